@@ -1,0 +1,66 @@
+// The effect engine as the host glue sees it. One static object implements
+// it (effectPlugin()); every operation runs under the module's entry lock.
+// Per-sequence operations act on the sequence made current by setSequence
+// and do nothing while no sequence is set.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "gpu/Parameter.h"
+
+// What the host keeps in its sequence data: three 32-bit words, the second
+// of which is the index of the instance's Sequence in the render registry.
+struct SequenceHandle {
+    uint32_t reserved0 = 0;
+    uint32_t index = 0;
+    uint32_t reserved2 = 0;
+};
+
+// The configuration's packed version word: major bits 0-5, minor 6-13,
+// build 14-29, stage 30-31.
+using EffectVersion = uint32_t;
+
+// uploadLayer's parameter index for the effect's own input layer.
+constexpr uint32_t kInputLayerIndex = 0xFFFFFFFFu;
+
+class IPlugin {
+public:
+    virtual ~IPlugin() = default;
+
+    virtual bool init(void* moduleInstance) = 0;
+    virtual bool loadScript() = 0;
+    virtual void shutdown() = 0;
+
+    virtual SequenceHandle* newSequence() = 0;
+    virtual void deleteSequence(SequenceHandle* handle) = 0;
+    virtual void setSequence(SequenceHandle* handle) = 0;
+
+    virtual void preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) = 0;
+    virtual void render(double time, uint32_t width, uint32_t height, uint32_t depth) = 0;
+    virtual void updateUIFlags() = 0;
+
+    virtual uint32_t paramCount() = 0;
+    virtual const Parameter& getParam(uint32_t index) = 0;
+    virtual void setParamValue(uint32_t index, const float value[4]) = 0;
+    virtual void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height,
+                             uint32_t depth, uint32_t rowBytes) = 0;
+
+    virtual const void* readOutput() = 0;
+    virtual void releaseOutput() = 0;
+
+    virtual void getVersion(EffectVersion* version) = 0;
+    virtual uint32_t getFlags() = 0;
+    virtual uint32_t getFlags2() = 0;
+    virtual std::string getText(uint32_t index) = 0;
+    virtual std::string getErrorText() = 0;
+
+    virtual bool lockGL() = 0;
+    virtual void unlockGL() = 0;
+
+    virtual void setContextExtent(uint32_t width, uint32_t height, float scale) = 0;
+    virtual void setInputOrigin(int32_t x, int32_t y) = 0;
+};
+
+// The module's one effect engine.
+IPlugin& effectPlugin();

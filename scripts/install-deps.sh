@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs every Debian package that the build, the tests and the tools need.
+# Safe to run again: packages already present are left as they are.
+set -eu
+
+PACKAGES="
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  duktape-dev libzip-dev librapidxml-dev libglew-dev libstb-dev
+  libegl-dev libgl1-mesa-dri libgl-dev
+  libelf-dev libpng-dev libopenexr-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xfonts-75dpi pcf2bdf python3
+"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -n "$missing" ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
