@@ -1,0 +1,30 @@
+// Image file decoding for textures. Files are untrusted: sizes are capped and
+// inputs known to trip the decoder are rejected before it runs; a rejected
+// file is reported exactly like an undecodable one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace ImageLib {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+// Four channels in red, green, blue, alpha order, tightly packed:
+// depth 8 gives 4 bytes per pixel, depth 32 (Radiance HDR) 16 bytes of float.
+struct DecodedImage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 0;
+    std::unique_ptr<void, FreeDeleter> pixels;
+};
+
+// Decodes a whole file held in memory. Returns false (and leaves `out` empty)
+// for an empty, undecodable, oversized or rejected file.
+bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out);
+
+}  // namespace ImageLib
