@@ -7,7 +7,7 @@ PACKAGES="
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   duktape-dev libzip-dev librapidxml-dev libglew-dev libstb-dev
   libegl-dev libgl1-mesa-dri libgl-dev
-  libelf-dev libpng-dev libopenexr-dev
+  libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xfonts-75dpi pcf2bdf python3
 "
