@@ -1,0 +1,33 @@
+// Rewriting of effect fragment shaders before they are compiled.
+//
+// Authors write ordinary GLSL against RGBA textures; the engine keeps every
+// GPU image in the host's ARGB order. The passes route texture reads through
+// replacement functions that reorder the channels (the SWIZZLE macro of the
+// preamble), wrap main so that its output is reordered back, and turn cube
+// samplers into 2D samplers read in an equirectangular projection.
+//
+// Pure text functions: no GL, no state, no failure.
+#pragma once
+
+#include <string>
+
+namespace gpu::shader_source {
+
+extern const char* const kVertexShader;
+extern const char* const kPreamble;
+extern const char* const kMainWrapper;
+
+// Renames the author's entry point to repl_main and appends the wrapper.
+// Returns true when a qualifying "main" was found.
+bool rewriteMain(std::string& text);
+// Routes calls of `word` (texture2D, texture2DLod, textureCube) through
+// repl_<word>, prepending that replacement's definition when used. Returns
+// true when at least one call was rewritten.
+bool rewriteCall(std::string& text, const std::string& word);
+// Declares samplerCube uniforms as sampler2D.
+void rewriteSamplerCube(std::string& text);
+
+// All passes in order: main, texture2D, texture2DLod, textureCube, samplerCube.
+std::string rewrite(std::string text);
+
+}  // namespace gpu::shader_source

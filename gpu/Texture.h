@@ -1,0 +1,122 @@
+// GPU images: Texture (one 2D texture, RGBA storage, 8-bit or float) and
+// RenderTarget (a texture with its own framebuffer).
+//
+// Texels stay in the host's channel order alpha, red, green, blue. An upload
+// with swizzle true takes pixels already in that order; with swizzle false it
+// takes red, green, blue, alpha pixels (image files) and the texture's channel
+// swizzle presents them in the host order.
+//
+// Depth is bits per channel: 8, 16 (host range 0..32768), 32 (float); 15 is
+// read as 16-bit data; other depths of 8 or more use depth/8 bytes. Depths
+// below 8 are refused.
+//
+// Errors: operations return false (or null) and change nothing when the
+// depth is refused, a size exceeds the GL's maximum texture size, a byte
+// count does not fit in 31 bits, or source rows are shorter than a pixel row.
+// No GL error is queried beyond that.
+// Ownership: each object owns its GL names (deleted once, on release or
+// destruction) and a CPU copy of the last uploaded pixels, shared so that a
+// surface borrowing it keeps it alive after the texture moves on.
+// Threads: every operation needs the GL context current (the GL lock).
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gpu/Factory.h"
+#include "gpu/GLName.h"
+
+class Surface;
+
+using PixelBuffer = std::vector<uint8_t>;
+
+// Bytes per channel of a depth; 0 for a refused depth (below 8).
+uint32_t bytesPerChannel(uint32_t depth);
+
+class Texture {
+public:
+    struct Factory;
+
+    Texture() = default;
+    virtual ~Texture() = default;
+    Texture(Texture&&) = default;
+    Texture& operator=(Texture&&) = default;
+
+    // New storage of that size and depth (contents undefined); any earlier
+    // storage is released first.
+    virtual bool create(uint32_t width, uint32_t height, uint32_t depth, bool swizzle);
+    // Deletes the GL storage. The CPU copy stays.
+    virtual void release();
+
+    // Re-specifies the storage from `source` (or undefined contents when null).
+    // With convert16 and depth 16, host 16-bit values are widened to 0..65534.
+    // A source replaces the CPU copy with height x rowBytes bytes.
+    bool upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
+                bool swizzle, bool convert16);
+    // Uploads a surface's pixels (host order); with flip, its last row first.
+    bool uploadSurface(const Surface& surface, bool flip);
+    // glTexParameteri on this texture.
+    void setParameter(GLenum name, GLint value);
+    // Decodes an image file (read through the package) into the texture.
+    // False when the file is missing, empty or undecodable.
+    bool loadFile(const std::string& fileName);
+
+    GLuint glName() const { return name.get(); }
+    uint32_t width() const { return width_; }
+    uint32_t height() const { return height_; }
+    uint32_t depth() const { return depth_; }
+    uint64_t rowBytes() const { return rowBytes_; }
+    const std::string& fileName() const { return fileName_; }
+    // The CPU copy of the last upload that gave pixels; null when none.
+    std::shared_ptr<PixelBuffer> pixels() const { return pixels_; }
+
+protected:
+    gpu::TextureName name;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+    uint32_t depth_ = 0;
+    uint64_t rowBytes_ = 0;
+
+private:
+    std::string fileName_;
+    std::shared_ptr<PixelBuffer> pixels_;
+};
+
+class RenderTarget : public Texture {
+public:
+    struct Factory;
+
+    // Deletes the texture and the framebuffer.
+    void release() override;
+    // Texture storage plus a framebuffer cleared to transparent black.
+    virtual bool createTarget(uint32_t width, uint32_t height, uint32_t depth);
+
+    // Both the framebuffer and the texture exist.
+    bool usable() const { return framebuffer && name; }
+    GLuint framebufferName() const { return framebuffer.get(); }
+
+    // Binds the framebuffer for drawing. viewport: x, y, width, height, or null
+    // (or a zero width or height) for the whole target.
+    void bind(const float* viewport = nullptr);
+    // Copies this target onto `destination`, scaling to its size; flip mirrors
+    // vertically. Leaves this as read and `destination` as draw framebuffer.
+    void blitTo(const RenderTarget& destination, bool flip, bool linear) const;
+
+    // Reads the whole target through a pixel-pack buffer: rows bottom-up,
+    // packed, channels alpha, red, green, blue, in the pixel type of the depth.
+    // The pointer is valid until endReadback; null when the target is not
+    // usable or the read failed.
+    const void* beginReadback();
+    void endReadback();
+
+private:
+    gpu::FramebufferName framebuffer;
+    gpu::BufferName readbackBuffer;
+};
+
+struct Texture::Factory : EntityFactory<Texture, kTextureKind> {};
+struct RenderTarget::Factory : EntityFactory<RenderTarget, kRenderTargetKind> {};
