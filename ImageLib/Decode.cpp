@@ -1,0 +1,67 @@
+// Image-file decoding with stb_image, guarded: sizes are capped and read
+// with stbi_info_from_memory before any pixel is decoded, and inputs known to
+// hang or overrun the packaged decoder are refused first.
+#include "ImageLib/Decode.h"
+
+#include "ImageLib/DecodeGuards.h"
+
+#include <climits>
+
+// At most 16384 pixels per side and 2^25 pixels (an 8K frame) in all: the
+// largest 8-bit result is 128 MiB, the largest float one 512 MiB.
+#define STBI_MAX_DIMENSIONS (1 << 14)
+#define STBI_NO_FAILURE_STRINGS
+#define STBI_NO_STDIO
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_GIF
+#define STBI_ONLY_PSD
+#define STBI_ONLY_HDR
+#define STBI_ONLY_TGA
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace ImageLib {
+
+namespace {
+constexpr long long kMaxPixels = 1LL << 25;
+}
+
+bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out) {
+    out = DecodedImage();
+    if (data == nullptr || size == 0 || size > size_t(INT_MAX)) return false;
+    const int length = int(size);
+
+    int w = 0, h = 0, channels = 0;
+    if (!stbi_info_from_memory(data, length, &w, &h, &channels)) return false;
+    if (w <= 0 || h <= 0 || w > STBI_MAX_DIMENSIONS || h > STBI_MAX_DIMENSIONS ||
+        static_cast<long long>(w) * h > kMaxPixels)
+        return false;
+    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegHuffmanTablesFit(data, size))
+        return false;
+
+    const bool hdr = stbi_is_hdr_from_memory(data, length) != 0;
+    void* pixels = hdr ? static_cast<void*>(stbi_loadf_from_memory(data, length, &w, &h, &channels, 4))
+                       : static_cast<void*>(stbi_load_from_memory(data, length, &w, &h, &channels, 4));
+    if (!pixels) return false;
+    out.pixels.reset(pixels);
+    if (w <= 0 || h <= 0) {
+        out = DecodedImage();
+        return false;
+    }
+    out.width = uint32_t(w);
+    out.height = uint32_t(h);
+    out.depth = hdr ? 32 : 8;
+    return true;
+}
+
+}  // namespace ImageLib

@@ -1,0 +1,18 @@
+// Checks run on untrusted image bytes before the decoder sees them; each
+// rejects input that would make the packaged decoder loop forever or write
+// out of bounds. Internal to the image library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ImageLib::detail {
+
+// Radiance HDR: false when a run-length scanline would stop advancing (a
+// zero count, or counts read past the end of the data, which read as zero).
+bool hdrRunsAdvance(const uint8_t* data, size_t size);
+
+// JPEG: false when a Huffman table declares more than 256 codes.
+bool jpegHuffmanTablesFit(const uint8_t* data, size_t size);
+
+}  // namespace ImageLib::detail
