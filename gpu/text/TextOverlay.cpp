@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstring>
 
 #include "gpu/text/BitmapFont.h"
 
@@ -40,11 +41,6 @@ void callLists(const char* begin, const char* end) {
         if (used == sizeof chunk) flush();
     }
     flush();
-}
-
-const char* endOfText(const char* text) {
-    while (*text != '\0') ++text;
-    return text;
 }
 
 // One line at x = 5 on baseline y. A baseline beyond GLint lies above every
@@ -96,7 +92,7 @@ void TextOverlay::drawText(const char* text, std::int32_t maxLines) {
     if (!makeLists() || text == nullptr) return;
     glListBase(base);
     if (maxLines < 2) {
-        drawLine(text, endOfText(text), bottomMargin);
+        drawLine(text, text + std::strlen(text), bottomMargin);
         return;
     }
     // Baselines go down from the top row; 64 bits keep maxLines * 16 exact.

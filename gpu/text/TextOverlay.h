@@ -9,7 +9,8 @@
 // space, and so do bytes from 128 up, which have no list; a null text is empty.
 // Ownership: a TextOverlay owns the 128 display lists it makes on its first
 // draw and deletes them in release() or its destructor, which must run while
-// the same context is current (before the context is destroyed).
+// the same context is current (before the context is destroyed). Keep one
+// per context, living as long as the GL objects of the engine's entities.
 // GL state: drawGlyph saves and restores the six pixel-unpack parameters and
 // moves the raster position by the glyph's advance. drawText also sets the
 // list base and the raster position. drawOverlayText leaves the given
