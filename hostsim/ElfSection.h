@@ -1,0 +1,14 @@
+// Reads one section of an ELF file from disk without loading the file, the
+// way a host reads a module's registration before it runs any of its code.
+// Throws hostsim::Error naming the file and the section on any failure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hostsim {
+
+std::vector<uint8_t> readElfSection(const std::string& path, const std::string& sectionName);
+
+}  // namespace hostsim

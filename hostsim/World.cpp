@@ -1,0 +1,103 @@
+#include "hostsim/World.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "hostsim/Error.h"
+
+namespace hostsim {
+namespace {
+
+// Memory position of red, green, blue, alpha for each order.
+constexpr int kArgbSlots[4] = {1, 2, 3, 0};
+constexpr int kBgraSlots[4] = {2, 1, 0, 3};
+
+}  // namespace
+
+World::World(uint32_t width, uint32_t height, uint32_t depth, ChannelOrder order, uint32_t pixelFormat,
+             uint32_t rowPadding)
+    : bitsPerChannel(depth), channelOrder(order), format(pixelFormat) {
+    if (depth != 8 && depth != 16 && depth != 32) throw Error("unsupported world depth " + std::to_string(depth));
+    if (width > 32768 || height > 32768) throw Error("world size " + std::to_string(width) + "x" + std::to_string(height) + " is too large");
+    uint32_t rowBytes = width * bytesPerPixel() + rowPadding;
+    pixels.assign(size_t(rowBytes) * height, 0);
+    def.world_flags = PF_WorldFlag_WRITEABLE | (depth == 16 ? PF_WorldFlag_DEEP : 0);
+    def.data = pixels.empty() ? nullptr : pixels.data();
+    def.rowbytes = int32_t(rowBytes);
+    def.width = int32_t(width);
+    def.height = int32_t(height);
+    def.extent_hint = {0, 0, int32_t(width), int32_t(height)};
+    def.pix_aspect_ratio = {1, 1};
+}
+
+void World::store(uint8_t* at, const float rgba[4]) {
+    const int* slot = channelOrder == ChannelOrder::ARGB ? kArgbSlots : kBgraSlots;
+    for (int c = 0; c < 4; ++c) {
+        float v = rgba[c];
+        if (bitsPerChannel == 8) {
+            at[slot[c]] = uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+        } else if (bitsPerChannel == 16) {
+            uint16_t w = uint16_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 32768.0f));
+            std::memcpy(at + slot[c] * 2, &w, 2);
+        } else {
+            std::memcpy(at + slot[c] * 4, &v, 4);
+        }
+    }
+}
+
+void World::load(const uint8_t* at, float rgba[4]) const {
+    const int* slot = channelOrder == ChannelOrder::ARGB ? kArgbSlots : kBgraSlots;
+    for (int c = 0; c < 4; ++c) {
+        if (bitsPerChannel == 8) {
+            rgba[c] = at[slot[c]] / 255.0f;
+        } else if (bitsPerChannel == 16) {
+            uint16_t w;
+            std::memcpy(&w, at + slot[c] * 2, 2);
+            rgba[c] = w / 32768.0f;
+        } else {
+            std::memcpy(&rgba[c], at + slot[c] * 4, 4);
+        }
+    }
+}
+
+void World::fill(const Image& image) {
+    if (image.width != uint32_t(def.width) || image.height != uint32_t(def.height))
+        throw Error("image of " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                    " does not fit a world of " + std::to_string(def.width) + "x" + std::to_string(def.height));
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x) store(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
+}
+
+Image World::toImage() const {
+    Image image(uint32_t(def.width), uint32_t(def.height));
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x) load(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
+    return image;
+}
+
+void World::fillRect(const PF_Pixel& color, const PF_Rect& rect) {
+    const float rgba[4] = {color.red / 255.0f, color.green / 255.0f, color.blue / 255.0f, color.alpha / 255.0f};
+    int32_t left = std::max(rect.left, 0), top = std::max(rect.top, 0);
+    int32_t right = std::min(rect.right, def.width), bottom = std::min(rect.bottom, def.height);
+    for (int32_t y = top; y < bottom; ++y)
+        for (int32_t x = left; x < right; ++x) store(row(uint32_t(y)) + size_t(x) * bytesPerPixel(), rgba);
+}
+
+uint32_t depthOfPixelFormat(uint32_t format) {
+    switch (format) {
+        case PrPixelFormat_ARGB_4444_8u: case PrPixelFormat_XRGB_4444_8u: case PrPixelFormat_BGRA_4444_8u:
+        case PrPixelFormat_BGRX_4444_8u:
+            return 8;
+        case PrPixelFormat_ARGB_4444_16u: case PrPixelFormat_XRGB_4444_16u: case PrPixelFormat_BGRA_4444_16u:
+        case PrPixelFormat_BGRX_4444_16u: case PF_PixelFormat_ARGB64:
+            return 16;
+        case PrPixelFormat_ARGB_4444_32f: case PrPixelFormat_XRGB_4444_32f: case PrPixelFormat_BGRA_4444_32f:
+        case PrPixelFormat_BGRX_4444_32f: case PF_PixelFormat_ARGB128:
+            return 32;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace hostsim
