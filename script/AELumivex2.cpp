@@ -1,0 +1,271 @@
+#include "script/AELumivex2.h"
+
+#include <GL/glew.h>
+
+#include <cstring>
+
+#include "gpu/Context.h"
+#include "package/BlobReader.h"
+#include "package/FileReaders.h"
+#include "script/Program.h"
+
+namespace {
+
+constexpr const char* kProgramName = "fx.js";
+
+// "Script error in draw() at line 12:\nTypeError: ...\n". Lines are counted
+// in fx.js itself (the prelude is not the author's); errors raised by the
+// entry call's own text carry no useful line.
+std::string formatScriptError(const ScriptError& error, const char* entryName) {
+    std::string text = std::string("Script error in ") + entryName;
+    const int line = error.line - lumivex::preludeLineCount();
+    if (error.fileName == kProgramName && line > 0) text += " at line " + std::to_string(line);
+    return text + ":\n" + error.message + "\n";
+}
+
+}  // namespace
+
+IPlugin& effectPlugin() {
+    static AELumivex2 plugin;
+    return plugin;
+}
+
+AELumivex2::~AELumivex2() {
+    // Deletes the entities' GL objects while their context can still be made
+    // current, then the context itself.
+    try {
+        shutdown();
+    } catch (...) {
+    }
+    Scripting::destroy();
+}
+
+bool AELumivex2::init(void* moduleInstance) {
+    package::BlobReader::instance().open(static_cast<platform::ModuleHandle>(moduleInstance));
+    config = std::make_unique<package::ConfigDocument>();
+    config->load();
+    glContext = std::make_unique<OpenGLContext>();
+    if (glContext->create() != 0) return false;
+    if (!lockGL()) return false;
+    initGLExtensions();
+    loadScript();
+    initialized = true;
+    unlockGL();
+    return true;
+}
+
+bool AELumivex2::loadScript() {
+    const std::string program = lumivex::buildProgram(package::loadTextFile(L"fx.js"));
+    const bool locked = glContext && lockGL();
+    Scripting& scripting = Scripting::instance();
+    scripting.reset();
+    scripting.create();
+    scriptErrors = {};
+    if (auto error = scripting.run(program, kProgramName, kLoadTimeLimit)) {
+        scriptErrors.load = formatScriptError(*error, "fx.js (load and setup)");
+    }
+    scriptReady = true;
+    Context& registry = Context::instance();
+    if (Sequence* current = registry.current()) current->assign(registry);
+    if (locked) unlockGL();
+    return true;
+}
+
+void AELumivex2::shutdown() {
+    if (!initialized) return;
+    const bool locked = lockGL();
+    Scripting::instance().reset();
+    overlay.release();
+    if (locked) unlockGL();
+    glContext->destroy();
+    initialized = false;
+    scriptReady = false;
+}
+
+SequenceHandle* AELumivex2::newSequence() {
+    auto handle = std::make_unique<SequenceHandle>();
+    handle->index = Context::instance().addSequence();
+    return handle.release();
+}
+
+void AELumivex2::deleteSequence(SequenceHandle* handle) {
+    if (!handle) return;
+    Context::instance().removeSequence(handle->index);
+    // The current handle must not outlive its deletion.
+    if (sequence == handle) sequence = nullptr;
+    delete handle;
+}
+
+void AELumivex2::setSequence(SequenceHandle* handle) {
+    sequence = handle;
+    if (handle) Context::instance().currentSequence = handle->index;
+}
+
+Sequence* AELumivex2::selectSequence() {
+    if (!sequence) return nullptr;
+    Context& registry = Context::instance();
+    registry.currentSequence = sequence->index;
+    return registry.current();
+}
+
+std::optional<std::string> AELumivex2::callScript(const char* source, const char* entryName) {
+    if (!scriptReady) return std::nullopt;
+    auto error = Scripting::instance().run(source, entryName, kCallTimeLimit);
+    if (!error) return std::nullopt;
+    return formatScriptError(*error, entryName);
+}
+
+void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) {
+    if (!sequence) return;
+    Sequence* current = selectSequence();
+    if (current) {
+        current->outputWidth = 0;
+        current->outputHeight = 0;
+        const std::string call =
+            "preRender(" + std::to_string(width) + "," + std::to_string(height) + ",1);";
+        scriptErrors.preRender = callScript(call.c_str(), "preRender()").value_or("");
+        current = Context::instance().current();
+    }
+    const uint32_t w = current && current->outputWidth ? current->outputWidth : width;
+    const uint32_t h = current && current->outputHeight ? current->outputHeight : height;
+    if (outWidth) *outWidth = w;
+    if (outHeight) *outHeight = h;
+}
+
+std::string AELumivex2::blockingScriptErrors() const {
+    return scriptErrors.load + scriptErrors.preRender + scriptErrors.updateUIFlags;
+}
+
+void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t depth) {
+    if (!sequence) return;
+    if (Sequence* current = selectSequence()) {
+        current->prepareRenderTarget(FrameFormat{width, height, 0, depth}, time);
+        scriptErrors.draw.clear();
+        const std::string errors = Context::instance().collectShaderErrors() + blockingScriptErrors();
+        if (!errors.empty()) {
+            drawErrorFrame(*current, errors);
+        } else if (auto error = callScript("draw();", "draw()")) {
+            scriptErrors.draw = *error;
+            // The script may have released or replaced the sequence.
+            if (Sequence* after = Context::instance().current()) drawErrorFrame(*after, *error);
+        }
+    }
+    if (++frameCounter > 4) {
+        if (glContext) glContext->swapBuffers();
+        frameCounter = 0;
+    }
+}
+
+void AELumivex2::drawErrorFrame(Sequence& current, const std::string& text) {
+    RenderTarget& target = Context::instance().getRenderTarget(current.renderTargetId);
+    if (!target.usable()) return;
+    // What the script drew before failing, or undefined storage, is not shown.
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebufferName());
+    glViewport(0, 0, static_cast<GLsizei>(target.width()), static_cast<GLsizei>(target.height()));
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    overlay.drawOverlayText(text.c_str(), target.framebufferName(), target.width(), target.height());
+}
+
+void AELumivex2::updateUIFlags() {
+    if (!sequence || !selectSequence()) return;
+    scriptErrors.updateUIFlags = callScript("updateUIFlags();", "updateUIFlags()").value_or("");
+}
+
+uint32_t AELumivex2::paramCount() { return Context::instance().count(); }
+
+const Parameter& AELumivex2::getParam(uint32_t index) {
+    Context& registry = Context::instance();
+    const Parameter* declared = registry.at(index);
+    if (!declared || declared->id == 0) return emptyParameter();
+    return registry.getParameter(declared->id);
+}
+
+void AELumivex2::setParamValue(uint32_t index, const float value[4]) {
+    if (!value) return;
+    Context& registry = Context::instance();
+    const Parameter* declared = registry.at(index);
+    if (!declared || declared->id == 0) return;
+    Parameter& record = registry.getParameter(declared->id);
+    if (record.id == 0 || record.kind == LX_LAYER) return;
+    std::memcpy(record.value, value, sizeof record.value);
+}
+
+void AELumivex2::uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
+                             uint32_t rowBytes) {
+    if (!pixels || rowBytes == 0 || !sequence) return;
+    Sequence* current = selectSequence();
+    if (!current) return;
+    Context& registry = Context::instance();
+    if (index == kInputLayerIndex) {
+        Surface layer;
+        layer.assignExternal(width, height, depth, rowBytes, const_cast<void*>(pixels));
+        current->uploadInputTexture(layer);
+        return;
+    }
+    const Parameter* declared = registry.at(index);
+    if (!declared || declared->id == 0) return;
+    Parameter& record = registry.getParameter(declared->id);
+    if (record.id == 0) return;
+    Texture& texture = registry.getTexture(record.textureId);
+    if (texture.glName() == 0) return;
+    texture.upload(pixels, width, height, depth, rowBytes, true, true);
+    // Sampler uniforms read the GL texture name from the first value slot.
+    const uint32_t name = texture.glName();
+    std::memcpy(&record.value[0], &name, sizeof name);
+}
+
+const void* AELumivex2::readOutput() {
+    const Sequence* current = Context::instance().current();
+    if (!current) return nullptr;
+    RenderTarget& target = Context::instance().getRenderTarget(current->renderTargetId);
+    return target.usable() ? target.beginReadback() : nullptr;
+}
+
+void AELumivex2::releaseOutput() {
+    const Sequence* current = Context::instance().current();
+    if (!current) return;
+    RenderTarget& target = Context::instance().getRenderTarget(current->renderTargetId);
+    if (target.usable()) target.endReadback();
+}
+
+void AELumivex2::getVersion(EffectVersion* version) {
+    if (!version) return;
+    if (config) {
+        config->getVersion(version);
+    } else {
+        *version = 0;
+    }
+}
+
+uint32_t AELumivex2::getFlags() { return config ? config->getFlags() : 0; }
+
+uint32_t AELumivex2::getFlags2() { return config ? config->getFlags2() : 0; }
+
+std::string AELumivex2::getText(uint32_t index) { return config ? config->getText(index) : std::string(); }
+
+std::string AELumivex2::getErrorText() {
+    return Context::instance().collectShaderErrors() + blockingScriptErrors() + scriptErrors.draw;
+}
+
+bool AELumivex2::lockGL() { return glContext && glContext->lockGL(); }
+
+void AELumivex2::unlockGL() {
+    if (glContext) glContext->unlockGL();
+}
+
+void AELumivex2::setContextExtent(uint32_t width, uint32_t height, float scale) {
+    Context& registry = Context::instance();
+    registry.extentWidth = width;
+    registry.extentHeight = height;
+    // Out of range (or NaN) is stored as 1.
+    registry.extentScale = scale >= 0.01f && scale <= 4.0f ? scale : 1.0f;
+}
+
+void AELumivex2::setInputOrigin(int32_t x, int32_t y) {
+    if (!sequence) return;
+    if (Sequence* current = selectSequence()) {
+        current->inputOriginX = x;
+        current->inputOriginY = y;
+    }
+}

@@ -1,0 +1,198 @@
+// LX_ texture and surface functions. Texture ids carry the top byte 0x04,
+// render targets 0x03, surfaces 0x06, parameters 0x01 (standing for the
+// texture their textureId names).
+#include <memory>
+
+#include "ImageLib/Quantize.h"
+#include "gpu/Context.h"
+#include "script/Natives.h"
+#include "script/ScriptArgs.h"
+
+namespace lumivex::natives {
+namespace {
+
+bool hasKind(uint32_t id, uint32_t kind) { return (id & kKindMask) == kind; }
+
+// The texture (or render target) an id stands for; the static default
+// texture, with GL name 0, when it names nothing.
+Texture& resolveTexture(uint32_t id) {
+    Context& registry = Context::instance();
+    if (hasKind(id, kParameterKind)) return registry.getTexture(registry.getParameter(id).textureId);
+    if (hasKind(id, kRenderTargetKind)) return registry.getRenderTarget(id);
+    return registry.getTexture(id);
+}
+
+// The surface for a surface id, or null for another kind.
+Surface* findSurface(uint32_t id) {
+    return hasKind(id, kSurfaceKind) ? &Context::instance().getSurface(id) : nullptr;
+}
+
+// Pixels of the surface when it holds at least a whole image of them.
+const uint8_t* wholePixels(const Surface& surface) {
+    const uint8_t* pixels = surface.pixels();
+    const uint64_t needed = uint64_t(surface.height) * surface.stride;
+    return pixels && surface.pixelBytes() >= needed ? pixels : nullptr;
+}
+
+// A new surface entity given its placeholder size; null when none is left.
+std::pair<uint32_t, Surface*> newSurface() {
+    Context& registry = Context::instance();
+    const uint32_t id = registry.createEntity(kSurfaceKind);
+    if (id == 0) return {0, nullptr};
+    Surface& surface = registry.getSurface(id);
+    surface.create(2, 2, 8, 1);
+    return {id, &surface};
+}
+
+// Reads a render target into the surface's own buffer. Depths whose rows the
+// surface would size differently from the read-back rows leave it without
+// pixels (15 is read as 16-bit data).
+void copyTarget(RenderTarget& target, Surface& surface) {
+    const uint32_t depth = target.depth() == 15 ? 16 : target.depth();
+    const void* pixels = target.beginReadback();
+    if (pixels && bytesPerChannel(target.depth()) * 8 == depth) {
+        surface.assignCopy(target.width(), target.height(), depth, pixels);
+    }
+    target.endReadback();
+}
+
+}  // namespace
+
+// LX_initTexture(fileName[, ignored]) -> new texture id (also when the file
+// could not be loaded), or 0 without arguments.
+duk_ret_t initTexture(duk_context* ctx) {
+    if (duk_get_top(ctx) == 0) {
+        duk_push_uint(ctx, 0);
+        return 1;
+    }
+    const std::string fileName = args::text(ctx, 0);
+    if (args::present(ctx, 1)) args::text(ctx, 1);  // converted (ToString may run script code), not used
+    duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createTextureFromFile(fileName); }));
+    return 1;
+}
+
+// LX_setTextureParam(id, name, value) -> true when the texture (of a texture,
+// render target or parameter id) has storage; glTexParameteri(name, value).
+duk_ret_t setTextureParam(duk_context* ctx) {
+    const uint32_t id = args::id(ctx, 0);
+    const int32_t name = args::integer(ctx, 1);
+    const int32_t value = args::integer(ctx, 2);
+    duk_push_boolean(ctx, shielded(false, [&] {
+                         Texture& texture = resolveTexture(id);
+                         if (texture.glName() == 0) return false;
+                         texture.setParameter(static_cast<GLenum>(name), value);
+                         return true;
+                     }));
+    return 1;
+}
+
+// LX_initSurface(width, height, depth) -> new surface id: sized, no pixels.
+duk_ret_t initSurface(duk_context* ctx) {
+    const uint32_t width = args::id(ctx, 0);
+    const uint32_t height = args::id(ctx, 1);
+    const uint32_t depth = args::id(ctx, 2);
+    duk_push_uint(ctx, shielded(0u, [&] {
+                      Context& registry = Context::instance();
+                      const uint32_t id = registry.createEntity(kSurfaceKind);
+                      if (id != 0) registry.getSurface(id).create(width, height, depth, 1);
+                      return id;
+                  }));
+    return 1;
+}
+
+// LX_textureToSurface(id) -> new surface id, or 0 for id 0. A texture (or a
+// parameter's texture) is shared with the surface without a copy: the
+// surface keeps those pixels alive after the texture is uploaded again or
+// released. A render target is read back and copied.
+duk_ret_t textureToSurface(duk_context* ctx) {
+    const uint32_t id = args::id(ctx, 0);
+    duk_push_uint(ctx, shielded(0u, [&] {
+                      if (id == 0) return 0u;
+                      const auto [surfaceId, surface] = newSurface();
+                      if (!surface) return 0u;
+                      Texture& source = resolveTexture(id);
+                      if (hasKind(id, kRenderTargetKind)) {
+                          copyTarget(static_cast<RenderTarget&>(source), *surface);
+                      } else if (auto pixels = source.pixels()) {
+                          // Quantizing the surface writes into these pixels, as it would
+                          // into a borrowed copy; the GL texture is not touched.
+                          surface->assignShared(source.width(), source.height(), source.depth(), source.rowBytes(),
+                                                std::const_pointer_cast<PixelBuffer>(pixels));
+                      } else {
+                          surface->assignExternal(source.width(), source.height(), source.depth(),
+                                                  source.rowBytes(), nullptr);
+                      }
+                      return surfaceId;
+                  }));
+    return 1;
+}
+
+// LX_surfaceToTexture(surface) -> a new texture holding the surface's pixels
+// (every call makes another), or false for an id that is not a surface id.
+duk_ret_t surfaceToTexture(duk_context* ctx) {
+    const uint32_t id = args::id(ctx, 0);
+    if (!hasKind(id, kSurfaceKind)) {
+        duk_push_false(ctx);
+        return 1;
+    }
+    duk_push_uint(ctx, shielded(0u, [&] {
+                      Context& registry = Context::instance();
+                      const uint32_t textureId = registry.createEntity(kTextureKind);
+                      if (textureId == 0) return 0u;
+                      const Surface& surface = registry.getSurface(id);
+                      Texture& texture = registry.getTexture(textureId);
+                      texture.create(2, 2, 8, true);
+                      texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth,
+                                     surface.stride, true, false);
+                      return textureId;
+                  }));
+    return 1;
+}
+
+// LX_surfaceQuantize(surface, grayscale, palette, dither, amount, serpentine)
+// -> true for a surface of nonzero size (quantized when it has pixels of
+// depth 8, 16 or 32).
+duk_ret_t surfaceQuantize(duk_context* ctx) {
+    const uint32_t id = args::id(ctx, 0);
+    const bool grayscale = args::boolean(ctx, 1);
+    const int32_t palette = args::integer(ctx, 2);
+    const int32_t dither = args::integer(ctx, 3);
+    const float amount = static_cast<float>(args::number(ctx, 4));
+    const bool serpentine = args::boolean(ctx, 5);
+    duk_push_boolean(ctx, shielded(false, [&] {
+                         Surface* surface = findSurface(id);
+                         if (!surface || surface->width == 0 || surface->height == 0) return false;
+                         if (surface->depth == 8 || surface->depth == 16 || surface->depth == 32) {
+                             ImageLib::quantizeSurface(*surface, palette, dither, amount, grayscale, serpentine);
+                         }
+                         return true;
+                     }));
+    return 1;
+}
+
+// LX_surfaceCopyTo(surface, target[, flip]) -> true when the surface's pixels
+// were uploaded into the texture or usable render target; with flip its first
+// row becomes the target's last. A surface without a whole image of pixels
+// gives false.
+duk_ret_t surfaceCopyTo(duk_context* ctx) {
+    const uint32_t surfaceId = args::id(ctx, 0);
+    const uint32_t targetId = args::id(ctx, 1);
+    const bool flip = args::boolean(ctx, 2);
+    duk_push_boolean(ctx, shielded(false, [&] {
+                         const Surface* surface = findSurface(surfaceId);
+                         if (!surface || surface->width == 0 || surface->height == 0) return false;
+                         Context& registry = Context::instance();
+                         Texture* target = nullptr;
+                         if (hasKind(targetId, kRenderTargetKind)) {
+                             RenderTarget& renderTarget = registry.getRenderTarget(targetId);
+                             if (renderTarget.framebufferName() != 0) target = &renderTarget;
+                         } else if (hasKind(targetId, kTextureKind)) {
+                             target = &registry.getTexture(targetId);
+                         }
+                         if (!target || target->glName() == 0 || !wholePixels(*surface)) return false;
+                         return target->uploadSurface(*surface, flip);
+                     }));
+    return 1;
+}
+
+}  // namespace lumivex::natives

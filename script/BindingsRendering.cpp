@@ -1,0 +1,259 @@
+// LX_ render target and shader functions. Render target ids carry the top
+// byte 0x03, texture ids 0x04, shader ids 0x02; a render target is usable
+// with both its framebuffer and its texture, a shader with its program.
+#include <optional>
+
+#include "gpu/Context.h"
+#include "script/Natives.h"
+#include "script/ScriptArgs.h"
+
+namespace lumivex::natives {
+namespace {
+
+bool hasKind(uint32_t id, uint32_t kind) { return (id & kKindMask) == kind; }
+
+// The usable shader with that id, or null.
+Shader* usableShader(uint32_t id) {
+    if (!hasKind(id, kShaderKind)) return nullptr;
+    Shader& shader = Context::instance().getShader(id);
+    return shader.programName() != 0 ? &shader : nullptr;
+}
+
+// The usable render target with that id, or null.
+RenderTarget* usableTarget(uint32_t id) {
+    if (!hasKind(id, kRenderTargetKind)) return nullptr;
+    RenderTarget& target = Context::instance().getRenderTarget(id);
+    return target.usable() ? &target : nullptr;
+}
+
+// The GL texture a LAYER or TEXTURE uniform should sample for an id: a
+// render target's or a texture's own, or the texture named by a parameter.
+GLuint textureNameOf(uint32_t id) {
+    Context& registry = Context::instance();
+    switch (id & kKindMask) {
+    case kRenderTargetKind: return registry.getRenderTarget(id).glName();
+    case kTextureKind: return registry.getTexture(id).glName();
+    case kParameterKind: return registry.getTexture(registry.getParameter(id).textureId).glName();
+    default: return 0;
+    }
+}
+
+void pushBoolean(duk_context* ctx, bool value) { duk_push_boolean(ctx, value); }
+
+}  // namespace
+
+// LX_initRenderTarget(width, height, depth) -> new render target id, whatever
+// became of its storage.
+duk_ret_t initRenderTarget(duk_context* ctx) {
+    const uint32_t width = args::id(ctx, 0);
+    const uint32_t height = args::id(ctx, 1);
+    const uint32_t depth = args::id(ctx, 2);
+    duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createRenderTarget(width, height, depth); }));
+    return 1;
+}
+
+// LX_blitRenderTarget(source, destination[, flip[, linear]]) -> true once both
+// are usable render targets and the whole source was copied onto the whole
+// destination.
+duk_ret_t blitRenderTarget(duk_context* ctx) {
+    const uint32_t sourceId = args::id(ctx, 0);
+    const uint32_t destinationId = args::id(ctx, 1);
+    const bool flip = args::boolean(ctx, 2);
+    const bool linear = args::boolean(ctx, 3);
+    pushBoolean(ctx, shielded(false, [&] {
+                    RenderTarget* source = usableTarget(sourceId);
+                    RenderTarget* destination = usableTarget(destinationId);
+                    if (!source || !destination) return false;
+                    source->blitTo(*destination, flip, linear);
+                    return true;
+                }));
+    return 1;
+}
+
+// LX_getSurfaceDim(id) -> [width, height, depth] of a render target (with a
+// framebuffer) or a texture that has storage; false otherwise.
+duk_ret_t getSurfaceDim(duk_context* ctx) {
+    const uint32_t id = args::id(ctx, 0);
+    struct Dim {
+        double values[3];
+    };
+    const std::optional<Dim> dim = shielded(std::optional<Dim>(), [&]() -> std::optional<Dim> {
+        Context& registry = Context::instance();
+        const Texture* texture = nullptr;
+        if (hasKind(id, kRenderTargetKind)) {
+            const RenderTarget& target = registry.getRenderTarget(id);
+            if (target.framebufferName() != 0) texture = &target;
+        } else if (hasKind(id, kTextureKind)) {
+            texture = &registry.getTexture(id);
+        }
+        if (!texture || texture->glName() == 0) return std::nullopt;
+        return Dim{{double(texture->width()), double(texture->height()), double(texture->depth())}};
+    });
+    if (dim) {
+        pushNumbers(ctx, dim->values, 3);
+    } else {
+        duk_push_false(ctx);
+    }
+    return 1;
+}
+
+// LX_getSequenceRT() -> the current sequence's output render target id (0
+// before its first frame).
+duk_ret_t getSequenceRT(duk_context* ctx) {
+    duk_push_uint(ctx, shielded(0u, [] {
+                      const Sequence* sequence = Context::instance().current();
+                      return sequence ? sequence->renderTargetId : 0u;
+                  }));
+    return 1;
+}
+
+// LX_getSequenceTexture() -> the current sequence's input texture id.
+duk_ret_t getSequenceTexture(duk_context* ctx) {
+    duk_push_uint(ctx, shielded(0u, [] {
+                      const Sequence* sequence = Context::instance().current();
+                      return sequence ? sequence->textureId : 0u;
+                  }));
+    return 1;
+}
+
+// LX_initShader(name[, source]) -> new shader id (also when it failed to
+// build), or 0 without arguments. Without a source (or with the text
+// "undefined") the shader reads the package file "<name>.frag".
+duk_ret_t initShader(duk_context* ctx) {
+    if (duk_get_top(ctx) == 0) {
+        duk_push_uint(ctx, 0);
+        return 1;
+    }
+    const std::string name = args::text(ctx, 0);
+    std::string source = args::present(ctx, 1) ? args::text(ctx, 1) : std::string();
+    if (source == "undefined") source.clear();
+    duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createShader(name, source); }));
+    return 1;
+}
+
+// LX_setShaderParam(shader, parameter) -> true when both exist and the shader
+// is usable. The parameter's value goes to the uniform of the same name when
+// their kinds agree.
+duk_ret_t setShaderParam(duk_context* ctx) {
+    const uint32_t shaderId = args::id(ctx, 0);
+    const uint32_t parameterId = args::id(ctx, 1);
+    pushBoolean(ctx, shielded(false, [&] {
+                    if (!hasKind(shaderId, kShaderKind) || !hasKind(parameterId, kParameterKind)) return false;
+                    const Parameter& parameter = Context::instance().getParameter(parameterId);
+                    Shader* shader = usableShader(shaderId);
+                    if (parameter.id == 0 || !shader) return false;
+                    if (shader->parameterIndex(parameter.name) >= 0) {
+                        Parameter& uniform = shader->parameter(parameter.name);
+                        if (uniform.kind == parameter.kind) {
+                            for (int i = 0; i < 4; ++i) uniform.value[i] = parameter.value[i];
+                        }
+                    }
+                    return true;
+                }));
+    return 1;
+}
+
+// LX_getShaderParamType(shader, name) -> the LX_Type of the uniform, or 0.
+duk_ret_t getShaderParamType(duk_context* ctx) {
+    const uint32_t shaderId = args::id(ctx, 0);
+    const std::string name = args::text(ctx, 1);
+    duk_push_uint(ctx, shielded(0u, [&] {
+                      Shader* shader = usableShader(shaderId);
+                      if (!shader || shader->parameterIndex(name) < 0) return 0u;
+                      return shader->parameter(name).kind;
+                  }));
+    return 1;
+}
+
+// LX_renderShader(shader, target[, flip[, viewport]]) -> true for a usable
+// shader and a render target id, also when the target has no framebuffer
+// and nothing was drawn. viewport: [x, y, width, height]; a zero or negative
+// size means the whole target.
+duk_ret_t renderShader(duk_context* ctx) {
+    const uint32_t shaderId = args::id(ctx, 0);
+    const uint32_t targetId = args::id(ctx, 1);
+    const bool flip = args::boolean(ctx, 2);
+    float viewport[4] = {-1, 0, 0, 0};
+    args::floats(ctx, 3, viewport, 4);
+    pushBoolean(ctx, shielded(false, [&] {
+                    if (!hasKind(targetId, kRenderTargetKind)) return false;
+                    Shader* shader = usableShader(shaderId);
+                    if (!shader) return false;
+                    if (RenderTarget* target = usableTarget(targetId)) {
+                        target->bind(viewport);
+                        shader->use();
+                        shader->draw(flip);
+                        shader->finish();
+                    }
+                    return true;
+                }));
+    return 1;
+}
+
+// LX_setShaderParamVal(shader, name, value) -> true for a usable shader. The
+// value is converted by the uniform's kind: a number, an array of 2 to 4
+// numbers, or an id whose texture a sampler uniform binds. A FLOAT value of
+// -12345678 leaves the uniform unchanged.
+duk_ret_t setShaderParamVal(duk_context* ctx) {
+    const uint32_t shaderId = args::id(ctx, 0);
+    const std::string name = args::text(ctx, 1);
+    const std::optional<uint32_t> kind = shielded(std::optional<uint32_t>(), [&]() -> std::optional<uint32_t> {
+        Shader* shader = usableShader(shaderId);
+        if (!shader) return std::nullopt;
+        return shader->parameter(name).kind;
+    });
+    if (!kind) {
+        duk_push_false(ctx);
+        return 1;
+    }
+    float values[4];
+    int count = 0;  // value slots to write
+    uint32_t integer = 0;
+    switch (*kind) {
+    case LX_FLOAT:
+    case LX_ANGLE:
+        values[0] = static_cast<float>(args::number(ctx, 2));
+        count = values[0] == -12345678.0f ? 0 : 1;
+        break;
+    case LX_POINT: count = args::floats(ctx, 2, values, 3) ? 3 : 0; break;
+    case LX_COLOR: count = args::floats(ctx, 2, values, 4) ? 4 : 0; break;
+    case LX_POINT2D: count = args::floats(ctx, 2, values, 2) ? 2 : 0; break;
+    case LX_LAYER:
+    case LX_TEXTURE:
+    case LX_BOOL:
+    case LX_POPUP: integer = args::id(ctx, 2); break;
+    default: break;
+    }
+    // The conversions may have run script code: look the shader up again.
+    pushBoolean(ctx, shielded(false, [&] {
+                    Shader* shader = usableShader(shaderId);
+                    if (!shader) return false;
+                    const bool exists = shader->parameterIndex(name) >= 0;
+                    if (*kind == LX_LAYER || *kind == LX_TEXTURE) {
+                        shader->setParameterValue(name, textureNameOf(integer));
+                    } else if (*kind == LX_BOOL || *kind == LX_POPUP) {
+                        shader->setParameterValue(name, integer);
+                    } else if (exists && count > 0) {
+                        Parameter& uniform = shader->parameter(name);
+                        if (uniform.kind == *kind) {
+                            for (int i = 0; i < count; ++i) uniform.value[i] = values[i];
+                        }
+                    }
+                    return true;
+                }));
+    return 1;
+}
+
+// LX_getShaderError(shader) -> the shader's error text (empty when it built,
+// or for a shader id without a shader), or "Id is not a shader!".
+duk_ret_t getShaderError(duk_context* ctx) {
+    const uint32_t id = args::id(ctx, 0);
+    const std::string text = shielded(std::string("Id is not a shader!"), [&] {
+        if (!hasKind(id, kShaderKind)) return std::string("Id is not a shader!");
+        return Context::instance().getShader(id).error();
+    });
+    duk_push_lstring(ctx, text.data(), text.size());
+    return 1;
+}
+
+}  // namespace lumivex::natives
