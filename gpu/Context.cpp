@@ -1,0 +1,218 @@
+#include "gpu/Context.h"
+
+#include "gpu/WideString.h"
+
+Parameter& emptyParameter() {
+    static Parameter empty;
+    empty = Parameter();
+    return empty;
+}
+
+// ---- ParametersHolder ----
+
+uint32_t ParametersHolder::count() { return static_cast<uint32_t>(records.size()); }
+
+Parameter* ParametersHolder::at(uint32_t index) {
+    return index < records.size() ? &records[index] : &emptyParameter();
+}
+
+Parameter& ParametersHolder::find(uint32_t id) {
+    auto it = byId.find(id);
+    return it == byId.end() ? emptyParameter() : *it->second;
+}
+
+void ParametersHolder::assign(ParametersHolder& source) {
+    records.clear();
+    byId.clear();
+    const uint32_t total = source.count();
+    records.reserve(total);
+    for (uint32_t i = 0; i < total; ++i) records.push_back(*source.at(i));
+    for (Parameter& record : records) byId[record.id] = &record;
+}
+
+// ---- Sequence ----
+
+void Sequence::prepareRenderTarget(const FrameFormat& frame, double frameTime) {
+    time = frameTime;
+    outputWidth = frame.width;
+    outputHeight = frame.height;
+    if (renderTargetId == 0) renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
+    RenderTarget& target = owner->getRenderTarget(renderTargetId);
+    if (target.usable() &&
+        target.upload(nullptr, outputWidth, outputHeight, frame.depth, frame.rowBytes, true, true))
+        return;
+    // Released by the script, or its GL objects are gone (or the new size
+    // was refused): start over with a new target. The old id stays.
+    renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
+}
+
+void Sequence::uploadInputTexture(const Surface& surface) {
+    const uint8_t* source = surface.pixels();
+    if (!source) return;
+    if (textureId == 0) textureId = owner->createTexture(surface.width, surface.height, surface.depth);
+    if (owner->getTexture(textureId).glName() == 0)
+        textureId = owner->createTexture(surface.width, surface.height, surface.depth);
+    owner->getTexture(textureId).upload(source, surface.width, surface.height, surface.depth, surface.stride, true,
+                                        true);
+}
+
+// ---- Context ----
+
+Context& Context::instance() {
+    static Context context;
+    return context;
+}
+
+Context::~Context() { shutdown(); }
+
+uint32_t Context::count() {
+    auto* parameters = factory<Parameter::Factory>();
+    return parameters ? static_cast<uint32_t>(parameters->entities.size()) : 0;
+}
+
+Parameter* Context::at(uint32_t index) {
+    auto* parameters = factory<Parameter::Factory>();
+    if (!parameters || index >= parameters->entities.size()) return &emptyParameter();
+    return &std::next(parameters->entities.begin(), index)->second;
+}
+
+void Context::initialize() {
+    factories[kParameterKind] = std::make_unique<Parameter::Factory>();
+    factories[kRenderTargetKind] = std::make_unique<RenderTarget::Factory>();
+    factories[kTextureKind] = std::make_unique<Texture::Factory>();
+    factories[kShaderKind] = std::make_unique<Shader::Factory>();
+    factories[kSurfaceKind] = std::make_unique<Surface::Factory>();
+    currentSequence = 0;
+    addSequence();
+    if (Sequence* first = current()) {
+        first->renderTargetId = 0;
+        first->textureId = 0;
+        first->time = 0;
+    }
+    initialized = true;
+}
+
+void Context::shutdown() {
+    if (!initialized) return;
+    sequences.clear();
+    factories.clear();
+    initialized = false;
+}
+
+uint32_t Context::createEntity(uint32_t kind) {
+    auto it = factories.find(kind & kKindMask);
+    return it == factories.end() ? 0 : it->second->create();
+}
+
+void Context::releaseEntity(uint32_t id) {
+    auto it = factories.find(id & kKindMask);
+    if (it != factories.end()) it->second->release(id);
+}
+
+template <class T>
+T& Context::lookup(uint32_t id) {
+    if (auto* entities = factory<typename T::Factory>()) {
+        if (T* entity = entities->find(id)) return *entity;
+    }
+    // Handed out reset, so nothing done to it by an earlier caller shows.
+    static T fallback;
+    fallback = T();
+    return fallback;
+}
+
+uint32_t Context::createParameter(const std::string& name, uint32_t kind, const std::string& displayName) {
+    const uint32_t id = createEntity(kParameterKind);
+    if (id == 0) return 0;
+    Parameter& record = factory<Parameter::Factory>()->entities.at(id);
+    record.name = name;
+    record.kind = kind;
+    record.displayName = displayName;
+    record.id = id;
+    record.minimum[0] = -100.0f;
+    record.maximum[0] = 100.0f;
+    record.choices = "0|1|2|3|4|5|6|7|8|9";
+    record.choiceCount = 10;
+    return id;
+}
+
+Parameter& Context::getParameter(uint32_t id) {
+    if (Sequence* sequence = current()) {
+        Parameter& copy = sequence->find(id);
+        if (copy.id != 0) return copy;
+    }
+    if (auto* parameters = factory<Parameter::Factory>()) {
+        if (Parameter* declared = parameters->find(id)) return *declared;
+    }
+    return emptyParameter();
+}
+
+uint32_t Context::createShader(const std::string& name, const std::string& source) {
+    const uint32_t id = createEntity(kShaderKind);
+    if (id != 0) factory<Shader::Factory>()->entities.at(id).init(name, source);
+    return id;
+}
+
+Shader& Context::getShader(uint32_t id) { return lookup<Shader>(id); }
+
+uint32_t Context::createRenderTarget(uint32_t width, uint32_t height, uint32_t depth) {
+    const uint32_t id = createEntity(kRenderTargetKind);
+    if (id != 0) factory<RenderTarget::Factory>()->entities.at(id).createTarget(width, height, depth);
+    return id;
+}
+
+RenderTarget& Context::getRenderTarget(uint32_t id) { return lookup<RenderTarget>(id); }
+
+uint32_t Context::createTexture(uint32_t width, uint32_t height, uint32_t depth) {
+    const uint32_t id = createEntity(kTextureKind);
+    if (id != 0) factory<Texture::Factory>()->entities.at(id).create(width, height, depth, true);
+    return id;
+}
+
+uint32_t Context::createTextureFromFile(const std::string& fileName) {
+    const uint32_t id = createEntity(kTextureKind);
+    if (id != 0) factory<Texture::Factory>()->entities.at(id).loadFile(fileName);
+    return id;
+}
+
+Texture& Context::getTexture(uint32_t id) { return lookup<Texture>(id); }
+
+Surface& Context::getSurface(uint32_t id) {
+    if (auto* surfaces = factory<Surface::Factory>()) {
+        if (Surface* surface = surfaces->find(id)) return *surface;
+    }
+    // Surfaces cannot be reassigned; emptying drops any pixels and sizes.
+    static Surface fallback;
+    fallback.assignCopy(0, 0, 0, nullptr);
+    fallback.flag = 0;
+    return fallback;
+}
+
+std::string Context::collectShaderErrors() {
+    std::string text;
+    auto* shaders = factory<Shader::Factory>();
+    if (!shaders) return text;
+    for (const auto& [id, shader] : shaders->entities) {
+        if (shader.error().empty()) continue;
+        text += "Shader \"" + gpu::narrow(shader.name()) + "\"\n" + shader.error() + "\n";
+    }
+    return text;
+}
+
+uint32_t Context::addSequence() {
+    auto sequence = std::make_unique<Sequence>(this);
+    sequence->assign(*this);
+    for (size_t i = 0; i < sequences.size(); ++i) {
+        if (!sequences[i]) {
+            sequences[i] = std::move(sequence);
+            return static_cast<uint32_t>(i);
+        }
+    }
+    sequences.push_back(std::move(sequence));
+    return static_cast<uint32_t>(sequences.size() - 1);
+}
+
+void Context::removeSequence(uint32_t index) {
+    if (index < sequences.size()) sequences[index].reset();
+}
+
+Sequence* Context::sequence(uint32_t index) { return index < sequences.size() ? sequences[index].get() : nullptr; }

@@ -1,0 +1,275 @@
+#include "gpu/Shader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "gpu/Context.h"
+#include "gpu/ShaderSource.h"
+#include "gpu/WideString.h"
+#include "package/FileReaders.h"
+
+namespace {
+
+constexpr GLsizei kLogSize = 4096;
+constexpr GLsizei kUniformNameSize = 128;
+
+uint32_t kindOfType(GLenum type, GLint size) {
+    if (size > 1) return LX_UNKNOWN;
+    switch (type) {
+        case GL_FLOAT: return LX_FLOAT;
+        case GL_FLOAT_VEC3: return LX_POINT;
+        case GL_FLOAT_VEC4: return LX_COLOR;
+        case GL_SAMPLER_2D: return LX_LAYER;
+        case GL_FLOAT_VEC2: return LX_POINT2D;
+        case GL_BOOL: return LX_BOOL;
+        case GL_INT: return LX_POPUP;
+        default: return LX_UNKNOWN;
+    }
+}
+
+// BOOL, POPUP and texture uniforms keep a 32-bit integer in the first slot.
+uint32_t bitsOf(const float& slot) {
+    uint32_t bits;
+    std::memcpy(&bits, &slot, sizeof bits);
+    return bits;
+}
+
+void setBits(float& slot, uint32_t bits) { std::memcpy(&slot, &bits, sizeof bits); }
+
+// Sampler uniforms: LAYER ones, and TEXTURE ones (a sampler named after a
+// declared TEXTURE parameter), which the script sets the same way.
+bool isTextureKind(uint32_t kind) { return kind == LX_LAYER || kind == LX_TEXTURE; }
+
+}  // namespace
+
+bool Shader::init(const std::string& shaderName, const std::string& text) {
+    std::wstring wideName = gpu::widen(shaderName);
+    createProgram();
+    name_ = wideName;
+    if (!text.empty()) return setSource(text);
+    return loadFile(L"\\" + wideName + L".frag");
+}
+
+bool Shader::createProgram() {
+    release();
+    vertexShader.reset(glCreateShader(GL_VERTEX_SHADER));
+    fragmentShader.reset(glCreateShader(GL_FRAGMENT_SHADER));
+    program.reset(glCreateProgram());
+    glAttachShader(program.get(), vertexShader.get());
+    glAttachShader(program.get(), fragmentShader.get());
+    return compile(vertexShader.get(), gpu::shader_source::kVertexShader);
+}
+
+void Shader::release() {
+    vertexShader.reset();
+    fragmentShader.reset();
+    program.reset();
+    error_.clear();
+}
+
+bool Shader::compile(GLuint shader, const std::string& text) {
+    const GLchar* parts[2] = {gpu::shader_source::kPreamble, text.c_str()};
+    glShaderSource(shader, 2, parts, nullptr);
+    glCompileShader(shader);
+    GLint status = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    if (status == GL_TRUE) {
+        error_.clear();
+        return true;
+    }
+    char log[kLogSize] = {};
+    glGetShaderInfoLog(shader, kLogSize, nullptr, log);
+    error_ = std::string("Shader compilation failed:\n") + log;
+    return false;
+}
+
+bool Shader::setSource(const std::string& text) {
+    if (text.empty()) return false;
+    uniforms_.clear();
+    locationCache.clear();
+    indexCache.clear();
+    source_ = text;
+
+    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite(text))) return false;
+    glLinkProgram(program.get());
+    GLint status = GL_FALSE;
+    glGetProgramiv(program.get(), GL_LINK_STATUS, &status);
+    if (status != GL_TRUE) {
+        char log[kLogSize] = {};
+        glGetProgramInfoLog(program.get(), kLogSize, nullptr, log);
+        error_ = std::string("Program linking failed:\n") + log;
+        return false;
+    }
+    discoverUniforms();
+    error_.clear();
+    return true;
+}
+
+bool Shader::loadFile(const std::wstring& path) {
+    if (path.empty()) return false;
+    fileName_ = path;
+    const std::string text = package::loadTextFile(path);
+    // A loose file that cannot be opened reads as the reader's marker text,
+    // which is no shader either.
+    if (text.empty() || text == package::kMissingTextFile) {
+        error_ = "Shader file not found or shader is empty!";
+        return false;
+    }
+    return setSource(text);
+}
+
+bool Shader::rebuild(bool fromSource) {
+    const bool created = createProgram();
+    const bool loaded = fromSource ? setSource(source_) : loadFile(fileName_);
+    return created && loaded;
+}
+
+bool Shader::use() {
+    if (!error_.empty() || !program || !vertexShader || !fragmentShader) return false;
+    glUseProgram(program.get());
+    textureUnit = 0;
+    return true;
+}
+
+void Shader::draw(bool flip) {
+    // A shader without a program (the default shader) draws nothing either.
+    if (!error_.empty() || !program) return;
+    uploadUniforms();
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+
+    const GLint top = flip ? 0 : 1;
+    const GLint bottom = 1 - top;
+    glBegin(GL_QUADS);
+    glTexCoord2i(0, bottom);
+    glVertex3i(-1, -1, 0);
+    glTexCoord2i(1, bottom);
+    glVertex3i(1, -1, 0);
+    glTexCoord2i(1, top);
+    glVertex3i(1, 1, 0);
+    glTexCoord2i(0, top);
+    glVertex3i(-1, 1, 0);
+    glEnd();
+
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+void Shader::uploadUniforms() {
+    // Values first, textures second: a texture's size uniforms are plain vec4
+    // (COLOR) uniforms too, and uploading those after the textures would wipe
+    // the sizes with the records' values.
+    for (const Parameter& uniform : uniforms_) {
+        switch (uniform.kind) {
+            case LX_FLOAT:
+            case LX_ANGLE: glUniform1f(uniform.location, uniform.value[0]); break;
+            case LX_POINT: glUniform3fv(uniform.location, 1, uniform.value); break;
+            case LX_COLOR: glUniform4fv(uniform.location, 1, uniform.value); break;
+            case LX_POINT2D: glUniform2fv(uniform.location, 1, uniform.value); break;
+            case LX_BOOL:
+            case LX_POPUP: glUniform1i(uniform.location, static_cast<GLint>(bitsOf(uniform.value[0]))); break;
+            default: break;
+        }
+    }
+    for (const Parameter& uniform : uniforms_) {
+        if (isTextureKind(uniform.kind)) bindLayer(uniform);
+    }
+    // Others bind their textures on unit 0 and expect it active.
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void Shader::bindLayer(const Parameter& uniform) {
+    glActiveTexture(GL_TEXTURE0 + textureUnit);
+    glBindTexture(GL_TEXTURE_2D, bitsOf(uniform.value[0]));
+    glUniform1i(uniform.location, static_cast<GLint>(textureUnit));
+    GLint width = 0;
+    GLint height = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    const float w = static_cast<float>(width);
+    const float h = static_cast<float>(height);
+    const float size[4] = {w, h, 1.0f / w, 1.0f / h};
+    for (const char* pattern : {"s_Texture%dParams", "Texture%dParams"}) {
+        char sizeName[32];
+        std::snprintf(sizeName, sizeof sizeName, pattern, static_cast<int>(textureUnit));
+        const GLint location = uniformLocation(sizeName);
+        if (location != -1) glUniform4fv(location, 1, size);
+    }
+    ++textureUnit;
+}
+
+void Shader::discoverUniforms() {
+    GLint count = 0;
+    glGetProgramiv(program.get(), GL_ACTIVE_UNIFORMS, &count);
+    Context& context = Context::instance();
+    std::vector<Parameter> found;
+    for (GLint index = 0; index < count; ++index) {
+        char uniformName[kUniformNameSize] = {};
+        GLint size = 0;
+        GLenum type = 0;
+        glGetActiveUniform(program.get(), static_cast<GLuint>(index), kUniformNameSize, nullptr, &size, &type,
+                           uniformName);
+        if (size == 0) continue;
+        Parameter record;
+        record.name = uniformName;
+        record.arraySize = size;
+        record.kind = kindOfType(type, size);
+        record.location = uniformLocation(record.name);
+        // A declared parameter of the same name sets the kind (a vec3 POINT,
+        // a float ANGLE), so script values reach the uniform as declared.
+        for (uint32_t i = 0; i < context.count(); ++i) {
+            const Parameter* declared = context.at(i);
+            if (declared->name == record.name) {
+                record.kind = declared->kind;
+                break;
+            }
+        }
+        found.push_back(std::move(record));
+    }
+    uniforms_ = std::move(found);
+}
+
+GLint Shader::uniformLocation(const std::string& uniformName) {
+    auto it = locationCache.find(uniformName);
+    if (it != locationCache.end()) return it->second;
+    const GLint location = glGetUniformLocation(program.get(), uniformName.c_str());
+    locationCache.emplace(uniformName, location);
+    return location;
+}
+
+int32_t Shader::parameterIndex(const std::string& uniformName) {
+    auto it = indexCache.find(uniformName);
+    if (it != indexCache.end()) return it->second;
+    for (size_t i = 0; i < uniforms_.size(); ++i) {
+        if (uniforms_[i].name == uniformName) {
+            indexCache.emplace(uniformName, static_cast<int32_t>(i));
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+Parameter& Shader::parameter(const std::string& uniformName) {
+    const int32_t index = parameterIndex(uniformName);
+    if (index < 0 || static_cast<size_t>(index) >= uniforms_.size()) return emptyParameter();
+    return uniforms_[static_cast<size_t>(index)];
+}
+
+bool Shader::setParameterValue(const std::string& uniformName, uint32_t value) {
+    const int32_t index = parameterIndex(uniformName);
+    if (index < 0) return false;
+    Parameter& uniform = uniforms_[static_cast<size_t>(index)];
+    if (isTextureKind(uniform.kind)) {
+        setBits(uniform.value[0], value);
+    } else if ((uniform.kind == LX_BOOL || uniform.kind == LX_POPUP) && value != kKeepValue) {
+        setBits(uniform.value[0], value);
+    }
+    return true;
+}

@@ -1,0 +1,92 @@
+#include "gpu/ShaderSource.h"
+
+#include <cstring>
+
+namespace gpu::shader_source {
+
+const char* const kVertexShader =
+    "void main() { gl_Position = gl_Vertex; gl_TexCoord[0] = gl_MultiTexCoord0; "
+    "gl_TexCoord[1] = gl_MultiTexCoord1; gl_TexCoord[2] = gl_MultiTexCoord2; "
+    "gl_TexCoord[3] = gl_MultiTexCoord3; gl_FrontColor = gl_Color; }";
+
+const char* const kPreamble = "#define SWIZZLE gbar\n#define LUMIVEX 1\n";
+
+const char* const kMainWrapper = "void main() { repl_main(); gl_FragColor = gl_FragColor.argb; }";
+
+namespace {
+
+// The C library's space class in the default locale.
+bool isSpace(char c) { return std::strchr(" \t\n\v\f\r", c) != nullptr && c != '\0'; }
+
+// Characters that may stand right before a rewritten call.
+bool isOperatorBoundary(char c) { return isSpace(c) || (c != '\0' && std::strchr("(+-/*=", c) != nullptr); }
+
+// The first non-space character at or after `from`, or '\0' at the end.
+char nextNonSpace(const std::string& text, size_t from) {
+    while (from < text.size() && isSpace(text[from])) ++from;
+    return from < text.size() ? text[from] : '\0';
+}
+
+const char* definitionFor(const std::string& word) {
+    if (word == "texture2D") return "vec4 repl_texture2D(sampler2D a,vec2 b) { return texture2D(a,b).SWIZZLE; }";
+    if (word == "texture2DLod")
+        return "vec4 repl_texture2DLod(sampler2D a,vec2 b,float c) { return texture2DLod(a,b,c).SWIZZLE; }";
+    if (word == "textureCube")
+        return "vec4 repl_textureCube(sampler2D a,vec3 b) { vec2 uv = vec2( (atan( b.x, b.z ) + "
+               "3.141526f)/6.283052f, acos(b.y)/3.141526f ); return texture2D(a,uv).SWIZZLE; }";
+    return nullptr;
+}
+
+// Replaces every occurrence of `word` from position 1 on that has an
+// operator boundary before it and satisfies `follows`; returns the count.
+template <class Follows>
+int replaceQualifying(std::string& text, const std::string& word, const std::string& replacement,
+                      Follows follows) {
+    int replaced = 0;
+    for (size_t p = text.find(word, 1); p != std::string::npos; p = text.find(word, p + 1)) {
+        if (!isOperatorBoundary(text[p - 1]) || !follows(p + word.size())) continue;
+        text.replace(p, word.size(), replacement);
+        ++replaced;
+    }
+    return replaced;
+}
+
+}  // namespace
+
+bool rewriteMain(std::string& text) {
+    for (size_t p = text.find("main"); p != std::string::npos; p = text.find("main", p + 1)) {
+        if (p == 0 || !isSpace(text[p - 1]) || nextNonSpace(text, p + 4) != '(') continue;
+        text.replace(p, 4, "repl_main");
+        text += '\n';
+        text += kMainWrapper;
+        return true;
+    }
+    return false;
+}
+
+bool rewriteCall(std::string& text, const std::string& word) {
+    const char* definition = definitionFor(word);
+    if (!definition) return false;
+    const auto opensCall = [&text](size_t end) { return nextNonSpace(text, end) == '('; };
+    if (replaceQualifying(text, word, "repl_" + word, opensCall) == 0) return false;
+    text.insert(0, std::string(definition) + "\n");
+    return true;
+}
+
+void rewriteSamplerCube(std::string& text) {
+    const auto endsDeclaration = [&text](size_t end) {
+        return (end < text.size() && isSpace(text[end])) || nextNonSpace(text, end) == '.';
+    };
+    replaceQualifying(text, "samplerCube", "sampler2D", endsDeclaration);
+}
+
+std::string rewrite(std::string text) {
+    rewriteMain(text);
+    rewriteCall(text, "texture2D");
+    rewriteCall(text, "texture2DLod");
+    rewriteCall(text, "textureCube");
+    rewriteSamplerCube(text);
+    return text;
+}
+
+}  // namespace gpu::shader_source

@@ -1,0 +1,210 @@
+#include "gpu/Texture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "ImageLib/Decode.h"
+#include "ImageLib/Surface.h"
+#include "ImageLib/SurfaceEntity.h"
+#include "gpu/WideString.h"
+#include "package/FileReaders.h"
+
+namespace {
+
+// Largest byte count of one image: keeps every size product within 31 bits,
+// the range of the GL's and the host's sizes.
+constexpr uint64_t kMaxImageBytes = std::numeric_limits<int32_t>::max();
+
+GLenum pixelType(uint32_t depth) {
+    if (depth == 15 || depth == 16) return GL_UNSIGNED_SHORT;
+    if (depth == 32) return GL_FLOAT;
+    return GL_UNSIGNED_BYTE;
+}
+
+GLint internalFormat(uint32_t depth) { return depth <= 8 ? GL_RGBA : GL_RGBA32F; }
+
+// True when an image of that size and depth can have storage.
+bool storable(uint32_t width, uint32_t height, uint32_t depth) {
+    const uint32_t channelBytes = bytesPerChannel(depth);
+    if (channelBytes == 0) return false;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (maxSize <= 0 || width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize))
+        return false;
+    return uint64_t{width} * height * 4 * channelBytes <= kMaxImageBytes;
+}
+
+// True when `height` rows of `rowBytes` hold a full row of pixels each and fit
+// in the size limit.
+bool rowsFit(uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes) {
+    if (rowBytes < uint64_t{width} * 4 * bytesPerChannel(depth)) return false;
+    return rowBytes <= kMaxImageBytes && rowBytes * height <= kMaxImageBytes;
+}
+
+}  // namespace
+
+uint32_t bytesPerChannel(uint32_t depth) {
+    if (depth < 8) return 0;
+    if (depth == 15 || depth == 16) return 2;
+    return depth / 8;
+}
+
+bool Texture::create(uint32_t width, uint32_t height, uint32_t depth, bool swizzle) {
+    if (name) release();
+    if (!storable(width, height, depth)) return false;
+    GLuint generated = 0;
+    glGenTextures(1, &generated);
+    name.reset(generated);
+    const bool uploaded = upload(nullptr, width, height, depth, uint64_t{width} * depth / 8, swizzle, false);
+    rowBytes_ = 0;
+    return uploaded;
+}
+
+void Texture::release() { name.reset(); }
+
+bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
+                     bool swizzle, bool convert16) {
+    // Name 0 is the GL's default texture object, which no entity owns.
+    if (!name || !storable(width, height, depth)) return false;
+    if (source && !rowsFit(width, height, depth, rowBytes)) return false;
+
+    glBindTexture(GL_TEXTURE_2D, name.get());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowBytes / bytesPerChannel(depth) / 4));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    // Host-ordered texels read as they are; red, green, blue, alpha texels
+    // are turned so that they read as alpha, red, green, blue.
+    static const GLint hostOrder[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+    static const GLint fileOrder[4] = {GL_ALPHA, GL_RED, GL_GREEN, GL_BLUE};
+    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle ? hostOrder : fileOrder);
+
+    const size_t copyBytes = source ? static_cast<size_t>(rowBytes * height) : 0;
+    if (depth == 16 && source && convert16) {
+        // A new block each time: a surface may still be reading the old one.
+        auto widened = std::make_shared<PixelBuffer>(copyBytes);
+        ImageLib::expandHost16(source, widened->data(), width, height, rowBytes);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_UNSIGNED_SHORT,
+                     widened->data());
+        pixels_ = std::move(widened);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat(depth), width, height, 0, GL_RGBA, pixelType(depth),
+                     source);
+        if (source) {
+            const auto* bytes = static_cast<const uint8_t*>(source);
+            pixels_ = std::make_shared<PixelBuffer>(bytes, bytes + copyBytes);
+        }
+    }
+    // Others (the text overlay's bitmaps) unpack tightly packed rows.
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+
+    width_ = width;
+    height_ = height;
+    depth_ = depth;
+    rowBytes_ = rowBytes;
+    return true;
+}
+
+bool Texture::uploadSurface(const Surface& surface, bool flip) {
+    const uint8_t* source = surface.pixels();
+    const uint64_t stride = surface.stride;
+    if (!source || stride * surface.height > surface.pixelBytes()) return false;
+    if (!rowsFit(surface.width, surface.height, surface.depth, stride)) return false;
+    if (!flip) return upload(source, surface.width, surface.height, surface.depth, stride, true, false);
+
+    PixelBuffer flipped(static_cast<size_t>(stride * surface.height));
+    for (uint32_t row = 0; row < surface.height; ++row) {
+        std::memcpy(flipped.data() + (surface.height - 1 - row) * stride, source + row * stride, stride);
+    }
+    return upload(flipped.data(), surface.width, surface.height, surface.depth, stride, true, false);
+}
+
+void Texture::setParameter(GLenum parameterName, GLint value) {
+    glBindTexture(GL_TEXTURE_2D, name.get());
+    glTexParameteri(GL_TEXTURE_2D, parameterName, value);
+}
+
+void RenderTarget::release() {
+    Texture::release();
+    framebuffer.reset();
+}
+
+bool RenderTarget::createTarget(uint32_t width, uint32_t height, uint32_t depth) {
+    if (!create(width, height, depth, true)) return false;
+    GLuint generated = 0;
+    glGenFramebuffers(1, &generated);
+    framebuffer.reset(generated);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name.get(), 0);
+    // A new target is transparent black.
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return usable();
+}
+
+void RenderTarget::bind(const float* viewport) {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
+    if (viewport && viewport[2] > 0 && viewport[3] > 0) {
+        glViewport(static_cast<GLint>(viewport[0]), static_cast<GLint>(viewport[1]),
+                   static_cast<GLsizei>(viewport[2]), static_cast<GLsizei>(viewport[3]));
+    } else {
+        glViewport(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_));
+    }
+}
+
+void RenderTarget::blitTo(const RenderTarget& destination, bool flip, bool linear) const {
+    // Framebuffer 0 is no target of ours (and headless there is none).
+    if (!usable() || !destination.usable()) return;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer.get());
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, destination.framebuffer.get());
+    const GLint w = static_cast<GLint>(destination.width_);
+    const GLint h = static_cast<GLint>(destination.height_);
+    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, flip ? h : 0, w,
+                      flip ? 0 : h, GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
+}
+
+const void* RenderTarget::beginReadback() {
+    if (!usable() || width_ == 0 || height_ == 0 || bytesPerChannel(depth_) == 0) return nullptr;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
+    glViewport(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_));
+    // Each target reads through a buffer of its own, generated on first use,
+    // so no name is shared with (or reserved from) the rest of the module.
+    if (!readbackBuffer) {
+        GLuint generated = 0;
+        glGenBuffers(1, &generated);
+        readbackBuffer.reset(generated);
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, readbackBuffer.get());
+    const uint64_t bytes = uint64_t{width_} * height_ * 4 * bytesPerChannel(depth_);
+    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_RGBA, pixelType(depth_),
+                 nullptr);
+    const void* mapped = glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
+    if (!mapped) glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return mapped;
+}
+
+void RenderTarget::endReadback() {
+    if (!readbackBuffer) return;
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, readbackBuffer.get());
+    glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+    // Give the memory back between frames; the next readback sizes it anew.
+    glBufferData(GL_PIXEL_PACK_BUFFER, 0, nullptr, GL_STREAM_READ);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+}
+
+bool Texture::loadFile(const std::string& fileName) {
+    const std::vector<uint8_t> bytes = package::loadBinaryFile(gpu::widen(fileName));
+    if (bytes.empty()) return false;
+    fileName_ = fileName;
+    ImageLib::DecodedImage image;
+    if (!ImageLib::decodeImage(bytes.data(), bytes.size(), image)) return false;
+    if (!create(image.width, image.height, image.depth, true)) return false;
+    // Decoded pixels are packed red, green, blue, alpha.
+    return upload(image.pixels.get(), image.width, image.height, image.depth,
+                  uint64_t{image.width} * image.depth / 2, false, false);
+}
