@@ -1,0 +1,58 @@
+// A headless GL context made current for one test, with the registry
+// initialised, and small helpers to draw and read pixels back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "gpu/Context.h"
+#include "gpu/OpenGLContext.h"
+
+class GLTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(gl.create(), 0u);
+        ASSERT_EQ(gl.makeCurrent(), 0u);
+        initGLExtensions();
+        context().initialize();
+    }
+
+    void TearDown() override {
+        context().shutdown();
+        gl.destroy();
+    }
+
+    static Context& context() { return Context::instance(); }
+
+    // The whole target as read back: rows bottom-up, packed.
+    template <class T>
+    static std::vector<T> readBack(RenderTarget& target) {
+        const void* mapped = target.beginReadback();
+        EXPECT_NE(mapped, nullptr);
+        std::vector<T> values(size_t{target.width()} * target.height() * 4);
+        if (mapped) std::memcpy(values.data(), mapped, values.size() * sizeof(T));
+        target.endReadback();
+        return values;
+    }
+
+    // A shader that copies texels of `tex` (sampled as GLSL reads them).
+    static uint32_t copyShader() {
+        return context().createShader(
+            "copy", "uniform sampler2D tex;\nvoid main() { gl_FragColor = texture2D(tex, gl_TexCoord[0].xy); }\n");
+    }
+
+    // Draws `shaderId` over the whole target with `texture` bound to `tex`.
+    static void drawInto(RenderTarget& target, uint32_t shaderId, GLuint texture, bool flip = false) {
+        Shader& shader = context().getShader(shaderId);
+        ASSERT_EQ(shader.error(), "");
+        target.bind();
+        shader.setParameterValue("tex", texture);
+        ASSERT_TRUE(shader.use());
+        shader.draw(flip);
+        shader.finish();
+    }
+
+    OpenGLContext gl;
+};

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "GLFixture.h"
+
+namespace {
+
+using ShaderTest = GLTest;
+
+const Parameter& uniformNamed(const Shader& shader, const std::string& name) {
+    for (const Parameter& uniform : shader.uniforms())
+        if (uniform.name == name) return uniform;
+    static const Parameter none;
+    return none;
+}
+
+TEST_F(ShaderTest, UniformKindsFollowGLTypesAndDeclaredParameters) {
+    context().createParameter("turn", LX_ANGLE, "");
+    context().createParameter("where", LX_POINT, "");
+    const uint32_t id = context().createShader(
+        "kinds",
+        "uniform float f; uniform vec2 p2; uniform vec3 p3; uniform vec4 c; uniform sampler2D layer;\n"
+        "uniform bool b; uniform int i; uniform mat2 m; uniform float arr[3]; uniform float turn;\n"
+        "void main() { gl_FragColor = vec4(f + p2.x + p3.x + c.x + float(b) + float(i) + m[0][0] + arr[2] + turn)"
+        " + texture2D(layer, vec2(0.0)); }\n");
+    const Shader& shader = context().getShader(id);
+    ASSERT_EQ(shader.error(), "");
+    EXPECT_EQ(uniformNamed(shader, "f").kind, static_cast<uint32_t>(LX_FLOAT));
+    EXPECT_EQ(uniformNamed(shader, "p2").kind, static_cast<uint32_t>(LX_POINT2D));
+    EXPECT_EQ(uniformNamed(shader, "p3").kind, static_cast<uint32_t>(LX_POINT));
+    EXPECT_EQ(uniformNamed(shader, "c").kind, static_cast<uint32_t>(LX_COLOR));
+    EXPECT_EQ(uniformNamed(shader, "layer").kind, static_cast<uint32_t>(LX_LAYER));
+    EXPECT_EQ(uniformNamed(shader, "b").kind, static_cast<uint32_t>(LX_BOOL));
+    EXPECT_EQ(uniformNamed(shader, "i").kind, static_cast<uint32_t>(LX_POPUP));
+    EXPECT_EQ(uniformNamed(shader, "m").kind, static_cast<uint32_t>(LX_UNKNOWN));
+    const Parameter& array = uniformNamed(shader, "arr[0]");
+    EXPECT_EQ(array.kind, static_cast<uint32_t>(LX_UNKNOWN));
+    EXPECT_EQ(array.arraySize, 3);
+    EXPECT_EQ(uniformNamed(shader, "turn").kind, static_cast<uint32_t>(LX_ANGLE));
+    EXPECT_EQ(uniformNamed(shader, "c").id, 0u);
+    EXPECT_NE(uniformNamed(shader, "c").location, -1);
+}
+
+TEST_F(ShaderTest, SamplersGetConsecutiveUnitsAndTheirSizes) {
+    const uint32_t first = context().createTexture(4, 2, 8);
+    const uint32_t second = context().createTexture(8, 16, 8);
+    const uint32_t id = context().createShader(
+        "two", "uniform sampler2D a; uniform sampler2D b; uniform vec4 s_Texture0Params; uniform vec4 Texture1Params;\n"
+               "void main() { gl_FragColor = texture2D(a, vec2(0.0)) + texture2D(b, vec2(0.0))"
+               " + s_Texture0Params + Texture1Params; }\n");
+    Shader& shader = context().getShader(id);
+    ASSERT_EQ(shader.error(), "");
+    ASSERT_EQ(shader.uniforms().size(), 4u);
+    EXPECT_TRUE(shader.setParameterValue("a", context().getTexture(first).glName()));
+    EXPECT_TRUE(shader.setParameterValue("b", context().getTexture(second).glName()));
+
+    const uint32_t target = context().createRenderTarget(2, 2, 8);
+    context().getRenderTarget(target).bind();
+    ASSERT_TRUE(shader.use());
+    shader.draw(false);
+
+    // Units follow the order in which the GL lists the samplers.
+    std::vector<std::string> samplers;
+    for (const Parameter& uniform : shader.uniforms())
+        if (uniform.kind == LX_LAYER) samplers.push_back(uniform.name);
+    ASSERT_EQ(samplers.size(), 2u);
+    for (GLint unit = 0; unit < 2; ++unit) {
+        GLint bound = -1;
+        glGetUniformiv(shader.programName(), shader.uniformLocation(samplers[unit]), &bound);
+        EXPECT_EQ(bound, unit);
+    }
+    const bool aFirst = samplers[0] == "a";
+    const float w0 = aFirst ? 4.0f : 8.0f, h0 = aFirst ? 2.0f : 16.0f;
+    const float w1 = aFirst ? 8.0f : 4.0f, h1 = aFirst ? 16.0f : 2.0f;
+    float size[4] = {};
+    glGetUniformfv(shader.programName(), shader.uniformLocation("s_Texture0Params"), size);
+    EXPECT_FLOAT_EQ(size[0], w0);
+    EXPECT_FLOAT_EQ(size[1], h0);
+    EXPECT_FLOAT_EQ(size[2], 1.0f / w0);
+    EXPECT_FLOAT_EQ(size[3], 1.0f / h0);
+    glGetUniformfv(shader.programName(), shader.uniformLocation("Texture1Params"), size);
+    EXPECT_FLOAT_EQ(size[0], w1);
+    EXPECT_FLOAT_EQ(size[1], h1);
+    GLint active = -1;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    EXPECT_EQ(active, GL_TEXTURE0);
+}
+
+TEST_F(ShaderTest, UniformValuesReachTheProgram) {
+    const uint32_t id = context().createShader(
+        "values", "uniform float f; uniform vec3 p; uniform bool b; uniform int n;\n"
+                  "void main() { gl_FragColor = vec4(f, p.y, float(b), float(n)); }\n");
+    Shader& shader = context().getShader(id);
+    ASSERT_EQ(shader.error(), "");
+    shader.parameter("f").value[0] = 0.5f;
+    shader.parameter("p").value[1] = 0.25f;
+    EXPECT_TRUE(shader.setParameterValue("b", 1));
+    EXPECT_TRUE(shader.setParameterValue("n", 3));
+    EXPECT_TRUE(shader.setParameterValue("n", Shader::kKeepValue));
+    EXPECT_FALSE(shader.setParameterValue("missing", 1));
+    EXPECT_EQ(shader.parameterIndex("missing"), -1);
+    EXPECT_EQ(shader.parameter("missing").name, "");
+
+    const uint32_t target = context().createRenderTarget(1, 1, 32);
+    RenderTarget& rt = context().getRenderTarget(target);
+    rt.bind();
+    ASSERT_TRUE(shader.use());
+    shader.draw(false);
+    // The wrapper writes the colour in host order: alpha, red, green, blue.
+    const std::vector<float> pixel = readBack<float>(rt);
+    EXPECT_FLOAT_EQ(pixel[0], 3.0f);
+    EXPECT_FLOAT_EQ(pixel[1], 0.5f);
+    EXPECT_FLOAT_EQ(pixel[2], 0.25f);
+    EXPECT_FLOAT_EQ(pixel[3], 1.0f);
+}
+
+TEST_F(ShaderTest, DrawCoversTargetAndFlipMirrorsTextureCoordinates) {
+    const uint32_t id = context().createShader(
+        "coords", "void main() { gl_FragColor = vec4(gl_TexCoord[0].x, gl_TexCoord[0].y, 0.0, 1.0); }\n");
+    const uint32_t target = context().createRenderTarget(2, 2, 32);
+    RenderTarget& rt = context().getRenderTarget(target);
+    for (bool flip : {false, true}) {
+        drawInto(rt, id, 0, flip);
+        const std::vector<float> pixels = readBack<float>(rt);
+        // Host order: index 1 is red (x), 2 is green (y); row 0 is the bottom.
+        EXPECT_FLOAT_EQ(pixels[1], 0.25f);
+        EXPECT_FLOAT_EQ(pixels[4 + 1], 0.75f);
+        EXPECT_FLOAT_EQ(pixels[2], flip ? 0.75f : 0.25f);
+        EXPECT_FLOAT_EQ(pixels[8 + 2], flip ? 0.25f : 0.75f);
+    }
+}
+
+TEST_F(ShaderTest, CompileAndLinkFailuresAreKeptWithHeadings) {
+    const uint32_t broken = context().createShader("broken", "void main() { gl_FragColor = nope; }\n");
+    const std::string& compileError = context().getShader(broken).error();
+    EXPECT_EQ(compileError.rfind("Shader compilation failed:\n", 0), 0u);
+    EXPECT_GT(compileError.size(), std::string("Shader compilation failed:\n").size());
+
+    const uint32_t unlinked =
+        context().createShader("unlinked", "void helper();\nvoid main() { helper(); gl_FragColor = vec4(1.0); }\n");
+    EXPECT_EQ(context().getShader(unlinked).error().rfind("Program linking failed:\n", 0), 0u);
+
+    // A shader with an error neither uses nor draws.
+    Shader& shader = context().getShader(broken);
+    EXPECT_FALSE(shader.use());
+    const uint32_t target = context().createRenderTarget(1, 1, 8);
+    RenderTarget& rt = context().getRenderTarget(target);
+    rt.bind();
+    glUseProgram(0);
+    shader.draw(false);
+    EXPECT_EQ(readBack<uint8_t>(rt), std::vector<uint8_t>(4, 0));
+    EXPECT_FALSE(context().getShader(0).use());
+}
+
+TEST_F(ShaderTest, CollectShaderErrorsListsFailuresInIdOrder) {
+    EXPECT_EQ(context().collectShaderErrors(), "");
+    context().createShader("first", "void main() { bad1 }\n");
+    context().createShader("fine", "void main() { gl_FragColor = vec4(1.0); }\n");
+    context().createShader("second", "void main() { bad2 }\n");
+    const std::string errors = context().collectShaderErrors();
+    const std::string firstError = context().getShader(0x02000001).error();
+    const std::string secondError = context().getShader(0x02000003).error();
+    EXPECT_EQ(errors, "Shader \"first\"\n" + firstError + "\nShader \"second\"\n" + secondError + "\n");
+}
+
+TEST_F(ShaderTest, EmptySourceKeepsEverything) {
+    const uint32_t id = context().createShader("keep", "uniform float k;\nvoid main() { gl_FragColor = vec4(k); }\n");
+    Shader& shader = context().getShader(id);
+    ASSERT_EQ(shader.uniforms().size(), 1u);
+    EXPECT_FALSE(shader.setSource(""));
+    EXPECT_EQ(shader.uniforms().size(), 1u);
+    EXPECT_EQ(shader.parameterIndex("k"), 0);
+    EXPECT_TRUE(shader.use());
+    // Rebuilding from the kept source gives a working program again.
+    EXPECT_TRUE(shader.rebuild(true));
+    EXPECT_TRUE(shader.use());
+}
+
+class ShaderFileTest : public GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        char pattern[] = "/tmp/lumivex-shader-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+    }
+    void TearDown() override {
+        GLTest::TearDown();
+        std::remove((folder + "/glow.frag").c_str());
+        rmdir(folder.c_str());
+    }
+    std::string folder;
+};
+
+TEST_F(ShaderFileTest, EmptySourceLoadsNamedFragmentFile) {
+    FILE* file = std::fopen("glow.frag", "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("uniform float glow;\nvoid main() { gl_FragColor = vec4(glow); }\n", file);
+    std::fclose(file);
+    const uint32_t id = context().createShader("glow", "");
+    Shader& shader = context().getShader(id);
+    EXPECT_EQ(shader.error(), "");
+    EXPECT_EQ(shader.fileName(), L"\\glow.frag");
+    EXPECT_EQ(shader.name(), L"glow");
+    EXPECT_EQ(shader.parameterIndex("glow"), 0);
+}
+
+TEST_F(ShaderFileTest, MissingFileIsReported) {
+    const uint32_t id = context().createShader("absent", "");
+    EXPECT_EQ(context().getShader(id).error(), "Shader file not found or shader is empty!");
+    EXPECT_EQ(context().collectShaderErrors(),
+              "Shader \"absent\"\nShader file not found or shader is empty!\n");
+    EXPECT_FALSE(context().getShader(id).loadFile(L""));
+}
+
+}  // namespace

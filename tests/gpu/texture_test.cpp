@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "GLFixture.h"
+
+namespace {
+
+using TextureTest = GLTest;
+
+TEST_F(TextureTest, NewTargetReadsBackTransparentBlack) {
+    const uint32_t id = context().createRenderTarget(4, 2, 8);
+    RenderTarget& target = context().getRenderTarget(id);
+    ASSERT_TRUE(target.usable());
+    const std::vector<uint8_t> bytes = readBack<uint8_t>(target);
+    EXPECT_EQ(bytes, std::vector<uint8_t>(32, 0));
+}
+
+TEST_F(TextureTest, FileOrderPixelsSampleInHostOrder) {
+    Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
+    const uint8_t rgba[4] = {10, 20, 30, 40};
+    ASSERT_TRUE(texture.upload(rgba, 1, 1, 8, 4, false, false));
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    // The copy shader's own reordering cancels out, so the target holds the
+    // texel as sampled.
+    drawInto(target, copyShader(), texture.glName());
+    EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{40, 10, 20, 30}));
+
+    ASSERT_TRUE(texture.upload(rgba, 1, 1, 8, 4, true, false));
+    drawInto(target, copyShader(), texture.glName());
+    EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{10, 20, 30, 40}));
+}
+
+TEST_F(TextureTest, Host16BitFullValueWidensToNearlyOne) {
+    const std::vector<uint16_t> full(2 * 2 * 4, 32768);
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 2, 32));
+    Texture& texture = context().getTexture(context().createTexture(2, 2, 16));
+
+    ASSERT_TRUE(texture.upload(full.data(), 2, 2, 16, 2 * 8, true, true));
+    // The CPU copy holds the widened values.
+    const auto copy = texture.pixels();
+    ASSERT_EQ(copy->size(), 32u);
+    EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 65534);
+    drawInto(target, copyShader(), texture.glName());
+    for (float v : readBack<float>(target)) EXPECT_FLOAT_EQ(v, 65534.0f / 65535.0f);
+
+    ASSERT_TRUE(texture.upload(full.data(), 2, 2, 16, 2 * 8, true, false));
+    drawInto(target, copyShader(), texture.glName());
+    for (float v : readBack<float>(target)) EXPECT_FLOAT_EQ(v, 32768.0f / 65535.0f);
+
+    ASSERT_TRUE(texture.upload(full.data(), 2, 2, 15, 2 * 8, true, true));
+    drawInto(target, copyShader(), texture.glName());
+    for (float v : readBack<float>(target)) EXPECT_FLOAT_EQ(v, 32768.0f / 65535.0f);
+}
+
+TEST_F(TextureTest, RowLengthSkipsPaddingOfEachRow) {
+    // Two pixels per row, rows padded to 12 bytes.
+    const uint8_t rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 99, 99, 99, 99, 9, 10, 11, 12, 13, 14, 15, 16, 99, 99, 99, 99};
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    ASSERT_TRUE(target.upload(rows, 2, 2, 8, 12, true, false));
+    EXPECT_EQ(target.rowBytes(), 12u);
+    EXPECT_EQ(target.pixels()->size(), 24u);
+    EXPECT_EQ(readBack<uint8_t>(target),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    GLint rowLength = -1;
+    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
+    EXPECT_EQ(rowLength, 0);
+}
+
+TEST_F(TextureTest, FlippedBlitFillsLargerTargetUpsideDown) {
+    // 2x2 source: bottom row values 1, 2; top row 3, 4 (first byte of each pixel).
+    const uint8_t pixels[16] = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0};
+    RenderTarget& source = context().getRenderTarget(context().createRenderTarget(2, 2, 8));
+    ASSERT_TRUE(source.upload(pixels, 2, 2, 8, 8, true, false));
+    RenderTarget& destination = context().getRenderTarget(context().createRenderTarget(4, 4, 8));
+    source.blitTo(destination, true, false);
+    const std::vector<uint8_t> bytes = readBack<uint8_t>(destination);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const int sourceRow = 1 - y / 2;  // mirrored vertically
+            const uint8_t expected = static_cast<uint8_t>(1 + sourceRow * 2 + x / 2);
+            EXPECT_EQ(bytes[(y * 4 + x) * 4], expected) << "x " << x << " y " << y;
+        }
+    }
+    source.blitTo(destination, false, false);
+    EXPECT_EQ(readBack<uint8_t>(destination)[0], 1);
+}
+
+TEST_F(TextureTest, BindWithoutViewportSizeUsesWholeTarget) {
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(6, 3, 8));
+    GLint viewport[4] = {};
+    const float partial[4] = {1.7f, 1.2f, 2.9f, 1.0f};
+    target.bind(partial);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{1, 1, 2, 1}));
+    const float zeroWidth[4] = {1, 1, 0, 2};
+    target.bind(zeroWidth);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 6, 3}));
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    EXPECT_EQ(static_cast<GLuint>(framebuffer), target.framebufferName());
+}
+
+TEST_F(TextureTest, UploadSurfaceWithFlipReversesRows) {
+    Surface surface;
+    const uint8_t rows[12] = {0, 0, 0, 10, 0, 0, 0, 11, 0, 0, 0, 12};
+    ASSERT_TRUE(surface.assignCopy(1, 3, 8, rows));
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 3, 8));
+    ASSERT_TRUE(target.uploadSurface(surface, true));
+    const std::vector<uint8_t> flipped = readBack<uint8_t>(target);
+    EXPECT_EQ(flipped[3], 12);
+    EXPECT_EQ(flipped[7], 11);
+    EXPECT_EQ(flipped[11], 10);
+    ASSERT_TRUE(target.uploadSurface(surface, false));
+    EXPECT_EQ(readBack<uint8_t>(target)[3], 10);
+    EXPECT_FALSE(target.uploadSurface(Surface(), false));
+}
+
+TEST_F(TextureTest, RefusedDepthsAndSizesLeaveNoStorage) {
+    Texture& texture = context().getTexture(context().createEntity(kTextureKind));
+    EXPECT_FALSE(texture.create(4, 4, 0, true));
+    EXPECT_FALSE(texture.create(4, 4, 7, true));
+    EXPECT_EQ(texture.glName(), 0u);
+
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    EXPECT_FALSE(texture.create(static_cast<uint32_t>(maxSize) + 1, 1, 8, true));
+    EXPECT_FALSE(texture.create(static_cast<uint32_t>(-1), 4, 8, true));  // -1 from a script
+    EXPECT_FALSE(texture.create(4, 0x80000000u, 32, true));
+    // Within the GL's limit, but a float image of that size overflows 31 bits.
+    EXPECT_FALSE(texture.create(static_cast<uint32_t>(maxSize), static_cast<uint32_t>(maxSize), 32, true));
+    EXPECT_EQ(texture.glName(), 0u);
+
+    RenderTarget& target = context().getRenderTarget(context().createEntity(kRenderTargetKind));
+    EXPECT_FALSE(target.createTarget(4, 4, 3));
+    EXPECT_FALSE(target.usable());
+    EXPECT_EQ(target.beginReadback(), nullptr);
+    target.endReadback();
+
+    // A texture with storage refuses the same and keeps what it had.
+    ASSERT_TRUE(texture.create(2, 2, 8, true));
+    const uint8_t pixels[16] = {};
+    EXPECT_FALSE(texture.upload(pixels, 2, 2, 4, 8, true, false));
+    EXPECT_FALSE(texture.upload(pixels, 2, 2, 8, 7, true, false));  // rows shorter than a pixel row
+    EXPECT_EQ(texture.width(), 2u);
+    EXPECT_EQ(texture.depth(), 8u);
+    EXPECT_EQ(texture.pixels(), nullptr);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(TextureTest, DefaultTextureAcceptsNoUpload) {
+    Texture& fallback = context().getTexture(0x04000077);
+    const uint8_t pixel[4] = {1, 2, 3, 4};
+    EXPECT_FALSE(fallback.upload(pixel, 1, 1, 8, 4, true, false));
+    EXPECT_EQ(context().getTexture(0).pixels(), nullptr);
+}
+
+TEST_F(TextureTest, BorrowedCopySurvivesReuploadAndRelease) {
+    const uint32_t id = context().createTexture(1, 1, 8);
+    Texture& texture = context().getTexture(id);
+    const uint8_t first[4] = {1, 2, 3, 4};
+    ASSERT_TRUE(texture.upload(first, 1, 1, 8, 4, true, false));
+    Surface surface;
+    surface.assignShared(texture.width(), texture.height(), texture.depth(), texture.rowBytes(), texture.pixels());
+
+    const uint8_t second[4] = {9, 9, 9, 9};
+    ASSERT_TRUE(texture.upload(second, 1, 1, 8, 4, true, false));
+    EXPECT_EQ((*texture.pixels())[0], 9);
+    context().releaseEntity(id);
+    ASSERT_NE(surface.pixels(), nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
+}
+
+TEST_F(TextureTest, GLNamesAreDeletedOnceByTheirLastOwner) {
+    GLuint name = 0;
+    GLuint framebuffer = 0;
+    {
+        RenderTarget first;
+        ASSERT_TRUE(first.createTarget(2, 2, 8));
+        name = first.glName();
+        framebuffer = first.framebufferName();
+        RenderTarget second(std::move(first));
+        EXPECT_EQ(first.glName(), 0u);
+        EXPECT_TRUE(glIsTexture(name));
+        RenderTarget third;
+        third = std::move(second);
+        EXPECT_TRUE(glIsTexture(name));
+        EXPECT_TRUE(glIsFramebuffer(framebuffer));
+    }
+    EXPECT_FALSE(glIsTexture(name));
+    EXPECT_FALSE(glIsFramebuffer(framebuffer));
+
+    // Releasing an entity deletes its names; so does a plain create on a target.
+    const uint32_t id = context().createRenderTarget(2, 2, 8);
+    RenderTarget& target = context().getRenderTarget(id);
+    framebuffer = target.framebufferName();
+    ASSERT_TRUE(target.create(2, 2, 8, true));
+    EXPECT_FALSE(target.usable());
+    EXPECT_FALSE(glIsFramebuffer(framebuffer));
+    name = target.glName();
+    context().releaseEntity(id);
+    EXPECT_FALSE(glIsTexture(name));
+}
+
+TEST_F(TextureTest, SetParameterReachesTheTexture) {
+    Texture& texture = context().getTexture(context().createTexture(2, 2, 8));
+    texture.setParameter(GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GLint filter = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
+    EXPECT_EQ(filter, GL_NEAREST);
+    // The next upload resets it.
+    ASSERT_TRUE(texture.upload(nullptr, 2, 2, 8, 8, true, false));
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
+    EXPECT_EQ(filter, GL_LINEAR);
+}
+
+TEST_F(TextureTest, SequenceKeepsOutputTargetAtFrameSize) {
+    Sequence* sequence = context().current();
+    ASSERT_NE(sequence, nullptr);
+    sequence->prepareRenderTarget(FrameFormat{8, 4, 32, 8}, 1.5);
+    const uint32_t first = sequence->renderTargetId;
+    EXPECT_EQ(first, 0x03000001u);
+    EXPECT_DOUBLE_EQ(sequence->time, 1.5);
+    sequence->prepareRenderTarget(FrameFormat{16, 2, 256, 32}, 2.0);
+    EXPECT_EQ(sequence->renderTargetId, first);
+    EXPECT_EQ(context().getRenderTarget(first).width(), 16u);
+    EXPECT_EQ(context().getRenderTarget(first).depth(), 32u);
+    EXPECT_EQ(sequence->outputWidth, 16u);
+    // A released target is replaced by a new id.
+    context().releaseEntity(first);
+    sequence->prepareRenderTarget(FrameFormat{2, 2, 8, 8}, 3.0);
+    EXPECT_EQ(sequence->renderTargetId, 0x03000001u);
+    EXPECT_TRUE(context().getRenderTarget(sequence->renderTargetId).usable());
+}
+
+TEST_F(TextureTest, SequenceInputTextureTakesLayerPixels) {
+    Sequence* sequence = context().current();
+    Surface empty;
+    sequence->uploadInputTexture(empty);
+    EXPECT_EQ(sequence->textureId, 0u);
+
+    std::vector<uint16_t> layer(2 * 1 * 4, 16384);
+    Surface surface;
+    surface.assignExternal(2, 1, 16, 16, layer.data());
+    sequence->uploadInputTexture(surface);
+    ASSERT_NE(sequence->textureId, 0u);
+    const Texture& texture = context().getTexture(sequence->textureId);
+    EXPECT_EQ(texture.width(), 2u);
+    const auto copy = texture.pixels();
+    EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 32768);  // widened
+}
+
+class TextureFileTest : public GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        char pattern[] = "/tmp/lumivex-texture-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+    }
+    void TearDown() override {
+        GLTest::TearDown();
+        std::remove((folder + "/pixel.bmp").c_str());
+        std::remove((folder + "/empty.png").c_str());
+        rmdir(folder.c_str());
+    }
+    static void writeFile(const char* name, const std::vector<uint8_t>& bytes) {
+        FILE* file = std::fopen(name, "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    std::string folder;
+};
+
+// A 1x1 24-bit BMP of the colour (r, g, b).
+std::vector<uint8_t> bmp(uint8_t r, uint8_t g, uint8_t b) {
+    std::vector<uint8_t> file = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
+                                 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
+                                 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const uint8_t row[4] = {b, g, r, 0};
+    file.insert(file.end(), row, row + 4);
+    return file;
+}
+
+TEST_F(TextureFileTest, ImageFileSamplesInHostOrder) {
+    writeFile("pixel.bmp", bmp(200, 100, 50));
+    const uint32_t id = context().createTextureFromFile("pixel.bmp");
+    Texture& texture = context().getTexture(id);
+    ASSERT_NE(texture.glName(), 0u);
+    EXPECT_EQ(texture.fileName(), "pixel.bmp");
+    EXPECT_EQ(texture.width(), 1u);
+    EXPECT_EQ(texture.depth(), 8u);
+    EXPECT_EQ(texture.rowBytes(), 4u);
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    drawInto(target, copyShader(), texture.glName());
+    EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{255, 200, 100, 50}));
+}
+
+TEST_F(TextureFileTest, MissingOrEmptyFileGivesIdWithoutStorage) {
+    writeFile("empty.png", {});
+    for (const char* name : {"empty.png", "absent.png"}) {
+        const uint32_t id = context().createTextureFromFile(name);
+        EXPECT_NE(id, 0u);
+        EXPECT_EQ(context().getTexture(id).glName(), 0u);
+        EXPECT_FALSE(context().getTexture(id).loadFile(name));
+    }
+}
+
+}  // namespace
