@@ -70,7 +70,17 @@ void Scripting::reset() {
 void Scripting::create() {
     budget.disarm();
     ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, &budget, nullptr);
-    if (ctx) registerScriptApi(ctx);
+    if (ctx) {
+        // Registration allocates; an out-of-memory error there must not be
+        // raised outside a protected call.
+        duk_safe_call(
+            ctx, [](duk_context* c, void*) -> duk_ret_t {
+                registerScriptApi(c);
+                return 0;
+            },
+            nullptr, 0, 1);
+        duk_pop(ctx);
+    }
     Context::instance().initialize();
 }
 

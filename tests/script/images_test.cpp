@@ -1,0 +1,122 @@
+// LX_ texture and surface functions: loading, sharing and copying pixels
+// between textures, render targets and surfaces.
+#include "EngineFixture.h"
+
+namespace {
+
+// An uncompressed 32-bit TGA (top-left origin) holding `rgba` rows.
+std::string tga(uint16_t width, uint16_t height, const std::vector<uint8_t>& rgba) {
+    std::string bytes(18, '\0');
+    bytes[2] = 2;
+    bytes[12] = char(width & 0xFF), bytes[13] = char(width >> 8);
+    bytes[14] = char(height & 0xFF), bytes[15] = char(height >> 8);
+    bytes[16] = 32;
+    bytes[17] = 0x28;
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        bytes += char(rgba[i + 2]), bytes += char(rgba[i + 1]), bytes += char(rgba[i]), bytes += char(rgba[i + 3]);
+    }
+    return bytes;
+}
+
+const char* kEmptyScript = "function setup() {}\nfunction draw() {}\n";
+
+}  // namespace
+
+TEST_F(EngineTest, FileTextureIsSharedWithItsSurfaceAndOutlivesTheTexture) {
+    const std::vector<uint8_t> rgba = {1, 2, 3, 4, 5, 6, 7, 8};
+    load(kEmptyScript, {{"img.tga", tga(2, 1, rgba)}});
+    EXPECT_EQ(eval("LX_initTexture()"), "0");
+    EXPECT_EQ(eval("(t = LX_initTexture('img.tga', 'ignored'), LX_getSurfaceDim(t).join())"), "2,1,8");
+    EXPECT_EQ(eval("(missing = LX_initTexture('missing.tga')) + ',' + LX_getSurfaceDim(missing)"),
+              std::to_string(0x04000002) + ",false");
+    const uint32_t surfaceId = static_cast<uint32_t>(number("sf = LX_textureToSurface(t)"));
+    Surface& surface = registry().getSurface(surfaceId);
+    EXPECT_EQ(surface.pixels(), registry().getTexture(0x04000001).pixels()->data());  // no copy
+    EXPECT_EQ(surface.stride, 8u);
+    // Released texture: the surface still reads the pixels it was given.
+    eval("LX_release(t)");
+    ASSERT_NE(surface.pixels(), nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8), rgba);
+    EXPECT_EQ(eval("LX_getSurfaceDim(LX_surfaceToTexture(sf)).join()"), "2,1,8");
+    EXPECT_EQ(eval("LX_textureToSurface(0)"), "0");
+}
+
+TEST_F(EngineTest, RenderTargetSurfaceIsACopy) {
+    load("var rt, green, red;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8);\n"
+         "green = LX_initShader('g', 'void main() { gl_FragColor = vec4(0, 1, 0, 1); }');\n"
+         "red = LX_initShader('r', 'void main() { gl_FragColor = vec4(1, 0, 0, 1); }'); }\n"
+         "function draw() {}\n");
+    const uint32_t surfaceId =
+        static_cast<uint32_t>(number("LX_renderShader(green, rt), sf = LX_textureToSurface(rt)"));
+    eval("LX_renderShader(red, rt)");
+    const Surface& surface = registry().getSurface(surfaceId);
+    ASSERT_NE(surface.pixels(), nullptr);
+    EXPECT_EQ(surface.width, 2u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(surface.pixels()[i * 4 + 1], 0) << i;    // red stays 0
+        EXPECT_EQ(surface.pixels()[i * 4 + 2], 255) << i;  // still green
+    }
+}
+
+TEST_F(EngineTest, SurfaceFunctionsRefuseWhatTheyCannotUse) {
+    load("var rt;\nfunction setup() { rt = LX_initRenderTarget(3, 2, 8); }\nfunction draw() {}\n");
+    const uint32_t empty = static_cast<uint32_t>(number("sized = LX_initSurface(3, 2, 16)"));
+    EXPECT_EQ(registry().getSurface(empty).stride, 24u);
+    EXPECT_EQ(registry().getSurface(empty).pixels(), nullptr);
+    EXPECT_EQ(eval("LX_surfaceQuantize(sized, true, 9, 3, 0.5, true)"), "true");
+    EXPECT_EQ(eval("LX_surfaceQuantize(LX_initSurface(0, 5, 8), false, 9, 1, 0, false)"), "false");
+    EXPECT_EQ(eval("LX_surfaceQuantize(rt, false, 9, 1, 0, false)"), "false");
+    EXPECT_EQ(eval("LX_surfaceToTexture(rt)"), "false");
+    EXPECT_EQ(eval("LX_surfaceToTexture(sized) != LX_surfaceToTexture(sized)"), "true");
+    // No pixels to copy: refused rather than uploading undefined memory.
+    EXPECT_EQ(eval("LX_surfaceCopyTo(sized, rt)"), "false");
+    EXPECT_EQ(eval("(copy = LX_textureToSurface(rt), LX_surfaceCopyTo(copy, rt))"), "true");
+    EXPECT_EQ(eval("LX_surfaceCopyTo(copy, 0x02000001) + ',' + LX_surfaceCopyTo(rt, copy)"), "false,false");
+    EXPECT_EQ(eval("LX_release(rt) && LX_surfaceCopyTo(copy, rt)"), "false");
+}
+
+TEST_F(EngineTest, SurfaceCopyToWritesRowsFlippedOrNot) {
+    // Three rows of one pixel each, told apart by their first byte.
+    load(kEmptyScript, {{"rows.tga", tga(1, 3, {10, 0, 0, 255, 20, 0, 0, 255, 30, 0, 0, 255})}});
+    eval("(sf = LX_textureToSurface(LX_initTexture('rows.tga')), rt = LX_initRenderTarget(1, 3, 8))");
+    RenderTarget& target = registry().getRenderTarget(0x03000001);
+    for (bool flip : {false, true}) {
+        EXPECT_EQ(eval(std::string("LX_surfaceCopyTo(sf, rt, ") + (flip ? "true" : "false") + ")"), "true");
+        const uint8_t* rows = static_cast<const uint8_t*>(target.beginReadback());
+        ASSERT_NE(rows, nullptr);
+        const std::vector<int> firstBytes = {rows[0], rows[4], rows[8]};
+        target.endReadback();
+        EXPECT_EQ(firstBytes, flip ? std::vector<int>({30, 20, 10}) : std::vector<int>({10, 20, 30}));
+    }
+}
+
+TEST_F(EngineTest, QuantizeWritesIntoTheSurface) {
+    // Bytes read as alpha, red, green, blue: a light and a dark grey.
+    load(kEmptyScript, {{"grey.tga", tga(2, 1, {255, 200, 200, 200, 255, 50, 50, 50})}});
+    const uint32_t surfaceId = static_cast<uint32_t>(number("sf = LX_textureToSurface(LX_initTexture('grey.tga'))"));
+    EXPECT_EQ(eval("LX_surfaceQuantize(sf, false, 1, 1, 0.5, false)"), "true");
+    const Surface& surface = registry().getSurface(surfaceId);
+    EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8),
+              std::vector<uint8_t>({255, 255, 255, 255, 255, 0, 0, 0}));
+}
+
+TEST_F(EngineTest, TextureParametersReachTheGLTexture) {
+    load("var rt, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8); "
+         "layer = LX_initParam('layer', LX_Type.LAYER); }\nfunction draw() {}\n");
+    EXPECT_EQ(eval("LX_setTextureParam(rt, LX_GL.TEXTURE_MIN_FILTER, LX_GL.NEAREST)"), "true");
+    GLint filter = 0;
+    glBindTexture(GL_TEXTURE_2D, registry().getRenderTarget(0x03000001).glName());
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    EXPECT_EQ(filter, GL_NEAREST);
+    EXPECT_EQ(eval("LX_setTextureParam(layer, LX_GL.TEXTURE_WRAP_S, LX_GL.CLAMP_TO_EDGE)"), "true");
+    EXPECT_EQ(eval("LX_setTextureParam(0x04000055, 1, 1) + ',' + LX_setTextureParam(0, 1, 1)"), "false,false");
+    // The host's layer pixels land in the parameter's texture, shared with a surface.
+    const uint8_t pixels[4 * 4] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 2, 3, 4, 5, 6, 7, 8};
+    engine().uploadLayer(0, pixels, 2, 2, 8, 8);
+    const Parameter& layer = engine().getParam(0);
+    uint32_t glName = 0;
+    std::memcpy(&glName, &layer.value[0], sizeof glName);
+    EXPECT_EQ(glName, registry().getTexture(layer.textureId).glName());
+    const uint32_t surfaceId = static_cast<uint32_t>(number("LX_textureToSurface(layer)"));
+    EXPECT_EQ(registry().getSurface(surfaceId).pixels()[0], 9);
+}
