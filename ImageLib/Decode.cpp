@@ -41,12 +41,14 @@ bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out) {
     if (data == nullptr || size == 0 || size > size_t(INT_MAX)) return false;
     const int length = int(size);
 
+    // The guards run first: reading the header (stbi_info) already builds
+    // the JPEG Huffman tables.
+    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegHuffmanTablesFit(data, size))
+        return false;
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(data, length, &w, &h, &channels)) return false;
     if (w <= 0 || h <= 0 || w > STBI_MAX_DIMENSIONS || h > STBI_MAX_DIMENSIONS ||
         static_cast<long long>(w) * h > kMaxPixels)
-        return false;
-    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegHuffmanTablesFit(data, size))
         return false;
 
     const bool hdr = stbi_is_hdr_from_memory(data, length) != 0;

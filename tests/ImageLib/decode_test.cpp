@@ -1,0 +1,165 @@
+#include "ImageLib/Decode.h"
+#include "ImageLib/DecodeGuards.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+using ImageLib::DecodedImage;
+using ImageLib::decodeImage;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void append(void* context, void* data, int size) {
+    auto* out = static_cast<Bytes*>(context);
+    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+Bytes png(int w, int h, int comp, const Bytes& px) {
+    Bytes out;
+    stbi_write_png_to_func(append, &out, w, h, comp, px.data(), w * comp);
+    return out;
+}
+
+Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+const uint8_t* rgba(const DecodedImage& img) { return static_cast<const uint8_t*>(img.pixels.get()); }
+
+// A BMP header (54 bytes) for a 24-bit image of the given size, no pixels.
+Bytes bmpHeader(int32_t w, int32_t h) {
+    Bytes b(54, 0);
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, 54);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, uint32_t(w));
+    put32(22, uint32_t(h));
+    b[26] = 1;
+    b[28] = 24;
+    return b;
+}
+
+const std::string kHdrHeader = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 8\n";
+
+}  // namespace
+
+TEST(Decode, PngWithAlphaKeepsItsAlpha) {
+    const Bytes px = {10, 20, 30, 40, 50, 60, 70, 80};
+    DecodedImage img;
+    ASSERT_TRUE(decodeImage(png(2, 1, 4, px).data(), png(2, 1, 4, px).size(), img));
+    EXPECT_EQ(img.width, 2u);
+    EXPECT_EQ(img.height, 1u);
+    EXPECT_EQ(img.depth, 8u);
+    EXPECT_EQ(Bytes(rgba(img), rgba(img) + 8), px);
+}
+
+TEST(Decode, GrayscalePngExpandsToFourChannels) {
+    const Bytes file = png(2, 1, 1, {0, 200});
+    DecodedImage img;
+    ASSERT_TRUE(decodeImage(file.data(), file.size(), img));
+    EXPECT_EQ(Bytes(rgba(img), rgba(img) + 8), (Bytes{0, 0, 0, 255, 200, 200, 200, 255}));
+}
+
+TEST(Decode, JpegHasOpaqueAlphaAndPassesTheTableCheck) {
+    Bytes px(8 * 8 * 3, 90);
+    Bytes file;
+    stbi_write_jpg_to_func(append, &file, 8, 8, 3, px.data(), 90);
+    EXPECT_TRUE(ImageLib::detail::jpegHuffmanTablesFit(file.data(), file.size()));
+    DecodedImage img;
+    ASSERT_TRUE(decodeImage(file.data(), file.size(), img));
+    ASSERT_EQ(img.width * img.height, 64u);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(rgba(img)[4 * i + 3], 255);
+        EXPECT_NEAR(rgba(img)[4 * i], 90, 3);
+    }
+}
+
+TEST(Decode, BmpAndTgaDecodeAndPnmIsNotCompiledIn) {
+    const Bytes px = {1, 2, 3, 4, 5, 6};
+    for (auto writer : {stbi_write_bmp_to_func, stbi_write_tga_to_func}) {
+        Bytes file;
+        writer(append, &file, 2, 1, 3, px.data());
+        DecodedImage img;
+        ASSERT_TRUE(decodeImage(file.data(), file.size(), img));
+        EXPECT_EQ(Bytes(rgba(img), rgba(img) + 8), (Bytes{1, 2, 3, 255, 4, 5, 6, 255}));
+    }
+    const Bytes pnm = bytes("P6\n1 1\n255\n\x01\x02\x03");
+    DecodedImage img;
+    EXPECT_FALSE(decodeImage(pnm.data(), pnm.size(), img));
+}
+
+TEST(Decode, RadianceHdrDecodesToFloatAboveOne) {
+    std::vector<float> px(8 * 2 * 3, 0.25f);
+    px[0] = 4.0f;  // width 8 is written run-length encoded
+    Bytes file;
+    stbi_write_hdr_to_func(append, &file, 8, 2, 3, px.data());
+    EXPECT_TRUE(ImageLib::detail::hdrRunsAdvance(file.data(), file.size()));
+    DecodedImage img;
+    ASSERT_TRUE(decodeImage(file.data(), file.size(), img));
+    EXPECT_EQ(img.depth, 32u);
+    const float* f = static_cast<const float*>(img.pixels.get());
+    EXPECT_FLOAT_EQ(f[0], 4.0f);
+    EXPECT_FLOAT_EQ(f[3], 1.0f);
+    EXPECT_FLOAT_EQ(f[4], 0.25f);
+}
+
+TEST(Decode, EmptyAndGarbageInputFail) {
+    DecodedImage img;
+    EXPECT_FALSE(decodeImage(nullptr, 0, img));
+    const uint8_t one = 0;
+    EXPECT_FALSE(decodeImage(&one, 0, img));
+    const Bytes junk = bytes("not an image at all");
+    EXPECT_FALSE(decodeImage(junk.data(), junk.size(), img));
+    EXPECT_EQ(img.pixels, nullptr);
+    EXPECT_EQ(img.width, 0u);
+}
+
+// A zero-length run (or counts running off the end, which read as zero)
+// would keep the decoder looping forever.
+TEST(Decode, HdrRunThatDoesNotAdvanceIsRejected) {
+    const Bytes zeroRun = bytes(kHdrHeader + std::string("\x02\x02\x00\x08\x00", 5));
+    const Bytes truncated = bytes(kHdrHeader + std::string("\x02\x02\x00\x08\x85\x10", 6));
+    for (const Bytes& file : {zeroRun, truncated}) {
+        EXPECT_FALSE(ImageLib::detail::hdrRunsAdvance(file.data(), file.size()));
+        DecodedImage img;
+        EXPECT_FALSE(decodeImage(file.data(), file.size(), img));
+    }
+}
+
+// 16 code lengths of 32 codes each declare 512 codes in one table.
+TEST(Decode, JpegHuffmanTableOver256CodesIsRejected) {
+    Bytes file = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x00};
+    file.insert(file.end(), 16, 0x20);
+    file.resize(file.size() + 600, 0x11);
+    EXPECT_FALSE(ImageLib::detail::jpegHuffmanTablesFit(file.data(), file.size()));
+    DecodedImage img;
+    EXPECT_FALSE(decodeImage(file.data(), file.size(), img));
+
+    // The same table after a scan is found too.
+    Bytes later = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0,
+                   0x56, 0xFF, 0xC4, 0x00, 0x13, 0x10};
+    later.insert(later.end(), 16, 0x20);
+    EXPECT_FALSE(ImageLib::detail::jpegHuffmanTablesFit(later.data(), later.size()));
+}
+
+TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
+    for (auto [w, h] : {std::pair{16384, 16384}, {20000, 1}, {1, 20000}, {0, 4}, {4, 0}, {8192, 8192}}) {
+        const Bytes file = bmpHeader(w, h);
+        DecodedImage img;
+        EXPECT_FALSE(decodeImage(file.data(), file.size(), img)) << w << "x" << h;
+    }
+}
