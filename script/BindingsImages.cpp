@@ -5,27 +5,14 @@
 
 #include "ImageLib/Quantize.h"
 #include "gpu/Context.h"
+#include "script/Lookup.h"
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
 namespace lumivex::natives {
 namespace {
 
-bool hasKind(uint32_t id, uint32_t kind) { return (id & kKindMask) == kind; }
-
-// The texture (or render target) an id stands for; the static default
-// texture, with GL name 0, when it names nothing.
-Texture& resolveTexture(uint32_t id) {
-    Context& registry = Context::instance();
-    if (hasKind(id, kParameterKind)) return registry.getTexture(registry.getParameter(id).textureId);
-    if (hasKind(id, kRenderTargetKind)) return registry.getRenderTarget(id);
-    return registry.getTexture(id);
-}
-
-// The surface for a surface id, or null for another kind.
-Surface* findSurface(uint32_t id) {
-    return hasKind(id, kSurfaceKind) ? &Context::instance().getSurface(id) : nullptr;
-}
+using namespace lookup;
 
 // Pixels of the surface when it holds at least a whole image of them.
 const uint8_t* wholePixels(const Surface& surface) {
@@ -160,8 +147,8 @@ duk_ret_t surfaceQuantize(duk_context* ctx) {
     const float amount = static_cast<float>(args::number(ctx, 4));
     const bool serpentine = args::boolean(ctx, 5);
     duk_push_boolean(ctx, shielded(false, [&] {
-                         Surface* surface = findSurface(id);
-                         if (!surface || surface->width == 0 || surface->height == 0) return false;
+                         Surface* surface = sizedSurface(id);
+                         if (!surface) return false;
                          if (surface->depth == 8 || surface->depth == 16 || surface->depth == 32) {
                              ImageLib::quantizeSurface(*surface, palette, dither, amount, grayscale, serpentine);
                          }
@@ -179,17 +166,9 @@ duk_ret_t surfaceCopyTo(duk_context* ctx) {
     const uint32_t targetId = args::id(ctx, 1);
     const bool flip = args::boolean(ctx, 2);
     duk_push_boolean(ctx, shielded(false, [&] {
-                         const Surface* surface = findSurface(surfaceId);
-                         if (!surface || surface->width == 0 || surface->height == 0) return false;
-                         Context& registry = Context::instance();
-                         Texture* target = nullptr;
-                         if (hasKind(targetId, kRenderTargetKind)) {
-                             RenderTarget& renderTarget = registry.getRenderTarget(targetId);
-                             if (renderTarget.framebufferName() != 0) target = &renderTarget;
-                         } else if (hasKind(targetId, kTextureKind)) {
-                             target = &registry.getTexture(targetId);
-                         }
-                         if (!target || target->glName() == 0 || !wholePixels(*surface)) return false;
+                         const Surface* surface = sizedSurface(surfaceId);
+                         Texture* target = imageWithStorage(targetId);
+                         if (!surface || !target || !wholePixels(*surface)) return false;
                          return target->uploadSurface(*surface, flip);
                      }));
     return 1;

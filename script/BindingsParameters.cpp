@@ -127,30 +127,13 @@ duk_ret_t setParamValue(duk_context* ctx) {
         duk_push_false(ctx);
         return 1;
     }
-    float values[4];
-    int count = 0;  // value slots to write
-    uint32_t integer = 0;
-    switch (*kind) {
-    case LX_FLOAT:
-    case LX_ANGLE:
-        values[0] = static_cast<float>(args::number(ctx, 1));
-        count = 1;
-        break;
-    case LX_POINT: count = args::floats(ctx, 1, values, 3) ? 3 : 0; break;
-    case LX_COLOR: count = args::floats(ctx, 1, values, 4) ? 4 : 0; break;
-    case LX_POINT2D: count = args::floats(ctx, 1, values, 2) ? 2 : 0; break;
-    case LX_LAYER:
-    case LX_TEXTURE:
-    case LX_BOOL:
-    case LX_POPUP: integer = args::id(ctx, 1); break;
-    default: break;
-    }
+    const args::KindValue value = args::valueForKind(ctx, 1, *kind);
     // The conversions may have run script code: look the record up again.
     const bool found = changeParameter(id, [&](Parameter& record) {
         if (record.kind != *kind) return;
-        for (int i = 0; i < count; ++i) record.value[i] = values[i];
-        if (*kind == LX_LAYER || *kind == LX_TEXTURE) record.textureId = integer;
-        if (*kind == LX_BOOL || *kind == LX_POPUP) storeUnsigned(record.value[0], integer);
+        for (int i = 0; i < value.count; ++i) record.value[i] = value.values[i];
+        if (*kind == LX_LAYER || *kind == LX_TEXTURE) record.textureId = value.integer;
+        if (*kind == LX_BOOL || *kind == LX_POPUP) storeUnsigned(record.value[0], value.integer);
     });
     duk_push_boolean(ctx, found);
     return 1;

@@ -4,27 +4,14 @@
 #include <optional>
 
 #include "gpu/Context.h"
+#include "script/Lookup.h"
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
 namespace lumivex::natives {
 namespace {
 
-bool hasKind(uint32_t id, uint32_t kind) { return (id & kKindMask) == kind; }
-
-// The usable shader with that id, or null.
-Shader* usableShader(uint32_t id) {
-    if (!hasKind(id, kShaderKind)) return nullptr;
-    Shader& shader = Context::instance().getShader(id);
-    return shader.programName() != 0 ? &shader : nullptr;
-}
-
-// The usable render target with that id, or null.
-RenderTarget* usableTarget(uint32_t id) {
-    if (!hasKind(id, kRenderTargetKind)) return nullptr;
-    RenderTarget& target = Context::instance().getRenderTarget(id);
-    return target.usable() ? &target : nullptr;
-}
+using namespace lookup;
 
 // The GL texture a LAYER or TEXTURE uniform should sample for an id: a
 // render target's or a texture's own, or the texture named by a parameter.
@@ -78,16 +65,9 @@ duk_ret_t getSurfaceDim(duk_context* ctx) {
         double values[3];
     };
     const std::optional<Dim> dim = shielded(std::optional<Dim>(), [&]() -> std::optional<Dim> {
-        Context& registry = Context::instance();
-        const Texture* texture = nullptr;
-        if (hasKind(id, kRenderTargetKind)) {
-            const RenderTarget& target = registry.getRenderTarget(id);
-            if (target.framebufferName() != 0) texture = &target;
-        } else if (hasKind(id, kTextureKind)) {
-            texture = &registry.getTexture(id);
-        }
-        if (!texture || texture->glName() == 0) return std::nullopt;
-        return Dim{{double(texture->width()), double(texture->height()), double(texture->depth())}};
+        const Texture* image = imageWithStorage(id);
+        if (!image) return std::nullopt;
+        return Dim{{double(image->width()), double(image->height()), double(image->depth())}};
     });
     if (dim) {
         pushNumbers(ctx, dim->values, 3);
@@ -206,37 +186,21 @@ duk_ret_t setShaderParamVal(duk_context* ctx) {
         duk_push_false(ctx);
         return 1;
     }
-    float values[4];
-    int count = 0;  // value slots to write
-    uint32_t integer = 0;
-    switch (*kind) {
-    case LX_FLOAT:
-    case LX_ANGLE:
-        values[0] = static_cast<float>(args::number(ctx, 2));
-        count = values[0] == -12345678.0f ? 0 : 1;
-        break;
-    case LX_POINT: count = args::floats(ctx, 2, values, 3) ? 3 : 0; break;
-    case LX_COLOR: count = args::floats(ctx, 2, values, 4) ? 4 : 0; break;
-    case LX_POINT2D: count = args::floats(ctx, 2, values, 2) ? 2 : 0; break;
-    case LX_LAYER:
-    case LX_TEXTURE:
-    case LX_BOOL:
-    case LX_POPUP: integer = args::id(ctx, 2); break;
-    default: break;
-    }
+    args::KindValue value = args::valueForKind(ctx, 2, *kind);
+    if (value.count == 1 && value.values[0] == -12345678.0f) value.count = 0;  // "leave unchanged"
     // The conversions may have run script code: look the shader up again.
     pushBoolean(ctx, shielded(false, [&] {
                     Shader* shader = usableShader(shaderId);
                     if (!shader) return false;
                     const bool exists = shader->parameterIndex(name) >= 0;
                     if (*kind == LX_LAYER || *kind == LX_TEXTURE) {
-                        shader->setParameterValue(name, textureNameOf(integer));
+                        shader->setParameterValue(name, textureNameOf(value.integer));
                     } else if (*kind == LX_BOOL || *kind == LX_POPUP) {
-                        shader->setParameterValue(name, integer);
-                    } else if (exists && count > 0) {
+                        shader->setParameterValue(name, value.integer);
+                    } else if (exists && value.count > 0) {
                         Parameter& uniform = shader->parameter(name);
                         if (uniform.kind == *kind) {
-                            for (int i = 0; i < count; ++i) uniform.value[i] = values[i];
+                            for (int i = 0; i < value.count; ++i) uniform.value[i] = value.values[i];
                         }
                     }
                     return true;

@@ -1,5 +1,7 @@
 #include "script/ScriptArgs.h"
 
+#include "gpu/Parameter.h"
+
 #include <cmath>
 #include <limits>
 
@@ -39,6 +41,26 @@ bool floats(duk_context* ctx, duk_idx_t index, float* out, int count) {
     }
     for (int i = 0; i < count; ++i) out[i] = read[i];
     return true;
+}
+
+KindValue valueForKind(duk_context* ctx, duk_idx_t index, uint32_t kind) {
+    KindValue value;
+    switch (kind) {
+    case LX_FLOAT:
+    case LX_ANGLE:
+        value.values[0] = static_cast<float>(number(ctx, index));
+        value.count = 1;
+        break;
+    case LX_POINT: value.count = floats(ctx, index, value.values, 3) ? 3 : 0; break;
+    case LX_COLOR: value.count = floats(ctx, index, value.values, 4) ? 4 : 0; break;
+    case LX_POINT2D: value.count = floats(ctx, index, value.values, 2) ? 2 : 0; break;
+    case LX_LAYER:
+    case LX_TEXTURE:
+    case LX_BOOL:
+    case LX_POPUP: value.integer = id(ctx, index); break;
+    default: break;
+    }
+    return value;
 }
 
 }  // namespace lumivex::args

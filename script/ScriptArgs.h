@@ -47,6 +47,17 @@ std::string text(duk_context* ctx, duk_idx_t index);
 // for any other value.
 bool floats(duk_context* ctx, duk_idx_t index, float* out, int count);
 
+// A value converted for a parameter or uniform kind (an LX_Type): FLOAT and
+// ANGLE take ToNumber, POINT, COLOR and POINT2D the first 3, 4 or 2 array
+// elements (a non-array gives none), LAYER, TEXTURE, BOOL and POPUP an
+// integer; other kinds convert nothing.
+struct KindValue {
+    float values[4] = {0, 0, 0, 0};
+    int count = 0;  // value slots to write
+    uint32_t integer = 0;
+};
+KindValue valueForKind(duk_context* ctx, duk_idx_t index, uint32_t kind);
+
 }  // namespace lumivex::args
 
 namespace lumivex {
