@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "gpu/Context.h"
@@ -55,4 +60,32 @@ protected:
     }
 
     OpenGLContext gl;
+};
+
+// A GLTest run inside a fresh temporary folder, so that files the package
+// reader looks up relative to the current folder can be written by the test.
+class GLFolderTest : public GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        char pattern[] = "/tmp/lumivex-gpu-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+    }
+
+    void TearDown() override {
+        GLTest::TearDown();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    static void writeFile(const char* name, const std::string& bytes) {
+        FILE* file = std::fopen(name, "wb");
+        ASSERT_NE(file, nullptr);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+
+    std::string folder;
 };

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "GLFixture.h"
@@ -181,28 +177,10 @@ TEST_F(ShaderTest, EmptySourceKeepsEverything) {
     EXPECT_TRUE(shader.use());
 }
 
-class ShaderFileTest : public GLTest {
-protected:
-    void SetUp() override {
-        GLTest::SetUp();
-        char pattern[] = "/tmp/lumivex-shader-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-    }
-    void TearDown() override {
-        GLTest::TearDown();
-        std::remove((folder + "/glow.frag").c_str());
-        rmdir(folder.c_str());
-    }
-    std::string folder;
-};
+using ShaderFileTest = GLFolderTest;
 
 TEST_F(ShaderFileTest, EmptySourceLoadsNamedFragmentFile) {
-    FILE* file = std::fopen("glow.frag", "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("uniform float glow;\nvoid main() { gl_FragColor = vec4(glow); }\n", file);
-    std::fclose(file);
+    writeFile("glow.frag", "uniform float glow;\nvoid main() { gl_FragColor = vec4(glow); }\n");
     const uint32_t id = context().createShader("glow", "");
     Shader& shader = context().getShader(id);
     EXPECT_EQ(shader.error(), "");

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <limits>
 #include <string>
 
 #include "GLFixture.h"
@@ -255,38 +251,16 @@ TEST_F(TextureTest, SequenceInputTextureTakesLayerPixels) {
     EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 32768);  // widened
 }
 
-class TextureFileTest : public GLTest {
-protected:
-    void SetUp() override {
-        GLTest::SetUp();
-        char pattern[] = "/tmp/lumivex-texture-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-    }
-    void TearDown() override {
-        GLTest::TearDown();
-        std::remove((folder + "/pixel.bmp").c_str());
-        std::remove((folder + "/empty.png").c_str());
-        rmdir(folder.c_str());
-    }
-    static void writeFile(const char* name, const std::vector<uint8_t>& bytes) {
-        FILE* file = std::fopen(name, "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-    std::string folder;
-};
+using TextureFileTest = GLFolderTest;
 
 // A 1x1 24-bit BMP of the colour (r, g, b).
-std::vector<uint8_t> bmp(uint8_t r, uint8_t g, uint8_t b) {
-    std::vector<uint8_t> file = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
+std::string bmp(uint8_t r, uint8_t g, uint8_t b) {
+    const uint8_t header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
                                  40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
                                  4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    const uint8_t row[4] = {b, g, r, 0};
-    file.insert(file.end(), row, row + 4);
-    return file;
+    std::string file(reinterpret_cast<const char*>(header), sizeof header);
+    const char row[4] = {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r), 0};
+    return file + std::string(row, 4);
 }
 
 TEST_F(TextureFileTest, ImageFileSamplesInHostOrder) {
@@ -304,7 +278,7 @@ TEST_F(TextureFileTest, ImageFileSamplesInHostOrder) {
 }
 
 TEST_F(TextureFileTest, MissingOrEmptyFileGivesIdWithoutStorage) {
-    writeFile("empty.png", {});
+    writeFile("empty.png", "");
     for (const char* name : {"empty.png", "absent.png"}) {
         const uint32_t id = context().createTextureFromFile(name);
         EXPECT_NE(id, 0u);
