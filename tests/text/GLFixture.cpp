@@ -1,83 +1,48 @@
 #include "tests/text/GLFixture.h"
 
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
+#include <GL/glew.h>
 
 #include <cmath>
 
 #include "gpu/text/BitmapFont.h"
 
 namespace text_test {
-namespace {
-
-EGLDisplay openDisplay() {
-    const EGLenum platforms[] = {EGL_PLATFORM_SURFACELESS_MESA, EGL_PLATFORM_DEVICE_EXT};
-    for (EGLenum platform : platforms) {
-        EGLDisplay display = eglGetPlatformDisplay(platform, EGL_DEFAULT_DISPLAY, nullptr);
-        if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
-    }
-    EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-    if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
-    return EGL_NO_DISPLAY;
-}
-
-}  // namespace
 
 void GLTest::SetUp() {
-    display = openDisplay();
-    if (display == EGL_NO_DISPLAY) GTEST_SKIP() << "no EGL display";
-    eglBindAPI(EGL_OPENGL_API);
-    // No profile attributes: Mesa gives a compatibility profile, which the
-    // raster path and display lists need.
-    context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, nullptr);
-    ASSERT_NE(context, EGL_NO_CONTEXT) << "eglCreateContext failed";
-    ASSERT_TRUE(eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context));
-    glewInit();  // reports the missing GLX display, but loads the entry points
-    ASSERT_NE(glBindFramebuffer, nullptr);
+    ASSERT_EQ(gl.create(), 0u);
+    ASSERT_EQ(gl.makeCurrent(), 0u);
+    initGLExtensions();
 }
 
 void GLTest::TearDown() {
-    if (context != nullptr) {
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroyContext(display, context);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    gl.destroy();
+}
+
+RenderTarget makeTarget(int width, int height, std::uint32_t depth) {
+    RenderTarget target;
+    EXPECT_TRUE(target.createTarget(width, height, depth));
+    return target;
+}
+
+std::vector<float> readPixels(RenderTarget& target) {
+    const size_t count = size_t{target.width()} * target.height() * 4;
+    std::vector<float> values(count);
+    const void* mapped = target.beginReadback();
+    EXPECT_NE(mapped, nullptr);
+    for (size_t i = 0; mapped != nullptr && i < count; ++i) {
+        values[i] = target.depth() == 32 ? static_cast<const float*>(mapped)[i]
+                                         : static_cast<const std::uint8_t*>(mapped)[i] / 255.0f;
     }
-    if (display != nullptr) eglTerminate(display);
+    target.endReadback();
+    return values;
 }
 
-Target::Target(int width, int height) : width(width), height(height) {
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 nullptr);
-    glGenFramebuffers(1, &fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-Target::~Target() {
-    glDeleteFramebuffers(1, &fbo);
-    glDeleteTextures(1, &texture);
-}
-
-std::vector<std::uint8_t> Target::ink() const {
-    std::vector<std::uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    std::vector<std::uint8_t> mask(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < mask.size(); ++i) mask[i] = rgba[i * 4] != 0;
+std::vector<std::uint8_t> ink(RenderTarget& target) {
+    const std::vector<float> values = readPixels(target);
+    std::vector<std::uint8_t> mask(values.size() / 4);
+    for (size_t i = 0; i < mask.size(); ++i) mask[i] = values[i * 4] != 0;
     return mask;
-}
-
-std::vector<std::uint8_t> Target::pixel(int x, int y) const {
-    std::vector<std::uint8_t> rgba(4);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return rgba;
 }
 
 Reference::Reference(int width, int height)

@@ -1,51 +1,36 @@
-// Test support for the text overlay: a headless OpenGL context made current
-// for the whole test, an RGBA8 framebuffer to draw into, and a CPU reference
-// that stamps glyphs from the font table where glBitmap should put them.
+// Test support for the text overlay: the engine's headless OpenGL context
+// made current for one test, the engine's render targets to draw into, and a
+// CPU reference that stamps glyphs from the font table where glBitmap should
+// put them.
 #pragma once
 
-#include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "gpu/OpenGLContext.h"
+#include "gpu/Texture.h"
+
 namespace text_test {
 
-// A GL context current on this thread from SetUp to TearDown; the test is
-// skipped when no context can be made.
 class GLTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override;  // also checks that no GL error is pending
 
-private:
-    void* display = nullptr;
-    void* context = nullptr;
+    OpenGLContext gl;
 };
 
-// A width x height RGBA8 colour target cleared to transparent black; owns its
-// texture and framebuffer while the context is current.
-class Target {
-public:
-    Target(int width, int height);
-    ~Target();
-    Target(const Target&) = delete;
-    Target& operator=(const Target&) = delete;
+// A width x height target cleared to transparent black; depth 8 or 32.
+RenderTarget makeTarget(int width, int height, std::uint32_t depth = 8);
 
-    GLuint framebuffer() const { return fbo; }
-    // One byte per pixel, rows bottom first: 1 where the red channel is set.
-    std::vector<std::uint8_t> ink() const;
-    // The RGBA bytes of pixel (x, y).
-    std::vector<std::uint8_t> pixel(int x, int y) const;
+// One value per channel of every pixel, scaled to 0..1, rows bottom first.
+std::vector<float> readPixels(RenderTarget& target);
 
-    const int width;
-    const int height;
-
-private:
-    GLuint texture = 0;
-    GLuint fbo = 0;
-};
+// One byte per pixel, rows bottom first: 1 where the first channel is set.
+std::vector<std::uint8_t> ink(RenderTarget& target);
 
 // The ink mask a target should show: built on the CPU from the glyph records.
 class Reference {

@@ -13,17 +13,19 @@ using gpu::text::TextOverlay;
 using text_test::GLTest;
 using text_test::picture;
 using text_test::Reference;
-using text_test::Target;
+using text_test::ink;
+using text_test::makeTarget;
+using text_test::readPixels;
 
 namespace {
 
 // Draws into `target` with a pixel-grid projection, as the overlay sets up.
-void bindPixelGrid(const Target& target) {
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
-    glViewport(0, 0, target.width, target.height);
+void bindPixelGrid(RenderTarget& target) {
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebufferName());
+    glViewport(0, 0, target.width(), target.height());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, target.width, 0, target.height, -1, 1);
+    glOrtho(0, target.width(), 0, target.height(), -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glColor4f(1, 1, 1, 1);
@@ -35,8 +37,8 @@ float rasterX() {
     return position[0];
 }
 
-void expectInk(const Target& target, const Reference& expected) {
-    EXPECT_EQ(picture(target.ink(), target.width), picture(expected.ink(), target.width));
+void expectInk(RenderTarget& target, const Reference& expected) {
+    EXPECT_EQ(picture(ink(target), target.width()), picture(expected.ink(), target.width()));
 }
 
 // The overlay drawn into a fresh target, compared with lines stamped from the
@@ -44,9 +46,9 @@ void expectInk(const Target& target, const Reference& expected) {
 using Lines = std::vector<std::pair<std::string, int>>;
 void expectOverlay(const std::string& text, int width, int height, const Lines& lines) {
     SCOPED_TRACE(::testing::Message() << "height " << height << ", text \"" << text << "\"");
-    Target target(width, height);
+    RenderTarget target = makeTarget(width, height);
     TextOverlay overlay;
-    overlay.drawOverlayText(text.c_str(), target.framebuffer(), width, height);
+    overlay.drawOverlayText(text.c_str(), target.framebufferName(), width, height);
     Reference expected(width, height);
     for (const auto& [line, baseline] : lines) expected.line(line, 5, baseline);
     expectInk(target, expected);
@@ -55,7 +57,7 @@ void expectOverlay(const std::string& text, int width, int height, const Lines& 
 using DrawGlyph = GLTest;
 
 TEST_F(DrawGlyph, PutsTheBitmapAtTheRasterPositionAndAdvances) {
-    Target target(40, 24);
+    RenderTarget target = makeTarget(40, 24);
     bindPixelGrid(target);
     Reference expected(40, 24);
     float x = 3;
@@ -73,9 +75,9 @@ TEST_F(DrawGlyph, IgnoresAndRestoresThePixelUnpackState) {
         {GL_UNPACK_SWAP_BYTES, 1}, {GL_UNPACK_LSB_FIRST, 1}, {GL_UNPACK_ROW_LENGTH, 7},
         {GL_UNPACK_SKIP_ROWS, 2},  {GL_UNPACK_SKIP_PIXELS, 3}, {GL_UNPACK_ALIGNMENT, 8},
     };
-    for (const auto& [name, value] : unusual) glPixelStorei(name, value);
-    Target target(24, 24);
+    RenderTarget target = makeTarget(24, 24);
     bindPixelGrid(target);
+    for (const auto& [name, value] : unusual) glPixelStorei(name, value);
     glRasterPos2i(4, 4);
     drawGlyph('A');
     Reference expected(24, 24);
@@ -89,7 +91,7 @@ TEST_F(DrawGlyph, IgnoresAndRestoresThePixelUnpackState) {
 }
 
 TEST_F(DrawGlyph, CodesWithoutAGlyphDrawNothingAndTakeNoSpace) {
-    Target target(16, 16);
+    RenderTarget target = makeTarget(16, 16);
     bindPixelGrid(target);
     glRasterPos2i(4, 4);
     for (int code : {-1, 0, 10, 31, 127, 128, 159, 256, 100000}) {
@@ -117,21 +119,33 @@ TEST_F(Overlay, DrawsOpaqueWhiteWhateverProgramTextureAndColourWereSet) {
     glActiveTexture(GL_TEXTURE3);
     glColor4f(0, 0, 1, 1);
 
-    Target target(64, 32);
-    TextOverlay overlay;
-    overlay.drawOverlayText("I\n", target.framebuffer(), 64, 32);
-    // 'I' is one column wide at x = 5 + 1 from baseline 20 (2 rows of 16).
-    EXPECT_EQ(target.pixel(6, 21), (std::vector<std::uint8_t>{255, 255, 255, 255}));
-    EXPECT_EQ(target.pixel(8, 21), (std::vector<std::uint8_t>{0, 0, 0, 0}));
+    // The engine's output targets are 8-bit or float.
+    for (std::uint32_t depth : {8u, 32u}) {
+        SCOPED_TRACE(depth);
+        RenderTarget target = makeTarget(64, 32, depth);
+        TextOverlay overlay;
+        overlay.drawOverlayText("Il\n", target.framebufferName(), 64, 32);
 
-    GLint value = -1;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &value);
-    EXPECT_EQ(static_cast<GLuint>(value), target.framebuffer());
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 64, 32}));
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &value);
-    EXPECT_EQ(value, GL_TEXTURE0);
+        GLint value = -1;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &value);
+        EXPECT_EQ(static_cast<GLuint>(value), target.framebufferName());
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 64, 32}));
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &value);
+        EXPECT_EQ(value, GL_TEXTURE0);
+
+        Reference expected(64, 32);
+        expected.line("Il", 5, 20);
+        const std::vector<float> pixels = readPixels(target);
+        for (size_t i = 0; i < expected.ink().size(); ++i) {
+            const std::vector<float> rgba(pixels.begin() + i * 4, pixels.begin() + i * 4 + 4);
+            EXPECT_EQ(rgba, std::vector<float>(4, expected.ink()[i] ? 1.0f : 0.0f)) << "pixel " << i;
+        }
+        glUseProgram(program);
+        glActiveTexture(GL_TEXTURE3);
+        glColor4f(0, 0, 1, 1);
+    }
     glDeleteProgram(program);
 }
 
@@ -165,7 +179,7 @@ TEST_F(Overlay, BytesWithoutAListDrawNothingAndTakeNoSpace) {
     {
         // Lists that someone else made right after the overlay's 128 are not
         // called by bytes from 128 up.
-        Target target(40, 32);
+        RenderTarget target = makeTarget(40, 32);
         bindPixelGrid(target);
         TextOverlay overlay;
         overlay.drawText("", 2);
@@ -190,7 +204,7 @@ TEST_F(Overlay, LongLinesAndHugeRowCountsAreSafe) {
     expectOverlay(filler + std::string(3000, '\x02') + "AB\n", 40, 32, {{"AB", 20}});
     expectOverlay(std::string(300'000, 'W'), 64, 24, {{std::string(20, 'W'), 4}});
 
-    Target target(64, 64);
+    RenderTarget target = makeTarget(64, 64);
     bindPixelGrid(target);
     TextOverlay overlay;
     // 0x10000001 rows put the first baseline far above any viewport; a
@@ -202,7 +216,7 @@ TEST_F(Overlay, LongLinesAndHugeRowCountsAreSafe) {
 }
 
 TEST_F(Overlay, MakesTheDisplayListsOnceAndDeletesThem) {
-    Target target(16, 16);
+    RenderTarget target = makeTarget(16, 16);
     bindPixelGrid(target);
     GLuint base = 0;
     {
