@@ -87,6 +87,26 @@ TEST_F(ShaderTest, SamplersGetConsecutiveUnitsAndTheirSizes) {
     EXPECT_EQ(active, GL_TEXTURE0);
 }
 
+TEST_F(ShaderTest, TextureParameterSamplersAreBoundLikeLayers) {
+    context().createParameter("tex", LX_TEXTURE, "");
+    const uint32_t id = copyShader();
+    EXPECT_EQ(context().getShader(id).parameter("tex").kind, static_cast<uint32_t>(LX_TEXTURE));
+    Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
+    const uint8_t pixel[4] = {7, 8, 9, 10};
+    ASSERT_TRUE(texture.upload(pixel, 1, 1, 8, 4, true, false));
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    drawInto(target, id, texture.glName());
+    EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{7, 8, 9, 10}));
+
+    // The default shader (an unknown id) draws nothing at all.
+    const uint8_t clear[4] = {0, 0, 0, 0};
+    ASSERT_TRUE(target.upload(clear, 1, 1, 8, 4, true, false));
+    target.bind();
+    glUseProgram(0);
+    context().getShader(0x02000099).draw(false);
+    EXPECT_EQ(readBack<uint8_t>(target), std::vector<uint8_t>(4, 0));
+}
+
 TEST_F(ShaderTest, UniformValuesReachTheProgram) {
     const uint32_t id = context().createShader(
         "values", "uniform float f; uniform vec3 p; uniform bool b; uniform int n;\n"
