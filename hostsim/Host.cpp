@@ -102,6 +102,13 @@ ChannelOrder Host::State::order() const {
     return config.kind == HostKind::Editing ? ChannelOrder::BGRA : ChannelOrder::ARGB;
 }
 
+bool Host::State::hasPixelFormat() const {
+    if (config.kind == HostKind::Compositing) return true;
+    for (uint32_t format : declaredFormats)
+        if (depthOfPixelFormat(format) == config.depth) return true;
+    return false;
+}
+
 uint32_t Host::State::pixelFormat() const {
     if (config.kind == HostKind::Compositing)
         return config.depth == 8 ? PF_PixelFormat_ARGB32
@@ -180,7 +187,8 @@ PF_Err Host::State::dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra) {
         if (values[i].param_type == PF_Param_LAYER) std::memset(&values[i].u.ld, 0, sizeof values[i].u.ld);
         pointers[i] = &values[i];
     }
-    if (input.width > 0 && params.size() > 0) values[0].u.ld = ensureInputWorld().def;
+    // Before the editing host knows the module's formats there is no world.
+    if (input.width > 0 && hasPixelFormat()) values[0].u.ld = ensureInputWorld().def;
 
     CurrentHost current(this);
     // Hosts lock the sequence data around every call for the module.
@@ -294,29 +302,36 @@ PF_Err Host::finish() {
 
 PF_Err Host::saveAndReload() {
     State& s = *state;
-    // Save: the host takes the flat copy, keeps its bytes and disposes of it.
+    // Save: the host keeps the bytes of the flat copy.
+    const PF_Handle live = s.sequenceData;
     PF_Err err = send(PF_Cmd_SEQUENCE_FLATTEN);
     if (err != PF_Err_NONE) return err;
-    PF_Handle flat = s.out.sequence_data;
+    const PF_Handle flat = s.out.sequence_data;
     s.saved.clear();
     if (flat && s.handles.isLive(flat)) {
         const uint8_t* bytes = static_cast<const uint8_t*>(s.handles.lock(flat));
         s.saved.assign(bytes, bytes + s.handles.size(flat));
         s.handles.unlock(flat);
-        if (flat != s.sequenceData) s.handles.dispose(flat);
     }
-    // Close: the live instance goes away.
+    // Close. A module that kept its live data gets it back at setdown and the
+    // host disposes of the flat copy; a module that freed it when flattening
+    // (as the published interface asks) gets the flat copy instead.
+    if (live && s.handles.isLive(live)) {
+        if (flat && flat != live && s.handles.isLive(flat)) s.handles.dispose(flat);
+    } else {
+        s.sequenceData = flat;
+    }
     err = sequenceSetdown();
     if (err != PF_Err_NONE) return err;
-    // Reopen: the host hands the saved bytes back for the module to rebuild
-    // from, and disposes of that block afterwards unless the module did.
+    // Reopen from the saved bytes; the host disposes of that block afterwards
+    // unless the module did.
     PF_Handle loaded = s.handles.create(s.saved.size(), "host: reloaded sequence data");
     if (!loaded) return PF_Err_OUT_OF_MEMORY;
     if (!s.saved.empty()) std::memcpy(*loaded, s.saved.data(), s.saved.size());
     s.sequenceData = loaded;
     err = send(PF_Cmd_SEQUENCE_RESETUP);
-    PF_Handle rebuilt = s.out.sequence_data;
-    if (s.handles.isLive(loaded) && rebuilt != loaded) s.handles.dispose(loaded);
+    const PF_Handle rebuilt = s.out.sequence_data;
+    if (rebuilt != loaded && s.handles.isLive(loaded)) s.handles.dispose(loaded);
     s.sequenceData = rebuilt;
     return err;
 }

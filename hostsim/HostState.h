@@ -107,7 +107,8 @@ struct Host::State {
     World& ensureInputWorld();
     World* findWorld(const PF_EffectWorld* world);
     ChannelOrder order() const;
-    uint32_t pixelFormat() const;
+    uint32_t pixelFormat() const;  // throws when the editing host has none for the depth
+    bool hasPixelFormat() const;
 };
 
 // The State of the command running on this thread, or null between commands.

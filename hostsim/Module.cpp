@@ -38,7 +38,15 @@ Registration readModuleRegistration(const std::string& path) {
     return reg;
 }
 
-Module::Module(const std::string& path) : file(path), reg(readModuleRegistration(path)) {
+Module::Module(const std::string& path) : file(path), reg(readModuleRegistration(path)) { load(); }
+
+Module::Module(const std::string& path, Registration registration) : file(path), reg(std::move(registration)) {
+    if (reg.entryPoint.empty()) throw Error(path + ": the registration names no entry point (property '8664')");
+    load();
+}
+
+void Module::load() {
+    const std::string& path = file;
     std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
     library = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) {

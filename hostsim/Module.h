@@ -22,6 +22,9 @@ Registration readModuleRegistration(const std::string& path);
 class Module {
 public:
     explicit Module(const std::string& path);
+    // A module whose registration comes from elsewhere (the engine module
+    // carries none; its effect folder's configuration describes it).
+    Module(const std::string& path, Registration registration);
     ~Module();
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
@@ -34,6 +37,8 @@ public:
     const void* instanceHandle() const { return base; }
 
 private:
+    void load();
+
     std::string file;
     Registration reg;
     void* library = nullptr;

@@ -1,0 +1,17 @@
+// The lumivex subcommands. Each takes the arguments after its name, prints
+// its own --help, and returns the exit status: 0 done, 1 failed (one line
+// on stderr naming the cause), 2 a command line it cannot act on, 3 the
+// frames were written but the effect reported an error (shader or script).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lumivex {
+
+int runInfo(const std::vector<std::string>& args);
+int runRender(const std::vector<std::string>& args);
+int runPack(const std::vector<std::string>& args);
+int runUnpack(const std::vector<std::string>& args);
+
+}  // namespace lumivex

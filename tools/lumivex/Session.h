@@ -1,0 +1,38 @@
+// What `info` and `render` share: choosing the module (--module FILE,
+// --effect DIR, or the default module built next to the command), loading
+// it through the stand-in host, and reporting host errors.
+// Errors throw hostsim::Error (UsageError for a bad choice of options).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hostsim/Host.h"
+#include "hostsim/Module.h"
+#include "tools/lumivex/Args.h"
+
+namespace lumivex {
+
+struct ModuleChoice {
+    std::string path;       // absolute path of the module file
+    std::string effectDir;  // absolute; set for --effect (the module's current folder)
+};
+
+// The folder where the default modules live: $LUMIVEX_MODULE_DIR when set,
+// else the build's module folder relative to this executable.
+std::string defaultModuleDir();
+ModuleChoice chooseModule(const ParsedArgs& args);
+// The registration a host reads first: from the module file, or for
+// --effect from the effect folder's config.xml.
+hostsim::Registration readRegistration(const ModuleChoice& choice);
+// Loads the module; for --effect first makes the effect folder current.
+std::unique_ptr<hostsim::Module> loadModule(const ModuleChoice& choice, const hostsim::Registration& reg);
+
+// Throws hostsim::Error "<what> failed: the module returned 512
+// (PF_Err_INTERNAL_STRUCT_DAMAGED): <message>" unless err is 0.
+void check(PF_Err err, const std::string& what, const hostsim::Host& host);
+
+// An absolute form of a path given on the command line.
+std::string absolutePath(const std::string& path);
+
+}  // namespace lumivex
