@@ -1,5 +1,6 @@
 #include "package/ConfigDocument.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,6 +8,50 @@
 #include "platform/FileNames.h"
 
 namespace package {
+namespace {
+
+// RapidXML parses nested elements recursively, so a deep enough nesting would
+// overflow the stack of the host's thread. Far deeper than any configuration.
+constexpr int kMaxNesting = 256;
+
+// Skips past `end` from `p`; the end of the text when it never comes.
+const char* skipPast(const char* p, const char* end) {
+    const char* found = std::strstr(p, end);
+    return found ? found + std::strlen(end) : p + std::strlen(p);
+}
+
+// The deepest element nesting of `text`, counted the way RapidXML reads it:
+// comments, CDATA sections, processing instructions, document type
+// declarations and quoted attribute values are skipped; "</" closes one
+// level. It may count more than the parser would, never less.
+int deepestNesting(const char* p) {
+    int depth = 0, deepest = 0;
+    while ((p = std::strchr(p, '<'))) {
+        if (std::strncmp(p, "<!--", 4) == 0) {
+            p = skipPast(p + 4, "-->");
+        } else if (std::strncmp(p, "<![CDATA[", 9) == 0) {
+            p = skipPast(p + 9, "]]>");
+        } else if (p[1] == '?') {
+            p = skipPast(p + 2, "?>");
+        } else if (p[1] == '!') {
+            int brackets = 0;
+            for (++p; *p && (*p != '>' || brackets > 0); ++p) brackets += (*p == '[') - (*p == ']');
+        } else if (p[1] == '/') {
+            depth -= depth > 0;
+            ++p;
+        } else {
+            char quote = 0, last = 0;
+            for (++p; *p && (quote || *p != '>'); ++p) {
+                if (quote ? *p == quote : (*p == '"' || *p == '\'')) quote = quote ? 0 : *p;
+                last = *p;
+            }
+            if (last != '/') deepest = std::max(deepest, ++depth);
+        }
+    }
+    return deepest;
+}
+
+}  // namespace
 
 void ConfigDocument::load() {
     parse(loadTextFile(L"config.xml"), "config.xml");
@@ -16,6 +61,8 @@ void ConfigDocument::parse(std::string content, const std::string& source) {
     document.clear();
     text.assign(content.begin(), content.end());
     text.push_back('\0');
+    if (deepestNesting(text.data()) > kMaxNesting)
+        throw ConfigError(source + ": elements nested deeper than " + std::to_string(kMaxNesting) + " levels");
     try {
         document.parse<rapidxml::parse_default>(text.data());
     } catch (const rapidxml::parse_error& error) {

@@ -102,6 +102,30 @@ TEST_F(Config, MalformedXmlThrowsNamingTheFileAndTheReason) {
     EXPECT_EQ(config.getFlags(), 0u);
 }
 
+TEST_F(Config, DeepNestingIsRejectedInsteadOfOverflowingTheStack) {
+    auto repeat = [](const std::string& piece, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) text += piece;
+        return text;
+    };
+    parse(repeat("<a>", 255) + "<FLAGS>1</FLAGS>" + repeat("</a>", 255) + "<FLAGS>7</FLAGS>");  // 256 levels
+    EXPECT_EQ(config.getFlags(), 7u);
+
+    // Closing tags hidden where the parser does not read them do not count.
+    for (const std::string& hidden : {std::string("<!-- </a> -->"), std::string("<![CDATA[</a>]]>"),
+                                      std::string("<?pi </a> ?>"), std::string("<b t='</a>'/>")}) {
+        SCOPED_TRACE(hidden);
+        try {
+            parse(repeat("<a>" + hidden, 300));
+            FAIL() << "nesting of 300 accepted";
+        } catch (const package::ConfigError& error) {
+            EXPECT_NE(std::string(error.what()).find("config.xml: elements nested deeper than 256"), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_THROW(parse(repeat("<a>", 1000000)), package::ConfigError);
+}
+
 TEST(ConfigLoad, WithoutPackageOrFileInitialisationFails) {
     TempDir dir;
     CurrentDir inDir(dir.path);
