@@ -178,8 +178,13 @@ void Shader::uploadUniforms() {
             default: break;
         }
     }
+    // Samplers beyond the GL's unit count stay unbound: selecting a unit that
+    // does not exist would leave the previous unit active and rebind it.
+    GLint unitCount = 0;
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &unitCount);
+    textureUnit = 0;  // every draw numbers its units from 0, used or not
     for (const Parameter& uniform : uniforms_) {
-        if (isTextureKind(uniform.kind)) bindLayer(uniform);
+        if (isTextureKind(uniform.kind) && textureUnit < static_cast<uint32_t>(unitCount)) bindLayer(uniform);
     }
     // Others bind their textures on unit 0 and expect it active.
     glActiveTexture(GL_TEXTURE0);

@@ -70,7 +70,9 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
     if (source && !rowsFit(width, height, depth, rowBytes)) return false;
 
     glBindTexture(GL_TEXTURE_2D, name.get());
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowBytes / bytesPerChannel(depth) / 4));
+    // Row length in pixels; only pixels given here are unpacked with it.
+    const uint64_t rowLength = source ? rowBytes / bytesPerChannel(depth) / 4 : 0;
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowLength));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
