@@ -1,6 +1,5 @@
 #include "gpu/Texture.h"
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 

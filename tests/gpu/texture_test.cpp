@@ -53,6 +53,14 @@ TEST_F(TextureTest, Host16BitFullValueWidensToNearlyOne) {
     for (float v : readBack<float>(target)) EXPECT_FLOAT_EQ(v, 32768.0f / 65535.0f);
 }
 
+TEST_F(TextureTest, SixteenBitTargetReadsBackAsUnsignedShorts) {
+    const std::vector<uint16_t> values = {0, 1, 16384, 16385, 32768, 32768, 100, 200};
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 1, 16));
+    ASSERT_TRUE(target.upload(values.data(), 2, 1, 16, 16, true, true));
+    // 0..32768 widened to 0..65534 (v <= 16384: 2v, else 2(v - 1)).
+    EXPECT_EQ(readBack<uint16_t>(target), (std::vector<uint16_t>{0, 2, 32768, 32768, 65534, 65534, 200, 400}));
+}
+
 TEST_F(TextureTest, RowLengthSkipsPaddingOfEachRow) {
     // Two pixels per row, rows padded to 12 bytes.
     const uint8_t rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 99, 99, 99, 99, 9, 10, 11, 12, 13, 14, 15, 16, 99, 99, 99, 99};
