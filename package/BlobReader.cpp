@@ -17,7 +17,7 @@ void BlobReader::open(platform::ModuleHandle module) {
     open(platform::moduleResources(module));
 }
 
-void BlobReader::open(const platform::ResourceTable& resources) {
+void BlobReader::open(const platform::ResourceTable& resources, ZipOpener opener) {
     // The zip reader reads straight from `data`: an open archive stays as it
     // is, since replacing `data` under it would leave it reading freed memory.
     if (zip) return;
@@ -26,7 +26,7 @@ void BlobReader::open(const platform::ResourceTable& resources) {
     if (!resource || resource->size == 0) return;
 
     data = descrambleArchive(resource->data, resource->size);
-    zip = openLibzipReader(data.data(), resource->size);
+    zip = opener(data.data(), resource->size);
     if (!zip) {
         data.clear();
         data.shrink_to_fit();

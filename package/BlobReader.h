@@ -33,8 +33,9 @@ public:
 
     // Opens the package resource of `module` (through platform::moduleResources).
     void open(platform::ModuleHandle module);
-    // Opens the package resource found in `resources`.
-    void open(const platform::ResourceTable& resources);
+    // Opens the package resource found in `resources` with the zip reader
+    // that `opener` makes.
+    void open(const platform::ResourceTable& resources, ZipOpener opener = openLibzipReader);
 
     bool isOpen() const { return zip != nullptr; }
 

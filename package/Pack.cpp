@@ -96,7 +96,7 @@ std::vector<uint8_t> readSource(zip_source_t* source) {
 
 }  // namespace
 
-std::vector<uint8_t> zipEntries(const ArchiveEntries& entries) {
+std::vector<uint8_t> zipEntries(const ArchiveEntries& entries, bool deflate) {
     zip_error_t error;
     zip_error_init(&error);
     std::unique_ptr<zip_source_t, SourceFree> source(zip_source_buffer_create(nullptr, 0, 0, &error));
@@ -113,6 +113,7 @@ std::vector<uint8_t> zipEntries(const ArchiveEntries& entries) {
             throw PackageError("cannot add " + name + " to the archive: " + zip_strerror(archive.get()));
         }
         zip_file_set_mtime(archive.get(), zip_uint64_t(index), kEntryTime, 0);
+        zip_set_file_compression(archive.get(), zip_uint64_t(index), deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
     }
     if (zip_close(archive.get()) != 0)
         throw PackageError(std::string("cannot write the archive: ") + zip_strerror(archive.get()));

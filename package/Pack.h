@@ -31,8 +31,9 @@ public:
 // Named file contents, in archive order.
 using ArchiveEntries = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
-// The zip image of `entries`, names stored as given, contents deflated.
-std::vector<uint8_t> zipEntries(const ArchiveEntries& entries);
+// The zip image of `entries`, names stored as given, contents deflated
+// (or stored as they are when `deflate` is false).
+std::vector<uint8_t> zipEntries(const ArchiveEntries& entries, bool deflate = true);
 // The zip image of the package folder `dir` (not scrambled).
 std::vector<uint8_t> zipDirectory(const std::string& dir);
 // The scrambled archive of `dir`: the bytes of the module's package resource.

@@ -33,8 +33,14 @@ public:
     virtual bool extract(uint64_t index, std::vector<uint8_t>& out) const = 0;
 };
 
-// The libzip reader over `size` bytes at `data`, or null when they are not
-// an archive libzip accepts.
+// Opens a reader over `size` bytes at `data`; null when they are not an
+// archive it accepts.
+using ZipOpener = std::unique_ptr<ZipReader> (*)(const uint8_t* data, size_t size);
+
+// The libzip reader.
 std::unique_ptr<ZipReader> openLibzipReader(const uint8_t* data, size_t size);
+// Our own reader over zlib's raw inflate (no libzip needed). It refuses
+// multi-disk, encrypted and zip64 archives.
+std::unique_ptr<ZipReader> openInflateReader(const uint8_t* data, size_t size);
 
 }  // namespace package

@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  duktape-dev libzip-dev librapidxml-dev libglew-dev libstb-dev
+  duktape-dev libzip-dev zlib1g-dev librapidxml-dev libglew-dev libstb-dev
   libegl-dev libgl1-mesa-dri libgl-dev
   libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev

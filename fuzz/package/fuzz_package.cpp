@@ -1,5 +1,6 @@
 // Fuzzes the package path of the module: a resource of arbitrary bytes is
-// descrambled and opened as the archive, then entries are read. The input's
+// descrambled and opened as the archive, then entries are read with both zip
+// readers. The input's
 // first byte picks how the rest is used: as the resource itself, or
 // scrambled first so that mutations reach the zip reader directly.
 #include <cstddef>
@@ -13,17 +14,24 @@
 
 namespace {
 
-// Every entry by index and by its stored name, as the module's reads would.
+// Every entry by index and by its stored name, with both zip readers; where
+// both read an entry they must agree on its bytes.
 void readEveryEntry(const std::vector<uint8_t>& resource) {
     const std::vector<uint8_t> data = package::descrambleArchive(resource.data(), resource.size());
-    const std::unique_ptr<package::ZipReader> zip = package::openLibzipReader(data.data(), resource.size());
-    if (!zip) return;
-    std::vector<uint8_t> content;
-    const uint64_t count = zip->entryCount();
-    for (uint64_t i = 0; i < count && i < 64; ++i) {
-        const std::optional<uint64_t> index = zip->locate(zip->name(i));
-        if (!index || *index > i) __builtin_trap();  // a stored name finds itself or an earlier twin
-        zip->extract(i, content);
+    const std::unique_ptr<package::ZipReader> libzip = package::openLibzipReader(data.data(), resource.size());
+    const std::unique_ptr<package::ZipReader> inflate = package::openInflateReader(data.data(), resource.size());
+    std::vector<uint8_t> first, second;
+    for (const package::ZipReader* zip : {libzip.get(), inflate.get()}) {
+        if (!zip) continue;
+        for (uint64_t i = 0; i < zip->entryCount() && i < 64; ++i) {
+            const std::optional<uint64_t> index = zip->locate(zip->name(i));
+            if (!index || *index > i) __builtin_trap();  // a stored name finds itself or an earlier twin
+            zip->extract(i, first);
+        }
+    }
+    if (!libzip || !inflate || libzip->entryCount() != inflate->entryCount()) return;
+    for (uint64_t i = 0; i < libzip->entryCount() && i < 64; ++i) {
+        if (libzip->extract(i, first) && inflate->extract(i, second) && first != second) __builtin_trap();
     }
 }
 
@@ -39,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::vector<uint8_t> table = platform::writeResourceTable(
         {{package::kPackageResourceType, package::kPackageResourceName, 0, resource}});
     package::BlobReader reader;
-    reader.open(platform::parseResourceTable(table.data(), table.size()));
+    reader.open(platform::parseResourceTable(table.data(), table.size()), bytes[0] & 2 ? package::openInflateReader
+                                                                                       : package::openLibzipReader);
     reader.read(L"config.xml");
     reader.read(L"dir\\FX.JS");
     readEveryEntry(resource);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestSupport.h"
 #include "package/BlobReader.h"
 #include "package/FileReaders.h"
@@ -10,16 +12,22 @@ namespace {
 
 package::BlobReader& reader() { return package::BlobReader::instance(); }
 
+// Every archive test runs with both zip readers.
+class BlobReaderTest : public ::testing::TestWithParam<package::ZipOpener> {
+protected:
+    void open(const TestModule& module) { reader().open(module.table, GetParam()); }
+};
+
 const package::ArchiveEntries kEntries = {
     {"config.xml", bytesOf("<FXNAME>Packed</FXNAME>")},
     {"fx.js", bytesOf("function setup() {}\n")},
     {"shaders/deep.frag", bytesOf("void main() {}")},
 };
 
-TEST(BlobReader, OpenedPackageServesTheFileReaders) {
+TEST_P(BlobReaderTest, OpenedPackageServesTheFileReaders) {
     const TestModule module = moduleWithPackage(kEntries);
     ASSERT_EQ(package::textFileHook, nullptr);
-    reader().open(module.table);
+    open(module);
 
     ASSERT_TRUE(reader().isOpen());
     EXPECT_EQ(package::textFileHook, &package::archiveTextRead);
@@ -31,7 +39,7 @@ TEST(BlobReader, OpenedPackageServesTheFileReaders) {
     EXPECT_TRUE(package::loadBinaryFile(L"missing.png").empty());
 }
 
-TEST(BlobReader, ResourceSizeNotAMultipleOf4StillOpens) {
+TEST_P(BlobReaderTest, ResourceSizeNotAMultipleOf4StillOpens) {
     package::ArchiveEntries entries = kEntries;
     std::vector<uint8_t> image = package::zipEntries(entries);
     for (int grow = 0; image.size() % 4 == 0; ++grow) {
@@ -40,12 +48,12 @@ TEST(BlobReader, ResourceSizeNotAMultipleOf4StillOpens) {
         ASSERT_LT(grow, 8);
     }
     const TestModule module = moduleWithBlob(package::scrambleArchive(image));
-    reader().open(module.table);
+    open(module);
     ASSERT_TRUE(reader().isOpen());
     EXPECT_EQ(reader().read(L"fx.js"), entries[1].second);
 }
 
-TEST(BlobReader, UnusableResourcesLeaveTheLooseFilesInForce) {
+TEST_P(BlobReaderTest, UnusableResourcesLeaveTheLooseFilesInForce) {
     const std::vector<uint8_t> image = package::zipEntries(kEntries);
     const std::vector<uint8_t> scrambled = package::scrambleArchive(image);
     const struct {
@@ -64,7 +72,7 @@ TEST(BlobReader, UnusableResourcesLeaveTheLooseFilesInForce) {
     CurrentDir inDir(dir.path);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        reader().open(c.module.table);
+        open(c.module);
         EXPECT_FALSE(reader().isOpen());
         EXPECT_EQ(package::textFileHook, nullptr);
         EXPECT_EQ(package::binaryFileHook, nullptr);
@@ -73,9 +81,9 @@ TEST(BlobReader, UnusableResourcesLeaveTheLooseFilesInForce) {
     }
 }
 
-TEST(BlobReader, ReadLooksUpTheFinalComponentIgnoringCase) {
+TEST_P(BlobReaderTest, ReadLooksUpTheFinalComponentIgnoringCase) {
     const TestModule module = moduleWithPackage(kEntries);
-    reader().open(module.table);
+    open(module);
     ASSERT_TRUE(reader().isOpen());
 
     const std::vector<uint8_t> script = bytesOf("function setup() {}\n");
@@ -90,45 +98,65 @@ TEST(BlobReader, ReadLooksUpTheFinalComponentIgnoringCase) {
     EXPECT_TRUE(reader().read(std::wstring(70000, L'a')).empty());
 }
 
-TEST(BlobReader, LongestStorableNameIsFoundAndLongerIsNot) {
+TEST_P(BlobReaderTest, LongestStorableNameIsFoundAndLongerIsNot) {
     const std::string longest(65535, 'n');
     const TestModule module = moduleWithPackage({{longest, bytesOf("x")}});
-    reader().open(module.table);
+    open(module);
     ASSERT_TRUE(reader().isOpen());
     EXPECT_EQ(reader().read(std::wstring(65535, L'N')), bytesOf("x"));
     EXPECT_TRUE(reader().read(std::wstring(65536, L'n')).empty());
 }
 
-TEST(BlobReader, TextReadStopsAtTheFirstNulAndBinaryReadKeepsIt) {
+TEST_P(BlobReaderTest, TextReadStopsAtTheFirstNulAndBinaryReadKeepsIt) {
     const std::string content("line one\r\nline\0two", 18);
     const TestModule module = moduleWithPackage({{"fx.js", bytesOf(content)}});
-    reader().open(module.table);
+    open(module);
     ASSERT_TRUE(reader().isOpen());
     // Archive text keeps CR LF (no text-mode translation) and stops at NUL.
     EXPECT_EQ(package::loadTextFile(L"fx.js"), "line one\r\nline");
     EXPECT_EQ(package::loadBinaryFile(L"fx.js"), bytesOf(content));
 }
 
-TEST(BlobReader, LargeDeflatedEntryReadsWhole) {
+TEST_P(BlobReaderTest, LargeDeflatedEntryReadsWhole) {
     std::vector<uint8_t> big(3 * 1024 * 1024 + 17);
     for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t((i / 1000) ^ (i % 7));
     const std::vector<uint8_t> image = package::zipEntries({{"big.bin", big}});
     ASSERT_LT(image.size(), big.size() / 4);  // stored deflated
     const TestModule module = moduleWithBlob(package::scrambleArchive(image));
-    reader().open(module.table);
+    open(module);
     EXPECT_EQ(reader().read(L"BIG.BIN"), big);
 }
 
-TEST(BlobReader, SecondOpenKeepsTheOpenArchive) {
+TEST_P(BlobReaderTest, SecondOpenKeepsTheOpenArchive) {
     const TestModule first = moduleWithPackage(kEntries);
-    reader().open(first.table);
+    open(first);
     ASSERT_TRUE(reader().isOpen());
     {
         const TestModule second = moduleWithPackage({{"fx.js", bytesOf("second")}});
-        reader().open(second.table);
+        open(second);
     }
     EXPECT_EQ(package::loadTextFile(L"fx.js"), "function setup() {}\n");
 }
+
+// Stored entries: one damaged, one intact.
+TEST_P(BlobReaderTest, EntryFailingItsCrcReadsEmpty) {
+    const std::string content = "stored entry content, long enough to find";
+    std::vector<uint8_t> image = package::zipEntries({{"a.txt", bytesOf(content)}, {"b.txt", bytesOf("fine")}}, false);
+    const auto at = std::search(image.begin(), image.end(), content.begin(), content.end());
+    ASSERT_NE(at, image.end());
+    *at ^= 0x20;
+    const TestModule damaged = moduleWithBlob(package::scrambleArchive(image));
+    open(damaged);
+    ASSERT_TRUE(reader().isOpen());
+    EXPECT_TRUE(reader().read(L"a.txt").empty());
+    EXPECT_EQ(reader().read(L"b.txt"), bytesOf("fine"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ZipReaders, BlobReaderTest,
+                         ::testing::Values(&package::openLibzipReader, &package::openInflateReader),
+                         [](const ::testing::TestParamInfo<package::ZipOpener>& info) {
+                             return info.param == &package::openLibzipReader ? "Libzip" : "Inflate";
+                         });
 
 TEST(BlobReader, OpensThePackageOfItsOwnModule) {
     // This test program carries the default package's resource table.
