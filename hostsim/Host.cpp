@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <sstream>
 
 #include "hostsim/Error.h"
 #include "hostsim/HostState.h"
@@ -98,10 +99,6 @@ void Host::State::resetOut() {
     std::memset(&out, 0, sizeof out);
 }
 
-ChannelOrder Host::State::order() const {
-    return config.kind == HostKind::Editing ? ChannelOrder::BGRA : ChannelOrder::ARGB;
-}
-
 bool Host::State::hasPixelFormat() const {
     if (config.kind == HostKind::Compositing) return true;
     for (uint32_t format : declaredFormats)
@@ -113,8 +110,8 @@ uint32_t Host::State::pixelFormat() const {
     if (config.kind == HostKind::Compositing)
         return config.depth == 8 ? PF_PixelFormat_ARGB32
                                  : config.depth == 16 ? PF_PixelFormat_ARGB64 : PF_PixelFormat_ARGB128;
-    // The editing host picks among the formats the module declared. The
-    // module reads every one of them as blue, green, red, alpha in memory.
+    // The editing host picks the first format of the depth that the module
+    // declared; the code decides the channel order in memory.
     for (uint32_t format : declaredFormats)
         if (depthOfPixelFormat(format) == config.depth) return format;
     throw Error("the module declared no " + std::to_string(config.depth) +
@@ -122,7 +119,8 @@ uint32_t Host::State::pixelFormat() const {
 }
 
 std::unique_ptr<World> Host::State::makeWorld(uint32_t width, uint32_t height) {
-    return std::make_unique<World>(width, height, config.depth, order(), pixelFormat(), config.rowPadding);
+    const uint32_t format = pixelFormat();
+    return std::make_unique<World>(width, height, config.depth, orderOfPixelFormat(format), format, config.rowPadding);
 }
 
 const Image& Host::State::layerImage(int32_t index) const {
@@ -478,6 +476,12 @@ void requireType(const PF_ParamDef& def, std::initializer_list<PF_ParamType> typ
 }
 
 int32_t toFixed(double v) { return int32_t(std::llround(v * 65536.0)); }
+
+std::string number(double v) {
+    std::ostringstream text;
+    text << v;
+    return text.str();
+}
 }  // namespace
 
 void Host::setFloat(int32_t index, double value) {
@@ -489,8 +493,8 @@ void Host::setFloat(int32_t index, double value) {
     }
     const PF_FloatSliderDef& fs = def.u.fs_d;
     if (value < fs.valid_min || value > fs.valid_max)
-        throw Error("value " + std::to_string(value) + " of '" + def.name + "' is outside its range " +
-                    std::to_string(fs.valid_min) + " to " + std::to_string(fs.valid_max));
+        throw Error("value " + number(value) + " of '" + def.name + "' is outside its range " +
+                    number(fs.valid_min) + " to " + number(fs.valid_max));
     def.u.fs_d.value = value;
 }
 

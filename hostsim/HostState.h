@@ -106,7 +106,6 @@ struct Host::State {
     std::unique_ptr<World> makeLayerWorld(int32_t index);  // null when the layer has no image
     World& ensureInputWorld();
     World* findWorld(const PF_EffectWorld* world);
-    ChannelOrder order() const;
     uint32_t pixelFormat() const;  // throws when the editing host has none for the depth
     bool hasPixelFormat() const;
 };

@@ -100,4 +100,14 @@ uint32_t depthOfPixelFormat(uint32_t format) {
     }
 }
 
+ChannelOrder orderOfPixelFormat(uint32_t format) {
+    switch (format) {
+        case PrPixelFormat_BGRA_4444_8u: case PrPixelFormat_BGRX_4444_8u: case PrPixelFormat_BGRA_4444_16u:
+        case PrPixelFormat_BGRX_4444_16u: case PrPixelFormat_BGRA_4444_32f: case PrPixelFormat_BGRX_4444_32f:
+            return ChannelOrder::BGRA;
+        default:
+            return ChannelOrder::ARGB;
+    }
+}
+
 }  // namespace hostsim

@@ -50,5 +50,8 @@ private:
 // The depth a pixel-format code stands for, from the effect interface's
 // format tables: 8, 16, 32, or 0 for an unknown code.
 uint32_t depthOfPixelFormat(uint32_t format);
+// The memory order of a pixel-format code: blue, green, red, alpha for the
+// editing host's BGRA and BGRX codes, alpha, red, green, blue otherwise.
+ChannelOrder orderOfPixelFormat(uint32_t format);
 
 }  // namespace hostsim

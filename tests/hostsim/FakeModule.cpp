@@ -1,10 +1,15 @@
-// A small effect module for the hostsim tests. It uses the host the way an
+// A small effect module for the hostsim tests. In the editing host it
+// declares the BGRA formats and expects alpha last in memory. It uses the host the way an
 // effect does (handle, pixel and parameter suites, checkouts, worlds) with
 // plainly checkable results: the output is the input times the "Gain"
 // slider, colour channels inverted when "Invert" is on. A control function
-// (found with dlsym by the tests) switches on misbehaviour.
+// (found with dlsym by the tests) switches on misbehaviour; for tests that
+// run it in another process, FAKE_MODULE_SETUP_ERROR makes global setup
+// return that error code and FAKE_MODULE_RENDER_MESSAGE is written into
+// the message field at every render.
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -42,6 +47,7 @@ void disposeHandle(PF_InData* in, PF_Handle h) {
 }
 
 PF_Err globalSetup(PF_InData* in, PF_OutData* out) {
+    if (const char* error = std::getenv("FAKE_MODULE_SETUP_ERROR")) return PF_Err(std::atoi(error));
     const void* instance = nullptr;
     if (in->utils->get_platform_data(in->effect_ref, PF_PlatData_RES_DLLINSTANCE, &instance) != 0) return 512;
     Dl_info info{};
@@ -56,7 +62,7 @@ PF_Err globalSetup(PF_InData* in, PF_OutData* out) {
         auto* formats = acquire<PF_PixelFormatSuite1>(in, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
         if (!formats) return PF_Err_BAD_CALLBACK_PARAM;
         formats->ClearSupportedPixelFormats(in->effect_ref);
-        for (uint32_t f : {PrPixelFormat_ARGB_4444_8u, PrPixelFormat_ARGB_4444_16u, PrPixelFormat_ARGB_4444_32f})
+        for (uint32_t f : {PrPixelFormat_BGRA_4444_8u, PrPixelFormat_BGRA_4444_16u, PrPixelFormat_BGRA_4444_32f})
             formats->AddSupportedPixelFormat(in->effect_ref, f);
         in->pica_basicP->ReleaseSuite(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
     }
@@ -93,7 +99,8 @@ PF_Err paramsSetup(PF_InData* in, PF_OutData* out) {
 }
 
 // Output = input * Gain (colour channels inverted when Invert is on).
-PF_Err render(PF_InData* in, PF_EffectWorld* input, PF_EffectWorld* output) {
+PF_Err render(PF_InData* in, PF_OutData* out, PF_EffectWorld* input, PF_EffectWorld* output) {
+    if (const char* message = std::getenv("FAKE_MODULE_RENDER_MESSAGE")) in->utils->ansi.sprintf(out->return_msg, "%s", message);
     PF_ParamDef gain{}, invert{};
     PF_Err err = in->inter.checkout_param(in->effect_ref, 1, in->current_time, in->time_step, in->time_scale, &gain);
     in->inter.checkin_param(in->effect_ref, &gain);
@@ -145,12 +152,12 @@ PF_Err smartPreRender(PF_InData* in, PF_PreRenderExtra* extra) {
     return err;
 }
 
-PF_Err smartRender(PF_InData* in, PF_SmartRenderExtra* extra) {
+PF_Err smartRender(PF_InData* in, PF_OutData* out, PF_SmartRenderExtra* extra) {
     PF_EffectWorld* input = nullptr;
     PF_EffectWorld* output = nullptr;
     PF_Err err = extra->cb->checkout_layer_pixels(in->effect_ref, 7, &input);
     if (!err) err = extra->cb->checkout_output(in->effect_ref, &output);
-    return err ? err : render(in, input, output);
+    return err ? err : render(in, out, input, output);
 }
 
 // Pushes a disabled state and a new name for "Invert", with the newest
@@ -214,7 +221,7 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
         case PF_Cmd_FRAME_SETUP:
             if (isEditing(in)) out->frame_data = newHandle(in, 8);
             return PF_Err_NONE;
-        case PF_Cmd_RENDER: return render(in, &params[0]->u.ld, output);
+        case PF_Cmd_RENDER: return render(in, out, &params[0]->u.ld, output);
         case PF_Cmd_FRAME_SETDOWN:
             if (out->frame_data) disposeHandle(in, out->frame_data);
             out->frame_data = nullptr;
@@ -228,7 +235,7 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
             return PF_Err_NONE;
         }
         case PF_Cmd_SMART_PRE_RENDER: return smartPreRender(in, static_cast<PF_PreRenderExtra*>(extra));
-        case PF_Cmd_SMART_RENDER: return smartRender(in, static_cast<PF_SmartRenderExtra*>(extra));
+        case PF_Cmd_SMART_RENDER: return smartRender(in, out, static_cast<PF_SmartRenderExtra*>(extra));
         default: return PF_Err_NONE;
     }
 }

@@ -130,7 +130,7 @@ namespace {
 std::vector<uint8_t> property(const char* key, std::vector<uint8_t> data) {
     std::vector<uint8_t> p = {'M', 'I', 'B', '8', uint8_t(key[3]), uint8_t(key[2]), uint8_t(key[1]), uint8_t(key[0]),
                               0, 0, 0, 0, uint8_t(data.size()), 0, 0, 0};
-    p.insert(p.end(), data.begin(), data.end());
+    for (uint8_t b : data) p.push_back(b);
     while (p.size() % 4) p.push_back(0);
     return p;
 }

@@ -79,8 +79,55 @@ FrameName parseFrameName(const std::string& name) {
     return f;
 }
 
-// One --param NAME=VALUE applied to the host's parameter and announced to
-// the module as a user change. Image files are named relative to `baseDir`.
+// One --param NAME=VALUE applied to the host's parameter. Image files are
+// named relative to `baseDir`.
+void setParam(hostsim::Host& host, int32_t index, const std::string& text, const std::string& baseDir) {
+    const PF_ParamDef& def = host.param(index);
+    const std::string what = "parameter '" + std::string(def.name) + "'";
+    auto numbers = [&](size_t count) {
+        std::vector<double> v = parseNumberList(what, text);
+        if (v.size() != count && !(count == 4 && v.size() == 3))
+            throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) + " comma-separated numbers, got '" + text + "'");
+        return v;
+    };
+    switch (def.param_type) {
+        case PF_Param_FLOAT_SLIDER:
+        case PF_Param_ANGLE:
+            return host.setFloat(index, parseNumber(what, text));
+        case PF_Param_CHECKBOX:
+            if (text != "true" && text != "false" && text != "1" && text != "0")
+                throw UsageError(what + " is a checkbox: use true or false, not '" + text + "'");
+            return host.setCheckbox(index, text == "true" || text == "1");
+        case PF_Param_POPUP: {
+            std::vector<std::string> choices = host.popupChoices(index);
+            for (size_t i = 0; i < choices.size(); ++i)
+                if (choices[i] == text) return host.setPopup(index, int32_t(i + 1));
+            return host.setPopup(index, int32_t(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1)))));
+        }
+        case PF_Param_COLOR: {
+            std::vector<double> v = numbers(4);
+            float rgba[4] = {0, 0, 0, 1};
+            for (size_t c = 0; c < v.size(); ++c) {
+                if (v[c] < 0 || v[c] > 255) throw UsageError(what + ": colour components run from 0 to 255, got '" + text + "'");
+                rgba[c] = float(v[c] / 255.0);
+            }
+            return host.setColor(index, rgba);
+        }
+        case PF_Param_POINT:
+        case PF_Param_POINT_3D: {
+            std::vector<double> v = numbers(def.param_type == PF_Param_POINT ? 2 : 3);
+            v.resize(3, 0.0);
+            return host.setPoint(index, v.data());
+        }
+        case PF_Param_LAYER:
+            return host.setLayer(index, readImage(text.empty() || text[0] == '/' ? text : baseDir + "/" + text));
+        default:
+            throw UsageError(what + " cannot be set from the command line");
+    }
+}
+
+// --param NAME=VALUE: sets the value and announces it to the module as a
+// user change. A value the host refuses (out of range) is a usage error.
 void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir) {
     size_t eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0) throw UsageError("--param needs NAME=VALUE, got '" + assignment + "'");
@@ -91,55 +138,15 @@ void applyParam(hostsim::Host& host, const std::string& assignment, const std::s
         for (const std::string& n : host.paramNames()) known += (known.empty() ? "" : ", ") + n;
         throw UsageError("unknown parameter '" + name + "'; the effect has: " + (known.empty() ? "no parameters" : known));
     }
-    const PF_ParamDef& def = host.param(index);
-    const std::string what = "parameter '" + name + "'";
-    auto numbers = [&](size_t count) {
-        std::vector<double> v = parseNumberList(what, text);
-        if (v.size() != count && !(count == 4 && v.size() == 3))
-            throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) + " comma-separated numbers, got '" + text + "'");
-        return v;
-    };
-    switch (def.param_type) {
-        case PF_Param_FLOAT_SLIDER:
-        case PF_Param_ANGLE:
-            host.setFloat(index, parseNumber(what, text));
-            break;
-        case PF_Param_CHECKBOX:
-            if (text != "true" && text != "false" && text != "1" && text != "0")
-                throw UsageError(what + " is a checkbox: use true or false, not '" + text + "'");
-            host.setCheckbox(index, text == "true" || text == "1");
-            break;
-        case PF_Param_POPUP: {
-            std::vector<std::string> choices = host.popupChoices(index);
-            for (size_t i = 0; i < choices.size(); ++i)
-                if (choices[i] == text) return host.setPopup(index, int32_t(i + 1));
-            host.setPopup(index, int32_t(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1)))));
-            break;
-        }
-        case PF_Param_COLOR: {
-            std::vector<double> v = numbers(4);
-            float rgba[4] = {0, 0, 0, 1};
-            for (size_t c = 0; c < v.size(); ++c) {
-                if (v[c] < 0 || v[c] > 255) throw UsageError(what + ": colour components run from 0 to 255, got '" + text + "'");
-                rgba[c] = float(v[c] / 255.0);
-            }
-            host.setColor(index, rgba);
-            break;
-        }
-        case PF_Param_POINT:
-        case PF_Param_POINT_3D: {
-            std::vector<double> v = numbers(def.param_type == PF_Param_POINT ? 2 : 3);
-            v.resize(3, 0.0);
-            host.setPoint(index, v.data());
-            break;
-        }
-        case PF_Param_LAYER:
-            host.setLayer(index, readImage(text.empty() || text[0] == '/' ? text : baseDir + "/" + text));
-            break;
-        default:
-            throw UsageError(what + " cannot be set from the command line");
+    try {
+        setParam(host, index, text, baseDir);
+    } catch (const UsageError&) {
+        throw;
+    } catch (const Error& e) {
+        if (host.param(index).param_type == PF_Param_LAYER) throw;  // an unreadable image
+        throw UsageError(e.what());
     }
-    check(host.userChangedParam(index), "change of " + what, host);
+    check(host.userChangedParam(index), "change of parameter '" + name + "'", host);
 }
 
 struct RenderOptions {

@@ -1,0 +1,270 @@
+// The lumivex command end to end: the built command run as a user runs it,
+// on the default module and on the probe effect (tests/tools/effects/probe),
+// whose frame colour is made from its parameters.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "tools/lumivex/ImageFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct Cli : testing::Test {
+    std::string dir;
+
+    void SetUp() override {
+        dir = testing::TempDir() + "lumivex_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+
+    // Runs lumivex in the test's folder; `environment` is prefixed (NAME=VALUE).
+    Outcome run(const std::string& args, const std::string& environment = "") const {
+        const std::string errFile = dir + "/stderr.txt";
+        const std::string command =
+            "cd '" + dir + "' && " + environment + " " + LUMIVEX_BIN + " " + args + " 2>'" + errFile + "'";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string out;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+        int status = pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, slurp(errFile)};
+    }
+
+    std::string probe(const std::string& args) const { return std::string("render --effect ") + PROBE_EFFECT + " " + args; }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+};
+
+// Every pixel of `image` has the colour (r, g, b, a), within `tolerance`.
+void expectUniform(const hostsim::Image& image, std::initializer_list<float> rgba, float tolerance) {
+    ASSERT_GT(image.width, 0u);
+    for (size_t i = 0; i < image.rgba.size(); ++i)
+        ASSERT_NEAR(image.rgba[i], rgba.begin()[i % 4], tolerance) << "at value " << i;
+}
+
+}  // namespace
+
+TEST_F(Cli, HelpForEveryCommand) {
+    for (const char* command : {"info", "render", "pack", "unpack"}) {
+        Outcome r = run(std::string(command) + " --help");
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find("lumivex " + std::string(command)), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(run("--help").status, 0);
+    Outcome none = run("");
+    EXPECT_EQ(none.status, 2);
+    Outcome unknown = run("frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err, "lumivex: unknown command 'frobnicate' (use info, render, pack or unpack)\n");
+}
+
+TEST_F(Cli, InfoJsonDescribesTheProbe) {
+    Outcome r = run(std::string("info --json --effect ") + PROBE_EFFECT);
+    ASSERT_EQ(r.status, 0) << r.err;
+    nlohmann::json info = nlohmann::json::parse(r.out);
+    EXPECT_EQ(info["registration"]["name"], "Probe");
+    EXPECT_EQ(info["registration"]["matchName"], "ADBE Probe");
+    EXPECT_EQ(info["registration"]["category"], "Tests");
+    EXPECT_EQ(info["registration"]["version"]["major"], 2);
+    EXPECT_EQ(info["registration"]["version"]["minor"], 3);
+    EXPECT_EQ(info["registration"]["version"]["stage"], 1);
+    EXPECT_EQ(info["registration"]["version"]["build"], 4);
+    EXPECT_EQ(info["globalSetup"]["version"], info["registration"]["version"]["word"]);
+    EXPECT_EQ(info["about"], "Probe\nParameter probe for tests.");
+    const auto& params = info["parameters"];
+    ASSERT_EQ(params.size(), 6u);
+    EXPECT_EQ(params[0]["name"], "Level");
+    EXPECT_EQ(params[0]["type"], "slider");
+    EXPECT_EQ(params[0]["id"], 3);
+    EXPECT_DOUBLE_EQ(params[0]["default"].get<double>(), 0.25);
+    EXPECT_EQ(params[0]["range"], nlohmann::json::parse("[0, 1]"));
+    EXPECT_EQ(params[1]["type"], "checkbox");
+    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where"])"));
+    EXPECT_EQ(params[3]["type"], "color");
+    EXPECT_EQ(params[3]["default"], nlohmann::json::parse("[255, 128, 0, 255]"));
+    EXPECT_EQ(params[4]["type"], "angle");
+    EXPECT_EQ(params[5]["type"], "point");
+    EXPECT_EQ(params[5]["id"], 8);
+}
+
+#ifdef HAVE_MODULES
+TEST_F(Cli, InfoOnTheDefaultModuleShowsTheRegistrationFirst) {
+    Outcome r = run("info");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Module:", 0), 0u);
+    EXPECT_NE(r.out.find("Name:         Vantrel\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Match name:   ADBE Vantrel\n"), std::string::npos);
+    EXPECT_LT(r.out.find("Entry point:"), r.out.find("About:"));
+}
+
+TEST_F(Cli, DefaultModuleRendersAFrameOfTheRequestedSize) {
+    Outcome r = run("render --size 64x48 -o frame.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    hostsim::Image frame = lumivex::readImage(path("frame.png"));
+    EXPECT_EQ(frame.width, 64u);
+    EXPECT_EQ(frame.height, 48u);
+}
+#endif
+
+struct HostDepth {
+    const char* host;
+    int depth;
+};
+
+struct CliRender : Cli, testing::WithParamInterface<HostDepth> {};
+
+TEST_P(CliRender, ParametersOfEachKindReachTheEffect) {
+    const std::string host = GetParam().host;
+    const int depth = GetParam().depth;
+    const std::string ext = depth == 32 ? "exr" : "png";
+    const std::string common = "--size 16x8 --host " + host + " --depth " + std::to_string(depth);
+    const float tolerance = depth == 8 ? 0.6f / 255 : 2.0f / 32768;
+
+    Outcome values = run(probe(common + " -o values." + ext + " --param Level=0.5 --param Flag=true --param Angle=90"));
+    ASSERT_EQ(values.status, 0) << values.err;
+    expectUniform(lumivex::readImage(path("values." + ext)), {0.5f, 1.0f, 0.25f, 1.0f}, tolerance);
+
+    Outcome tint = run(probe(common + " -o tint." + ext + " --param Mode=Tint --param Tint=51,102,204"));
+    ASSERT_EQ(tint.status, 0) << tint.err;
+    expectUniform(lumivex::readImage(path("tint." + ext)), {0.2f, 0.4f, 0.8f, 1.0f}, tolerance);
+
+    Outcome where = run(probe(common + " -o where." + ext + " --param Mode=3 --param Spot=4,6"));
+    ASSERT_EQ(where.status, 0) << where.err;
+    expectUniform(lumivex::readImage(path("where." + ext)), {4.0f / 16, 6.0f / 8, 0.0f, 1.0f}, tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostsAndDepths, CliRender,
+                         testing::Values(HostDepth{"ae", 8}, HostDepth{"ae", 16}, HostDepth{"ae", 32},
+                                         HostDepth{"premiere", 8}, HostDepth{"premiere", 16},
+                                         HostDepth{"premiere", 32}),
+                         [](const testing::TestParamInfo<HostDepth>& info) {
+                             return std::string(info.param.host) + std::to_string(info.param.depth);
+                         });
+
+TEST_F(Cli, SixteenBitPngUsesTheFullFileRange) {
+    Outcome r = run(probe("--size 4x4 --depth 16 -o full.png --param Level=1"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    hostsim::Image image = lumivex::readImage(path("full.png"));
+    EXPECT_FLOAT_EQ(image.rgba[0], 1.0f);  // 32768 in the host is 65535 in the file
+}
+
+TEST_F(Cli, ThreeFrameSequenceIsNumberedFromTheStartTime) {
+    Outcome r = run(probe("--size 8x8 --frames 3 --fps 10 --time 1 -o 'seq.%04d.png'"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"seq.0010.png", "seq.0011.png", "seq.0012.png"}) EXPECT_TRUE(fs::exists(path(name))) << name;
+    EXPECT_FALSE(fs::exists(path("seq.0013.png")));
+    EXPECT_EQ(r.err, "");  // no progress display without a terminal
+}
+
+TEST_F(Cli, DownsampleRendersAtTheLowerResolution) {
+    Outcome r = run(probe("--size 20x10 --downsample 2 -o small.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lumivex::readImage(path("small.png")).width, 10u);
+}
+
+TEST_F(Cli, InputImageSetsTheFrameSize) {
+    lumivex::writeImage(path("in.png"), hostsim::Image(7, 5), 8);
+    Outcome r = run(probe("--input in.png -o out.exr"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    hostsim::Image out = lumivex::readImage(path("out.exr"));
+    EXPECT_EQ(out.width, 7u);
+    EXPECT_EQ(out.height, 5u);
+}
+
+TEST_F(Cli, PackAndUnpackRoundTrip) {
+    Outcome pack = run(std::string("pack ") + PROBE_EFFECT + " -o probe.blob");
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    ASSERT_TRUE(fs::exists(path("probe.blob")));
+    EXPECT_EQ(slurp(path("probe.blob")).find("gl_FragColor"), std::string::npos);  // scrambled
+    Outcome unpack = run("unpack probe.blob -o back");
+    ASSERT_EQ(unpack.status, 0) << unpack.err;
+    for (const char* name : {"config.xml", "fx.js", "solid.frag"})
+        EXPECT_EQ(slurp(path(std::string("back/") + name)), slurp(std::string(PROBE_EFFECT) + "/" + name)) << name;
+    EXPECT_NE(run("unpack probe.blob -o back").status, 0);  // never overwrites
+    EXPECT_EQ(run("pack").status, 2);
+}
+
+TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    const std::string effect = std::string("--effect ") + PROBE_EFFECT + " ";
+    const std::vector<Case> cases = {
+        {"render " + effect + "--param Bogus=1", 2,
+         "lumivex: unknown parameter 'Bogus'; the effect has: Level, Flag, Mode, Tint, Angle, Spot\n"},
+        {"render " + effect + "--param Level=abc", 2, "lumivex: parameter 'Level' needs a number, got 'abc'\n"},
+        {"render " + effect + "--param Level=7", 2,
+         "lumivex: value 7 of 'Level' is outside its range 0 to 1\n"},
+        {"render " + effect + "--param Flag=maybe", 2,
+         "lumivex: parameter 'Flag' is a checkbox: use true or false, not 'maybe'\n"},
+        {"render " + effect + "--param Tint=1,2", 2, "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
+        {"render " + effect + "--param Tint=300,0,0", 2,
+         "lumivex: parameter 'Tint': colour components run from 0 to 255, got '300,0,0'\n"},
+        {"render " + effect + "--param Mode=9", 2, "lumivex: option parameter 'Mode' needs a whole number from 1 to 3, got '9'\n"},
+        {"render " + effect + "--param Level", 2, "lumivex: --param needs NAME=VALUE, got 'Level'\n"},
+        {"render " + effect + "--depth 12", 2, "lumivex: --depth must be 8, 16 or 32, got 12\n"},
+        {"render " + effect + "--host nuke", 2, "lumivex: --host must be ae or premiere, got 'nuke'\n"},
+        {"render " + effect + "--frames 3 -o one.png", 2,
+         "lumivex: --frames 3 needs a frame number such as %04d in --output\n"},
+        {"render " + effect + "-o out.tiff", 2, ""},
+        {"render " + effect + "--input missing.png", 1, ""},
+        {"render --module /nonexistent/fx.so", 1, "lumivex: module /nonexistent/fx.so does not exist\n"},
+        {"render --effect /nonexistent", 1, "lumivex: effect folder /nonexistent does not exist\n"},
+        {"render --module a.so --effect b", 2, "lumivex: give either --module or --effect, not both\n"},
+        {"info --frames 2", 2, "lumivex: unknown option --frames for 'info' (see lumivex info --help)\n"},
+    };
+    for (const Case& c : cases) {
+        Outcome r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        if (!c.message.empty()) {
+            EXPECT_EQ(r.err, c.message) << c.args;
+        }
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
+    }
+    EXPECT_NE(run("render " + effect + "--input missing.png").err.find("cannot read image " + path("missing.png")),
+              std::string::npos);
+}
+
+TEST_F(Cli, FilesThatAreNotModules) {
+    std::ofstream(path("fake.so")) << "not a module";
+    Outcome r = run("info --module fake.so");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "lumivex: " + path("fake.so") + " is not an ELF file\n");
+}
+
+#ifdef FAKE_MODULE
+TEST_F(Cli, ModuleErrorCodesAreNamed) {
+    Outcome r = run(std::string("render --module ") + FAKE_MODULE + " --size 4x4 -o x.png", "FAKE_MODULE_SETUP_ERROR=512");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "lumivex: global setup failed: the module returned 512 (PF_Err_INTERNAL_STRUCT_DAMAGED)\n");
+    EXPECT_FALSE(fs::exists(path("x.png")));
+}
+
+TEST_F(Cli, AnErrorReportedByTheEffectStillWritesTheFrame) {
+    Outcome r = run(std::string("render --module ") + FAKE_MODULE + " --size 4x4 -o x.png",
+                    "FAKE_MODULE_RENDER_MESSAGE='Shader broken failed'");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "lumivex: the effect reported an error; the frame shows it: Shader broken failed\n");
+    EXPECT_TRUE(fs::exists(path("x.png")));
+}
+#endif

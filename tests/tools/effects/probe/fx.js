@@ -1,0 +1,35 @@
+// Mode 1 ("Values"): red = Level, green = Flag, blue = Angle / 360.
+// Mode 2 ("Tint"):   the Tint colour.
+// Mode 3 ("Where"):  red, green = Spot x / width, y / height.
+var level, flag, mode, tint, angle, spot, solid;
+
+function setup() {
+    level = LX_initParam("level", LX_Type.FLOAT, "Level");
+    LX_setParamMinMax(level, 0, 1);
+    LX_setParamValue(level, 0.25);
+    flag = LX_initParam("flag", LX_Type.BOOL, "Flag");
+    mode = LX_initParam("mode", LX_Type.POPUP, "Mode");
+    LX_setParamChoices(mode, "Values|Tint|Where");
+    LX_setParamValue(mode, 1);
+    tint = LX_initParam("tint", LX_Type.COLOR, "Tint");
+    LX_setParamValue(tint, [255, 128, 0, 255]);
+    angle = LX_initParam("angle", LX_Type.ANGLE, "Angle");
+    spot = LX_initParam("spot", LX_Type.POINT2D, "Spot");
+    solid = LX_initShader("solid");
+}
+
+function draw() {
+    var m = LX_getParamValue(mode);
+    var c = [LX_getParamValue(level), LX_getParamValue(flag) ? 1 : 0, LX_getParamValue(angle) / 360];
+    if (m == 2) {
+        c = LX_getParamValue(tint);
+    } else if (m == 3) {
+        var p = LX_getParamValue(spot);
+        var e = LX_getSurfaceDim(LX_getSequenceRT());
+        c = [p[0] / e[0], p[1] / e[1], 0];
+    }
+    LX_setShaderParamVal(solid, "r", c[0]);
+    LX_setShaderParamVal(solid, "g", c[1]);
+    LX_setShaderParamVal(solid, "b", c[2]);
+    LX_renderShader(solid, LX_getSequenceRT());
+}
