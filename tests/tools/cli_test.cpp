@@ -90,19 +90,20 @@ TEST_F(Cli, InfoJsonDescribesTheProbe) {
     EXPECT_EQ(info["globalSetup"]["version"], info["registration"]["version"]["word"]);
     EXPECT_EQ(info["about"], "Probe\nParameter probe for tests.");
     const auto& params = info["parameters"];
-    ASSERT_EQ(params.size(), 6u);
+    ASSERT_EQ(params.size(), 7u);
     EXPECT_EQ(params[0]["name"], "Level");
     EXPECT_EQ(params[0]["type"], "slider");
     EXPECT_EQ(params[0]["id"], 3);
     EXPECT_DOUBLE_EQ(params[0]["default"].get<double>(), 0.25);
     EXPECT_EQ(params[0]["range"], nlohmann::json::parse("[0, 1]"));
     EXPECT_EQ(params[1]["type"], "checkbox");
-    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where"])"));
+    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte"])"));
     EXPECT_EQ(params[3]["type"], "color");
     EXPECT_EQ(params[3]["default"], nlohmann::json::parse("[255, 128, 0, 255]"));
     EXPECT_EQ(params[4]["type"], "angle");
     EXPECT_EQ(params[5]["type"], "point");
     EXPECT_EQ(params[5]["id"], 8);
+    EXPECT_EQ(params[6]["type"], "layer");
 }
 
 #ifdef HAVE_MODULES
@@ -159,6 +160,19 @@ INSTANTIATE_TEST_SUITE_P(HostsAndDepths, CliRender,
                              return std::string(info.param.host) + std::to_string(info.param.depth);
                          });
 
+TEST_F(Cli, LayerParameterImagesReachTheEffectAtTheRenderResolution) {
+    lumivex::writeImage(path("matte.png"), hostsim::Image(16, 32), 8);
+    Outcome full = run(probe("--size 8x8 --param Mode=Matte --param Matte=matte.png -o full.png"));
+    ASSERT_EQ(full.status, 0) << full.err;
+    expectUniform(lumivex::readImage(path("full.png")), {16 / 64.0f, 32 / 64.0f, 0.0f, 1.0f}, 0.6f / 255);
+    Outcome half = run(probe("--size 8x8 --downsample 2 --param Mode=4 --param Matte=matte.png -o half.png"));
+    ASSERT_EQ(half.status, 0) << half.err;
+    expectUniform(lumivex::readImage(path("half.png")), {8 / 64.0f, 16 / 64.0f, 0.0f, 1.0f}, 0.6f / 255);
+    Outcome missing = run(probe("--param Matte=nothing.png"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("lumivex: cannot read image " + path("nothing.png") + ": ", 0), 0u) << missing.err;
+}
+
 TEST_F(Cli, SixteenBitPngUsesTheFullFileRange) {
     Outcome r = run(probe("--size 4x4 --depth 16 -o full.png --param Level=1"));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -211,7 +225,7 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
     const std::string effect = std::string("--effect ") + PROBE_EFFECT + " ";
     const std::vector<Case> cases = {
         {"render " + effect + "--param Bogus=1", 2,
-         "lumivex: unknown parameter 'Bogus'; the effect has: Level, Flag, Mode, Tint, Angle, Spot\n"},
+         "lumivex: unknown parameter 'Bogus'; the effect has: Level, Flag, Mode, Tint, Angle, Spot, Matte\n"},
         {"render " + effect + "--param Level=abc", 2, "lumivex: parameter 'Level' needs a number, got 'abc'\n"},
         {"render " + effect + "--param Level=7", 2,
          "lumivex: value 7 of 'Level' is outside its range 0 to 1\n"},
@@ -220,7 +234,7 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
         {"render " + effect + "--param Tint=1,2", 2, "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
         {"render " + effect + "--param Tint=300,0,0", 2,
          "lumivex: parameter 'Tint': colour components run from 0 to 255, got '300,0,0'\n"},
-        {"render " + effect + "--param Mode=9", 2, "lumivex: option parameter 'Mode' needs a whole number from 1 to 3, got '9'\n"},
+        {"render " + effect + "--param Mode=9", 2, "lumivex: parameter 'Mode' needs a whole number from 1 to 4, got '9'\n"},
         {"render " + effect + "--param Level", 2, "lumivex: --param needs NAME=VALUE, got 'Level'\n"},
         {"render " + effect + "--depth 12", 2, "lumivex: --depth must be 8, 16 or 32, got 12\n"},
         {"render " + effect + "--host nuke", 2, "lumivex: --host must be ae or premiere, got 'nuke'\n"},

@@ -188,7 +188,9 @@ int runInfo(const std::vector<std::string>& argv) {
         std::cout << (params.empty() ? "]\n}\n" : "\n  ]\n}\n");
         return 0;
     }
-    std::cout << "\nAbout:\n  " << about << "\n\nParameters (host index, identifier, name, type):\n";
+    std::string indented = "  ";
+    for (char c : about) indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
+    std::cout << "\nAbout:\n" << indented << "\n\nParameters (host index, identifier, name, type):\n";
     if (params.empty()) std::cout << "  (none)\n";
     for (const ParamInfo& p : params) {
         std::cout << "  " << p.index << "  id " << p.id << "  " << p.name << "  " << p.type;

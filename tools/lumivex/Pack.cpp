@@ -7,51 +7,42 @@
 namespace lumivex {
 namespace {
 
-// Parses `SOURCE -o TARGET` for pack and unpack.
-bool readPair(const std::string& command, const std::vector<std::string>& argv, const char* help,
-              std::string& source, std::string& target) {
+// `lumivex pack|unpack SOURCE -o TARGET`: parses the pair and runs `action`.
+int runPair(const std::string& command, const std::vector<std::string>& argv, const char* help,
+            void (*action)(const std::string&, const std::string&)) {
     ParsedArgs args = parseArgs(command, argv, {{"--output", "-o", true, false}});
     if (args.has("--help")) {
         std::cout << help;
-        return false;
+        return 0;
     }
-    if (args.positional.size() != 1 || !args.has("--output"))
-        throw UsageError(std::string("usage: ") + help);
-    source = args.positional[0];
-    target = args.get("--output");
-    return true;
+    if (args.positional.size() != 1 || !args.has("--output")) {
+        const std::string text = help;
+        throw UsageError("usage: " + text.substr(0, text.find('\n')));
+    }
+    try {
+        action(args.positional[0], args.get("--output"));
+    } catch (const package::PackageError& e) {
+        throw hostsim::Error(e.what());
+    }
+    return 0;
 }
 
 }  // namespace
 
 int runPack(const std::vector<std::string>& argv) {
-    static const char* const kHelp =
-        "lumivex pack DIR -o FILE\n"
-        "Packs the effect folder DIR (config.xml, fx.js, shaders, images) into the\n"
-        "scrambled archive FILE that a module carries.\n";
-    std::string dir, file;
-    if (!readPair("pack", argv, kHelp, dir, file)) return 0;
-    try {
-        package::packToFile(dir, file);
-    } catch (const package::PackageError& e) {
-        throw hostsim::Error(e.what());
-    }
-    return 0;
+    return runPair("pack", argv,
+                   "lumivex pack DIR -o FILE\n"
+                   "Packs the effect folder DIR (config.xml, fx.js, shaders, images) into the\n"
+                   "scrambled archive FILE that a module carries.\n",
+                   package::packToFile);
 }
 
 int runUnpack(const std::vector<std::string>& argv) {
-    static const char* const kHelp =
-        "lumivex unpack FILE -o DIR\n"
-        "Writes the files of the scrambled archive FILE into the folder DIR\n"
-        "(created when missing; existing files are never overwritten).\n";
-    std::string file, dir;
-    if (!readPair("unpack", argv, kHelp, file, dir)) return 0;
-    try {
-        package::unpackFile(file, dir);
-    } catch (const package::PackageError& e) {
-        throw hostsim::Error(e.what());
-    }
-    return 0;
+    return runPair("unpack", argv,
+                   "lumivex unpack FILE -o DIR\n"
+                   "Writes the files of the scrambled archive FILE into the folder DIR\n"
+                   "(created when missing; existing files are never overwritten).\n",
+                   package::unpackFile);
 }
 
 }  // namespace lumivex

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "tools/lumivex/Commands.h"
@@ -120,7 +121,7 @@ void setParam(hostsim::Host& host, int32_t index, const std::string& text, const
             return host.setPoint(index, v.data());
         }
         case PF_Param_LAYER:
-            return host.setLayer(index, readImage(text.empty() || text[0] == '/' ? text : baseDir + "/" + text));
+            return host.setLayer(index, readImage((std::filesystem::path(baseDir) / text).lexically_normal().string()));
         default:
             throw UsageError(what + " cannot be set from the command line");
     }

@@ -1,7 +1,8 @@
 // Mode 1 ("Values"): red = Level, green = Flag, blue = Angle / 360.
 // Mode 2 ("Tint"):   the Tint colour.
 // Mode 3 ("Where"):  red, green = Spot x / width, y / height.
-var level, flag, mode, tint, angle, spot, solid;
+// Mode 4 ("Matte"):  red, green = the Matte layer's width / 64, height / 64.
+var level, flag, mode, tint, angle, spot, matte, solid;
 
 function setup() {
     level = LX_initParam("level", LX_Type.FLOAT, "Level");
@@ -9,12 +10,13 @@ function setup() {
     LX_setParamValue(level, 0.25);
     flag = LX_initParam("flag", LX_Type.BOOL, "Flag");
     mode = LX_initParam("mode", LX_Type.POPUP, "Mode");
-    LX_setParamChoices(mode, "Values|Tint|Where");
+    LX_setParamChoices(mode, "Values|Tint|Where|Matte");
     LX_setParamValue(mode, 1);
     tint = LX_initParam("tint", LX_Type.COLOR, "Tint");
     LX_setParamValue(tint, [255, 128, 0, 255]);
     angle = LX_initParam("angle", LX_Type.ANGLE, "Angle");
     spot = LX_initParam("spot", LX_Type.POINT2D, "Spot");
+    matte = LX_initParam("matte", LX_Type.LAYER, "Matte");
     solid = LX_initShader("solid");
 }
 
@@ -27,6 +29,9 @@ function draw() {
         var p = LX_getParamValue(spot);
         var e = LX_getSurfaceDim(LX_getSequenceRT());
         c = [p[0] / e[0], p[1] / e[1], 0];
+    } else if (m == 4) {
+        var d = LX_getSurfaceDim(LX_getParamValue(matte));
+        c = [d[0] / 64, d[1] / 64, 0];
     }
     LX_setShaderParamVal(solid, "r", c[0]);
     LX_setShaderParamVal(solid, "g", c[1]);
