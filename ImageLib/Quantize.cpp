@@ -10,7 +10,9 @@
 #include "ImageLib/SurfaceEntity.h"
 #include "ImageLib/Tables.h"
 
-#include <pmmintrin.h>
+#include <smmintrin.h>
+
+#include <cmath>
 
 #include <vector>
 
@@ -74,6 +76,62 @@ struct NearestChooser {
         }
         last = index;
         return Ops::load(colors + index);
+    }
+};
+
+// The vector search holds the palette as four lanes of entries (one vector
+// per channel) and measures four entries at once with the same operation
+// order as SseOps::distance. Each lane keeps its first strictly smaller
+// distance; the lanes are then merged by distance, then by lower index, which
+// is the entry the one-by-one scan would take.
+template <>
+struct NearestChooser<SseOps> {
+    std::vector<float> lanes;  // per group of four entries: 4 alphas, 4 reds, 4 greens, 4 blues
+    const Pixel32* colors;
+    uint32_t count;
+    uint32_t last = 0;
+
+    NearestChooser(const Pixel32* c, uint32_t n) : colors(c), count(n) {
+        const uint32_t groups = (n + 3) / 4;
+        lanes.resize(size_t(groups) * 16);
+        for (uint32_t g = 0; g < groups; ++g) {
+            for (uint32_t j = 0; j < 4; ++j) {
+                const uint32_t e = 4 * g + j;
+                // Padding entries are infinitely far and never chosen.
+                const Pixel32 p = e < n ? c[e] : Pixel32{INFINITY, INFINITY, INFINITY, INFINITY};
+                float* group = &lanes[16 * size_t(g)];
+                group[j] = p.alpha, group[4 + j] = p.red, group[8 + j] = p.green, group[12 + j] = p.blue;
+            }
+        }
+    }
+
+    __m128 operator()(__m128 c) {
+        const __m128 ca = _mm_shuffle_ps(c, c, 0x00), cr = _mm_shuffle_ps(c, c, 0x55),
+                     cg = _mm_shuffle_ps(c, c, 0xAA), cb = _mm_shuffle_ps(c, c, 0xFF);
+        __m128 best = _mm_set1_ps(1e6f);
+        __m128i bestIndex = _mm_setzero_si128();
+        __m128i index = _mm_setr_epi32(0, 1, 2, 3);
+        const __m128i step = _mm_set1_epi32(4);
+        for (size_t g = 0; g < lanes.size(); g += 16, index = _mm_add_epi32(index, step)) {
+            const float* group = &lanes[g];
+            const __m128 da = _mm_sub_ps(_mm_loadu_ps(group), ca), dr = _mm_sub_ps(_mm_loadu_ps(group + 4), cr);
+            const __m128 dg = _mm_sub_ps(_mm_loadu_ps(group + 8), cg), db = _mm_sub_ps(_mm_loadu_ps(group + 12), cb);
+            const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(da, da), _mm_mul_ps(dr, dr)),
+                                        _mm_add_ps(_mm_mul_ps(dg, dg), _mm_mul_ps(db, db)));
+            const __m128 closer = _mm_cmplt_ps(d, best);
+            best = _mm_blendv_ps(best, d, closer);
+            bestIndex = _mm_blendv_epi8(bestIndex, index, _mm_castps_si128(closer));
+        }
+        alignas(16) float dist[4];
+        alignas(16) int32_t idx[4];
+        _mm_store_ps(dist, best);
+        _mm_store_si128(reinterpret_cast<__m128i*>(idx), bestIndex);
+        int lane = -1;
+        for (int j = 0; j < 4; ++j)
+            if (dist[j] < 1e6f && (lane < 0 || dist[j] < dist[lane] || (dist[j] == dist[lane] && idx[j] < idx[lane])))
+                lane = j;
+        if (lane >= 0) last = uint32_t(idx[lane]);
+        return SseOps::load(colors + last);
     }
 };
 

@@ -1,0 +1,59 @@
+// Quantizes one image file the way a script's surface quantize does and
+// writes the result as PNG; prints the time of the quantize step alone.
+//   bench_quantize_file IN.png OUT.png PALETTE DITHER AMOUNT [SERPENTINE]
+#include "ImageLib/Decode.h"
+#include "ImageLib/Quantize.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+int main(int argc, char** argv) {
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: %s IN OUT PALETTE DITHER AMOUNT [SERPENTINE]\n", argv[0]);
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
+    ImageLib::DecodedImage img;
+    if (!ImageLib::decodeImage(file.data(), file.size(), img) || img.depth != 8) {
+        std::fprintf(stderr, "%s: cannot decode an 8-bit image\n", argv[1]);
+        return 1;
+    }
+    // Files decode as red, green, blue, alpha; surfaces are alpha first.
+    auto* px = static_cast<uint8_t*>(img.pixels.get());
+    const size_t n = size_t(img.width) * img.height;
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t* p = px + 4 * i;
+        const uint8_t a = p[3];
+        p[3] = p[2], p[2] = p[1], p[1] = p[0], p[0] = a;
+    }
+    ImageLib::Surface<ImageLib::Pixel8> surface(img.width, img.height, 0, px);
+    const auto start = std::chrono::steady_clock::now();
+    ImageLib::quantizeSurface(surface, std::atoi(argv[3]), std::atoi(argv[4]), float(std::atof(argv[5])),
+                              false, argc > 6 && std::atoi(argv[6]) != 0);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t* p = px + 4 * i;
+        const uint8_t a = p[0];
+        p[0] = p[1], p[1] = p[2], p[2] = p[3], p[3] = a;
+    }
+    if (!stbi_write_png(argv[2], int(img.width), int(img.height), 4, px, int(img.width) * 4)) {
+        std::fprintf(stderr, "%s: cannot write\n", argv[2]);
+        return 1;
+    }
+    std::printf("quantize_ms=%.2f megapixels_per_s=%.2f\n", ms, double(n) / 1e3 / ms);
+    return 0;
+}
