@@ -244,3 +244,40 @@ TEST_F(HostTest, EditingHostRefusesADepthTheModuleDidNotDeclare) {
     EXPECT_EQ(host.start(), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_THROW(host.render(0), Error);
 }
+
+#ifdef VANTREL_MODULE
+// The default module through a whole project life in both hosts: every
+// suite released, every checkout checked in, no handle misused, and only
+// the global data (which the module keeps for the life of the process) left.
+TEST(DefaultModule, WholeLifecycleInBothHosts) {
+    Module module(VANTREL_MODULE);
+    for (HostKind kind : {HostKind::Compositing, HostKind::Editing}) {
+        HostConfig config;
+        config.kind = kind;
+        Host host(module, config);
+        host.setInput(Image(32, 16));
+        ASSERT_EQ(host.start(), PF_Err_NONE);
+        ASSERT_EQ(host.updateParamsUI(), PF_Err_NONE);
+        RenderResult first = host.render(0);
+        ASSERT_EQ(first.result, PF_Err_NONE) << commandName(first.failedCommand);
+        EXPECT_EQ(first.image.width, 32u);
+        ASSERT_EQ(host.saveAndReload(), PF_Err_NONE);
+        EXPECT_EQ(host.savedSequenceData(), std::vector<uint8_t>(8192, 0));
+        EXPECT_EQ(host.render(1000).result, PF_Err_NONE);
+        ASSERT_EQ(host.finish(), PF_Err_NONE);
+        EXPECT_TRUE(host.suites().outstanding().empty());
+        EXPECT_EQ(host.suites().unmatchedReleases(), 0);
+        EXPECT_EQ(host.checkedOutParams(), 0);
+        EXPECT_EQ(host.unmatchedCheckins(), 0);
+        EXPECT_EQ(host.unsupportedCalls(), 0);
+        EXPECT_EQ(host.handles().badCalls(), 0u);
+        EXPECT_EQ(host.handles().leaks(), std::vector<std::string>{"module, PF_Cmd_GLOBAL_SETUP (8 bytes)"});
+        if (kind == HostKind::Compositing) {
+            EXPECT_EQ(host.aegpName(), "Vantrel");
+            EXPECT_EQ(host.optionsButtonName(), " ");
+        } else {
+            EXPECT_FALSE(host.declaredPixelFormats().empty());
+        }
+    }
+}
+#endif
