@@ -37,29 +37,16 @@ void walkRows(const Surface<S>& src, Surface<D>& dst, RowFn fn) {
 
 // ---- scalar kernels --------------------------------------------------------
 
-void byteToFloatScalar(const Pixel8* in, Pixel32* out, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i)
-        out[i] = {byteToFloat(in[i].alpha), byteToFloat(in[i].red), byteToFloat(in[i].green),
-                  byteToFloat(in[i].blue)};
+// Applies one per-channel conversion to every channel, order kept.
+template <class S, class D, class Fn>
+void eachChannel(const S* in, D* out, uint32_t n, Fn f) {
+    for (uint32_t i = 0; i < n; ++i) out[i] = {f(in[i].alpha), f(in[i].red), f(in[i].green), f(in[i].blue)};
 }
 
-void host16ToFloatScalar(const Pixel15* in, Pixel32* out, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i)
-        out[i] = {host16ToFloat(in[i].alpha), host16ToFloat(in[i].red),
-                  host16ToFloat(in[i].green), host16ToFloat(in[i].blue)};
-}
-
-void floatToByteScalar(const Pixel32* in, Pixel8* out, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i)
-        out[i] = {floatToByte(in[i].alpha), floatToByte(in[i].red), floatToByte(in[i].green),
-                  floatToByte(in[i].blue)};
-}
-
-void floatToHost16Scalar(const Pixel32* in, Pixel15* out, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i)
-        out[i] = {floatToHost16(in[i].alpha), floatToHost16(in[i].red),
-                  floatToHost16(in[i].green), floatToHost16(in[i].blue)};
-}
+void byteToFloatScalar(const Pixel8* in, Pixel32* out, uint32_t n) { eachChannel(in, out, n, byteToFloat); }
+void host16ToFloatScalar(const Pixel15* in, Pixel32* out, uint32_t n) { eachChannel(in, out, n, host16ToFloat); }
+void floatToByteScalar(const Pixel32* in, Pixel8* out, uint32_t n) { eachChannel(in, out, n, floatToByte); }
+void floatToHost16Scalar(const Pixel32* in, Pixel15* out, uint32_t n) { eachChannel(in, out, n, floatToHost16); }
 
 void floatToRgba8Scalar(const Pixel32* in, Pixel8* out, uint32_t n) {
     // The result's bytes are red, green, blue, alpha.

@@ -37,45 +37,29 @@ void memcpyBytes(benchmark::State& state) {
 // The bytes each conversion reads: 8-bit, 16-bit and float frames.
 BENCHMARK(memcpyBytes)->Arg(kW * kH * 4)->Arg(kW * kH * 8)->Arg(kW * kH * 16);
 
-void toFloat8(benchmark::State& state) {
-    std::vector<uint8_t> px = randomFrame(kW * kH * 4);
-    ImageLib::Surface<Pixel8> src(kW, kH, 0, px.data());
+template <class P>
+void toFloatFrame(benchmark::State& state) {
+    std::vector<uint8_t> px = randomFrame(kW * kH * sizeof(P));
+    ImageLib::Surface<P> src(kW, kH, 0, px.data());
     for (auto _ : state) benchmark::DoNotOptimize(toFloat(src, kernelOf(state)).data);
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 4);
+    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * int64_t(sizeof(P)));
 }
-BENCHMARK(toFloat8)->Arg(1)->Arg(0);
+BENCHMARK_TEMPLATE(toFloatFrame, Pixel8)->Arg(1)->Arg(0);
+BENCHMARK_TEMPLATE(toFloatFrame, Pixel15)->Arg(1)->Arg(0);
 
-void toFloat16(benchmark::State& state) {
-    std::vector<uint8_t> px = randomFrame(kW * kH * 8);
-    ImageLib::Surface<Pixel15> src(kW, kH, 0, px.data());
-    for (auto _ : state) benchmark::DoNotOptimize(toFloat(src, kernelOf(state)).data);
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 8);
-}
-BENCHMARK(toFloat16)->Arg(1)->Arg(0);
-
-void fromFloat8(benchmark::State& state) {
+template <class P>
+void fromFloatFrame(benchmark::State& state) {
     ImageLib::Surface<Pixel32> src(kW, kH);
     std::memset(src.data, 0, kW * kH * 16);
-    ImageLib::Surface<Pixel8> dst(kW, kH);
+    ImageLib::Surface<P> dst(kW, kH);
     for (auto _ : state) {
         fromFloat(src, dst, kernelOf(state));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 16);
 }
-BENCHMARK(fromFloat8)->Arg(1)->Arg(0);
-
-void fromFloat16(benchmark::State& state) {
-    ImageLib::Surface<Pixel32> src(kW, kH);
-    std::memset(src.data, 0, kW * kH * 16);
-    ImageLib::Surface<Pixel15> dst(kW, kH);
-    for (auto _ : state) {
-        fromFloat(src, dst, kernelOf(state));
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * kW * kH * 16);
-}
-BENCHMARK(fromFloat16)->Arg(1)->Arg(0);
+BENCHMARK_TEMPLATE(fromFloatFrame, Pixel8)->Arg(1)->Arg(0);
+BENCHMARK_TEMPLATE(fromFloatFrame, Pixel15)->Arg(1)->Arg(0);
 
 void expandHost16Frame(benchmark::State& state) {
     std::vector<uint8_t> src = randomFrame(kW * kH * 8), dst(kW * kH * 8);
