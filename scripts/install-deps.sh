@@ -10,6 +10,7 @@ PACKAGES="
   libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xfonts-75dpi pcf2bdf python3
+  imagemagick pngquant
 "
 
 missing=""
