@@ -97,7 +97,7 @@ TEST_F(Cli, InfoJsonDescribesTheProbe) {
     EXPECT_DOUBLE_EQ(params[0]["default"].get<double>(), 0.25);
     EXPECT_EQ(params[0]["range"], nlohmann::json::parse("[0, 1]"));
     EXPECT_EQ(params[1]["type"], "checkbox");
-    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte"])"));
+    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte", "Aspect", "Time"])"));
     EXPECT_EQ(params[3]["type"], "color");
     EXPECT_EQ(params[3]["default"], nlohmann::json::parse("[255, 128, 0, 255]"));
     EXPECT_EQ(params[4]["type"], "angle");
@@ -173,6 +173,21 @@ TEST_F(Cli, LayerParameterImagesReachTheEffectAtTheRenderResolution) {
     EXPECT_EQ(missing.err.rfind("lumivex: cannot read image " + path("nothing.png") + ": ", 0), 0u) << missing.err;
 }
 
+TEST_F(Cli, PixelAspectAndCompositionSizeReachTheEffectInBothHosts) {
+    for (const char* host : {"ae", "premiere"}) {
+        Outcome r = run(probe(std::string("--host ") + host + " --size 64x32 --par 2/1 --param Mode=Aspect -o a.png"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        expectUniform(lumivex::readImage(path("a.png")), {0.5f, 0.25f, 0.125f, 1.0f}, 0.6f / 255);
+    }
+}
+
+TEST_F(Cli, FrameTimesFollowTimeAndFrameRate) {
+    Outcome r = run(probe("--size 4x4 --depth 32 --time 2.5 --fps 10 --frames 2 --param Mode=Time -o 't%d.exr'"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectUniform(lumivex::readImage(path("t25.exr")), {0.25f, 0, 0, 1}, 1e-5f);
+    expectUniform(lumivex::readImage(path("t26.exr")), {0.26f, 0, 0, 1}, 1e-5f);
+}
+
 TEST_F(Cli, SixteenBitPngUsesTheFullFileRange) {
     Outcome r = run(probe("--size 4x4 --depth 16 -o full.png --param Level=1"));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -234,7 +249,7 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
         {"render " + effect + "--param Tint=1,2", 2, "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
         {"render " + effect + "--param Tint=300,0,0", 2,
          "lumivex: parameter 'Tint': colour components run from 0 to 255, got '300,0,0'\n"},
-        {"render " + effect + "--param Mode=9", 2, "lumivex: parameter 'Mode' needs a whole number from 1 to 4, got '9'\n"},
+        {"render " + effect + "--param Mode=9", 2, "lumivex: parameter 'Mode' needs a whole number from 1 to 6, got '9'\n"},
         {"render " + effect + "--param Level", 2, "lumivex: --param needs NAME=VALUE, got 'Level'\n"},
         {"render " + effect + "--depth 12", 2, "lumivex: --depth must be 8, 16 or 32, got 12\n"},
         {"render " + effect + "--host nuke", 2, "lumivex: --host must be ae or premiere, got 'nuke'\n"},
@@ -257,6 +272,12 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
     }
     EXPECT_NE(run("render " + effect + "--input missing.png").err.find("cannot read image " + path("missing.png")),
               std::string::npos);
+}
+
+TEST_F(Cli, ModuleFolderOverride) {
+    Outcome r = run("info", "LUMIVEX_MODULE_DIR=/nonexistent");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "lumivex: module /nonexistent/Vantrel.so does not exist\n");
 }
 
 TEST_F(Cli, FilesThatAreNotModules) {

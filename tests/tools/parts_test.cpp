@@ -84,6 +84,18 @@ TEST(ImageFile, ExrKeepsFloatsAboveOne) {
     EXPECT_EQ(back.rgba, image.rgba);
 }
 
+TEST(ImageFile, OtherFormatsGoThroughTheEngineDecoder) {
+    // A 2x1 uncompressed true-colour TGA, bottom row first: blue, green, red.
+    const unsigned char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0,
+                                 255, 0, 0, 0, 128, 255};
+    std::ofstream(temp("pixels.tga"), std::ios::binary).write(reinterpret_cast<const char*>(tga), sizeof tga);
+    hostsim::Image image = readImage(temp("pixels.tga"));
+    ASSERT_EQ(image.width, 2u);
+    ASSERT_EQ(image.height, 1u);
+    const float expected[8] = {0, 0, 1, 1, 1, 128 / 255.0f, 0, 1};
+    for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(image.rgba[i], expected[i]) << i;
+}
+
 TEST(ImageFile, UnreadableAndUnwritableFilesNameTheFile) {
     auto message = [](auto call) {
         try {

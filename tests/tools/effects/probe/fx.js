@@ -2,6 +2,9 @@
 // Mode 2 ("Tint"):   the Tint colour.
 // Mode 3 ("Where"):  red, green = Spot x / width, y / height.
 // Mode 4 ("Matte"):  red, green = the Matte layer's width / 64, height / 64.
+// Mode 5 ("Aspect"): red = composition pixel aspect / 4, green, blue =
+//                    composition width / 256, height / 256.
+// Mode 6 ("Time"):   red = time in seconds / 10.
 var level, flag, mode, tint, angle, spot, matte, solid;
 
 function setup() {
@@ -10,7 +13,7 @@ function setup() {
     LX_setParamValue(level, 0.25);
     flag = LX_initParam("flag", LX_Type.BOOL, "Flag");
     mode = LX_initParam("mode", LX_Type.POPUP, "Mode");
-    LX_setParamChoices(mode, "Values|Tint|Where|Matte");
+    LX_setParamChoices(mode, "Values|Tint|Where|Matte|Aspect|Time");
     LX_setParamValue(mode, 1);
     tint = LX_initParam("tint", LX_Type.COLOR, "Tint");
     LX_setParamValue(tint, [255, 128, 0, 255]);
@@ -32,6 +35,11 @@ function draw() {
     } else if (m == 4) {
         var d = LX_getSurfaceDim(LX_getParamValue(matte));
         c = [d[0] / 64, d[1] / 64, 0];
+    } else if (m == 5) {
+        var x = LX_getContextExtent();
+        c = [x[2] / 4, x[0] / 256, x[1] / 256];
+    } else if (m == 6) {
+        c = [LX_getTime() / 10, 0, 0];
     }
     LX_setShaderParamVal(solid, "r", c[0]);
     LX_setShaderParamVal(solid, "g", c[1]);
