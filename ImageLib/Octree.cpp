@@ -34,65 +34,66 @@ NodePool& pool() {
     return p;
 }
 
-// a comes before b: fewer children, then a smaller (count >> depth) as a
-// signed 32-bit number.
-bool before(const OctreeNode* a, const OctreeNode* b) {
-    if (a->childCount != b->childCount) return a->childCount < b->childCount;
-    return int32_t(a->count >> a->depth) < int32_t(b->count >> b->depth);
+// Fewer children first, then a smaller (count >> depth) compared as a signed
+// 32-bit number; the second part never reaches across the first.
+int64_t heapKey(const OctreeNode* n) {
+    return (int64_t(n->childCount) << 32) + int64_t(int32_t(n->count >> n->depth));
 }
 
-void place(OctreeQuantizer& q, OctreeNode* n, uint32_t slot) {
-    q.heap[slot] = n;
-    n->heapIndex = slot;
+void place(OctreeQuantizer& q, const OctreeHeapEntry& e, uint32_t slot) {
+    q.heap[slot] = e;
+    e.node->heapIndex = slot;
 }
 
-void siftUp(OctreeQuantizer& q, OctreeNode* n) {
-    uint32_t s = n->heapIndex;
-    while (s > 1 && before(n, q.heap[s / 2])) {
+// Equal keys stop both sifts, so a node never passes one with the same key.
+void siftUp(OctreeQuantizer& q, uint32_t s) {
+    const OctreeHeapEntry e = q.heap[s];
+    while (s > 1 && e.key < q.heap[s / 2].key) {
         place(q, q.heap[s / 2], s);
         s /= 2;
     }
-    place(q, n, s);
+    place(q, e, s);
 }
 
-void siftDown(OctreeQuantizer& q, OctreeNode* n) {
-    uint32_t s = n->heapIndex;
+void siftDown(OctreeQuantizer& q, uint32_t s) {
+    const OctreeHeapEntry e = q.heap[s];
     for (;;) {
         uint32_t c = 2 * s;
         if (c >= q.heapCount) break;
-        if (c + 1 < q.heapCount && before(q.heap[c + 1], q.heap[c])) ++c;
-        if (!before(q.heap[c], n)) break;
+        if (c + 1 < q.heapCount && q.heap[c + 1].key < q.heap[c].key) ++c;  // left one on ties
+        if (!(q.heap[c].key < e.key)) break;
         place(q, q.heap[c], s);
         s = c;
     }
-    place(q, n, s);
+    place(q, e, s);
 }
 
-// Puts a node into the heap, or restores the order after its key grew.
+// Puts a node into the heap, or restores the order after its key changed.
 void heapNode(OctreeQuantizer& q, OctreeNode* n) {
     if (n->flags & 1) {
-        siftDown(q, n);
-        siftUp(q, n);
+        q.heap[n->heapIndex].key = heapKey(n);
+        siftDown(q, n->heapIndex);
+        siftUp(q, n->heapIndex);
         return;
     }
     n->flags |= 1;
     if (q.heapCount == 0) q.heapCount = 1;
     if (q.heapCount >= q.heapCapacity) {
         while (q.heapCapacity <= q.heapCount) q.heapCapacity += 1024;
-        q.heap.resize(q.heapCapacity, nullptr);
+        q.heap.resize(q.heapCapacity, OctreeHeapEntry{0, nullptr});
     }
-    place(q, n, q.heapCount++);
-    siftUp(q, n);
+    place(q, {heapKey(n), n}, q.heapCount++);
+    siftUp(q, n->heapIndex);
 }
 
 OctreeNode* popTop(OctreeQuantizer& q) {
-    OctreeNode* top = q.heap[1];
-    OctreeNode* last = q.heap[q.heapCount - 1];
+    OctreeNode* top = q.heap[1].node;
+    const OctreeHeapEntry last = q.heap[q.heapCount - 1];
     --q.heapCount;
-    q.heap[q.heapCount] = nullptr;
-    if (last != top) {
+    q.heap[q.heapCount] = {0, nullptr};
+    if (last.node != top) {
         place(q, last, 1);
-        siftDown(q, last);
+        siftDown(q, 1);
     }
     return top;
 }
@@ -154,11 +155,11 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
 
     // The root can only reach the heap top once it is the last node left,
     // and it has no parent to fold into.
-    while (q.heapCount > limit + 1 && q.heap[1]->parent) fold(q, popTop(q));
+    while (q.heapCount > limit + 1 && q.heap[1].node->parent) fold(q, popTop(q));
 
     if (q.heapCount < 2) return;
     for (uint32_t s = 1; s < q.heapCount; ++s) {
-        const OctreeNode* n = q.heap[s];
+        const OctreeNode* n = q.heap[s].node;
         q.palette[s - 1] = {1.0f, channelMean(n->redSum, n->count), channelMean(n->greenSum, n->count),
                             channelMean(n->blueSum, n->count)};
     }
@@ -168,7 +169,7 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
 void releaseOctreePalette(OctreeQuantizer& q) {
     pool().clear();
     q.root = nullptr;
-    std::vector<OctreeNode*>().swap(q.heap);
+    std::vector<OctreeHeapEntry>().swap(q.heap);
     q.heapCapacity = 0;
     q.heapCount = 0;
 }

@@ -28,13 +28,21 @@ struct OctreeNode {
     OctreeNode* parent;
 };
 
+// A heap slot: the node and its ordering key (child count, then count >>
+// depth as a signed 32-bit number), kept beside the reference so that sifting
+// does not touch the nodes.
+struct OctreeHeapEntry {
+    int64_t key;
+    OctreeNode* node;
+};
+
 struct OctreeQuantizer {
     Pixel32 palette[256];
     uint32_t paletteCount = 0;
     // Heap slots 1..heapCount-1 are used; slot 0 never is.
     uint32_t heapCapacity = 0;
     uint32_t heapCount = 0;
-    std::vector<OctreeNode*> heap;
+    std::vector<OctreeHeapEntry> heap;
     OctreeNode* root = nullptr;
 };
 
