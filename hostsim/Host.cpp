@@ -362,7 +362,10 @@ RenderResult Host::render(int32_t time) {
         return err != PF_Err_NONE;
     };
 
-    if (s.config.kind == HostKind::Compositing && s.config.smartRender) {
+    // Like the real host, smart rendering only for a module that declared it.
+    const bool smart = s.config.kind == HostKind::Compositing && s.config.smartRender &&
+                       (s.flags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER);
+    if (smart) {
         PF_PreRenderInput preInput{};
         preInput.output_request.rect = {0, 0, inputWidth, inputHeight};
         preInput.output_request.channel_mask = PF_ChannelMask_ARGB;

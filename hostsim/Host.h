@@ -38,7 +38,7 @@ struct HostConfig {
     PF_RationalScale downsampleX{1, 1}, downsampleY{1, 1};
     PF_RationalScale pixelAspect{1, 1};
     int32_t preEffectOriginX = 0, preEffectOriginY = 0;
-    bool smartRender = true;   // compositing host: smart commands, else frame setup + render
+    bool smartRender = true;   // compositing host: smart commands when the module supports them, else frame setup + render
     uint32_t rowPadding = 16;  // extra bytes at the end of every world row
 };
 
