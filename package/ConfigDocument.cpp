@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include <rapidxml/rapidxml.hpp>
 
 #include "package/FileReaders.h"
 #include "platform/FileNames.h"
@@ -53,11 +56,22 @@ int deepestNesting(const char* p) {
 
 }  // namespace
 
+struct ConfigDocument::Parsed {
+    std::vector<char> text;  // NUL-terminated; the tree points into it
+    rapidxml::xml_document<char> document;
+};
+
+ConfigDocument::ConfigDocument() : parsed(std::make_unique<Parsed>()) {}
+
+ConfigDocument::~ConfigDocument() = default;
+
 void ConfigDocument::load() {
     parse(loadTextFile(L"config.xml"), "config.xml");
 }
 
 void ConfigDocument::parse(std::string content, const std::string& source) {
+    std::vector<char>& text = parsed->text;
+    rapidxml::xml_document<char>& document = parsed->document;
     document.clear();
     text.assign(content.begin(), content.end());
     text.push_back('\0');
@@ -75,7 +89,7 @@ void ConfigDocument::parse(std::string content, const std::string& source) {
 std::string ConfigDocument::get(const std::wstring& key) const {
     const std::optional<std::string> name = platform::narrowFileName(key);
     if (!name) return {};
-    for (const rapidxml::xml_node<char>* node = document.first_node(); node; node = node->next_sibling()) {
+    for (const rapidxml::xml_node<char>* node = parsed->document.first_node(); node; node = node->next_sibling()) {
         if (node->type() == rapidxml::node_element && node->name_size() == name->size() &&
             std::memcmp(node->name(), name->data(), name->size()) == 0)
             return std::string(node->value(), node->value_size());

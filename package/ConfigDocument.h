@@ -9,11 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
-
-#include <rapidxml/rapidxml.hpp>
 
 // The configuration's packed version word: major bits 0-5, minor 6-13,
 // build 14-29, stage 30-31.
@@ -28,7 +26,8 @@ public:
 
 class ConfigDocument {
 public:
-    ConfigDocument() = default;
+    ConfigDocument();
+    ~ConfigDocument();
     ConfigDocument(const ConfigDocument&) = delete;
     ConfigDocument& operator=(const ConfigDocument&) = delete;
 
@@ -52,8 +51,8 @@ public:
     void getVersion(EffectVersion* version) const;
 
 private:
-    std::vector<char> text;  // NUL-terminated; the parsed tree points into it
-    rapidxml::xml_document<char> document;
+    struct Parsed;  // the text and the RapidXML tree parsed in place in it
+    std::unique_ptr<Parsed> parsed;
 };
 
 // The fields of an EffectVersion.

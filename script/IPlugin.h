@@ -8,6 +8,7 @@
 #include <string>
 
 #include "gpu/Parameter.h"
+#include "package/ConfigDocument.h"  // EffectVersion
 
 // What the host keeps in its sequence data: three 32-bit words, the second
 // of which is the index of the instance's Sequence in the render registry.
@@ -16,10 +17,6 @@ struct SequenceHandle {
     uint32_t index = 0;
     uint32_t reserved2 = 0;
 };
-
-// The configuration's packed version word: major bits 0-5, minor 6-13,
-// build 14-29, stage 30-31.
-using EffectVersion = uint32_t;
 
 // uploadLayer's parameter index for the effect's own input layer.
 constexpr uint32_t kInputLayerIndex = 0xFFFFFFFFu;
