@@ -129,6 +129,38 @@ TEST_P(QuantizeKernelsBoth, EqualDistancesTakeTheEarlierEntry) {
     EXPECT_EQ(p.blue, k);
 }
 
+// No entry comes within 1e6 of a far-out or NaN colour: it takes the entry
+// of the pixel before it, or entry 0 as the first pixel.
+TEST_P(QuantizeKernelsBoth, FarColoursTakeThePreviousChoice) {
+    const Palette pal = fixedPalette(14);
+    Img<Pixel32> s = floatImage(3, 1, {{1, std::nanf(""), 0, 0}, grey(0.7f), {1, 2000, 0, 0}});
+    quantizeSurface(s, 14, 1, 0.0f, false, false, GetParam());
+    EXPECT_TRUE(isBlack(s.row(0)[0]));                // entry 0
+    EXPECT_EQ(s.row(0)[1].red, pal.colors[3].red);    // AAAAAA
+    EXPECT_EQ(s.row(0)[2].green, pal.colors[3].green);  // the same again
+}
+
+// Every fixed palette colour, as an 8-bit pixel, is its own nearest entry.
+TEST_P(QuantizeKernelsBoth, FixedPaletteColoursMapToThemselves) {
+    for (int palette = 9; palette <= 21; ++palette) {
+        const Palette pal = fixedPalette(palette);
+        ASSERT_TRUE(pal.count == 4 || pal.count == 8 || pal.count == 16) << palette;
+        std::vector<Pixel8> px(pal.count);
+        for (uint32_t i = 0; i < pal.count; ++i) {
+            const Pixel32& c = pal.colors[i];
+            EXPECT_NEAR(c.alpha, 1.0f, 1.2e-7f);
+            px[i] = {255, uint8_t(std::lround(c.red * 255)), uint8_t(std::lround(c.green * 255)),
+                     uint8_t(std::lround(c.blue * 255))};
+        }
+        const std::vector<Pixel8> original = px;
+        Img<Pixel8> s(pal.count, 1, 0, px.data());
+        quantizeSurface(s, palette, 1, 0.0f, false, false, GetParam());
+        EXPECT_TRUE(sameBytes(px.data(), original.data(), px.size() * 4)) << palette;
+    }
+    EXPECT_EQ(fixedPalette(8).count, 0u);
+    EXPECT_EQ(fixedPalette(22).count, 0u);
+}
+
 // Matrix 2x2 over 4 times 0.2 (the threshold palette's strength): a grey of
 // 0.44 becomes 0.49 0.59 / 0.64 0.54 against the threshold 0.5.
 TEST_P(QuantizeKernelsBoth, OrderedThresholdUsesFixedStrength) {
