@@ -2,7 +2,6 @@
 
 #include <zip.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,12 +47,14 @@ FileList listPackage(const std::string& dir) {
     fs::recursive_directory_iterator it(dir, error), end;
     for (; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
-        if (isHidden(path)) {
-            if (it->is_directory(error)) it.disable_recursion_pending();
+        const fs::file_status status = it->status(error);  // of what a link points at
+        if (error) throw PackageError("cannot read " + path.string() + ": " + error.message());
+        if (fs::is_directory(status)) {
+            if (isHidden(path)) it.disable_recursion_pending();
             continue;
         }
-        if (it->is_directory(error)) continue;
-        if (!it->is_regular_file(error))
+        if (isHidden(path)) continue;
+        if (!fs::is_regular_file(status))
             throw PackageError(path.string() + " is not a regular file; a package holds only files");
         const std::string name = path.filename().string();
         const auto [existing, added] = files.emplace(lowerAscii(name), std::make_pair(name, path));

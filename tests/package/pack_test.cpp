@@ -71,6 +71,9 @@ TEST(Pack, UnpackableFoldersAreRejectedByName) {
     EXPECT_NE(messageOf([&] { package::packDirectory(dir.path.string()); }).find("has no config.xml"),
               std::string::npos);
     writeFile(dir.path / "config.xml", "<FXNAME>x</FXNAME>");
+    fs::create_symlink(dir.path / "gone.png", dir.path / "dangling.png");
+    EXPECT_NE(messageOf([&] { package::packDirectory(dir.path.string()); }).find("dangling.png"), std::string::npos);
+    fs::remove(dir.path / "dangling.png");
     writeFile(dir.path / "a" / "FX.JS", "y");
     const std::string clash = messageOf([&] { package::packDirectory(dir.path.string()); });
     EXPECT_NE(clash.find("FX.JS"), std::string::npos) << clash;
