@@ -59,12 +59,13 @@ std::vector<platform::ResourceSpec> packageResources(const Options& options) {
     reader.open(platform::parseResourceTable(blobOnly.data(), blobOnly.size()));
     if (!reader.isOpen()) throw std::runtime_error("the archive packed from " + options.package + " does not open");
     package::ConfigDocument config;
+    package::RegistrationInfo info;
     try {
         config.load();
+        info = package::registrationFromConfig(config);
     } catch (const package::ConfigError& error) {
-        throw std::runtime_error(options.package + "/" + error.what());
+        throw std::runtime_error(options.package + "/" + error.what());  // "DIR/config.xml: ..."
     }
-    const package::RegistrationInfo info = package::registrationFromConfig(config);
     if (!options.name.empty() && info.name != options.name)
         throw std::runtime_error(options.package + "/config.xml names the effect \"" + info.name +
                                  "\" but the module is built as \"" + options.name + "\"");
