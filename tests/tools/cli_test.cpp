@@ -37,9 +37,13 @@ struct Cli : testing::Test {
 
     // Runs lumivex in the test's folder; `environment` is prefixed (NAME=VALUE).
     Outcome run(const std::string& args, const std::string& environment = "") const {
+        return shell(environment + " " + LUMIVEX_BIN + " " + args);
+    }
+
+    // Runs a shell command line in the test's folder, stderr kept apart.
+    Outcome shell(const std::string& commandLine) const {
         const std::string errFile = dir + "/stderr.txt";
-        const std::string command =
-            "cd '" + dir + "' && " + environment + " " + LUMIVEX_BIN + " " + args + " 2>'" + errFile + "'";
+        const std::string command = "cd '" + dir + "' && " + commandLine + " 2>'" + errFile + "'";
         FILE* pipe = popen(command.c_str(), "r");
         std::string out;
         char buf[4096];
@@ -201,6 +205,15 @@ TEST_F(Cli, ThreeFrameSequenceIsNumberedFromTheStartTime) {
     for (const char* name : {"seq.0010.png", "seq.0011.png", "seq.0012.png"}) EXPECT_TRUE(fs::exists(path(name))) << name;
     EXPECT_FALSE(fs::exists(path("seq.0013.png")));
     EXPECT_EQ(r.err, "");  // no progress display without a terminal
+}
+
+TEST_F(Cli, SequenceShowsProgressOnATerminal) {
+    // script(1) gives the command a terminal and copies what it shows.
+    const std::string command = std::string(LUMIVEX_BIN) + " " + probe("--size 4x4 --frames 3 -o p%02d.png");
+    Outcome r = shell("script -qec \"" + command + "\" /dev/null");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\rframe 1/3\rframe 2/3\rframe 3/3"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::exists(path("p02.png")));
 }
 
 TEST_F(Cli, DownsampleRendersAtTheLowerResolution) {
