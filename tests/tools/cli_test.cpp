@@ -94,20 +94,22 @@ TEST_F(Cli, InfoJsonDescribesTheProbe) {
     EXPECT_EQ(info["globalSetup"]["version"], info["registration"]["version"]["word"]);
     EXPECT_EQ(info["about"], "Probe\nParameter probe for tests.");
     const auto& params = info["parameters"];
-    ASSERT_EQ(params.size(), 7u);
+    ASSERT_EQ(params.size(), 8u);
     EXPECT_EQ(params[0]["name"], "Level");
     EXPECT_EQ(params[0]["type"], "slider");
     EXPECT_EQ(params[0]["id"], 3);
     EXPECT_DOUBLE_EQ(params[0]["default"].get<double>(), 0.25);
     EXPECT_EQ(params[0]["range"], nlohmann::json::parse("[0, 1]"));
     EXPECT_EQ(params[1]["type"], "checkbox");
-    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte", "Aspect", "Time"])"));
+    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte", "Aspect", "Time", "Place"])"));
     EXPECT_EQ(params[3]["type"], "color");
     EXPECT_EQ(params[3]["default"], nlohmann::json::parse("[255, 128, 0, 255]"));
     EXPECT_EQ(params[4]["type"], "angle");
     EXPECT_EQ(params[5]["type"], "point");
     EXPECT_EQ(params[5]["id"], 8);
     EXPECT_EQ(params[6]["type"], "layer");
+    EXPECT_EQ(params[7]["type"], "point3d");
+    EXPECT_EQ(params[7]["default"], nlohmann::json::parse("[10, 20, 30]"));
 }
 
 #ifdef HAVE_MODULES
@@ -154,6 +156,10 @@ TEST_P(CliRender, ParametersOfEachKindReachTheEffect) {
     Outcome where = run(probe(common + " -o where." + ext + " --param Mode=3 --param Spot=4,6"));
     ASSERT_EQ(where.status, 0) << where.err;
     expectUniform(lumivex::readImage(path("where." + ext)), {4.0f / 16, 6.0f / 8, 0.0f, 1.0f}, tolerance);
+
+    Outcome place = run(probe(common + " -o place." + ext + " --param Mode=Place --param Place=50,25,75"));
+    ASSERT_EQ(place.status, 0) << place.err;
+    expectUniform(lumivex::readImage(path("place." + ext)), {0.5f, 0.25f, 0.75f, 1.0f}, tolerance);
 }
 
 INSTANTIATE_TEST_SUITE_P(HostsAndDepths, CliRender,
@@ -253,7 +259,7 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
     const std::string effect = std::string("--effect ") + PROBE_EFFECT + " ";
     const std::vector<Case> cases = {
         {"render " + effect + "--param Bogus=1", 2,
-         "lumivex: unknown parameter 'Bogus'; the effect has: Level, Flag, Mode, Tint, Angle, Spot, Matte\n"},
+         "lumivex: unknown parameter 'Bogus'; the effect has: Level, Flag, Mode, Tint, Angle, Spot, Matte, Place\n"},
         {"render " + effect + "--param Level=abc", 2, "lumivex: parameter 'Level' needs a number, got 'abc'\n"},
         {"render " + effect + "--param Level=7", 2,
          "lumivex: value 7 of 'Level' is outside its range 0 to 1\n"},
@@ -262,7 +268,7 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
         {"render " + effect + "--param Tint=1,2", 2, "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
         {"render " + effect + "--param Tint=300,0,0", 2,
          "lumivex: parameter 'Tint': colour components run from 0 to 255, got '300,0,0'\n"},
-        {"render " + effect + "--param Mode=9", 2, "lumivex: parameter 'Mode' needs a whole number from 1 to 6, got '9'\n"},
+        {"render " + effect + "--param Mode=9", 2, "lumivex: parameter 'Mode' needs a whole number from 1 to 7, got '9'\n"},
         {"render " + effect + "--param Level", 2, "lumivex: --param needs NAME=VALUE, got 'Level'\n"},
         {"render " + effect + "--depth 12", 2, "lumivex: --depth must be 8, 16 or 32, got 12\n"},
         {"render " + effect + "--host nuke", 2, "lumivex: --host must be ae or premiere, got 'nuke'\n"},

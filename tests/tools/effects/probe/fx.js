@@ -5,7 +5,8 @@
 // Mode 5 ("Aspect"): red = composition pixel aspect / 4, green, blue =
 //                    composition width / 256, height / 256.
 // Mode 6 ("Time"):   red = time in seconds / 10.
-var level, flag, mode, tint, angle, spot, matte, solid;
+// Mode 7 ("Place"):  red, green, blue = Place x, y, z / 100.
+var level, flag, mode, tint, angle, spot, matte, place, solid;
 
 function setup() {
     level = LX_initParam("level", LX_Type.FLOAT, "Level");
@@ -13,13 +14,15 @@ function setup() {
     LX_setParamValue(level, 0.25);
     flag = LX_initParam("flag", LX_Type.BOOL, "Flag");
     mode = LX_initParam("mode", LX_Type.POPUP, "Mode");
-    LX_setParamChoices(mode, "Values|Tint|Where|Matte|Aspect|Time");
+    LX_setParamChoices(mode, "Values|Tint|Where|Matte|Aspect|Time|Place");
     LX_setParamValue(mode, 1);
     tint = LX_initParam("tint", LX_Type.COLOR, "Tint");
     LX_setParamValue(tint, [255, 128, 0, 255]);
     angle = LX_initParam("angle", LX_Type.ANGLE, "Angle");
     spot = LX_initParam("spot", LX_Type.POINT2D, "Spot");
     matte = LX_initParam("matte", LX_Type.LAYER, "Matte");
+    place = LX_initParam("place", LX_Type.POINT, "Place");
+    LX_setParamValue(place, [10, 20, 30]);
     solid = LX_initShader("solid");
 }
 
@@ -40,6 +43,9 @@ function draw() {
         c = [x[2] / 4, x[0] / 256, x[1] / 256];
     } else if (m == 6) {
         c = [LX_getTime() / 10, 0, 0];
+    } else if (m == 7) {
+        var q = LX_getParamValue(place);
+        c = [q[0] / 100, q[1] / 100, q[2] / 100];
     }
     LX_setShaderParamVal(solid, "r", c[0]);
     LX_setShaderParamVal(solid, "g", c[1]);
