@@ -144,6 +144,14 @@ TEST_F(EngineTest, TimeoutCannotBeCaughtByTheScript) {
     EXPECT_NE(engine().getErrorText().find("execution timeout"), std::string::npos);
 }
 
+TEST_F(EngineTest, RunawayRecursionIsAScriptError) {
+    load("function setup() {}\nfunction f(n) { return f(n + 1) + 1; }\nfunction draw() { f(0); }\n");
+    frame();
+    EXPECT_NE(engine().getErrorText().find("Script error in draw() at line 2:\nRangeError"), std::string::npos)
+        << engine().getErrorText();
+    EXPECT_EQ(eval("1 + 1"), "2");
+}
+
 TEST_F(EngineTest, FatalEngineErrorAbandonsTheHeapWithoutEndingTheProcess) {
     load(kMinimal);
     duk_context* ctx = Scripting::instance().ctx;
