@@ -23,6 +23,18 @@ int32_t unsupportedCall() {
     return PF_Err_INVALID_CALLBACK;
 }
 
+// Nothing may unwind through the module: a host failure inside a callback
+// (out of memory, a world the host cannot make) becomes an error result.
+template <typename Result, typename Body>
+Result guarded(Result onFailure, Body body) {
+    try {
+        return body();
+    } catch (...) {
+        if (State* s = currentHost()) ++s->failedCallbacks;
+        return onFailure;
+    }
+}
+
 // Points every null slot of a table of function pointers at unsupportedCall.
 void fillUnused(void* table, size_t bytes) {
     void** slots = static_cast<void**>(table);
@@ -33,44 +45,48 @@ void fillUnused(void* table, size_t bytes) {
 // ---- interact callbacks -----------------------------------------------------------
 
 PF_Err addParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDef* def) {
-    State* s = hostOf(ref);
-    if (!s || !def || !s->addingParams) return PF_Err_BAD_CALLBACK_PARAM;
-    if (index != -1 && index != PF_ParamIndex(s->params.size())) return PF_Err_INVALID_INDEX;
-    if (def->param_type < PF_Param_LAYER || def->param_type > PF_Param_POINT_3D) return PF_Err_UNRECOGNIZED_PARAM_TYPE;
-    auto p = std::make_unique<HostParam>();
-    p->def = *def;
-    p->def.name[sizeof p->def.name - 1] = 0;
-    if (def->param_type == PF_Param_POPUP) {
-        p->choices = def->u.pd.u.namesptr ? def->u.pd.u.namesptr : "";
-        p->def.u.pd.u.namesptr = p->choices.c_str();
-    } else if (def->param_type == PF_Param_CHECKBOX) {
-        p->label = def->u.bd.u.nameptr ? def->u.bd.u.nameptr : "";
-        p->def.u.bd.u.nameptr = p->label.c_str();
-    } else if (def->param_type == PF_Param_COLOR) {
-        const PF_Pixel& c = def->u.cd.value;
-        p->color[0] = c.red / 255.0f, p->color[1] = c.green / 255.0f, p->color[2] = c.blue / 255.0f;
-        p->color[3] = c.alpha / 255.0f;
-    }
-    s->params.push_back(std::move(p));
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s || !def || !s->addingParams) return PF_Err_BAD_CALLBACK_PARAM;
+        if (index != -1 && index != PF_ParamIndex(s->params.size())) return PF_Err_INVALID_INDEX;
+        if (def->param_type < PF_Param_LAYER || def->param_type > PF_Param_POINT_3D) return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+        auto p = std::make_unique<HostParam>();
+        p->def = *def;
+        p->def.name[sizeof p->def.name - 1] = 0;
+        if (def->param_type == PF_Param_POPUP) {
+            p->choices = def->u.pd.u.namesptr ? def->u.pd.u.namesptr : "";
+            p->def.u.pd.u.namesptr = p->choices.c_str();
+        } else if (def->param_type == PF_Param_CHECKBOX) {
+            p->label = def->u.bd.u.nameptr ? def->u.bd.u.nameptr : "";
+            p->def.u.bd.u.nameptr = p->label.c_str();
+        } else if (def->param_type == PF_Param_COLOR) {
+            const PF_Pixel& c = def->u.cd.value;
+            p->color[0] = c.red / 255.0f, p->color[1] = c.green / 255.0f, p->color[2] = c.blue / 255.0f;
+            p->color[3] = c.alpha / 255.0f;
+        }
+        s->params.push_back(std::move(p));
+        return PF_Err_NONE;
+    });
 }
 
 PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long, A_u_long, PF_ParamDef* param) {
-    State* s = hostOf(ref);
-    if (!s || !param) return PF_Err_BAD_CALLBACK_PARAM;
-    std::memset(param, 0, sizeof *param);
-    Checkout& checkout = s->checkouts[param];
-    checkout = Checkout{index, nullptr, {0, 0, 0, 1}};
-    if (index < 0 || size_t(index) >= s->params.size()) return PF_Err_BAD_CALLBACK_PARAM;
-    *param = s->valueAt(index, time);
-    if (param->param_type == PF_Param_LAYER) {
-        std::memset(&param->u.ld, 0, sizeof param->u.ld);
-        checkout.world = s->makeLayerWorld(index);
-        if (checkout.world) param->u.ld = checkout.world->def;
-    } else if (param->param_type == PF_Param_COLOR) {
-        std::copy(s->params[size_t(index)]->color, s->params[size_t(index)]->color + 4, checkout.color);
-    }
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s || !param) return PF_Err_BAD_CALLBACK_PARAM;
+        std::memset(param, 0, sizeof *param);
+        Checkout& checkout = s->checkouts[param];
+        checkout = Checkout{index, nullptr, {0, 0, 0, 1}};
+        if (index < 0 || size_t(index) >= s->params.size()) return PF_Err_BAD_CALLBACK_PARAM;
+        *param = s->valueAt(index, time);
+        if (param->param_type == PF_Param_LAYER) {
+            std::memset(&param->u.ld, 0, sizeof param->u.ld);
+            checkout.world = s->makeLayerWorld(index);
+            if (checkout.world) param->u.ld = checkout.world->def;
+        } else if (param->param_type == PF_Param_COLOR) {
+            std::copy(s->params[size_t(index)]->color, s->params[size_t(index)]->color + 4, checkout.color);
+        }
+        return PF_Err_NONE;
+    });
 }
 
 PF_Err checkinParam(PF_ProgPtr ref, PF_ParamDef* param) {
@@ -143,8 +159,10 @@ PF_Err getPlatformData(PF_ProgPtr ref, PF_PlatDataID which, void* data) {
 // ---- handles ------------------------------------------------------------------------
 
 PF_Handle newHandle(A_HandleSize size) {
-    State* s = currentHost();
-    return s ? s->handles.create(size, "module, " + commandName(s->running)) : nullptr;
+    return guarded<PF_Handle>(nullptr, [size]() -> PF_Handle {
+        State* s = currentHost();
+        return s ? s->handles.create(size, "module, " + commandName(s->running)) : nullptr;
+    });
 }
 void* lockHandle(PF_Handle h) { return currentHost() ? currentHost()->handles.lock(h) : nullptr; }
 void unlockHandle(PF_Handle h) {
@@ -162,17 +180,21 @@ PF_Err resizeHandle(A_HandleSize size, PF_Handle* h) {
 // ---- basic suite ----------------------------------------------------------------------
 
 SPErr acquireSuite(const char* name, int32_t version, const void** suite) {
-    State* s = currentHost();
-    if (!s) {
-        if (suite) *suite = nullptr;
-        return kSPBadParameterError;
-    }
-    return s->suites.acquire(name, version, suite);
+    return guarded<SPErr>(kSPOutOfMemoryError, [&]() -> SPErr {
+        State* s = currentHost();
+        if (!s) {
+            if (suite) *suite = nullptr;
+            return kSPBadParameterError;
+        }
+        return s->suites.acquire(name, version, suite);
+    });
 }
 
 SPErr releaseSuite(const char* name, int32_t version) {
-    State* s = currentHost();
-    return s ? s->suites.release(name, version) : kSPBadParameterError;
+    return guarded<SPErr>(kSPOutOfMemoryError, [&]() -> SPErr {
+        State* s = currentHost();
+        return s ? s->suites.release(name, version) : kSPBadParameterError;
+    });
 }
 
 SPBoolean isEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
@@ -194,10 +216,12 @@ SPErr reallocateBlock(void* block, size_t size, void** grown) {
 // ---- pixel formats and pixel data ------------------------------------------------------
 
 PF_Err addSupportedFormat(PF_ProgPtr ref, PrPixelFormat format) {
-    State* s = hostOf(ref);
-    if (!s) return PF_Err_BAD_CALLBACK_PARAM;
-    s->declaredFormats.push_back(format);
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s) return PF_Err_BAD_CALLBACK_PARAM;
+        s->declaredFormats.push_back(format);
+        return PF_Err_NONE;
+    });
 }
 PF_Err addSupportedFormatAE(PF_ProgPtr ref, PF_PixelFormat format) { return addSupportedFormat(ref, PrPixelFormat(format)); }
 PF_Err clearSupportedFormats(PF_ProgPtr ref) {
@@ -246,31 +270,37 @@ PF_Err floatColor(PF_ProgPtr ref, const PF_ParamDef* def, PF_PixelFloat* color) 
 // ---- parameter UI --------------------------------------------------------------------------
 
 PF_Err updateParamUI(PF_ProgPtr ref, PF_ParamIndex index, const PF_ParamDef* def) {
-    State* s = hostOf(ref);
-    if (!s || !def) return PF_Err_BAD_CALLBACK_PARAM;
-    if (index <= 0 || size_t(index) >= s->params.size()) return PF_Err_INVALID_INDEX;
-    PF_ParamDef& kept = s->params[size_t(index)]->def;
-    if (kept.param_type != def->param_type) return PF_Err_BAD_CALLBACK_PARAM;
-    kept.ui_flags = def->ui_flags;
-    std::memcpy(kept.name, def->name, sizeof kept.name);
-    kept.name[sizeof kept.name - 1] = 0;
-    s->uiUpdates.push_back({index, def->ui_flags, kept.name});
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s || !def) return PF_Err_BAD_CALLBACK_PARAM;
+        if (index <= 0 || size_t(index) >= s->params.size()) return PF_Err_INVALID_INDEX;
+        PF_ParamDef& kept = s->params[size_t(index)]->def;
+        if (kept.param_type != def->param_type) return PF_Err_BAD_CALLBACK_PARAM;
+        kept.ui_flags = def->ui_flags;
+        std::memcpy(kept.name, def->name, sizeof kept.name);
+        kept.name[sizeof kept.name - 1] = 0;
+        s->uiUpdates.push_back({index, def->ui_flags, kept.name});
+        return PF_Err_NONE;
+    });
 }
 
 PF_Err setOptionsButtonName(PF_ProgPtr ref, const A_char* name) {
-    State* s = hostOf(ref);
-    if (!s || !name) return PF_Err_BAD_CALLBACK_PARAM;
-    s->optionsButton = name;
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s || !name) return PF_Err_BAD_CALLBACK_PARAM;
+        s->optionsButton = name;
+        return PF_Err_NONE;
+    });
 }
 
 A_Err registerWithAEGP(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* id) {
-    State* s = currentHost();
-    if (!s || !name || !id) return A_Err_PARAMETER;
-    s->aegpName = name;
-    *id = 42;
-    return A_Err_NONE;
+    return guarded<A_Err>(A_Err_ALLOC, [&]() -> A_Err {
+        State* s = currentHost();
+        if (!s || !name || !id) return A_Err_PARAMETER;
+        s->aegpName = name;
+        *id = 42;
+        return A_Err_NONE;
+    });
 }
 
 // ---- composition (AEGP) and timeline (editing host) ------------------------------------------
@@ -332,40 +362,44 @@ prSuiteError getTimelineAspect(PrTimelineID id, csSDK_uint32* num, csSDK_uint32*
 
 PF_Err checkoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long id, const PF_RenderRequest* request, A_long,
                      A_long, A_u_long, PF_CheckoutResult* result) {
-    State* s = hostOf(ref);
-    if (!s || !request || !result || index < 0 || size_t(index) >= s->params.size() ||
-        s->params[size_t(index)]->def.param_type != PF_Param_LAYER)
-        return PF_Err_BAD_CALLBACK_PARAM;
-    std::memset(result, 0, sizeof *result);
-    s->layerCheckouts[id] = index;
-    std::unique_ptr<World> world = s->makeLayerWorld(index);
-    if (!world) return PF_Err_NONE;  // no layer: empty rectangles
-    PF_Rect bounds{0, 0, world->def.width, world->def.height};
-    const PF_Rect& r = request->rect;
-    result->max_result_rect = bounds;
-    result->result_rect = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, bounds.right),
-                           std::min(r.bottom, bounds.bottom)};
-    result->par = s->config.pixelAspect;
-    result->ref_width = int32_t(s->layerImage(index).width);
-    result->ref_height = int32_t(s->layerImage(index).height);
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s || !request || !result || index < 0 || size_t(index) >= s->params.size() ||
+            s->params[size_t(index)]->def.param_type != PF_Param_LAYER)
+            return PF_Err_BAD_CALLBACK_PARAM;
+        std::memset(result, 0, sizeof *result);
+        s->layerCheckouts[id] = index;
+        std::unique_ptr<World> world = s->makeLayerWorld(index);
+        if (!world) return PF_Err_NONE;  // no layer: empty rectangles
+        PF_Rect bounds{0, 0, world->def.width, world->def.height};
+        const PF_Rect& r = request->rect;
+        result->max_result_rect = bounds;
+        result->result_rect = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, bounds.right),
+                               std::min(r.bottom, bounds.bottom)};
+        result->par = s->config.pixelAspect;
+        result->ref_width = int32_t(s->layerImage(index).width);
+        result->ref_height = int32_t(s->layerImage(index).height);
+        return PF_Err_NONE;
+    });
 }
 
 PF_Err guidMixIn(PF_ProgPtr ref, A_u_long, const void*) { return hostOf(ref) ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM; }
 
 PF_Err checkoutLayerPixels(PF_ProgPtr ref, A_long id, PF_EffectWorld** pixels) {
-    State* s = hostOf(ref);
-    if (!s || !pixels) return PF_Err_BAD_CALLBACK_PARAM;
-    *pixels = nullptr;
-    auto it = s->layerCheckouts.find(id);
-    if (it == s->layerCheckouts.end()) return PF_Err_BAD_CALLBACK_PARAM;
-    if (it->second == 0) {
-        *pixels = &s->ensureInputWorld().def;
-    } else if (auto world = s->makeLayerWorld(it->second)) {
-        *pixels = &world->def;
-        s->frameWorlds.push_back(std::move(world));
-    }
-    return PF_Err_NONE;
+    return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
+        State* s = hostOf(ref);
+        if (!s || !pixels) return PF_Err_BAD_CALLBACK_PARAM;
+        *pixels = nullptr;
+        auto it = s->layerCheckouts.find(id);
+        if (it == s->layerCheckouts.end()) return PF_Err_BAD_CALLBACK_PARAM;
+        if (it->second == 0) {
+            *pixels = &s->ensureInputWorld().def;
+        } else if (auto world = s->makeLayerWorld(it->second)) {
+            *pixels = &world->def;
+            s->frameWorlds.push_back(std::move(world));
+        }
+        return PF_Err_NONE;
+    });
 }
 
 PF_Err checkinLayerPixels(PF_ProgPtr ref, A_long id) {

@@ -564,6 +564,7 @@ const std::vector<uint32_t>& Host::declaredPixelFormats() const { return state->
 int Host::checkedOutParams() const { return int(state->checkouts.size()); }
 int Host::unmatchedCheckins() const { return state->unmatchedCheckins; }
 int Host::unsupportedCalls() const { return state->unsupported; }
+int Host::failedCallbacks() const { return state->failedCallbacks; }
 SuiteRegistry& Host::suites() { return state->suites; }
 HandleTable& Host::handles() { return state->handles; }
 

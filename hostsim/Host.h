@@ -141,6 +141,7 @@ public:
     int checkedOutParams() const;                  // outstanding checkouts
     int unmatchedCheckins() const;
     int unsupportedCalls() const;                  // calls into slots the host does not implement
+    int failedCallbacks() const;                   // callbacks the host itself could not serve
     SuiteRegistry& suites();
     HandleTable& handles();
 

@@ -90,7 +90,7 @@ struct Host::State {
     std::optional<PF_CustomUIInfo> customUI;
     uint32_t version = 0, flags = 0, flags2 = 0;
     std::vector<uint32_t> declaredFormats;
-    int unmatchedCheckins = 0, unsupported = 0;
+    int unmatchedCheckins = 0, unsupported = 0, failedCallbacks = 0;
 
     PF_ProgPtr ref() { return reinterpret_cast<PF_ProgPtr>(this); }
     void installCallbacks();  // Callbacks.cpp
