@@ -314,6 +314,14 @@ TEST_F(Cli, ModuleErrorCodesAreNamed) {
     EXPECT_FALSE(fs::exists(path("x.png")));
 }
 
+TEST_F(Cli, InfoShowsTheRegistrationEvenWhenTheModuleCannotRun) {
+    Outcome r = run(std::string("info --module ") + FAKE_MODULE_NOENTRY);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Name:         Fake\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Entry point:  NoSuchEntryPoint\n"), std::string::npos);
+    EXPECT_EQ(r.err, std::string("lumivex: ") + FAKE_MODULE_NOENTRY + " does not export its entry point NoSuchEntryPoint\n");
+}
+
 TEST_F(Cli, AnErrorReportedByTheEffectStillWritesTheFrame) {
     Outcome r = run(std::string("render --module ") + FAKE_MODULE + " --size 4x4 -o x.png",
                     "FAKE_MODULE_RENDER_MESSAGE='Shader broken failed'");
