@@ -281,3 +281,32 @@ TEST(DefaultModule, WholeLifecycleInBothHosts) {
     }
 }
 #endif
+
+#ifdef VANTREL_MODULE
+TEST(DefaultModule, AMissingSuiteFailsTheCommandAndReleasesWhatWasAcquired) {
+    Module module(VANTREL_MODULE);
+    Host host(module, HostConfig{});
+    host.setInput(Image(8, 8));
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    host.suites().setMissing(kAEGPItemSuite);
+    RenderResult frame = host.render(0);
+    EXPECT_EQ(frame.result, PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(frame.failedCommand, PF_Cmd_SMART_PRE_RENDER);
+    EXPECT_GE(host.suites().failedAcquisitions(kAEGPItemSuite, kAEGPItemSuiteVersion6), 1);
+    EXPECT_GE(host.suites().acquired(kAEGPCompSuite, kAEGPCompSuiteVersion4), 1);
+    EXPECT_TRUE(host.suites().outstanding().empty());
+    EXPECT_EQ(host.suites().unmatchedReleases(), 0);
+}
+
+TEST(DefaultModule, ParameterUIUpdatesUseTheOldestParamUtilsWhenAlone) {
+    Module module(VANTREL_MODULE);
+    Host host(module, HostConfig{});
+    ASSERT_EQ(host.start(), PF_Err_NONE);
+    host.suites().setMissing(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3);
+    host.suites().setMissing(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1);
+    ASSERT_EQ(host.updateParamsUI(), PF_Err_NONE);
+    EXPECT_FALSE(host.uiUpdates().empty());
+    EXPECT_EQ(host.suites().released(kPFParamUtilsSuite, kPFParamUtilsSuiteVersionOld), 1);
+    EXPECT_EQ(host.outData().out_flags & int32_t(PF_OutFlag_REFRESH_UI), int32_t(PF_OutFlag_REFRESH_UI));
+}
+#endif
