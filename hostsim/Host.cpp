@@ -93,6 +93,23 @@ Host::State::State(Module& m, HostConfig c) : module(m), config(c) {
     in.version = {config.versionMajor, config.versionMinor};
     in.appl_id = config.kind == HostKind::Editing ? PF_APPL_ID_PREMIERE : PF_APPL_ID_AFTER_EFFECTS;
     in.pica_basicP = &basic;
+    presetInData();
+}
+
+// The in_data fields every call carries, from the configuration and the
+// input layer (current_time is set by whoever chose the time).
+void Host::State::presetInData() {
+    in.time_step = config.timeStep;
+    in.local_time_step = config.timeStep;
+    in.time_scale = config.timeScale;
+    in.width = int32_t(input.width);
+    in.height = int32_t(input.height);
+    in.extent_hint = {0, 0, in.width, in.height};
+    in.downsample_x = config.downsampleX;
+    in.downsample_y = config.downsampleY;
+    in.pixel_aspect_ratio = config.pixelAspect;
+    in.pre_effect_source_origin_x = config.preEffectOriginX;
+    in.pre_effect_source_origin_y = config.preEffectOriginY;
 }
 
 void Host::State::resetOut() {
@@ -221,6 +238,7 @@ void Host::setInput(const Image& image) {
     if (image.width == 0 || image.height == 0) throw Error("the input layer is empty");
     state->input = image;
     state->inputWorld.reset();
+    state->presetInData();
 }
 
 PF_Err Host::send(PF_Cmd cmd, void* extra) {
@@ -340,17 +358,7 @@ RenderResult Host::render(int32_t time) {
     State& s = *state;
     RenderResult result;
     s.in.current_time = time;
-    s.in.time_step = s.config.timeStep;
-    s.in.local_time_step = s.config.timeStep;
-    s.in.time_scale = s.config.timeScale;
-    s.in.width = int32_t(s.input.width);
-    s.in.height = int32_t(s.input.height);
-    s.in.downsample_x = s.config.downsampleX;
-    s.in.downsample_y = s.config.downsampleY;
-    s.in.pixel_aspect_ratio = s.config.pixelAspect;
-    s.in.pre_effect_source_origin_x = s.config.preEffectOriginX;
-    s.in.pre_effect_source_origin_y = s.config.preEffectOriginY;
-    s.in.extent_hint = {0, 0, s.in.width, s.in.height};
+    s.presetInData();
     World& input = s.ensureInputWorld();
     const int32_t inputWidth = input.def.width, inputHeight = input.def.height;
 

@@ -99,6 +99,7 @@ struct Host::State {
 
     PF_Err dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra);
     void resetOut();
+    void presetInData();
     HostParam& paramOf(int32_t index, const char* what);
     PF_ParamDef valueAt(int32_t index, int32_t time) const;
     const Image& layerImage(int32_t index) const;  // full resolution; empty when none
