@@ -123,8 +123,10 @@ public:
     void setColor(int32_t index, const float rgba[4]);  // 1.0 full
     void setPoint(int32_t index, const double* xyz);    // 2 values for a point, 3 for a 3D point
     void setLayer(int32_t index, const Image& image);   // full resolution
-    // The same value at one time only (time-scale units): keyframes hold
-    // until the next one.
+    // Records the parameter's current value as a keyframe at `time`
+    // (time-scale units). A parameter with keyframes has, at any time, the
+    // value of the latest keyframe at or before it (before the first: the
+    // first), held until the next.
     void setKeyframe(int32_t index, int32_t time);
 
     // --- what the host observed ---------------------------------------------
