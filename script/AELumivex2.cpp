@@ -26,6 +26,9 @@ std::string formatScriptError(const ScriptError& error, const char* entryName) {
 }  // namespace
 
 IPlugin& effectPlugin() {
+    // The registry is built first so that it is destroyed after the effect
+    // object, whose destructor still shuts it down.
+    Context::instance();
     static AELumivex2 plugin;
     return plugin;
 }
