@@ -33,7 +33,9 @@ TEST_F(EngineTest, FileTextureIsSharedWithItsSurfaceAndOutlivesTheTexture) {
     Surface& surface = registry().getSurface(surfaceId);
     EXPECT_EQ(surface.pixels(), registry().getTexture(0x04000001).pixels()->data());  // no copy
     EXPECT_EQ(surface.stride, 8u);
-    // Released texture: the surface still reads the pixels it was given.
+    // Uploaded again, then released: the surface still reads the pixels it was given.
+    EXPECT_EQ(eval("(other = LX_textureToSurface(LX_initRenderTarget(2, 1, 8)), LX_surfaceCopyTo(other, t))"), "true");
+    EXPECT_NE(surface.pixels(), registry().getTexture(0x04000001).pixels()->data());
     eval("LX_release(t)");
     ASSERT_NE(surface.pixels(), nullptr);
     EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8), rgba);
