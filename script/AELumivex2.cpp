@@ -12,6 +12,7 @@
 namespace {
 
 constexpr const char* kProgramName = "fx.js";
+constexpr const char* kLoadEntry = "fx.js (load and setup)";
 
 // "Script error in draw() at line 12:\nTypeError: ...\n". Lines are counted
 // in fx.js itself (the prelude is not the author's); errors raised by the
@@ -64,8 +65,10 @@ bool AELumivex2::loadScript() {
     scripting.reset();
     scripting.create();
     scriptErrors = {};
-    if (auto error = scripting.run(program, kProgramName, kLoadTimeLimit)) {
-        scriptErrors.load = formatScriptError(*error, "fx.js (load and setup)");
+    if (!scripting.ctx) {
+        scriptErrors.load = formatScriptError({"Error: the script engine could not be started", "", 0}, kLoadEntry);
+    } else if (auto error = scripting.run(program, kProgramName, kLoadTimeLimit)) {
+        scriptErrors.load = formatScriptError(*error, kLoadEntry);
     }
     scriptReady = true;
     Context& registry = Context::instance();
