@@ -117,18 +117,18 @@ std::vector<uint8_t> writeResourceTable(const std::vector<ResourceSpec>& entries
     std::memcpy(out.data(), kMagic, sizeof kMagic);
     putU32(out, 8, checkedSize(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
-        const ResourceSpec& spec = entries[i];
+        const ResourceSpec& item = entries[i];
         const size_t at = kHeaderSize + i * kEntrySize;
-        const uint32_t type = keyWord(spec.type);
-        const uint32_t name = keyWord(spec.name);
+        const uint32_t type = keyWord(item.type);
+        const uint32_t name = keyWord(item.name);
         align(8);
         const uint32_t offset = checkedSize(out.size());
-        append(spec.bytes.data(), spec.bytes.size());
+        append(item.bytes.data(), item.bytes.size());
         putU32(out, at, type);
         putU32(out, at + 4, name);
-        putU32(out, at + 8, spec.language);
+        putU32(out, at + 8, item.language);
         putU32(out, at + 16, offset);
-        putU32(out, at + 20, checkedSize(spec.bytes.size()));
+        putU32(out, at + 20, checkedSize(item.bytes.size()));
     }
     align(8);
     putU32(out, 12, checkedSize(out.size()));

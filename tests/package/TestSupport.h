@@ -60,8 +60,8 @@ inline void writeFile(const std::filesystem::path& path, const std::string& cont
 
 // A module's resources made in memory: the table bytes and their parse.
 struct TestModule {
-    explicit TestModule(const std::vector<platform::ResourceSpec>& specs)
-        : bytes(platform::writeResourceTable(specs)), table(platform::parseResourceTable(bytes.data(), bytes.size())) {}
+    explicit TestModule(const std::vector<platform::ResourceSpec>& entries)
+        : bytes(platform::writeResourceTable(entries)), table(platform::parseResourceTable(bytes.data(), bytes.size())) {}
     // The table points into `bytes`: moving keeps the buffer, copying would not.
     TestModule(TestModule&&) = default;
     TestModule(const TestModule&) = delete;

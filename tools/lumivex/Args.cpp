@@ -20,7 +20,7 @@ const std::vector<std::string>& ParsedArgs::all(const std::string& name) const {
 }
 
 ParsedArgs parseArgs(const std::string& command, const std::vector<std::string>& args,
-                     const std::vector<OptionSpec>& specs) {
+                     const std::vector<OptionSpec>& known) {
     ParsedArgs parsed;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -40,13 +40,13 @@ ParsedArgs parseArgs(const std::string& command, const std::vector<std::string>&
             value = arg.substr(eq + 1);
             inlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : specs)
-            if (name == s.name || (s.alias && name == s.alias)) spec = &s;
-        if (!spec) throw Error("unknown option " + name + " for '" + command + "' (see lumivex " + command + " --help)");
-        std::string key = spec->name;
-        if (!spec->repeatable && parsed.has(key)) throw Error("option " + key + " is given more than once");
-        if (spec->takesValue) {
+        const OptionSpec* match = nullptr;
+        for (const auto& s : known)
+            if (name == s.name || (s.alias && name == s.alias)) match = &s;
+        if (!match) throw Error("unknown option " + name + " for '" + command + "' (see lumivex " + command + " --help)");
+        std::string key = match->name;
+        if (!match->repeatable && parsed.has(key)) throw Error("option " + key + " is given more than once");
+        if (match->takesValue) {
             if (!inlineValue) {
                 if (i + 1 >= args.size()) throw Error("option " + key + " needs a value");
                 value = args[++i];

@@ -41,7 +41,7 @@ public:
 // `command` names the subcommand in error messages. "--help" and "-h" are
 // always accepted as flags.
 ParsedArgs parseArgs(const std::string& command, const std::vector<std::string>& args,
-                     const std::vector<OptionSpec>& specs);
+                     const std::vector<OptionSpec>& known);
 
 uint32_t parseCount(const std::string& option, const std::string& text, uint32_t minimum, uint32_t maximum);
 double parseNumber(const std::string& option, const std::string& text);
