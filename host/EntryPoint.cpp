@@ -22,7 +22,7 @@ public:
 };
 
 bool isUnhandled(PF_Cmd cmd) {
-    return cmd == PF_Cmd_UNUSED_0 || cmd == PF_Cmd_GLOBAL_SETDOWN || cmd == PF_Cmd_DO_DIALOG ||
+    return cmd == PF_Cmd_UNUSED_0 || cmd == PF_Cmd_DO_DIALOG ||
            (cmd >= PF_Cmd_GET_EXTERNAL_DEPENDENCIES && cmd <= PF_Cmd_ARBITRARY_CALLBACK);
 }
 
@@ -32,6 +32,7 @@ bool recordsMissing(PF_Cmd cmd, const PF_InData* in_data, const PF_OutData* out_
     switch (cmd) {
     case PF_Cmd_EVENT:
         return false;
+    case PF_Cmd_GLOBAL_SETDOWN:
     case PF_Cmd_SEQUENCE_SETDOWN:
     case PF_Cmd_SMART_PRE_RENDER:
         return !in_data;
@@ -46,6 +47,7 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     switch (cmd) {
     case PF_Cmd_ABOUT: return handleAbout(in_data, out_data);
     case PF_Cmd_GLOBAL_SETUP: return handleGlobalSetup(in_data, out_data);
+    case PF_Cmd_GLOBAL_SETDOWN: return handleGlobalSetdown(in_data, out_data);
     case PF_Cmd_PARAMS_SETUP: return handleParamsSetup(in_data, out_data);
     case PF_Cmd_SEQUENCE_SETUP: return handleSequenceSetup(in_data, out_data);
     case PF_Cmd_SEQUENCE_RESETUP: return handleSequenceResetup(in_data, out_data);
@@ -69,7 +71,7 @@ extern "C" PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out
                                  PF_LayerDef* output, void* extra) {
     EntryGuard guard;
     // Codes above the table, negative ones included, and commands without a
-    // handler (global setdown: the engine lives until the process ends).
+    // handler.
     if (static_cast<uint32_t>(cmd) >= static_cast<uint32_t>(PF_Cmd_NUM_CMDS) || isUnhandled(cmd)) {
         return PF_Err_NONE;
     }

@@ -53,9 +53,11 @@ WorldPixels worldPixels(SuiteCache& suites, PF_LayerDef* world);
 // composition size and pixel aspect ratio.
 void selectSequence(const SequenceData& data);
 
-// --- lifecycle (commands 0, 1, 5 to 8) ---
+// --- lifecycle (commands 0, 1, 3, 5 to 8) ---
 PF_Err handleAbout(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data);
+// Disposes of the global data; the engine itself lives until the process ends.
+PF_Err handleGlobalSetdown(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceResetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceFlatten(PF_InData* in_data, PF_OutData* out_data);

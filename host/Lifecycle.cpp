@@ -130,6 +130,17 @@ PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
     return result;
 }
 
+PF_Err handleGlobalSetdown(PF_InData* in_data, PF_OutData* out_data) {
+    if (!in_data->global_data) return PF_Err_NONE;
+    // The handle was made through the host's handle suite at global setup;
+    // the host expects it back before it unloads the module.
+    SuiteCache suites(in_data);
+    suites.handles()->host_dispose_handle(in_data->global_data);
+    in_data->global_data = nullptr;
+    if (out_data) out_data->global_data = nullptr;
+    return PF_Err_NONE;
+}
+
 PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     SuiteCache suites(in_data);
     disposeSequenceData(suites, in_data);
