@@ -2,6 +2,7 @@
 // the host's output world, and the editing host's frame data.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host/Handlers.h"
@@ -198,6 +199,9 @@ PF_Err handleRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     }
     const double time = in_data->time_scale ? double(in_data->current_time) / double(in_data->time_scale) : 0.0;
     fx.render(time, area.w, area.h, depth);
+    // The frame shows a failing shader or script; the host gets the text too.
+    const std::string errors = fx.getErrorText();
+    if (!errors.empty()) reportMessage(in_data, out_data, errors);
     const auto* readback = static_cast<const uint8_t*>(fx.readOutput());
     if (readback && destination) {
         copyReadback(readback, area, depth, *output, destination, editing);
