@@ -140,6 +140,12 @@ std::unique_ptr<World> Host::State::makeWorld(uint32_t width, uint32_t height) {
     return std::make_unique<World>(width, height, config.depth, orderOfPixelFormat(format), format, config.rowPadding);
 }
 
+std::unique_ptr<World> Host::State::makeOutputWorld(uint32_t width, uint32_t height) {
+    auto world = makeWorld(width, height);
+    if (config.staleOutput) world->fillRect(PF_Pixel{255, 255, 255, 255}, world->def.extent_hint);
+    return world;
+}
+
 const Image& Host::State::layerImage(int32_t index) const {
     static const Image none;
     if (index == 0) return input;
@@ -283,7 +289,13 @@ PF_Err Host::sequenceSetdown() {
     return err;
 }
 
-PF_Err Host::globalSetdown() { return send(PF_Cmd_GLOBAL_SETDOWN); }
+PF_Err Host::globalSetdown() {
+    PF_Err err = send(PF_Cmd_GLOBAL_SETDOWN);
+    // The module's global data is gone after global setdown, whether or not
+    // the module disposed of it (a handle it kept shows as a leak).
+    state->in.global_data = nullptr;
+    return err;
+}
 
 PF_Err Host::updateParamsUI() { return send(PF_Cmd_UPDATE_PARAMS_UI); }
 
@@ -370,6 +382,11 @@ RenderResult Host::render(int32_t time) {
         return err != PF_Err_NONE;
     };
 
+    auto keepReport = [&result, &s] {
+        result.message = s.out.return_msg;
+        result.outFlags = uint32_t(s.out.out_flags);
+    };
+
     // Like the real host, smart rendering only for a module that declared it.
     const bool smart = s.config.kind == HostKind::Compositing && s.config.smartRender &&
                        (s.flags2 & PF_OutFlag2_SUPPORTS_SMART_RENDER);
@@ -383,9 +400,13 @@ RenderResult Host::render(int32_t time) {
         State::installPreRenderCallbacks(preCallbacks);
         PF_PreRenderExtra pre{&preInput, &preOutput, &preCallbacks};
         s.resetOut();
-        if (!fail(PF_Cmd_SMART_PRE_RENDER, s.dispatch(PF_Cmd_SMART_PRE_RENDER, nullptr, &pre))) {
+        const PF_Err preResult = s.dispatch(PF_Cmd_SMART_PRE_RENDER, nullptr, &pre);
+        result.resultRect = preOutput.result_rect;
+        result.maxResultRect = preOutput.max_result_rect;
+        result.preRenderFlags = preOutput.flags;
+        if (!fail(PF_Cmd_SMART_PRE_RENDER, preResult)) {
             PF_Rect rect = isEmpty(preOutput.result_rect) ? preInput.output_request.rect : preOutput.result_rect;
-            s.outputWorld = s.makeWorld(uint32_t(rect.right - rect.left), uint32_t(rect.bottom - rect.top));
+            s.outputWorld = s.makeOutputWorld(uint32_t(rect.right - rect.left), uint32_t(rect.bottom - rect.top));
             s.outputWorld->def.origin_x = rect.left;
             s.outputWorld->def.origin_y = rect.top;
             PF_SmartRenderInput renderInput{};
@@ -397,6 +418,7 @@ RenderResult Host::render(int32_t time) {
             PF_SmartRenderExtra render{&renderInput, &renderCallbacks};
             s.resetOut();
             fail(PF_Cmd_SMART_RENDER, s.dispatch(PF_Cmd_SMART_RENDER, nullptr, &render));
+            keepReport();
         }
         if (preOutput.delete_pre_render_data_func && preOutput.pre_render_data)
             preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
@@ -409,7 +431,7 @@ RenderResult Host::render(int32_t time) {
             const int32_t width = s.out.width > 0 ? s.out.width : inputWidth;
             const int32_t height = s.out.height > 0 ? s.out.height : inputHeight;
             const PF_Point origin = s.out.origin;
-            s.outputWorld = s.makeWorld(uint32_t(width), uint32_t(height));
+            s.outputWorld = s.makeOutputWorld(uint32_t(width), uint32_t(height));
             s.outputWorld->def.origin_x = -origin.h;
             s.outputWorld->def.origin_y = -origin.v;
             // The frame-setup handle is handed back in both records: the
@@ -424,6 +446,7 @@ RenderResult Host::render(int32_t time) {
             };
             presetFrame();
             fail(PF_Cmd_RENDER, s.dispatch(PF_Cmd_RENDER, &s.outputWorld->def, nullptr));
+            keepReport();
             presetFrame();
             fail(PF_Cmd_FRAME_SETDOWN, s.dispatch(PF_Cmd_FRAME_SETDOWN, nullptr, nullptr));
             s.in.frame_data = nullptr;

@@ -40,6 +40,7 @@ struct HostConfig {
     int32_t preEffectOriginX = 0, preEffectOriginY = 0;
     bool smartRender = true;   // compositing host: smart commands when the module supports them, else frame setup + render
     uint32_t rowPadding = 16;  // extra bytes at the end of every world row
+    bool staleOutput = false;  // output worlds start opaque white, as a reused host buffer may, not cleared
 };
 
 struct CommandRecord {
@@ -60,6 +61,13 @@ struct RenderResult {
     PF_Cmd failedCommand = -1;  // the first command that returned an error
     Image image;                // the output world, converted
     int32_t originX = 0, originY = 0;  // output position in layer coordinates
+    // out_data of the render (or smart render) command: what the module
+    // reported for this frame (return_msg with PF_OutFlag_DISPLAY_ERROR_MESSAGE).
+    std::string message;
+    uint32_t outFlags = 0;
+    // What smart pre-render declared (compositing host, smart path only).
+    PF_Rect resultRect{}, maxResultRect{};
+    int32_t preRenderFlags = 0;
 };
 
 // Names from the effect interface, for messages: "PF_Cmd_RENDER",

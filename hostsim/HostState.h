@@ -104,6 +104,7 @@ struct Host::State {
     PF_ParamDef valueAt(int32_t index, int32_t time) const;
     const Image& layerImage(int32_t index) const;  // full resolution; empty when none
     std::unique_ptr<World> makeWorld(uint32_t width, uint32_t height);
+    std::unique_ptr<World> makeOutputWorld(uint32_t width, uint32_t height);  // honours staleOutput
     std::unique_ptr<World> makeLayerWorld(int32_t index);  // null when the layer has no image
     World& ensureInputWorld();
     World* findWorld(const PF_EffectWorld* world);
