@@ -14,6 +14,12 @@ protected:
     FakePlugin& fx = fakePlugin();
 
     void setUpParams() { ASSERT_EQ(host.call(PF_Cmd_PARAMS_SETUP), PF_Err_NONE); }
+    // Declares parameters of these kinds with default values, then runs
+    // parameter setup.
+    void declare(std::initializer_list<std::pair<LX_Type, const char*>> kinds) {
+        for (const auto& [kind, name] : kinds) fx.addParam(kind, name);
+        setUpParams();
+    }
     void setUpSequence() {
         ASSERT_EQ(host.call(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
         host.in.sequence_data = host.out.sequence_data;
@@ -242,11 +248,7 @@ TEST_F(ParamsTest, PointWithRemoveScaleUndoesDownsampleAndPixelAspect) {
 }
 
 TEST_F(ParamsTest, ImageParametersAreReadOnlyWhenAllIsAsked) {
-    fx.addParam(LX_FLOAT, "a");
-    fx.addParam(LX_LAYER, "layer");
-    fx.addParam(LX_TEXTURE, "tex");
-    fx.addParam(LX_PATH, "path");
-    setUpParams();
+    declare({{LX_FLOAT, "a"}, {LX_LAYER, "layer"}, {LX_TEXTURE, "tex"}, {LX_PATH, "path"}});
     readValues(false);
     EXPECT_EQ(host.checkouts, (std::vector<int>{1}));
     host.checkouts.clear();
@@ -256,10 +258,7 @@ TEST_F(ParamsTest, ImageParametersAreReadOnlyWhenAllIsAsked) {
 }
 
 TEST_F(ParamsTest, AFailedCheckoutIsCheckedInAndStopsFurtherReads) {
-    fx.addParam(LX_FLOAT, "a");
-    fx.addParam(LX_FLOAT, "b");
-    fx.addParam(LX_FLOAT, "c");
-    setUpParams();
+    declare({{LX_FLOAT, "a"}, {LX_FLOAT, "b"}, {LX_FLOAT, "c"}});
     host.checkoutFailsAt = 2;
     readValues();
     EXPECT_EQ(host.checkouts, (std::vector<int>{1, 2}));
@@ -268,10 +267,7 @@ TEST_F(ParamsTest, AFailedCheckoutIsCheckedInAndStopsFurtherReads) {
 }
 
 TEST_F(ParamsTest, LayerParametersUploadTheirPixels) {
-    fx.addParam(LX_FLOAT, "a");
-    fx.addParam(LX_LAYER, "matte");
-    fx.addParam(LX_LAYER, "empty");
-    setUpParams();
+    declare({{LX_FLOAT, "a"}, {LX_LAYER, "matte"}, {LX_LAYER, "empty"}});
     TestWorld layer(2, 1, PF_PixelFormat_ARGB64, 4);
     for (size_t i = 0; i < 16; ++i) layer.pixels[i] = uint8_t(i);
     host.addWorld(layer);
