@@ -240,4 +240,12 @@ std::unique_ptr<uint8_t[]> expandHost16(const void* src, uint32_t width, uint32_
     return out;
 }
 
+void narrowToHost16(void* pixels, uint32_t width, uint32_t height, uint64_t stride) {
+    if (!pixels || stride < uint64_t(width) * 8) return;
+    for (uint32_t y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(pixels) + y * stride);
+        for (size_t i = 0; i < size_t(width) * 4; ++i) row[i] = uint16_t(row[i] / 2 + (row[i] > 32768 ? 1 : 0));
+    }
+}
+
 }  // namespace ImageLib

@@ -113,13 +113,13 @@ bool Texture::uploadSurface(const Surface& surface, bool flip) {
     const uint64_t stride = surface.stride;
     if (!source || stride * surface.height > surface.pixelBytes()) return false;
     if (!rowsFit(surface.width, surface.height, surface.depth, stride)) return false;
-    if (!flip) return upload(source, surface.width, surface.height, surface.depth, stride, true, false);
+    if (!flip) return upload(source, surface.width, surface.height, surface.depth, stride, true, true);
 
     PixelBuffer flipped(static_cast<size_t>(stride * surface.height));
     for (uint32_t row = 0; row < surface.height; ++row) {
         std::memcpy(flipped.data() + (surface.height - 1 - row) * stride, source + row * stride, stride);
     }
-    return upload(flipped.data(), surface.width, surface.height, surface.depth, stride, true, false);
+    return upload(flipped.data(), surface.width, surface.height, surface.depth, stride, true, true);
 }
 
 void Texture::setParameter(GLenum parameterName, GLint value) {

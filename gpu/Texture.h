@@ -57,7 +57,8 @@ public:
     // A source replaces the CPU copy with height x rowBytes bytes.
     bool upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
                 bool swizzle, bool convert16);
-    // Uploads a surface's pixels (host order); with flip, its last row first.
+    // Uploads a surface's pixels (host order, 16-bit in the host's range, so
+    // widened); with flip, its last row first.
     bool uploadSurface(const Surface& surface, bool flip);
     // glTexParameteri on this texture.
     void setParameter(GLenum name, GLint value);

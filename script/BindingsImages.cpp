@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ImageLib/Quantize.h"
+#include "ImageLib/Surface.h"
 #include "gpu/Context.h"
 #include "script/Lookup.h"
 #include "script/Natives.h"
@@ -37,10 +38,22 @@ std::pair<uint32_t, Surface*> newSurface() {
 void copyTarget(RenderTarget& target, Surface& surface) {
     const uint32_t depth = target.depth() == 15 ? 16 : target.depth();
     const void* pixels = target.beginReadback();
-    if (pixels && bytesPerChannel(target.depth()) * 8 == depth) {
-        surface.assignCopy(target.width(), target.height(), depth, pixels);
+    if (pixels && bytesPerChannel(target.depth()) * 8 == depth &&
+        surface.assignCopy(target.width(), target.height(), depth, pixels) && depth == 16) {
+        ImageLib::narrowToHost16(surface.pixels(), surface.width, surface.height, surface.stride);
     }
     target.endReadback();
+}
+
+// Surfaces hold 16-bit pixels in the host's range (full at 32768), as the
+// image library reads them; the CPU copy of a 16-bit texture holds the GL's
+// range (full at 65535), so such a surface gets a narrowed copy instead.
+void shareTexture(const Texture& source, std::shared_ptr<PixelBuffer> pixels, Surface& surface) {
+    if (source.depth() == 16) {
+        pixels = std::make_shared<PixelBuffer>(*pixels);
+        ImageLib::narrowToHost16(pixels->data(), source.width(), source.height(), source.rowBytes());
+    }
+    surface.assignShared(source.width(), source.height(), source.depth(), source.rowBytes(), std::move(pixels));
 }
 
 }  // namespace
@@ -103,8 +116,7 @@ duk_ret_t textureToSurface(duk_context* ctx) {
                       } else if (auto pixels = source.pixels()) {
                           // Quantizing the surface writes into these pixels, as it would
                           // into a borrowed copy; the GL texture is not touched.
-                          surface->assignShared(source.width(), source.height(), source.depth(), source.rowBytes(),
-                                                std::const_pointer_cast<PixelBuffer>(pixels));
+                          shareTexture(source, std::move(pixels), *surface);
                       } else {
                           surface->assignExternal(source.width(), source.height(), source.depth(),
                                                   source.rowBytes(), nullptr);
@@ -115,7 +127,8 @@ duk_ret_t textureToSurface(duk_context* ctx) {
 }
 
 // LX_surfaceToTexture(surface) -> a new texture holding the surface's pixels
-// (every call makes another), or false for an id that is not a surface id.
+// (every call makes another; 16-bit pixels widened from the host's range), or
+// false for an id that is not a surface id.
 duk_ret_t surfaceToTexture(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     if (!hasKind(id, kSurfaceKind)) {
@@ -130,7 +143,7 @@ duk_ret_t surfaceToTexture(duk_context* ctx) {
                       Texture& texture = registry.getTexture(textureId);
                       texture.create(2, 2, 8, true);
                       texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth,
-                                     surface.stride, true, false);
+                                     surface.stride, true, true);
                       return textureId;
                   }));
     return 1;

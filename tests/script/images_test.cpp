@@ -122,3 +122,40 @@ TEST_F(EngineTest, TextureParametersReachTheGLTexture) {
     const uint32_t surfaceId = static_cast<uint32_t>(number("LX_textureToSurface(layer)"));
     EXPECT_EQ(registry().getSurface(surfaceId).pixels()[0], 9);
 }
+
+TEST_F(EngineTest, SixteenBitPixelsKeepTheirLevelThroughSurfaces) {
+    // Surfaces hold 16-bit pixels in the host's range (full at 32768); the GL
+    // holds them full at 65535. A round trip must not halve or double them.
+    load("var rt, copy, white, show, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 1, 16);\n"
+         "copy = LX_initRenderTarget(2, 1, 16); layer = LX_initParam('layer', LX_Type.LAYER);\n"
+         "white = LX_initShader('w', 'void main() { gl_FragColor = vec4(1.0); }');\n"
+         "show = LX_initShader('s', 'uniform sampler2D t; void main() { gl_FragColor = texture2D(t, "
+         "gl_TexCoord[0].xy); }'); }\nfunction draw() {}\n");
+    auto values = [](const Surface& s) {
+        const auto* v = reinterpret_cast<const uint16_t*>(s.pixels());
+        return std::vector<uint16_t>(v, v + 8);
+    };
+    auto readBack = [](RenderTarget& target) {
+        const auto* v = static_cast<const uint16_t*>(target.beginReadback());
+        std::vector<uint16_t> out = v ? std::vector<uint16_t>(v, v + 8) : std::vector<uint16_t>();
+        target.endReadback();
+        return out;
+    };
+    const uint32_t fromTarget =
+        static_cast<uint32_t>(number("LX_renderShader(white, rt), sf = LX_textureToSurface(rt)"));
+    EXPECT_EQ(values(registry().getSurface(fromTarget)), std::vector<uint16_t>(8, 32768));
+    // Primaries: white stays white (the image library writes full 16-bit
+    // values back as 32767), and goes up again widened to nearly 65535.
+    EXPECT_EQ(eval("LX_surfaceQuantize(sf, false, 9, 1, 0, false)"), "true");
+    EXPECT_EQ(values(registry().getSurface(fromTarget)), std::vector<uint16_t>(8, 32767));
+
+    EXPECT_EQ(eval("LX_surfaceCopyTo(sf, copy)"), "true");
+    EXPECT_EQ(readBack(registry().getRenderTarget(0x03000002)), std::vector<uint16_t>(8, 65532));
+    eval("LX_setShaderParamVal(show, 't', LX_surfaceToTexture(sf)), LX_renderShader(show, rt)");
+    EXPECT_EQ(readBack(registry().getRenderTarget(0x03000001)), std::vector<uint16_t>(8, 65532));
+
+    const std::vector<uint16_t> half(8, 16384);
+    engine().uploadLayer(0, half.data(), 2, 1, 16, 16);
+    const uint32_t fromLayer = static_cast<uint32_t>(number("LX_textureToSurface(layer)"));
+    EXPECT_EQ(values(registry().getSurface(fromLayer)), half);
+}
