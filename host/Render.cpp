@@ -80,11 +80,16 @@ void copyRow(const uint8_t* src, uint8_t* dst, uint32_t pixels, uint32_t depth) 
         std::memcpy(dst, src, size_t(pixels) * bytesPerPixel(depth));
         return;
     }
-    for (uint32_t i = 0; i < pixels * 4; ++i) {
-        uint16_t v;
-        std::memcpy(&v, src + 2 * i, 2);
-        v = narrow16(v);
-        std::memcpy(dst + 2 * i, &v, 2);
+    // Narrowed a block at a time through an aligned buffer, which the
+    // compiler turns into vector code (the rows need not be aligned).
+    constexpr size_t kBlock = 64;
+    uint16_t block[kBlock] = {};
+    const size_t values = size_t(pixels) * 4;
+    for (size_t done = 0; done < values; done += kBlock) {
+        const size_t n = std::min(kBlock, values - done);
+        std::memcpy(block, src + 2 * done, 2 * n);
+        for (uint16_t& v : block) v = narrow16(v);
+        std::memcpy(dst + 2 * done, block, 2 * n);
     }
 }
 
