@@ -369,9 +369,9 @@ PF_Err checkoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long id, const PF_Re
             return PF_Err_BAD_CALLBACK_PARAM;
         std::memset(result, 0, sizeof *result);
         s->layerCheckouts[id] = index;
-        std::unique_ptr<World> world = s->makeLayerWorld(index);
-        if (!world) return PF_Err_NONE;  // no layer: empty rectangles
-        PF_Rect bounds{0, 0, world->def.width, world->def.height};
+        uint32_t width = 0, height = 0;
+        if (!s->layerSize(index, width, height)) return PF_Err_NONE;  // no layer: empty rectangles
+        const PF_Rect bounds{0, 0, int32_t(width), int32_t(height)};
         const PF_Rect& r = request->rect;
         result->max_result_rect = bounds;
         result->result_rect = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, bounds.right),

@@ -1,6 +1,7 @@
 #include "hostsim/Host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -153,12 +154,24 @@ const Image& Host::State::layerImage(int32_t index) const {
     return layer ? *layer : none;
 }
 
+// The host renders a layer at the downsampled size: 1/factor of it, rounded up.
+uint32_t Host::State::reduction(const PF_RationalScale& r) {
+    return r.num > 0 ? std::max(r.den / uint32_t(r.num), 1u) : 1u;
+}
+
+bool Host::State::layerSize(int32_t index, uint32_t& width, uint32_t& height) const {
+    const Image& full = layerImage(index);
+    if (full.width == 0) return false;
+    const uint32_t fx = reduction(config.downsampleX), fy = reduction(config.downsampleY);
+    width = (full.width + fx - 1) / fx;
+    height = (full.height + fy - 1) / fy;
+    return true;
+}
+
 std::unique_ptr<World> Host::State::makeLayerWorld(int32_t index) {
     const Image& full = layerImage(index);
     if (full.width == 0) return nullptr;
-    // The host renders the layer at the downsampled size.
-    auto factor = [](const PF_RationalScale& r) { return r.num > 0 ? r.den / uint32_t(r.num) : 1u; };
-    Image small = downsample(full, factor(config.downsampleX), factor(config.downsampleY));
+    Image small = downsample(full, reduction(config.downsampleX), reduction(config.downsampleY));
     auto world = makeWorld(small.width, small.height);
     world->fill(small);
     return world;
@@ -215,7 +228,9 @@ PF_Err Host::State::dispatch(PF_Cmd cmd, PF_LayerDef* output, void* extra) {
     // Hosts lock the sequence data around every call for the module.
     if (sequenceData) handles.lock(sequenceData);
     running = cmd;
+    const auto start = std::chrono::steady_clock::now();
     PF_Err err = module.entryPoint()(cmd, &in, &out, pointers.data(), output, extra);
+    moduleTime += std::chrono::steady_clock::now() - start;
     running = -1;
     if (sequenceData && handles.isLive(sequenceData)) handles.unlock(sequenceData);
     out.return_msg[sizeof out.return_msg - 1] = 0;
@@ -453,7 +468,7 @@ RenderResult Host::render(int32_t time) {
         }
     }
     if (s.outputWorld) {
-        result.image = s.outputWorld->toImage();
+        if (s.config.keepOutputImage) result.image = s.outputWorld->toImage();
         result.originX = s.outputWorld->def.origin_x;
         result.originY = s.outputWorld->def.origin_y;
     }
@@ -596,6 +611,7 @@ int Host::checkedOutParams() const { return int(state->checkouts.size()); }
 int Host::unmatchedCheckins() const { return state->unmatchedCheckins; }
 int Host::unsupportedCalls() const { return state->unsupported; }
 int Host::failedCallbacks() const { return state->failedCallbacks; }
+double Host::moduleSeconds() const { return std::chrono::duration<double>(state->moduleTime).count(); }
 SuiteRegistry& Host::suites() { return state->suites; }
 HandleTable& Host::handles() { return state->handles; }
 

@@ -41,6 +41,7 @@ struct HostConfig {
     bool smartRender = true;   // compositing host: smart commands when the module supports them, else frame setup + render
     uint32_t rowPadding = 16;  // extra bytes at the end of every world row
     bool staleOutput = false;  // output worlds start opaque white, as a reused host buffer may, not cleared
+    bool keepOutputImage = true;  // false: render() leaves RenderResult::image empty (benchmarks)
 };
 
 struct CommandRecord {
@@ -152,6 +153,7 @@ public:
     int unmatchedCheckins() const;
     int unsupportedCalls() const;                  // calls into slots the host does not implement
     int failedCallbacks() const;                   // callbacks the host itself could not serve
+    double moduleSeconds() const;                  // time spent inside the module's entry point, in all
     SuiteRegistry& suites();
     HandleTable& handles();
 

@@ -3,6 +3,7 @@
 // calls (Callbacks.cpp). Not part of the public interface.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -91,6 +92,7 @@ struct Host::State {
     uint32_t version = 0, flags = 0, flags2 = 0;
     std::vector<uint32_t> declaredFormats;
     int unmatchedCheckins = 0, unsupported = 0, failedCallbacks = 0;
+    std::chrono::steady_clock::duration moduleTime{};  // spent inside the entry point
 
     PF_ProgPtr ref() { return reinterpret_cast<PF_ProgPtr>(this); }
     void installCallbacks();  // Callbacks.cpp
@@ -106,6 +108,9 @@ struct Host::State {
     std::unique_ptr<World> makeWorld(uint32_t width, uint32_t height);
     std::unique_ptr<World> makeOutputWorld(uint32_t width, uint32_t height);  // honours staleOutput
     std::unique_ptr<World> makeLayerWorld(int32_t index);  // null when the layer has no image
+    // The size makeLayerWorld would give, without making it; false when none.
+    bool layerSize(int32_t index, uint32_t& width, uint32_t& height) const;
+    static uint32_t reduction(const PF_RationalScale& downsample);
     World& ensureInputWorld();
     World* findWorld(const PF_EffectWorld* world);
     uint32_t pixelFormat() const;  // throws when the editing host has none for the depth
