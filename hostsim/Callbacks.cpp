@@ -234,7 +234,7 @@ PF_Err clearSupportedFormats(PF_ProgPtr ref) {
 PF_Err formatOf(const PF_EffectWorld* world, uint32_t* format) {
     State* s = currentHost();
     World* w = s ? s->findWorld(world) : nullptr;
-    if (format) *format = w ? w->pixelFormat() : PF_PixelFormat_INVALID;
+    if (format) *format = !w ? PF_PixelFormat_INVALID : s->config.reportedFormat ? s->config.reportedFormat : w->pixelFormat();
     return w && format ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
 }
 PF_Err getPixelFormatPr(PF_EffectWorld* world, PrPixelFormat* format) { return formatOf(world, format); }

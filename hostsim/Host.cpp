@@ -441,7 +441,7 @@ RenderResult Host::render(int32_t time) {
         s.resetOut();
         s.out.width = inputWidth;
         s.out.height = inputHeight;
-        if (!fail(PF_Cmd_FRAME_SETUP, s.dispatch(PF_Cmd_FRAME_SETUP, nullptr, nullptr))) {
+        if (!s.config.frameSetup || !fail(PF_Cmd_FRAME_SETUP, s.dispatch(PF_Cmd_FRAME_SETUP, nullptr, nullptr))) {
             const PF_Handle frameData = s.out.frame_data;
             const int32_t width = s.out.width > 0 ? s.out.width : inputWidth;
             const int32_t height = s.out.height > 0 ? s.out.height : inputHeight;

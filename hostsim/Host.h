@@ -42,6 +42,11 @@ struct HostConfig {
     uint32_t rowPadding = 16;  // extra bytes at the end of every world row
     bool staleOutput = false;  // output worlds start opaque white, as a reused host buffer may, not cleared
     bool keepOutputImage = true;  // false: render() leaves RenderResult::image empty (benchmarks)
+    // Misbehaviour on request: a pixel-format code reported for every world
+    // instead of its own (0: none), and frame and render commands without
+    // frame setup (so, in the editing host, without frame data).
+    uint32_t reportedFormat = 0;
+    bool frameSetup = true;
 };
 
 struct CommandRecord {

@@ -126,6 +126,32 @@ TEST_P(HostDepthE2E, EffectErrorsShowInTheFrameAndReachTheHostMessage) {
     }
 }
 
+// A render with no frame data (no frame setup before it) or in a pixel format
+// the module does not know: the whole world, or the input copied through,
+// and nothing written outside the world.
+TEST_P(HostDepthE2E, RenderWithoutFrameDataOrWithAnUnknownFormatGivesTheInput) {
+    Image input(5, 3);
+    for (uint32_t y = 0; y < input.height; ++y)
+        for (uint32_t x = 0; x < input.width; ++x)
+            for (uint32_t c = 0; c < 4; ++c) input.pixel(x, y)[c] = exactValue(GetParam().depth, x, y, c);
+    hostsim::Module passthru(FIXTURE_PASSTHRU);
+    for (bool unknownFormat : {false, true}) {
+        hostsim::HostConfig config = e2e::hostConfig(GetParam().kind, GetParam().depth);
+        config.smartRender = false;
+        config.frameSetup = unknownFormat;
+        config.reportedFormat = unknownFormat ? PF_PixelFormat_INVALID : 0;
+        config.staleOutput = true;
+        Host h(passthru, config);
+        h.setInput(input);
+        ASSERT_EQ(h.start(), PF_Err_NONE);
+        const RenderResult frame = h.render(0);
+        ASSERT_EQ(frame.result, PF_Err_NONE) << hostsim::commandName(frame.failedCommand);
+        EXPECT_EQ(frame.image.rgba, input.rgba) << (unknownFormat ? "unknown format" : "no frame data");
+        ASSERT_EQ(h.finish(), PF_Err_NONE);
+        e2e::expectNothingLeftBehind(h);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(HostsAndDepths, HostDepthE2E, testing::ValuesIn(e2e::kEveryHostAndDepth),
                          e2e::hostDepthName);
 
