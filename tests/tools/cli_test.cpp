@@ -1,61 +1,16 @@
 // The lumivex command end to end: the built command run as a user runs it,
 // on the default module and on the probe effect (tests/tools/effects/probe),
 // whose frame colour is made from its parameters.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "tests/tools/CliFixture.h"
 #include "tools/lumivex/ImageFile.h"
 
-namespace fs = std::filesystem;
+using namespace clitest;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-struct Cli : testing::Test {
-    std::string dir;
-
-    void SetUp() override {
-        dir = testing::TempDir() + "lumivex_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-
-    // Runs lumivex in the test's folder; `environment` is prefixed (NAME=VALUE).
-    Outcome run(const std::string& args, const std::string& environment = "") const {
-        return shell(environment + " " + LUMIVEX_BIN + " " + args);
-    }
-
-    // Runs a shell command line in the test's folder, stderr kept apart.
-    Outcome shell(const std::string& commandLine) const {
-        const std::string errFile = dir + "/stderr.txt";
-        const std::string command = "cd '" + dir + "' && " + commandLine + " 2>'" + errFile + "'";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-        int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, slurp(errFile)};
-    }
-
-    std::string probe(const std::string& args) const { return std::string("render --effect ") + PROBE_EFFECT + " " + args; }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-};
 
 // Every pixel of `image` has the colour (r, g, b, a), within `tolerance`.
 void expectUniform(const hostsim::Image& image, std::initializer_list<float> rgba, float tolerance) {
@@ -206,9 +161,12 @@ TEST_F(Cli, SixteenBitPngUsesTheFullFileRange) {
 }
 
 TEST_F(Cli, ThreeFrameSequenceIsNumberedFromTheStartTime) {
-    Outcome r = run(probe("--size 8x8 --frames 3 --fps 10 --time 1 -o 'seq.%04d.png'"));
+    Outcome r = run(probe("--size 8x8 --frames 3 --fps 10 --time 1 --param Mode=Time -o 'seq.%04d.png'"));
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* name : {"seq.0010.png", "seq.0011.png", "seq.0012.png"}) EXPECT_TRUE(fs::exists(path(name))) << name;
+    // Mode Time: red is the frame's time / 10.
+    const float red[] = {0.10f, 0.11f, 0.12f};
+    const char* names[] = {"seq.0010.png", "seq.0011.png", "seq.0012.png"};
+    for (int i = 0; i < 3; ++i) expectUniform(lumivex::readImage(path(names[i])), {red[i], 0, 0, 1}, 0.6f / 255);
     EXPECT_FALSE(fs::exists(path("seq.0013.png")));
     EXPECT_EQ(r.err, "");  // no progress display without a terminal
 }
@@ -330,3 +288,41 @@ TEST_F(Cli, AnErrorReportedByTheEffectStillWritesTheFrame) {
     EXPECT_TRUE(fs::exists(path("x.png")));
 }
 #endif
+
+namespace {
+
+// A copy of the probe effect in the test's folder with one file replaced.
+void breakProbe(const std::string& folder, const std::string& file, const std::string& text) {
+    fs::copy(PROBE_EFFECT, folder, fs::copy_options::recursive);
+    std::ofstream(folder + "/" + file) << text;
+}
+
+// The largest red value of the frame: the error text is white on black.
+float brightest(const hostsim::Image& image) {
+    float most = 0;
+    for (size_t i = 0; i < image.rgba.size(); i += 4) most = std::max(most, image.rgba[i]);
+    return most;
+}
+
+}  // namespace
+
+TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
+    breakProbe(path("shader"), "solid.frag", "void main() { gl_FragColor = vec4(1.0) }\n");
+    std::string script = slurp(std::string(PROBE_EFFECT) + "/fx.js");
+    script.replace(script.find("function draw() {"), 17, "function draw() { notDefinedAnywhere();");
+    breakProbe(path("script"), "fx.js", script);
+
+    Outcome shader = run("render --effect shader --size 320x64 --host premiere -o shader.png");
+    EXPECT_EQ(shader.status, 3);
+    EXPECT_EQ(shader.err.rfind("lumivex: the effect reported an error; the frame shows it: Shader \"solid\"\n", 0), 0u)
+        << shader.err;
+    EXPECT_EQ(shader.err.back(), '\n');
+    EXPECT_NE(shader.err[shader.err.size() - 2], '\n');  // no blank lines after the engine's text
+    EXPECT_GT(brightest(lumivex::readImage(path("shader.png"))), 0.9f);
+
+    Outcome failing = run("render --effect script --size 320x64 --frames 2 -o 'script%d.png'");
+    EXPECT_EQ(failing.status, 3);
+    EXPECT_NE(failing.err.find("Script error in draw()"), std::string::npos) << failing.err;
+    EXPECT_NE(failing.err.find("notDefinedAnywhere"), std::string::npos) << failing.err;
+    EXPECT_GT(brightest(lumivex::readImage(path("script1.png"))), 0.9f);
+}
