@@ -10,7 +10,9 @@ PACKAGES="
   libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xfonts-75dpi pcf2bdf python3
-  imagemagick pngquant
+  imagemagick fonts-dejavu-core pngquant
+  mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  python3-glad libz-mingw-w64-dev wine wine64 xvfb xauth
 "
 
 missing=""

@@ -18,16 +18,16 @@ var BLEND_SOURCE =
 function setup() {
     segments = LX_initParam("segments", LX_Type.FLOAT, "Segments");
     LX_setParamMinMax(segments, 2, 24);
-    LX_setParamValue(segments, 6);
+    LX_setParamValue(segments, 8);
     LX_setParamPrecision(segments, 0);
     rotation = LX_initParam("rotation", LX_Type.ANGLE, "Rotation");
-    LX_setParamValue(rotation, 20);
+    LX_setParamValue(rotation, 100);
     spin = LX_initParam("spin", LX_Type.FLOAT, "Spin (degrees per second)");
     LX_setParamMinMax(spin, -360, 360);
     LX_setParamValue(spin, 30);
     zoom = LX_initParam("zoom", LX_Type.FLOAT, "Zoom");
     LX_setParamMinMax(zoom, 0.1, 8);
-    LX_setParamValue(zoom, 0.6);
+    LX_setParamValue(zoom, 0.45);
     LX_setParamPrecision(zoom, 2);
     // An offset in composition pixels: RemoveScale hands it over at full
     // resolution and square pixels, whatever the render's downsampling.
