@@ -1,7 +1,10 @@
 #!/bin/sh
-# Installs dependencies, builds and runs the main job on the default effect.
+# Installs dependencies, builds, and renders the default effect (Vantrel)
+# over the generated test card into out/vantrel.png.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
-./build/tools/lumivex info
+mkdir -p out
+./build/tools/lumivex render --output out/vantrel.png
+echo "Rendered the default effect to $(pwd)/out/vantrel.png"

@@ -85,16 +85,18 @@ function setup() {
         LX_setParamValue(param("tint", LX_Type.COLOR, "Tint"), [255, 168, 84, 255]);
     });
     group("leak", "Light Leak", function () {
-        LX_setParamValue(param("leakCentre", LX_Type.POINT2D, "Leak Centre"), [240, 560]);
-        slider("leakRadius", "Leak Radius", 0, 4000, 560, 0, pixels);
-        slider("leakStrength", "Leak Strength", 0, 1, 0.55, 2);
+        // Hosts may read a point's default as a percentage of the layer and
+        // its value as pixels; the top-left corner is the same in both.
+        LX_setParamValue(param("leakCentre", LX_Type.POINT2D, "Leak Centre"), [0, 0]);
+        slider("leakRadius", "Leak Radius", 0, 4000, 900, 0, pixels);
+        slider("leakStrength", "Leak Strength", 0, 1, 0.6, 2);
         popup("textureMode", "Texture", [["Film Grain"], ["Halftone"], ["Scanlines"]], 1);
         slider("textureAmount", "Texture Amount", 0, 1, 0.3, 2);
     });
     group("posterize", "Posterize", function () {
         popup("palette", "Palette", PALETTES, 1);
         popup("dither", "Dither", DITHERS, 2);
-        slider("ditherAmount", "Dither Amount", 0, 1, 0.25, 2);
+        slider("ditherAmount", "Dither Amount", 0, 1, 0.5, 2);
         LX_setParamValue(param("serpentine", LX_Type.BOOL, "Serpentine"), 1);
         param("greyscale", LX_Type.BOOL, "Greyscale");
         slider("pixelSize", "Pixel Size", 1, 32, 1, 0, pixels);
@@ -233,7 +235,9 @@ function draw() {
 // it to the palette on the CPU and draws the blocks over the output.
 function posterize(composite, output, W, H, depth, palette) {
     var dither = entry(DITHERS, value("dither"));
-    var amount = value("ditherAmount");
+    // Dither Amount is the threshold of Black and White and twice the
+    // strength of an ordered dither with the other palettes.
+    var amount = palette == 1 ? value("ditherAmount") : value("ditherAmount") / 2;
     // Ordered dithering only raises values (by the matrix times the strength;
     // a fixed 0.2 for Black and White); lowering them by the mean first keeps
     // the overall brightness.
