@@ -33,15 +33,20 @@ float exactValue(uint32_t depth, uint32_t x, uint32_t y, uint32_t c) {
     return float(n % 1000) / 999.0f;
 }
 
+Image exactImage(uint32_t width, uint32_t height, uint32_t depth) {
+    Image image(width, height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            for (uint32_t c = 0; c < 4; ++c) image.pixel(x, y)[c] = exactValue(depth, x, y, c);
+    return image;
+}
+
 }  // namespace
 
 TEST_P(HostDepthE2E, PassThroughGivesBackTheInputExactly) {
     Host& h = open(FIXTURE_PASSTHRU);
     const uint32_t depth = GetParam().depth;
-    Image input(7, 5);
-    for (uint32_t y = 0; y < input.height; ++y)
-        for (uint32_t x = 0; x < input.width; ++x)
-            for (uint32_t c = 0; c < 4; ++c) input.pixel(x, y)[c] = exactValue(depth, x, y, c);
+    Image input = exactImage(7, 5, depth);
     if (depth == 16) {  // the ends of the host range survive widening and narrowing
         const float ends[4] = {1.0f, 32767 / 32768.0f, 0.5f, 1 / 32768.0f};
         std::copy(ends, ends + 4, input.pixel(0, 0));
@@ -130,10 +135,7 @@ TEST_P(HostDepthE2E, EffectErrorsShowInTheFrameAndReachTheHostMessage) {
 // the module does not know: the whole world, or the input copied through,
 // and nothing written outside the world.
 TEST_P(HostDepthE2E, RenderWithoutFrameDataOrWithAnUnknownFormatGivesTheInput) {
-    Image input(5, 3);
-    for (uint32_t y = 0; y < input.height; ++y)
-        for (uint32_t x = 0; x < input.width; ++x)
-            for (uint32_t c = 0; c < 4; ++c) input.pixel(x, y)[c] = exactValue(GetParam().depth, x, y, c);
+    const Image input = exactImage(5, 3, GetParam().depth);
     hostsim::Module passthru(FIXTURE_PASSTHRU);
     for (bool unknownFormat : {false, true}) {
         hostsim::HostConfig config = e2e::hostConfig(GetParam().kind, GetParam().depth);
