@@ -44,7 +44,8 @@ var tile = 0;      // texture from tile.png
 var targets = {};  // intermediate render targets by role: {id, w, h, depth}
 
 function param(name, kind, displayName) {
-    P[name] = LX_initParam(name, kind, displayName);
+    // An undefined display name would read as the text "undefined".
+    P[name] = LX_initParam(name, kind, displayName || "");
     return P[name];
 }
 

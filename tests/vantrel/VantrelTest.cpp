@@ -88,6 +88,8 @@ TEST_F(VantrelTest, DeclaresEveryParameterWithItsKind) {
         {"Greyscale", PF_Param_CHECKBOX},       {"Pixel Size", PF_Param_FLOAT_SLIDER},
         {"", PF_Param_GROUP_END},               {"Blend Layer", PF_Param_LAYER},
         {"Blend Amount", PF_Param_FLOAT_SLIDER}, {"Grow", PF_Param_FLOAT_SLIDER}};
+    // Names as the host shows them once the effect has refreshed its UI.
+    ASSERT_EQ(host->updateParamsUI(), PF_Err_NONE);
     ASSERT_EQ(host->paramCount(), int32_t(expected.size()) + 1);
     for (size_t i = 0; i < expected.size(); ++i) {
         const PF_ParamDef& def = host->param(int32_t(i) + 1);
