@@ -326,3 +326,19 @@ TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
     EXPECT_NE(failing.err.find("notDefinedAnywhere"), std::string::npos) << failing.err;
     EXPECT_GT(brightest(lumivex::readImage(path("script1.png"))), 0.9f);
 }
+
+TEST_F(Cli, DepthsTheEffectDoesNotDeclareAreRefused) {
+    fs::copy(PROBE_EFFECT, path("plain"), fs::copy_options::recursive);
+    std::ofstream(path("plain/config.xml")) << "<FXNAME>Plain</FXNAME>\n<FLAGS>0</FLAGS>\n<FLAGS2>0</FLAGS2>\n";
+    for (const char* host : {"ae", "premiere"}) {
+        Outcome deep = run(std::string("render --effect plain --size 4x4 --depth 16 -o d.png --host ") + host);
+        EXPECT_EQ(deep.status, 2);
+        EXPECT_EQ(deep.err,
+                  "lumivex: --depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its config.xml)\n");
+        Outcome fp = run(std::string("render --effect plain --size 4x4 --depth 32 -o f.exr --host ") + host);
+        EXPECT_EQ(fp.status, 2);
+        EXPECT_NE(fp.err.find("bit 0x1000 of FLAGS2"), std::string::npos) << fp.err;
+    }
+    EXPECT_FALSE(fs::exists(path("d.png")));
+    EXPECT_EQ(run("render --effect plain --size 4x4 -o e.png").status, 0);
+}

@@ -193,6 +193,16 @@ RenderOptions readOptions(const ParsedArgs& args) {
     return o;
 }
 
+// A host renders an effect only at the depths its flags declare; a 16-bit
+// or float frame of any other effect is refused here, with the flag named,
+// rather than rendered in a way no host would.
+void checkDepth(uint32_t depth, const hostsim::Registration& reg) {
+    if (depth == 16 && !(reg.outFlags & PF_OutFlag_DEEP_COLOR_AWARE))
+        throw UsageError("--depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its config.xml)");
+    if (depth == 32 && !(reg.outFlags2 & PF_OutFlag2_FLOAT_COLOR_AWARE))
+        throw UsageError("--depth 32: the effect does not declare float frames (bit 0x1000 of FLAGS2 in its config.xml)");
+}
+
 }  // namespace
 
 int runRender(const std::vector<std::string>& argv) {
@@ -219,6 +229,7 @@ int runRender(const std::vector<std::string>& argv) {
     hostsim::Image input = options.input.empty() ? makeTestCard(options.width, options.height) : readImage(options.input);
     ModuleChoice choice = chooseModule(args);
     hostsim::Registration reg = readRegistration(choice);
+    checkDepth(options.config.depth, reg);
     auto module = loadModule(choice, reg);
     hostsim::Host host(*module, options.config);
     host.setInput(input);
