@@ -18,7 +18,13 @@ void* allocatePixels(uint64_t height, uint64_t stride) {
     if (bytes > (uint64_t(1) << 48)) throw std::bad_alloc();
     // Round up to the alignment, which aligned_alloc requires of the size.
     const size_t size = (static_cast<size_t>(bytes) + 15) & ~size_t(15);
+#ifdef _WIN32
+    // The Windows C library has no aligned_alloc; its malloc gives 16-byte
+    // alignment on x64, which is all the kernels need.
+    void* p = std::malloc(size ? size : 16);
+#else
     void* p = std::aligned_alloc(16, size ? size : 16);
+#endif
     if (!p) throw std::bad_alloc();
     return p;
 }

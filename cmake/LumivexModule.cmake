@@ -1,9 +1,11 @@
 # Effect modules: the engine (lumivex_host) linked into a shared module whose
 # only exported symbol is EntryPointFunc, carrying a resource table in its
-# `lumivex_rsrc` section (see platform/Resources.h).
+# `lumivex_rsrc` section (see platform/Resources.h). On Windows the module is
+# a DLL named <FXNAME>.aex exporting EntryPointFunc through a .def file, and
+# the resources are Windows resources compiled from a generated script.
 #
 #   lumivex_add_effect_module(NAME <FXNAME> PACKAGE <dir>)
-#       target <FXNAME>, file <FXNAME>.so: the package in <dir> packed,
+#       target <FXNAME>, file <FXNAME>.so (.aex): the package in <dir> packed,
 #       scrambled and embedded with the registration generated from its
 #       config.xml (whose FXNAME must be <FXNAME>).
 #   lumivex_add_engine_module()
@@ -16,18 +18,29 @@
 # Modules are written to LUMIVEX_MODULE_DIR.
 
 set(LUMIVEX_MODULE_DIR ${CMAKE_BINARY_DIR}/modules CACHE PATH "Where effect modules are built")
-set(LUMIVEX_MODULE_MAP ${CMAKE_BINARY_DIR}/lumivex-module.map)
-# Version script: only the entry point is exported. Rewritten only on change.
-file(CONFIGURE OUTPUT ${LUMIVEX_MODULE_MAP} CONTENT "{\n  global: EntryPointFunc;\n  local: *;\n};\n")
+if(WIN32)
+  # Module definition: only the entry point is exported.
+  set(LUMIVEX_MODULE_MAP ${CMAKE_BINARY_DIR}/lumivex-module.def)
+  file(CONFIGURE OUTPUT ${LUMIVEX_MODULE_MAP} CONTENT "EXPORTS\n  EntryPointFunc\n")
+else()
+  set(LUMIVEX_MODULE_MAP ${CMAKE_BINARY_DIR}/lumivex-module.map)
+  # Version script: only the entry point is exported. Rewritten only on change.
+  file(CONFIGURE OUTPUT ${LUMIVEX_MODULE_MAP} CONTENT "{\n  global: EntryPointFunc;\n  local: *;\n};\n")
+endif()
 
 # The module target `name`; its resource table source is added by the caller.
 function(_lumivex_module name)
   add_library(${name} MODULE)
   target_link_libraries(${name} PRIVATE lumivex_host)
-  target_link_options(${name} PRIVATE
-    -Wl,--undefined=EntryPointFunc
-    -Wl,--version-script=${LUMIVEX_MODULE_MAP})
-  if(NOT LUMIVEX_SANITIZE)
+  if(WIN32)
+    target_sources(${name} PRIVATE ${LUMIVEX_MODULE_MAP})
+    set_target_properties(${name} PROPERTIES SUFFIX .aex)
+  else()
+    target_link_options(${name} PRIVATE
+      -Wl,--undefined=EntryPointFunc
+      -Wl,--version-script=${LUMIVEX_MODULE_MAP})
+  endif()
+  if(NOT LUMIVEX_SANITIZE AND NOT WIN32)
     # Sanitizer runtimes live in the executable, so only plain builds can
     # insist on every symbol being defined.
     target_link_options(${name} PRIVATE -Wl,-z,defs)
@@ -52,19 +65,68 @@ function(lumivex_add_resource_table target)
   if(NOT EXISTS ${package}/config.xml)
     message(FATAL_ERROR "lumivex_add_resource_table(${target}): ${package} has no config.xml")
   endif()
-  # Listed for the dependency only: any change in the package re-packs it.
-  file(GLOB_RECURSE package_files CONFIGURE_DEPENDS ${package}/*)
-  set(table_source ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.c)
   set(table_bytes ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.bin)
-  add_custom_command(
-    OUTPUT ${table_source} ${table_bytes}
-    COMMAND lumivex_resgen --package ${package} --name ${ARG_NAME}
-            --source ${table_source} --table ${table_bytes}
-    DEPENDS lumivex_resgen ${package_files}
-    COMMENT "Packing effect package ${ARG_PACKAGE} for ${target}"
-    VERBATIM)
-  target_sources(${target} PRIVATE ${table_source})
+  _lumivex_resources(${target} ${table_bytes} ${package} ${ARG_NAME})
   set_target_properties(${target} PROPERTIES LUMIVEX_RESOURCE_TABLE ${table_bytes})
+endfunction()
+
+# Adds to `target` the resources lumivex_resgen writes for `package` (the
+# effect `name`), or an empty set when `package` is empty: the table's C
+# source, or on Windows the resource script (its byte files are named by
+# position: .0.bin the package, .1.bin the registration). `table_bytes`, when
+# not empty, receives the table as a file.
+function(_lumivex_resources target table_bytes package name)
+  if(WIN32 AND NOT package AND NOT table_bytes)
+    return()  # a Windows module without resources needs no resource script
+  endif()
+  if(package)
+    set(args --package ${package} --name ${name})
+    # Listed for the dependency only: any change in the package re-packs it.
+    file(GLOB_RECURSE package_files CONFIGURE_DEPENDS ${package}/*)
+  else()
+    set(args --empty)
+    set(package_files)
+  endif()
+  if(WIN32)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.rc)
+    set(outputs ${script})
+    if(package)
+      list(APPEND outputs ${script}.0.bin ${script}.1.bin)
+    endif()
+    list(APPEND args --rc ${script})
+  else()
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.c)
+    set(outputs ${script})
+    list(APPEND args --source ${script})
+  endif()
+  if(table_bytes)
+    list(APPEND outputs ${table_bytes})
+    list(APPEND args --table ${table_bytes})
+  endif()
+  add_custom_command(
+    OUTPUT ${outputs}
+    COMMAND lumivex_resgen ${args}
+    DEPENDS lumivex_resgen ${package_files}
+    COMMENT "Writing the resources of ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${script})
+  if(WIN32)
+    set_source_files_properties(${script} PROPERTIES OBJECT_DEPENDS "${outputs}")
+  endif()
+endfunction()
+
+# On Windows, a test that checks the module file as a host sees it
+# (scripts/check-pe.py): its exports, imports and resources, and with
+# LUMIVEX_LINUX_BUILD its resources against those of the Linux module.
+function(_lumivex_check_module name)
+  if(NOT WIN32 OR NOT LUMIVEX_TESTS)
+    return()
+  endif()
+  set(args --module $<TARGET_FILE:${name}> ${ARGN})
+  if(LUMIVEX_LINUX_BUILD AND NOT "--no-resources" IN_LIST ARGN)
+    list(APPEND args --linux-module ${LUMIVEX_LINUX_BUILD}/modules/${name}.so)
+  endif()
+  add_test(NAME ModuleFile.${name} COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
 endfunction()
 
 function(lumivex_add_effect_module)
@@ -74,16 +136,11 @@ function(lumivex_add_effect_module)
   endif()
   _lumivex_module(${ARG_NAME})
   lumivex_add_resource_table(${ARG_NAME} NAME ${ARG_NAME} PACKAGE ${ARG_PACKAGE})
+  _lumivex_check_module(${ARG_NAME})
 endfunction()
 
 function(lumivex_add_engine_module)
-  set(table_source ${CMAKE_CURRENT_BINARY_DIR}/lumivex-engine_resources.c)
-  add_custom_command(
-    OUTPUT ${table_source}
-    COMMAND lumivex_resgen --empty --source ${table_source}
-    DEPENDS lumivex_resgen
-    COMMENT "Writing the empty resource table of lumivex-engine.so"
-    VERBATIM)
   _lumivex_module(lumivex-engine)
-  target_sources(lumivex-engine PRIVATE ${table_source})
+  _lumivex_resources(lumivex-engine "" "" "")
+  _lumivex_check_module(lumivex-engine --no-resources)
 endfunction()

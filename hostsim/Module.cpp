@@ -1,10 +1,7 @@
 #include "hostsim/Module.h"
 
-#include <dlfcn.h>
-
-#include "hostsim/ElfSection.h"
 #include "hostsim/Error.h"
-#include "platform/Resources.h"
+#include "hostsim/Loader.h"
 
 namespace hostsim {
 namespace {
@@ -13,19 +10,13 @@ constexpr uint32_t kRegistrationLanguage = 1033;
 }  // namespace
 
 Registration readModuleRegistration(const std::string& path) {
-    std::vector<uint8_t> section = readElfSection(path, platform::kResourceSection);
-    std::optional<platform::Resource> pipl;
-    try {
-        platform::ResourceTable table = platform::parseResourceTable(section.data(), section.size());
-        pipl = table.find("PIPL", kRegistrationId, kRegistrationLanguage);
-    } catch (const platform::ResourceTableError& e) {
-        throw Error(path + ": " + e.what());
-    }
+    const std::optional<std::vector<uint8_t>> pipl =
+        readModuleResource(path, "PIPL", kRegistrationId, kRegistrationLanguage);
     if (!pipl) throw Error(path + " has no registration resource (PIPL 16000, language 1033)");
 
     Registration reg;
     try {
-        reg = parseRegistration(std::vector<uint8_t>(pipl->data, pipl->data + pipl->size));
+        reg = parseRegistration(*pipl);
     } catch (const Error& e) {
         throw Error(path + ": " + e.what());
     }
@@ -46,26 +37,12 @@ Module::Module(const std::string& path, Registration registration) : file(path),
 }
 
 void Module::load() {
-    const std::string& path = file;
-    std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
-    library = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (!library) {
-        const char* why = dlerror();
-        throw Error("cannot load " + path + ": " + (why ? why : "unknown loader error"));
-    }
-    dlerror();
-    void* symbol = dlsym(library, reg.entryPoint.c_str());
-    if (!symbol) {
-        dlclose(library);
-        throw Error(path + " does not export its entry point " + reg.entryPoint);
-    }
-    entry = reinterpret_cast<PF_FilterProc>(symbol);
-    Dl_info info{};
-    base = dladdr(symbol, &info) ? info.dli_fbase : nullptr;
+    const LoadedModule loaded = loadModule(file, reg.entryPoint);
+    library = loaded.library;
+    entry = reinterpret_cast<PF_FilterProc>(loaded.entry);
+    base = loaded.base;
 }
 
-Module::~Module() {
-    if (library) dlclose(library);
-}
+Module::~Module() { unloadModule(library); }
 
 }  // namespace hostsim

@@ -35,7 +35,7 @@ public:
     void open(platform::ModuleHandle module);
     // Opens the package resource found in `resources` with the zip reader
     // that `opener` makes.
-    void open(const platform::ResourceTable& resources, ZipOpener opener = openLibzipReader);
+    void open(const platform::ResourceTable& resources, ZipOpener opener = kModuleZipOpener);
 
     bool isOpen() const { return zip != nullptr; }
 

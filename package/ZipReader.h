@@ -37,10 +37,18 @@ public:
 // archive it accepts.
 using ZipOpener = std::unique_ptr<ZipReader> (*)(const uint8_t* data, size_t size);
 
-// The libzip reader.
+// The libzip reader (not in builds without libzip).
 std::unique_ptr<ZipReader> openLibzipReader(const uint8_t* data, size_t size);
 // Our own reader over zlib's raw inflate (no libzip needed). It refuses
 // multi-disk, encrypted and zip64 archives.
 std::unique_ptr<ZipReader> openInflateReader(const uint8_t* data, size_t size);
+
+// The reader a module opens its package with: libzip where the build has it
+// (the Windows build has not).
+#ifdef LUMIVEX_NO_LIBZIP
+inline constexpr ZipOpener kModuleZipOpener = openInflateReader;
+#else
+inline constexpr ZipOpener kModuleZipOpener = openLibzipReader;
+#endif
 
 }  // namespace package

@@ -1,7 +1,9 @@
 // The window-system side of the module's OpenGL context: a hidden window
 // with a device context and a rendering context, reduced to the few steps
-// that OpenGLContext needs. On Linux the hidden window is an EGL display and
-// the rendering context an EGL context with no surface (headless).
+// that OpenGLContext needs. On Windows these are the HWND, HDC and HGLRC of
+// a hidden window with a WGL context; on Linux the hidden window is an EGL
+// display and the rendering context an EGL context with no surface
+// (headless).
 //
 // Errors: every step reports failure through its result (null or false);
 // nothing throws. Ownership: handles returned here are released only through
@@ -46,7 +48,8 @@ bool makeCurrent(Device device, RenderContext context);
 // True when the calling thread has any rendering context current.
 bool hasCurrentContext();
 
-// Finishes the frame. Headless, this flushes the GL command stream.
+// Finishes the frame: SwapBuffers on Windows; headless, a flush of the GL
+// command stream.
 void swapBuffers(Device device);
 
 }  // namespace platform::gl

@@ -1,4 +1,4 @@
-// Path helpers shared by the platform layers.
+// Path helpers: PathFindFileNameA on Windows, the same rule elsewhere.
 #pragma once
 
 #include <string>
