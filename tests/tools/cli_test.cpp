@@ -325,6 +325,12 @@ TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
     EXPECT_NE(failing.err.find("Script error in draw()"), std::string::npos) << failing.err;
     EXPECT_NE(failing.err.find("notDefinedAnywhere"), std::string::npos) << failing.err;
     EXPECT_GT(brightest(lumivex::readImage(path("script1.png"))), 0.9f);
+
+    // info draws one frame to find such errors, after listing the effect.
+    Outcome info = run("info --effect script");
+    EXPECT_EQ(info.status, 3);
+    EXPECT_NE(info.out.find("Level  slider"), std::string::npos) << info.out;
+    EXPECT_NE(info.err.find("notDefinedAnywhere"), std::string::npos) << info.err;
 }
 
 TEST_F(Cli, DepthsTheEffectDoesNotDeclareAreRefused) {

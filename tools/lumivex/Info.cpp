@@ -5,6 +5,7 @@
 #include "hostsim/Error.h"
 #include "tools/lumivex/Commands.h"
 #include "tools/lumivex/Session.h"
+#include "tools/lumivex/TestCard.h"
 
 namespace lumivex {
 namespace {
@@ -17,7 +18,9 @@ const char* const kHelp =
     "about text and every parameter with its type, default, range and\n"
     "identifier. Without --module or --effect the default module built next\n"
     "to the command is used. --effect DIR describes the effect folder DIR run\n"
-    "by the engine module. --json prints one JSON object instead of text.\n";
+    "by the engine module. --json prints one JSON object instead of text.\n"
+    "Finally one small frame is drawn: a shader or script error there is\n"
+    "reported on stderr after the listing, with exit status 3.\n";
 
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
@@ -140,6 +143,18 @@ std::string registrationJson(const std::string& module, const hostsim::Registrat
     return s.str();
 }
 
+// The exit status for the test frame: 0 when the effect drew it, 3 (with
+// the effect's error text on stderr) when it drew its error frame; a host
+// error code from the module throws as any other command failure does.
+int frameStatus(const hostsim::RenderResult& frame, const hostsim::Host& host) {
+    std::cout.flush();
+    if (frame.result != PF_Err_NONE) check(frame.result, "rendering a test frame", host);
+    const std::string message = effectError(frame);
+    if (message.empty()) return 0;
+    std::cerr << "lumivex: the effect reported an error when drawing a frame: " << message << "\n";
+    return 3;
+}
+
 }  // namespace
 
 int runInfo(const std::vector<std::string>& argv) {
@@ -168,6 +183,10 @@ int runInfo(const std::vector<std::string>& argv) {
     check(host.updateParamsUI(), "parameter UI update", host);
     std::vector<ParamInfo> params;
     for (int i = 1; i < host.paramCount(); ++i) params.push_back(describe(host, i));
+    // A script or shader error shows only when a frame is drawn: one small
+    // frame tells whether the effect runs at all. Reported after the listing.
+    host.setInput(makeTestCard(16, 16));
+    const hostsim::RenderResult frame = host.render(0);
     host.finish();
 
     if (json) {
@@ -186,7 +205,7 @@ int runInfo(const std::vector<std::string>& argv) {
             std::cout << "}";
         }
         std::cout << (params.empty() ? "]\n}\n" : "\n  ]\n}\n");
-        return 0;
+        return frameStatus(frame, host);
     }
     std::string indented = "  ";
     for (char c : about) indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
@@ -200,7 +219,7 @@ int runInfo(const std::vector<std::string>& argv) {
         if (!p.enabled) std::cout << "  (disabled)";
         std::cout << "\n";
     }
-    return 0;
+    return frameStatus(frame, host);
 }
 
 }  // namespace lumivex

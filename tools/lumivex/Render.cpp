@@ -249,13 +249,12 @@ int runRender(const std::vector<std::string>& argv) {
             check(frame.result, hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstFrame + i), host);
         // What the render command reported: the engine's shader or script
         // error text, which the frame shows as well.
-        if (effectMessage.empty()) effectMessage = frame.message;
+        if (effectMessage.empty()) effectMessage = effectError(frame);
         writeImage(names.at(firstFrame + i), frame.image, options.config.depth);
         if (progress) std::cerr << "\rframe " << (i + 1) << "/" << options.frames << std::flush;
     }
     if (progress) std::cerr << "\n";
     host.finish();
-    effectMessage.erase(effectMessage.find_last_not_of(" \n") + 1);
     if (!effectMessage.empty()) {
         std::cerr << "lumivex: the effect reported an error; the frame shows it: " << effectMessage << "\n";
         return 3;

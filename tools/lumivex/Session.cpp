@@ -77,4 +77,10 @@ void check(PF_Err err, const std::string& what, const hostsim::Host& host) {
     throw Error(message);
 }
 
+std::string effectError(const hostsim::RenderResult& frame) {
+    std::string message = frame.message;
+    message.erase(message.find_last_not_of(" \n") + 1);
+    return message;
+}
+
 }  // namespace lumivex

@@ -32,6 +32,11 @@ std::unique_ptr<hostsim::Module> loadModule(const ModuleChoice& choice, const ho
 // (PF_Err_INTERNAL_STRUCT_DAMAGED): <message>" unless err is 0.
 void check(PF_Err err, const std::string& what, const hostsim::Host& host);
 
+// The error text the effect reported with a rendered frame (a shader or
+// script error, which the frame shows too) without trailing blank lines;
+// empty when the effect drew normally.
+std::string effectError(const hostsim::RenderResult& frame);
+
 // An absolute form of a path given on the command line.
 std::string absolutePath(const std::string& path);
 
