@@ -151,6 +151,9 @@ TEST_F(Cli, FrameTimesFollowTimeAndFrameRate) {
     ASSERT_EQ(r.status, 0) << r.err;
     expectUniform(lumivex::readImage(path("t25.exr")), {0.25f, 0, 0, 1}, 1e-5f);
     expectUniform(lumivex::readImage(path("t26.exr")), {0.26f, 0, 0, 1}, 1e-5f);
+    // A wide frame number is written whole.
+    ASSERT_EQ(run(probe("--size 4x4 --frames 2 -o 'w%040d.png'")).status, 0);
+    EXPECT_TRUE(fs::exists(path("w" + std::string(39, '0') + "1.png")));
 }
 
 TEST_F(Cli, SixteenBitPngUsesTheFullFileRange) {
@@ -233,6 +236,9 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
         {"render " + effect + "--frames 3 -o one.png", 2,
          "lumivex: --frames 3 needs a frame number such as %04d in --output\n"},
         {"render " + effect + "-o out.tiff", 2, ""},
+        {"render " + effect + "--fps 0.0001", 2, "lumivex: --fps must be from 0.001 to 1000\n"},
+        {"render " + effect + "--time 80000", 2,
+         "lumivex: --time and --frames reach past the host's time range at this frame rate\n"},
         {"render " + effect + "--input missing.png", 1, ""},
         {"render --module /nonexistent/fx.so", 1, "lumivex: module /nonexistent/fx.so does not exist\n"},
         {"render --effect /nonexistent", 1, "lumivex: effect folder /nonexistent does not exist\n"},

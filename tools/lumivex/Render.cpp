@@ -1,9 +1,11 @@
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <vector>
 
 #include "tools/lumivex/Commands.h"
 #include "tools/lumivex/ImageFile.h"
@@ -47,9 +49,10 @@ struct FrameName {
 
     std::string at(long long frame) const {
         if (!numbered) return prefix;
-        char digits[32];
-        std::snprintf(digits, sizeof digits, "%0*lld", width, frame);
-        return prefix + digits + suffix;
+        // Room for any width the pattern may ask for: no number is cut short.
+        std::vector<char> digits(size_t(width) + 24);
+        std::snprintf(digits.data(), digits.size(), "%0*lld", width, frame);
+        return prefix + digits.data() + suffix;
     }
 };
 
@@ -170,10 +173,13 @@ RenderOptions readOptions(const ParsedArgs& args) {
     if (args.has("--time")) o.time = parseNumber("--time", args.get("--time"));
     if (o.time < 0) throw UsageError("--time must not be negative");
     if (args.has("--fps")) o.fps = parseNumber("--fps", args.get("--fps"));
-    if (o.fps <= 0 || o.fps > 1000) throw UsageError("--fps must be above 0 and at most 1000");
+    if (o.fps < 0.001 || o.fps > 1000) throw UsageError("--fps must be from 0.001 to 1000");
     if (args.has("--frames")) o.frames = parseCount("--frames", args.get("--frames"), 1, 1000000);
     c.timeStep = 1000;
     c.timeScale = uint32_t(std::lround(o.fps * 1000));
+    // Host times are 32-bit counts of 1/timeScale seconds.
+    if (o.time * c.timeScale + (o.frames - 1.0) * c.timeStep > double(INT32_MAX))
+        throw UsageError("--time and --frames reach past the host's time range at this frame rate");
     if (args.has("--downsample")) {
         uint32_t n = parseCount("--downsample", args.get("--downsample"), 1, 64);
         c.downsampleX = c.downsampleY = {1, n};
