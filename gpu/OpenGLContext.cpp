@@ -46,7 +46,7 @@ void OpenGLContext::unlock() { mutex.release(); }
 
 void OpenGLContext::destroy() {
     if (renderingContext) {
-        gl::makeCurrent(deviceContext, nullptr);
+        gl::makeCurrent(nullptr, nullptr);
         if (!gl::deleteContext(renderingContext)) throw OpenGLFault{2};
         renderingContext = nullptr;
     }
