@@ -19,9 +19,9 @@ function slider(name, display, min, max, value, digits) {
 function setup() {
     direction = LX_initParam("direction", LX_Type.POPUP, "Direction");
     LX_setParamChoices(direction, "Down|Up|Right|Left");
-    LX_setParamValue(direction, 1);
-    length = slider("length", "Streak Length", 0, 1024, 220, 0);
-    LX_setParamFlags(length, LX_getParamFlags(length) | LX_ParamFlags.ScaleByHeight);
+    LX_setParamValue(direction, 3);
+    length = slider("length", "Streak Length", 0, 1024, 360, 0);
+    LX_setParamFlags(length, LX_getParamFlags(length) | LX_ParamFlags.ScaleByWidth);
     low = slider("low", "Band Low", 0, 1, 0.25, 2);
     high = slider("high", "Band High", 0, 1, 0.97, 2);
     drift = slider("drift", "Band Drift (per second)", 0, 1, 0.1, 2);
