@@ -255,6 +255,11 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
     }
     EXPECT_NE(run("render " + effect + "--input missing.png").err.find("cannot read image " + path("missing.png")),
               std::string::npos);
+    std::ofstream(path("notes.png")) << "not an image";
+    Outcome junk = run("render " + effect + "--input notes.png");
+    EXPECT_EQ(junk.status, 1);
+    EXPECT_EQ(junk.err, "lumivex: cannot read image " + path("notes.png") +
+                            ": not a PNG, EXR, JPEG, BMP, GIF, PSD, HDR or TGA file the decoder accepts\n");
 }
 
 TEST_F(Cli, ModuleFolderOverride) {
