@@ -3,7 +3,8 @@
 // Windows build, running under Wine with the Windows module and the Windows
 // loader, must produce the same frames (LUMIVEX_REFERENCE_FRAMES), float
 // frames included: the same shaders run on the same software renderer, and
-// the host's conversions are the same code.
+// the host's conversions are the same code. Both loaders also refuse files
+// that are no effect module in the same way.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <string>
 #include <tuple>
 
+#include "hostsim/Error.h"
 #include "hostsim/Host.h"
 
 namespace {
@@ -129,6 +131,26 @@ TEST_P(SameFrames, OnLinuxAndWindows) {
     }
     EXPECT_EQ(differing, 0u);
 #endif
+}
+
+// What the host says of a file it cannot use, with either system's loader.
+std::string loadError(const std::string& path) {
+    try {
+        hostsim::Module module(path);
+    } catch (const hostsim::Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(ModuleFiles, FilesThatAreNoEffectAreRefusedByName) {
+    const std::string missing = "no-such-module.aex";
+    EXPECT_NE(loadError(missing).find(missing), std::string::npos) << loadError(missing);
+    const std::string text = NOT_A_MODULE;
+    EXPECT_NE(loadError(text).find(text), std::string::npos) << loadError(text);
+    // The engine module carries no registration: it is not loaded at all.
+    EXPECT_NE(loadError(ENGINE_MODULE).find("has no registration resource"), std::string::npos)
+        << loadError(ENGINE_MODULE);
 }
 
 std::vector<Case> everyCase() {
