@@ -126,7 +126,7 @@ function(_lumivex_check_module name)
   if(LUMIVEX_LINUX_BUILD AND NOT "--no-resources" IN_LIST ARGN)
     list(APPEND args --linux-module ${LUMIVEX_LINUX_BUILD}/modules/${name}.so)
   endif()
-  add_test(NAME ModuleFile.${name} COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
+  add_test(NAME WindowsModuleFile.${name} COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
 endfunction()
 
 function(lumivex_add_effect_module)
