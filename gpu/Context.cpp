@@ -38,9 +38,13 @@ void Sequence::prepareRenderTarget(const FrameFormat& frame, double frameTime) {
     outputHeight = frame.height;
     if (renderTargetId == 0) renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
     RenderTarget& target = owner->getRenderTarget(renderTargetId);
+    // Storage of an unchanged size and depth is kept; either way the frame
+    // starts transparent black.
     if (target.usable() &&
-        target.upload(nullptr, outputWidth, outputHeight, frame.depth, frame.rowBytes, true, true))
+        target.upload(nullptr, outputWidth, outputHeight, frame.depth, frame.rowBytes, true, true)) {
+        target.clear();
         return;
+    }
     // Released by the script, or its GL objects are gone (or the new size
     // was refused): start over with a new target. The old id stays.
     renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);

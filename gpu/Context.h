@@ -69,7 +69,7 @@ public:
     explicit Sequence(Context* owner) : owner(owner) {}
 
     // Frame start: sets the time and output extent and makes sure the output
-    // render target exists at the frame's size and depth.
+    // render target exists at the frame's size and depth, transparent black.
     void prepareRenderTarget(const FrameFormat& frame, double time);
     // Uploads the effect's input layer into the input texture (host 16-bit
     // values widened). Does nothing for a surface without pixels.

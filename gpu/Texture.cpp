@@ -34,6 +34,15 @@ bool storable(uint32_t width, uint32_t height, uint32_t depth) {
     return uint64_t{width} * height * 4 * channelBytes <= kMaxImageBytes;
 }
 
+// True when the GL unpacks rows of `rowBytes` exactly as given, so that a
+// pack of the stored texels with the same row length gives back those bytes:
+// the pixel type has the depth's channel size and rows are whole pixels.
+bool readsBackAsUploaded(uint32_t depth, uint64_t rowBytes) {
+    const GLenum type = pixelType(depth);
+    const uint32_t typeBytes = type == GL_UNSIGNED_BYTE ? 1 : type == GL_UNSIGNED_SHORT ? 2 : 4;
+    return typeBytes == bytesPerChannel(depth) && rowBytes % (4 * typeBytes) == 0;
+}
+
 // True when `height` rows of `rowBytes` hold a full row of pixels each and fit
 // in the size limit.
 bool rowsFit(uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes) {
@@ -55,18 +64,39 @@ bool Texture::create(uint32_t width, uint32_t height, uint32_t depth, bool swizz
     GLuint generated = 0;
     glGenTextures(1, &generated);
     name.reset(generated);
+    hasStorage_ = false;
     const bool uploaded = upload(nullptr, width, height, depth, uint64_t{width} * depth / 8, swizzle, false);
     rowBytes_ = 0;
     return uploaded;
 }
 
-void Texture::release() { name.reset(); }
+void Texture::release() {
+    pixels();  // the copy outlives the storage
+    name.reset();
+    hasStorage_ = false;
+}
+
+std::shared_ptr<PixelBuffer> Texture::pixels() const {
+    // A moved-from texture has no storage to read.
+    if (!pixelsInTexture_ || !name) return pixels_;
+    auto copy = std::make_shared<PixelBuffer>(static_cast<size_t>(rowBytes_ * height_));
+    glBindTexture(GL_TEXTURE_2D, name.get());
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(rowBytes_ / bytesPerChannel(depth_) / 4));
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, pixelType(depth_), copy->data());
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    pixels_ = std::move(copy);
+    pixelsInTexture_ = false;
+    return pixels_;
+}
 
 bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
                      bool swizzle, bool convert16) {
     // Name 0 is the GL's default texture object, which no entity owns.
     if (!name || !storable(width, height, depth)) return false;
     if (source && !rowsFit(width, height, depth, rowBytes)) return false;
+    // Storage without pixels may be kept as it is, so the copy is taken now.
+    if (!source) pixels();
 
     glBindTexture(GL_TEXTURE_2D, name.get());
     // Row length in pixels; only pixels given here are unpacked with it.
@@ -82,25 +112,43 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
     static const GLint fileOrder[4] = {GL_ALPHA, GL_RED, GL_GREEN, GL_BLUE};
     glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle ? hostOrder : fileOrder);
 
-    const size_t copyBytes = source ? static_cast<size_t>(rowBytes * height) : 0;
+    // Same size and format: write into the storage there is rather than
+    // allocating anew.
+    const bool sameStorage = hasStorage_ && width == width_ && height == height_ &&
+                             internalFormat(depth) == internalFormat(depth_);
+    const auto store = [&](GLint format, GLenum type, const void* texels) {
+        if (!sameStorage) {
+            glTexImage2D(GL_TEXTURE_2D, 0, format, width, height, 0, GL_RGBA, type, texels);
+        } else if (texels) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, type, texels);
+        }
+    };
     if (depth == 16 && source && convert16) {
-        // A new block each time: a surface may still be reading the old one.
-        auto widened = std::make_shared<PixelBuffer>(copyBytes);
+        // The last block is written over only when nothing else holds it: a
+        // surface may still be reading it.
+        const size_t bytes = static_cast<size_t>(rowBytes * height);
+        std::shared_ptr<PixelBuffer> widened = std::move(pixels_);
+        if (!widened || widened.use_count() != 1 || widened->size() != bytes)
+            widened = std::make_shared<PixelBuffer>(bytes);
         ImageLib::expandHost16(source, widened->data(), width, height, rowBytes);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_UNSIGNED_SHORT,
-                     widened->data());
+        store(GL_RGBA32F, GL_UNSIGNED_SHORT, widened->data());
         pixels_ = std::move(widened);
+        pixelsInTexture_ = false;
     } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat(depth), width, height, 0, GL_RGBA, pixelType(depth),
-                     source);
-        if (source) {
+        store(internalFormat(depth), pixelType(depth), source);
+        if (source && !drawnInto() && readsBackAsUploaded(depth, rowBytes)) {
+            pixels_.reset();
+            pixelsInTexture_ = true;
+        } else if (source) {
             const auto* bytes = static_cast<const uint8_t*>(source);
-            pixels_ = std::make_shared<PixelBuffer>(bytes, bytes + copyBytes);
+            pixels_ = std::make_shared<PixelBuffer>(bytes, bytes + rowBytes * height);
+            pixelsInTexture_ = false;
         }
     }
     // Others (the text overlay's bitmaps) unpack tightly packed rows.
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 
+    hasStorage_ = true;
     width_ = width;
     height_ = height;
     depth_ = depth;
@@ -140,10 +188,15 @@ bool RenderTarget::createTarget(uint32_t width, uint32_t height, uint32_t depth)
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name.get(), 0);
     // A new target is transparent black.
+    clear();
+    return usable();
+}
+
+void RenderTarget::clear() {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    return usable();
 }
 
 void RenderTarget::bind(const float* viewport) {
@@ -177,10 +230,15 @@ const void* RenderTarget::beginReadback() {
         GLuint generated = 0;
         glGenBuffers(1, &generated);
         readbackBuffer.reset(generated);
+        readbackBytes = 0;
     }
     glBindBuffer(GL_PIXEL_PACK_BUFFER, readbackBuffer.get());
+    // The buffer is sized anew only when the target's size or depth changed.
     const uint64_t bytes = uint64_t{width_} * height_ * 4 * bytesPerChannel(depth_);
-    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
+    if (bytes != readbackBytes) {
+        glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
+        readbackBytes = bytes;
+    }
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_RGBA, pixelType(depth_),
                  nullptr);
@@ -193,8 +251,6 @@ void RenderTarget::endReadback() {
     if (!readbackBuffer) return;
     glBindBuffer(GL_PIXEL_PACK_BUFFER, readbackBuffer.get());
     glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
-    // Give the memory back between frames; the next readback sizes it anew.
-    glBufferData(GL_PIXEL_PACK_BUFFER, 0, nullptr, GL_STREAM_READ);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
 }
 

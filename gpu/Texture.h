@@ -16,7 +16,11 @@
 // No GL error is queried beyond that.
 // Ownership: each object owns its GL names (deleted once, on release or
 // destruction) and a CPU copy of the last uploaded pixels, shared so that a
-// surface borrowing it keeps it alive after the texture moves on.
+// surface borrowing it keeps it alive after the texture moves on. The copy of
+// a plain texture is read back from the GL when first asked for, since only
+// uploads change such a texture; it is taken before the storage is released
+// or re-specified without pixels. Render targets, which draws change, copy
+// at upload.
 // Threads: every operation needs the GL context current (the GL lock).
 #pragma once
 
@@ -52,9 +56,11 @@ public:
     // Deletes the GL storage. The CPU copy stays.
     virtual void release();
 
-    // Re-specifies the storage from `source` (or undefined contents when null).
-    // With convert16 and depth 16, host 16-bit values are widened to 0..65534.
-    // A source replaces the CPU copy with height x rowBytes bytes.
+    // Re-specifies the storage from `source` (or undefined contents when null;
+    // storage of the same size and format is then kept as it is, and is
+    // written in place by an upload with pixels). With convert16 and depth
+    // 16, host 16-bit values are widened to 0..65534. A source replaces the
+    // CPU copy with height x rowBytes bytes (what lies between rows is not kept).
     bool upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
                 bool swizzle, bool convert16);
     // Uploads a surface's pixels (host order, 16-bit in the host's range, so
@@ -73,7 +79,7 @@ public:
     uint64_t rowBytes() const { return rowBytes_; }
     const std::string& fileName() const { return fileName_; }
     // The CPU copy of the last upload that gave pixels; null when none.
-    std::shared_ptr<PixelBuffer> pixels() const { return pixels_; }
+    std::shared_ptr<PixelBuffer> pixels() const;
 
 protected:
     gpu::TextureName name;
@@ -82,9 +88,17 @@ protected:
     uint32_t depth_ = 0;
     uint64_t rowBytes_ = 0;
 
+    // True when something besides uploads writes the storage.
+    virtual bool drawnInto() const { return false; }
+
 private:
     std::string fileName_;
-    std::shared_ptr<PixelBuffer> pixels_;
+    // The copy; null while pixelsInTexture_, when it is still only the GL
+    // storage's contents (read back by pixels()).
+    mutable std::shared_ptr<PixelBuffer> pixels_;
+    mutable bool pixelsInTexture_ = false;
+    // The GL storage matches width_, height_ and depth_'s internal format.
+    bool hasStorage_ = false;
 };
 
 class RenderTarget : public Texture {
@@ -95,6 +109,8 @@ public:
     void release() override;
     // Texture storage plus a framebuffer cleared to transparent black.
     virtual bool createTarget(uint32_t width, uint32_t height, uint32_t depth);
+    // Fills the whole target with transparent black.
+    void clear();
 
     // Both the framebuffer and the texture exist.
     bool usable() const { return framebuffer && name; }
@@ -114,9 +130,14 @@ public:
     const void* beginReadback();
     void endReadback();
 
+protected:
+    bool drawnInto() const override { return true; }
+
 private:
     gpu::FramebufferName framebuffer;
+    // Kept between readbacks while the target's size and depth stay.
     gpu::BufferName readbackBuffer;
+    uint64_t readbackBytes = 0;
 };
 
 struct Texture::Factory : EntityFactory<Texture, kTextureKind> {};

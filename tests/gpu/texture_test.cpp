@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
+#include <memory>
 #include <string>
 
 #include "GLFixture.h"
@@ -43,6 +46,11 @@ TEST_F(TextureTest, Host16BitFullValueWidensToNearlyOne) {
     EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 65534);
     drawInto(target, copyShader(), texture.glName());
     for (float v : readBack<float>(target)) EXPECT_FLOAT_EQ(v, 65534.0f / 65535.0f);
+    // A copy still held elsewhere is not written over by the next upload.
+    const std::vector<uint16_t> zero(full.size(), 0);
+    ASSERT_TRUE(texture.upload(zero.data(), 2, 2, 16, 2 * 8, true, true));
+    EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 65534);
+    EXPECT_EQ((*texture.pixels())[1], 0);
 
     ASSERT_TRUE(texture.upload(full.data(), 2, 2, 16, 2 * 8, true, false));
     drawInto(target, copyShader(), texture.glName());
@@ -180,6 +188,67 @@ TEST_F(TextureTest, BorrowedCopySurvivesReuploadAndRelease) {
     EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
 }
 
+// Rows of `width` pixels of `depth` after a padding of 16 bytes each; every
+// channel value of the depth appears (at 32 bits, the edge cases of floats).
+std::vector<uint8_t> paddedRows(uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes) {
+    const uint32_t channelBytes = bytesPerChannel(depth);
+    std::vector<uint8_t> bytes(rowBytes * height, 0xEE);
+    const float floats[] = {-0.0f, 1e-40f, -3.5f, 1e30f, std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN(), 0.25f};
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t i = 0; i < width * 4; ++i) {
+            const uint32_t n = y * width * 4 + i;
+            uint8_t* at = bytes.data() + y * rowBytes + i * channelBytes;
+            if (channelBytes == 4) {
+                std::memcpy(at, &floats[n % std::size(floats)], 4);
+            } else {
+                const uint16_t value = static_cast<uint16_t>(n);
+                std::memcpy(at, &value, channelBytes);
+            }
+        }
+    }
+    return bytes;
+}
+
+TEST_F(TextureTest, CopyHoldsUploadedBytesAfterTheSourceIsFreed) {
+    // 128 x 128 x 4 channels: every 8- and 16-bit value.
+    const uint32_t width = 128, height = 128;
+    for (uint32_t depth : {8u, 16u, 32u}) {
+        const uint64_t rowBytes = width * 4 * bytesPerChannel(depth) + 16;
+        Texture& texture = context().getTexture(context().createTexture(2, 2, 8));
+        auto source = std::make_unique<std::vector<uint8_t>>(paddedRows(width, height, depth, rowBytes));
+        const std::vector<uint8_t> uploaded = *source;
+        ASSERT_TRUE(texture.upload(source->data(), width, height, depth, rowBytes, true, false));
+        source.reset();
+        const auto copy = texture.pixels();
+        ASSERT_NE(copy, nullptr);
+        ASSERT_EQ(copy->size(), uploaded.size());
+        for (uint32_t y = 0; y < height; ++y) {
+            const auto row = [&](const std::vector<uint8_t>& bytes) {
+                return std::vector<uint8_t>(bytes.begin() + y * rowBytes,
+                                            bytes.begin() + y * rowBytes + width * 4 * bytesPerChannel(depth));
+            };
+            ASSERT_EQ(row(*copy), row(uploaded)) << "depth " << depth << " row " << y;
+        }
+        // The same copy until the next upload.
+        EXPECT_EQ(texture.pixels(), copy);
+    }
+}
+
+TEST_F(TextureTest, CopyOutlivesStorageReplacedWithoutPixels) {
+    Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
+    const uint8_t pixel[4] = {1, 2, 3, 4};
+    ASSERT_TRUE(texture.upload(pixel, 1, 1, 8, 4, true, false));
+    ASSERT_TRUE(texture.upload(nullptr, 2, 1, 8, 8, true, false));
+    ASSERT_NE(texture.pixels(), nullptr);
+    EXPECT_EQ(*texture.pixels(), std::vector<uint8_t>(pixel, pixel + 4));
+
+    ASSERT_TRUE(texture.upload(pixel, 1, 1, 8, 4, true, false));
+    ASSERT_TRUE(texture.create(2, 1, 8, true));
+    ASSERT_NE(texture.pixels(), nullptr);
+    EXPECT_EQ(*texture.pixels(), std::vector<uint8_t>(pixel, pixel + 4));
+}
+
 TEST_F(TextureTest, GLNamesAreDeletedOnceByTheirLastOwner) {
     GLuint name = 0;
     GLuint framebuffer = 0;
@@ -235,6 +304,15 @@ TEST_F(TextureTest, SequenceKeepsOutputTargetAtFrameSize) {
     EXPECT_EQ(context().getRenderTarget(first).width(), 16u);
     EXPECT_EQ(context().getRenderTarget(first).depth(), 32u);
     EXPECT_EQ(sequence->outputWidth, 16u);
+    // Drawn into, then started again at the same size: transparent black in
+    // the same storage.
+    RenderTarget& target = context().getRenderTarget(first);
+    const GLuint storage = target.glName();
+    const std::vector<float> opaque(16 * 2 * 4, 1.0f);
+    ASSERT_TRUE(target.upload(opaque.data(), 16, 2, 32, 256, true, false));
+    sequence->prepareRenderTarget(FrameFormat{16, 2, 256, 32}, 2.5);
+    EXPECT_EQ(target.glName(), storage);
+    EXPECT_EQ(readBack<float>(target), std::vector<float>(16 * 2 * 4, 0.0f));
     // A released target is replaced by a new id.
     context().releaseEntity(first);
     sequence->prepareRenderTarget(FrameFormat{2, 2, 8, 8}, 3.0);
