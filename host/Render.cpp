@@ -81,16 +81,19 @@ void copyRow(const uint8_t* src, uint8_t* dst, uint32_t pixels, uint32_t depth) 
         return;
     }
     // Narrowed a block at a time through an aligned buffer, which the
-    // compiler turns into vector code (the rows need not be aligned).
+    // compiler turns into vector code (the rows need not be aligned). Whole
+    // blocks move with a fixed size, so without a call to memcpy.
     constexpr size_t kBlock = 64;
     uint16_t block[kBlock] = {};
-    const size_t values = size_t(pixels) * 4;
-    for (size_t done = 0; done < values; done += kBlock) {
-        const size_t n = std::min(kBlock, values - done);
+    const auto narrowBlock = [&](size_t done, size_t n) {
         std::memcpy(block, src + 2 * done, 2 * n);
         for (uint16_t& v : block) v = narrow16(v);
         std::memcpy(dst + 2 * done, block, 2 * n);
-    }
+    };
+    const size_t values = size_t(pixels) * 4;
+    size_t done = 0;
+    for (; done + kBlock <= values; done += kBlock) narrowBlock(done, kBlock);
+    if (done < values) narrowBlock(done, values - done);
 }
 
 // Copies the w x h readback (rows bottom-up, tightly packed) into the

@@ -46,7 +46,8 @@ Image exactImage(uint32_t width, uint32_t height, uint32_t depth) {
 TEST_P(HostDepthE2E, PassThroughGivesBackTheInputExactly) {
     Host& h = open(FIXTURE_PASSTHRU);
     const uint32_t depth = GetParam().depth;
-    Image input = exactImage(7, 5, depth);
+    // 23 pixels a row: 16-bit rows narrow in whole blocks of 64 values and a rest.
+    Image input = exactImage(23, 5, depth);
     if (depth == 16) {  // the ends of the host range survive widening and narrowing
         const float ends[4] = {1.0f, 32767 / 32768.0f, 0.5f, 1 / 32768.0f};
         std::copy(ends, ends + 4, input.pixel(0, 0));
