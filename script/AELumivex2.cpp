@@ -166,10 +166,7 @@ void AELumivex2::drawErrorFrame(Sequence& current, const std::string& text) {
     RenderTarget& target = Context::instance().getRenderTarget(current.renderTargetId);
     if (!target.usable()) return;
     // What the script drew before failing, or undefined storage, is not shown.
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebufferName());
-    glViewport(0, 0, static_cast<GLsizei>(target.width()), static_cast<GLsizei>(target.height()));
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
+    target.clear();
     overlay.drawOverlayText(text.c_str(), target.framebufferName(), target.width(), target.height());
 }
 
