@@ -244,7 +244,15 @@ Host::Host(Module& module, HostConfig config) : state(std::make_unique<State>(mo
     setDepth(config.depth);
 }
 
-Host::~Host() = default;
+// A host closing a project it never tore down still sends the setdowns, so
+// the module frees what it holds before the host lets go of its handles.
+Host::~Host() {
+    if (!state || !state->in.global_data) return;
+    try {
+        finish();
+    } catch (...) {
+    }
+}
 
 const HostConfig& Host::config() const { return state->config; }
 

@@ -48,8 +48,14 @@ bool AELumivex2::init(void* moduleInstance) {
     package::BlobReader::instance().open(static_cast<platform::ModuleHandle>(moduleInstance));
     config = std::make_unique<package::ConfigDocument>();
     config->load();
-    glContext = std::make_unique<OpenGLContext>();
-    if (glContext->create() != 0) return false;
+    // A second global setup without the module being unloaded keeps the
+    // context: the registry's GL objects live in it, and a new one would
+    // leave the old window and context behind.
+    if (!glContext) {
+        auto made = std::make_unique<OpenGLContext>();
+        if (made->create() != 0) return false;
+        glContext = std::move(made);
+    }
     if (!lockGL()) return false;
     initGLExtensions();
     loadScript();
@@ -84,6 +90,7 @@ void AELumivex2::shutdown() {
     overlay.release();
     if (locked) unlockGL();
     glContext->destroy();
+    glContext.reset();
     initialized = false;
     scriptReady = false;
 }
