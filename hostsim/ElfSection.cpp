@@ -30,7 +30,7 @@ struct ElfCloser {
 
 }  // namespace
 
-std::vector<uint8_t> readElfSection(const std::string& path, const std::string& sectionName) {
+std::vector<uint8_t> readElfSection(const std::string& path, const std::string& sectionName, uint64_t* address) {
     if (elf_version(EV_CURRENT) == EV_NONE)
         throw Error("libelf is out of date: " + std::string(elf_errmsg(-1)));
 
@@ -52,6 +52,7 @@ std::vector<uint8_t> readElfSection(const std::string& path, const std::string& 
         if (!name || sectionName != name) continue;
         if (header.sh_type == SHT_NOBITS)
             throw Error("section " + sectionName + " of " + path + " holds no bytes in the file");
+        if (address) *address = header.sh_addr;
         Elf_Data* data = elf_rawdata(scn, nullptr);
         if (!data || !data->d_buf) {
             if (header.sh_size == 0) return {};

@@ -9,6 +9,9 @@
 
 namespace hostsim {
 
-std::vector<uint8_t> readElfSection(const std::string& path, const std::string& sectionName);
+// With `address`, also gives where the section sits in the loaded image,
+// relative to the module's base (its sh_addr).
+std::vector<uint8_t> readElfSection(const std::string& path, const std::string& sectionName,
+                                    uint64_t* address = nullptr);
 
 }  // namespace hostsim

@@ -29,7 +29,17 @@ Registration readModuleRegistration(const std::string& path) {
     return reg;
 }
 
-Module::Module(const std::string& path) : file(path), reg(readModuleRegistration(path)) { load(); }
+Module::Module(const std::string& path) : file(path), reg(readModuleRegistration(path)) {
+    load();
+    // Read again from the module as loaded: a file replaced between the read
+    // and the load must not run under the registration of the old one.
+    const auto inMemory = readLoadedResource({library, reinterpret_cast<void*>(entry), base}, path, "PIPL",
+                                             kRegistrationId, kRegistrationLanguage);
+    if (inMemory != readModuleResource(path, "PIPL", kRegistrationId, kRegistrationLanguage)) {
+        unloadModule(library);
+        throw Error(path + ": the registration of the loaded module differs from the one read from the file");
+    }
+}
 
 Module::Module(const std::string& path, Registration registration) : file(path), reg(std::move(registration)) {
     if (reg.entryPoint.empty()) throw Error(path + ": the registration names no entry point (property '8664')");

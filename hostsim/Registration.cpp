@@ -93,8 +93,8 @@ Registration parseRegistration(const std::vector<uint8_t>& bytes) {
             case fourCC("eGL2"): reg.outFlags2 = word(p); break;
             case fourCC("eSVR"):
                 if (p.data.size() < 4) throw Error(keyError(p.key, "is shorter than 4 bytes"));
-                reg.specMajor = readI16(p.data.data());
-                reg.specMinor = readI16(p.data.data() + 2);
+                reg.apiMajor = readI16(p.data.data());
+                reg.apiMinor = readI16(p.data.data() + 2);
                 break;
             default: break;
         }

@@ -32,8 +32,8 @@ struct Registration {
     std::string entryPoint;   // '8664'
     std::string matchName;    // 'eMNA'
     uint32_t version = 0;     // 'eVER', the host's version layout
-    int16_t specMajor = 0;    // 'eSVR'
-    int16_t specMinor = 0;
+    int16_t apiMajor = 0;     // 'eSVR'
+    int16_t apiMinor = 0;
     uint32_t outFlags = 0;    // 'eGLO'
     uint32_t outFlags2 = 0;   // 'eGL2'
 

@@ -7,6 +7,7 @@
 
 #include "hostsim/ElfSection.h"
 #include "hostsim/Error.h"
+#include "hostsim/Loader.h"
 #include "hostsim/Module.h"
 
 using namespace hostsim;
@@ -37,6 +38,31 @@ TEST(Module, LoadsTheEntryPointNamedInTheRegistration) {
     EXPECT_TRUE(contains(info.dli_fname, "fake_good"));
 }
 
+TEST(Module, RegistrationIsReadFromTheLoadedModuleAsWellAsItsFile) {
+    // A copy is loaded, then its file replaced by another module's: the file
+    // now gives the other registration, the loaded module still its own.
+    const std::string path = testing::TempDir() + "replaced_module.so";
+    const std::string other = testing::TempDir() + "replaced_module.so.new";
+    std::ofstream(path, std::ios::binary) << std::ifstream(FAKE_MODULE_good, std::ios::binary).rdbuf();
+    Module module(path);
+    const LoadedModule loaded{nullptr, reinterpret_cast<void*>(module.entryPoint()), module.instanceHandle()};
+    const auto before = readModuleResource(path, "PIPL", 16000, 1033);
+    ASSERT_TRUE(before.has_value());
+    EXPECT_EQ(readLoadedResource(loaded, path, "PIPL", 16000, 1033), before);
+
+    std::ofstream(other, std::ios::binary) << std::ifstream(FAKE_MODULE_wrongkind, std::ios::binary).rdbuf();
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+    const auto after = readModuleResource(path, "PIPL", 16000, 1033);
+    EXPECT_NE(after, before);
+    // Whatever the new file's layout, the two reads no longer agree.
+    std::optional<std::vector<uint8_t>> inMemory;
+    try {
+        inMemory = readLoadedResource(loaded, path, "PIPL", 16000, 1033);
+    } catch (const Error&) {
+    }
+    EXPECT_NE(inMemory, after);
+}
+
 TEST(Module, RegistrationProblemsAreNamed) {
     EXPECT_TRUE(contains(loadError(FAKE_MODULE_garbled), "resource table declares"));
     EXPECT_TRUE(contains(loadError(FAKE_MODULE_nopipl), "has no registration resource (PIPL 16000, language 1033)"));
@@ -62,8 +88,8 @@ TEST(Module, DefaultEffectRegistration) {
     EXPECT_EQ(reg.name, "Vantrel");
     EXPECT_EQ(reg.matchName, "ADBE Vantrel");
     EXPECT_EQ(reg.entryPoint, "EntryPointFunc");
-    EXPECT_EQ(reg.specMajor, 13);
-    EXPECT_EQ(reg.specMinor, 2);
+    EXPECT_EQ(reg.apiMajor, 13);
+    EXPECT_EQ(reg.apiMinor, 2);
     // The fixed output flags are part of the registered ones.
     EXPECT_EQ(reg.outFlags & 0x04008005u, 0x04008005u);
 }

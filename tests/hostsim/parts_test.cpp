@@ -150,8 +150,8 @@ TEST(Registration, DecodesTheProperties) {
     EXPECT_EQ(r.kind, fourCC("eFKT"));
     EXPECT_EQ(r.name, "Abc");
     EXPECT_EQ(r.entryPoint, "EP");
-    EXPECT_EQ(r.specMajor, 13);
-    EXPECT_EQ(r.specMinor, 2);
+    EXPECT_EQ(r.apiMajor, 13);
+    EXPECT_EQ(r.apiMinor, 2);
     EXPECT_EQ(r.version, 0x00090600u);
     EXPECT_EQ(versionText(r.version), "1.2.0 release build 0");
     EXPECT_EQ(fourCCText(r.kind), "eFKT");

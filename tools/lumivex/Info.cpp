@@ -125,7 +125,7 @@ void printRegistrationText(const std::string& module, const hostsim::Registratio
               << "Match name:   " << r.matchName << "\n"
               << "Category:     " << r.category << "\n"
               << "Version:      " << hostsim::versionText(r.version) << " (" << hex(r.version) << ")\n"
-              << "API version:  " << r.specMajor << "." << r.specMinor << "\n"
+              << "API version:  " << r.apiMajor << "." << r.apiMinor << "\n"
               << "Flags:        " << hex(r.outFlags) << "\n"
               << "Flags2:       " << hex(r.outFlags2) << "\n"
               << "Entry point:  " << r.entryPoint << "\n";
@@ -138,7 +138,7 @@ std::string registrationJson(const std::string& module, const hostsim::Registrat
       << ", \"matchName\": " << jsonString(r.matchName) << ", \"category\": " << jsonString(r.category)
       << ", \"version\": {\"major\": " << v.major << ", \"minor\": " << v.minor << ", \"bugFix\": " << v.bugFix
       << ", \"stage\": " << v.stage << ", \"build\": " << v.build << ", \"word\": " << r.version << "}"
-      << ", \"apiVersion\": \"" << r.specMajor << "." << r.specMinor << "\", \"outFlags\": " << r.outFlags
+      << ", \"apiVersion\": \"" << r.apiMajor << "." << r.apiMinor << "\", \"outFlags\": " << r.outFlags
       << ", \"outFlags2\": " << r.outFlags2 << ", \"entryPoint\": " << jsonString(r.entryPoint) << "}";
     return s.str();
 }
