@@ -247,7 +247,7 @@ Host::Host(Module& module, HostConfig config) : state(std::make_unique<State>(mo
 // A host closing a project it never tore down still sends the setdowns, so
 // the module frees what it holds before the host lets go of its handles.
 Host::~Host() {
-    if (!state || !state->in.global_data) return;
+    if (!state || (!state->in.global_data && !state->sequenceData)) return;
     try {
         finish();
     } catch (...) {

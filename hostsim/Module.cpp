@@ -7,16 +7,18 @@ namespace hostsim {
 namespace {
 constexpr uint32_t kRegistrationId = 16000;
 constexpr uint32_t kRegistrationLanguage = 1033;
-}  // namespace
 
-Registration readModuleRegistration(const std::string& path) {
-    const std::optional<std::vector<uint8_t>> pipl =
-        readModuleResource(path, "PIPL", kRegistrationId, kRegistrationLanguage);
+std::vector<uint8_t> readRegistrationBytes(const std::string& path) {
+    std::optional<std::vector<uint8_t>> pipl = readModuleResource(path, "PIPL", kRegistrationId, kRegistrationLanguage);
     if (!pipl) throw Error(path + " has no registration resource (PIPL 16000, language 1033)");
+    return std::move(*pipl);
+}
 
+// Parses and checks the registration bytes of the module file `path`.
+Registration checkedRegistration(const std::string& path, const std::vector<uint8_t>& pipl) {
     Registration reg;
     try {
-        reg = parseRegistration(*pipl);
+        reg = parseRegistration(pipl);
     } catch (const Error& e) {
         throw Error(path + ": " + e.what());
     }
@@ -29,15 +31,26 @@ Registration readModuleRegistration(const std::string& path) {
     return reg;
 }
 
-Module::Module(const std::string& path) : file(path), reg(readModuleRegistration(path)) {
+}  // namespace
+
+Registration readModuleRegistration(const std::string& path) {
+    return checkedRegistration(path, readRegistrationBytes(path));
+}
+
+Module::Module(const std::string& path) : file(path) {
+    const std::vector<uint8_t> pipl = readRegistrationBytes(path);
+    reg = checkedRegistration(path, pipl);
     load();
     // Read again from the module as loaded: a file replaced between the read
     // and the load must not run under the registration of the old one.
-    const auto inMemory = readLoadedResource({library, reinterpret_cast<void*>(entry), base}, path, "PIPL",
-                                             kRegistrationId, kRegistrationLanguage);
-    if (inMemory != readModuleResource(path, "PIPL", kRegistrationId, kRegistrationLanguage)) {
+    try {
+        const auto inMemory = readLoadedResource({library, reinterpret_cast<void*>(entry), base}, path, "PIPL",
+                                                 kRegistrationId, kRegistrationLanguage);
+        if (inMemory != pipl)
+            throw Error(path + ": the loaded module's registration differs from the one read before loading it");
+    } catch (...) {
         unloadModule(library);
-        throw Error(path + ": the registration of the loaded module differs from the one read from the file");
+        throw;
     }
 }
 

@@ -28,17 +28,18 @@ std::optional<std::vector<uint8_t>> findInTable(const uint8_t* table, size_t siz
 bool mapped(const void* base, uint64_t address, uint64_t size) {
     struct Query {
         uintptr_t base;
-        uint64_t begin, end;
+        uint64_t address, size;
         bool inside;
-    } query{reinterpret_cast<uintptr_t>(base), address, address + size, false};
+    } query{reinterpret_cast<uintptr_t>(base), address, size, false};
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void* data) {
             auto* q = static_cast<Query*>(data);
             if (info->dlpi_addr != q->base) return 0;
             for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
                 const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-                if (segment.p_type == PT_LOAD && q->begin >= segment.p_vaddr &&
-                    q->end <= segment.p_vaddr + segment.p_memsz)
+                // Written so that no sum can wrap, whatever the file says.
+                if (segment.p_type == PT_LOAD && q->address >= segment.p_vaddr && q->size <= segment.p_memsz &&
+                    q->address - segment.p_vaddr <= segment.p_memsz - q->size)
                     q->inside = true;
             }
             return 1;
