@@ -207,9 +207,11 @@ PF_Err handleRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     }
     const double time = in_data->time_scale ? double(in_data->current_time) / double(in_data->time_scale) : 0.0;
     fx.render(time, area.w, area.h, depth);
-    // The frame shows a failing shader or script; the host gets the text too.
+    // The frame shows a failing shader or script. The text also goes into
+    // the message field for a host that looks, without the flag that would
+    // raise an alert on every frame while the effect stays broken.
     const std::string errors = fx.getErrorText();
-    if (!errors.empty()) reportMessage(in_data, out_data, errors);
+    if (!errors.empty()) formatHostString(in_data, out_data->return_msg, sizeof(out_data->return_msg), errors);
     const auto* readback = static_cast<const uint8_t*>(fx.readOutput());
     if (readback && destination) {
         copyReadback(readback, area, depth, *output, destination, editing);
