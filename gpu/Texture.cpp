@@ -37,7 +37,10 @@ bool storable(uint32_t width, uint32_t height, uint32_t depth) {
 // True when the GL unpacks rows of `rowBytes` exactly as given, so that a
 // pack of the stored texels with the same row length gives back those bytes:
 // the pixel type has the depth's channel size and rows are whole pixels.
+// 16-bit pixels are stored as floats, and a driver may round their way back
+// to either neighbour, so they are always copied.
 bool readsBackAsUploaded(uint32_t depth, uint64_t rowBytes) {
+    if (depth == 16) return false;
     const GLenum type = pixelType(depth);
     const uint32_t typeBytes = type == GL_UNSIGNED_BYTE ? 1 : type == GL_UNSIGNED_SHORT ? 2 : 4;
     return typeBytes == bytesPerChannel(depth) && rowBytes % (4 * typeBytes) == 0;
@@ -243,7 +246,11 @@ const void* RenderTarget::beginReadback() {
     glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_RGBA, pixelType(depth_),
                  nullptr);
     const void* mapped = glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
-    if (!mapped) glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!mapped) {
+        // Sized anew next time: the failure may have been the allocation.
+        readbackBytes = 0;
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    }
     return mapped;
 }
 
