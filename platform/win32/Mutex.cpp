@@ -18,7 +18,13 @@ struct Mutex::State {
 Mutex::Mutex() : state(std::make_unique<State>()) {}
 Mutex::~Mutex() = default;
 
-bool Mutex::wait() { return state->handle && WaitForSingleObject(state->handle, INFINITE) == WAIT_OBJECT_0; }
+// An abandoned mutex (its owner thread ended holding it) is owned by the
+// caller all the same, who must release it.
+bool Mutex::wait() {
+    if (!state->handle) return false;
+    const DWORD result = WaitForSingleObject(state->handle, INFINITE);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
 
 // ReleaseMutex fails for a thread that does not own the mutex; that is the
 // documented no-op.
