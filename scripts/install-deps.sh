@@ -13,6 +13,7 @@ PACKAGES="
   imagemagick fonts-dejavu-core pngquant
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   python3-glad libz-mingw-w64-dev wine wine64 xvfb xauth
+  libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1 libxfixes3
 "
 
 missing=""

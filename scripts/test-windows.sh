@@ -18,14 +18,18 @@ if [ ! -x "$native/package/lumivex_resgen" ] || [ ! -f "$native/modules/Vantrel.
     echo "test-windows: $native has no lumivex_resgen and Vantrel.so; build it first" >&2; exit 1
   fi
 fi
+native=$(cd "$native" && pwd)
 # The Linux modules and frames the Windows ones are compared with.
 cmake --build "$native"
-ctest --test-dir "$native" -R '^EveryModule/SameFrames' --timeout 300 -j2 >/dev/null
+ctest --test-dir "$native" -R '^EveryModule/SameFrames' --timeout 300 -j2 --output-on-failure >/dev/null || {
+  echo "test-windows: the Linux reference frames could not be made (ctest -R SameFrames in $native)" >&2
+  exit 1
+}
 
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-  -DLUMIVEX_RESGEN="$(pwd)/$native/package/lumivex_resgen" \
-  -DLUMIVEX_LINUX_BUILD="$(pwd)/$native" >/dev/null
+  -DLUMIVEX_RESGEN="$native/package/lumivex_resgen" \
+  -DLUMIVEX_LINUX_BUILD="$native" >/dev/null
 cmake --build build-win
 
 # A fresh Wine prefix and X server for this run only.
