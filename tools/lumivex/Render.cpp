@@ -177,6 +177,9 @@ RenderOptions readOptions(const ParsedArgs& args) {
     if (args.has("--frames")) o.frames = parseCount("--frames", args.get("--frames"), 1, 1000000);
     c.timeStep = 1000;
     c.timeScale = uint32_t(std::lround(o.fps * 1000));
+    // The host counts time in thousandths of a frame, so the rate is kept to
+    // three decimals; frame numbers and times then follow the same rate.
+    o.fps = c.timeScale / 1000.0;
     // Host times are 32-bit counts of 1/timeScale seconds.
     if (o.time * c.timeScale + (o.frames - 1.0) * c.timeStep > double(INT32_MAX))
         throw UsageError("--time and --frames reach past the host's time range at this frame rate");
