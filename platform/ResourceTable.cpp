@@ -90,7 +90,7 @@ ResourceTable parseResourceTable(const void* bytes, size_t size) {
     return Parser(static_cast<const uint8_t*>(bytes), size).parse();
 }
 
-std::vector<uint8_t> writeResourceTable(const std::vector<ResourceSpec>& entries) {
+std::vector<uint8_t> writeResourceTable(const std::vector<ResourceItem>& entries) {
     std::vector<uint8_t> out(kHeaderSize + entries.size() * kEntrySize, 0);
     auto align = [&out](size_t to) { out.resize((out.size() + to - 1) / to * to, 0); };
     auto append = [&out](const void* p, size_t n) {
@@ -117,7 +117,7 @@ std::vector<uint8_t> writeResourceTable(const std::vector<ResourceSpec>& entries
     std::memcpy(out.data(), kMagic, sizeof kMagic);
     putU32(out, 8, checkedSize(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
-        const ResourceSpec& item = entries[i];
+        const ResourceItem& item = entries[i];
         const size_t at = kHeaderSize + i * kEntrySize;
         const uint32_t type = keyWord(item.type);
         const uint32_t name = keyWord(item.name);

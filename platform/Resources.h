@@ -94,13 +94,13 @@ ResourceTable parseResourceTable(const void* bytes, size_t size);
 
 // What the build writes into the section: the table holding `entries`, each
 // entry's bytes copied in.
-struct ResourceSpec {
+struct ResourceItem {
     ResourceKey type;
     ResourceKey name;
     uint32_t language;
     std::vector<uint8_t> bytes;
 };
-std::vector<uint8_t> writeResourceTable(const std::vector<ResourceSpec>& entries);
+std::vector<uint8_t> writeResourceTable(const std::vector<ResourceItem>& entries);
 
 // The module containing `address`, or null when no module does.
 ModuleHandle moduleOf(const void* address);

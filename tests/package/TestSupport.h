@@ -60,7 +60,7 @@ inline void writeFile(const std::filesystem::path& path, const std::string& cont
 
 // A module's resources made in memory: the table bytes and their parse.
 struct TestModule {
-    explicit TestModule(const std::vector<platform::ResourceSpec>& entries)
+    explicit TestModule(const std::vector<platform::ResourceItem>& entries)
         : bytes(platform::writeResourceTable(entries)), table(platform::parseResourceTable(bytes.data(), bytes.size())) {}
     // The table points into `bytes`: moving keeps the buffer, copying would not.
     TestModule(TestModule&&) = default;

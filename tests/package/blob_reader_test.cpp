@@ -60,7 +60,7 @@ TEST_P(BlobReaderTest, UnusableResourcesLeaveTheLooseFilesInForce) {
         const char* what;
         TestModule module;
     } cases[] = {
-        {"no resource", TestModule(std::vector<platform::ResourceSpec>{})},
+        {"no resource", TestModule(std::vector<platform::ResourceItem>{})},
         {"resource of another type", TestModule({{11, package::kPackageResourceName, 0, scrambled}})},
         {"empty resource", moduleWithBlob({})},
         {"truncated archive", moduleWithBlob(std::vector<uint8_t>(scrambled.begin(), scrambled.begin() + long(scrambled.size() / 2)))},

@@ -9,7 +9,7 @@ using namespace testing_support;
 
 namespace {
 
-std::vector<platform::ResourceSpec> sampleSpecs() {
+std::vector<platform::ResourceItem> sampleSpecs() {
     return {
         {10, "BLOB", 0, bytesOf("blob bytes")},
         {"PIPL", 16000, 1033, bytesOf("registration")},
