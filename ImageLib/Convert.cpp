@@ -250,7 +250,7 @@ void narrowToHost16(void* pixels, uint32_t width, uint32_t height, uint64_t stri
     if (!pixels || stride < uint64_t(width) * 8) return;
     for (uint32_t y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(pixels) + y * stride);
-        for (size_t i = 0; i < size_t(width) * 4; ++i) row[i] = uint16_t(row[i] / 2 + (row[i] > 32768 ? 1 : 0));
+        for (size_t i = 0; i < size_t(width) * 4; ++i) row[i] = narrowToHost16(row[i]);
     }
 }
 

@@ -132,8 +132,10 @@ void expandHost16(const void* src, void* dst, uint32_t width, uint32_t height, u
 // The same into a new buffer of height * stride bytes (null for no pixels).
 std::unique_ptr<uint8_t[]> expandHost16(const void* src, uint32_t width, uint32_t height,
                                         uint64_t stride, Kernel k = Kernel::Vector);
-// In place, the inverse for pixels read back from the GL (0..65535): v / 2,
-// plus 1 above 32768, so 65535 gives the host's full 32768.
+// A 16-bit value read back from the GL (0..65535) in the host's 0..32768
+// range: v / 2, plus 1 above 32768, so 65535 gives the host's full 32768.
+inline uint16_t narrowToHost16(uint16_t v) { return static_cast<uint16_t>(v / 2 + (v > 32768 ? 1 : 0)); }
+// The same in place, for every channel of a width x height image.
 void narrowToHost16(void* pixels, uint32_t width, uint32_t height, uint64_t stride);
 
 }  // namespace ImageLib

@@ -108,7 +108,5 @@ PF_Err handleFrameSetdown(PF_InData* in_data, PF_OutData* out_data);
 uint32_t pixelDepth(PF_LayerDef* world, PF_InData* in_data, PF_OutData* out_data);
 // The depth of a host pixel-format code (0 when unknown).
 uint32_t depthOfPixelFormat(uint32_t format);
-// A 16-bit readback value (0..65535) in the host's 0..32768 range.
-inline uint16_t narrow16(uint16_t v) { return static_cast<uint16_t>(v / 2 + (v > 32768 ? 1 : 0)); }
 
 }  // namespace host

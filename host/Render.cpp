@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageLib/Surface.h"
 #include "host/Handlers.h"
 #include "host/HostSupport.h"
 #include "host/SequenceData.h"
@@ -87,7 +88,7 @@ void copyRow(const uint8_t* src, uint8_t* dst, uint32_t pixels, uint32_t depth) 
     uint16_t block[kBlock] = {};
     const auto narrowBlock = [&](size_t done, size_t n) {
         std::memcpy(block, src + 2 * done, 2 * n);
-        for (uint16_t& v : block) v = narrow16(v);
+        for (uint16_t& v : block) v = ImageLib::narrowToHost16(v);
         std::memcpy(dst + 2 * done, block, 2 * n);
     };
     const size_t values = size_t(pixels) * 4;

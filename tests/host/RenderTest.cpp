@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ImageLib/Surface.h"
 #include "host/Handlers.h"
 #include "host/SequenceData.h"
 #include "tests/host/FakeHost.h"
@@ -57,12 +58,12 @@ protected:
 }  // namespace
 
 TEST(Narrowing, SixteenBitReadbackLandsInTheHostRange) {
-    EXPECT_EQ(host::narrow16(65535), 32768);
-    EXPECT_EQ(host::narrow16(65534), 32768);
-    EXPECT_EQ(host::narrow16(32769), 16385);
-    EXPECT_EQ(host::narrow16(32768), 16384);
-    EXPECT_EQ(host::narrow16(1), 0);
-    EXPECT_EQ(host::narrow16(0), 0);
+    EXPECT_EQ(ImageLib::narrowToHost16(65535), 32768);
+    EXPECT_EQ(ImageLib::narrowToHost16(65534), 32768);
+    EXPECT_EQ(ImageLib::narrowToHost16(32769), 16385);
+    EXPECT_EQ(ImageLib::narrowToHost16(32768), 16384);
+    EXPECT_EQ(ImageLib::narrowToHost16(1), 0);
+    EXPECT_EQ(ImageLib::narrowToHost16(0), 0);
 }
 
 TEST(PixelFormats, DepthFollowsTheFormatCode) {
