@@ -9,7 +9,8 @@
 // read it. --empty gives a table without resources (loose-file mode). OUT.c
 // places the table in the module's resource section; OUT.rc is a Windows
 // resource script of the same resources (the bytes of each in a file
-// OUT.rc.N.bin beside it); OUT.bin is the table as plain bytes. Errors print one line naming the cause; exit 1.
+// OUT.rc.N.bin beside it); OUT.bin is the table as plain bytes. Errors
+// print one line naming the cause; exit 1.
 #include <cstdio>
 #include <exception>
 #include <fstream>
