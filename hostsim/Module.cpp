@@ -40,32 +40,24 @@ Registration readModuleRegistration(const std::string& path) {
 Module::Module(const std::string& path) : file(path) {
     const std::vector<uint8_t> pipl = readRegistrationBytes(path);
     reg = checkedRegistration(path, pipl);
-    load();
+    loaded = loadModule(file, reg.entryPoint);
     // Read again from the module as loaded: a file replaced between the read
     // and the load must not run under the registration of the old one.
     try {
-        const auto inMemory = readLoadedResource({library, reinterpret_cast<void*>(entry), base}, path, "PIPL",
-                                                 kRegistrationId, kRegistrationLanguage);
+        const auto inMemory = readLoadedResource(loaded, path, "PIPL", kRegistrationId, kRegistrationLanguage);
         if (inMemory != pipl)
             throw Error(path + ": the loaded module's registration differs from the one read before loading it");
     } catch (...) {
-        unloadModule(library);
+        unloadModule(loaded.library);
         throw;
     }
 }
 
 Module::Module(const std::string& path, Registration registration) : file(path), reg(std::move(registration)) {
     if (reg.entryPoint.empty()) throw Error(path + ": the registration names no entry point (property '8664')");
-    load();
+    loaded = loadModule(file, reg.entryPoint);
 }
 
-void Module::load() {
-    const LoadedModule loaded = loadModule(file, reg.entryPoint);
-    library = loaded.library;
-    entry = reinterpret_cast<PF_FilterProc>(loaded.entry);
-    base = loaded.base;
-}
-
-Module::~Module() { unloadModule(library); }
+Module::~Module() { unloadModule(loaded.library); }
 
 }  // namespace hostsim

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "hostsim/Loader.h"
 #include "hostsim/Registration.h"
 #include "sdk/PF_Effect.h"
 
@@ -31,19 +32,15 @@ public:
 
     const std::string& path() const { return file; }
     const Registration& registration() const { return reg; }
-    PF_FilterProc entryPoint() const { return entry; }
+    PF_FilterProc entryPoint() const { return reinterpret_cast<PF_FilterProc>(loaded.entry); }
     // The module's instance handle: its base address, as the platform's
     // resource lookup expects it.
-    const void* instanceHandle() const { return base; }
+    const void* instanceHandle() const { return loaded.base; }
 
 private:
-    void load();
-
     std::string file;
     Registration reg;
-    void* library = nullptr;
-    PF_FilterProc entry = nullptr;
-    const void* base = nullptr;
+    LoadedModule loaded;
 };
 
 }  // namespace hostsim

@@ -7,8 +7,7 @@
 
 TEST(HostE2E, CompositingHostLifecycleLeavesNothingBehind) {
     hostsim::Module module(VANTREL_MODULE);
-    hostsim::HostConfig config;
-    hostsim::Host host(module, config);
+    hostsim::Host host(module, e2e::hostConfig(hostsim::HostKind::Compositing));
     ASSERT_EQ(host.start(), PF_Err_NONE);
     // Version 1.2, release stage, build 0; configured flags plus the fixed ones.
     EXPECT_EQ(host.effectVersion(), 0x90600u);
@@ -40,9 +39,7 @@ TEST(HostE2E, CompositingHostLifecycleLeavesNothingBehind) {
 
 TEST(HostE2E, EditingHostGetsItsPixelFormatsAndNoAboutBox) {
     hostsim::Module module(VANTREL_MODULE);
-    hostsim::HostConfig config;
-    config.kind = hostsim::HostKind::Editing;
-    hostsim::Host host(module, config);
+    hostsim::Host host(module, e2e::hostConfig(hostsim::HostKind::Editing));
     ASSERT_EQ(host.start(), PF_Err_NONE);
     const std::vector<uint32_t> formats{0x62677261, 0x62677278, 0x62677258, 0x62677241, 0x62675241, 0x62675258};
     EXPECT_EQ(host.declaredPixelFormats(), formats);

@@ -345,8 +345,7 @@ TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
 }
 
 TEST_F(Cli, DepthsTheEffectDoesNotDeclareAreRefused) {
-    fs::copy(PROBE_EFFECT, path("plain"), fs::copy_options::recursive);
-    std::ofstream(path("plain/config.xml")) << "<FXNAME>Plain</FXNAME>\n<FLAGS>0</FLAGS>\n<FLAGS2>0</FLAGS2>\n";
+    breakProbe(path("plain"), "config.xml", "<FXNAME>Plain</FXNAME>\n<FLAGS>0</FLAGS>\n<FLAGS2>0</FLAGS2>\n");
     for (const char* host : {"ae", "premiere"}) {
         Outcome deep = run(std::string("render --effect plain --size 4x4 --depth 16 -o d.png --host ") + host);
         EXPECT_EQ(deep.status, 2);
