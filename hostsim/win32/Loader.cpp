@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "hostsim/Error.h"
+#include "platform/Resources.h"
 
 namespace hostsim {
 namespace {
@@ -33,15 +34,11 @@ std::string lastError() {
 }
 
 // The bytes of one resource of `module` (a loaded module or a file mapped
-// as data), or nothing when it has none.
-std::optional<std::vector<uint8_t>> findResource(HMODULE module, const std::string& path, const char* type,
-                                                 uint32_t id, uint32_t language) {
-    HRSRC found = FindResourceExW(module, widen(type).c_str(), MAKEINTRESOURCEW(id), WORD(language));
+// as data), found as the module finds its own, or nothing when it has none.
+std::optional<std::vector<uint8_t>> copyResource(HMODULE module, const char* type, uint32_t id, uint32_t language) {
+    const std::optional<platform::Resource> found = platform::findResource(module, type, id, language);
     if (!found) return std::nullopt;
-    HGLOBAL loaded = LoadResource(module, found);
-    const auto* bytes = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
-    if (!bytes) throw Error(path + ": its " + type + " resource cannot be loaded: " + lastError());
-    return std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found));
+    return std::vector<uint8_t>(found->data, found->data + found->size);
 }
 
 }  // namespace
@@ -52,12 +49,12 @@ std::optional<std::vector<uint8_t>> readModuleResource(const std::string& path, 
     const Library file(LoadLibraryExW(widen(path).c_str(), nullptr,
                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!file) throw Error("cannot read the resources of " + path + ": " + lastError());
-    return findResource(file.get(), path, type, id, language);
+    return copyResource(file.get(), type, id, language);
 }
 
-std::optional<std::vector<uint8_t>> readLoadedResource(const LoadedModule& module, const std::string& path,
+std::optional<std::vector<uint8_t>> readLoadedResource(const LoadedModule& module, const std::string&,
                                                         const char* type, uint32_t id, uint32_t language) {
-    return findResource(static_cast<HMODULE>(module.library), path, type, id, language);
+    return copyResource(static_cast<HMODULE>(module.library), type, id, language);
 }
 
 LoadedModule loadModule(const std::string& path, const std::string& entryName) {
