@@ -14,6 +14,9 @@ PACKAGES="
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   python3-glad libz-mingw-w64-dev wine wine64 xvfb xauth
   libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1 libxfixes3
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libcpp-httplib-dev chromium chromium-driver python3-selenium python3-skimage
+  libspng-dev libdeflate-dev valgrind
 "
 
 missing=""
