@@ -80,7 +80,7 @@ function setup() {
     group("glow", "Glow", function () {
         slider("threshold", "Threshold", 0, 1, 0.8, 2);
         slider("glowRadius", "Glow Radius", 0, 400, 120, 1, pixels);
-        slider("intensity", "Intensity", 0, 4, 1.2, 2);
+        slider("intensity", "Intensity", 0, 4, 0.5, 2);
         slider("streakLength", "Streak Length", 0, 1000, 400, 1, pixels);
         LX_setParamValue(param("streakAngle", LX_Type.ANGLE, "Streak Angle"), 20);
         LX_setParamValue(param("tint", LX_Type.COLOR, "Tint"), [255, 168, 84, 255]);
@@ -89,10 +89,10 @@ function setup() {
         // Hosts may read a point's default as a percentage of the layer and
         // its value as pixels; the top-left corner is the same in both.
         LX_setParamValue(param("leakCentre", LX_Type.POINT2D, "Leak Centre"), [0, 0]);
-        slider("leakRadius", "Leak Radius", 0, 4000, 900, 0, pixels);
-        slider("leakStrength", "Leak Strength", 0, 1, 0.6, 2);
+        slider("leakRadius", "Leak Radius", 0, 4000, 700, 0, pixels);
+        slider("leakStrength", "Leak Strength", 0, 1, 0.3, 2);
         popup("textureMode", "Texture", [["Film Grain"], ["Halftone"], ["Scanlines"]], 1);
-        slider("textureAmount", "Texture Amount", 0, 1, 0.3, 2);
+        slider("textureAmount", "Texture Amount", 0, 1, 0.15, 2);
     });
     group("posterize", "Posterize", function () {
         popup("palette", "Palette", PALETTES, 1);
