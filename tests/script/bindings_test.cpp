@@ -147,8 +147,8 @@ TEST_F(EngineTest, ShadersFromFilesAndText) {
 TEST_F(EngineTest, ShaderUniformValues) {
     load("var s, amount;\nfunction setup() {\n"
          "  amount = LX_initParam('gain', LX_Type.FLOAT);\n"
-         "  s = LX_initShader('s', 'uniform float gain; uniform vec4 tint; uniform bool on;\\n"
-         "void main() { gl_FragColor = tint * gain * (on ? 1.0 : 0.5); }');\n"
+         "  s = LX_initShader('s', 'uniform float gain, turn; uniform vec4 tint; uniform bool on;\\n"
+         "void main() { gl_FragColor = tint * gain * turn * (on ? 1.0 : 0.5); }');\n"
          "}\nfunction draw() {}\n");
     Shader& shader = registry().getShader(0x02000001);
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', 0.5)"), "true");
@@ -171,6 +171,11 @@ TEST_F(EngineTest, ShaderUniformValues) {
     uint32_t on = 0;
     std::memcpy(&on, &shader.parameter("on").value[0], sizeof on);
     EXPECT_EQ(on, 1u);
+    // A parameter declared after the shader is matched all the same.
+    EXPECT_EQ(eval("(turn = LX_initParam('turn', LX_Type.ANGLE), LX_setParamValue(turn, 0.75) && "
+                   "LX_setShaderParam(s, turn) && LX_getShaderParamType(s, 'turn'))"),
+              "12");
+    EXPECT_EQ(shader.parameter("turn").value[0], 0.75f);
     EXPECT_EQ(eval("LX_setShaderParam(amount, s) + ',' + LX_setShaderParam(s, 0x01000009)"), "false,false");
     // A conversion that releases the shader is seen by the lookup after it.
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', { valueOf: function () { LX_release(s); return 1; } })"),
