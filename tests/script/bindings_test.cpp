@@ -202,3 +202,22 @@ TEST_F(EngineTest, RenderShaderTargetsAndViewports) {
         target.endReadback();
     }
 }
+
+TEST_F(EngineTest, ReleasedParameterKeepsTheLaterPositionsAndIdsApart) {
+    load("var a, b, c;\nfunction setup() {\n"
+         "  a = LX_initParam('a', LX_Type.FLOAT); b = LX_initParam('b', LX_Type.COLOR);\n"
+         "  c = LX_initParam('c', LX_Type.FLOAT);\n}\nfunction draw() {}\n");
+    EXPECT_EQ(eval("LX_release(b)"), "true");
+    ASSERT_EQ(engine().paramCount(), 3u);
+    EXPECT_EQ(engine().getParam(1).id, 0u);
+    // The host's value for the third position still reaches c.
+    const float value[4] = {0.5f, 0, 0, 0};
+    engine().setParamValue(2, value);
+    EXPECT_EQ(eval("LX_getParamValue(c)"), "0.5");
+    // A later parameter is appended, even where it takes b's id, and reads
+    // its own record rather than b's copy.
+    EXPECT_EQ(eval("(d = LX_initParam('d', LX_Type.FLOAT)) == b"), "true");
+    ASSERT_EQ(engine().paramCount(), 4u);
+    EXPECT_EQ(engine().getParam(3).name, "d");
+    EXPECT_EQ(eval("LX_setParamValue(d, 5) && LX_getParamValue(d)"), "5");
+}
