@@ -47,11 +47,13 @@ void pushBoolean(duk_context* ctx, bool value) { duk_push_boolean(ctx, value); }
 }  // namespace
 
 // LX_initRenderTarget(width, height, depth) -> new render target id, whatever
-// became of its storage.
+// became of its storage. A depth other than 8, 16 or 32 gets no storage: the
+// rest of the engine (surfaces, readback) knows no other.
 duk_ret_t initRenderTarget(duk_context* ctx) {
     const uint32_t width = args::id(ctx, 0);
     const uint32_t height = args::id(ctx, 1);
-    const uint32_t depth = args::id(ctx, 2);
+    uint32_t depth = args::id(ctx, 2);
+    if (depth != 8 && depth != 16 && depth != 32) depth = 0;
     duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createRenderTarget(width, height, depth); }));
     return 1;
 }

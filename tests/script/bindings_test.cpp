@@ -111,6 +111,9 @@ TEST_F(EngineTest, RenderTargetFunctions) {
     EXPECT_EQ(eval("LX_getSurfaceDim(rt).join()"), "640,360,8");
     EXPECT_EQ(eval("LX_getSurfaceDim(0x02000001)"), "false");
     EXPECT_EQ(eval("LX_getSurfaceDim(0x03000009)"), "false");
+    // Without a depth the engine can read back, a target has no storage.
+    EXPECT_EQ(eval("LX_getSurfaceDim(LX_initRenderTarget(4, 4)) + ',' + LX_getSurfaceDim(LX_initRenderTarget(4, 4, 24))"),
+              "false,false");
     EXPECT_EQ(eval("LX_blitRenderTarget(rt, tex, true, true)"), "true");
     EXPECT_EQ(eval("LX_blitRenderTarget(rt, 0x04000001)"), "false");
     EXPECT_EQ(eval("LX_blitRenderTarget(0x04000001, rt)"), "false");
