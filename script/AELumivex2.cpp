@@ -156,8 +156,7 @@ void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, 
         current->outputHeight = 0;
         const std::string call =
             "preRender(" + std::to_string(width) + "," + std::to_string(height) + ",1);";
-        std::string error = callScript(call.c_str(), "preRender()").value_or("");
-        currentErrors()->preRender = std::move(error);
+        currentErrors()->preRender = callScript(call.c_str(), "preRender()").value_or("");
         current = Context::instance().current();
     }
     const uint32_t w = current && current->outputWidth ? current->outputWidth : width;
@@ -206,9 +205,8 @@ void AELumivex2::updateUIFlags() {
     const bool locked = lockGL();
     retryTimedOutLoad();
     if (selectSequence()) {
-        std::string error = callScript("updateUIFlags();", "updateUIFlags()").value_or("");
         InstanceErrors& errors = *currentErrors();
-        errors.updateUIFlags = std::move(error);
+        errors.updateUIFlags = callScript("updateUIFlags();", "updateUIFlags()").value_or("");
         errors.updateUIFlagsShown = false;
     }
     if (locked) unlockGL();
