@@ -251,15 +251,15 @@ TEST_F(EngineTest, UpdateUIFlagsTakesTheGLLock) {
 TEST(ExecutionBudget, CountsScriptTimeAgainstTheScriptLimitAndAllTimeAgainstTheWallLimit) {
     using namespace std::chrono_literals;
     lumivex::ExecutionBudget budget;
-    budget.arm(40ms, 1h);
+    budget.arm(200ms, 1h);
     budget.pause();
     budget.pause();  // nested native work counts once
-    std::this_thread::sleep_for(60ms);
+    std::this_thread::sleep_for(300ms);
     budget.resume();
     EXPECT_FALSE(budget.expired());  // still paused
     budget.resume();
     EXPECT_FALSE(budget.expired());
-    std::this_thread::sleep_for(60ms);
+    std::this_thread::sleep_for(250ms);
     EXPECT_TRUE(budget.expired());
     budget.pause();
     EXPECT_TRUE(budget.expired());  // a spent budget stays spent until the call unwinds
@@ -272,14 +272,14 @@ TEST(ExecutionBudget, CountsScriptTimeAgainstTheScriptLimitAndAllTimeAgainstTheW
 }
 
 TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
-    engine().setTimeLimits({std::chrono::milliseconds(2000), std::chrono::milliseconds(150),
+    engine().setTimeLimits({std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
                             std::chrono::milliseconds(60000)});
     load("var calls = 0;\nfunction setup() {}\n"
          "function draw() { ++calls; for (var i = 0; i < 4; ++i) slowNative(); }\n");
-    // An engine function that works for 100 ms, as the LX_ functions do their work.
+    // An engine function that works for 150 ms, as the LX_ functions do their work.
     duk_push_c_function(Scripting::instance().ctx, [](duk_context*) -> duk_ret_t {
         lumivex::shielded(0, [] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
             return 0;
         });
         return 0;
