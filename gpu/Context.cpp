@@ -69,15 +69,12 @@ Context& Context::instance() {
 
 Context::~Context() { shutdown(); }
 
-uint32_t Context::count() {
-    auto* parameters = factory<Parameter::Factory>();
-    return parameters ? static_cast<uint32_t>(parameters->entities.size()) : 0;
-}
+uint32_t Context::count() { return static_cast<uint32_t>(declared.size()); }
 
 Parameter* Context::at(uint32_t index) {
     auto* parameters = factory<Parameter::Factory>();
-    if (!parameters || index >= parameters->entities.size()) return &emptyParameter();
-    return &std::next(parameters->entities.begin(), index)->second;
+    Parameter* record = parameters && index < declared.size() ? parameters->find(declared[index]) : nullptr;
+    return record ? record : &emptyParameter();
 }
 
 void Context::initialize() {
@@ -100,6 +97,7 @@ void Context::shutdown() {
     if (!initialized) return;
     sequences.clear();
     factories.clear();
+    declared.clear();
     initialized = false;
 }
 
@@ -110,7 +108,19 @@ uint32_t Context::createEntity(uint32_t kind) {
 
 void Context::releaseEntity(uint32_t id) {
     auto it = factories.find(id & kKindMask);
-    if (it != factories.end()) it->second->release(id);
+    if (it == factories.end()) return;
+    it->second->release(id);
+    if ((id & kKindMask) != kParameterKind) return;
+    // The position stays, empty, so the later ones keep theirs; the copies
+    // go too, so that a parameter given the id later is not shadowed by them.
+    for (uint32_t& entry : declared) {
+        if (entry == id) entry = 0;
+    }
+    for (const auto& sequence : sequences) {
+        if (!sequence) continue;
+        Parameter& copy = sequence->find(id);
+        if (copy.id == id) copy = Parameter();
+    }
 }
 
 template <class T>
@@ -136,6 +146,7 @@ uint32_t Context::createParameter(const std::string& name, uint32_t kind, const 
     record.maximum[0] = 100.0f;
     record.choices = "0|1|2|3|4|5|6|7|8|9";
     record.choiceCount = 10;
+    declared.push_back(id);
     return id;
 }
 

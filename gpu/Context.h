@@ -93,7 +93,8 @@ public:
     Context() = default;
     ~Context() override;
 
-    // The declared parameters (the parameter entities, ascending id).
+    // The declared parameters in declaration order. A released parameter
+    // keeps its position as an empty record, so positions never shift.
     uint32_t count() override;
     Parameter* at(uint32_t index) override;
 
@@ -159,5 +160,6 @@ private:
 
     std::map<uint32_t, std::unique_ptr<Factory>> factories;
     std::vector<std::unique_ptr<Sequence>> sequences;
+    std::vector<uint32_t> declared;  // parameter ids by position; 0 once released
     bool initialized = false;
 };

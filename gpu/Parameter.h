@@ -37,6 +37,18 @@ constexpr uint32_t kParamFlagDisabled = 2;        // greyed out in the host UI
 constexpr uint32_t kParamPrecisionShift = 24;     // top byte: display precision
 constexpr uint32_t kParamPrecisionMask = 0xFF000000u;
 
+// The kind a value is held and uploaded as: an ANGLE like a FLOAT, a TEXTURE
+// like a LAYER (a sampler's texture), a POPUP like a BOOL (one integer). A
+// parameter's value reaches a uniform when both have the same value kind.
+inline uint32_t valueKind(uint32_t kind) {
+    switch (kind) {
+    case LX_ANGLE: return LX_FLOAT;
+    case LX_TEXTURE: return LX_LAYER;
+    case LX_POPUP: return LX_BOOL;
+    default: return kind;
+    }
+}
+
 struct Parameter {
     std::string name;         // identifier; uniforms are matched against it
     std::string displayName;  // shown by the host

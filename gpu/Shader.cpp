@@ -36,9 +36,8 @@ uint32_t bitsOf(const float& slot) {
 
 void setBits(float& slot, uint32_t bits) { std::memcpy(&slot, &bits, sizeof bits); }
 
-// Sampler uniforms: LAYER ones, and TEXTURE ones (a sampler named after a
-// declared TEXTURE parameter), which the script sets the same way.
-bool isTextureKind(uint32_t kind) { return kind == LX_LAYER || kind == LX_TEXTURE; }
+// Sampler uniforms: LAYER, or TEXTURE, which holds its texture the same way.
+bool isTextureKind(uint32_t kind) { return valueKind(kind) == LX_LAYER; }
 
 }  // namespace
 
@@ -213,7 +212,6 @@ void Shader::bindLayer(const Parameter& uniform) {
 void Shader::discoverUniforms() {
     GLint count = 0;
     glGetProgramiv(program.get(), GL_ACTIVE_UNIFORMS, &count);
-    Context& context = Context::instance();
     std::vector<Parameter> found;
     for (GLint index = 0; index < count; ++index) {
         char uniformName[kUniformNameSize] = {};
@@ -227,15 +225,6 @@ void Shader::discoverUniforms() {
         record.arraySize = size;
         record.kind = kindOfType(type, size);
         record.location = uniformLocation(record.name);
-        // A declared parameter of the same name sets the kind (a vec3 POINT,
-        // a float ANGLE), so script values reach the uniform as declared.
-        for (uint32_t i = 0; i < context.count(); ++i) {
-            const Parameter* declared = context.at(i);
-            if (declared->name == record.name) {
-                record.kind = declared->kind;
-                break;
-            }
-        }
         found.push_back(std::move(record));
     }
     uniforms_ = std::move(found);

@@ -34,7 +34,9 @@ constexpr int32_t kFlagsCollapsedSupervised = PF_ParamFlag_COLLAPSE_TWIRLY | PF_
 
 bool hiddenFromHost(const Parameter& param) { return param.flags & kParamFlagSkipHostUpdate; }
 
-bool isImageKind(uint32_t kind) { return kind == LX_LAYER || kind == LX_TEXTURE || kind == LX_PATH; }
+// Kinds read only for a render: a layer's pixels are uploaded, a path has no
+// value. A TEXTURE parameter's popup choice is read like any popup's.
+bool isImageKind(uint32_t kind) { return kind == LX_LAYER || kind == LX_PATH; }
 
 // BOOL and POPUP keep a 32-bit integer in the first value slot.
 int32_t intSlot(const float value[4]) {
@@ -112,6 +114,8 @@ bool buildDefinition(const PF_InData* in_data, const Parameter& param, PF_ParamD
         def.u.pd.u.namesptr = param.choices.c_str();
         if (param.kind == LX_POPUP) {
             def.u.pd.value = def.u.pd.dephault = static_cast<int16_t>(intSlot(v) & 0xFFFF);
+        } else {
+            def.u.pd.value = def.u.pd.dephault = 1;  // popup entries count from 1
         }
         break;
     case LX_PATH:

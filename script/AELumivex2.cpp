@@ -70,11 +70,14 @@ bool AELumivex2::loadScript() {
     Scripting& scripting = Scripting::instance();
     scripting.reset();
     scripting.create();
-    scriptErrors = {};
+    loadError.clear();
+    loadTimedOut = false;
+    instanceErrors.clear();
     if (!scripting.ctx) {
-        scriptErrors.load = formatScriptError({"Error: the script engine could not be started", "", 0}, kLoadEntry);
-    } else if (auto error = scripting.run(program, kProgramName, kLoadTimeLimit)) {
-        scriptErrors.load = formatScriptError(*error, kLoadEntry);
+        loadError = formatScriptError({"Error: the script engine could not be started", "", 0}, kLoadEntry);
+    } else if (auto error = scripting.run(program, kProgramName, timeLimits.load, timeLimits.wall)) {
+        loadError = formatScriptError(*error, kLoadEntry);
+        loadTimedOut = error->timedOut;
     }
     scriptReady = true;
     Context& registry = Context::instance();
@@ -91,6 +94,7 @@ void AELumivex2::shutdown() {
     if (locked) unlockGL();
     glContext->destroy();
     glContext.reset();
+    glLockDepth = 0;
     initialized = false;
     scriptReady = false;
 }
@@ -104,6 +108,7 @@ SequenceHandle* AELumivex2::newSequence() {
 void AELumivex2::deleteSequence(SequenceHandle* handle) {
     if (!handle) return;
     Context::instance().removeSequence(handle->index);
+    instanceErrors.erase(handle->index);
     // The current handle must not outlive its deletion.
     if (sequence == handle) sequence = nullptr;
     delete handle;
@@ -117,26 +122,41 @@ void AELumivex2::setSequence(SequenceHandle* handle) {
 Sequence* AELumivex2::selectSequence() {
     if (!sequence) return nullptr;
     Context& registry = Context::instance();
+    // A reload starts the registry with one sequence; the instances that
+    // lived before get fresh ones at their indexes (addSequence fills the
+    // lowest free index).
+    while (registry.isInitialized() && !registry.sequence(sequence->index)) {
+        if (registry.addSequence() >= sequence->index) break;
+    }
     registry.currentSequence = sequence->index;
     return registry.current();
 }
 
+void AELumivex2::retryTimedOutLoad() {
+    if (loadTimedOut && scriptReady) loadScript();
+}
+
+AELumivex2::InstanceErrors* AELumivex2::currentErrors() {
+    return sequence ? &instanceErrors[sequence->index] : nullptr;
+}
+
 std::optional<std::string> AELumivex2::callScript(const char* source, const char* entryName) {
     if (!scriptReady) return std::nullopt;
-    auto error = Scripting::instance().run(source, entryName, kCallTimeLimit);
+    auto error = Scripting::instance().run(source, entryName, timeLimits.call, timeLimits.wall);
     if (!error) return std::nullopt;
     return formatScriptError(*error, entryName);
 }
 
 void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) {
     if (!sequence) return;
+    retryTimedOutLoad();
     Sequence* current = selectSequence();
     if (current) {
         current->outputWidth = 0;
         current->outputHeight = 0;
         const std::string call =
             "preRender(" + std::to_string(width) + "," + std::to_string(height) + ",1);";
-        scriptErrors.preRender = callScript(call.c_str(), "preRender()").value_or("");
+        currentErrors()->preRender = callScript(call.c_str(), "preRender()").value_or("");
         current = Context::instance().current();
     }
     const uint32_t w = current && current->outputWidth ? current->outputWidth : width;
@@ -145,20 +165,22 @@ void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, 
     if (outHeight) *outHeight = h;
 }
 
-std::string AELumivex2::blockingScriptErrors() const {
-    return scriptErrors.load + scriptErrors.preRender + scriptErrors.updateUIFlags;
-}
-
 void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t depth) {
     if (!sequence) return;
+    retryTimedOutLoad();
     if (Sequence* current = selectSequence()) {
         current->prepareRenderTarget(FrameFormat{width, height, 0, depth}, time);
-        scriptErrors.draw.clear();
-        const std::string errors = Context::instance().collectShaderErrors() + blockingScriptErrors();
-        if (!errors.empty()) {
-            drawErrorFrame(*current, errors);
+        InstanceErrors& errors = *currentErrors();
+        errors.draw.clear();
+        // An updateUIFlags error is shown in one frame, then draw runs again.
+        if (errors.updateUIFlagsShown) errors.updateUIFlags.clear();
+        errors.updateUIFlagsShown = !errors.updateUIFlags.empty();
+        const std::string blocking = Context::instance().collectShaderErrors() + loadError + errors.preRender +
+                                     errors.updateUIFlags;
+        if (!blocking.empty()) {
+            drawErrorFrame(*current, blocking);
         } else if (auto error = callScript("draw();", "draw()")) {
-            scriptErrors.draw = *error;
+            errors.draw = *error;
             // The script may have released or replaced the sequence.
             if (Sequence* after = Context::instance().current()) drawErrorFrame(*after, *error);
         }
@@ -178,8 +200,16 @@ void AELumivex2::drawErrorFrame(Sequence& current, const std::string& text) {
 }
 
 void AELumivex2::updateUIFlags() {
-    if (!sequence || !selectSequence()) return;
-    scriptErrors.updateUIFlags = callScript("updateUIFlags();", "updateUIFlags()").value_or("");
+    if (!sequence) return;
+    // The script's LX_ calls here may make or change GL objects.
+    const bool locked = lockGL();
+    retryTimedOutLoad();
+    if (selectSequence()) {
+        InstanceErrors& errors = *currentErrors();
+        errors.updateUIFlags = callScript("updateUIFlags();", "updateUIFlags()").value_or("");
+        errors.updateUIFlagsShown = false;
+    }
+    if (locked) unlockGL();
 }
 
 uint32_t AELumivex2::paramCount() { return Context::instance().count(); }
@@ -255,13 +285,24 @@ uint32_t AELumivex2::getFlags2() { return config ? config->getFlags2() : 0; }
 std::string AELumivex2::getText(uint32_t index) { return config ? config->getText(index) : std::string(); }
 
 std::string AELumivex2::getErrorText() {
-    return Context::instance().collectShaderErrors() + blockingScriptErrors() + scriptErrors.draw;
+    const InstanceErrors* errors = currentErrors();
+    return Context::instance().collectShaderErrors() + loadError + (errors ? errors->text() : std::string());
 }
 
-bool AELumivex2::lockGL() { return glContext && glContext->lockGL(); }
+bool AELumivex2::lockGL() {
+    if (!glContext || !glContext->lockGL()) return false;
+    ++glLockDepth;
+    return true;
+}
 
 void AELumivex2::unlockGL() {
-    if (glContext) glContext->unlockGL();
+    if (!glContext) return;
+    // The context's release leaves no context current; a take nested in one
+    // this thread still holds must leave it current for the outer one.
+    const bool outerHeld = glLockDepth > 1;
+    if (glLockDepth > 0) --glLockDepth;
+    glContext->unlockGL();
+    if (outerHeld) glContext->makeCurrent();
 }
 
 void AELumivex2::setContextExtent(uint32_t width, uint32_t height, float scale) {

@@ -79,7 +79,9 @@ duk_ret_t initParam(duk_context* ctx) {
 }
 
 // LX_getParamValue(id) -> number, array or texture id by kind; false when not
-// found; the id itself (as a number) for kinds without a value.
+// found; the id itself (as a number) for kinds without a value. A TEXTURE
+// parameter gives the host's popup choice (from 1): the script answers it by
+// assigning the chosen texture with LX_setParamValue.
 duk_ret_t getParamValue(duk_context* ctx) {
     const double idNumber = args::number(ctx, 0);
     const uint32_t id = static_cast<uint32_t>(args::toInteger(idNumber));
@@ -95,8 +97,10 @@ duk_ret_t getParamValue(duk_context* ctx) {
         out.found = true;
         out.kind = record->kind;
         for (int i = 0; i < 4; ++i) out.values[i] = record->value[i];
-        if (record->kind == LX_LAYER || record->kind == LX_TEXTURE) out.values[0] = record->textureId;
-        if (record->kind == LX_BOOL || record->kind == LX_POPUP) out.values[0] = loadUnsigned(record->value[0]);
+        if (record->kind == LX_LAYER) out.values[0] = record->textureId;
+        if (record->kind == LX_BOOL || record->kind == LX_POPUP || record->kind == LX_TEXTURE) {
+            out.values[0] = loadUnsigned(record->value[0]);
+        }
         return out;
     });
     if (!read.found) {

@@ -14,15 +14,32 @@ namespace {
 using namespace lookup;
 
 // The GL texture a LAYER or TEXTURE uniform should sample for an id: a
-// render target's or a texture's own, or the texture named by a parameter.
+// render target's or a texture's own, or that of the texture or render
+// target a parameter names in its textureId.
 GLuint textureNameOf(uint32_t id) {
     Context& registry = Context::instance();
     switch (id & kKindMask) {
     case kRenderTargetKind: return registry.getRenderTarget(id).glName();
     case kTextureKind: return registry.getTexture(id).glName();
-    case kParameterKind: return registry.getTexture(registry.getParameter(id).textureId).glName();
+    case kParameterKind: {
+        const uint32_t named = registry.getParameter(id).textureId;
+        return (named & kKindMask) == kParameterKind ? 0 : textureNameOf(named);
+    }
     default: return 0;
     }
+}
+
+// A uniform's kind as the script sees it: that of the first declared
+// parameter of the same name whose value kind matches (a float uniform is an
+// ANGLE beside an ANGLE parameter), else the one its GL type gives.
+uint32_t scriptKindOf(const Parameter& uniform) {
+    Context& registry = Context::instance();
+    for (uint32_t i = 0; i < registry.count(); ++i) {
+        const Parameter* declared = registry.at(i);
+        if (declared->id != 0 && declared->name == uniform.name && valueKind(declared->kind) == valueKind(uniform.kind))
+            return declared->kind;
+    }
+    return uniform.kind;
 }
 
 void pushBoolean(duk_context* ctx, bool value) { duk_push_boolean(ctx, value); }
@@ -30,11 +47,13 @@ void pushBoolean(duk_context* ctx, bool value) { duk_push_boolean(ctx, value); }
 }  // namespace
 
 // LX_initRenderTarget(width, height, depth) -> new render target id, whatever
-// became of its storage.
+// became of its storage. A depth other than 8, 16 or 32 gets no storage: the
+// rest of the engine (surfaces, readback) knows no other.
 duk_ret_t initRenderTarget(duk_context* ctx) {
     const uint32_t width = args::id(ctx, 0);
     const uint32_t height = args::id(ctx, 1);
-    const uint32_t depth = args::id(ctx, 2);
+    uint32_t depth = args::id(ctx, 2);
+    if (depth != 8 && depth != 16 && depth != 32) depth = 0;
     duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createRenderTarget(width, height, depth); }));
     return 1;
 }
@@ -113,7 +132,8 @@ duk_ret_t initShader(duk_context* ctx) {
 
 // LX_setShaderParam(shader, parameter) -> true when both exist and the shader
 // is usable. The parameter's value goes to the uniform of the same name when
-// their kinds agree.
+// both hold it the same way (valueKind); a sampler gets the GL texture of
+// the texture or render target the parameter names.
 duk_ret_t setShaderParam(duk_context* ctx) {
     const uint32_t shaderId = args::id(ctx, 0);
     const uint32_t parameterId = args::id(ctx, 1);
@@ -124,7 +144,10 @@ duk_ret_t setShaderParam(duk_context* ctx) {
                     if (parameter.id == 0 || !shader) return false;
                     if (shader->parameterIndex(parameter.name) >= 0) {
                         Parameter& uniform = shader->parameter(parameter.name);
-                        if (uniform.kind == parameter.kind) {
+                        if (valueKind(uniform.kind) != valueKind(parameter.kind)) return true;
+                        if (valueKind(parameter.kind) == LX_LAYER) {
+                            shader->setParameterValue(parameter.name, textureNameOf(parameterId));
+                        } else {
                             for (int i = 0; i < 4; ++i) uniform.value[i] = parameter.value[i];
                         }
                     }
@@ -140,7 +163,7 @@ duk_ret_t getShaderParamType(duk_context* ctx) {
     duk_push_uint(ctx, shielded(0u, [&] {
                       Shader* shader = usableShader(shaderId);
                       if (!shader || shader->parameterIndex(name) < 0) return 0u;
-                      return shader->parameter(name).kind;
+                      return scriptKindOf(shader->parameter(name));
                   }));
     return 1;
 }

@@ -1,6 +1,7 @@
 #include "script/ScriptArgs.h"
 
 #include "gpu/Parameter.h"
+#include "script/Scripting.h"
 
 #include <cmath>
 #include <limits>
@@ -76,6 +77,18 @@ void pushNumbers(duk_context* ctx, const double* values, int count) {
         duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
                                   DUK_DEFPROP_SET_CONFIGURABLE);
     }
+}
+
+}  // namespace lumivex
+
+namespace lumivex {
+
+NativeWork::NativeWork() {
+    if (Scripting::exists()) Scripting::instance().pauseBudget();
+}
+
+NativeWork::~NativeWork() {
+    if (Scripting::exists()) Scripting::instance().resumeBudget();
 }
 
 }  // namespace lumivex

@@ -8,9 +8,10 @@
 // it looks anything up in the registry, and never holds a reference into the
 // registry across a call that may run script code.
 //
-// Engine work runs inside `shielded`: it makes no script-engine calls, and
-// any C++ exception it throws becomes the native's failure result instead of
-// unwinding into the script engine's frames.
+// Engine work runs inside `shielded`: it makes no script-engine calls, any
+// C++ exception it throws becomes the native's failure result instead of
+// unwinding into the script engine's frames, and its time does not count
+// against the script's time limit.
 #pragma once
 
 #include <cstdint>
@@ -62,9 +63,20 @@ KindValue valueForKind(duk_context* ctx, duk_idx_t index, uint32_t kind);
 
 namespace lumivex {
 
+// While it lives, the running script call's time budget is paused
+// (Scripting::pauseBudget): native work is not script time.
+class NativeWork {
+public:
+    NativeWork();
+    ~NativeWork();
+    NativeWork(const NativeWork&) = delete;
+    NativeWork& operator=(const NativeWork&) = delete;
+};
+
 // Runs engine work that must not unwind into the script engine.
 template <class Result, class Work>
 Result shielded(Result failure, Work&& work) noexcept {
+    const NativeWork paused;
     try {
         return work();
     } catch (...) {

@@ -85,11 +85,12 @@ void Scripting::create() {
 }
 
 std::optional<ScriptError> Scripting::run(const std::string& source, const char* fileName,
-                                          std::chrono::milliseconds limit) {
+                                          std::chrono::milliseconds scriptLimit,
+                                          std::chrono::milliseconds wallLimit) {
     if (!ctx) return std::nullopt;
     std::optional<ScriptError> error;
     const duk_idx_t top = duk_get_top(ctx);
-    budget.arm(limit);
+    budget.arm(scriptLimit, wallLimit);
     try {
         // [ ... ] -> [ ... fileName ] -> [ ... function | error ] -> [ ... result | error ]
         duk_push_string(ctx, fileName);
@@ -98,6 +99,7 @@ std::optional<ScriptError> Scripting::run(const std::string& source, const char*
             duk_pop(ctx);
         } else {
             error = describeError(ctx, fileName);
+            error->timedOut = budget.expired();
             duk_pop(ctx);
         }
         duk_gc(ctx, 0);

@@ -25,6 +25,7 @@ struct ScriptError {
     std::string message;   // the thrown value as text, e.g. "TypeError: ..."
     std::string fileName;  // the code it came from ("fx.js", or the entry call)
     int line = 0;          // line in that code; 0 when unknown
+    bool timedOut = false; // the call was stopped by its time budget
 };
 
 class Scripting : public ustl::dynamic_singleton<Scripting> {
@@ -38,10 +39,17 @@ public:
     void create();
     // Evaluates `source` as global code named `fileName`, drops its result and
     // runs a full garbage collection. The call (collection included) is
-    // stopped with a RangeError once it has run for `limit`. Does nothing
-    // when there is no heap.
+    // stopped with a RangeError once its script code has run for
+    // `scriptLimit` (native work not counted) or once it has taken
+    // `wallLimit` in all. Does nothing when there is no heap.
     std::optional<ScriptError> run(const std::string& source, const char* fileName,
-                                   std::chrono::milliseconds limit);
+                                   std::chrono::milliseconds scriptLimit,
+                                   std::chrono::milliseconds wallLimit = std::chrono::seconds(30));
+
+    // Brackets native work inside a call, which the script limit does not
+    // count (see lumivex::NativeWork).
+    void pauseBudget() { budget.pause(); }
+    void resumeBudget() { budget.resume(); }
 
     duk_context* ctx = nullptr;
 

@@ -100,10 +100,10 @@ bool prepare() {
 void scriptFrames(benchmark::State& state, bool passes) {
     if (!prepare()) return state.SkipWithError("engine did not load");
     Scripting& scripting = Scripting::instance();
-    scripting.run(passes ? "dryRun = false;" : "dryRun = true;", "bench", AELumivex2::kCallTimeLimit);
+    scripting.run(passes ? "dryRun = false;" : "dryRun = true;", "bench", AELumivex2::TimeLimits().call);
     for (auto _ : state) {
-        auto pre = scripting.run("preRender(1280,720,1);", "preRender()", AELumivex2::kCallTimeLimit);
-        auto draw = scripting.run("draw();", "draw()", AELumivex2::kCallTimeLimit);
+        auto pre = scripting.run("preRender(1280,720,1);", "preRender()", AELumivex2::TimeLimits().call);
+        auto draw = scripting.run("draw();", "draw()", AELumivex2::TimeLimits().call);
         if (pre || draw) return state.SkipWithError("script error");
         state.PauseTiming();
         glFinish();
@@ -119,7 +119,7 @@ BENCHMARK(BM_ScriptPerFrameNoPasses)->Unit(benchmark::kMicrosecond);
 
 void BM_WholeFrame(benchmark::State& state) {
     if (!prepare()) return state.SkipWithError("engine did not load");
-    Scripting::instance().run("dryRun = false;", "bench", AELumivex2::kCallTimeLimit);
+    Scripting::instance().run("dryRun = false;", "bench", AELumivex2::TimeLimits().call);
     double time = 0;
     for (auto _ : state) {
         uint32_t w = 0, h = 0;

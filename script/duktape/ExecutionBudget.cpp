@@ -3,6 +3,6 @@
 // Called by the script engine from its interrupt handler (every few hundred
 // thousand bytecode instructions) with the heap's user data.
 bool lumivexScriptTimedOut(void* heapUserData) {
-    const auto* budget = static_cast<const lumivex::ExecutionBudget*>(heapUserData);
+    auto* budget = static_cast<lumivex::ExecutionBudget*>(heapUserData);
     return budget != nullptr && budget->expired();
 }

@@ -109,7 +109,8 @@ TEST_F(ParamsTest, DefinitionsFollowTheKindTable) {
     EXPECT_EQ(tex.param_type, PF_Param_POPUP);
     EXPECT_EQ(tex.flags, 0x40);
     EXPECT_EQ(tex.u.pd.num_choices, 3);
-    EXPECT_EQ(tex.u.pd.value, 0);
+    EXPECT_EQ(tex.u.pd.value, 1);  // a popup's first entry is 1
+    EXPECT_EQ(tex.u.pd.dephault, 1);
 
     EXPECT_EQ(host.added[6].param_type, PF_Param_PATH);
     const PF_ParamDef& b = host.added[7];
@@ -248,13 +249,14 @@ TEST_F(ParamsTest, PointWithRemoveScaleUndoesDownsampleAndPixelAspect) {
 }
 
 TEST_F(ParamsTest, ImageParametersAreReadOnlyWhenAllIsAsked) {
+    // A TEXTURE parameter is a popup whose choice the script reads in every call.
     declare({{LX_FLOAT, "a"}, {LX_LAYER, "layer"}, {LX_TEXTURE, "tex"}, {LX_PATH, "path"}});
     readValues(false);
-    EXPECT_EQ(host.checkouts, (std::vector<int>{1}));
+    EXPECT_EQ(host.checkouts, (std::vector<int>{1, 3}));
     host.checkouts.clear();
     readValues(true);
     EXPECT_EQ(host.checkouts, (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(host.checkins.size(), 5u);
+    EXPECT_EQ(host.checkins.size(), 6u);
 }
 
 TEST_F(ParamsTest, AFailedCheckoutIsCheckedInAndStopsFurtherReads) {

@@ -111,6 +111,9 @@ TEST_F(EngineTest, RenderTargetFunctions) {
     EXPECT_EQ(eval("LX_getSurfaceDim(rt).join()"), "640,360,8");
     EXPECT_EQ(eval("LX_getSurfaceDim(0x02000001)"), "false");
     EXPECT_EQ(eval("LX_getSurfaceDim(0x03000009)"), "false");
+    // Without a depth the engine can read back, a target has no storage.
+    EXPECT_EQ(eval("LX_getSurfaceDim(LX_initRenderTarget(4, 4)) + ',' + LX_getSurfaceDim(LX_initRenderTarget(4, 4, 24))"),
+              "false,false");
     EXPECT_EQ(eval("LX_blitRenderTarget(rt, tex, true, true)"), "true");
     EXPECT_EQ(eval("LX_blitRenderTarget(rt, 0x04000001)"), "false");
     EXPECT_EQ(eval("LX_blitRenderTarget(0x04000001, rt)"), "false");
@@ -147,8 +150,8 @@ TEST_F(EngineTest, ShadersFromFilesAndText) {
 TEST_F(EngineTest, ShaderUniformValues) {
     load("var s, amount;\nfunction setup() {\n"
          "  amount = LX_initParam('gain', LX_Type.FLOAT);\n"
-         "  s = LX_initShader('s', 'uniform float gain; uniform vec4 tint; uniform bool on;\\n"
-         "void main() { gl_FragColor = tint * gain * (on ? 1.0 : 0.5); }');\n"
+         "  s = LX_initShader('s', 'uniform float gain, turn; uniform vec4 tint; uniform bool on;\\n"
+         "void main() { gl_FragColor = tint * gain * turn * (on ? 1.0 : 0.5); }');\n"
          "}\nfunction draw() {}\n");
     Shader& shader = registry().getShader(0x02000001);
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', 0.5)"), "true");
@@ -171,6 +174,11 @@ TEST_F(EngineTest, ShaderUniformValues) {
     uint32_t on = 0;
     std::memcpy(&on, &shader.parameter("on").value[0], sizeof on);
     EXPECT_EQ(on, 1u);
+    // A parameter declared after the shader is matched all the same.
+    EXPECT_EQ(eval("(turn = LX_initParam('turn', LX_Type.ANGLE), LX_setParamValue(turn, 0.75) && "
+                   "LX_setShaderParam(s, turn) && LX_getShaderParamType(s, 'turn'))"),
+              "12");
+    EXPECT_EQ(shader.parameter("turn").value[0], 0.75f);
     EXPECT_EQ(eval("LX_setShaderParam(amount, s) + ',' + LX_setShaderParam(s, 0x01000009)"), "false,false");
     // A conversion that releases the shader is seen by the lookup after it.
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', { valueOf: function () { LX_release(s); return 1; } })"),
@@ -196,4 +204,23 @@ TEST_F(EngineTest, RenderShaderTargetsAndViewports) {
         }
         target.endReadback();
     }
+}
+
+TEST_F(EngineTest, ReleasedParameterKeepsTheLaterPositionsAndIdsApart) {
+    load("var a, b, c;\nfunction setup() {\n"
+         "  a = LX_initParam('a', LX_Type.FLOAT); b = LX_initParam('b', LX_Type.COLOR);\n"
+         "  c = LX_initParam('c', LX_Type.FLOAT);\n}\nfunction draw() {}\n");
+    EXPECT_EQ(eval("LX_release(b)"), "true");
+    ASSERT_EQ(engine().paramCount(), 3u);
+    EXPECT_EQ(engine().getParam(1).id, 0u);
+    // The host's value for the third position still reaches c.
+    const float value[4] = {0.5f, 0, 0, 0};
+    engine().setParamValue(2, value);
+    EXPECT_EQ(eval("LX_getParamValue(c)"), "0.5");
+    // A later parameter is appended, even where it takes b's id, and reads
+    // its own record rather than b's copy.
+    EXPECT_EQ(eval("(d = LX_initParam('d', LX_Type.FLOAT)) == b"), "true");
+    ASSERT_EQ(engine().paramCount(), 4u);
+    EXPECT_EQ(engine().getParam(3).name, "d");
+    EXPECT_EQ(eval("LX_setParamValue(d, 5) && LX_getParamValue(d)"), "5");
 }

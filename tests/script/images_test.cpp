@@ -159,3 +159,34 @@ TEST_F(EngineTest, SixteenBitPixelsKeepTheirLevelThroughSurfaces) {
     const uint32_t fromLayer = static_cast<uint32_t>(number("LX_textureToSurface(layer)"));
     EXPECT_EQ(values(registry().getSurface(fromLayer)), half);
 }
+
+TEST_F(EngineTest, TextureParameterChoiceSelectsTheTextureTheShaderSamples) {
+    load("var pattern, shown = [], show;\n"
+         "function setup() {\n"
+         "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
+         "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
+         "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
+         "  LX_setParamChoices(pattern, 'Red|Green');\n"
+         "  ['1.0, 0.0, 0.0, 1.0', '0.0, 1.0, 0.0, 1.0'].forEach(function (rgba) {\n"
+         "    var rt = LX_initRenderTarget(1, 1, 8);\n"
+         "    LX_renderShader(LX_initShader('solid', 'void main() { gl_FragColor = vec4(' + rgba + '); }'), rt);\n"
+         "    shown.push(rt);\n"
+         "  });\n"
+         "}\n"
+         "function draw() {\n"
+         "  LX_setParamValue(pattern, shown[LX_getParamValue(pattern) - 1]);\n"
+         "  LX_setShaderParam(show, pattern);\n"
+         "  LX_renderShader(show, LX_getSequenceRT());\n"
+         "}\n");
+    for (const uint32_t choice : {2u, 1u}) {
+        float value[4] = {0, 0, 0, 0};
+        std::memcpy(&value[0], &choice, sizeof choice);  // as the host glue stores a popup's choice
+        engine().setParamValue(0, value);
+        frame(1, 1);
+        EXPECT_EQ(engine().getErrorText(), "");
+        EXPECT_EQ(number("LX_getParamValue(pattern)"), choice);
+        const std::vector<uint8_t> expected = choice == 2 ? std::vector<uint8_t>{255, 0, 255, 0}
+                                                          : std::vector<uint8_t>{255, 255, 0, 0};
+        EXPECT_EQ(output(), expected) << choice;
+    }
+}

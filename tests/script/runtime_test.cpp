@@ -1,9 +1,11 @@
 // The runtime through the engine object: registration, entry points, the
 // error frame for shader and script errors, time limits and extents.
 #include <chrono>
+#include <thread>
 
 #include "EngineFixture.h"
 #include "script/Program.h"
+#include "script/ScriptArgs.h"
 
 namespace {
 
@@ -130,7 +132,7 @@ TEST_F(EngineTest, ScriptThatNeverReturnsIsStoppedAndReported) {
     const auto start = std::chrono::steady_clock::now();
     frame();
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
+    EXPECT_LT(elapsed, std::chrono::seconds(2));
     EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout"), std::string::npos);
     frame();
     EXPECT_EQ(eval("calls"), "2");
@@ -196,4 +198,114 @@ TEST_F(EngineTest, ReloadStartsTheRegistryAgain) {
     ASSERT_TRUE(engine().loadScript());
     EXPECT_EQ(eval("p"), "16777217");
     EXPECT_EQ(eval("LX_initRenderTarget(4, 4, 8)"), std::to_string(0x03000002));
+}
+
+TEST_F(EngineTest, ScriptErrorsBelongToTheInstanceAndTheCallThatRaisedThem) {
+    // preRender fails for 13-pixel-wide frames, updateUIFlags while `uiFails`.
+    load("var drawn = 0, uiFails = false, s;\n"
+         "function setup() { s = LX_initShader('black', 'void main() { gl_FragColor = vec4(0.0); }'); }\n"
+         "function preRender(w, h) { if (w == 13) throw new Error('wide'); }\n"
+         "function updateUIFlags() { if (uiFails) throw new Error('ui'); }\n"
+         "function draw() { ++drawn; LX_renderShader(s, LX_getSequenceRT()); }\n");
+    SequenceHandle* other = engine().newSequence();
+    uint32_t w = 0, h = 0;
+    engine().preRender(13, 64, &w, &h);  // this instance fails
+    engine().setSequence(other);
+    frame(400, 64);  // the other renders, and its clean preRender clears nothing of the first
+    EXPECT_EQ(eval("drawn"), "1");
+    EXPECT_EQ(engine().getErrorText(), "");
+    engine().setSequence(handle);
+    engine().render(0, 400, 64, 8);
+    EXPECT_EQ(eval("drawn"), "1");
+    EXPECT_NE(engine().getErrorText().find("Script error in preRender() at line 3:\nError: wide"), std::string::npos);
+    EXPECT_GT(whitePixels(output()), 20u);
+    frame(400, 64);  // the next preRender runs again and succeeds
+    EXPECT_EQ(eval("drawn"), "2");
+
+    // An updateUIFlags error shows in the instance's next frame only.
+    eval("uiFails = true");
+    engine().updateUIFlags();
+    eval("uiFails = false");
+    EXPECT_NE(engine().getErrorText().find("Script error in updateUIFlags() at line 4"), std::string::npos);
+    frame(400, 64);
+    EXPECT_EQ(eval("drawn"), "2");
+    EXPECT_GT(whitePixels(output()), 20u);
+    frame(400, 64);
+    EXPECT_EQ(eval("drawn"), "3");
+    EXPECT_EQ(engine().getErrorText(), "");
+    EXPECT_EQ(whitePixels(output()), 0u);
+    engine().deleteSequence(other);
+}
+
+TEST_F(EngineTest, UpdateUIFlagsTakesTheGLLock) {
+    load("var rt = 0;\nfunction setup() {}\nfunction draw() {}\n"
+         "function updateUIFlags() { if (!rt) rt = LX_initRenderTarget(4, 4, 8); }\n");
+    engine().unlockGL();  // as the host calls it: without the GL lock
+    locked = false;
+    engine().updateUIFlags();
+    ASSERT_TRUE(engine().lockGL());
+    locked = true;
+    EXPECT_EQ(eval("LX_getSurfaceDim(rt)"), "4,4,8");
+}
+
+TEST(ExecutionBudget, CountsScriptTimeAgainstTheScriptLimitAndAllTimeAgainstTheWallLimit) {
+    using namespace std::chrono_literals;
+    lumivex::ExecutionBudget budget;
+    budget.arm(200ms, 1h);
+    budget.pause();
+    budget.pause();  // nested native work counts once
+    std::this_thread::sleep_for(300ms);
+    budget.resume();
+    EXPECT_FALSE(budget.expired());  // still paused
+    budget.resume();
+    EXPECT_FALSE(budget.expired());
+    std::this_thread::sleep_for(250ms);
+    EXPECT_TRUE(budget.expired());
+    budget.pause();
+    EXPECT_TRUE(budget.expired());  // a spent budget stays spent until the call unwinds
+    budget.arm(1h, 20ms);
+    budget.pause();
+    std::this_thread::sleep_for(40ms);
+    EXPECT_TRUE(budget.expired());
+    budget.disarm();
+    EXPECT_FALSE(budget.expired());
+}
+
+TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
+    engine().setTimeLimits({std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
+                            std::chrono::milliseconds(60000)});
+    load("var calls = 0;\nfunction setup() {}\n"
+         "function draw() { ++calls; for (var i = 0; i < 4; ++i) slowNative(); }\n");
+    // An engine function that works for 150 ms, as the LX_ functions do their work.
+    duk_push_c_function(Scripting::instance().ctx, [](duk_context*) -> duk_ret_t {
+        lumivex::shielded(0, [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            return 0;
+        });
+        return 0;
+    }, 0);
+    duk_put_global_string(Scripting::instance().ctx, "slowNative");
+    frame();
+    EXPECT_EQ(engine().getErrorText(), "");
+    // A loop of quick engine calls is script time all the same.
+    eval("draw = function () { for (;;) LX_getTime(); }");
+    const auto start = std::chrono::steady_clock::now();
+    frame();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout"), std::string::npos);
+}
+
+TEST_F(EngineTest, LoadStoppedByItsTimeLimitIsRetriedAtTheNextFrame) {
+    engine().setTimeLimits({std::chrono::milliseconds(100), std::chrono::milliseconds(1000),
+                            std::chrono::milliseconds(60000)});
+    load("function setup() { while (true) {} }\nfunction draw() {}\n");
+    frame(400, 64);
+    EXPECT_NE(engine().getErrorText().find("Script error in fx.js (load and setup)"), std::string::npos);
+    writeFile("fx.js", "var drawn = 0;\nfunction setup() { LX_initParam('a', LX_Type.FLOAT); }\n"
+                       "function draw() { ++drawn; }\n");
+    frame(400, 64);
+    EXPECT_EQ(engine().getErrorText(), "");
+    EXPECT_EQ(eval("drawn"), "1");
+    EXPECT_EQ(engine().paramCount(), 1u);
+    EXPECT_EQ(whitePixels(output()), 0u);  // the instance kept a sequence to render into
 }
