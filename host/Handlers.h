@@ -63,9 +63,6 @@ PF_Err handleSequenceResetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceFlatten(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceSetdown(PF_InData* in_data);
 
-// The host's version word from the engine's packed EffectVersion.
-uint32_t hostVersionWord(uint32_t effectVersion);
-
 // --- parameters (commands 4, 13, 14) ---
 PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleUserChangedParam(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], void* extra);
