@@ -49,8 +49,8 @@ struct WorldPixels {
 };
 WorldPixels worldPixels(SuiteCache& suites, PF_LayerDef* world);
 
-// Makes the instance's Sequence current and gives it the stored
-// composition size and pixel aspect ratio.
+// Makes the instance's Sequence current (none when the block has no handle)
+// and gives it the stored composition size and pixel aspect ratio.
 void selectSequence(const SequenceData& data);
 
 // --- lifecycle (commands 0, 1, 3, 5 to 8) ---
