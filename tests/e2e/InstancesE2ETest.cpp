@@ -90,12 +90,15 @@ TEST(InstancesE2E, RebuildingAnInstanceFreesWhatItHeld) {
 }
 
 // A block the module never filled (no sequence handle) renders as an effect
-// without an instance: the input comes back unchanged, and the instance that
-// rendered last is neither drawn nor shown in its place.
+// without an instance: the input comes back unchanged (copied by the host,
+// here between bottom-up worlds), and the instance that rendered last is
+// neither drawn nor shown in its place.
 TEST(InstancesE2E, BlockWithoutAHandleShowsNoOtherInstance) {
     hostsim::Module module(FIXTURE_PROBE);
     Host first(module, e2e::hostConfig(HostKind::Compositing));
-    Host stray(module, e2e::hostConfig(HostKind::Compositing));
+    hostsim::HostConfig strayConfig = e2e::hostConfig(HostKind::Compositing);
+    strayConfig.bottomUp = true;
+    Host stray(module, strayConfig);
     first.setInput(Image(4, 2));
     ASSERT_EQ(first.start(), PF_Err_NONE);
     first.setFloat(first.findParam("Mark"), 0.6);

@@ -86,7 +86,10 @@ void FakePlugin::uploadLayer(uint32_t index, const void* pixels, uint32_t width,
     Upload up{index, width, height, depth, static_cast<uint32_t>(rowBytes), {}};
     const size_t row = size_t(width) * depth / 2;
     const auto* src = static_cast<const uint8_t*>(pixels);
-    for (uint32_t y = 0; y < height; ++y) up.bytes.insert(up.bytes.end(), src + int64_t(y) * rowBytes, src + int64_t(y) * rowBytes + row);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* from = src + int64_t(y) * rowBytes;
+        up.bytes.insert(up.bytes.end(), from, from + row);
+    }
     uploads.push_back(std::move(up));
 }
 

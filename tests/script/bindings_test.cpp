@@ -212,7 +212,8 @@ TEST_F(EngineTest, RenderShaderViewportNumbersFollowTheIntegerRule) {
         RenderTarget& target = registry().getRenderTarget(id);
         const uint8_t* pixels = static_cast<const uint8_t*>(target.beginReadback());
         ASSERT_NE(pixels, nullptr);
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(pixels[i * 4 + 2], id == 0x03000002u || i < 2 ? 255 : 0) << id << " pixel " << i;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(pixels[i * 4 + 2], id == 0x03000002u || i < 2 ? 255 : 0) << id << " pixel " << i;
         target.endReadback();
     }
 }
