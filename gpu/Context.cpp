@@ -117,7 +117,15 @@ uint32_t Context::createEntity(uint32_t kind) {
 
 void Context::releaseEntity(uint32_t id) {
     auto it = factories.find(id & kKindMask);
-    if (it != factories.end()) it->second->release(id);
+    if (it == factories.end()) return;
+    it->second->release(id);
+    // A sequence forgets a target or texture released under it, so that it
+    // never names (or releases) whatever entity takes the id next.
+    for (auto& sequence : sequences) {
+        if (!sequence) continue;
+        if (sequence->renderTargetId == id) sequence->renderTargetId = 0;
+        if (sequence->textureId == id) sequence->textureId = 0;
+    }
 }
 
 template <class T>

@@ -108,7 +108,8 @@ public:
     // A new entity of kind (id & 0xFF000000); 0 when the kind has no factory
     // or its serials are used up.
     uint32_t createEntity(uint32_t kind);
-    // Destroys the entity; unknown ids and kinds are ignored.
+    // Destroys the entity; unknown ids and kinds are ignored. A sequence whose
+    // output target or input texture it was holds 0 there afterwards.
     void releaseEntity(uint32_t id);
 
     uint32_t createParameter(const std::string& name, uint32_t kind, const std::string& displayName);
