@@ -96,8 +96,8 @@ Size scriptOutputSize(Size input) {
 
 void frameSetupCompositing(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]) {
     // The input layer comes already downsampled, so what the script asks
-    // for at its size is not downsampled again; in_data's size is the full
-    // layer's and is.
+    // for at its size is not downsampled again. in_data's size (used when
+    // there is no layer) is the full-resolution one, so that answer is.
     Size in{static_cast<uint32_t>(in_data->width), static_cast<uint32_t>(in_data->height)};
     PF_RationalScale downX = in_data->downsample_x;
     PF_RationalScale downY = in_data->downsample_y;
