@@ -41,17 +41,24 @@ PF_Err addInstance(Host& host) {
     return err != PF_Err_NONE ? err : host.sequenceSetup();
 }
 
+// The probe module with its first instance (global setup included) over a
+// 4x2 input.
+struct InstancesE2E : testing::Test {
+    void SetUp() override {
+        first.setInput(Image(4, 2));
+        ASSERT_EQ(first.start(), PF_Err_NONE);
+    }
+    hostsim::Module module{FIXTURE_PROBE};
+    Host first{module, e2e::hostConfig(HostKind::Compositing)};
+};
+
 }  // namespace
 
 // Entities alive while the probe draws: the Matte layer's texture (made at
 // setup), each instance's output target and input texture, nothing else.
-TEST(InstancesE2E, TwoInstancesRenderApartAndRemovingOneLeavesTheOtherWhole) {
-    hostsim::Module module(FIXTURE_PROBE);
-    Host first(module, e2e::hostConfig(HostKind::Compositing));
+TEST_F(InstancesE2E, TwoInstancesRenderApartAndRemovingOneLeavesTheOtherWhole) {
     Host second(module, e2e::hostConfig(HostKind::Compositing));
-    first.setInput(Image(4, 2));
     second.setInput(Image(3, 5));
-    ASSERT_EQ(first.start(), PF_Err_NONE);
     ASSERT_EQ(addInstance(second), PF_Err_NONE);
     first.setFloat(first.findParam("Mark"), 0.2);
     second.setFloat(second.findParam("Mark"), 0.6);
@@ -73,37 +80,29 @@ TEST(InstancesE2E, TwoInstancesRenderApartAndRemovingOneLeavesTheOtherWhole) {
     e2e::expectNothingLeftBehind(second);
 }
 
-TEST(InstancesE2E, RebuildingAnInstanceFreesWhatItHeld) {
-    hostsim::Module module(FIXTURE_PROBE);
-    Host host(module, e2e::hostConfig(HostKind::Compositing));
-    host.setInput(Image(4, 2));
-    ASSERT_EQ(host.start(), PF_Err_NONE);
+TEST_F(InstancesE2E, RebuildingAnInstanceFreesWhatItHeld) {
     const Probe alone{2, 3, 0};
-    EXPECT_EQ(probe(host.render(0)), alone);
-    ASSERT_EQ(host.saveAndReload(), PF_Err_NONE);
-    EXPECT_EQ(probe(host.render(0)), alone);
+    EXPECT_EQ(probe(first.render(0)), alone);
+    ASSERT_EQ(first.saveAndReload(), PF_Err_NONE);
+    EXPECT_EQ(probe(first.render(0)), alone);
     // Sequence setup over the live block replaces the instance.
-    ASSERT_EQ(host.sequenceSetup(), PF_Err_NONE);
-    EXPECT_EQ(probe(host.render(0)), alone);
-    ASSERT_EQ(host.finish(), PF_Err_NONE);
-    e2e::expectNothingLeftBehind(host);
+    ASSERT_EQ(first.sequenceSetup(), PF_Err_NONE);
+    EXPECT_EQ(probe(first.render(0)), alone);
+    ASSERT_EQ(first.finish(), PF_Err_NONE);
+    e2e::expectNothingLeftBehind(first);
 }
 
 // A block the module never filled (no sequence handle) renders as an effect
 // without an instance: the input comes back unchanged (copied by the host,
 // here between bottom-up worlds), and the instance that rendered last is
 // neither drawn nor shown in its place.
-TEST(InstancesE2E, BlockWithoutAHandleShowsNoOtherInstance) {
-    hostsim::Module module(FIXTURE_PROBE);
-    Host first(module, e2e::hostConfig(HostKind::Compositing));
-    hostsim::HostConfig strayConfig = e2e::hostConfig(HostKind::Compositing);
-    strayConfig.bottomUp = true;
-    Host stray(module, strayConfig);
-    first.setInput(Image(4, 2));
-    ASSERT_EQ(first.start(), PF_Err_NONE);
+TEST_F(InstancesE2E, BlockWithoutAHandleShowsNoOtherInstance) {
     first.setFloat(first.findParam("Mark"), 0.6);
     EXPECT_EQ(probe(first.render(0)), (Probe{2, 3, 153}));
 
+    hostsim::HostConfig bottomUp = e2e::hostConfig(HostKind::Compositing);
+    bottomUp.bottomUp = true;
+    Host stray(module, bottomUp);
     Image input(4, 2);
     for (uint32_t i = 0; i < input.rgba.size(); ++i) input.rgba[i] = float(i * 7 % 256) / 255.0f;
     stray.setInput(input);
