@@ -36,28 +36,35 @@ void Sequence::prepareRenderTarget(const FrameFormat& frame, double frameTime) {
     time = frameTime;
     outputWidth = frame.width;
     outputHeight = frame.height;
-    if (renderTargetId == 0) renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
-    RenderTarget& target = owner->getRenderTarget(renderTargetId);
-    // Storage of an unchanged size and depth is kept; either way the frame
-    // starts transparent black.
-    if (target.usable() &&
-        target.upload(nullptr, outputWidth, outputHeight, frame.depth, frame.rowBytes, true, true)) {
-        target.clear();
+    RenderTarget* target = owner->entity<RenderTarget>(renderTargetId);
+    if (!target) {
+        // None yet, or released by the script: a new one.
+        renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
         return;
     }
-    // Released by the script, or its GL objects are gone (or the new size
-    // was refused): start over with a new target. The old id stays.
-    renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
+    // Storage of an unchanged size and depth is kept; either way the frame
+    // starts transparent black.
+    if (target->usable() &&
+        target->upload(nullptr, outputWidth, outputHeight, frame.depth, frame.rowBytes, true, true)) {
+        target->clear();
+        return;
+    }
+    // Its GL objects are gone or the new size was refused: made again under
+    // the same id, so a size the GL refuses costs no entity per frame.
+    target->createTarget(outputWidth, outputHeight, frame.depth);
 }
 
 void Sequence::uploadInputTexture(const Surface& surface) {
     const uint8_t* source = surface.pixels();
     if (!source) return;
-    if (textureId == 0) textureId = owner->createTexture(surface.width, surface.height, surface.depth);
-    if (owner->getTexture(textureId).glName() == 0)
+    Texture* texture = owner->entity<Texture>(textureId);
+    if (!texture) {
         textureId = owner->createTexture(surface.width, surface.height, surface.depth);
-    owner->getTexture(textureId).upload(source, surface.width, surface.height, surface.depth, surface.stride, true,
-                                        true);
+        texture = owner->entity<Texture>(textureId);
+    } else if (texture->glName() == 0) {
+        texture->create(surface.width, surface.height, surface.depth, true);
+    }
+    if (texture) texture->upload(source, surface.width, surface.height, surface.depth, surface.stride, true, true);
 }
 
 // ---- Context ----
@@ -110,6 +117,13 @@ void Context::releaseEntity(uint32_t id) {
     auto it = factories.find(id & kKindMask);
     if (it == factories.end()) return;
     it->second->release(id);
+    // A sequence forgets a target or texture released under it, so that it
+    // never names (or releases) whatever entity takes the id next.
+    for (auto& sequence : sequences) {
+        if (!sequence) continue;
+        if (sequence->renderTargetId == id) sequence->renderTargetId = 0;
+        if (sequence->textureId == id) sequence->textureId = 0;
+    }
     if ((id & kKindMask) != kParameterKind) return;
     // The position stays, empty, so the later ones keep theirs; the copies
     // go too, so that a parameter given the id later is not shadowed by them.
@@ -125,9 +139,7 @@ void Context::releaseEntity(uint32_t id) {
 
 template <class T>
 T& Context::lookup(uint32_t id) {
-    if (auto* entities = factory<typename T::Factory>()) {
-        if (T* entity = entities->find(id)) return *entity;
-    }
+    if (T* found = entity<T>(id)) return *found;
     // Handed out reset, so nothing done to it by an earlier caller shows.
     static T fallback;
     fallback = T();
@@ -202,6 +214,21 @@ Surface& Context::getSurface(uint32_t id) {
     return fallback;
 }
 
+uint32_t Context::glObjectCount() {
+    uint32_t count = 0;
+    if (auto* textures = factory<Texture::Factory>()) {
+        for (const auto& [id, texture] : textures->entities) count += texture.glName() != 0;
+    }
+    if (auto* targets = factory<RenderTarget::Factory>()) {
+        for (const auto& [id, target] : targets->entities)
+            count += (target.glName() != 0) + (target.framebufferName() != 0) + (target.readbackBufferName() != 0);
+    }
+    if (auto* shaders = factory<Shader::Factory>()) {
+        for (const auto& [id, shader] : shaders->entities) count += shader.programName() != 0;
+    }
+    return count;
+}
+
 std::string Context::collectShaderErrors() {
     std::string text;
     auto* shaders = factory<Shader::Factory>();
@@ -227,7 +254,10 @@ uint32_t Context::addSequence() {
 }
 
 void Context::removeSequence(uint32_t index) {
-    if (index < sequences.size()) sequences[index].reset();
+    if (index >= sequences.size() || !sequences[index]) return;
+    releaseEntity(sequences[index]->renderTargetId);
+    releaseEntity(sequences[index]->textureId);
+    sequences[index].reset();
 }
 
 Sequence* Context::sequence(uint32_t index) { return index < sequences.size() ? sequences[index].get() : nullptr; }

@@ -70,9 +70,11 @@ public:
 
     // Frame start: sets the time and output extent and makes sure the output
     // render target exists at the frame's size and depth, transparent black.
+    // A target whose storage the GL refuses keeps its id (unusable).
     void prepareRenderTarget(const FrameFormat& frame, double time);
     // Uploads the effect's input layer into the input texture (host 16-bit
-    // values widened). Does nothing for a surface without pixels.
+    // values widened). Does nothing for a surface without pixels. A texture
+    // whose storage the GL refuses keeps its id (GL name 0).
     void uploadInputTexture(const Surface& surface);
 
     Context* owner;
@@ -107,7 +109,8 @@ public:
     // A new entity of kind (id & 0xFF000000); 0 when the kind has no factory
     // or its serials are used up.
     uint32_t createEntity(uint32_t kind);
-    // Destroys the entity; unknown ids and kinds are ignored.
+    // Destroys the entity; unknown ids and kinds are ignored. A sequence whose
+    // output target or input texture it was holds 0 there afterwards.
     void releaseEntity(uint32_t id);
 
     uint32_t createParameter(const std::string& name, uint32_t kind, const std::string& displayName);
@@ -128,6 +131,18 @@ public:
 
     Surface& getSurface(uint32_t id);
 
+    // The entity of kind T (Texture, RenderTarget, Shader, ...) with that id,
+    // or null.
+    template <class T>
+    T* entity(uint32_t id) {
+        auto* entities = factory<typename T::Factory>();
+        return entities ? entities->find(id) : nullptr;
+    }
+
+    // GL objects the entities hold: textures, framebuffers, readback
+    // buffers and programs. What leak checks and soak runs count.
+    uint32_t glObjectCount();
+
     // The registered factory of a nested factory type (e.g. Texture::Factory),
     // or null before initialize.
     template <class F>
@@ -142,13 +157,16 @@ public:
 
     // Index of a new sequence holding copies of the declared parameters.
     uint32_t addSequence();
-    // Deletes the sequence; its output target and input texture stay registered.
+    // Deletes the sequence and releases its output target (with its readback
+    // buffer) and input texture. Callers hold the GL lock.
     void removeSequence(uint32_t index);
     // The sequence at index, or null.
     Sequence* sequence(uint32_t index);
     // The sequence named by currentSequence, or null.
     Sequence* current() { return sequence(currentSequence); }
 
+    // currentSequence naming no sequence.
+    static constexpr uint32_t kNoSequence = 0xFFFFFFFFu;
     uint32_t currentSequence = 0;
     uint32_t extentWidth = 0;
     uint32_t extentHeight = 0;

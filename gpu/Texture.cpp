@@ -37,10 +37,10 @@ bool storable(uint32_t width, uint32_t height, uint32_t depth) {
 // True when the GL unpacks rows of `rowBytes` exactly as given, so that a
 // pack of the stored texels with the same row length gives back those bytes:
 // the pixel type has the depth's channel size and rows are whole pixels.
-// 16-bit pixels are stored as floats, and a driver may round their way back
-// to either neighbour, so they are always copied.
+// 16-bit pixels (depth 15 or 16) are stored as floats, and a driver may
+// round their way back to either neighbour, so they are always copied.
 bool readsBackAsUploaded(uint32_t depth, uint64_t rowBytes) {
-    if (depth == 16) return false;
+    if (pixelType(depth) == GL_UNSIGNED_SHORT) return false;
     const GLenum type = pixelType(depth);
     const uint32_t typeBytes = type == GL_UNSIGNED_BYTE ? 1 : type == GL_UNSIGNED_SHORT ? 2 : 4;
     return typeBytes == bytesPerChannel(depth) && rowBytes % (4 * typeBytes) == 0;
@@ -202,11 +202,11 @@ void RenderTarget::clear() {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
-void RenderTarget::bind(const float* viewport) {
+void RenderTarget::bind(const int32_t* viewport) {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
     if (viewport && viewport[2] > 0 && viewport[3] > 0) {
-        glViewport(static_cast<GLint>(viewport[0]), static_cast<GLint>(viewport[1]),
-                   static_cast<GLsizei>(viewport[2]), static_cast<GLsizei>(viewport[3]));
+        // The GL clamps a size beyond its maximum viewport.
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     } else {
         glViewport(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_));
     }

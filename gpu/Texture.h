@@ -115,10 +115,11 @@ public:
     // Both the framebuffer and the texture exist.
     bool usable() const { return framebuffer && name; }
     GLuint framebufferName() const { return framebuffer.get(); }
+    GLuint readbackBufferName() const { return readbackBuffer.get(); }
 
     // Binds the framebuffer for drawing. viewport: x, y, width, height, or null
-    // (or a zero width or height) for the whole target.
-    void bind(const float* viewport = nullptr);
+    // (or a zero or negative width or height) for the whole target.
+    void bind(const int32_t* viewport = nullptr);
     // Copies this target onto `destination`, scaling to its size; flip mirrors
     // vertically. Leaves this as read and `destination` as draw framebuffer.
     void blitTo(const RenderTarget& destination, bool flip, bool linear) const;

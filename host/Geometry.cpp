@@ -95,13 +95,18 @@ Size scriptOutputSize(Size input) {
 }
 
 void frameSetupCompositing(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]) {
+    // The input layer comes already downsampled, so what the script asks
+    // for at its size is not downsampled again. in_data's size (used when
+    // there is no layer) is the full-resolution one, so that answer is.
     Size in{static_cast<uint32_t>(in_data->width), static_cast<uint32_t>(in_data->height)};
+    PF_RationalScale downX = in_data->downsample_x;
+    PF_RationalScale downY = in_data->downsample_y;
     if (params && params[0]) {
         in = {static_cast<uint32_t>(params[0]->u.ld.width), static_cast<uint32_t>(params[0]->u.ld.height)};
+        downX = downY = PF_RationalScale{1, 1};
     }
     const Size wanted = scriptOutputSize(in);
-    Size out{scale(wanted.w, in_data->downsample_x.num, in_data->downsample_x.den),
-             scale(wanted.h, in_data->downsample_y.num, in_data->downsample_y.den)};
+    Size out{scale(wanted.w, downX.num, downX.den), scale(wanted.h, downY.num, downY.den)};
     if (wanted != in) out.w = scale(out.w, in_data->pixel_aspect_ratio.num, in_data->pixel_aspect_ratio.den);
     if (out != in) {
         out_data->width = static_cast<A_long>(out.w);

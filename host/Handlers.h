@@ -49,8 +49,8 @@ struct WorldPixels {
 };
 WorldPixels worldPixels(SuiteCache& suites, PF_LayerDef* world);
 
-// Makes the instance's Sequence current and gives it the stored
-// composition size and pixel aspect ratio.
+// Makes the instance's Sequence current (none when the block has no handle)
+// and gives it the stored composition size and pixel aspect ratio.
 void selectSequence(const SequenceData& data);
 
 // --- lifecycle (commands 0, 1, 3, 5 to 8) ---
@@ -62,9 +62,6 @@ PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceResetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceFlatten(PF_InData* in_data, PF_OutData* out_data);
 PF_Err handleSequenceSetdown(PF_InData* in_data);
-
-// The host's version word from the engine's packed EffectVersion.
-uint32_t hostVersionWord(uint32_t effectVersion);
 
 // --- parameters (commands 4, 13, 14) ---
 PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data);

@@ -4,17 +4,21 @@
 #include "host/Handlers.h"
 #include "host/HostSupport.h"
 #include "host/SequenceData.h"
+#include "package/ConfigDocument.h"
+#include "package/Registration.h"
 #include "script/IPlugin.h"
 
 namespace host {
 
 namespace {
 
-// Added to the configured output flags: KEEP_RESOURCE_OPEN, NON_PARAM_VARY,
-// CUSTOM_UI and SEND_UPDATE_PARAMS_UI.
-constexpr uint32_t kFixedOutFlags = PF_OutFlag_KEEP_RESOURCE_OPEN | PF_OutFlag_NON_PARAM_VARY |
-                                    PF_OutFlag_CUSTOM_UI | PF_OutFlag_SEND_UPDATE_PARAMS_UI;
-static_assert(kFixedOutFlags == 0x04008005, "fixed output flags");
+// The flags added to the configured ones, as the registration resource
+// carries them too: KEEP_RESOURCE_OPEN, NON_PARAM_VARY, CUSTOM_UI and
+// SEND_UPDATE_PARAMS_UI.
+using package::kFixedOutFlags;
+static_assert(kFixedOutFlags == (PF_OutFlag_KEEP_RESOURCE_OPEN | PF_OutFlag_NON_PARAM_VARY | PF_OutFlag_CUSTOM_UI |
+                                 PF_OutFlag_SEND_UPDATE_PARAMS_UI),
+              "fixed output flags");
 
 constexpr int kTextAbout = 0;
 constexpr int kTextRegistrationName = 2;
@@ -93,14 +97,6 @@ void disposeSequenceData(SuiteCache& suites, PF_InData* in_data) {
 
 }  // namespace
 
-uint32_t hostVersionWord(uint32_t effectVersion) {
-    const uint32_t major = effectVersion & 0x3F;
-    const uint32_t minor = (effectVersion >> 6) & 0xFF;
-    const uint32_t build = (effectVersion >> 14) & 0xFFFF;
-    const uint32_t stage = effectVersion >> 30;
-    return PF_VERSION(major, minor, 0, stage, build);
-}
-
 PF_Err handleAbout(PF_InData* in_data, PF_OutData* out_data) {
     if (isPremiereHost(in_data)) return PF_Err_NONE;
     formatHostString(in_data, out_data->return_msg, sizeof(out_data->return_msg),
@@ -118,7 +114,7 @@ PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
 
     EffectVersion version = 0;
     fx.getVersion(&version);
-    out_data->my_version = hostVersionWord(version);
+    out_data->my_version = package::hostVersionWord(version);
     uint32_t flags = fx.getFlags() | kFixedOutFlags;
     uint32_t flags2 = fx.getFlags2();
     if (isPremiereHost(in_data)) flags2 |= PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER;

@@ -49,8 +49,7 @@ void uploadCompositingInput(SuiteCache& suites, PF_LayerDef* input) {
     const WorldPixels pixels = worldPixels(suites, input);
     if (!pixels.data || !worldHolds(*input, pixels.depth)) return;
     effectPlugin().uploadLayer(kInputLayerIndex, pixels.data, static_cast<uint32_t>(input->width),
-                               static_cast<uint32_t>(input->height), pixels.depth,
-                               static_cast<uint32_t>(input->rowbytes));
+                               static_cast<uint32_t>(input->height), pixels.depth, input->rowbytes);
 }
 
 // The editing host's input: the source area at the pre-effect origin,
@@ -73,7 +72,7 @@ void uploadEditingInput(PF_InData* in_data, const PF_LayerDef& input, uint32_t d
     for (uint32_t y = 0; y < h; ++y) {
         std::memcpy(packed.data() + row * y, base + int64_t(y0 + y) * input.rowbytes + size_t(x0) * bpp, row);
     }
-    effectPlugin().uploadLayer(kInputLayerIndex, packed.data(), w, h, depth, static_cast<uint32_t>(row));
+    effectPlugin().uploadLayer(kInputLayerIndex, packed.data(), w, h, depth, static_cast<int32_t>(row));
 }
 
 void copyRow(const uint8_t* src, uint8_t* dst, uint32_t pixels, uint32_t depth) {

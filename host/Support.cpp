@@ -30,7 +30,9 @@ WorldPixels worldPixels(SuiteCache& suites, PF_LayerDef* world) {
 
 void selectSequence(const SequenceData& data) {
     IPlugin& fx = effectPlugin();
-    if (data.handle) fx.setSequence(data.handle);
+    // A block without a handle selects no sequence rather than leaving the
+    // last instance's current.
+    fx.setSequence(data.handle);
     fx.setContextExtent(data.compWidth, data.compHeight, data.compPixelAspect);
 }
 

@@ -120,10 +120,13 @@ PF_Err copyWorld(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Re
     int32_t w = std::min({a.right - a.left, b.right - b.left, src->width - a.left, dst->width - b.left});
     int32_t h = std::min({a.bottom - a.top, b.bottom - b.top, src->height - a.top, dst->height - b.top});
     size_t pixel = from->bytesPerPixel();
-    for (int32_t y = 0; y < h; ++y)
-        std::memmove(static_cast<uint8_t*>(dst->data) + size_t(b.top + y) * size_t(dst->rowbytes) + size_t(b.left) * pixel,
-                     static_cast<const uint8_t*>(src->data) + size_t(a.top + y) * size_t(src->rowbytes) + size_t(a.left) * pixel,
-                     size_t(std::max(w, 0)) * pixel);
+    // Rows step by rowbytes with its sign: a bottom-up world's go down in memory.
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* to = static_cast<uint8_t*>(dst->data) + int64_t(b.top + y) * dst->rowbytes + size_t(b.left) * pixel;
+        const uint8_t* from =
+            static_cast<const uint8_t*>(src->data) + int64_t(a.top + y) * src->rowbytes + size_t(a.left) * pixel;
+        std::memmove(to, from, size_t(std::max(w, 0)) * pixel);
+    }
     return PF_Err_NONE;
 }
 

@@ -138,7 +138,8 @@ uint32_t Host::State::pixelFormat() const {
 
 std::unique_ptr<World> Host::State::makeWorld(uint32_t width, uint32_t height) {
     const uint32_t format = pixelFormat();
-    return std::make_unique<World>(width, height, config.depth, orderOfPixelFormat(format), format, config.rowPadding);
+    return std::make_unique<World>(width, height, config.depth, orderOfPixelFormat(format), format, config.rowPadding,
+                                   config.bottomUp);
 }
 
 std::unique_ptr<World> Host::State::makeOutputWorld(uint32_t width, uint32_t height) {
@@ -388,6 +389,15 @@ PF_Err Host::saveAndReload() {
 }
 
 std::vector<uint8_t> Host::savedSequenceData() const { return state->saved; }
+
+void Host::useSequenceData(const std::vector<uint8_t>& bytes) {
+    State& s = *state;
+    if (s.sequenceData) throw Error("the instance already has sequence data");
+    PF_Handle block = s.handles.create(bytes.size(), "host: sequence data given on request");
+    if (!block) throw Error("no memory for " + std::to_string(bytes.size()) + " bytes of sequence data");
+    if (!bytes.empty()) std::memcpy(*block, bytes.data(), bytes.size());
+    s.sequenceData = block;
+}
 
 RenderResult Host::render(int32_t time) {
     State& s = *state;

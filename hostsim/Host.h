@@ -40,6 +40,7 @@ struct HostConfig {
     int32_t preEffectOriginX = 0, preEffectOriginY = 0;
     bool smartRender = true;   // compositing host: smart commands when the module supports them, else frame setup + render
     uint32_t rowPadding = 16;  // extra bytes at the end of every world row
+    bool bottomUp = false;     // worlds stored last row first: negative rowbytes
     bool staleOutput = false;  // output worlds start opaque white, as a reused host buffer may, not cleared
     bool keepOutputImage = true;  // false: render() leaves RenderResult::image empty (benchmarks)
     // Misbehaviour on request: a pixel-format code reported for every world
@@ -122,6 +123,10 @@ public:
     RenderResult render(int32_t time);
     // sequence setdown then global setdown.
     PF_Err finish();
+    // Misbehaviour on request, for an instance without sequence data: a new
+    // host block holding `bytes` becomes its sequence data, a block the
+    // module never made (all zeros: one without a sequence handle).
+    void useSequenceData(const std::vector<uint8_t>& bytes);
 
     // --- parameters as the host keeps them (index 0 is the input layer) ------
     int32_t paramCount() const;

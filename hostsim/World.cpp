@@ -16,15 +16,15 @@ constexpr int kBgraSlots[4] = {2, 1, 0, 3};
 }  // namespace
 
 World::World(uint32_t width, uint32_t height, uint32_t depth, ChannelOrder order, uint32_t pixelFormat,
-             uint32_t rowPadding)
+             uint32_t rowPadding, bool bottomUp)
     : bitsPerChannel(depth), channelOrder(order), format(pixelFormat) {
     if (depth != 8 && depth != 16 && depth != 32) throw Error("unsupported world depth " + std::to_string(depth));
     if (width > 32768 || height > 32768) throw Error("world size " + std::to_string(width) + "x" + std::to_string(height) + " is too large");
     uint32_t rowBytes = width * bytesPerPixel() + rowPadding;
     pixels.assign(size_t(rowBytes) * height, 0);
     def.world_flags = PF_WorldFlag_WRITEABLE | (depth == 16 ? PF_WorldFlag_DEEP : 0);
-    def.data = pixels.empty() ? nullptr : pixels.data();
-    def.rowbytes = int32_t(rowBytes);
+    def.data = pixels.empty() ? nullptr : pixels.data() + (bottomUp ? size_t(rowBytes) * (height - 1) : 0);
+    def.rowbytes = bottomUp ? -int32_t(rowBytes) : int32_t(rowBytes);
     def.width = int32_t(width);
     def.height = int32_t(height);
     def.extent_hint = {0, 0, int32_t(width), int32_t(height)};

@@ -2,7 +2,8 @@
 // pixels the World owns, with its depth (8, 16 in the host range 0..32768,
 // or 32-bit float), its channel order in memory and the pixel-format code
 // the host reports for it. Rows may carry padding (rowbytes > width * pixel
-// size) like a real host's buffers.
+// size) like a real host's buffers, and may be stored bottom row first
+// (rowbytes negative, data still pointing at the top row).
 // Not copyable: the module keeps pointers to `def`, so a World stays put.
 #pragma once
 
@@ -19,7 +20,7 @@ enum class ChannelOrder { ARGB, BGRA };
 class World {
 public:
     World(uint32_t width, uint32_t height, uint32_t depth, ChannelOrder order, uint32_t pixelFormat,
-          uint32_t rowPadding = 0);
+          uint32_t rowPadding = 0, bool bottomUp = false);
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
@@ -36,8 +37,8 @@ public:
     void fillRect(const PF_Pixel& color, const PF_Rect& rect);
 
 private:
-    uint8_t* row(uint32_t y) { return pixels.data() + size_t(y) * uint32_t(def.rowbytes); }
-    const uint8_t* row(uint32_t y) const { return pixels.data() + size_t(y) * uint32_t(def.rowbytes); }
+    uint8_t* row(uint32_t y) { return static_cast<uint8_t*>(def.data) + int64_t(y) * def.rowbytes; }
+    const uint8_t* row(uint32_t y) const { return static_cast<const uint8_t*>(def.data) + int64_t(y) * def.rowbytes; }
     void store(uint8_t* at, const float rgba[4]);
     void load(const uint8_t* at, float rgba[4]) const;
 

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <cstring>
+#include <vector>
 
 #include "gpu/Context.h"
 #include "package/BlobReader.h"
@@ -107,8 +108,11 @@ SequenceHandle* AELumivex2::newSequence() {
 
 void AELumivex2::deleteSequence(SequenceHandle* handle) {
     if (!handle) return;
+    // Its output target and input texture go with it, so the GL is needed.
+    const bool locked = lockGL();
     Context::instance().removeSequence(handle->index);
     instanceErrors.erase(handle->index);
+    if (locked) unlockGL();
     // The current handle must not outlive its deletion.
     if (sequence == handle) sequence = nullptr;
     delete handle;
@@ -116,7 +120,9 @@ void AELumivex2::deleteSequence(SequenceHandle* handle) {
 
 void AELumivex2::setSequence(SequenceHandle* handle) {
     sequence = handle;
-    if (handle) Context::instance().currentSequence = handle->index;
+    // No handle makes no sequence current, so nothing of another instance
+    // is drawn or read back in its place.
+    Context::instance().currentSequence = handle ? handle->index : Context::kNoSequence;
 }
 
 Sequence* AELumivex2::selectSequence() {
@@ -232,10 +238,22 @@ void AELumivex2::setParamValue(uint32_t index, const float value[4]) {
 }
 
 void AELumivex2::uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
-                             uint32_t rowBytes) {
+                             int32_t rowBytes) {
     if (!pixels || rowBytes == 0 || !sequence) return;
     Sequence* current = selectSequence();
     if (!current) return;
+    // A bottom-up world (rows going down in memory) is copied top row first
+    // into rows of its own, the order of every other upload.
+    std::vector<uint8_t> topDown;
+    if (rowBytes < 0) {
+        const size_t row = size_t(width) * 4 * bytesPerChannel(depth);
+        if (row == 0 || row > size_t(-int64_t(rowBytes))) return;
+        topDown.resize(row * height);
+        const auto* top = static_cast<const uint8_t*>(pixels);
+        for (uint32_t y = 0; y < height; ++y) std::memcpy(topDown.data() + row * y, top + int64_t(y) * rowBytes, row);
+        pixels = topDown.data();
+        rowBytes = static_cast<int32_t>(row);
+    }
     Context& registry = Context::instance();
     if (index == kInputLayerIndex) {
         Surface layer;

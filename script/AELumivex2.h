@@ -68,7 +68,7 @@ public:
     const Parameter& getParam(uint32_t index) override;
     void setParamValue(uint32_t index, const float value[4]) override;
     void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
-                     uint32_t rowBytes) override;
+                     int32_t rowBytes) override;
 
     const void* readOutput() override;
     void releaseOutput() override;

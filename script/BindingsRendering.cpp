@@ -170,14 +170,16 @@ duk_ret_t getShaderParamType(duk_context* ctx) {
 
 // LX_renderShader(shader, target[, flip[, viewport]]) -> true for a usable
 // shader and a render target id, also when the target has no framebuffer
-// and nothing was drawn. viewport: [x, y, width, height]; a zero or negative
-// size means the whole target.
+// and nothing was drawn. viewport: [x, y, width, height], each an integer
+// by the integer rule; a zero or negative size means the whole target.
 duk_ret_t renderShader(duk_context* ctx) {
     const uint32_t shaderId = args::id(ctx, 0);
     const uint32_t targetId = args::id(ctx, 1);
     const bool flip = args::boolean(ctx, 2);
-    float viewport[4] = {-1, 0, 0, 0};
-    args::floats(ctx, 3, viewport, 4);
+    float numbers[4] = {0, 0, 0, 0};
+    args::floats(ctx, 3, numbers, 4);
+    int32_t viewport[4];
+    for (int i = 0; i < 4; ++i) viewport[i] = args::toInteger(numbers[i]);
     pushBoolean(ctx, shielded(false, [&] {
                     if (!hasKind(targetId, kRenderTargetKind)) return false;
                     Shader* shader = usableShader(shaderId);

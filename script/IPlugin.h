@@ -18,7 +18,9 @@ struct SequenceHandle {
     uint32_t reserved2 = 0;
 };
 
-// uploadLayer's parameter index for the effect's own input layer.
+// uploadLayer's parameter index for the effect's own input layer. Its
+// rowBytes is the host's: negative for a bottom-up world, whose pixels
+// pointer is its top row.
 constexpr uint32_t kInputLayerIndex = 0xFFFFFFFFu;
 
 class IPlugin {
@@ -41,7 +43,7 @@ public:
     virtual const Parameter& getParam(uint32_t index) = 0;
     virtual void setParamValue(uint32_t index, const float value[4]) = 0;
     virtual void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height,
-                             uint32_t depth, uint32_t rowBytes) = 0;
+                             uint32_t depth, int32_t rowBytes) = 0;
 
     virtual const void* readOutput() = 0;
     virtual void releaseOutput() = 0;

@@ -15,9 +15,12 @@ using hostsim::RenderResult;
 namespace {
 
 struct HostDepthE2E : testing::TestWithParam<e2e::HostDepth> {
-    Host& open(const char* modulePath) {
+    Host& open(const char* modulePath, bool bottomUp = false) {
+        host.reset();
         module = std::make_unique<hostsim::Module>(modulePath);
-        host = std::make_unique<Host>(*module, e2e::hostConfig(GetParam().kind, GetParam().depth));
+        hostsim::HostConfig config = e2e::hostConfig(GetParam().kind, GetParam().depth);
+        config.bottomUp = bottomUp;
+        host = std::make_unique<Host>(*module, config);
         return *host;
     }
     std::unique_ptr<hostsim::Module> module;
@@ -59,6 +62,31 @@ TEST_P(HostDepthE2E, PassThroughGivesBackTheInputExactly) {
     ASSERT_EQ(frame.image.width, input.width);
     ASSERT_EQ(frame.image.height, input.height);
     EXPECT_EQ(frame.image.rgba, input.rgba);
+}
+
+// Worlds stored last row first (negative rowbytes): the input and a layer
+// parameter arrive top row first like any other.
+TEST_P(HostDepthE2E, BottomUpWorldsArriveTopRowFirst) {
+    const uint32_t depth = GetParam().depth;
+    Host& passthru = open(FIXTURE_PASSTHRU, true);
+    const Image input = exactImage(7, 3, depth);
+    passthru.setInput(input);
+    ASSERT_EQ(passthru.start(), PF_Err_NONE);
+    const RenderResult frame = passthru.render(0);
+    ASSERT_EQ(frame.result, PF_Err_NONE) << hostsim::commandName(frame.failedCommand);
+    EXPECT_EQ(frame.image.rgba, input.rgba);
+    ASSERT_EQ(passthru.finish(), PF_Err_NONE);
+
+    Host& probe = open(FIXTURE_PROBE, true);
+    Image matte = exactImage(7, 3, depth);
+    std::reverse(matte.rgba.begin(), matte.rgba.end());
+    probe.setInput(input);
+    ASSERT_EQ(probe.start(), PF_Err_NONE);
+    probe.setPopup(probe.findParam("Show"), 2);
+    probe.setLayer(probe.findParam("Matte"), matte);
+    const RenderResult drawn = probe.render(0);
+    ASSERT_EQ(drawn.result, PF_Err_NONE) << hostsim::commandName(drawn.failedCommand);
+    EXPECT_EQ(drawn.image.rgba, matte.rgba);
 }
 
 // The pattern effect writes its parameters into the render target's first
@@ -184,6 +212,26 @@ TEST(GeometryE2E, EnlargedOutputIsCentredOnTheInputInBothCompositingPaths) {
             EXPECT_EQ(std::vector<float>(frame.image.pixel(x, y), frame.image.pixel(x, y) + 4),
                       (std::vector<float>{1, 0, 1, 1}));
         ASSERT_EQ(h.finish(), PF_Err_NONE);
+    }
+}
+
+// At a draft resolution the host hands over the input already downsampled;
+// an effect that keeps the size gets an output of the input's size.
+TEST(GeometryE2E, DraftResolutionOutputHasTheInputSizeInBothCompositingPaths) {
+    hostsim::Module module(FIXTURE_EXTENT);
+    for (bool smart : {true, false}) {
+        hostsim::HostConfig config = e2e::hostConfig(HostKind::Compositing);
+        config.smartRender = smart;
+        config.downsampleX = config.downsampleY = {1, 2};
+        Host h(module, config);
+        h.setInput(Image(100, 60));
+        ASSERT_EQ(h.start(), PF_Err_NONE);
+        const RenderResult frame = h.render(0);
+        ASSERT_EQ(frame.result, PF_Err_NONE) << hostsim::commandName(frame.failedCommand);
+        EXPECT_EQ(frame.image.width, 50u) << (smart ? "smart" : "frame setup");
+        EXPECT_EQ(frame.image.height, 30u) << (smart ? "smart" : "frame setup");
+        EXPECT_EQ(frame.originX, 0);
+        EXPECT_EQ(frame.originY, 0);
     }
 }
 

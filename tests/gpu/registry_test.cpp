@@ -149,6 +149,22 @@ TEST_F(RegistryTest, RemovedSequenceSlotIsReused) {
     EXPECT_EQ(context().addSequence(), 3u);
 }
 
+// The script may release a sequence's own target and get its id back for
+// a target of its own; removing the sequence later leaves that one alone.
+TEST_F(RegistryTest, RemovedSequenceReleasesOnlyWhatIsStillItsOwn) {
+    const uint32_t index = context().addSequence();
+    Sequence* sequence = context().sequence(index);
+    sequence->renderTargetId = context().createEntity(kRenderTargetKind);
+    sequence->textureId = context().createEntity(kTextureKind);
+    context().releaseEntity(sequence->renderTargetId);
+    EXPECT_EQ(sequence->renderTargetId, 0u);
+    const uint32_t scripts = context().createEntity(kRenderTargetKind);
+    ASSERT_EQ(scripts, 0x03000001u);
+    context().removeSequence(index);
+    EXPECT_NE(context().entity<RenderTarget>(scripts), nullptr);
+    EXPECT_EQ(context().entity<Texture>(0x04000001), nullptr);
+}
+
 TEST_F(RegistryTest, ReloadRestartsEverySerial) {
     context().createParameter("a", LX_FLOAT, "");
     context().createEntity(kTextureKind);

@@ -105,11 +105,11 @@ TEST_F(TextureTest, FlippedBlitFillsLargerTargetUpsideDown) {
 TEST_F(TextureTest, BindWithoutViewportSizeUsesWholeTarget) {
     RenderTarget& target = context().getRenderTarget(context().createRenderTarget(6, 3, 8));
     GLint viewport[4] = {};
-    const float partial[4] = {1.7f, 1.2f, 2.9f, 1.0f};
+    const int32_t partial[4] = {1, 1, 2, 1};
     target.bind(partial);
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{1, 1, 2, 1}));
-    const float zeroWidth[4] = {1, 1, 0, 2};
+    const int32_t zeroWidth[4] = {1, 1, 0, 2};
     target.bind(zeroWidth);
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 6, 3}));
@@ -335,6 +335,74 @@ TEST_F(TextureTest, SequenceInputTextureTakesLayerPixels) {
     EXPECT_EQ(texture.width(), 2u);
     const auto copy = texture.pixels();
     EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 32768);  // widened
+}
+
+// Frames the GL refuses, at the output and at the input, keep one entity
+// each rather than making a new one every frame; the same ids take a size
+// the GL allows again.
+TEST_F(TextureTest, SequenceKeepsItsIdsThroughFramesTooLargeForTheGL) {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    const uint32_t tooWide = static_cast<uint32_t>(maxSize) + 1;
+    std::vector<uint8_t> wideRow(size_t{tooWide} * 4, 7);
+    Surface wide;
+    wide.assignExternal(tooWide, 1, 8, tooWide * 4, wideRow.data());
+    Sequence* sequence = context().current();
+    for (int frame = 0; frame < 3; ++frame) {
+        sequence->prepareRenderTarget(FrameFormat{tooWide, 1, 0, 8}, frame);
+        sequence->uploadInputTexture(wide);
+    }
+    EXPECT_EQ(sequence->renderTargetId, 0x03000001u);
+    EXPECT_EQ(sequence->textureId, 0x04000001u);
+    EXPECT_FALSE(context().getRenderTarget(0x03000001).usable());
+    EXPECT_EQ(context().getTexture(0x04000001).glName(), 0u);
+
+    uint8_t pixel[4] = {1, 2, 3, 4};
+    Surface small;
+    small.assignExternal(1, 1, 8, 4, pixel);
+    sequence->prepareRenderTarget(FrameFormat{1, 1, 0, 8}, 3);
+    sequence->uploadInputTexture(small);
+    EXPECT_EQ(sequence->renderTargetId, 0x03000001u);
+    EXPECT_EQ(sequence->textureId, 0x04000001u);
+    EXPECT_TRUE(context().getRenderTarget(0x03000001).usable());
+    EXPECT_EQ(*context().getTexture(0x04000001).pixels(), std::vector<uint8_t>(pixel, pixel + 4));
+    EXPECT_EQ(context().createEntity(kRenderTargetKind), 0x03000002u);
+    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000002u);
+}
+
+TEST_F(TextureTest, RemovedSequenceTakesItsTargetTextureAndReadbackBuffer) {
+    const uint32_t before = context().glObjectCount();
+    const uint32_t index = context().addSequence();
+    Sequence* sequence = context().sequence(index);
+    sequence->prepareRenderTarget(FrameFormat{4, 2, 0, 8}, 0);
+    std::vector<uint8_t> pixels(4 * 2 * 4, 9);
+    Surface layer;
+    layer.assignExternal(4, 2, 8, 16, pixels.data());
+    sequence->uploadInputTexture(layer);
+    RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
+    ASSERT_NE(target.beginReadback(), nullptr);
+    target.endReadback();
+    // The target's texture, framebuffer and readback buffer; the input texture.
+    EXPECT_EQ(context().glObjectCount(), before + 4);
+    context().removeSequence(index);
+    EXPECT_EQ(context().glObjectCount(), before);
+    EXPECT_EQ(context().createEntity(kRenderTargetKind), 0x03000001u);
+    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000001u);
+}
+
+// 15-bit data is read as 16-bit: its copy is the upload itself, not what
+// the float storage gives back.
+TEST_F(TextureTest, FifteenBitCopyIsTheUploadNotTheStorage) {
+    Texture& texture = context().getTexture(context().createTexture(2, 1, 8));
+    const uint16_t values[8] = {0, 1, 2, 16384, 32767, 32768, 65534, 65535};
+    ASSERT_TRUE(texture.upload(values, 2, 1, 15, 16, true, false));
+    // The storage changed behind the texture's back: the copy does not follow.
+    const uint16_t zeros[8] = {};
+    glBindTexture(GL_TEXTURE_2D, texture.glName());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 2, 1, GL_RGBA, GL_UNSIGNED_SHORT, zeros);
+    ASSERT_NE(texture.pixels(), nullptr);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(values);
+    EXPECT_EQ(*texture.pixels(), std::vector<uint8_t>(bytes, bytes + sizeof values));
 }
 
 using TextureFileTest = GLFolderTest;

@@ -82,11 +82,14 @@ void FakePlugin::setParamValue(uint32_t index, const float value[4]) {
 }
 
 void FakePlugin::uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height,
-                             uint32_t depth, uint32_t rowBytes) {
-    Upload up{index, width, height, depth, rowBytes, {}};
+                             uint32_t depth, int32_t rowBytes) {
+    Upload up{index, width, height, depth, static_cast<uint32_t>(rowBytes), {}};
     const size_t row = size_t(width) * depth / 2;
     const auto* src = static_cast<const uint8_t*>(pixels);
-    for (uint32_t y = 0; y < height; ++y) up.bytes.insert(up.bytes.end(), src + y * rowBytes, src + y * rowBytes + row);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* from = src + int64_t(y) * rowBytes;
+        up.bytes.insert(up.bytes.end(), from, from + row);
+    }
     uploads.push_back(std::move(up));
 }
 

@@ -66,7 +66,7 @@ struct FakePlugin : IPlugin {
     const Parameter& getParam(uint32_t index) override { return params.at(index); }
     void setParamValue(uint32_t index, const float value[4]) override;
     void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
-                     uint32_t rowBytes) override;
+                     int32_t rowBytes) override;
     const void* readOutput() override { return readback.empty() ? nullptr : readback.data(); }
     void releaseOutput() override { ++releasedOutputs; }
     void getVersion(EffectVersion* v) override { *v = version; }

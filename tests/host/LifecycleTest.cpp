@@ -4,6 +4,7 @@
 
 #include "host/Handlers.h"
 #include "host/SequenceData.h"
+#include "package/ConfigDocument.h"
 #include "tests/host/FakeHost.h"
 #include "tests/host/FakePlugin.h"
 
@@ -42,7 +43,7 @@ TEST(GlobalSetup, ReportsVersionWordFromTheConfiguration) {
         uint32_t major, minor, stage, build, word;
     };
     for (const Case& c : {Case{1, 2, 3, 3, 0x90603}, Case{9, 17, 1, 600, 0x88258}, Case{1, 2, 3, 0, 0x90600}}) {
-        EXPECT_EQ(host::hostVersionWord(packVersion(c.major, c.minor, c.stage, c.build)), c.word);
+        EXPECT_EQ(package::hostVersionWord(packVersion(c.major, c.minor, c.stage, c.build)), c.word);
     }
     FakeHost host;
     fakePlugin().version = packVersion(9, 17, 1, 600);

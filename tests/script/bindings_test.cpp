@@ -224,3 +224,23 @@ TEST_F(EngineTest, ReleasedParameterKeepsTheLaterPositionsAndIdsApart) {
     EXPECT_EQ(engine().getParam(3).name, "d");
     EXPECT_EQ(eval("LX_setParamValue(d, 5) && LX_getParamValue(d)"), "5");
 }
+
+// Viewport numbers become integers as every other number of the API: NaN
+// is 0 and fractions are cut (columns 0 and 1), and a size beyond any GL's
+// is the largest the GL takes (the whole target).
+TEST_F(EngineTest, RenderShaderViewportNumbersFollowTheIntegerRule) {
+    load("var s, cut, huge;\nfunction setup() { s = LX_initShader('green', 'void main() { gl_FragColor = "
+         "vec4(0, 1, 0, 1); }'); cut = LX_initRenderTarget(4, 1, 8); huge = LX_initRenderTarget(4, 1, 8); }\n"
+         "function draw() {}\n");
+    EXPECT_EQ(eval("LX_renderShader(s, cut, false, [NaN, 0, 2.9, 1]) && "
+                   "LX_renderShader(s, huge, false, [0, 0, 1e10, 1e10])"),
+              "true");
+    for (uint32_t id : {0x03000001u, 0x03000002u}) {
+        RenderTarget& target = registry().getRenderTarget(id);
+        const uint8_t* pixels = static_cast<const uint8_t*>(target.beginReadback());
+        ASSERT_NE(pixels, nullptr);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(pixels[i * 4 + 2], id == 0x03000002u || i < 2 ? 255 : 0) << id << " pixel " << i;
+        target.endReadback();
+    }
+}

@@ -1,0 +1,2 @@
+uniform vec4 colour;
+void main() { gl_FragColor = colour; }
