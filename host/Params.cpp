@@ -171,7 +171,7 @@ void uploadLayerParam(SuiteCache& suites, const PF_ParamDef& def, uint32_t posit
     GLScope gl(true);
     effectPlugin().uploadLayer(position, pixels.data, static_cast<uint32_t>(layer.width),
                                static_cast<uint32_t>(layer.height), pixels.depth,
-                               static_cast<uint32_t>(layer.rowbytes));
+                               layer.rowbytes);
 }
 
 }  // namespace
@@ -307,7 +307,8 @@ void readParamValue(SuiteCache& suites, PF_InData* in_data, const PF_ParamDef& d
 PF_Err handleUserChangedParam(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], void* extra) {
     const SequenceData* data = sequenceDataOf(in_data);
     if (!data) return PF_Err_NONE;
-    if (data->handle) effectPlugin().setSequence(data->handle);
+    // A block without a handle selects no instance, never the last one used.
+    effectPlugin().setSequence(data->handle);
     const auto* change = static_cast<const PF_UserChangedParamExtra*>(extra);
     if (!change || change->param_index <= 0 || !params) return PF_Err_NONE;
     const int32_t index = change->param_index;
