@@ -80,6 +80,33 @@ TEST_F(InstancesE2E, TwoInstancesRenderApartAndRemovingOneLeavesTheOtherWhole) {
     e2e::expectNothingLeftBehind(second);
 }
 
+// A script error belongs to the instance whose call failed: its frame shows
+// it (transparent black, with the message), the other instance renders as
+// usual, and the failing instance draws again once its call succeeds.
+TEST_F(InstancesE2E, AnErrorStaysWithTheInstanceWhoseCallFailed) {
+    Host second(module, e2e::hostConfig(HostKind::Compositing));
+    second.setInput(Image(4, 2));
+    ASSERT_EQ(addInstance(second), PF_Err_NONE);
+    first.setFloat(first.findParam("Mark"), 0.2);
+    second.setFloat(second.findParam("Mark"), 1);
+
+    const RenderResult failed = second.render(0);
+    ASSERT_EQ(failed.result, PF_Err_NONE);
+    EXPECT_NE(failed.message.find("probe marked"), std::string::npos) << failed.message;
+    EXPECT_EQ(failed.image.rgba, std::vector<float>(failed.image.rgba.size(), 0.0f));
+    const RenderResult fine = first.render(0);
+    EXPECT_EQ(fine.message, "");
+    EXPECT_EQ(probe(fine).mark, 51);
+
+    second.setFloat(second.findParam("Mark"), 0.6);
+    const RenderResult recovered = second.render(1000);
+    EXPECT_EQ(recovered.message, "");
+    EXPECT_EQ(probe(recovered).mark, 153);
+    EXPECT_EQ(probe(first.render(1000)).mark, 51);
+    ASSERT_EQ(second.finish(), PF_Err_NONE);
+    ASSERT_EQ(first.finish(), PF_Err_NONE);
+}
+
 TEST_F(InstancesE2E, RebuildingAnInstanceFreesWhatItHeld) {
     const Probe alone{2, 3, 0};
     EXPECT_EQ(probe(first.render(0)), alone);

@@ -1,7 +1,8 @@
 // Show 1 ("Probe") fills the frame with (r / 255, t / 255, Mark, 1), where r
 // and t are the serials a new render target and a new texture get: the
 // lowest free ones, so they grow with every entity left alive. Show 2
-// ("Matte") draws the Matte layer texel for texel.
+// ("Matte") draws the Matte layer texel for texel. A Mark of 1 throws from
+// draw(), for the instance that has it.
 var show, mark, matte, fill, copy;
 
 function setup() {
@@ -22,6 +23,7 @@ function serial(id) {
 }
 
 function draw() {
+    if (LX_getParamValue(mark) >= 1) throw new Error("probe marked");
     if (LX_getParamValue(show) == 2) {
         var layer = LX_getParamValue(matte);
         LX_setTextureParam(layer, LX_GL.TEXTURE_MIN_FILTER, LX_GL.NEAREST);
