@@ -56,6 +56,7 @@ std::vector<std::string> splitTabs(const std::string& line) {
 // ---- the server's side ------------------------------------------------------------------
 
 RenderProcess::RenderProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+    signal(SIGPIPE, SIG_IGN);
     int request[2], answer[2];
     if (pipe2(request, O_CLOEXEC) != 0) throw ProcessFailure(std::string("cannot make a pipe: ") + std::strerror(errno));
     if (pipe2(answer, O_CLOEXEC) != 0) {
@@ -77,8 +78,11 @@ RenderProcess::RenderProcess(const std::vector<std::string>& argv, std::chrono::
         signal(SIGPIPE, SIG_DFL);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         setrlimit(RLIMIT_AS, &limit);
-        // dup2 clears close-on-exec on the copies.
-        if (dup2(request[0], kRequestFd) < 0 || dup2(answer[1], kAnswerFd) < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        // Moved above the target numbers first (a pipe may already sit on 3
+        // or 4); dup2 then clears close-on-exec on the copies.
+        const int in = fcntl(request[0], F_DUPFD_CLOEXEC, 10), out = fcntl(answer[1], F_DUPFD_CLOEXEC, 10);
+        if (in < 0 || out < 0 || dup2(in, kRequestFd) < 0 || dup2(out, kAnswerFd) < 0 ||
+            dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
             _exit(127);
         execv(args[0], args.data());
         _exit(127);
@@ -109,9 +113,16 @@ RenderProcess::~RenderProcess() {
 void RenderProcess::fail(const std::string& what) {
     std::string reason = what;
     if (pid > 0) {
-        kill(pid, SIGKILL);
         int status = 0;
-        waitpid(pid, &status, 0);
+        pid_t done = 0;
+        // A closed pipe means the process is ending: give it a moment to
+        // finish so that its own exit status or signal is what is reported.
+        for (int i = 0; reason.empty() && i < 200 && (done = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10 * 1000);
+        if (done != pid) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            if (reason.empty()) reason = "the render process closed its answer pipe and was stopped";
+        }
         pid = -1;
         if (reason.empty()) {
             if (WIFEXITED(status) && WEXITSTATUS(status) == kOutOfMemoryExit)

@@ -18,7 +18,8 @@
 // Errors: a failed request (a bad value, a host error) answers "error" and
 // the process lives on; a process that dies, hangs past the timeout or
 // sends garbage is killed and RenderProcess::call throws ProcessFailure with
-// the reason in words. Threads: one caller at a time (the server's lock).
+// the reason in words. Starting one sets SIGPIPE to be ignored in this
+// process: a render process that died must be an error, not the caller's end. Threads: one caller at a time (the server's lock).
 // Ownership: the RenderProcess owns the child and its pipes; destruction
 // kills and reaps it.
 #pragma once

@@ -524,8 +524,8 @@ void Studio::routes(httplib::Server& server) {
 
 int Studio::run() {
     // SIGINT and SIGTERM are taken by one thread (below); every other thread,
-    // started after this, inherits the blocked mask. A render process that
-    // dies leaves a broken pipe: an error, not a signal.
+    // started after this, inherits the blocked mask. A client that goes
+    // away leaves a broken pipe: an error, not a signal.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);

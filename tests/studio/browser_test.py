@@ -110,14 +110,21 @@ def check_params_effect(driver):
         source = f.read().replace("c[1] / 1000, n / 8]", "c[1] / 1000, 1]")
     with open(script, "w") as f:
         f.write(source)
+    shutil.copy(os.path.join(DEFAULT_EFFECT, "tile.png"), os.path.join(work, "outside.png"))
     studio = Studio("--effect", effect)
     try:
-        # Without the token nothing is served.
-        try:
-            urllib.request.urlopen(studio.base + "/api/effect")
-            raise AssertionError("/api/effect answered without the token")
-        except urllib.error.HTTPError as e:
-            assert e.code == 403, e.code
+        # Refused: no token, a foreign Host (DNS rebinding), an oversized
+        # body, a layer image outside the effect folder.
+        for path, headers, method, body, code in [
+                ("/api/effect", {}, "GET", None, 403),
+                (f"/api/effect?token={studio.token}", {"Host": "rebound.example:80"}, "GET", None, 403),
+                (f"/api/params?token={studio.token}", {}, "PUT", b" " * 100000, 413),
+                (f"/api/params?token={studio.token}", {}, "PUT", b'{"Matte": "../outside.png"}', 403)]:
+            try:
+                urllib.request.urlopen(urllib.request.Request(studio.base + path, body, headers, method=method))
+                raise AssertionError(f"{method} {path} {headers} was answered")
+            except urllib.error.HTTPError as e:
+                assert e.code == code, (path, headers, e.code)
 
         driver.get(studio.url)
         described = [p for p in studio.get("/api/effect")["parameters"] if not p["type"].startswith("group")]
