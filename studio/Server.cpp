@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -378,9 +379,20 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
     // is not rendered at all.
     if (ticket != frameTickets.load()) throw HttpError(409, "a newer frame request replaced this one");
     const Frame& f = frameAt(time, depth);
-    const std::string path = (fs::path(workDir) / ("frame." + format)).string();
-    lumivex::writeImage(path, f.image, bits == 8 ? 8 : 16);
-    res.set_content(readFile(path), format == "png" ? "image/png" : "image/x-exr");
+    if (format == "raw") {
+        // For the page: 8-bit RGBA rows as a canvas takes them, no encoding
+        // on the way from the render to the screen.
+        std::string bytes(f.image.rgba.size(), '\0');
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(std::lround(std::clamp(f.image.rgba[i], 0.0f, 1.0f) * 255.0f));
+        res.set_content(bytes, "application/octet-stream");
+        res.set_header("X-Lumivex-Width", std::to_string(f.image.width));
+        res.set_header("X-Lumivex-Height", std::to_string(f.image.height));
+    } else {
+        const std::string path = (fs::path(workDir) / ("frame." + format)).string();
+        lumivex::writeImage(path, f.image, bits == 8 ? 8 : 16);
+        res.set_content(readFile(path), format == "png" ? "image/png" : "image/x-exr");
+    }
     res.set_header("X-Lumivex-Revision", std::to_string(f.revision));
     res.set_header("Cache-Control", "no-store");
 }
@@ -471,6 +483,7 @@ void Studio::routes(httplib::Server& server) {
     }));
     server.Put("/api/settings", guarded([this](const Request& q, Response& s) { putSettings(q, s); }));
     server.Get("/api/frame.png", guarded([this](const Request& q, Response& s) { getFrame(q, s, "png"); }));
+    server.Get("/api/frame.raw", guarded([this](const Request& q, Response& s) { getFrame(q, s, "raw"); }));
     server.Get("/api/frame.exr", guarded([this](const Request& q, Response& s) { getFrame(q, s, "exr"); }));
     server.Get("/api/input.png", guarded([this](const Request&, Response& res) {
         std::lock_guard<std::mutex> lock(mutex);

@@ -1,6 +1,6 @@
 // The studio page: builds a control per host parameter from GET /api/effect,
 // sends changes with PUT /api/params, and shows frames from
-// GET /api/frame.png. Only one request is in flight at a time and the
+// GET /api/frame.raw. Only one request is in flight at a time and the
 // newest wanted state wins: changes made while a frame renders are merged
 // and sent once it is shown. window.studio exposes counters for tests.
 'use strict';
@@ -218,8 +218,10 @@ async function pump() {
   state.busy = false;
 }
 
+// Frames come as 8-bit RGBA rows (GET /api/frame.raw) straight into the
+// canvas: no image encoding between the render and the screen.
 async function showFrame() {
-  const r = await fetch(`/api/frame.png?time=${state.time}&depth=${state.depth}`, { credentials: 'same-origin', cache: 'no-store' });
+  const r = await fetch(`/api/frame.raw?time=${state.time}&depth=${state.depth}`, { credentials: 'same-origin', cache: 'no-store' });
   if (!r.ok) {
     const body = await r.json().catch(() => ({}));
     const e = new Error(body.error || 'HTTP ' + r.status);
@@ -228,19 +230,15 @@ async function showFrame() {
     throw e;
   }
   const revision = +r.headers.get('X-Lumivex-Revision');
-  const url = URL.createObjectURL(await r.blob());
-  const img = new Image();
-  img.src = url;
-  await img.decode();
-  const frame = $('frame');
-  const old = frame.src;
-  frame.src = url;
-  await frame.decode();
-  if (old.startsWith('blob:')) URL.revokeObjectURL(old);
-  const sized = state.frameW !== img.naturalWidth || state.frameH !== img.naturalHeight;
-  state.frameW = img.naturalWidth;
-  state.frameH = img.naturalHeight;
-  frame.dataset.revision = revision;
+  const w = +r.headers.get('X-Lumivex-Width'), h = +r.headers.get('X-Lumivex-Height');
+  const pixels = new Uint8ClampedArray(await r.arrayBuffer());
+  const canvas = $('frame');
+  const sized = canvas.width !== w || canvas.height !== h;
+  if (sized) { canvas.width = w; canvas.height = h; }
+  canvas.getContext('2d').putImageData(new ImageData(pixels, w, h), 0, 0);
+  state.frameW = w;
+  state.frameH = h;
+  canvas.dataset.revision = revision;
   studio.revision = revision;
   studio.framesShown++;
   $('failure').hidden = true;

@@ -72,12 +72,8 @@ def wait(driver, what, condition, timeout=20):
 
 # The colour on screen at the frame's centre, read back from the shown image.
 SCREEN_PIXEL = """
-const img = document.getElementById('frame');
-const c = document.createElement('canvas');
-c.width = img.naturalWidth; c.height = img.naturalHeight;
-const g = c.getContext('2d');
-g.drawImage(img, 0, 0);
-return Array.from(g.getImageData(c.width >> 1, c.height >> 1, 1, 1).data);
+const c = document.getElementById('frame');
+return Array.from(c.getContext('2d').getImageData(c.width >> 1, c.height >> 1, 1, 1).data);
 """
 
 # Sets a slider row's range input as a user drag would (input events).
