@@ -21,7 +21,7 @@
 namespace studio {
 
 // The photograph offered as an input beside the test card (scikit-image's
-// "coffee" sample, public domain, from Debian's python3-skimage).
+// "coffee" sample, CC0, from Debian's python3-skimage).
 constexpr const char* kPhotographPath = "/usr/lib/python3/dist-packages/skimage/data/coffee.png";
 
 struct Options {
