@@ -142,8 +142,8 @@ TEST(StudioRenderProcess, FailuresAreNamed) {
     expectFailure("exit 86", "ran out of memory");
     expectFailure("kill -KILL $$", "killed (SIGKILL)");
     expectFailure("exit 3", "ended with status 3");
-    expectFailure("sleep 30", "did not answer in time", milliseconds(300));
-    expectFailure("printf 'nonsense 1\\n' >&4; sleep 30", "unreadable answer");
+    expectFailure("exec sleep 30", "did not answer in time", milliseconds(300));
+    expectFailure("printf 'nonsense 1\\n' >&4; exec sleep 30", "unreadable answer");
     EXPECT_THROW(shellChild("printf 'error 4\\nnope' >&4"), ProcessFailure);
 }
 
