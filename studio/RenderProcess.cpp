@@ -77,7 +77,7 @@ RenderProcess::RenderProcess(const std::vector<std::string>& argv, std::chrono::
         sigprocmask(SIG_SETMASK, &none, nullptr);
         signal(SIGPIPE, SIG_DFL);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        setrlimit(RLIMIT_AS, &limit);
+        setrlimit(RLIMIT_DATA, &limit);
         // Moved above the target numbers first (a pipe may already sit on 3
         // or 4); dup2 then clears close-on-exec on the copies.
         const int in = fcntl(request[0], F_DUPFD_CLOEXEC, 10), out = fcntl(answer[1], F_DUPFD_CLOEXEC, 10);

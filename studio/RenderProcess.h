@@ -36,7 +36,8 @@
 
 namespace studio {
 
-// The render process's memory limit (address space).
+// The render process's memory limit: data (heap and private mappings), not
+// address space, which GPU drivers reserve by the terabyte without using it.
 constexpr unsigned long long kRenderMemoryLimit = 8ull << 30;
 
 class ProcessFailure : public std::runtime_error {
