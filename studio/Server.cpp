@@ -442,6 +442,8 @@ void Studio::routes(httplib::Server& server) {
                 sendJson(res, {{"error", e.what()}}, e.status);
             } catch (const ProcessFailure& e) {
                 sendJson(res, {{"error", e.what()}, {"failure", true}}, 503);
+            } catch (const std::invalid_argument& e) {
+                sendJson(res, {{"error", e.what()}}, 400);
             } catch (const std::exception& e) {
                 sendJson(res, {{"error", e.what()}}, 500);
             }
