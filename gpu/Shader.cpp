@@ -89,7 +89,10 @@ bool Shader::setSource(const std::string& text) {
     indexCache.clear();
     source_ = text;
 
-    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite(text))) return false;
+    // The preamble and the definitions the rewrite prepends come before the
+    // author's text; "#line 0" (the next line is 1 in this GLSL version)
+    // makes the compiler's log count lines as the author's file does.
+    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite("#line 0\n" + text))) return false;
     glLinkProgram(program.get());
     GLint status = GL_FALSE;
     glGetProgramiv(program.get(), GL_LINK_STATUS, &status);

@@ -153,6 +153,15 @@ TEST_F(ShaderTest, DrawCoversTargetAndFlipMirrorsTextureCoordinates) {
     }
 }
 
+// The preamble and the texture-read definitions come before the author's
+// text; the compiler's log still counts the author's lines.
+TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLine) {
+    const uint32_t id = context().createShader(
+        "lines", "uniform sampler2D s;\nvoid main() {\n  vec4 c = texture2D(s, vec2(0.5));\n  gl_FragColor = c + nope;\n}\n");
+    const std::string& error = context().getShader(id).error();
+    EXPECT_NE(error.find(":4("), std::string::npos) << error;
+}
+
 TEST_F(ShaderTest, CompileAndLinkFailuresAreKeptWithHeadings) {
     const uint32_t broken = context().createShader("broken", "void main() { gl_FragColor = nope; }\n");
     const std::string& compileError = context().getShader(broken).error();

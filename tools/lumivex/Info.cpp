@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <ostream>
 #include <iostream>
 #include <sstream>
 
@@ -67,6 +68,7 @@ struct ParamInfo {
     std::string name, type;
     std::string defaultJson, rangeJson, choicesJson;  // empty when not applicable
     bool enabled;
+    std::string valueJson, extraJson;  // current value; slider UI range and precision
 };
 
 std::string typeOf(PF_ParamType t) {
@@ -86,28 +88,45 @@ std::string typeOf(PF_ParamType t) {
     }
 }
 
+std::string colorList(const PF_Pixel& c) {
+    return list({double(c.red), double(c.green), double(c.blue), double(c.alpha)});
+}
+
 ParamInfo describe(const hostsim::Host& host, int index) {
     const PF_ParamDef& d = host.param(index);
-    ParamInfo p{index, d.uu.id, d.name, typeOf(d.param_type), "", "", "", (d.ui_flags & PF_PUI_DISABLED) == 0};
+    ParamInfo p{index, d.uu.id, d.name, typeOf(d.param_type), "", "", "", (d.ui_flags & PF_PUI_DISABLED) == 0, "", ""};
     const PF_ParamDefUnion& u = d.u;
     switch (d.param_type) {
         case PF_Param_FLOAT_SLIDER:
             p.defaultJson = number(u.fs_d.dephault);
             p.rangeJson = list({u.fs_d.valid_min, u.fs_d.valid_max});
+            p.valueJson = number(u.fs_d.value);
+            p.extraJson = ", \"sliderRange\": " + list({u.fs_d.slider_min, u.fs_d.slider_max}) +
+                          ", \"precision\": " + std::to_string(u.fs_d.precision);
             break;
-        case PF_Param_ANGLE: p.defaultJson = number(u.ad.dephault / 65536.0); break;
-        case PF_Param_CHECKBOX: p.defaultJson = u.bd.dephault ? "true" : "false"; break;
-        case PF_Param_COLOR: {
-            const PF_Pixel& c = u.cd.dephault;
-            p.defaultJson = list({double(c.red), double(c.green), double(c.blue), double(c.alpha)});
+        case PF_Param_ANGLE:
+            p.defaultJson = number(u.ad.dephault / 65536.0);
+            p.valueJson = number(u.ad.value / 65536.0);
             break;
-        }
-        case PF_Param_POINT: p.defaultJson = list({u.td.x_dephault / 65536.0, u.td.y_dephault / 65536.0}); break;
+        case PF_Param_CHECKBOX:
+            p.defaultJson = u.bd.dephault ? "true" : "false";
+            p.valueJson = u.bd.value ? "true" : "false";
+            break;
+        case PF_Param_COLOR:
+            p.defaultJson = colorList(u.cd.dephault);
+            p.valueJson = colorList(u.cd.value);
+            break;
+        case PF_Param_POINT:
+            p.defaultJson = list({u.td.x_dephault / 65536.0, u.td.y_dephault / 65536.0});
+            p.valueJson = list({u.td.x_value / 65536.0, u.td.y_value / 65536.0});
+            break;
         case PF_Param_POINT_3D:
             p.defaultJson = list({u.point3d_d.x_dephault, u.point3d_d.y_dephault, u.point3d_d.z_dephault});
+            p.valueJson = list({u.point3d_d.x_value, u.point3d_d.y_value, u.point3d_d.z_value});
             break;
         case PF_Param_POPUP: {
             p.defaultJson = std::to_string(u.pd.dephault);
+            p.valueJson = std::to_string(u.pd.value);
             p.choicesJson = "[";
             for (const std::string& c : host.popupChoices(index))
                 p.choicesJson += (p.choicesJson.size() > 1 ? ", " : "") + jsonString(c);
@@ -157,6 +176,25 @@ int frameStatus(const hostsim::RenderResult& frame, const hostsim::Host& host) {
 
 }  // namespace
 
+void writeInfoJson(std::ostream& out, const std::string& modulePath, const hostsim::Registration& reg,
+                   const std::string& about, const hostsim::Host& host, bool current) {
+    out << "{\n  " << registrationJson(modulePath, reg) << ",\n  \"about\": " << jsonString(about)
+        << ",\n  \"globalSetup\": {\"version\": " << host.effectVersion() << ", \"outFlags\": " << host.effectFlags()
+        << ", \"outFlags2\": " << host.effectFlags2() << "},\n  \"parameters\": [";
+    for (int i = 1; i < host.paramCount(); ++i) {
+        const ParamInfo p = describe(host, i);
+        out << (i > 1 ? ",\n" : "\n") << "    {\"index\": " << p.index << ", \"id\": " << p.id
+            << ", \"name\": " << jsonString(p.name) << ", \"type\": " << jsonString(p.type)
+            << ", \"enabled\": " << (p.enabled ? "true" : "false");
+        if (!p.defaultJson.empty()) out << ", \"default\": " << p.defaultJson;
+        if (!p.rangeJson.empty()) out << ", \"range\": " << p.rangeJson;
+        if (!p.choicesJson.empty()) out << ", \"choices\": " << p.choicesJson;
+        if (current && !p.valueJson.empty()) out << ", \"value\": " << p.valueJson << p.extraJson;
+        out << "}";
+    }
+    out << (host.paramCount() <= 1 ? "]\n}\n" : "\n  ]\n}\n");
+}
+
 int runInfo(const std::vector<std::string>& argv) {
     ParsedArgs args = parseArgs("info", argv, {{"--module", nullptr, true, false},
                                                {"--effect", nullptr, true, false},
@@ -190,21 +228,7 @@ int runInfo(const std::vector<std::string>& argv) {
     host.finish();
 
     if (json) {
-        std::cout << "{\n  " << registrationJson(choice.path, reg) << ",\n  \"about\": " << jsonString(about)
-                  << ",\n  \"globalSetup\": {\"version\": " << host.effectVersion()
-                  << ", \"outFlags\": " << host.effectFlags() << ", \"outFlags2\": " << host.effectFlags2()
-                  << "},\n  \"parameters\": [";
-        for (size_t i = 0; i < params.size(); ++i) {
-            const ParamInfo& p = params[i];
-            std::cout << (i ? ",\n" : "\n") << "    {\"index\": " << p.index << ", \"id\": " << p.id
-                      << ", \"name\": " << jsonString(p.name) << ", \"type\": " << jsonString(p.type)
-                      << ", \"enabled\": " << (p.enabled ? "true" : "false");
-            if (!p.defaultJson.empty()) std::cout << ", \"default\": " << p.defaultJson;
-            if (!p.rangeJson.empty()) std::cout << ", \"range\": " << p.rangeJson;
-            if (!p.choicesJson.empty()) std::cout << ", \"choices\": " << p.choicesJson;
-            std::cout << "}";
-        }
-        std::cout << (params.empty() ? "]\n}\n" : "\n  ]\n}\n");
+        writeInfoJson(std::cout, choice.path, reg, about, host);
         return frameStatus(frame, host);
     }
     std::string indented = "  ";

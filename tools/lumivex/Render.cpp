@@ -130,8 +130,8 @@ void setParam(hostsim::Host& host, int32_t index, const std::string& text, const
     }
 }
 
-// --param NAME=VALUE: sets the value and announces it to the module as a
-// user change. A value the host refuses (out of range) is a usage error.
+}  // namespace
+
 void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir) {
     size_t eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0) throw UsageError("--param needs NAME=VALUE, got '" + assignment + "'");
@@ -152,6 +152,8 @@ void applyParam(hostsim::Host& host, const std::string& assignment, const std::s
     }
     check(host.userChangedParam(index), "change of parameter '" + name + "'", host);
 }
+
+namespace {
 
 struct RenderOptions {
     hostsim::HostConfig config;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "hostsim/Host.h"
@@ -36,6 +37,17 @@ void check(PF_Err err, const std::string& what, const hostsim::Host& host);
 // script error, which the frame shows too) without trailing blank lines;
 // empty when the effect drew normally.
 std::string effectError(const hostsim::RenderResult& frame);
+
+// One --param NAME=VALUE (the forms `render --help` lists) set on the host
+// and announced to the module as a user change; image files are named
+// relative to `baseDir`. A value the host refuses is a UsageError.
+void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir);
+
+// The effect as `info --json` prints it. With `current`, every parameter
+// also carries its current "value", and sliders their "sliderRange" and
+// "precision".
+void writeInfoJson(std::ostream& out, const std::string& modulePath, const hostsim::Registration& reg,
+                   const std::string& about, const hostsim::Host& host, bool current = false);
 
 // An absolute form of a path given on the command line.
 std::string absolutePath(const std::string& path);

@@ -1,0 +1,607 @@
+// The studio server: routes, the shared state behind them, the event
+// stream, reloads and the signal handling of serve().
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "studio/Assets.h"
+#include "studio/RenderProcess.h"
+#include "studio/Rules.h"
+#include "studio/Studio.h"
+#include "studio/Watcher.h"
+#include "tools/lumivex/ImageFile.h"
+#include "tools/lumivex/TestCard.h"
+
+extern char** environ;
+
+namespace studio {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+using std::chrono::milliseconds;
+
+// Announcements for the page: reloads, errors, failures, new frames. Every
+// event has a number; a client waits for those after the last it saw.
+class EventLog {
+public:
+    void post(const std::string& type, const json& data) {
+        std::lock_guard<std::mutex> lock(mutex);
+        items.push_back({next++, "event: " + type + "\ndata: " + data.dump() + "\n\n"});
+        if (items.size() > 64) items.pop_front();
+        changed.notify_all();
+    }
+    uint64_t last() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return next - 1;
+    }
+    // The events after `after` in stream form (empty after `wait` with
+    // none), advancing `after`; false once the log is closed.
+    bool wait(uint64_t& after, std::chrono::seconds wait, std::string& out) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, wait, [&] { return closed || next - 1 > after; });
+        if (closed) return false;
+        for (const auto& item : items)
+            if (item.first > after) out += "id: " + std::to_string(item.first) + "\n" + item.second;
+        after = next - 1;
+        return true;
+    }
+    void close() {
+        std::lock_guard<std::mutex> lock(mutex);
+        closed = true;
+        changed.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::pair<uint64_t, std::string>> items;
+    uint64_t next = 1;
+    bool closed = false;
+};
+
+struct Settings {
+    std::string host = "ae";
+    unsigned width = 640, height = 360;   // the test card's size
+    unsigned downsample = 1;
+    std::string input = "card";           // card, photo, file (--input) or upload:NAME
+
+    json toJson() const {
+        return {{"host", host}, {"width", width}, {"height", height}, {"downsample", downsample}, {"input", input}};
+    }
+};
+
+struct Param {
+    std::string name, value;  // value in --param form; layer images as absolute paths
+};
+
+struct Frame {
+    bool valid = false;
+    uint64_t revision = 0;
+    double time = 0;
+    unsigned depth = 8;
+    hostsim::Image image;
+    std::string message;
+};
+
+class HttpError : public std::runtime_error {
+public:
+    HttpError(int s, const std::string& what) : std::runtime_error(what), status(s) {}
+    int status;
+};
+
+void sendJson(httplib::Response& res, const json& body, int status = 200) {
+    res.status = status;
+    res.set_content(body.dump(), "application/json");
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool isImageName(const fs::path& path) {
+    std::string ext = path.extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {".png", ".exr", ".jpg", ".jpeg", ".bmp", ".gif", ".psd", ".hdr", ".tga"})
+        if (ext == known) return true;
+    return false;
+}
+
+std::string shellQuote(const std::string& text) {
+    if (text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=,:") == std::string::npos)
+        return text;
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+double numberParam(const httplib::Request& req, const char* name, double fallback, double lo, double hi) {
+    if (!req.has_param(name)) return fallback;
+    const std::string text = req.get_param_value(name);
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !std::isfinite(v) || v < lo || v > hi)
+        throw HttpError(400, std::string(name) + " must be a number from " + std::to_string(lo) + " to " + std::to_string(hi) +
+                                 ", got '" + text + "'");
+    return v;
+}
+
+class Studio {
+public:
+    explicit Studio(const Options& o) : options(o), token(newToken()) {
+        char pattern[] = "/tmp/lumivex-studio-XXXXXX";
+        if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a working folder in /tmp");
+        workDir = pattern;
+        fs::create_directory(fs::path(workDir) / "uploads");
+        if (!options.input.empty()) settings.input = "file";
+    }
+    ~Studio() {
+        std::error_code ec;
+        fs::remove_all(workDir, ec);
+    }
+
+    int run();
+
+private:
+    milliseconds timeout() const { return milliseconds(long(options.renderTimeout * 1000)); }
+    std::string uploads() const { return (fs::path(workDir) / "uploads").string(); }
+
+    // --- the render process (all with `mutex` held) --------------------------
+    Reply call(const std::vector<std::string>& fields);
+    void ensureProcess();
+    void refreshInfo();
+    const Frame& frameAt(double time, unsigned depth);
+    void changed();
+    std::string inputPath(const std::string& input) const;
+    void reload(const std::vector<std::string>& files);
+
+    // --- routes --------------------------------------------------------------
+    void routes(httplib::Server& server);
+    void putParams(const httplib::Request& req, httplib::Response& res);
+    void putSettings(const httplib::Request& req, httplib::Response& res);
+    void getFrame(const httplib::Request& req, httplib::Response& res, const std::string& format);
+    void upload(const httplib::Request& req, httplib::Response& res);
+    json errorsJson() const;
+    std::string command(double time, unsigned depth) const;
+
+    Options options;
+    const std::string token;
+    std::string workDir, cookie;
+    int port = 0;
+    EventLog events;
+    std::atomic<uint64_t> frameTickets{0};
+
+    std::mutex mutex;  // everything below
+    std::unique_ptr<RenderProcess> process;
+    std::string failure;         // why the render process stopped; cleared by the next change
+    std::vector<Param> params;   // values the user set, in order
+    Settings settings;
+    std::string infoText;        // the effect as the process last described it
+    json info;                   // the same, parsed
+    uint64_t revision = 1;       // counts changes of the effect, its values and the settings
+    Frame frame;
+    json errors = json::array();
+    double lastTime = 0;
+    unsigned lastDepth = 8;
+    int uploadCount = 0;
+};
+
+Reply Studio::call(const std::vector<std::string>& fields) {
+    try {
+        return process->call(fields, timeout());
+    } catch (const ProcessFailure& e) {
+        process.reset();
+        failure = e.what();
+        frame.valid = false;
+        events.post("failure", {{"message", failure}});
+        throw;
+    }
+}
+
+std::string Studio::inputPath(const std::string& input) const {
+    if (input == "card") return "";
+    if (input == "photo") {
+        if (!fs::exists(kPhotographPath)) throw HttpError(400, std::string("the photograph ") + kPhotographPath + " is not installed");
+        return kPhotographPath;
+    }
+    if (input == "file" && !options.input.empty()) return options.input;
+    if (input.rfind("upload:", 0) == 0)
+        if (auto path = confinedPath(uploads(), input.substr(7))) return *path;
+    throw HttpError(400, "input '" + input + "' is not the test card, the photograph, the --input file or an uploaded image");
+}
+
+void Studio::ensureProcess() {
+    if (process) return;
+    if (!failure.empty()) throw ProcessFailure(failure);
+    try {
+        process = std::make_unique<RenderProcess>(options.renderCommand, timeout());
+    } catch (const ProcessFailure& e) {
+        failure = e.what();
+        events.post("failure", {{"message", failure}});
+        throw;
+    }
+    Reply r = call({"host", settings.host, std::to_string(settings.downsample), std::to_string(settings.width),
+                    std::to_string(settings.height), inputPath(settings.input)});
+    if (!r.ok) {
+        process.reset();
+        failure = "the host could not start the effect: " + r.text;
+        events.post("failure", {{"message", failure}});
+        throw ProcessFailure(failure);
+    }
+    // Values whose parameter is gone (or now refuses them) are dropped.
+    for (auto it = params.begin(); it != params.end();) {
+        if (call({"param", it->name, it->value}).ok) ++it;
+        else it = params.erase(it);
+    }
+    refreshInfo();
+}
+
+void Studio::refreshInfo() {
+    Reply r = call({"info"});
+    if (!r.ok) throw HttpError(500, "the effect cannot be described: " + r.text);
+    infoText = r.text;
+    info = json::parse(r.text, nullptr, false);
+}
+
+const Frame& Studio::frameAt(double time, unsigned depth) {
+    lastTime = time;
+    lastDepth = depth;
+    if (frame.valid && frame.revision == revision && frame.time == time && frame.depth == depth) return frame;
+    ensureProcess();
+    Reply r = call({"render", std::to_string(time), std::to_string(depth)});
+    if (!r.ok) throw HttpError(422, r.text);
+    frame = {true, revision, time, depth, std::move(r.frame), r.text};
+    json now = json::array();
+    for (const EffectError& e : parseEffectErrors(frame.message))
+        now.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}});
+    if (now != errors) {
+        errors = now;
+        events.post("errors", errorsJson());
+    }
+    events.post("frame", {{"revision", revision}, {"time", time}, {"depth", depth}});
+    return frame;
+}
+
+json Studio::errorsJson() const {
+    json out = {{"errors", errors}};
+    out["failure"] = failure.empty() ? json(nullptr) : json(failure);
+    return out;
+}
+
+void Studio::changed() {
+    ++revision;
+    failure.clear();
+}
+
+void Studio::reload(const std::vector<std::string>& files) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        process.reset();
+        changed();
+    }
+    events.post("reload", {{"files", files}});
+    // Render at once, so that the page hears of errors and the new frame
+    // without asking.
+    std::lock_guard<std::mutex> lock(mutex);
+    try {
+        frameAt(lastTime, lastDepth);
+    } catch (const std::exception&) {
+        // Kept in `failure` or the errors; the page asks again.
+    }
+}
+
+void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
+    if (req.body.size() > kMaxJsonBody) throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
+    json body = json::parse(req.body, nullptr, false);
+    if (!body.is_object()) throw HttpError(400, "PUT /api/params needs a JSON object of parameter name to value");
+    std::lock_guard<std::mutex> lock(mutex);
+    changed();
+    ensureProcess();
+    for (auto& [name, value] : body.items()) {
+        std::string text;
+        try {
+            text = paramText(value);
+        } catch (const std::invalid_argument& e) {
+            throw HttpError(400, "parameter '" + name + "': " + e.what());
+        }
+        std::string type;
+        for (const json& p : info.value("parameters", json::array()))
+            if (p.value("name", "") == name) type = p.value("type", "");
+        if (type == "layer" && !text.empty()) {
+            std::optional<std::string> path = text.rfind("upload:", 0) == 0 ? confinedPath(uploads(), text.substr(7))
+                                              : options.effectDir.empty() ? std::nullopt
+                                                                          : confinedPath(options.effectDir, text);
+            if (!path) throw HttpError(403, "layer '" + name + "': '" + text + "' is not an image in the effect folder or an uploaded one");
+            text = *path;
+        }
+        Reply r = call({"param", name, text});
+        if (!r.ok) throw HttpError(400, r.text);
+        auto same = std::find_if(params.begin(), params.end(), [&](const Param& p) { return p.name == name; });
+        if (same != params.end()) same->value = text;
+        else params.push_back({name, text});
+    }
+    refreshInfo();
+    res.set_content(infoText, "application/json");
+}
+
+void Studio::putSettings(const httplib::Request& req, httplib::Response& res) {
+    if (req.body.size() > kMaxJsonBody) throw HttpError(413, "settings are limited to " + std::to_string(kMaxJsonBody) + " bytes");
+    json body = json::parse(req.body, nullptr, false);
+    if (!body.is_object()) throw HttpError(400, "PUT /api/settings needs a JSON object");
+    std::lock_guard<std::mutex> lock(mutex);
+    Settings s = settings;
+    auto count = [&](const char* key, unsigned& into, unsigned lo, unsigned hi) {
+        if (!body.contains(key)) return;
+        if (!body[key].is_number_unsigned() || body[key].get<unsigned long long>() < lo || body[key].get<unsigned long long>() > hi)
+            throw HttpError(400, std::string(key) + " must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+        into = body[key].get<unsigned>();
+    };
+    count("width", s.width, 16, kMaxFrameSide);
+    count("height", s.height, 16, kMaxFrameSide);
+    count("downsample", s.downsample, 1, 16);
+    if (body.contains("host")) s.host = body["host"].is_string() ? body["host"].get<std::string>() : "";
+    if (s.host != "ae" && s.host != "premiere") throw HttpError(400, "host must be \"ae\" or \"premiere\"");
+    if (body.contains("input")) s.input = body["input"].is_string() ? body["input"].get<std::string>() : "";
+    if (1ull * s.width * s.height > kMaxFramePixels) throw HttpError(400, "the frame may have at most " + std::to_string(kMaxFramePixels) + " pixels");
+    inputPath(s.input);  // throws for an input that is not allowed
+    settings = s;
+    process.reset();
+    changed();
+    sendJson(res, settings.toJson());
+}
+
+void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const std::string& format) {
+    const uint64_t ticket = ++frameTickets;
+    const double time = numberParam(req, "time", 0, 0, 1e6);
+    const double depthValue = numberParam(req, "depth", 8, 8, 32);
+    const unsigned depth = unsigned(depthValue);
+    if (depth != depthValue || (depth != 8 && depth != 16 && depth != 32)) throw HttpError(400, "depth must be 8, 16 or 32");
+    const unsigned bits = format == "png" ? (req.has_param("bits") ? unsigned(numberParam(req, "bits", 8, 8, 16)) : depth) : 32;
+    std::lock_guard<std::mutex> lock(mutex);
+    // The newest request wins: one that waited while a newer one arrived
+    // is not rendered at all.
+    if (ticket != frameTickets.load()) throw HttpError(409, "a newer frame request replaced this one");
+    const Frame& f = frameAt(time, depth);
+    if (format == "raw") {
+        // For the page: 8-bit RGBA rows as a canvas takes them, no encoding
+        // on the way from the render to the screen.
+        std::string bytes(f.image.rgba.size(), '\0');
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(std::lround(std::clamp(f.image.rgba[i], 0.0f, 1.0f) * 255.0f));
+        res.set_content(bytes, "application/octet-stream");
+        res.set_header("X-Lumivex-Width", std::to_string(f.image.width));
+        res.set_header("X-Lumivex-Height", std::to_string(f.image.height));
+    } else {
+        const std::string path = (fs::path(workDir) / ("frame." + format)).string();
+        lumivex::writeImage(path, f.image, bits == 8 ? 8 : 16);
+        res.set_content(readFile(path), format == "png" ? "image/png" : "image/x-exr");
+    }
+    res.set_header("X-Lumivex-Revision", std::to_string(f.revision));
+    res.set_header("Cache-Control", "no-store");
+}
+
+void Studio::upload(const httplib::Request& req, httplib::Response& res) {
+    if (req.body.empty()) throw HttpError(400, "the upload is empty");
+    std::string name;
+    for (char c : req.get_param_value("name"))
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') name += c;
+    name = name.substr(0, 64);
+    std::lock_guard<std::mutex> lock(mutex);
+    name = std::to_string(++uploadCount) + "-" + (name.empty() || name[0] == '.' ? "image" : name);
+    std::ofstream out(fs::path(uploads()) / name, std::ios::binary);
+    out.write(req.body.data(), std::streamsize(req.body.size()));
+    if (!out.flush()) throw HttpError(500, "cannot store the upload");
+    sendJson(res, {{"value", "upload:" + name}});
+}
+
+std::string Studio::command(double time, unsigned depth) const {
+    std::string cmd = "lumivex render";
+    if (!options.effectDir.empty()) cmd += " --effect " + shellQuote(options.effectDir);
+    else cmd += " --module " + shellQuote(options.modulePath);
+    const std::string input = settings.input == "card" ? "" : inputPath(settings.input);
+    if (input.empty()) cmd += " --size " + std::to_string(settings.width) + "x" + std::to_string(settings.height);
+    else cmd += " --input " + shellQuote(input);
+    if (settings.host != "ae") cmd += " --host " + settings.host;
+    if (settings.downsample != 1) cmd += " --downsample " + std::to_string(settings.downsample);
+    if (depth != 8) cmd += " --depth " + std::to_string(depth);
+    if (time != 0) {
+        std::ostringstream t;
+        t << time;
+        cmd += " --time " + t.str();
+    }
+    for (const Param& p : params) cmd += " --param " + shellQuote(p.name + "=" + p.value);
+    return cmd + " --output " + (depth == 32 ? "frame.exr" : "frame.png");
+}
+
+void Studio::routes(httplib::Server& server) {
+    using httplib::Request;
+    using httplib::Response;
+    // Every handler runs inside this wrapper: errors become JSON answers.
+    auto guarded = [](auto handler) {
+        return [handler](const Request& req, Response& res) {
+            try {
+                handler(req, res);
+            } catch (const HttpError& e) {
+                sendJson(res, {{"error", e.what()}}, e.status);
+            } catch (const ProcessFailure& e) {
+                sendJson(res, {{"error", e.what()}, {"failure", true}}, 503);
+            } catch (const std::invalid_argument& e) {
+                sendJson(res, {{"error", e.what()}}, 400);
+            } catch (const std::exception& e) {
+                sendJson(res, {{"error", e.what()}}, 500);
+            }
+        };
+    };
+    server.set_pre_routing_handler([this](const Request& req, Response& res) {
+        if (!isLoopbackHost(req.get_header_value("Host"), port)) {
+            sendJson(res, {{"error", "the Host header must name 127.0.0.1 or localhost"}}, 403);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (req.has_param("token") && sameToken(token, req.get_param_value("token"))) {
+            res.set_header("Set-Cookie", cookie + "=" + token + "; Path=/; HttpOnly; SameSite=Strict");
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        if (sameToken(token, cookieValue(req.get_header_value("Cookie"), cookie)))
+            return httplib::Server::HandlerResponse::Unhandled;
+        sendJson(res, {{"error", "this request needs the studio's token: open the address the studio printed"}}, 403);
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    for (size_t i = 0; i < kAssetCount; ++i) {
+        const Asset a = kAssets[i];
+        server.Get(a.route, [a](const Request&, Response& res) {
+            res.set_content(reinterpret_cast<const char*>(a.data), a.size, a.type);
+        });
+    }
+    server.Get("/api/effect", guarded([this](const Request&, Response& res) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ensureProcess();
+        res.set_content(infoText, "application/json");
+    }));
+    server.Put("/api/params", guarded([this](const Request& q, Response& s) { putParams(q, s); }));
+    server.Get("/api/settings", guarded([this](const Request&, Response& res) {
+        std::lock_guard<std::mutex> lock(mutex);
+        json out = settings.toJson();
+        out["photograph"] = fs::exists(kPhotographPath);
+        out["inputFile"] = options.input.empty() ? json(nullptr) : json(options.input);
+        out["effectDir"] = options.effectDir.empty() ? json(nullptr) : json(options.effectDir);
+        sendJson(res, out);
+    }));
+    server.Put("/api/settings", guarded([this](const Request& q, Response& s) { putSettings(q, s); }));
+    server.Get("/api/frame.png", guarded([this](const Request& q, Response& s) { getFrame(q, s, "png"); }));
+    server.Get("/api/frame.raw", guarded([this](const Request& q, Response& s) { getFrame(q, s, "raw"); }));
+    server.Get("/api/frame.exr", guarded([this](const Request& q, Response& s) { getFrame(q, s, "exr"); }));
+    server.Get("/api/input.png", guarded([this](const Request&, Response& res) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const std::string input = inputPath(settings.input);
+        const std::string path = (fs::path(workDir) / "input.png").string();
+        lumivex::writeImage(path, input.empty() ? lumivex::makeTestCard(settings.width, settings.height) : lumivex::readImage(input), 8);
+        res.set_content(readFile(path), "image/png");
+    }));
+    server.Get("/api/pixel", guarded([this](const Request& req, Response& res) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!frame.valid) throw HttpError(404, "no frame yet");
+        const double x = numberParam(req, "x", 0, 0, frame.image.width - 1), y = numberParam(req, "y", 0, 0, frame.image.height - 1);
+        const float* p = frame.image.pixel(uint32_t(x), uint32_t(y));
+        // As the host's pixels hold them: 0-255, 0-32768 or float.
+        const double scale = frame.depth == 8 ? 255 : frame.depth == 16 ? 32768 : 1;
+        json v = json::array();
+        for (int c = 0; c < 4; ++c) v.push_back(frame.depth == 32 ? double(p[c]) : std::round(p[c] * scale));
+        sendJson(res, {{"x", uint32_t(x)}, {"y", uint32_t(y)}, {"depth", frame.depth}, {"rgba", v}});
+    }));
+    server.Get("/api/errors", guarded([this](const Request&, Response& res) {
+        std::lock_guard<std::mutex> lock(mutex);
+        sendJson(res, errorsJson());
+    }));
+    server.Get("/api/command", guarded([this](const Request& req, Response& res) {
+        const double time = numberParam(req, "time", 0, 0, 1e6);
+        const unsigned depth = unsigned(numberParam(req, "depth", 8, 8, 32));
+        std::lock_guard<std::mutex> lock(mutex);
+        sendJson(res, {{"command", command(time, depth)}});
+    }));
+    server.Get("/api/files", guarded([this](const Request&, Response& res) {
+        json files = json::array();
+        std::error_code ec;
+        if (!options.effectDir.empty())
+            for (fs::recursive_directory_iterator it(options.effectDir, ec), end; !ec && it != end && files.size() < 500; it.increment(ec))
+                if (it->is_regular_file(ec) && isImageName(it->path()))
+                    files.push_back(it->path().lexically_relative(options.effectDir).generic_string());
+        sendJson(res, {{"files", files}});
+    }));
+    server.Post("/api/upload", guarded([this](const Request& q, Response& s) { upload(q, s); }));
+    server.Get("/api/events", [this](const Request&, Response& res) {
+        auto last = std::make_shared<uint64_t>(events.last());
+        res.set_header("Cache-Control", "no-store");
+        res.set_chunked_content_provider("text/event-stream", [this, last](size_t, httplib::DataSink& sink) {
+            std::string out;
+            if (!events.wait(*last, std::chrono::seconds(15), out)) return false;
+            if (out.empty()) out = ": still here\n\n";
+            return sink.write(out.data(), out.size());
+        });
+    });
+}
+
+int Studio::run() {
+    // SIGINT and SIGTERM are taken by one thread (below); every other thread,
+    // started after this, inherits the blocked mask. A client that goes
+    // away leaves a broken pipe: an error, not a signal.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server server;
+    server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+    server.set_payload_max_length(kMaxUploadBody);
+    server.set_read_timeout(10, 0);
+    routes(server);
+    port = options.port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
+    if (port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options.port) + " (is the port in use?)");
+    cookie = std::string(kCookieName) + "_" + std::to_string(port);
+
+    std::unique_ptr<Watcher> watcher;
+    const std::string watched = options.effectDir.empty() ? options.modulePath : options.effectDir;
+    watcher = std::make_unique<Watcher>(watched, milliseconds(40), [this](const std::vector<std::string>& files) { reload(files); });
+
+    std::atomic<bool> done{false};
+    std::thread signals([&] {
+        const timespec tick{0, 200 * 1000 * 1000};
+        while (!done) {
+            if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) break;
+        }
+        events.close();
+        server.stop();
+    });
+
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/?token=" + token;
+    std::cout << "Studio: " << url << std::endl;
+    pid_t opener = -1;
+    if (options.open && (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))) {
+        const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&opener, "xdg-open", &actions, nullptr, const_cast<char**>(argv), environ) != 0) opener = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    const bool served = server.listen_after_bind();
+    done = true;
+    events.close();
+    signals.join();
+    watcher.reset();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        process.reset();
+    }
+    if (opener > 0) waitpid(opener, nullptr, WNOHANG);
+    std::cerr << "Studio stopped.\n";
+    return served ? 0 : 1;
+}
+
+}  // namespace
+
+int serve(const Options& options) {
+    Studio studio(options);
+    return studio.run();
+}
+
+}  // namespace studio

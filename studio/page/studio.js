@@ -1,0 +1,521 @@
+// The studio page: builds a control per host parameter from GET /api/effect,
+// sends changes with PUT /api/params, and shows frames from
+// GET /api/frame.raw. Only one request is in flight at a time and the
+// newest wanted state wins: changes made while a frame renders are merged
+// and sent once it is shown. window.studio exposes counters for tests.
+'use strict';
+
+const $ = (id) => document.getElementById(id);
+const studio = window.studio = { latencies: [], framesShown: 0, revision: 0, reloads: 0 };
+
+const state = {
+  effect: null, settings: null,
+  time: 0, depth: 8, fps: 30, playing: false, playStart: 0, playFrom: 0,
+  zoom: 0, panX: 0, panY: 0,            // zoom 0 is "fit"
+  frameW: 0, frameH: 0,
+  pending: {},                          // parameter changes not yet sent
+  wanted: false, busy: false, inputAt: null,
+};
+
+async function api(path, options) {
+  const r = await fetch(path, Object.assign({ credentials: 'same-origin', cache: 'no-store' }, options));
+  const json = (r.headers.get('content-type') || '').includes('json');
+  const body = json ? await r.json() : await r.blob();
+  if (!r.ok) {
+    const e = new Error(json && body.error ? body.error : 'HTTP ' + r.status);
+    e.status = r.status;
+    e.failure = json && body.failure;
+    throw e;
+  }
+  return body;
+}
+const putJson = (path, value) => api(path, { method: 'PUT', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(value) });
+const status = (text) => { $('status').textContent = text; };
+
+// ---- parameters ------------------------------------------------------------------------
+
+function setParam(p, value) {
+  state.pending[p.name] = value;
+  p.value = value;
+  if (state.inputAt === null) state.inputAt = performance.now();
+  want();
+}
+
+const hex2 = (v) => Math.round(Math.max(0, Math.min(255, v))).toString(16).padStart(2, '0');
+
+function numberBox(value, min, max, step, onChange) {
+  const n = document.createElement('input');
+  n.type = 'number';
+  n.value = value;
+  if (min !== undefined) { n.min = min; n.max = max; }
+  n.step = step;
+  n.addEventListener('change', () => { if (n.value !== '' && !isNaN(+n.value)) onChange(+n.value); });
+  return n;
+}
+
+function rangeBox(value, min, max, step, onInput) {
+  const r = document.createElement('input');
+  r.type = 'range';
+  r.min = min; r.max = max; r.step = step; r.value = value;
+  r.addEventListener('input', () => onInput(+r.value));
+  return r;
+}
+
+// The inputs of one parameter; `row` is its grid row.
+function buildControl(p, inputs) {
+  const v = p.value;
+  switch (p.type) {
+    case 'slider': {
+      const [lo, hi] = p.sliderRange || p.range;
+      const step = Math.pow(10, -(p.precision || 0));
+      const num = numberBox(v, p.range[0], p.range[1], step, (x) => { range.value = x; setParam(p, x); });
+      const range = rangeBox(v, lo, hi, step, (x) => { num.value = x; setParam(p, x); });
+      inputs.append(range, num);
+      break;
+    }
+    case 'angle': {
+      const num = numberBox(v, undefined, undefined, 0.1, (x) => { range.value = x; setParam(p, x); });
+      const range = rangeBox(v, -180, 180, 0.1, (x) => { num.value = x; setParam(p, x); });
+      inputs.append(range, num, document.createTextNode('°'));
+      break;
+    }
+    case 'checkbox': {
+      const c = document.createElement('input');
+      c.type = 'checkbox';
+      c.checked = !!v;
+      c.addEventListener('change', () => setParam(p, c.checked));
+      inputs.append(c);
+      break;
+    }
+    case 'popup': {
+      const s = document.createElement('select');
+      p.choices.forEach((name, i) => s.add(new Option(name, i + 1, false, i + 1 === v)));
+      s.addEventListener('change', () => setParam(p, +s.value));
+      inputs.append(s);
+      break;
+    }
+    case 'color': {
+      const c = document.createElement('input');
+      c.type = 'color';
+      c.value = '#' + hex2(v[0]) + hex2(v[1]) + hex2(v[2]);
+      c.addEventListener('input', () => {
+        const n = parseInt(c.value.slice(1), 16);
+        setParam(p, [(n >> 16) & 255, (n >> 8) & 255, n & 255, v[3]]);
+      });
+      inputs.append(c);
+      break;
+    }
+    case 'point':
+    case 'point3d': {
+      const boxes = v.map((x, i) => numberBox(x, undefined, undefined, 1, (val) => {
+        const next = p.value.slice(); next[i] = val; setParam(p, next); placeHandles();
+      }));
+      p.boxes = boxes;
+      inputs.append(...boxes);
+      break;
+    }
+    case 'layer': {
+      const s = document.createElement('select');
+      s.add(new Option('(as the host gives it)', ''));
+      for (const f of state.files) s.add(new Option(f, f));
+      s.add(new Option('Choose image…', '?'));
+      s.addEventListener('change', async () => {
+        let value = s.value;
+        if (value === '?') value = await uploadChosen();
+        if (value) setParam(p, value);
+      });
+      inputs.append(s);
+      break;
+    }
+    default:
+      inputs.append(document.createTextNode('(not editable here)'));
+  }
+}
+
+function buildParams() {
+  const root = $('params');
+  root.textContent = '';
+  const stack = [root];
+  for (const p of state.effect.parameters) {
+    const parent = stack[stack.length - 1];
+    if (p.type === 'group-start') {
+      const d = document.createElement('details');
+      d.open = true;
+      d.dataset.index = p.index;
+      const s = document.createElement('summary');
+      s.textContent = p.name;
+      d.append(s);
+      parent.append(d);
+      stack.push(d);
+      continue;
+    }
+    if (p.type === 'group-end') {
+      if (stack.length > 1) stack.pop();
+      continue;
+    }
+    const row = document.createElement('div');
+    row.className = 'param';
+    row.dataset.index = p.index;
+    row.dataset.type = p.type;
+    const label = document.createElement('label');
+    label.className = 'name';
+    const inputs = document.createElement('div');
+    inputs.className = 'inputs';
+    row.append(label, inputs);
+    buildControl(p, inputs);
+    parent.append(row);
+  }
+  updateFlags(state.effect);
+  placeHandles();
+}
+
+// Names and enabled states after updateUIFlags, without disturbing values.
+function updateFlags(effect) {
+  for (const p of effect.parameters) {
+    const row = $('params').querySelector(`[data-index="${p.index}"]`);
+    if (!row) continue;
+    if (row.tagName === 'DETAILS') { row.firstChild.textContent = p.name; continue; }
+    row.querySelector('.name').textContent = p.name;
+    row.classList.toggle('disabled', !p.enabled);
+    row.querySelectorAll('input, select').forEach((e) => { e.disabled = !p.enabled; });
+    const mine = state.effect.parameters.find((q) => q.index === p.index);
+    if (mine) { mine.name = p.name; mine.enabled = p.enabled; }
+  }
+}
+
+async function loadEffect() {
+  const [effect, files] = await Promise.all([api('/api/effect'), api('/api/files')]);
+  state.files = files.files;
+  state.effect = effect;
+  $('title').textContent = 'Lumivex Studio: ' + effect.registration.name;
+  buildParams();
+}
+
+// ---- frames: one request at a time, the newest state wins ------------------------------
+
+function want() {
+  state.wanted = true;
+  pump();
+}
+
+async function pump() {
+  if (state.busy) return;
+  state.busy = true;
+  while (state.wanted) {
+    state.wanted = false;
+    const started = state.inputAt;
+    state.inputAt = null;
+    const changes = state.pending;
+    state.pending = {};
+    try {
+      if (Object.keys(changes).length) updateFlags(await putJson('/api/params', changes));
+      await showFrame();
+      if (started !== null) studio.latencies.push(performance.now() - started);
+    } catch (e) {
+      if (e.status !== 409) showRequestError(e);
+    }
+  }
+  state.busy = false;
+}
+
+// Frames come as 8-bit RGBA rows (GET /api/frame.raw) straight into the
+// canvas: no image encoding between the render and the screen.
+async function showFrame() {
+  const r = await fetch(`/api/frame.raw?time=${state.time}&depth=${state.depth}`, { credentials: 'same-origin', cache: 'no-store' });
+  if (!r.ok) {
+    const body = await r.json().catch(() => ({}));
+    const e = new Error(body.error || 'HTTP ' + r.status);
+    e.status = r.status;
+    e.failure = body.failure;
+    throw e;
+  }
+  const revision = +r.headers.get('X-Lumivex-Revision');
+  const w = +r.headers.get('X-Lumivex-Width'), h = +r.headers.get('X-Lumivex-Height');
+  const pixels = new Uint8ClampedArray(await r.arrayBuffer());
+  const canvas = $('frame');
+  const sized = canvas.width !== w || canvas.height !== h;
+  if (sized) { canvas.width = w; canvas.height = h; }
+  canvas.getContext('2d').putImageData(new ImageData(pixels, w, h), 0, 0);
+  state.frameW = w;
+  state.frameH = h;
+  canvas.dataset.revision = revision;
+  studio.revision = revision;
+  studio.framesShown++;
+  $('failure').hidden = true;
+  if (sized) layout();
+  placeHandles();
+}
+
+function showRequestError(e) {
+  if (e.failure || e.status === 503) {
+    $('failure').textContent = e.message + '. Save a file of the effect or change a value to try again.';
+    $('failure').hidden = false;
+  } else {
+    status('Error: ' + e.message);
+  }
+}
+
+// ---- errors and events -------------------------------------------------------------------
+
+function showErrors(report) {
+  const list = $('errors');
+  list.textContent = '';
+  for (const e of report.errors) {
+    const li = document.createElement('li');
+    li.className = 'error';
+    li.dataset.file = e.file;
+    li.dataset.line = e.line;
+    li.textContent = (e.file ? e.file + (e.line ? ':' + e.line : '') + ': ' : '') + e.message;
+    list.append(li);
+  }
+  if (report.failure) {
+    const li = document.createElement('li');
+    li.className = 'error failure';
+    li.textContent = report.failure;
+    list.append(li);
+  }
+  if (!list.children.length) {
+    const li = document.createElement('li');
+    li.className = 'none';
+    li.textContent = 'None';
+    list.append(li);
+  }
+}
+
+function listen() {
+  const events = new EventSource('/api/events');
+  events.addEventListener('reload', async (e) => {
+    studio.reloads++;
+    status('Reloaded after a change of ' + JSON.parse(e.data).files.join(', '));
+    try { await loadEffect(); } catch (err) { showRequestError(err); }
+    want();
+  });
+  events.addEventListener('errors', (e) => showErrors(JSON.parse(e.data)));
+  events.addEventListener('failure', (e) => {
+    showRequestError({ failure: true, message: JSON.parse(e.data).message });
+    api('/api/errors').then(showErrors);
+  });
+  events.addEventListener('frame', (e) => {
+    if (JSON.parse(e.data).revision > studio.revision) want();
+  });
+}
+
+// ---- view: fit, 100%, zoom and pan, split, pixel values, point handles -----------------
+
+function scale() {
+  if (state.zoom) return state.zoom;
+  const v = $('viewport');
+  return state.frameW ? Math.min(v.clientWidth / state.frameW, v.clientHeight / state.frameH) : 1;
+}
+
+function layout() {
+  const s = scale();
+  const v = $('viewport');
+  if (!state.zoom) {
+    state.panX = (v.clientWidth - state.frameW * s) / 2;
+    state.panY = (v.clientHeight - state.frameH * s) / 2;
+  }
+  const stage = $('stage');
+  stage.style.transform = `translate(${state.panX}px, ${state.panY}px) scale(${s})`;
+  stage.classList.toggle('pixelated', s > 1);
+  for (const img of [$('frame'), $('before')]) { img.style.width = state.frameW + 'px'; img.style.height = state.frameH + 'px'; }
+  $('zoom').textContent = state.zoom ? Math.round(s * 100) + '%' : 'fit (' + Math.round(s * 100) + '%)';
+  placeHandles();
+}
+
+// Frame pixel under a mouse event.
+function framePoint(e) {
+  const r = $('viewport').getBoundingClientRect();
+  const s = scale();
+  return [(e.clientX - r.left - state.panX) / s, (e.clientY - r.top - state.panY) / s];
+}
+
+const downsample = () => (state.settings ? state.settings.downsample : 1);
+
+function placeHandles() {
+  const box = $('handles');
+  box.textContent = '';
+  if (!state.effect || !state.frameW) return;
+  const s = scale();
+  for (const p of state.effect.parameters) {
+    if ((p.type !== 'point' && p.type !== 'point3d') || !p.enabled) continue;
+    const h = document.createElement('div');
+    h.className = 'handle';
+    h.dataset.index = p.index;
+    h.style.left = p.value[0] / downsample() + 'px';
+    h.style.top = p.value[1] / downsample() + 'px';
+    h.style.transform = `scale(${1 / s})`;
+    const label = document.createElement('span');
+    label.textContent = p.name;
+    h.append(label);
+    h.addEventListener('pointerdown', (e) => {
+      e.stopPropagation();
+      h.setPointerCapture(e.pointerId);
+      const move = (m) => {
+        const [x, y] = framePoint(m);
+        const next = p.value.slice();
+        next[0] = Math.round(x * downsample());
+        next[1] = Math.round(y * downsample());
+        h.style.left = x + 'px';
+        h.style.top = y + 'px';
+        p.boxes.forEach((b, i) => { b.value = next[i]; });
+        setParam(p, next);
+      };
+      h.addEventListener('pointermove', move);
+      h.addEventListener('pointerup', () => h.removeEventListener('pointermove', move), { once: true });
+    });
+    box.append(h);
+  }
+}
+
+function setupView() {
+  const v = $('viewport');
+  $('fit').onclick = () => { state.zoom = 0; layout(); };
+  $('actual').onclick = () => { zoomAt(1, v.clientWidth / 2, v.clientHeight / 2); };
+  const zoomAt = (z, cx, cy) => {
+    const s = scale();
+    state.panX = cx - (cx - state.panX) * z / s;
+    state.panY = cy - (cy - state.panY) * z / s;
+    state.zoom = z;
+    layout();
+  };
+  v.addEventListener('wheel', (e) => {
+    e.preventDefault();
+    const r = v.getBoundingClientRect();
+    zoomAt(Math.max(0.05, Math.min(64, scale() * Math.pow(1.0015, -e.deltaY))), e.clientX - r.left, e.clientY - r.top);
+  }, { passive: false });
+  v.addEventListener('pointerdown', (e) => {
+    const x0 = e.clientX, y0 = e.clientY, px = state.panX, py = state.panY;
+    if (!state.zoom) state.zoom = scale();
+    v.setPointerCapture(e.pointerId);
+    const move = (m) => { state.panX = px + m.clientX - x0; state.panY = py + m.clientY - y0; layout(); };
+    v.addEventListener('pointermove', move);
+    v.addEventListener('pointerup', () => v.removeEventListener('pointermove', move), { once: true });
+  });
+  let pixelBusy = false;
+  v.addEventListener('mousemove', async (e) => {
+    const [x, y] = framePoint(e).map(Math.floor);
+    if (pixelBusy || x < 0 || y < 0 || x >= state.frameW || y >= state.frameH) return;
+    pixelBusy = true;
+    try {
+      const p = await api(`/api/pixel?x=${x}&y=${y}`);
+      const f = p.depth === 32 ? (c) => c.toFixed(4) : (c) => c;
+      $('pixel').textContent = `${p.x}, ${p.y}: R ${f(p.rgba[0])} G ${f(p.rgba[1])} B ${f(p.rgba[2])} A ${f(p.rgba[3])} (${p.depth}-bit)`;
+    } catch (err) { /* no frame yet */ }
+    pixelBusy = false;
+  });
+  window.addEventListener('resize', layout);
+  const split = () => {
+    const on = $('split').checked;
+    $('before').hidden = !on;
+    $('splitAt').disabled = !on;
+    $('before').style.clipPath = `inset(0 ${100 - $('splitAt').value}% 0 0)`;
+  };
+  $('split').onchange = () => { if ($('split').checked) refreshBefore(); split(); };
+  $('splitAt').oninput = split;
+}
+
+async function refreshBefore() {
+  if (!$('split').checked) return;
+  const blob = await api('/api/input.png');
+  const old = $('before').src;
+  $('before').src = URL.createObjectURL(blob);
+  if (old.startsWith('blob:')) URL.revokeObjectURL(old);
+}
+
+// ---- settings, time, command, save --------------------------------------------------------
+
+async function uploadChosen() {
+  const picker = $('inputFile');
+  picker.value = '';
+  const file = await new Promise((resolve) => { picker.onchange = () => resolve(picker.files[0]); picker.click(); });
+  if (!file) return '';
+  const r = await api('/api/upload?name=' + encodeURIComponent(file.name), { method: 'POST', body: file });
+  return r.value;
+}
+
+async function applySettings(change) {
+  try {
+    state.settings = await putJson('/api/settings', change);
+    await loadEffect();
+    refreshBefore();
+    want();
+  } catch (e) { showRequestError(e); }
+}
+
+function setTime(t) {
+  state.time = Math.max(0, t);
+  $('time').value = state.time;
+  $('frameNumber').textContent = Math.round(state.time * state.fps);
+  want();
+}
+
+function tick(now) {
+  if (!state.playing) return;
+  const t = state.playFrom + (now - state.playStart) / 1000;
+  // Whole frames of the chosen rate; a slow effect skips frames rather than lags.
+  setTime(Math.floor((t % (+$('time').max)) * state.fps) / state.fps);
+  requestAnimationFrame(tick);
+}
+
+function setupBar() {
+  const s = state.settings;
+  $('host').value = s.host;
+  $('downsample').value = s.downsample;
+  const size = s.width + 'x' + s.height;
+  if (![...$('size').options].some((o) => o.value === size)) $('size').add(new Option(size));
+  $('size').value = size;
+  if (s.photograph) $('input').add(new Option('Photograph', 'photo'));
+  if (s.inputFile) $('input').add(new Option(s.inputFile.split('/').pop(), 'file'));
+  $('input').add(new Option('Choose image…', '?'));
+  $('input').value = s.input;
+  $('host').onchange = () => applySettings({ host: $('host').value });
+  $('downsample').onchange = () => applySettings({ downsample: +$('downsample').value });
+  $('size').onchange = () => { const [w, h] = $('size').value.split('x').map(Number); applySettings({ width: w, height: h }); };
+  $('input').onchange = async () => {
+    let value = $('input').value;
+    if (value === '?') {
+      value = await uploadChosen();
+      if (!value) { $('input').value = state.settings.input; return; }
+      $('input').add(new Option(value.replace(/^upload:\d+-/, ''), value), $('input').options.length - 1);
+      $('input').value = value;
+    }
+    applySettings({ input: value });
+  };
+  $('depth').onchange = () => { state.depth = +$('depth').value; want(); };
+  $('time').oninput = () => setTime(+$('time').value);
+  $('fps').onchange = () => { state.fps = Math.max(1, +$('fps').value || 30); setTime(state.time); };
+  $('play').onclick = () => {
+    state.playing = !state.playing;
+    $('play').textContent = state.playing ? 'Pause' : 'Play';
+    state.playStart = performance.now();
+    state.playFrom = state.time;
+    if (state.playing) requestAnimationFrame(tick);
+  };
+  $('copy').onclick = async () => {
+    const r = await api(`/api/command?time=${state.time}&depth=${state.depth}`);
+    try { await navigator.clipboard.writeText(r.command); status('Copied: ' + r.command); } catch (e) { status(r.command); }
+  };
+  $('save').onclick = () => {
+    const f = $('saveFormat').value;
+    const a = document.createElement('a');
+    const q = `time=${state.time}&depth=${state.depth}`;
+    a.href = f === 'exr' ? `/api/frame.exr?${q}` : `/api/frame.png?${q}&bits=${f === 'png16' ? 16 : 8}`;
+    a.download = `frame-${Math.round(state.time * state.fps)}.${f === 'exr' ? 'exr' : 'png'}`;
+    a.click();
+  };
+}
+
+async function start() {
+  try {
+    state.settings = await api('/api/settings');
+    setupBar();
+    setupView();
+    listen();
+    await loadEffect();
+    showErrors(await api('/api/errors'));
+    want();
+  } catch (e) { showRequestError(e); }
+}
+
+start();

@@ -1,0 +1,215 @@
+#!/usr/bin/python3
+"""The studio in headless Chromium: the page builds one control per
+parameter, a slider changes the frame, saving a shader reloads it, a broken
+shader shows its error with file and line and a fixed one recovers, a hung
+render process is reported and recovers at the next save. Finally it measures input
+event to new frame on screen for the default effect at 640x360 (reported,
+not judged).
+
+usage: browser_test.py LUMIVEX PARAMS_EFFECT DEFAULT_EFFECT
+"""
+import json
+import os
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+LUMIVEX, PARAMS_EFFECT, DEFAULT_EFFECT = sys.argv[1:4]
+
+# The control each parameter type must get: (CSS selector inside its row, count).
+CONTROLS = {
+    "slider": [("input[type=range]", 1), ("input[type=number]", 1)],
+    "angle": [("input[type=range]", 1), ("input[type=number]", 1)],
+    "checkbox": [("input[type=checkbox]", 1)],
+    "popup": [("select", 1)],
+    "color": [("input[type=color]", 1)],
+    "point": [("input[type=number]", 2)],
+    "point3d": [("input[type=number]", 3)],
+    "layer": [("select", 1)],
+}
+
+
+class Studio:
+    def __init__(self, *args):
+        self.proc = subprocess.Popen([LUMIVEX, "studio", "--no-open", *args], stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline().strip()
+        assert line.startswith("Studio: http://127.0.0.1:"), line
+        self.url = line[len("Studio: "):]
+        self.base, self.token = self.url.split("/?token=")
+
+    def get(self, path):
+        with urllib.request.urlopen(f"{self.base}{path}{'&' if '?' in path else '?'}token={self.token}") as r:
+            return json.load(r)
+
+    def stop(self):
+        self.proc.send_signal(2)  # Ctrl-C
+        assert self.proc.wait(timeout=10) == 0, "the studio did not exit cleanly on SIGINT"
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--no-first-run", "--window-size=1400,900",
+                 "--user-data-dir=" + tempfile.mkdtemp(prefix="studio-chromium-")):
+        options.add_argument(flag)
+    options.binary_location = "/usr/bin/chromium"
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def wait(driver, what, condition, timeout=20):
+    return WebDriverWait(driver, timeout, poll_frequency=0.02).until(lambda d: condition(d), message=what)
+
+
+# The colour on screen at the frame's centre, read back from the shown image.
+SCREEN_PIXEL = """
+const c = document.getElementById('frame');
+return Array.from(c.getContext('2d').getImageData(c.width >> 1, c.height >> 1, 1, 1).data);
+"""
+
+# Sets a slider row's range input as a user drag would (input events).
+MOVE_SLIDER = """
+const row = [...document.querySelectorAll('.param')].find(r => r.querySelector('.name').textContent === arguments[0]);
+const r = row.querySelector('input[type=range]');
+r.value = arguments[1];
+r.dispatchEvent(new Event('input'));
+"""
+
+
+def frames_shown(driver):
+    return driver.execute_script("return window.studio.framesShown")
+
+
+def wait_for_colour(driver, what, expected, tolerance=2):
+    def ok(d):
+        px = d.execute_script(SCREEN_PIXEL)
+        return all(abs(a - b) <= tolerance for a, b in zip(px, expected)) and px
+    return wait(driver, what, ok)
+
+
+def check_params_effect(driver):
+    work = tempfile.mkdtemp(prefix="studio-test-")
+    effect = os.path.join(work, "params")
+    shutil.copytree(PARAMS_EFFECT, effect)
+    # The fixture's alpha counts drawn frames; opaque frames read back exactly.
+    script = os.path.join(effect, "fx.js")
+    with open(script) as f:
+        source = f.read().replace("c[1] / 1000, n / 8]", "c[1] / 1000, 1]")
+    with open(script, "w") as f:
+        f.write(source)
+    shutil.copy(os.path.join(DEFAULT_EFFECT, "tile.png"), os.path.join(work, "outside.png"))
+    studio = Studio("--effect", effect)
+    try:
+        # Refused: no token, a foreign Host (DNS rebinding), an oversized
+        # body, a layer image outside the effect folder.
+        for path, headers, method, body, code in [
+                ("/api/effect", {}, "GET", None, 403),
+                (f"/api/effect?token={studio.token}", {"Host": "rebound.example:80"}, "GET", None, 403),
+                (f"/api/params?token={studio.token}", {}, "PUT", b" " * 100000, 413),
+                (f"/api/params?token={studio.token}", {}, "PUT", b'{"Matte": "../outside.png"}', 403)]:
+            try:
+                urllib.request.urlopen(urllib.request.Request(studio.base + path, body, headers, method=method))
+                raise AssertionError(f"{method} {path} {headers} was answered")
+            except urllib.error.HTTPError as e:
+                assert e.code == code, (path, headers, e.code)
+
+        driver.get(studio.url)
+        described = [p for p in studio.get("/api/effect")["parameters"] if not p["type"].startswith("group")]
+        wait(driver, "one row per parameter", lambda d: len(d.find_elements(By.CSS_SELECTOR, ".param")) == len(described))
+        for p in described:
+            row = driver.find_element(By.CSS_SELECTOR, f'.param[data-index="{p["index"]}"]')
+            assert row.find_element(By.CSS_SELECTOR, ".name").text == p["name"], p["name"]
+            for selector, count in CONTROLS.get(p["type"], []):
+                found = row.find_elements(By.CSS_SELECTOR, selector)
+                assert len(found) == count, f'{p["name"]} ({p["type"]}): {len(found)} of {selector}'
+            if p["type"] == "popup":
+                assert len(row.find_elements(By.CSS_SELECTOR, "option")) == len(p["choices"]), p["name"]
+            assert ("disabled" in row.get_attribute("class")) == (not p["enabled"]), p["name"]
+        assert driver.find_elements(By.CSS_SELECTOR, "details > summary")[0].text == "Controls"
+
+        # The fixture draws red = Amount / 100 (alpha counts drawn frames).
+        wait(driver, "a first frame", lambda d: frames_shown(d) >= 1)
+        wait_for_colour(driver, "red from the default Amount of 40", [round(0.4 * 255)], 1)
+        driver.execute_script(MOVE_SLIDER, "Amount", 80)
+        wait_for_colour(driver, "red from Amount 80 after the slider moved", [round(0.8 * 255)], 1)
+
+        # Enable off greys Amount out (updateUIFlags).
+        driver.execute_script("[...document.querySelectorAll('.param')].find(r => r.querySelector('.name').textContent"
+                              " === 'Enable').querySelector('input').click()")
+        wait(driver, "Amount disabled after Enable went off", lambda d: "disabled" in d.find_element(
+            By.CSS_SELECTOR, '.param[data-index="%d"]' % next(p["index"] for p in described if p["name"] == "Amount")
+        ).get_attribute("class"))
+
+        # Saving the shader reloads the effect and keeps Amount at 80.
+        shader = os.path.join(effect, "fill.frag")
+        original = open(shader).read()
+        with open(shader, "w") as f:
+            f.write("uniform vec4 colour;\nvoid main() { gl_FragColor = vec4(colour.r, 1.0, 0.0, 1.0); }\n")
+        saved = time.monotonic()
+        wait_for_colour(driver, "the edited shader's green", [round(0.8 * 255), 255, 0], 1)
+        print(f"reload: saved shader on screen after {1000 * (time.monotonic() - saved):.0f} ms", flush=True)
+
+        # A compile error on line 3 is listed with its file and line.
+        with open(shader, "w") as f:
+            f.write("uniform vec4 colour;\nvoid main() {\n  gl_FragColor = notDeclared;\n}\n")
+        wait(driver, "the error on fill.frag line 3", lambda d: d.find_elements(
+            By.CSS_SELECTOR, '#errors li.error[data-file="fill.frag"][data-line="3"]'))
+        with open(shader, "w") as f:
+            f.write(original)
+        wait(driver, "errors cleared after the fix", lambda d: d.find_elements(By.CSS_SELECTOR, "#errors li.none"))
+        wait_for_colour(driver, "the fixed shader's red", [round(0.8 * 255), 0], 1)
+
+        # A render process that crashes is reported; the next save recovers.
+        child = subprocess.run(["ps", "-o", "pid=", "--ppid", str(studio.proc.pid)], capture_output=True, text=True)
+        os.kill(int(child.stdout.split()[0]), signal.SIGSEGV)
+        driver.execute_script("const t = document.getElementById('time'); t.value = 1; t.dispatchEvent(new Event('input'))")
+        wait(driver, "the crash reported", lambda d: d.find_element(By.ID, "failure").is_displayed())
+        assert "crashed" in driver.find_element(By.ID, "failure").text, driver.find_element(By.ID, "failure").text
+        os.utime(shader)
+        wait(driver, "recovery after a save", lambda d: not d.find_element(By.ID, "failure").is_displayed())
+        wait_for_colour(driver, "frames again after the crash", [round(0.8 * 255)], 1)
+    finally:
+        studio.stop()
+        shutil.rmtree(work)
+
+
+def measure_latency(driver):
+    studio = Studio("--effect", DEFAULT_EFFECT)
+    try:
+        driver.get(studio.url)
+        wait(driver, "a first frame", lambda d: frames_shown(d) >= 1, timeout=60)
+        slider = next(p for p in studio.get("/api/effect")["parameters"] if p["type"] == "slider")
+        lo, hi = slider["range"]
+        for i in range(15):
+            before = frames_shown(driver)
+            driver.execute_script(MOVE_SLIDER, slider["name"], lo + (hi - lo) * (0.3 + 0.02 * i))
+            wait(driver, "a new frame", lambda d: frames_shown(d) > before, timeout=60)
+        latencies = driver.execute_script("return window.studio.latencies")
+        print(f"latency: input event to new frame, default effect at 640x360, {len(latencies)} changes of "
+              f"'{slider['name']}': median {statistics.median(latencies):.0f} ms "
+              f"(min {min(latencies):.0f}, max {max(latencies):.0f})", flush=True)
+    finally:
+        studio.stop()
+
+
+def main():
+    driver = browser()
+    try:
+        check_params_effect(driver)
+        measure_latency(driver)
+    finally:
+        driver.quit()
+    print("studio browser test passed")
+
+
+if __name__ == "__main__":
+    main()
