@@ -14,5 +14,6 @@ int runInfo(const std::vector<std::string>& args);
 int runRender(const std::vector<std::string>& args);
 int runPack(const std::vector<std::string>& args);
 int runUnpack(const std::vector<std::string>& args);
+int runImport(const std::vector<std::string>& args);
 
 }  // namespace lumivex

@@ -19,6 +19,7 @@ const char* const kUsage =
     "  render   render frames of an effect through the stand-in host\n"
     "  pack     pack an effect folder into a scrambled archive\n"
     "  unpack   unpack a scrambled archive into a folder\n"
+    "  import   turn an ISF or Shadertoy shader into an effect folder\n"
     "\n"
     "'lumivex <command> --help' describes each command.\n";
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         if (command == "render") return lumivex::runRender(args);
         if (command == "pack") return lumivex::runPack(args);
         if (command == "unpack") return lumivex::runUnpack(args);
+        if (command == "import") return lumivex::runImport(args);
         std::cerr << "lumivex: unknown command '" << command << "' (use info, render, pack or unpack)\n";
         return 2;
     } catch (const lumivex::UsageError& e) {

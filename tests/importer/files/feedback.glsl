@@ -1,0 +1,7 @@
+// The layer's red through texelFetch, a green that grows by 1/8 each frame
+// through the pass's own last frame, and the frame number in blue.
+void mainImage(out vec4 fragColor, in vec2 fragCoord) {
+    vec4 last = texture(iChannel1, fragCoord / iResolution.xy);
+    vec4 layer = texelFetch(iChannel0, ivec2(fragCoord), 0);
+    fragColor = vec4(layer.r, last.g + 0.125, float(iFrame) / 8.0, 0.0);
+}
