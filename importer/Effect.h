@@ -71,7 +71,8 @@ size_t findIdentifier(const std::string& code, const std::string& word);
 // Renames the texture reads and gl_FragCoord of `code` to helpers that read
 // in the file's own orientation (y up) through the engine's channel order,
 // and returns the definitions of the helpers used (and of lx_FragCoord,
-// which the generated main sets).
+// which the generated main sets). Comments that mention main() are changed
+// so that the engine does not take them for the entry point.
 std::string routeSampling(std::string& code);
 
 // Compiles every pass with each version in turn, writes the folder.

@@ -107,7 +107,27 @@ size_t findIdentifier(const std::string& code, const std::string& word) {
     return found;
 }
 
+namespace {
+
+// The engine wraps the first "main(" it finds, comments included; a comment
+// that mentions main() must not be taken for the entry point.
+std::string quietComments(const std::string& code) {
+    std::string out = code;
+    for (size_t i = 0; i + 1 < out.size(); ++i) {
+        if (out[i] != '/' || (out[i + 1] != '/' && out[i + 1] != '*')) continue;
+        const bool line = out[i + 1] == '/';
+        size_t end = line ? out.find('\n', i) : out.find("*/", i + 2);
+        if (end == std::string::npos) end = out.size();
+        for (size_t p = out.find("main", i); p < end; p = out.find("main", p + 4)) out.replace(p, 4, "MAIN");
+        i = end;
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string routeSampling(std::string& code) {
+    code = quietComments(code);
     static const std::map<std::string, std::string> calls = {
         {"texture", "lx_texture"},         {"texture2D", "lx_texture"},     {"textureLod", "lx_textureLod"},
         {"texture2DLod", "lx_textureLod"}, {"texelFetch", "lx_texelFetch"}, {"textureGrad", "lx_textureGrad"},

@@ -12,6 +12,7 @@
         {"NAME": "invert", "LABEL": "Invert", "TYPE": "bool", "DEFAULT": false},
     ]
 }*/
+// main() shows the tint or the moved layer; texture2D(inputImage, uv) would read it too.
 void main() {
     vec4 c = mode == 7 ? IMG_PIXEL(inputImage, gl_FragCoord.xy + offset) * gain : tint;
     gl_FragColor = invert ? vec4(1.0 - c.rgb, c.a) : c;
