@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <functional>
 
 #include "importer/Effect.h"
@@ -31,6 +32,14 @@ hostsim::Image pattern(float blue) {
             p[3] = 1.0f;
         }
     return image;
+}
+
+// This month, 0 to 11, in local time as the effect's script sees it.
+int localMonth() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_mon;
 }
 
 struct Importer : Cli {
@@ -69,12 +78,23 @@ TEST_F(Importer, IsfInputsBecomeParametersWithTheFilesMeaning) {
     expectFrames("--size 8x8 --param Tint=255,128,0", 1, [](int, uint32_t, uint32_t) {
         return std::array<float, 4>{1.0f, 128.0f / 255.0f, 0.0f, 1.0f};
     });
+    // A point declared within 0 to 1 reaches the shader as a fraction of the
+    // size, y up; left at its default, it is the file's default.
+    expectFrames("--size 8x8 --param Mode=3 --param Centre=2,6", 1, [](int, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.25f, 0.25f, 0.0f, 1.0f};
+    });
+    expectFrames("--size 8x8 --param Mode=3", 1, [](int, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.5f, 0.75f, 0.0f, 1.0f};
+    });
     // The long's second entry (value 7), a point in pixels (host y down,
     // the shader's y up: 2,7 on an 8-high layer is 2 right, 1 up), a gain
     // and the bool: the layer's pixel 2 right and 1 up, halved and inverted.
+    // The event switched on shows white in the first frame only.
     const hostsim::Image& in = layer;
-    expectFrames("--input layer.png --param Mode=2 --param Offset=2,7 --param Gain=0.5 --param Invert=true", 1,
-                 [&](int, uint32_t x, uint32_t y) {
+    expectFrames("--input layer.png --param Mode=2 --param Offset=2,7 --param Gain=0.5 --param Invert=true "
+                 "--param Flash=true", 2,
+                 [&](int k, uint32_t x, uint32_t y) {
+                     if (k == 0) return std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f};
                      const float* p = in.pixel((x + 2) % 8, (y + 7) % 8);
                      return std::array<float, 4>{1 - 0.5f * p[0], 1 - 0.5f * p[1], 1 - 0.5f * p[2], 0.5f};
                  });
@@ -83,9 +103,10 @@ TEST_F(Importer, IsfInputsBecomeParametersWithTheFilesMeaning) {
 TEST_F(Importer, IsfPassesHaveTheirSizesAndPersistentTargetsCountFrames) {
     import(kFiles + "/passes.fs");
     // Pass 0 is 20 x 10 and stores its RENDERSIZE / 100; the float target
-    // gains 1/16 a frame; FRAMEINDEX counts from 0.
-    expectFrames("--size 40x20", 3, [](int k, uint32_t, uint32_t) {
-        return std::array<float, 4>{0.2f, k / 16.0f, (k + 1) / 16.0f, 0.2f};
+    // gains 1/16 a frame; FRAMEINDEX counts from 0; DATE's month from 1.
+    const float month = static_cast<float>(localMonth() + 1);
+    expectFrames("--size 40x20", 3, [&](int k, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.2f, k / 16.0f, (k + 1) / 16.0f, 0.2f + month / 100.0f};
     });
 }
 
@@ -117,9 +138,11 @@ TEST_F(Importer, ShadertoyImageReadsTheLayerAndItsOwnLastFrame) {
 TEST_F(Importer, ShadertoyExportRunsBuffersWithCommonCode) {
     import(kFiles + "/buffers.json");
     EXPECT_NE(clitest::slurp(path("fx/config.xml")).find("<FXNAME>Buffer Count</FXNAME>"), std::string::npos);
-    expectFrames("--size 6x4", 3, [](int k, uint32_t, uint32_t) {
+    // iDate counts months from 0.
+    const float month = static_cast<float>(localMonth());
+    expectFrames("--size 6x4", 3, [&](int k, uint32_t, uint32_t) {
         const float v = 0.25f * (k + 1);
-        return std::array<float, 4>{v, v, v, 1.0f};
+        return std::array<float, 4>{v, v, v + month / 100.0f, 1.0f};
     });
 }
 

@@ -2,10 +2,12 @@
 # Imports every ISF (.fs), Shadertoy (.glsl, .json) file in FOLDER and
 # renders 3 seconds of it (30 frames at 10 fps, 96x54) through the stand-in
 # host; a file passes when the command succeeds (no shader or script error)
-# and no frame is empty or one flat colour.
+# and no frame is empty or one flat colour. Layer parameters get the default
+# effect's tile picture.
 #   tests/importer/real/run.sh LUMIVEX FOLDER
 set -u
 lumivex=$(realpath "$1"); folder=$(realpath "$2")
+picture=$(realpath "$(dirname "$0")/../../../effects/default/tile.png")
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 ok=0; refused=0; failed=0
 for file in "$folder"/*.fs "$folder"/*.glsl "$folder"/*.json; do
@@ -14,8 +16,14 @@ for file in "$folder"/*.fs "$folder"/*.glsl "$folder"/*.json; do
     if ! "$lumivex" import "$file" -o "$out" >"$work/log" 2>&1; then
         refused=$((refused + 1)); echo "refused  $name: $(tail -1 "$work/log" | cut -c1-160)"; continue
     fi
+    # Layer parameters (a transition's second image, a mask) get a picture.
+    layers=()
+    while IFS= read -r layer; do [ -n "$layer" ] && layers+=(--param "$layer=$picture"); done < <(
+        "$lumivex" info --effect "$out" --json | python3 -c 'import json, sys
+for p in json.load(sys.stdin)["parameters"]:
+    if p["type"] == "layer": print(p["name"])')
     if ! (cd "$work" && "$lumivex" render --effect "$out" --size 96x54 --frames 30 --fps 10 \
-            --output "f%04d.png" >"$work/log" 2>&1); then
+            "${layers[@]}" --output "f%04d.png" >"$work/log" 2>&1); then
         failed=$((failed + 1)); echo "failed   $name: $(grep -v '^$' "$work/log" | head -3 | tr '\n' ' ' | cut -c1-200)"; continue
     fi
     if python3 - "$work"/f*.png <<'PY'
