@@ -27,6 +27,7 @@ struct Input {
 // target), "empty" (black).
 struct Binding {
     std::string uniform, source;
+    std::string wrap = "clamp", filter = "linear";  // wrap: clamp, repeat, mirror; filter: linear, nearest
 };
 
 struct Pass {

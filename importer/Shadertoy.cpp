@@ -121,7 +121,7 @@ struct Reader {
                 source = n == 0 ? "input" : layerParameter(n, "Image");
             }
             selfRead = selfRead || source == "target:Image";
-            pass.samplers.push_back({uniform, source});
+            pass.samplers.push_back({uniform, source, source.rfind("image:", 0) == 0 ? "repeat" : "clamp"});
             fx.report.mapped.push_back(uniform + ": " + describe(source));
         }
         if (selfRead) pass.target = "Image", pass.floating = true;
@@ -187,6 +187,7 @@ struct Reader {
             const std::string code = rp.value("code", "");
             const int codeLine = line(code.substr(0, std::min<size_t>(code.size(), 40)));
             std::map<int, std::string> sources;
+            std::map<int, Binding> samplers;  // wrap and filter by channel
             for (const json& in : rp.value("inputs", json::array())) {
                 const int n = in.value("channel", -1);
                 if (n < 0 || n > 3) continue;
@@ -218,12 +219,19 @@ struct Reader {
                            self + " iChannel" + std::to_string(n) + ": " + ctype + " input is not supported");
                 }
                 sources[n] = source;
+                const json sampler = in.value("sampler", json::object());
+                Binding& b = samplers[n];
+                b.wrap = sampler.value("wrap", ctype == "texture" ? "repeat" : "clamp");
+                b.filter = sampler.value("filter", "linear") == "nearest" ? "nearest" : "linear";
             }
             for (int n = 0; n < 4; ++n) {
                 if (self == "Image") channelOption(n, sources[n], "Image");
                 if (sources.count(n) && !sources[n].empty()) {
                     if (sources[n] == "target:Image") pass.target = "Image", pass.floating = true;
-                    pass.samplers.push_back({"iChannel" + std::to_string(n), sources[n]});
+                    Binding b = samplers[n];
+                    b.uniform = "iChannel" + std::to_string(n);
+                    b.source = sources[n];
+                    pass.samplers.push_back(b);
                     fx.report.mapped.push_back(self + " iChannel" + std::to_string(n) + ": " + describe(sources[n]));
                 }
             }

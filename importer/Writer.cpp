@@ -87,7 +87,8 @@ std::string script(const Effect& fx, const std::vector<std::string>& imageFiles)
     for (size_t i = 0; i < fx.passes.size(); ++i) {
         const Pass& pass = fx.passes[i];
         nlohmann::json samplers = nlohmann::json::array();
-        for (const Binding& b : pass.samplers) samplers.push_back({{"uniform", b.uniform}, {"source", b.source}});
+        for (const Binding& b : pass.samplers)
+            samplers.push_back({{"uniform", b.uniform}, {"source", b.source}, {"wrap", b.wrap}, {"filter", b.filter}});
         data["passes"].push_back({{"shader", pass.shader}, {"target", pass.target}, {"floating", pass.floating},
                                   {"persistent", pass.persistent}, {"samplers", samplers}});
         const std::string index = "FX.passes[" + std::to_string(i) + "]";

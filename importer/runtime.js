@@ -121,6 +121,12 @@ function lxUniforms(shader, pass, index, state, w, h, v, layer) {
     for (var s = 0; s < pass.samplers.length; ++s) {
         var b = pass.samplers[s], tex = lxTexture(state, b.source, layer);
         var dim = LX_getSurfaceDim(tex) || [1, 1];
+        var wrap = b.wrap == "repeat" ? LX_GL.REPEAT : b.wrap == "mirror" ? LX_GL.MIRRORED_REPEAT : LX_GL.CLAMP_TO_EDGE;
+        var filter = b.filter == "nearest" ? LX_GL.NEAREST : LX_GL.LINEAR;
+        LX_setTextureParam(tex, LX_GL.TEXTURE_WRAP_S, wrap);
+        LX_setTextureParam(tex, LX_GL.TEXTURE_WRAP_T, wrap);
+        LX_setTextureParam(tex, LX_GL.TEXTURE_MIN_FILTER, filter);
+        LX_setTextureParam(tex, LX_GL.TEXTURE_MAG_FILTER, filter);
         set(b.uniform, tex);
         set("_" + b.uniform + "_imgSize", [dim[0], dim[1]]);
         set("_" + b.uniform + "_imgRect", [0, 0, dim[0], dim[1]]);
