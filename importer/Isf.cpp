@@ -263,15 +263,77 @@ bool normalizedPoint(const Input& in, const json& entry, const std::string& code
     return true;
 }
 
+// One entry of INPUTS as a parameter (or the layer, for inputImage).
+Input readInput(const json& entry, const Source& src, const std::string& code, Report& report) {
+    if (!entry.is_object()) src.refuseAt("INPUTS", "INPUTS holds something that is not an object");
+    Input in;
+    in.name = text(entry, "NAME");
+    in.type = text(entry, "TYPE");
+    in.label = text(entry, "LABEL");
+    if (in.label.empty()) in.label = in.name;
+    const std::string where = "\"" + in.name + "\"";
+    if (in.name.empty()) src.refuseAt("INPUTS", "an input without NAME");
+    if (in.type == "audio" || in.type == "audioFFT")
+        src.refuseAt(where, "input \"" + in.name + "\" of type " + in.type + ": audio is not supported");
+    if (in.type == "image") {
+        report.mapped.push_back(in.name == "inputImage" ? "inputImage: the layer the effect is applied to"
+                                                        : "image \"" + in.name + "\": layer parameter");
+        return in;
+    }
+    if (!uniformType(in.type)) src.refuseAt(where, "input \"" + in.name + "\" of unknown type \"" + in.type + "\"");
+    in.value = numbers(entry.value("DEFAULT", json()));
+    const std::vector<double> lo = numbers(entry.value("MIN", json())), hi = numbers(entry.value("MAX", json()));
+    if (in.type == "float") {
+        const double def = in.value.empty() ? 0.0 : in.value[0];
+        in.min = lo.empty() ? std::min(0.0, def) : lo[0];
+        in.max = hi.empty() ? std::max(1.0, def) : hi[0];
+        if (in.value.empty()) in.value = {def};
+    } else if (in.type == "long") {
+        in.values = numbers(entry.value("VALUES", json()));
+        for (const json& l : entry.value("LABELS", json::array())) in.labels.push_back(l.is_string() ? l.get<std::string>() : l.dump());
+        // Without VALUES: the entries are numbered from 0, or run from MIN to MAX.
+        const double first = lo.empty() ? 0.0 : lo[0];
+        const double count = in.values.empty() ? (hi.empty() ? in.labels.size() : hi[0] - first + 1) : 0;
+        for (double v = 0; v < count && v < 256; ++v) in.values.push_back(first + v);
+        in.labels.resize(in.values.size());
+        for (size_t i = 0; i < in.labels.size(); ++i)
+            if (in.labels[i].empty()) in.labels[i] = std::to_string(static_cast<long>(in.values[i]));
+        if (in.values.size() < 2) src.refuseAt(where, "input \"" + in.name + "\" of type long has fewer than two VALUES");
+        if (in.value.empty()) in.value = {in.values[0]};
+    } else if (in.type == "point2D") {
+        in.value.resize(2, 0.0);
+        in.normalized = normalizedPoint(in, entry, code);
+        report.notes.push_back("point2D \"" + in.name + "\": the shader gets " +
+                               (in.normalized ? "0..1 of the render size" : "pixels") +
+                               " (y up); its default shows where a 1920x1080 layer has it");
+    } else if (in.type == "color") {
+        in.value.resize(4, 1.0);
+        if (in.value[3] != 1.0)
+            report.notes.push_back("color \"" + in.name + "\": alpha stays at its default " + std::to_string(in.value[3]));
+    } else if (in.value.empty()) {
+        in.value = {0.0};
+    }
+    report.mapped.push_back(in.type + " \"" + in.name + "\": parameter \"" + in.label + "\"");
+    return in;
+}
+
+// A pass flag written as true, 1 or "true".
+bool flag(const json& entry, const char* key) {
+    const auto it = entry.find(key);
+    if (it == entry.end()) return false;
+    if (it->is_boolean()) return it->get<bool>();
+    if (it->is_number()) return it->get<double>() != 0;
+    return it->is_string() && (*it == "true" || *it == "1" || *it == "YES");
+}
+
 }  // namespace
 
 Effect readIsf(const std::string& file, const Options& options) {
     Source src{file, stripBom(readFile(file))};
     const size_t open = src.text.find("/*");
     const size_t close = open == std::string::npos ? open : src.text.find("*/", open);
-    if (open == std::string::npos || close == std::string::npos ||
-        src.text.find_first_not_of(" \t\r\n") != open)
-        refuse(file, 1, "no ISF header (a JSON object in a comment at the top of the file)");
+    if (open == std::string::npos || close == std::string::npos)
+        refuse(file, 1, "no ISF header (a JSON object in the first /* */ comment)");
     json header;
     try {
         header = json::parse(dropTrailingCommas(src.text.substr(open + 2, close - open - 2)), nullptr, true, true);
@@ -298,66 +360,17 @@ Effect readIsf(const std::string& file, const Options& options) {
     std::vector<std::string> samplers;
     std::set<std::string> valueInputs;
 
-    const json inputs = header.value("INPUTS", json::array());
     std::set<std::string> seen;
-    for (const json& entry : inputs) {
-        Input in;
-        in.name = text(entry, "NAME");
-        in.type = text(entry, "TYPE");
-        in.label = text(entry, "LABEL");
-        if (in.label.empty()) in.label = in.name;
-        const std::string where = "\"" + in.name + "\"";
-        if (in.name.empty()) src.refuseAt("INPUTS", "an input without NAME");
-        if (!seen.insert(in.name).second) src.refuseAt(where, "input \"" + in.name + "\" declared twice");
-        if (in.type == "audio" || in.type == "audioFFT")
-            src.refuseAt(where, "input \"" + in.name + "\" of type " + in.type + ": audio is not supported");
+    for (const json& entry : header.value("INPUTS", json::array())) {
+        Input in = readInput(entry, src, code, report);
+        if (!seen.insert(in.name).second) src.refuseAt("\"" + in.name + "\"", "input \"" + in.name + "\" declared twice");
         if (in.type == "image") {
             samplers.push_back(in.name);
-            if (in.name == "inputImage") {
-                report.mapped.push_back("inputImage: the layer the effect is applied to");
-                continue;
-            }
-            report.mapped.push_back("image \"" + in.name + "\": layer parameter");
-            fx.inputs.push_back(in);
-            continue;
+            if (in.name == "inputImage") continue;
+        } else {
+            header_glsl += std::string("uniform ") + uniformType(in.type) + " " + in.name + ";\n";
+            valueInputs.insert(in.name);
         }
-        const char* glsl = uniformType(in.type);
-        if (!glsl) src.refuseAt(where, "input \"" + in.name + "\" of unknown type \"" + in.type + "\"");
-        header_glsl += std::string("uniform ") + glsl + " " + in.name + ";\n";
-        in.value = numbers(entry.value("DEFAULT", json()));
-        if (in.type == "float") {
-            const double def = in.value.empty() ? 0.0 : in.value[0];
-            const std::vector<double> lo = numbers(entry.value("MIN", json())), hi = numbers(entry.value("MAX", json()));
-            in.min = lo.empty() ? std::min(0.0, def) : lo[0];
-            in.max = hi.empty() ? std::max(1.0, def) : hi[0];
-            if (in.value.empty()) in.value = {def};
-        } else if (in.type == "long") {
-            in.values = numbers(entry.value("VALUES", json()));
-            if (entry.contains("LABELS") && entry["LABELS"].is_array())
-                for (const json& l : entry["LABELS"]) in.labels.push_back(l.is_string() ? l.get<std::string>() : l.dump());
-            if (in.values.empty()) {
-                const std::vector<double> lo = numbers(entry.value("MIN", json())), hi = numbers(entry.value("MAX", json()));
-                for (double v = lo.empty() ? 0 : lo[0]; v <= (hi.empty() ? 1 : hi[0]) && in.values.size() < 256; ++v)
-                    in.values.push_back(v);
-            }
-            while (in.labels.size() < in.values.size()) in.labels.push_back(std::to_string(static_cast<long>(in.values[in.labels.size()])));
-            if (in.values.empty()) src.refuseAt(where, "input \"" + in.name + "\" of type long has no VALUES");
-            if (in.value.empty()) in.value = {in.values[0]};
-        } else if (in.type == "point2D") {
-            in.value.resize(2, 0.0);
-            in.normalized = normalizedPoint(in, entry, code);
-            report.notes.push_back("point2D \"" + in.name + "\": the shader gets " +
-                                   (in.normalized ? "0..1 of the render size" : "pixels") +
-                                   " (y up); its default shows where a 1920x1080 layer has it");
-        } else if (in.type == "color") {
-            in.value.resize(4, 1.0);
-            if (in.value[3] != 1.0)
-                report.notes.push_back("color \"" + in.name + "\": alpha stays at its default " + std::to_string(in.value[3]));
-        } else if (in.value.empty()) {
-            in.value = {0.0};
-        }
-        valueInputs.insert(in.name);
-        report.mapped.push_back(in.type + " \"" + in.name + "\": parameter \"" + in.label + "\"");
         fx.inputs.push_back(in);
     }
 
@@ -391,12 +404,12 @@ Effect readIsf(const std::string& file, const Options& options) {
     if (!passes.is_array() || passes.empty()) passes = json::array({json::object()});
     std::set<std::string> targets;
     for (size_t i = 0; i < passes.size(); ++i) {
-        const json& entry = passes[i];
+        const json& entry = passes[i].is_object() ? passes[i] : json::object();
         Pass pass;
         pass.shader = fs::path(file).stem().string() + (passes.size() > 1 ? "_pass" + std::to_string(i) : "");
         pass.target = text(entry, "TARGET");
-        pass.persistent = entry.value("PERSISTENT", false) || persistentV1.count(pass.target);
-        pass.floating = entry.value("FLOAT", false);
+        pass.persistent = flag(entry, "PERSISTENT") || persistentV1.count(pass.target);
+        pass.floating = flag(entry, "FLOAT");
         const json& sizes = persistentV1.count(pass.target) && !entry.contains("WIDTH") ? persistentV1[pass.target] : entry;
         if (sizes.is_object()) {
             pass.width = sizeExpression(sizes.value("WIDTH", json()), src, valueInputs);

@@ -159,9 +159,14 @@ Report importFile(const std::string& file, const std::string& outDir, const Opti
     const std::string ext = fs::path(file).extension().string();
     if (!fs::is_regular_file(file)) throw std::runtime_error("cannot read '" + file + "'");
     Effect fx;
-    if (ext == ".fs" || ext == ".frag") fx = readIsf(file, options);
-    else if (ext == ".glsl" || ext == ".json") fx = readShadertoy(file, options);
-    else throw ImportError(file + ": unknown kind of file (expected .fs, .glsl or .json)");
+    try {
+        if (ext == ".fs" || ext == ".frag") fx = readIsf(file, options);
+        else if (ext == ".glsl" || ext == ".json") fx = readShadertoy(file, options);
+        else throw ImportError(file + ": unknown kind of file (expected .fs, .glsl or .json)");
+    } catch (const nlohmann::json::exception& e) {
+        // A value of an unexpected type where the reader asked for one.
+        throw ImportError(file + ": " + e.what());
+    }
     fx.file = file;
     return writeEffect(fx, outDir.empty() ? fs::path(file).stem().string() : outDir);
 }
