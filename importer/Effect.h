@@ -76,6 +76,11 @@ size_t findIdentifier(const std::string& code, const std::string& word);
 // so that the engine does not take them for the entry point.
 std::string routeSampling(std::string& code);
 
+// Blanks the declarations in `code` of uniforms and varyings that `header`
+// (the generated declarations) already makes, as files written for hosts
+// that let them be repeated do.
+std::string dropRedeclarations(const std::string& code, const std::string& header);
+
 // Compiles every pass with each version in turn, writes the folder.
 Report writeEffect(Effect& effect, const std::string& outDir);
 

@@ -440,7 +440,7 @@ Effect readIsf(const std::string& file, const Options& options) {
         return w == "main" && next == '(' ? std::string("lx_isf_main") : w;
     });
     std::string vsCode = stage.function.empty() ? "" : expandImageCalls(stage.function, src);
-    std::string both = vsCode + "\n#line 1\n" + code;
+    std::string both = vsCode + "\n#line 1\n" + dropRedeclarations(code, header_glsl);
     const std::string helpers = routeSampling(both);
     if (findIdentifier(code, "lx_isf_main") == std::string::npos) refuse(file, 0, "no main function");
 

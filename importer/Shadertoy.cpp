@@ -80,7 +80,7 @@ struct Reader {
         if (const size_t p = findIdentifier(common + "\n" + code, "samplerCube"); p != std::string::npos)
             refuse(file, codeLine, "cube map samplers are not supported");
         mouse = mouse || findIdentifier(common + code, "iMouse") != std::string::npos;
-        std::string both = common + "\n#line 1\n" + code;
+        std::string both = dropRedeclarations(common, kHeader) + "\n#line 1\n" + dropRedeclarations(code, kHeader);
         const std::string helpers = routeSampling(both);
         return std::string(kHeader) + helpers + both +
                "\nvoid main() {\n"

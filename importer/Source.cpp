@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <set>
 
 #include "importer/Effect.h"
@@ -164,6 +165,34 @@ std::string routeSampling(std::string& code) {
             "vec4 lx_textureGrad(sampler2D s, vec2 uv, vec2 dx, vec2 dy) {\n"
             "    return textureGrad(s, lx_flipY(uv), vec2(dx.x, -dx.y), vec2(dy.x, -dy.y)).SWIZZLE; }\n";
     return header;
+}
+
+std::string dropRedeclarations(const std::string& code, const std::string& header) {
+    static const std::regex declaration(R"(\b(uniform|varying|in)\s+(\w+)\s+([\w\s,]+);)");
+    std::set<std::string> ours;
+    for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it)
+        ours.insert((*it)[3].str());
+    ours.insert("isf_FragNormCoord");
+    std::string out;
+    std::string::const_iterator from = code.cbegin();
+    for (std::sregex_iterator it(code.begin(), code.end(), declaration), end; it != end; ++it) {
+        const std::smatch& m = *it;
+        bool redeclared = true;
+        std::string list = m[3].str();
+        for (size_t a = 0; redeclared && a < list.size();) {
+            size_t b = std::min(list.find(',', a), list.size());
+            const size_t first = list.find_first_not_of(" \t\r\n", a);
+            const size_t last = list.find_last_not_of(" \t\r\n", b - 1);
+            redeclared = first < b && ours.count(list.substr(first, last - first + 1)) > 0;
+            a = b + 1;
+        }
+        out.append(from, m[0].first);
+        // Kept blank, line for line, so that compiler messages keep their lines.
+        out += redeclared ? std::string(static_cast<size_t>(std::count(m[0].first, m[0].second, '\n')), '\n') : m[0].str();
+        from = m[0].second;
+    }
+    out.append(from, code.cend());
+    return out;
 }
 
 }  // namespace importer

@@ -1,5 +1,8 @@
 // The layer's red through texelFetch, a green that grows by 1/8 each frame
-// through the pass's own last frame, and the frame number in blue.
+// through the pass's own last frame, and the frame number in blue. The
+// declarations Shadertoy makes itself are repeated, as pasted code often does.
+uniform vec3 iResolution;
+uniform sampler2D iChannel0, iChannel1;
 void mainImage(out vec4 fragColor, in vec2 fragCoord) {
     vec4 last = texture(iChannel1, fragCoord / iResolution.xy);
     vec4 layer = texelFetch(iChannel0, ivec2(fragCoord), 0);

@@ -7,6 +7,7 @@
         {}
     ]
 }*/
+uniform int PASSINDEX;
 void main() {
     if (PASSINDEX == 0) {
         gl_FragColor = vec4(RENDERSIZE / 100.0, 0.0, 1.0);
