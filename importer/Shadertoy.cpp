@@ -34,6 +34,9 @@ std::string bufferOf(const json& id) {
     return it == ids.end() ? "" : it->second;
 }
 
+// Images tile as Shadertoy's textures do; the layer and buffers clamp.
+std::string wrapFor(const std::string& source) { return source.rfind("image:", 0) == 0 ? "repeat" : "clamp"; }
+
 struct Reader {
     std::string file, text;
     const Options& options;
@@ -121,7 +124,7 @@ struct Reader {
                 source = n == 0 ? "input" : layerParameter(n, "Image");
             }
             selfRead = selfRead || source == "target:Image";
-            pass.samplers.push_back({uniform, source, source.rfind("image:", 0) == 0 ? "repeat" : "clamp"});
+            pass.samplers.push_back({uniform, source, wrapFor(source)});
             fx.report.mapped.push_back(uniform + ": " + describe(source));
         }
         if (selfRead) pass.target = "Image", pass.floating = true;
@@ -138,6 +141,44 @@ struct Reader {
         }
         if (source.rfind("target:", 0) == 0) return "buffer " + source.substr(7) + " (its latest frame)";
         return "black";
+    }
+
+    // What channel `n` of pass `self` reads, as an export's input names it.
+    Binding channel(const json& in, int n, const std::string& self) {
+        const std::string ctype = in.value("ctype", in.value("type", ""));
+        const std::string src = in.value("src", in.value("filepath", ""));
+        const std::string what = self + " iChannel" + std::to_string(n);
+        const json sampler = in.value("sampler", json::object());
+        Binding b;
+        b.wrap = sampler.value("wrap", ctype == "texture" ? "repeat" : "clamp");
+        b.filter = sampler.value("filter", "linear") == "nearest" ? "nearest" : "linear";
+        if (ctype == "buffer") {
+            std::string letter = bufferOf(in.value("id", json()));
+            const size_t numbered = src.find("buffer0");
+            if (letter.empty() && numbered != std::string::npos && numbered + 7 < src.size() && src[numbered + 7] >= '0' &&
+                src[numbered + 7] <= '3')
+                letter = std::string(1, static_cast<char>('A' + (src[numbered + 7] - '0')));
+            if (letter.empty()) refuse(file, line(src.empty() ? ctype : src), what + ": a buffer that is none of A to D");
+            b.source = "target:" + letter;
+        } else if (ctype == "texture") {
+            const fs::path beside = fs::path(file).parent_path() / fs::path(src).filename();
+            if (!src.empty() && fs::is_regular_file(beside)) {
+                b.source = imageSource(beside.string(), "");
+            } else {
+                b.source = layerParameter(n, self);
+                fx.report.notes.push_back(what + ": texture " + src + " not found beside the file; a layer parameter instead");
+            }
+        } else if (ctype == "keyboard") {
+            b.source = "empty";
+            fx.report.notes.push_back(what + ": keyboard, no key ever pressed");
+        } else if (ctype == "video" || ctype == "webcam") {
+            b.source = n == 0 && self == "Image" ? "input" : layerParameter(n, self);
+        } else if (ctype == "music" || ctype == "musicstream" || ctype == "mic") {
+            refuse(file, line(src.empty() ? ctype : src), what + ": " + ctype + " input (audio is not supported)");
+        } else {
+            refuse(file, line(src.empty() ? ctype : src), what + ": " + ctype + " input is not supported");
+        }
+        return b;
     }
 
     void exported() {
@@ -186,54 +227,19 @@ struct Reader {
             if (self != "Image") pass.target = self, pass.floating = true, pass.persistent = true;
             const std::string code = rp.value("code", "");
             const int codeLine = line(code.substr(0, std::min<size_t>(code.size(), 40)));
-            std::map<int, std::string> sources;
-            std::map<int, Binding> samplers;  // wrap and filter by channel
+            std::map<int, Binding> channels;
             for (const json& in : rp.value("inputs", json::array())) {
                 const int n = in.value("channel", -1);
-                if (n < 0 || n > 3) continue;
-                const std::string ctype = in.value("ctype", in.value("type", ""));
-                const std::string src = in.value("src", in.value("filepath", ""));
-                std::string source;
-                if (ctype == "buffer") {
-                    std::string letter = bufferOf(in.value("id", json()));
-                    if (letter.empty() && src.find("buffer0") != std::string::npos) letter = std::string(1, 'A' + (src[src.find("buffer0") + 7] - '0'));
-                    source = "target:" + letter;
-                } else if (ctype == "texture") {
-                    const fs::path beside = fs::path(file).parent_path() / fs::path(src).filename();
-                    if (!src.empty() && fs::is_regular_file(beside)) source = imageSource(beside.string(), "");
-                    else {
-                        source = layerParameter(n, self);
-                        fx.report.notes.push_back(self + " iChannel" + std::to_string(n) + ": texture " + src +
-                                                  " not found beside the file; a layer parameter instead");
-                    }
-                } else if (ctype == "keyboard") {
-                    source = "empty";
-                    fx.report.notes.push_back(self + " iChannel" + std::to_string(n) + ": keyboard, no key ever pressed");
-                } else if (ctype == "video" || ctype == "webcam") {
-                    source = n == 0 && self == "Image" ? "input" : layerParameter(n, self);
-                } else if (ctype == "music" || ctype == "musicstream" || ctype == "mic") {
-                    refuse(file, line(src.empty() ? ctype : src),
-                           self + " iChannel" + std::to_string(n) + ": " + ctype + " input (audio is not supported)");
-                } else {
-                    refuse(file, line(src.empty() ? ctype : src),
-                           self + " iChannel" + std::to_string(n) + ": " + ctype + " input is not supported");
-                }
-                sources[n] = source;
-                const json sampler = in.value("sampler", json::object());
-                Binding& b = samplers[n];
-                b.wrap = sampler.value("wrap", ctype == "texture" ? "repeat" : "clamp");
-                b.filter = sampler.value("filter", "linear") == "nearest" ? "nearest" : "linear";
+                if (n >= 0 && n <= 3) channels[n] = channel(in, n, self);
             }
             for (int n = 0; n < 4; ++n) {
-                if (self == "Image") channelOption(n, sources[n], "Image");
-                if (sources.count(n) && !sources[n].empty()) {
-                    if (sources[n] == "target:Image") pass.target = "Image", pass.floating = true;
-                    Binding b = samplers[n];
-                    b.uniform = "iChannel" + std::to_string(n);
-                    b.source = sources[n];
-                    pass.samplers.push_back(b);
-                    fx.report.mapped.push_back(self + " iChannel" + std::to_string(n) + ": " + describe(sources[n]));
-                }
+                Binding& b = channels[n];
+                if (self == "Image" && channelOption(n, b.source, "Image")) b.wrap = wrapFor(b.source);
+                if (b.source.empty()) continue;
+                if (b.source == "target:Image") pass.target = "Image", pass.floating = true;
+                b.uniform = "iChannel" + std::to_string(n);
+                pass.samplers.push_back(b);
+                fx.report.mapped.push_back(self + " iChannel" + std::to_string(n) + ": " + describe(b.source));
             }
             pass.code = passCode(common, code, self == "Image", codeLine);
             fx.report.mapped.push_back(self == "Image" ? "Image pass" : "Buffer " + self + ": float target kept from frame to frame");
