@@ -127,22 +127,24 @@ TEST_F(Importer, IsfImportedImageIsReadThroughTheInterpolatedVertexStage) {
 TEST_F(Importer, ShadertoyImageReadsTheLayerAndItsOwnLastFrame) {
     const hostsim::Image layer = pattern(0.5f);
     lumivex::writeImage(path("layer.png"), layer, 8);
-    import(kFiles + "/feedback.glsl", "--channel 1=buffer");
-    // texelFetch of the layer (upright), 1/8 more green each frame, iFrame / 8;
-    // the Image pass is opaque whatever alpha it writes.
+    lumivex::writeImage(path("flat.png"), pattern(0.25f), 8);
+    import(kFiles + "/feedback.glsl", "--channel 1=buffer --channel 2=flat.png");
+    // texelFetch of the layer (upright), 1/8 more green each frame, iFrame / 8
+    // plus half the image's blue; the Image pass is opaque whatever alpha it writes.
     expectFrames("--input layer.png", 3, [&](int k, uint32_t x, uint32_t y) {
-        return std::array<float, 4>{layer.pixel(x, y)[0], (k + 1) / 8.0f, k / 8.0f, 1.0f};
+        return std::array<float, 4>{layer.pixel(x, y)[0], (k + 1) / 8.0f, k / 8.0f + 0.125f, 1.0f};
     });
 }
 
 TEST_F(Importer, ShadertoyExportRunsBuffersWithCommonCode) {
     import(kFiles + "/buffers.json");
     EXPECT_NE(clitest::slurp(path("fx/config.xml")).find("<FXNAME>Buffer Count</FXNAME>"), std::string::npos);
-    // iDate counts months from 0.
+    // iDate counts months from 0; iMouse is in pixels with y up (2,1 from the
+    // top left of a 4-high layer is 2,3).
     const float month = static_cast<float>(localMonth());
-    expectFrames("--size 6x4", 3, [&](int k, uint32_t, uint32_t) {
+    expectFrames("--size 6x4 --param Mouse=2,1", 3, [&](int k, uint32_t, uint32_t) {
         const float v = 0.25f * (k + 1);
-        return std::array<float, 4>{v, v, v + month / 100.0f, 1.0f};
+        return std::array<float, 4>{v + 0.02f, v + 0.03f, v + month / 100.0f, 1.0f};
     });
 }
 
