@@ -137,6 +137,10 @@ Report writeEffect(Effect& fx, const std::string& outDir) {
     std::vector<std::string> imageFiles;
     for (const Image& image : fx.images) {
         const std::string name = image.name + fs::path(image.path).extension().string();
+        if (fs::exists(folder / name) && fs::equivalent(image.path, folder / name)) {
+            imageFiles.push_back(name);
+            continue;
+        }
         fs::copy_file(image.path, folder / name, fs::copy_options::overwrite_existing, error);
         if (error) throw std::runtime_error("cannot copy '" + image.path + "' into '" + outDir + "': " + error.message());
         imageFiles.push_back(name);
