@@ -81,6 +81,11 @@ std::string routeSampling(std::string& code);
 // that let them be repeated do.
 std::string dropRedeclarations(const std::string& code, const std::string& header);
 
+// Blanks the file's own "#version" line in `code` (the generated code puts
+// its own first) and returns the version to try first for it: in the
+// compatibility profile from 1.50 on, "" for an ES version or none.
+std::string takeOwnVersion(std::string& code);
+
 // Compiles every pass with each version in turn, writes the folder.
 Report writeEffect(Effect& effect, const std::string& outDir);
 

@@ -354,6 +354,7 @@ Effect readIsf(const std::string& file, const Options& options) {
     Report& report = fx.report;
 
     std::string code = src.text;
+    if (const std::string own = takeOwnVersion(code); !own.empty()) fx.versions.insert(fx.versions.begin(), own);
     std::string header_glsl =
         "uniform vec2 RENDERSIZE;\nuniform float TIME;\nuniform float TIMEDELTA;\nuniform int FRAMEINDEX;\n"
         "uniform vec4 DATE;\nuniform int PASSINDEX;\nvec2 isf_FragNormCoord;\n";

@@ -42,6 +42,7 @@ struct Reader {
     const Options& options;
     Effect fx;
     bool mouse = false;
+    std::string ownVersion;  // the file's own #version line, tried first
 
     int line(const std::string& needle) const { return lineOf(text, text.find(needle)); }
 
@@ -77,7 +78,9 @@ struct Reader {
     }
 
     // GLSL of one pass: the shared header, the Common code and the pass.
-    std::string passCode(const std::string& common, const std::string& code, bool image, int codeLine) {
+    std::string passCode(std::string common, std::string code, bool image, int codeLine) {
+        for (std::string* part : {&common, &code})
+            if (const std::string version = takeOwnVersion(*part); !version.empty()) ownVersion = version;
         if (findIdentifier(code, "mainImage") == std::string::npos)
             refuse(file, codeLine, "no mainImage function");
         if (const size_t p = findIdentifier(common + "\n" + code, "samplerCube"); p != std::string::npos)
@@ -109,6 +112,7 @@ struct Reader {
             fx.report.mapped.push_back("iMouse: point parameter \"Mouse\" in pixels (at its default: no click)");
         }
         fx.versions = {"#version 330 compatibility\n", "#version 450 compatibility\n", "#version 130\n"};
+        if (!ownVersion.empty()) fx.versions.insert(fx.versions.begin(), ownVersion);
         fx.category = "Shadertoy";
     }
 
@@ -251,7 +255,7 @@ struct Reader {
 }  // namespace
 
 Effect readShadertoy(const std::string& file, const Options& options) {
-    Reader reader{file, stripBom(readFile(file)), options, Effect{}};
+    Reader reader{file, stripBom(readFile(file)), options, Effect{}, false, ""};
     reader.fx.name = options.name.empty() ? fs::path(file).stem().string() : options.name;
     if (fs::path(file).extension() == ".json") reader.exported();
     else reader.bare();

@@ -195,4 +195,16 @@ std::string dropRedeclarations(const std::string& code, const std::string& heade
     return out;
 }
 
+std::string takeOwnVersion(std::string& code) {
+    static const std::regex directive(R"((^|\n)[ \t]*#[ \t]*version[ \t]+(\d+)([^\n]*))");
+    std::smatch m;
+    if (!std::regex_search(code, m, directive)) return "";
+    const int number = std::stoi(m[2].str());
+    const bool es = m[3].str().find("es") != std::string::npos;
+    const size_t at = static_cast<size_t>(m.position(0)) + m[1].length();
+    code.replace(at, static_cast<size_t>(m.length(0) - m[1].length()), "");
+    if (es || number < 110) return "";
+    return "#version " + std::to_string(number) + (number >= 150 ? " compatibility\n" : "\n");
+}
+
 }  // namespace importer

@@ -7,6 +7,7 @@
         {}
     ]
 }*/
+#version 150
 uniform int PASSINDEX;
 void main() {
     if (PASSINDEX == 0) {
