@@ -2,6 +2,7 @@
 // pass targets and images by name through the IMG_ functions. An optional
 // ".vs" beside the ".fs" computes varyings per vertex; they are recomputed
 // here per fragment from the values at the four corners of the quad.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -326,6 +327,40 @@ bool flag(const json& entry, const char* key) {
     return it->is_string() && (*it == "true" || *it == "1" || *it == "YES");
 }
 
+// PASSES, with version 1's PERSISTENT_BUFFERS (names, or sizes by name).
+std::vector<Pass> readPasses(const json& header, const Source& src, const std::set<std::string>& valueInputs,
+                             Report& report) {
+    std::map<std::string, json> persistentV1;
+    const json buffers = header.value("PERSISTENT_BUFFERS", json());
+    if (buffers.is_array())
+        for (const json& b : buffers)
+            if (b.is_string()) persistentV1[b.get<std::string>()] = json::object();
+    if (buffers.is_object())
+        for (const auto& item : buffers.items()) persistentV1[item.key()] = item.value();
+    json passes = header.value("PASSES", json::array());
+    if (!passes.is_array() || passes.empty()) passes = json::array({json::object()});
+    const std::string stem = fs::path(src.file).stem().string();
+    std::vector<Pass> out;
+    for (size_t i = 0; i < passes.size(); ++i) {
+        const json& entry = passes[i].is_object() ? passes[i] : json::object();
+        Pass pass;
+        pass.shader = stem + (passes.size() > 1 ? "_pass" + std::to_string(i) : "");
+        pass.target = text(entry, "TARGET");
+        pass.persistent = flag(entry, "PERSISTENT") || persistentV1.count(pass.target);
+        pass.floating = flag(entry, "FLOAT");
+        const json& sizes = persistentV1.count(pass.target) && !entry.contains("WIDTH") ? persistentV1[pass.target] : entry;
+        if (sizes.is_object()) {
+            pass.width = sizeExpression(sizes.value("WIDTH", json()), src, valueInputs);
+            pass.height = sizeExpression(sizes.value("HEIGHT", json()), src, valueInputs);
+        }
+        report.mapped.push_back("pass " + std::to_string(i) + (pass.target.empty() ? "" : " -> \"" + pass.target + "\"") +
+                                (pass.persistent ? ", persistent" : "") + (pass.floating ? ", float" : "") +
+                                (pass.width.empty() && pass.height.empty() ? "" : ", sized by expression"));
+        out.push_back(pass);
+    }
+    return out;
+}
+
 }  // namespace
 
 Effect readIsf(const std::string& file, const Options& options) {
@@ -393,35 +428,10 @@ Effect readIsf(const std::string& file, const Options& options) {
     else if (imported.is_array())
         for (const json& entry : imported) importImage(text(entry, "NAME"), entry);
 
-    // Passes; version 1 declared its persistent targets apart.
-    std::map<std::string, json> persistentV1;
-    const json buffers = header.value("PERSISTENT_BUFFERS", json());
-    if (buffers.is_array())
-        for (const json& b : buffers)
-            if (b.is_string()) persistentV1[b.get<std::string>()] = json::object();
-    if (buffers.is_object())
-        for (const auto& item : buffers.items()) persistentV1[item.key()] = item.value();
-    json passes = header.value("PASSES", json::array());
-    if (!passes.is_array() || passes.empty()) passes = json::array({json::object()});
-    std::set<std::string> targets;
-    for (size_t i = 0; i < passes.size(); ++i) {
-        const json& entry = passes[i].is_object() ? passes[i] : json::object();
-        Pass pass;
-        pass.shader = fs::path(file).stem().string() + (passes.size() > 1 ? "_pass" + std::to_string(i) : "");
-        pass.target = text(entry, "TARGET");
-        pass.persistent = flag(entry, "PERSISTENT") || persistentV1.count(pass.target);
-        pass.floating = flag(entry, "FLOAT");
-        const json& sizes = persistentV1.count(pass.target) && !entry.contains("WIDTH") ? persistentV1[pass.target] : entry;
-        if (sizes.is_object()) {
-            pass.width = sizeExpression(sizes.value("WIDTH", json()), src, valueInputs);
-            pass.height = sizeExpression(sizes.value("HEIGHT", json()), src, valueInputs);
-        }
-        if (!pass.target.empty() && targets.insert(pass.target).second) samplers.push_back(pass.target);
-        report.mapped.push_back("pass " + std::to_string(i) + (pass.target.empty() ? "" : " -> \"" + pass.target + "\"") +
-                                (pass.persistent ? ", persistent" : "") + (pass.floating ? ", float" : "") +
-                                (pass.width.empty() && pass.height.empty() ? "" : ", sized by expression"));
-        fx.passes.push_back(pass);
-    }
+    fx.passes = readPasses(header, src, valueInputs, report);
+    for (const Pass& pass : fx.passes)
+        if (!pass.target.empty() && std::find(samplers.begin(), samplers.end(), pass.target) == samplers.end())
+            samplers.push_back(pass.target);
 
     for (const std::string& s : samplers) header_glsl += samplerDeclarations(s);
 
@@ -440,7 +450,9 @@ Effect readIsf(const std::string& file, const Options& options) {
     code = editIdentifiers(code, [](const std::string& w, char next, size_t) {
         return w == "main" && next == '(' ? std::string("lx_isf_main") : w;
     });
-    std::string vsCode = stage.function.empty() ? "" : expandImageCalls(stage.function, src);
+    std::string vsCode = stage.function;
+    takeOwnVersion(vsCode);
+    vsCode = dropRedeclarations(expandImageCalls(vsCode, src), header_glsl);
     std::string both = vsCode + "\n#line 1\n" + dropRedeclarations(code, header_glsl);
     const std::string helpers = routeSampling(both);
     if (findIdentifier(code, "lx_isf_main") == std::string::npos) refuse(file, 0, "no main function");
