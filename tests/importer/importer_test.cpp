@@ -170,6 +170,16 @@ TEST_F(Importer, RefusalsNameTheFeatureAndTheLineAndWriteNothing) {
     EXPECT_FALSE(fs::exists(path("a")) || fs::exists(path("m")) || fs::exists(path("b")));
 }
 
+TEST_F(Importer, GalleryEffectIsWhatTheImportWritesToday) {
+    // effects/ripple is generated; a change to the importer must be imported again.
+    import(std::string(GALLERY_DIR) + "/../importer/examples/ripple.fs", "--name Ripple");
+    for (const auto& entry : fs::directory_iterator(path("fx"))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(clitest::slurp(entry.path().string()), clitest::slurp(std::string(GALLERY_DIR) + "/ripple/" + name))
+            << name << " differs: run lumivex import importer/examples/ripple.fs -o effects/ripple --name Ripple";
+    }
+}
+
 TEST(ImporterJson, TrailingCommasGoButCommasInStringsStay) {
     EXPECT_EQ(importer::dropTrailingCommas("{\"a\": \"x,]\\\",}\", \"b\": [1, 2 ,\n],\n}"),
               "{\"a\": \"x,]\\\",}\", \"b\": [1, 2 \n]\n}");
