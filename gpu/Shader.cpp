@@ -67,8 +67,10 @@ void Shader::release() {
 }
 
 bool Shader::compile(GLuint shader, const std::string& text) {
-    const GLchar* parts[2] = {gpu::shader_source::kPreamble, text.c_str()};
-    glShaderSource(shader, 2, parts, nullptr);
+    std::string body = text;
+    const std::string version = gpu::shader_source::takeVersionLine(body);
+    const GLchar* parts[3] = {version.c_str(), gpu::shader_source::kPreamble, body.c_str()};
+    glShaderSource(shader, 3, parts, nullptr);
     glCompileShader(shader);
     GLint status = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);

@@ -80,13 +80,27 @@ void rewriteSamplerCube(std::string& text) {
     replaceQualifying(text, "samplerCube", "sampler2D", endsDeclaration);
 }
 
+std::string takeVersionLine(std::string& text) {
+    size_t p = text.find_first_not_of(" \t\n\v\f\r");
+    if (p == std::string::npos || text[p] != '#') return "";
+    const size_t word = text.find_first_not_of(" \t", p + 1);
+    if (word == std::string::npos || text.compare(word, 7, "version") != 0) return "";
+    const size_t end = text.find('\n', word);
+    const size_t cut = end == std::string::npos ? text.size() : end + 1;
+    std::string line = text.substr(0, cut);
+    if (end == std::string::npos) line += '\n';
+    text.erase(0, cut);
+    return line;
+}
+
 std::string rewrite(std::string text) {
+    const std::string version = takeVersionLine(text);
     rewriteMain(text);
     rewriteCall(text, "texture2D");
     rewriteCall(text, "texture2DLod");
     rewriteCall(text, "textureCube");
     rewriteSamplerCube(text);
-    return text;
+    return version + text;
 }
 
 }  // namespace gpu::shader_source

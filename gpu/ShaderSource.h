@@ -27,7 +27,14 @@ bool rewriteCall(std::string& text, const std::string& word);
 // Declares samplerCube uniforms as sampler2D.
 void rewriteSamplerCube(std::string& text);
 
+// A "#version" directive must be the first thing the compiler sees, so a
+// source that begins (after blanks) with one keeps it above the preamble and
+// the replacement definitions. Removes that line, newline included, from
+// `text` and returns it; returns "" and leaves `text` alone when there is none.
+std::string takeVersionLine(std::string& text);
+
 // All passes in order: main, texture2D, texture2DLod, textureCube, samplerCube.
+// A leading "#version" line stays first.
 std::string rewrite(std::string text);
 
 }  // namespace gpu::shader_source

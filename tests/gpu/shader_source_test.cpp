@@ -96,3 +96,16 @@ TEST(ShaderSourceTest, WordsAtStartOrEndOfTextAreSafe) {
 }
 
 }  // namespace
+
+TEST(ShaderSourceVersionTest, LeadingVersionLineStaysFirstAndOthersAreLeftInPlace) {
+    const std::string out = ss::rewrite("\n#version 330 compatibility\nuniform sampler2D t;\n"
+                                        "void main() { gl_FragColor = texture(t, vec2(0.0)) + texture2D(t, vec2(0.0)); }");
+    EXPECT_EQ(out.rfind("\n#version 330 compatibility\n", 0), 0u) << out;
+    EXPECT_TRUE(contains(out, "repl_texture2D(t"));
+    std::string body = "uniform float a;\n#version 120\n";
+    EXPECT_EQ(ss::takeVersionLine(body), "");
+    EXPECT_EQ(body, "uniform float a;\n#version 120\n");
+    std::string bare = "# version 120";
+    EXPECT_EQ(ss::takeVersionLine(bare), "# version 120\n");
+    EXPECT_EQ(bare, "");
+}

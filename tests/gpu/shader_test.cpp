@@ -137,6 +137,16 @@ TEST_F(ShaderTest, UniformValuesReachTheProgram) {
     EXPECT_FLOAT_EQ(pixel[3], 1.0f);
 }
 
+TEST_F(ShaderTest, LeadingVersionLineCompilesWithThatDialect) {
+    // texelFetch, bit operations and an unsigned literal need GLSL 1.30 or later.
+    const uint32_t id = context().createShader(
+        "versioned", "#version 330 compatibility\nuniform sampler2D tex;\n"
+                     "void main() { uint bits = 5u & 4u; gl_FragColor = texelFetch(tex, ivec2(0), 0) * float(bits); }\n");
+    EXPECT_EQ(context().getShader(id).error(), "");
+    const uint32_t old = context().createShader("unversioned", "void main() { uint bits = 5u & 4u; }\n");
+    EXPECT_NE(context().getShader(old).error(), "");
+}
+
 TEST_F(ShaderTest, DrawCoversTargetAndFlipMirrorsTextureCoordinates) {
     const uint32_t id = context().createShader(
         "coords", "void main() { gl_FragColor = vec4(gl_TexCoord[0].x, gl_TexCoord[0].y, 0.0, 1.0); }\n");

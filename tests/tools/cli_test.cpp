@@ -32,7 +32,7 @@ TEST_F(Cli, HelpForEveryCommand) {
     EXPECT_EQ(none.status, 2);
     Outcome unknown = run("frobnicate");
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.err, "lumivex: unknown command 'frobnicate' (use info, render, pack or unpack)\n");
+    EXPECT_EQ(unknown.err, "lumivex: unknown command 'frobnicate' (use info, render, studio, import, pack or unpack)\n");
 }
 
 TEST_F(Cli, InfoJsonDescribesTheProbe) {

@@ -15,5 +15,6 @@ int runRender(const std::vector<std::string>& args);
 int runPack(const std::vector<std::string>& args);
 int runUnpack(const std::vector<std::string>& args);
 int runStudio(const std::vector<std::string>& args);
+int runImport(const std::vector<std::string>& args);
 
 }  // namespace lumivex

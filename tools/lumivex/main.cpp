@@ -20,6 +20,7 @@ const char* const kUsage =
     "  pack     pack an effect folder into a scrambled archive\n"
     "  unpack   unpack a scrambled archive into a folder\n"
     "  studio   show an effect live in the browser while you edit it\n"
+    "  import   turn an ISF or Shadertoy shader into an effect folder\n"
     "\n"
     "'lumivex <command> --help' describes each command.\n";
 
@@ -42,7 +43,8 @@ int main(int argc, char** argv) {
         if (command == "pack") return lumivex::runPack(args);
         if (command == "unpack") return lumivex::runUnpack(args);
         if (command == "studio") return lumivex::runStudio(args);
-        std::cerr << "lumivex: unknown command '" << command << "' (use info, render, pack or unpack)\n";
+        if (command == "import") return lumivex::runImport(args);
+        std::cerr << "lumivex: unknown command '" << command << "' (use info, render, studio, import, pack or unpack)\n";
         return 2;
     } catch (const lumivex::UsageError& e) {
         std::cerr << "lumivex: " << e.what() << "\n";

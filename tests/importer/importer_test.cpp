@@ -1,0 +1,188 @@
+// Our own ISF and Shadertoy files (tests/importer/files) imported with the
+// lumivex command and rendered through the stand-in host at float depth;
+// every pixel is compared with what the file's code computes, worked out
+// here from the input pictures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ctime>
+#include <functional>
+
+#include "importer/Effect.h"
+#include "tests/tools/CliFixture.h"
+#include "tools/lumivex/ImageFile.h"
+
+namespace {
+
+using clitest::Cli;
+using clitest::Outcome;
+namespace fs = std::filesystem;
+
+const std::string kFiles = IMPORT_FILES;
+
+// An 8 x 8 picture whose channels tell where a pixel came from.
+hostsim::Image pattern(float blue) {
+    hostsim::Image image(8, 8);
+    for (uint32_t y = 0; y < 8; ++y)
+        for (uint32_t x = 0; x < 8; ++x) {
+            float* p = image.pixel(x, y);
+            p[0] = (10.0f + 30.0f * x) / 255.0f;
+            p[1] = (10.0f + 30.0f * y) / 255.0f;
+            p[2] = blue;
+            p[3] = 1.0f;
+        }
+    return image;
+}
+
+// This month, 0 to 11, in local time as the effect's script sees it.
+int localMonth() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_mon;
+}
+
+struct Importer : Cli {
+    // Imports `file` into the folder "fx" of the test's folder.
+    void import(const std::string& file, const std::string& extra = "") {
+        const Outcome o = run("import " + file + " -o fx " + extra);
+        ASSERT_EQ(o.status, 0) << o.err;
+    }
+
+    // Renders `frames` frames of "fx" at float depth and checks each pixel.
+    void expectFrames(const std::string& args, int frames,
+                      const std::function<std::array<float, 4>(int frame, uint32_t x, uint32_t y)>& expected) {
+        const Outcome o = run("render --effect fx --depth 32 --frames " + std::to_string(frames) +
+                              " --fps 10 --output f%04d.exr " + args);
+        ASSERT_EQ(o.status, 0) << o.err;
+        for (int k = 0; k < frames; ++k) {
+            char name[32];
+            std::snprintf(name, sizeof name, "f%04d.exr", k);
+            const hostsim::Image image = lumivex::readImage(path(name));
+            for (uint32_t y = 0; y < image.height; ++y)
+                for (uint32_t x = 0; x < image.width; ++x) {
+                    const std::array<float, 4> want = expected(k, x, y);
+                    for (int c = 0; c < 4; ++c)
+                        ASSERT_NEAR(image.pixel(x, y)[c], want[c], 2e-3f)
+                            << "frame " << k << " pixel " << x << "," << y << " channel " << c;
+                }
+        }
+    }
+};
+
+TEST_F(Importer, IsfInputsBecomeParametersWithTheFilesMeaning) {
+    const hostsim::Image layer = pattern(0.5f);
+    lumivex::writeImage(path("layer.png"), layer, 8);
+    import(kFiles + "/inputs.fs");
+    // A colour input: the colour, 0 to 1.
+    expectFrames("--size 8x8 --param Tint=255,128,0", 1, [](int, uint32_t, uint32_t) {
+        return std::array<float, 4>{1.0f, 128.0f / 255.0f, 0.0f, 1.0f};
+    });
+    // A point declared within 0 to 1 reaches the shader as a fraction of the
+    // size, y up; left at its default, it is the file's default.
+    expectFrames("--size 8x8 --param Mode=3 --param Centre=2,6", 1, [](int, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.25f, 0.25f, 0.0f, 1.0f};
+    });
+    expectFrames("--size 8x8 --param Mode=3", 1, [](int, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.5f, 0.75f, 0.0f, 1.0f};
+    });
+    // The long's second entry (value 7), a point in pixels (host y down,
+    // the shader's y up: 2,7 on an 8-high layer is 2 right, 1 up), a gain
+    // and the bool: the layer's pixel 2 right and 1 up, halved and inverted.
+    // The event switched on shows white in the first frame only.
+    const hostsim::Image& in = layer;
+    expectFrames("--input layer.png --param Mode=2 --param Offset=2,7 --param Gain=0.5 --param Invert=true "
+                 "--param Flash=true", 2,
+                 [&](int k, uint32_t x, uint32_t y) {
+                     if (k == 0) return std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f};
+                     const float* p = in.pixel(std::min(x + 2, 7u), y == 0 ? 0 : y - 1);  // edges repeat
+                     return std::array<float, 4>{1 - 0.5f * p[0], 1 - 0.5f * p[1], 1 - 0.5f * p[2], 0.5f};
+                 });
+}
+
+TEST_F(Importer, IsfPassesHaveTheirSizesAndPersistentTargetsCountFrames) {
+    import(kFiles + "/passes.fs");
+    // Pass 0 is 20 x 10 and stores its RENDERSIZE / 100; the float target
+    // gains 1/16 a frame; FRAMEINDEX counts from 0; DATE's month from 1.
+    const float month = static_cast<float>(localMonth() + 1);
+    expectFrames("--size 40x20", 3, [&](int k, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.2f, k / 16.0f, (k + 1) / 16.0f, 0.2f + month / 100.0f};
+    });
+}
+
+TEST_F(Importer, IsfImportedImageIsReadThroughTheInterpolatedVertexStage) {
+    for (const char* name : {"shifted.fs", "shifted.vs"}) fs::copy_file(kFiles + "/" + name, path(name));
+    const hostsim::Image pic = pattern(0.25f);
+    lumivex::writeImage(path("pic.png"), pic, 8);
+    import("shifted.fs");
+    ASSERT_TRUE(fs::exists(path("fx/pic.png")));
+    // The vertex stage adds a quarter of the width: two pixels to the right,
+    // the last column repeated past the edge.
+    expectFrames("--size 8x8", 1, [&](int, uint32_t x, uint32_t y) {
+        const float* p = pic.pixel(std::min(x + 2, 7u), y);
+        return std::array<float, 4>{p[0], p[1], p[2], 1.0f};
+    });
+}
+
+TEST_F(Importer, ShadertoyImageReadsTheLayerAndItsOwnLastFrame) {
+    const hostsim::Image layer = pattern(0.5f);
+    lumivex::writeImage(path("layer.png"), layer, 8);
+    lumivex::writeImage(path("flat.png"), pattern(0.25f), 8);
+    import(kFiles + "/feedback.glsl", "--channel 1=buffer --channel 2=flat.png");
+    // texelFetch of the layer (upright), 1/8 more green each frame, iFrame / 8
+    // plus half the image's blue; the Image pass is opaque whatever alpha it writes.
+    expectFrames("--input layer.png", 3, [&](int k, uint32_t x, uint32_t y) {
+        return std::array<float, 4>{layer.pixel(x, y)[0], (k + 1) / 8.0f, k / 8.0f + 0.125f, 1.0f};
+    });
+}
+
+TEST_F(Importer, ShadertoyExportRunsBuffersWithCommonCode) {
+    import(kFiles + "/buffers.json");
+    EXPECT_NE(clitest::slurp(path("fx/config.xml")).find("<FXNAME>Buffer Count</FXNAME>"), std::string::npos);
+    // iDate counts months from 0; iMouse is in pixels with y up (2,1 from the
+    // top left of a 4-high layer is 2,3).
+    const float month = static_cast<float>(localMonth());
+    expectFrames("--size 6x4 --param Mouse=2,1", 3, [&](int k, uint32_t, uint32_t) {
+        const float v = 0.25f * (k + 1);
+        return std::array<float, 4>{v + 0.02f, v + 0.03f, v + month / 100.0f, 1.0f};
+    });
+}
+
+TEST_F(Importer, RefusalsNameTheFeatureAndTheLineAndWriteNothing) {
+    const std::string audio = "/*{\n  \"INPUTS\": [\n    {\"NAME\": \"level\", \"TYPE\": \"float\"},\n"
+                              "    {\"NAME\": \"sound\", \"TYPE\": \"audioFFT\"}\n  ]\n}*/\n"
+                              "void main() { gl_FragColor = vec4(level); }\n";
+    std::ofstream(path("audio.fs")) << audio;
+    Outcome o = run("import audio.fs -o a");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("audio.fs:4: input \"sound\" of type audioFFT"), std::string::npos) << o.err;
+
+    std::ofstream(path("moved.fs")) << "/*{}*/\nvoid main() { gl_FragColor = vec4(1.0); }\n";
+    std::ofstream(path("moved.vs")) << "void main() {\n  isf_vertShaderInit();\n  gl_Position.x += 0.5;\n}\n";
+    o = run("import moved.fs -o m");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("moved.vs:3: the vertex shader writes gl_Position"), std::string::npos) << o.err;
+
+    std::ofstream(path("bad.glsl")) << "void mainImage(out vec4 c, in vec2 f) {\n  c = vec4(undefinedName);\n}\n";
+    o = run("import bad.glsl -o b");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("0:2("), std::string::npos) << "the log counts the file's own lines: " << o.err;
+    EXPECT_FALSE(fs::exists(path("a")) || fs::exists(path("m")) || fs::exists(path("b")));
+}
+
+TEST_F(Importer, GalleryEffectIsWhatTheImportWritesToday) {
+    // effects/ripple is generated; a change to the importer must be imported again.
+    import(std::string(GALLERY_DIR) + "/../importer/examples/ripple.fs", "--name Ripple");
+    for (const auto& entry : fs::directory_iterator(path("fx"))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(clitest::slurp(entry.path().string()), clitest::slurp(std::string(GALLERY_DIR) + "/ripple/" + name))
+            << name << " differs: run lumivex import importer/examples/ripple.fs -o effects/ripple --name Ripple";
+    }
+}
+
+TEST(ImporterJson, TrailingCommasGoButCommasInStringsStay) {
+    EXPECT_EQ(importer::dropTrailingCommas("{\"a\": \"x,]\\\",}\", \"b\": [1, 2 ,\n],\n}"),
+              "{\"a\": \"x,]\\\",}\", \"b\": [1, 2 \n]\n}");
+}
+
+}  // namespace
