@@ -27,6 +27,16 @@ uint32_t kindOfType(GLenum type, GLint size) {
     }
 }
 
+// The directive that numbers the next line as the author's file does: after
+// a version line that is line 2, else line 1. GLSL before 3.30 gives the
+// line after "#line N" the number N + 1, later versions N.
+std::string lineDirective(const std::string& version) {
+    const int next = version.empty() ? 1 : 2;
+    int number = 0;
+    const bool counted = !version.empty() && std::sscanf(version.c_str(), " # version %d", &number) == 1;
+    return "#line " + std::to_string(counted && number >= 330 ? next : next - 1) + "\n";
+}
+
 // BOOL, POPUP and texture uniforms keep a 32-bit integer in the first slot.
 uint32_t bitsOf(const float& slot) {
     uint32_t bits;
@@ -92,9 +102,12 @@ bool Shader::setSource(const std::string& text) {
     source_ = text;
 
     // The preamble and the definitions the rewrite prepends come before the
-    // author's text; "#line 0" (the next line is 1 in this GLSL version)
-    // makes the compiler's log count lines as the author's file does.
-    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite("#line 0\n" + text))) return false;
+    // author's text; a "#line" directive makes the compiler's log count lines
+    // as the author's file does. A leading "#version" line stays first.
+    std::string body = text;
+    const std::string version = gpu::shader_source::takeVersionLine(body);
+    const std::string source = version + lineDirective(version) + body;
+    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite(source))) return false;
     glLinkProgram(program.get());
     GLint status = GL_FALSE;
     glGetProgramiv(program.get(), GL_LINK_STATUS, &status);
