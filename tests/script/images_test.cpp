@@ -127,6 +127,19 @@ TEST_F(EngineTest, FileImagesKeepTheirColoursThroughSurfaces) {
     EXPECT_EQ(values, std::vector<float>({1.0f, 1.0f, 0.5f, 0.25f}));
 }
 
+TEST_F(EngineTest, NonAsciiFileNamesLoadInAnyLocale) {
+    // Script strings are UTF-8; a character beyond U+FFFF written as an
+    // escaped surrogate pair names the same file as its UTF-8 form.
+    load("var t, s, e;\nfunction setup() { t = LX_initTexture('caf\xc3\xa9.tga');\n"
+         "e = LX_initTexture('\\uD83D\\uDE00.tga'); s = LX_initShader('ombr\xc3\xa9'); }\n"
+         "function draw() {}\n",
+         {{"caf\xc3\xa9.tga", tga(1, 1, {1, 2, 3, 4})},
+          {"\xf0\x9f\x98\x80.tga", tga(2, 1, {1, 2, 3, 4, 5, 6, 7, 8})},
+          {"ombr\xc3\xa9.frag", "void main() { gl_FragColor = vec4(1.0); }\n"}});
+    EXPECT_EQ(eval("LX_getSurfaceDim(t).join() + '|' + LX_getSurfaceDim(e).join()"), "1,1,8|2,1,8");
+    EXPECT_EQ(eval("LX_getShaderError(s)"), "");
+}
+
 TEST_F(EngineTest, TextureParametersReachTheGLTexture) {
     load("var rt, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8); "
          "layer = LX_initParam('layer', LX_Type.LAYER); }\nfunction draw() {}\n");
