@@ -3,23 +3,36 @@
 // that breaks it; everything else is left for the decoder to accept or refuse.
 #include "ImageLib/DecodeGuards.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace ImageLib::detail {
 namespace {
 
+// Reads as the decoder does, zero past the end, and remembers whether a read
+// went past the end.
 struct Cursor {
     const uint8_t* p;
     const uint8_t* end;
+    bool overran = false;
     bool atEnd() const { return p >= end; }
-    int get8() { return p < end ? *p++ : 0; }
+    int get8() {
+        if (p < end) return *p++;
+        overran = true;
+        return 0;
+    }
     int get16be() {
         const int hi = get8();
         return (hi << 8) | get8();
     }
-    void skip(size_t n) { p = size_t(end - p) < n ? end : p + n; }
+    void skip(size_t n) {
+        overran = overran || size_t(end - p) < n;
+        p = size_t(end - p) < n ? end : p + n;
+    }
 };
 
 // One header line as the decoder reads it: up to a newline or the end, at
@@ -41,43 +54,75 @@ std::string headerLine(Cursor& c) {
 
 }  // namespace
 
-bool hdrRunsAdvance(const uint8_t* data, size_t size) {
+namespace {
+
+struct HdrScan {
+    bool runsAdvance = true;
+    bool complete = true;
+};
+
+// Walks a Radiance HDR file's scanlines as the decoder will. A scanline that
+// does not start a run-length record sends the decoder back to pixel 1 of
+// row 0 reading flat 4-byte pixels, so from its start the whole image must
+// follow flat.
+HdrScan scanHdr(const uint8_t* data, size_t size) {
+    HdrScan scan;
     Cursor c{data, data + size};
-    if (headerLine(c).rfind("#?", 0) != 0) return true;  // not HDR: decoder refuses
+    if (headerLine(c).rfind("#?", 0) != 0) return scan;  // not HDR: decoder refuses
     while (!headerLine(c).empty()) {
     }
     const std::string res = headerLine(c);
-    if (res.compare(0, 3, "-Y ") != 0) return true;
+    if (res.compare(0, 3, "-Y ") != 0) return scan;
     char* tail = nullptr;
     const long height = std::strtol(res.c_str() + 3, &tail, 10);
     while (*tail == ' ') ++tail;
-    if (std::strncmp(tail, "+X ", 3) != 0) return true;
+    if (std::strncmp(tail, "+X ", 3) != 0) return scan;
     const long width = std::strtol(tail + 3, nullptr, 10);
-    if (width < 8 || width >= 32768) return true;  // flat data, no runs
+    if (width <= 0 || height <= 0) return scan;  // decoder refuses
+    const auto flatFromHere = [&] {
+        scan.complete = uint64_t(c.end - c.p) >= uint64_t(width) * uint64_t(height) * 4;
+        return scan;
+    };
+    if (width < 8 || width >= 32768) return flatFromHere();
 
     for (long y = 0; y < height; ++y) {
+        const uint8_t* start = c.p;
         const int c1 = c.get8(), c2 = c.get8(), lenHi = c.get8();
-        if (c1 != 2 || c2 != 2 || (lenHi & 0x80)) return true;  // flat from here on
-        if (((lenHi << 8) | c.get8()) != width) return true;     // decoder refuses
+        if (c1 != 2 || c2 != 2 || (lenHi & 0x80)) {
+            c.p = start;
+            return flatFromHere();
+        }
+        if (((lenHi << 8) | c.get8()) != width) return scan;  // decoder refuses
         for (int channel = 0; channel < 4; ++channel) {
             long x = 0;
             while (x < width) {
-                if (c.atEnd()) return false;  // counts would read as zero forever
+                if (c.atEnd()) {  // counts would read as zero forever
+                    scan.runsAdvance = scan.complete = false;
+                    return scan;
+                }
                 int count = c.get8();
                 if (count > 128) {
                     count -= 128;
                     c.get8();
                 } else {
-                    if (count == 0) return false;
+                    if (count == 0) {
+                        scan.runsAdvance = false;
+                        return scan;
+                    }
                     c.skip(size_t(count));
                 }
-                if (count > width - x) return true;  // decoder refuses
+                if (count > width - x) return scan;  // decoder refuses
                 x += count;
             }
         }
     }
-    return true;
+    scan.complete = !c.overran;
+    return scan;
 }
+
+}  // namespace
+
+bool hdrRunsAdvance(const uint8_t* data, size_t size) { return scanHdr(data, size).runsAdvance; }
 
 namespace {
 
@@ -143,6 +188,79 @@ bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
         if (m == 0xDA) skipEntropyData(c);
     }
     return true;
+}
+
+namespace {
+
+uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
+
+// TGA as the decoder takes it (its own format test, and its own reading: the
+// colour-map start is skipped as a byte count). False when the data is short.
+bool tgaComplete(const uint8_t* data, size_t size) {
+    uint8_t h[18] = {};
+    std::memcpy(h, data, std::min<size_t>(size, sizeof h));
+    const uint32_t mapType = h[1], type = h[2], mapStart = le16(h + 3), mapLength = le16(h + 5);
+    const uint32_t mapBits = h[7], width = le16(h + 12), height = le16(h + 14), bits = h[16];
+    const auto oneOf = [](uint32_t v, std::initializer_list<uint32_t> set) {
+        return std::find(set.begin(), set.end(), v) != set.end();
+    };
+    const bool indexed = mapType == 1;
+    if (mapType > 1 || width == 0 || height == 0 || !oneOf(bits, {8, 15, 16, 24, 32})) return true;  // no TGA
+    if (indexed ? !oneOf(type, {1, 9}) || !oneOf(mapBits, {8, 15, 16, 24, 32}) || !oneOf(bits, {8, 16})
+                : !oneOf(type, {2, 3, 10, 11}))
+        return true;
+    if (size < 18) return false;
+
+    // 15 and 16-bit colours (not 16-bit grey) are read as 2 bytes each.
+    const auto colourBytes = [](uint32_t colourBits, bool grey) -> uint64_t {
+        return colourBits == 15 || (colourBits == 16 && !grey) ? 2 : colourBits / 8;
+    };
+    uint64_t at = 18 + uint64_t(h[0]);
+    if (indexed) at += mapStart + uint64_t(mapLength) * colourBytes(mapBits, false);
+    const uint64_t pixelBytes = indexed ? bits / 8 : colourBytes(bits, type == 3 || type == 11);
+    uint64_t pixels = uint64_t(width) * height;
+    if (type < 8) return at + pixels * pixelBytes <= size;
+    // Run-length packets: a header byte, then one pixel for a repeat or up
+    // to 128 for a literal run.
+    while (pixels > 0) {
+        if (at >= size) return false;
+        const uint8_t packet = data[at++];
+        const uint64_t count = std::min<uint64_t>(1 + (packet & 127), pixels);
+        at += (packet & 128) ? pixelBytes : count * pixelBytes;
+        pixels -= count;
+    }
+    return at <= size;
+}
+
+// BMP: the pixel rows from the data offset on, the last row allowed to lack
+// its padding. Run-length BMPs, which the decoder refuses, are not checked.
+bool bmpComplete(const uint8_t* data, size_t size) {
+    if (size < 18 || data[0] != 'B' || data[1] != 'M') return true;
+    const uint32_t headerSize = le32(data + 14);
+    if (headerSize != 12 && headerSize != 40 && headerSize != 56 && headerSize != 108 && headerSize != 124)
+        return true;  // no BMP
+    uint8_t h[34] = {};
+    std::memcpy(h, data, std::min<size_t>(size, sizeof h));
+    uint64_t width, height, bits;
+    if (headerSize == 12) {
+        width = le16(h + 18), height = le16(h + 20), bits = le16(h + 24);
+    } else {
+        const int32_t w = int32_t(le32(h + 18)), hh = int32_t(le32(h + 22));
+        const uint32_t compression = le32(h + 30);
+        if (compression == 1 || compression == 2 || w <= 0 || hh == 0 || hh == INT32_MIN) return true;
+        width = uint64_t(w), height = uint64_t(hh < 0 ? -int64_t(hh) : hh), bits = le16(h + 28);
+    }
+    if (width == 0 || height == 0 || bits == 0) return true;  // decoder refuses
+    const uint64_t start = std::max<uint64_t>(le32(h + 10), 14 + uint64_t(headerSize));
+    const uint64_t rowBytes = (width * bits + 31) / 32 * 4;
+    return start + rowBytes * (height - 1) + (width * bits + 7) / 8 <= size;
+}
+
+}  // namespace
+
+bool dataCoversHeader(const uint8_t* data, size_t size) {
+    return scanHdr(data, size).complete && tgaComplete(data, size) && bmpComplete(data, size);
 }
 
 }  // namespace ImageLib::detail

@@ -15,4 +15,10 @@ bool hdrRunsAdvance(const uint8_t* data, size_t size);
 // JPEG: false when a Huffman table declares more than 256 codes.
 bool jpegHuffmanTablesFit(const uint8_t* data, size_t size);
 
+// False when the data ends before the pixels its header announces, for the
+// formats whose decoder would otherwise fill the rest from memory it never
+// wrote or from zeros: TGA (every variant), Radiance HDR (flat and
+// run-length) and BMP. True for every other input.
+bool dataCoversHeader(const uint8_t* data, size_t size);
+
 }  // namespace ImageLib::detail

@@ -163,3 +163,58 @@ TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
         EXPECT_FALSE(decodeImage(file.data(), file.size(), img)) << w << "x" << h;
     }
 }
+
+namespace {
+
+// An 18-byte TGA header: image type, size, bits per pixel and, for
+// colour-mapped images, the map's length and entry bits.
+Bytes tgaHeader(uint8_t type, uint16_t w, uint16_t h, uint8_t bits, uint16_t mapLength = 0, uint8_t mapBits = 0) {
+    Bytes b(18, 0);
+    b[1] = mapLength ? 1 : 0;
+    b[2] = type;
+    b[5] = uint8_t(mapLength), b[6] = uint8_t(mapLength >> 8), b[7] = mapBits;
+    b[12] = uint8_t(w), b[13] = uint8_t(w >> 8), b[14] = uint8_t(h), b[15] = uint8_t(h >> 8);
+    b[16] = bits;
+    return b;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+// Each file decodes whole; without its last byte it is refused as short
+// rather than decoded from memory the decoder never wrote.
+TEST(Decode, FilesShorterThanTheirHeaderRequiresAreRefused) {
+    const Bytes rle8x1 = {0x88, 0x40};  // one run of 8 for each channel
+    const std::vector<std::pair<const char*, Bytes>> files = {
+        {"TGA 32-bit 2x1", tgaHeader(2, 2, 1, 32) + Bytes(8, 7)},
+        {"TGA 16-bit 1x1", tgaHeader(2, 1, 1, 16) + Bytes{0xFF, 0x7F}},
+        {"TGA run-length 3x1: two literal pixels, one repeated",
+         tgaHeader(10, 3, 1, 24) + Bytes{0x01, 1, 2, 3, 4, 5, 6, 0x80, 7, 8, 9}},
+        {"TGA colour-mapped 2x1: 2 entries of 3 bytes, 2 indices",
+         tgaHeader(1, 2, 1, 8, 2, 24) + Bytes{1, 2, 3, 4, 5, 6} + Bytes{0, 1}},
+        {"HDR flat 1x2", bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 1\n") + Bytes(8, 0x80)},
+        {"HDR run-length 8x2",
+         bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 8\n") +
+             (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1) +
+             (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1)},
+        // Rows of 2 x 3 bytes padded to 8; the last row may lack its padding.
+        {"BMP 24-bit 2x2", bmpHeader(2, 2) + Bytes(8 + 6, 9)},
+    };
+    for (const auto& [what, whole] : files) {
+        DecodedImage img;
+        EXPECT_TRUE(decodeImage(whole.data(), whole.size(), img)) << what;
+        const Bytes shortened(whole.begin(), whole.end() - 1);
+        ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+        EXPECT_FALSE(decodeImage(shortened.data(), shortened.size(), img, &failure)) << what;
+        EXPECT_EQ(failure, ImageLib::DecodeFailure::Truncated) << what;
+        EXPECT_EQ(img.pixels, nullptr);
+    }
+    // A bare header that announces 5792 x 5792 pixels of 32 bits.
+    const Bytes header = tgaHeader(2, 5792, 5792, 32);
+    DecodedImage img;
+    EXPECT_FALSE(decodeImage(header.data(), header.size(), img));
+}

@@ -127,6 +127,14 @@ TEST_F(EngineTest, FileImagesKeepTheirColoursThroughSurfaces) {
     EXPECT_EQ(values, std::vector<float>({1.0f, 1.0f, 0.5f, 0.25f}));
 }
 
+TEST_F(EngineTest, ShortImageFileGivesATextureWithoutPixels) {
+    // A TGA header announcing 64 x 64 pixels of 32 bits and no pixel data.
+    load(kEmptyScript, {{"short.tga", tga(64, 64, {})}});
+    EXPECT_EQ(eval("(t = LX_initTexture('short.tga'), rt = LX_initRenderTarget(64, 64, 8), LX_getSurfaceDim(t))"),
+              "false");
+    EXPECT_EQ(eval("LX_surfaceCopyTo(LX_textureToSurface(t), rt)"), "false");
+}
+
 TEST_F(EngineTest, NonAsciiFileNamesLoadInAnyLocale) {
     // Script strings are UTF-8; a character beyond U+FFFF written as an
     // escaped surrogate pair names the same file as its UTF-8 form.
