@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/FileNames.h"
+
 TEST(Utf8, ConvertsWithoutLossAndJoinsScriptSurrogatePairs) {
     // U+00E9, U+20AC and U+1F600 in UTF-8.
     const std::string text = "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
@@ -24,4 +30,19 @@ TEST(Utf8, ConvertsWithoutLossAndJoinsScriptSurrogatePairs) {
     const std::wstring lone = {L'x', wchar_t(0xDC00)};
     EXPECT_EQ(platform::narrow(lone), "x\xef\xbf\xbd");
     EXPECT_FALSE(platform::narrowExactly(lone).has_value());
+}
+
+TEST(Utf8, NonAsciiFileNamesOpen) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "lumivex-utf8-test";
+    fs::create_directories(folder);
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    // U+00E9 and U+1F600 in a name made through the file system's own API.
+    std::ofstream(fs::u8path("caf\xc3\xa9\xf0\x9f\x98\x80.txt")) << "x";
+    std::FILE* file = platform::openForReading(L"\\" + platform::widen("caf\xc3\xa9\xf0\x9f\x98\x80.txt"));
+    EXPECT_NE(file, nullptr);
+    if (file) std::fclose(file);
+    fs::current_path(previous);
+    fs::remove_all(folder);
 }
