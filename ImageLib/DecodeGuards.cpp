@@ -135,15 +135,101 @@ int readMarker(Cursor& c) {
     return x;
 }
 
-bool huffmanSegmentFits(Cursor& c) {
+// What the segments read so far have defined, as the decoder keeps it.
+struct JpegState {
+    bool huffman[2][4] = {};  // by class (0 DC, 1 AC) and number
+    bool quantization[4] = {};
+    bool progressive = false;
+    int components = 0;  // of the frame; 0 before its header
+    int ids[4] = {};
+    int quantizationTable[4] = {};
+    bool covered[4] = {};  // a scan has set every block of the component
+};
+
+bool huffmanSegmentFits(Cursor& c, JpegState& jpeg) {
     int left = c.get16be() - 2;
     while (left > 0) {
-        c.get8();  // table class and number
+        const int classAndNumber = c.get8();
+        if ((classAndNumber >> 4) <= 1 && (classAndNumber & 15) <= 3)
+            jpeg.huffman[classAndNumber >> 4][classAndNumber & 15] = true;  // others: decoder refuses
         int codes = 0;
         for (int i = 0; i < 16; ++i) codes += c.get8();
         if (codes > 256) return false;
         c.skip(size_t(codes));
         left -= 17 + codes;
+    }
+    return true;
+}
+
+void readQuantizationSegment(Cursor& c, JpegState& jpeg) {
+    int left = c.get16be() - 2;
+    while (left > 0 && !c.atEnd()) {
+        const int precisionAndNumber = c.get8();
+        const int bytes = (precisionAndNumber >> 4) ? 128 : 64;
+        if ((precisionAndNumber & 15) <= 3) jpeg.quantization[precisionAndNumber & 15] = true;
+        c.skip(size_t(bytes));
+        left -= 1 + bytes;
+    }
+}
+
+void readFrameHeader(Cursor& c, JpegState& jpeg, int marker) {
+    const uint8_t* start = c.p;
+    const int length = c.get16be();
+    c.skip(5);  // precision, height, width
+    const int components = c.get8();
+    jpeg.components = std::min(components, 4);
+    for (int i = 0; i < jpeg.components; ++i) {
+        jpeg.ids[i] = c.get8();
+        c.get8();  // sampling factors
+        jpeg.quantizationTable[i] = c.get8() & 3;
+        jpeg.covered[i] = false;
+    }
+    jpeg.progressive = marker == 0xC2;
+    c.p = start;
+    c.skip(size_t(length));
+}
+
+// A scan header: false when a component of the scan decodes with a table no
+// segment has defined. Baseline scans use both Huffman tables and the
+// quantization table and set every block; in progressive mode a first DC
+// scan uses the DC table and sets every block, AC scans use the AC table,
+// and the quantization tables are applied at the end.
+bool scanTablesDefined(Cursor& c, JpegState& jpeg) {
+    Cursor header = c;
+    const int length = c.get16be();
+    c.skip(length >= 2 ? size_t(length - 2) : 0);
+    header.get16be();
+    const int components = header.get8();
+    if (components < 1 || components > 4 || length != 6 + 2 * components) return true;  // decoder refuses
+    int ids[4] = {}, selectors[4] = {};
+    for (int i = 0; i < components; ++i) {
+        ids[i] = header.get8();
+        selectors[i] = header.get8();
+    }
+    const int spectralStart = header.get8();
+    header.get8();  // spectral end
+    const int approximationHigh = header.get8() >> 4;
+    const bool firstDc = spectralStart == 0 && approximationHigh == 0;
+    for (int i = 0; i < components; ++i) {
+        const int dc = selectors[i] >> 4, ac = selectors[i] & 15;
+        const int* found = std::find(jpeg.ids, jpeg.ids + jpeg.components, ids[i]);
+        if (dc > 3 || ac > 3 || found == jpeg.ids + jpeg.components) return true;  // decoder refuses
+        const size_t component = size_t(found - jpeg.ids);
+        const bool needsDc = jpeg.progressive ? firstDc : true;
+        const bool needsAc = jpeg.progressive ? spectralStart > 0 : true;
+        if ((needsDc && !jpeg.huffman[0][dc]) || (needsAc && !jpeg.huffman[1][ac])) return false;
+        if (!jpeg.progressive && !jpeg.quantization[jpeg.quantizationTable[component]]) return false;
+        if (!jpeg.progressive || firstDc) jpeg.covered[component] = true;
+    }
+    return true;
+}
+
+// At the end of the image: every component of the frame was set by a scan
+// (and, progressive, has its quantization table).
+bool everyComponentSet(const JpegState& jpeg) {
+    for (int i = 0; i < jpeg.components; ++i) {
+        if (!jpeg.covered[i]) return false;
+        if (jpeg.progressive && !jpeg.quantization[jpeg.quantizationTable[i]]) return false;
     }
     return true;
 }
@@ -171,23 +257,30 @@ void skipEntropyData(Cursor& c) {
 
 }  // namespace
 
-bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
+bool jpegSegmentsSound(const uint8_t* data, size_t size) {
     Cursor c{data, data + size};
     if (readMarker(c) != 0xD8) return true;  // not JPEG
+    JpegState jpeg;
     while (!c.atEnd()) {
         const int m = readMarker(c);
         if (m == 0) continue;  // padding between segments: scan on
-        if (m == 0xD9) return true;
+        if (m == 0xD9) return everyComponentSet(jpeg);
         if (m == 0x01 || (m >= 0xD0 && m <= 0xD7) || m == 0xD8) continue;  // no length
         if (m == 0xC4) {
-            if (!huffmanSegmentFits(c)) return false;
-            continue;
+            if (!huffmanSegmentFits(c, jpeg)) return false;
+        } else if (m == 0xDB) {
+            readQuantizationSegment(c, jpeg);
+        } else if (m == 0xC0 || m == 0xC1 || m == 0xC2) {
+            readFrameHeader(c, jpeg, m);
+        } else if (m == 0xDA) {
+            if (!scanTablesDefined(c, jpeg)) return false;
+            skipEntropyData(c);
+        } else {
+            const int length = c.get16be();
+            c.skip(length >= 2 ? size_t(length - 2) : 0);
         }
-        const int length = c.get16be();
-        c.skip(length >= 2 ? size_t(length - 2) : 0);
-        if (m == 0xDA) skipEntropyData(c);
     }
-    return true;
+    return true;  // no end marker: the decoder refuses
 }
 
 namespace {
@@ -257,10 +350,29 @@ bool bmpComplete(const uint8_t* data, size_t size) {
     return start + rowBytes * (height - 1) + (width * bits + 7) / 8 <= size;
 }
 
+uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+// PNG: every chunk up to the end chunk lies within the data. The decoder
+// sizes its buffer for the compressed data by the chunk lengths before it
+// finds out that the bytes are missing.
+bool pngComplete(const uint8_t* data, size_t size) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return true;
+    size_t at = 8;
+    while (size - at >= 8) {
+        const uint64_t length = be32(data + at);
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+        if (length + 12 > size - at) return false;  // body and checksum
+        at += 12 + size_t(length);
+    }
+    return true;  // no end chunk: the decoder refuses
+}
+
 }  // namespace
 
 bool dataCoversHeader(const uint8_t* data, size_t size) {
-    return scanHdr(data, size).complete && tgaComplete(data, size) && bmpComplete(data, size);
+    return scanHdr(data, size).complete && tgaComplete(data, size) && bmpComplete(data, size) &&
+           pngComplete(data, size);
 }
 
 }  // namespace ImageLib::detail

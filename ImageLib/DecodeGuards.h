@@ -12,13 +12,17 @@ namespace ImageLib::detail {
 // zero count, or counts read past the end of the data, which read as zero).
 bool hdrRunsAdvance(const uint8_t* data, size_t size);
 
-// JPEG: false when a Huffman table declares more than 256 codes.
-bool jpegHuffmanTablesFit(const uint8_t* data, size_t size);
+// JPEG: false when a Huffman table declares more than 256 codes, a scan
+// decodes with a Huffman or quantization table that no earlier segment
+// defined, or the image ends with a component of the frame that no scan
+// set. The decoder would otherwise read its never-written memory.
+bool jpegSegmentsSound(const uint8_t* data, size_t size);
 
 // False when the data ends before the pixels its header announces, for the
 // formats whose decoder would otherwise fill the rest from memory it never
 // wrote or from zeros: TGA (every variant), Radiance HDR (flat and
-// run-length) and BMP. True for every other input.
+// run-length), BMP, and PNG (chunks that run past the end). True for every
+// other input.
 bool dataCoversHeader(const uint8_t* data, size_t size);
 
 }  // namespace ImageLib::detail

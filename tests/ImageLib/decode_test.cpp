@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -78,7 +79,7 @@ TEST(Decode, JpegHasOpaqueAlphaAndPassesTheTableCheck) {
     Bytes px(8 * 8 * 3, 90);
     Bytes file;
     stbi_write_jpg_to_func(append, &file, 8, 8, 3, px.data(), 90);
-    EXPECT_TRUE(ImageLib::detail::jpegHuffmanTablesFit(file.data(), file.size()));
+    EXPECT_TRUE(ImageLib::detail::jpegSegmentsSound(file.data(), file.size()));
     DecodedImage img;
     ASSERT_TRUE(decodeImage(file.data(), file.size(), img));
     ASSERT_EQ(img.width * img.height, 64u);
@@ -145,7 +146,7 @@ TEST(Decode, JpegHuffmanTableOver256CodesIsRejected) {
     Bytes file = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x00};
     file.insert(file.end(), 16, 0x20);
     file.resize(file.size() + 600, 0x11);
-    EXPECT_FALSE(ImageLib::detail::jpegHuffmanTablesFit(file.data(), file.size()));
+    EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(file.data(), file.size()));
     DecodedImage img;
     EXPECT_FALSE(decodeImage(file.data(), file.size(), img));
 
@@ -153,7 +154,66 @@ TEST(Decode, JpegHuffmanTableOver256CodesIsRejected) {
     Bytes later = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0,
                    0x56, 0xFF, 0xC4, 0x00, 0x13, 0x10};
     later.insert(later.end(), 16, 0x20);
-    EXPECT_FALSE(ImageLib::detail::jpegHuffmanTablesFit(later.data(), later.size()));
+    EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(later.data(), later.size()));
+}
+
+// The decoder keeps its tables and component pixels in memory it never
+// clears: a scan using a table no segment defined, or a frame component that
+// no scan sets, would decode from leftovers.
+TEST(Decode, JpegUsingUndefinedTablesOrMissingScansIsRejected) {
+    Bytes px(8 * 8 * 3, 90);
+    Bytes file;
+    stbi_write_jpg_to_func(append, &file, 8, 8, 3, px.data(), 90);
+    const auto segment = [&](uint8_t marker) {
+        size_t at = 0;
+        while (at + 1 < file.size() && !(file[at] == 0xFF && file[at + 1] == marker)) ++at;
+        return at;
+    };
+    const size_t huffman = segment(0xC4), frame = segment(0xC0), scan = segment(0xDA);
+    ASSERT_LT(std::max({huffman, frame, scan}) + 1, file.size());
+
+    // The writer's one table segment defines DC 0, AC 0, DC 1, AC 1 in that
+    // order: AC 0 becomes AC 3.
+    Bytes undefinedHuffman = file;
+    size_t table = huffman + 4;  // after the marker and the length
+    size_t codes = 0;
+    for (size_t i = 1; i <= 16; ++i) codes += file[table + i];
+    table += 17 + codes;
+    ASSERT_EQ(file[table], 0x10);
+    undefinedHuffman[table] = 0x13;
+
+    // The first component's quantization table (after marker, length,
+    // precision, height, width, count, id and sampling) becomes table 3.
+    Bytes undefinedQuantization = file;
+    ASSERT_EQ(file[frame + 10], 1);  // first component id
+    undefinedQuantization[frame + 12] = 3;
+
+    // The scan lists only the first of the three components.
+    Bytes missingScan(file.begin(), file.begin() + long(scan));
+    const Bytes oneComponent = {0xFF, 0xDA, 0x00, 0x08, 0x01, file[scan + 5], file[scan + 6], 0x00, 0x3F, 0x00};
+    missingScan.insert(missingScan.end(), oneComponent.begin(), oneComponent.end());
+    missingScan.insert(missingScan.end(), file.begin() + long(scan + 14), file.end());
+
+    for (const Bytes& broken : {undefinedHuffman, undefinedQuantization, missingScan}) {
+        EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(broken.data(), broken.size()));
+        DecodedImage img;
+        EXPECT_FALSE(decodeImage(broken.data(), broken.size(), img));
+    }
+}
+
+// The decoder would reserve the claimed 2 GiB for the compressed data before
+// finding the bytes missing; the file is refused as short before that.
+TEST(Decode, PngChunkRunningPastTheEndIsRefusedAsShort) {
+    Bytes file = png(2, 2, 4, Bytes(16, 200));
+    size_t at = 8;
+    while (at + 8 <= file.size() && std::memcmp(&file[at + 4], "IDAT", 4) != 0)
+        at += 12 + (size_t(file[at]) << 24 | size_t(file[at + 1]) << 16 | size_t(file[at + 2]) << 8 | file[at + 3]);
+    ASSERT_LE(at + 8, file.size());
+    file[at] = 0x7F, file[at + 1] = 0xFF, file[at + 2] = 0xFF, file[at + 3] = 0xF0;
+    DecodedImage img;
+    ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+    EXPECT_FALSE(decodeImage(file.data(), file.size(), img, &failure));
+    EXPECT_EQ(failure, ImageLib::DecodeFailure::Truncated);
 }
 
 TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
