@@ -61,7 +61,8 @@ bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, DecodeFail
 
     // The guards run first: reading the header (stbi_info) already builds
     // the JPEG Huffman tables.
-    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegSegmentsSound(data, size))
+    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegSegmentsSound(data, size) ||
+        !detail::bmpIndicesInPalette(data, size))
         return refuse(DecodeFailure::Damaged);
     if (!detail::dataCoversHeader(data, size)) return refuse(DecodeFailure::Truncated);
     int w = 0, h = 0, channels = 0;

@@ -326,29 +326,71 @@ bool tgaComplete(const uint8_t* data, size_t size) {
     return at <= size;
 }
 
-// BMP: the pixel rows from the data offset on, the last row allowed to lack
-// its padding. Run-length BMPs, which the decoder refuses, are not checked.
-bool bmpComplete(const uint8_t* data, size_t size) {
-    if (size < 18 || data[0] != 'B' || data[1] != 'M') return true;
-    const uint32_t headerSize = le32(data + 14);
-    if (headerSize != 12 && headerSize != 40 && headerSize != 56 && headerSize != 108 && headerSize != 124)
-        return true;  // no BMP
+// A BMP header as the decoder reads it.
+struct BmpLayout {
+    bool valid = false;  // a BMP the decoder goes on to decode
+    uint32_t headerSize = 0;
+    int64_t offset = 0;  // of the pixel rows
+    uint64_t width = 0, height = 0, bits = 0;
+    uint64_t rowBytes = 0;  // padded to 4 bytes
+};
+
+BmpLayout bmpLayout(const uint8_t* data, size_t size) {
+    BmpLayout bmp;
+    if (size < 18 || data[0] != 'B' || data[1] != 'M') return bmp;
+    bmp.headerSize = le32(data + 14);
+    if (bmp.headerSize != 12 && bmp.headerSize != 40 && bmp.headerSize != 56 && bmp.headerSize != 108 &&
+        bmp.headerSize != 124)
+        return bmp;  // no BMP
     uint8_t h[34] = {};
     std::memcpy(h, data, std::min<size_t>(size, sizeof h));
-    uint64_t width, height, bits;
-    if (headerSize == 12) {
-        width = le16(h + 18), height = le16(h + 20), bits = le16(h + 24);
+    bmp.offset = int32_t(le32(h + 10));
+    if (bmp.headerSize == 12) {
+        bmp.width = le16(h + 18), bmp.height = le16(h + 20), bmp.bits = le16(h + 24);
     } else {
         const int32_t w = int32_t(le32(h + 18)), hh = int32_t(le32(h + 22));
         const uint32_t compression = le32(h + 30);
-        if (compression == 1 || compression == 2 || w <= 0 || hh == 0 || hh == INT32_MIN) return true;
-        width = uint64_t(w), height = uint64_t(hh < 0 ? -int64_t(hh) : hh), bits = le16(h + 28);
+        if (compression == 1 || compression == 2 || w <= 0 || hh == 0 || hh == INT32_MIN) return bmp;  // refused
+        bmp.width = uint64_t(w), bmp.height = uint64_t(hh < 0 ? -int64_t(hh) : hh), bmp.bits = le16(h + 28);
     }
-    if (width == 0 || height == 0 || bits == 0) return true;  // decoder refuses
-    const uint64_t start = std::max<uint64_t>(le32(h + 10), 14 + uint64_t(headerSize));
-    const uint64_t rowBytes = (width * bits + 31) / 32 * 4;
-    return start + rowBytes * (height - 1) + (width * bits + 7) / 8 <= size;
+    bmp.rowBytes = (bmp.width * bmp.bits + 31) / 32 * 4;
+    bmp.valid = bmp.width > 0 && bmp.height > 0 && bmp.bits > 0 && bmp.offset >= 0;
+    return bmp;
 }
+
+// BMP: the pixel rows from the data offset on, the last row allowed to lack
+// its padding. Run-length BMPs, which the decoder refuses, are not checked.
+bool bmpComplete(const uint8_t* data, size_t size) {
+    const BmpLayout bmp = bmpLayout(data, size);
+    if (!bmp.valid) return true;
+    const uint64_t start = std::max<uint64_t>(uint64_t(bmp.offset), 14 + uint64_t(bmp.headerSize));
+    return start + bmp.rowBytes * (bmp.height - 1) + (bmp.width * bmp.bits + 7) / 8 <= size;
+}
+
+}  // namespace
+
+bool bmpIndicesInPalette(const uint8_t* data, size_t size) {
+    const BmpLayout bmp = bmpLayout(data, size);
+    if (!bmp.valid || (bmp.bits != 1 && bmp.bits != 4 && bmp.bits != 8) || !bmpComplete(data, size)) return true;
+    // The palette fills the space between the header and the pixel rows,
+    // counted the decoder's way.
+    const int64_t space = bmp.headerSize == 12 ? bmp.offset - 38 : bmp.offset - 14 - int64_t(bmp.headerSize);
+    if (space < 0) return bmp.headerSize == 12 && space > -3;  // no entries: refused; fewer: unset
+    const int64_t entries = bmp.headerSize == 12 ? space / 3 : space / 4;
+    if (entries == 0 || entries > 256) return true;  // decoder refuses
+    for (uint64_t y = 0; y < bmp.height; ++y) {
+        const uint8_t* row = data + bmp.offset + y * bmp.rowBytes;
+        for (uint64_t x = 0; x < bmp.width; ++x) {
+            const int index = bmp.bits == 8   ? row[x]
+                              : bmp.bits == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15
+                                              : (row[x / 8] >> (7 - x % 8)) & 1;
+            if (index >= entries) return false;
+        }
+    }
+    return true;
+}
+
+namespace {
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 

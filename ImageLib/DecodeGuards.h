@@ -18,6 +18,10 @@ bool hdrRunsAdvance(const uint8_t* data, size_t size);
 // set. The decoder would otherwise read its never-written memory.
 bool jpegSegmentsSound(const uint8_t* data, size_t size);
 
+// BMP with a palette: false when a pixel names an entry the palette lacks
+// (the decoder would read it from memory it never wrote).
+bool bmpIndicesInPalette(const uint8_t* data, size_t size);
+
 // False when the data ends before the pixels its header announces, for the
 // formats whose decoder would otherwise fill the rest from memory it never
 // wrote or from zeros: TGA (every variant), Radiance HDR (flat and

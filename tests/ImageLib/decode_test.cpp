@@ -216,6 +216,36 @@ TEST(Decode, PngChunkRunningPastTheEndIsRefusedAsShort) {
     EXPECT_EQ(failure, ImageLib::DecodeFailure::Truncated);
 }
 
+// An 8-bit BMP of one row: `entries` palette colours (entry i is grey 10 i),
+// the pixels after them; the offset field is `offsetShift` bytes off.
+Bytes paletteBmp(uint32_t entries, const Bytes& indices, int offsetShift = 0) {
+    Bytes b = bmpHeader(int32_t(indices.size()), 1);
+    b[28] = 8;
+    const uint32_t offset = uint32_t(54 + 4 * entries + offsetShift);
+    std::memcpy(&b[10], &offset, 4);
+    for (uint32_t i = 0; i < entries; ++i) b.insert(b.end(), {uint8_t(10 * i), uint8_t(10 * i), uint8_t(10 * i), 0});
+    b.resize(std::max<size_t>(offset, b.size()));
+    b.insert(b.end(), indices.begin(), indices.end());
+    b.resize(b.size() + (4 - indices.size() % 4) % 4);
+    return b;
+}
+
+// The decoder's palette lives in memory it never clears: a pixel naming an
+// entry the file does not give, or a pixel offset inside the header (a
+// negative palette), would read leftovers.
+TEST(Decode, BmpPixelsOutsideTheirPaletteAreRejected) {
+    const Bytes good = paletteBmp(2, {0, 1, 1});
+    DecodedImage img;
+    ASSERT_TRUE(decodeImage(good.data(), good.size(), img));
+    EXPECT_EQ(Bytes(rgba(img), rgba(img) + 8), (Bytes{0, 0, 0, 255, 10, 10, 10, 255}));
+    for (const Bytes& bad : {paletteBmp(2, {0, 5, 1}), paletteBmp(0, {0, 0, 0}, -4)}) {
+        EXPECT_FALSE(ImageLib::detail::bmpIndicesInPalette(bad.data(), bad.size()));
+        ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+        EXPECT_FALSE(decodeImage(bad.data(), bad.size(), img, &failure));
+        EXPECT_EQ(failure, ImageLib::DecodeFailure::Damaged);
+    }
+}
+
 TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
     for (auto [w, h] : {std::pair{16384, 16384}, {20000, 1}, {1, 20000}, {0, 4}, {4, 0}, {8192, 8192}}) {
         const Bytes file = bmpHeader(w, h);
