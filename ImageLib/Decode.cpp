@@ -70,6 +70,7 @@ bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, DecodeFail
     if (w <= 0 || h <= 0 || w > STBI_MAX_DIMENSIONS || h > STBI_MAX_DIMENSIONS ||
         static_cast<long long>(w) * h > kMaxPixels)
         return refuse(DecodeFailure::TooLarge);
+    if (!detail::pngDataInflates(data, size)) return refuse(DecodeFailure::Damaged);
 
     const bool hdr = stbi_is_hdr_from_memory(data, length) != 0;
     void* pixels = hdr ? static_cast<void*>(stbi_loadf_from_memory(data, length, &w, &h, &channels, 4))

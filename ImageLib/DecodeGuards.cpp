@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 namespace ImageLib::detail {
 namespace {
@@ -394,22 +398,87 @@ namespace {
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
-// PNG: every chunk up to the end chunk lies within the data. The decoder
-// sizes its buffer for the compressed data by the chunk lengths before it
-// finds out that the bytes are missing.
-bool pngComplete(const uint8_t* data, size_t size) {
+bool isPng(const uint8_t* data, size_t size) {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return true;
-    size_t at = 8;
-    while (size - at >= 8) {
+    return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
+}
+
+// Calls visit(type, body, length) for each chunk of a PNG up to its end
+// chunk; false when a chunk (with its checksum) runs past the data.
+template <class Visit>
+bool walkPngChunks(const uint8_t* data, size_t size, Visit visit) {
+    for (size_t at = 8; size - at >= 8;) {
         const uint64_t length = be32(data + at);
         if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
-        if (length + 12 > size - at) return false;  // body and checksum
+        if (length + 12 > size - at) return false;
+        visit(data + at + 4, data + at + 8, size_t(length));
         at += 12 + size_t(length);
     }
     return true;  // no end chunk: the decoder refuses
 }
 
+// PNG: every chunk up to the end chunk lies within the data. The decoder
+// sizes its buffer for the compressed data by the chunk lengths before it
+// finds out that the bytes are missing.
+bool pngComplete(const uint8_t* data, size_t size) {
+    return !isPng(data, size) || walkPngChunks(data, size, [](const uint8_t*, const uint8_t*, size_t) {});
+}
+
+// Bytes of filtered scanlines a PNG image needs (Adam7 passes when interlaced).
+uint64_t pngScanlineBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, bool interlaced) {
+    if (!interlaced) return height * (1 + (width * bitsPerPixel + 7) / 8);
+    static const uint64_t passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                          {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    uint64_t total = 0;
+    for (const auto& pass : passes) {
+        if (width <= pass[0] || height <= pass[1]) continue;
+        const uint64_t columns = (width - pass[0] + pass[2] - 1) / pass[2];
+        const uint64_t rows = (height - pass[1] + pass[3] - 1) / pass[3];
+        total += rows * (1 + (columns * bitsPerPixel + 7) / 8);
+    }
+    return total;
+}
+
+}  // namespace
+
+bool pngDataInflates(const uint8_t* data, size_t size) {
+    if (!isPng(data, size)) return true;
+    std::vector<uint8_t> compressed;
+    bool headerless = false;  // the CgBI variant holds raw deflate data
+    uint64_t needed = 0;
+    const bool whole = walkPngChunks(data, size, [&](const uint8_t* type, const uint8_t* body, size_t length) {
+        if (std::memcmp(type, "CgBI", 4) == 0) headerless = true;
+        if (std::memcmp(type, "IHDR", 4) == 0 && length == 13) {
+            const uint8_t colour = body[9];
+            const uint64_t channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
+            needed = pngScanlineBytes(be32(body), be32(body + 4), channels * body[8], body[12] == 1);
+        }
+        if (std::memcmp(type, "IDAT", 4) == 0) compressed.insert(compressed.end(), body, body + length);
+    });
+    // The zlib header (2 bytes) and trailing checksum, which the decoder does
+    // not check, are left out: raw deflate data.
+    const size_t skip = headerless ? 0 : 2;
+    if (!whole || needed == 0 || compressed.size() <= skip) return true;  // refused elsewhere
+
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK) throw std::bad_alloc();
+    stream.next_in = compressed.data() + skip;
+    stream.avail_in = static_cast<uInt>(compressed.size() - skip);
+    const uint64_t limit = 2 * needed + (1 << 20);
+    uint64_t produced = 0;
+    std::vector<uint8_t> out(1 << 16);
+    int result = Z_OK;
+    while (result == Z_OK && produced <= limit) {
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        produced += out.size() - stream.avail_out;
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END && produced <= limit;
+}
+
+namespace {
 }  // namespace
 
 bool dataCoversHeader(const uint8_t* data, size_t size) {

@@ -22,6 +22,11 @@ bool jpegSegmentsSound(const uint8_t* data, size_t size);
 // (the decoder would read it from memory it never wrote).
 bool bmpIndicesInPalette(const uint8_t* data, size_t size);
 
+// PNG: false when the compressed image data is no complete, valid deflate
+// stream (the decoder copies never-written bytes for invalid distance codes)
+// or expands to more than twice the image's scanlines plus 1 MiB.
+bool pngDataInflates(const uint8_t* data, size_t size);
+
 // False when the data ends before the pixels its header announces, for the
 // formats whose decoder would otherwise fill the rest from memory it never
 // wrote or from zeros: TGA (every variant), Radiance HDR (flat and

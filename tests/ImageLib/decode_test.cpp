@@ -36,6 +36,11 @@ Bytes png(int w, int h, int comp, const Bytes& px) {
 
 Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 const uint8_t* rgba(const DecodedImage& img) { return static_cast<const uint8_t*>(img.pixels.get()); }
 
 // A BMP header (54 bytes) for a 24-bit image of the given size, no pixels.
@@ -246,6 +251,43 @@ TEST(Decode, BmpPixelsOutsideTheirPaletteAreRejected) {
     }
 }
 
+// A 1x1 PNG whose one fixed-code deflate block holds the filter byte, then a
+// copy of 4 bytes with distance code 30 (no such distance; the decoder
+// copies the bytes it has not written yet), then the end of the block.
+TEST(Decode, PngWithAnInvalidDistanceCodeIsRejected) {
+    Bytes deflate;
+    uint32_t bits = 0, count = 0;
+    const auto put = [&](uint32_t value, uint32_t n, bool huffman) {
+        for (uint32_t i = 0; i < n; ++i) {
+            bits |= ((huffman ? value >> (n - 1 - i) : value >> i) & 1) << count;
+            if (++count == 8) deflate.push_back(uint8_t(bits)), bits = count = 0;
+        }
+    };
+    put(1, 1, false);     // last block
+    put(1, 2, false);     // fixed codes
+    put(0x30, 8, true);   // literal 0
+    put(2, 7, true);      // length 4 (symbol 258)
+    put(30, 5, true);     // distance code 30
+    put(0, 7, true);      // end of block
+    if (count) deflate.push_back(uint8_t(bits));
+    const auto chunk = [](const char* type, const Bytes& body) {
+        Bytes c(8, 0);
+        c[2] = uint8_t(body.size() >> 8), c[3] = uint8_t(body.size());
+        std::memcpy(&c[4], type, 4);
+        c.insert(c.end(), body.begin(), body.end());
+        c.resize(c.size() + 4);  // checksum, unchecked
+        return c;
+    };
+    const Bytes file = Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A} +
+                       chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0}) +
+                       chunk("IDAT", Bytes{0x78, 0x01} + deflate + Bytes(4, 0)) + chunk("IEND", {});
+    EXPECT_FALSE(ImageLib::detail::pngDataInflates(file.data(), file.size()));
+    DecodedImage img;
+    ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+    EXPECT_FALSE(decodeImage(file.data(), file.size(), img, &failure));
+    EXPECT_EQ(failure, ImageLib::DecodeFailure::Damaged);
+}
+
 TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
     for (auto [w, h] : {std::pair{16384, 16384}, {20000, 1}, {1, 20000}, {0, 4}, {4, 0}, {8192, 8192}}) {
         const Bytes file = bmpHeader(w, h);
@@ -266,11 +308,6 @@ Bytes tgaHeader(uint8_t type, uint16_t w, uint16_t h, uint8_t bits, uint16_t map
     b[12] = uint8_t(w), b[13] = uint8_t(w >> 8), b[14] = uint8_t(h), b[15] = uint8_t(h >> 8);
     b[16] = bits;
     return b;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 }  // namespace
