@@ -1,7 +1,8 @@
 // Image file decoding for textures. Files are untrusted: sizes are capped,
-// files shorter than their header requires and inputs known to trip the
-// decoder are rejected before it runs; a rejected file is reported like an
-// undecodable one.
+// and files shorter than their header requires, or whose data would have the
+// decoder loop, overrun or read memory it never wrote, are rejected before it
+// runs; a rejected file is reported like an undecodable one, with its cause.
+// Threads: no shared state; calls may run on any thread.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 // Checks run on untrusted image bytes before the decoder sees them; each
-// rejects input that would make the packaged decoder loop forever or write
-// out of bounds. Internal to the image library.
+// rejects input that would make the packaged decoder loop forever, write out
+// of bounds, or produce pixels from memory it never wrote. Internal to the
+// image library. Errors: none thrown except std::bad_alloc.
 #pragma once
 
 #include <cstddef>
