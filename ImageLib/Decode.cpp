@@ -36,30 +36,48 @@ namespace {
 constexpr long long kMaxPixels = 1LL << 25;
 }
 
-bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out) {
+const char* describe(DecodeFailure failure) {
+    switch (failure) {
+        case DecodeFailure::None: return "no failure";
+        case DecodeFailure::Empty: return "the file is empty";
+        case DecodeFailure::NotAnImage: return "not a JPEG, PNG, BMP, GIF, PSD, HDR or TGA file the decoder accepts";
+        case DecodeFailure::Damaged: return "the image data is damaged";
+        case DecodeFailure::Truncated: return "the file ends before the image data its header announces";
+        case DecodeFailure::TooLarge: return "the image is larger than 16384 pixels a side or 2^25 pixels";
+    }
+    return "unknown failure";
+}
+
+bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, DecodeFailure* failure) {
     out = DecodedImage();
-    if (data == nullptr || size == 0 || size > size_t(INT_MAX)) return false;
+    const auto refuse = [&](DecodeFailure cause) {
+        out = DecodedImage();
+        if (failure) *failure = cause;
+        return false;
+    };
+    if (data == nullptr || size == 0) return refuse(DecodeFailure::Empty);
+    if (size > size_t(INT_MAX)) return refuse(DecodeFailure::TooLarge);
     const int length = int(size);
 
     // The guards run first: reading the header (stbi_info) already builds
     // the JPEG Huffman tables.
-    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegHuffmanTablesFit(data, size))
-        return false;
+    if (!detail::hdrRunsAdvance(data, size) || !detail::jpegSegmentsSound(data, size) ||
+        !detail::bmpIndicesInPalette(data, size))
+        return refuse(DecodeFailure::Damaged);
+    if (!detail::dataCoversHeader(data, size)) return refuse(DecodeFailure::Truncated);
     int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(data, length, &w, &h, &channels)) return false;
+    if (!stbi_info_from_memory(data, length, &w, &h, &channels)) return refuse(DecodeFailure::NotAnImage);
     if (w <= 0 || h <= 0 || w > STBI_MAX_DIMENSIONS || h > STBI_MAX_DIMENSIONS ||
         static_cast<long long>(w) * h > kMaxPixels)
-        return false;
+        return refuse(DecodeFailure::TooLarge);
+    if (!detail::pngDataInflates(data, size)) return refuse(DecodeFailure::Damaged);
 
     const bool hdr = stbi_is_hdr_from_memory(data, length) != 0;
     void* pixels = hdr ? static_cast<void*>(stbi_loadf_from_memory(data, length, &w, &h, &channels, 4))
                        : static_cast<void*>(stbi_load_from_memory(data, length, &w, &h, &channels, 4));
-    if (!pixels) return false;
+    if (!pixels) return refuse(DecodeFailure::Damaged);
     out.pixels.reset(pixels);
-    if (w <= 0 || h <= 0) {
-        out = DecodedImage();
-        return false;
-    }
+    if (w <= 0 || h <= 0) return refuse(DecodeFailure::Damaged);
     out.width = uint32_t(w);
     out.height = uint32_t(h);
     out.depth = hdr ? 32 : 8;

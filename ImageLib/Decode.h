@@ -1,6 +1,8 @@
-// Image file decoding for textures. Files are untrusted: sizes are capped and
-// inputs known to trip the decoder are rejected before it runs; a rejected
-// file is reported exactly like an undecodable one.
+// Image file decoding for textures. Files are untrusted: sizes are capped,
+// and files shorter than their header requires, or whose data would have the
+// decoder loop, overrun or read memory it never wrote, are rejected before it
+// runs; a rejected file is reported like an undecodable one, with its cause.
+// Threads: no shared state; calls may run on any thread.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +25,15 @@ struct DecodedImage {
     std::unique_ptr<void, FreeDeleter> pixels;
 };
 
+// Why a file was refused.
+enum class DecodeFailure { None, Empty, NotAnImage, Damaged, Truncated, TooLarge };
+
+// The cause in a few words, for messages.
+const char* describe(DecodeFailure failure);
+
 // Decodes a whole file held in memory. Returns false (and leaves `out` empty)
-// for an empty, undecodable, oversized or rejected file.
-bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out);
+// for an empty, undecodable, oversized, short or rejected file, and then
+// sets `failure` when it is given.
+bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, DecodeFailure* failure = nullptr);
 
 }  // namespace ImageLib

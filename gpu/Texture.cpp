@@ -1,5 +1,6 @@
 #include "gpu/Texture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -53,6 +54,15 @@ bool rowsFit(uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes)
     return rowBytes <= kMaxImageBytes && rowBytes * height <= kMaxImageBytes;
 }
 
+// Turns each pixel of red, green, blue, alpha into alpha, red, green, blue.
+void toHostOrder(PixelBuffer& pixels, uint32_t width, uint32_t height, uint64_t rowBytes, uint32_t channelBytes) {
+    const size_t pixelBytes = size_t{4} * channelBytes;
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* p = pixels.data() + y * rowBytes;
+        for (uint32_t x = 0; x < width; ++x, p += pixelBytes) std::rotate(p, p + 3 * channelBytes, p + pixelBytes);
+    }
+}
+
 }  // namespace
 
 uint32_t bytesPerChannel(uint32_t depth) {
@@ -88,6 +98,7 @@ std::shared_ptr<PixelBuffer> Texture::pixels() const {
     glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(rowBytes_ / bytesPerChannel(depth_) / 4));
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, pixelType(depth_), copy->data());
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    if (fileOrder_) toHostOrder(*copy, width_, height_, rowBytes_, bytesPerChannel(depth_));
     pixels_ = std::move(copy);
     pixelsInTexture_ = false;
     return pixels_;
@@ -135,6 +146,7 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
             widened = std::make_shared<PixelBuffer>(bytes);
         ImageLib::expandHost16(source, widened->data(), width, height, rowBytes);
         store(GL_RGBA32F, GL_UNSIGNED_SHORT, widened->data());
+        if (!swizzle) toHostOrder(*widened, width, height, rowBytes, bytesPerChannel(depth));
         pixels_ = std::move(widened);
         pixelsInTexture_ = false;
     } else {
@@ -145,9 +157,11 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
         } else if (source) {
             const auto* bytes = static_cast<const uint8_t*>(source);
             pixels_ = std::make_shared<PixelBuffer>(bytes, bytes + rowBytes * height);
+            if (!swizzle) toHostOrder(*pixels_, width, height, rowBytes, bytesPerChannel(depth));
             pixelsInTexture_ = false;
         }
     }
+    if (source) fileOrder_ = !swizzle;
     // Others (the text overlay's bitmaps) unpack tightly packed rows.
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 

@@ -15,7 +15,9 @@
 // count does not fit in 31 bits, or source rows are shorter than a pixel row.
 // No GL error is queried beyond that.
 // Ownership: each object owns its GL names (deleted once, on release or
-// destruction) and a CPU copy of the last uploaded pixels, shared so that a
+// destruction) and a CPU copy of the last uploaded pixels, always in the host
+// order alpha, red, green, blue (pixels uploaded as red, green, blue, alpha
+// are turned when the copy is made), shared so that a
 // surface borrowing it keeps it alive after the texture moves on. The copy of
 // a plain texture is read back from the GL when first asked for, since only
 // uploads change such a texture; it is taken before the storage is released
@@ -78,7 +80,8 @@ public:
     uint32_t depth() const { return depth_; }
     uint64_t rowBytes() const { return rowBytes_; }
     const std::string& fileName() const { return fileName_; }
-    // The CPU copy of the last upload that gave pixels; null when none.
+    // The CPU copy of the last upload that gave pixels, channels alpha, red,
+    // green, blue; null when none.
     std::shared_ptr<PixelBuffer> pixels() const;
 
 protected:
@@ -97,6 +100,9 @@ private:
     // storage's contents (read back by pixels()).
     mutable std::shared_ptr<PixelBuffer> pixels_;
     mutable bool pixelsInTexture_ = false;
+    // The storage holds red, green, blue, alpha texels (the last upload with
+    // pixels had swizzle false); the copy is turned to the host order.
+    bool fileOrder_ = false;
     // The GL storage matches width_, height_ and depth_'s internal format.
     bool hasStorage_ = false;
 };

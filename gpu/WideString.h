@@ -1,13 +1,12 @@
-// Conversions between narrow and wide strings by the C library's multi-byte
-// rules of the current locale. A sequence that does not convert is carried
-// byte by byte (each byte or wide character as one unit), so nothing is lost.
+// The engine's narrow strings are UTF-8; wide strings are the platform's
+// (platform/Utf8.h has the rules).
 #pragma once
 
-#include <string>
+#include "platform/Utf8.h"
 
 namespace gpu {
 
-std::wstring widen(const std::string& text);
-std::string narrow(const std::wstring& text);
+using platform::narrow;
+using platform::widen;
 
 }  // namespace gpu

@@ -24,9 +24,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Reads the regular file `name` whole. Nothing when it cannot be opened or is
 // not a regular file (a folder would otherwise report a bogus length).
 std::optional<std::vector<uint8_t>> readLooseFile(const std::wstring& name) {
-    const std::optional<std::string> path = platform::fileSystemName(name);
-    if (!path) return std::nullopt;
-    File file(std::fopen(path->c_str(), "rb"));
+    File file(platform::openForReading(name));
     struct stat info {};
     if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
 

@@ -1,30 +1,34 @@
 #include "platform/FileNames.h"
 
-#include <cstdlib>
+#include "platform/Utf8.h"
 
 namespace platform {
+namespace {
 
-std::optional<std::string> narrowFileName(const std::wstring& name) {
-    const size_t length = std::wcstombs(nullptr, name.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return std::nullopt;
-    std::string narrow(length, '\0');
-    std::wcstombs(narrow.data(), name.c_str(), length + 1);
-    return narrow;
-}
-
-std::string localPath(std::string name) {
-    for (char& c : name) {
+template <class Text>
+Text toLocalPath(Text name) {
+    for (auto& c : name) {
         if (c == '\\') c = '/';
     }
     const size_t first = name.find_first_not_of('/');
-    name.erase(0, first == std::string::npos ? name.size() : first);
+    name.erase(0, first == Text::npos ? name.size() : first);
     return name;
 }
 
-std::optional<std::string> fileSystemName(const std::wstring& name) {
-    std::optional<std::string> narrow = narrowFileName(name);
-    if (!narrow) return std::nullopt;
-    return localPath(std::move(*narrow));
+}  // namespace
+
+std::optional<std::string> narrowFileName(const std::wstring& name) { return narrowExactly(name); }
+
+std::string localPath(std::string name) { return toLocalPath(std::move(name)); }
+std::wstring localPath(std::wstring name) { return toLocalPath(std::move(name)); }
+
+std::FILE* openForReading(const std::wstring& name) {
+#ifdef _WIN32
+    return _wfopen(localPath(name).c_str(), L"rb");
+#else
+    const std::optional<std::string> path = narrowFileName(name);
+    return path ? std::fopen(localPath(*path).c_str(), "rb") : nullptr;
+#endif
 }
 
 }  // namespace platform

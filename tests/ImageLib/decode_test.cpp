@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,6 +35,11 @@ Bytes png(int w, int h, int comp, const Bytes& px) {
 }
 
 Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 const uint8_t* rgba(const DecodedImage& img) { return static_cast<const uint8_t*>(img.pixels.get()); }
 
@@ -78,7 +84,7 @@ TEST(Decode, JpegHasOpaqueAlphaAndPassesTheTableCheck) {
     Bytes px(8 * 8 * 3, 90);
     Bytes file;
     stbi_write_jpg_to_func(append, &file, 8, 8, 3, px.data(), 90);
-    EXPECT_TRUE(ImageLib::detail::jpegHuffmanTablesFit(file.data(), file.size()));
+    EXPECT_TRUE(ImageLib::detail::jpegSegmentsSound(file.data(), file.size()));
     DecodedImage img;
     ASSERT_TRUE(decodeImage(file.data(), file.size(), img));
     ASSERT_EQ(img.width * img.height, 64u);
@@ -145,7 +151,7 @@ TEST(Decode, JpegHuffmanTableOver256CodesIsRejected) {
     Bytes file = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x00};
     file.insert(file.end(), 16, 0x20);
     file.resize(file.size() + 600, 0x11);
-    EXPECT_FALSE(ImageLib::detail::jpegHuffmanTablesFit(file.data(), file.size()));
+    EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(file.data(), file.size()));
     DecodedImage img;
     EXPECT_FALSE(decodeImage(file.data(), file.size(), img));
 
@@ -153,7 +159,133 @@ TEST(Decode, JpegHuffmanTableOver256CodesIsRejected) {
     Bytes later = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0,
                    0x56, 0xFF, 0xC4, 0x00, 0x13, 0x10};
     later.insert(later.end(), 16, 0x20);
-    EXPECT_FALSE(ImageLib::detail::jpegHuffmanTablesFit(later.data(), later.size()));
+    EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(later.data(), later.size()));
+}
+
+// The decoder keeps its tables and component pixels in memory it never
+// clears: a scan using a table no segment defined, or a frame component that
+// no scan sets, would decode from leftovers.
+TEST(Decode, JpegUsingUndefinedTablesOrMissingScansIsRejected) {
+    Bytes px(8 * 8 * 3, 90);
+    Bytes file;
+    stbi_write_jpg_to_func(append, &file, 8, 8, 3, px.data(), 90);
+    const auto segment = [&](uint8_t marker) {
+        size_t at = 0;
+        while (at + 1 < file.size() && !(file[at] == 0xFF && file[at + 1] == marker)) ++at;
+        return at;
+    };
+    const size_t huffman = segment(0xC4), frame = segment(0xC0), scan = segment(0xDA);
+    ASSERT_LT(std::max({huffman, frame, scan}) + 1, file.size());
+
+    // The writer's one table segment defines DC 0, AC 0, DC 1, AC 1 in that
+    // order: AC 0 becomes AC 3.
+    Bytes undefinedHuffman = file;
+    size_t table = huffman + 4;  // after the marker and the length
+    size_t codes = 0;
+    for (size_t i = 1; i <= 16; ++i) codes += file[table + i];
+    table += 17 + codes;
+    ASSERT_EQ(file[table], 0x10);
+    undefinedHuffman[table] = 0x13;
+
+    // The first component's quantization table (after marker, length,
+    // precision, height, width, count, id and sampling) becomes table 3.
+    Bytes undefinedQuantization = file;
+    ASSERT_EQ(file[frame + 10], 1);  // first component id
+    undefinedQuantization[frame + 12] = 3;
+
+    // The scan lists only the first of the three components.
+    Bytes missingScan(file.begin(), file.begin() + long(scan));
+    const Bytes oneComponent = {0xFF, 0xDA, 0x00, 0x08, 0x01, file[scan + 5], file[scan + 6], 0x00, 0x3F, 0x00};
+    missingScan.insert(missingScan.end(), oneComponent.begin(), oneComponent.end());
+    missingScan.insert(missingScan.end(), file.begin() + long(scan + 14), file.end());
+
+    for (const Bytes& broken : {undefinedHuffman, undefinedQuantization, missingScan}) {
+        EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(broken.data(), broken.size()));
+        DecodedImage img;
+        EXPECT_FALSE(decodeImage(broken.data(), broken.size(), img));
+    }
+}
+
+// The decoder would reserve the claimed 2 GiB for the compressed data before
+// finding the bytes missing; the file is refused as short before that.
+TEST(Decode, PngChunkRunningPastTheEndIsRefusedAsShort) {
+    Bytes file = png(2, 2, 4, Bytes(16, 200));
+    size_t at = 8;
+    while (at + 8 <= file.size() && std::memcmp(&file[at + 4], "IDAT", 4) != 0)
+        at += 12 + (size_t(file[at]) << 24 | size_t(file[at + 1]) << 16 | size_t(file[at + 2]) << 8 | file[at + 3]);
+    ASSERT_LE(at + 8, file.size());
+    file[at] = 0x7F, file[at + 1] = 0xFF, file[at + 2] = 0xFF, file[at + 3] = 0xF0;
+    DecodedImage img;
+    ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+    EXPECT_FALSE(decodeImage(file.data(), file.size(), img, &failure));
+    EXPECT_EQ(failure, ImageLib::DecodeFailure::Truncated);
+}
+
+// An 8-bit BMP of one row: `entries` palette colours (entry i is grey 10 i),
+// the pixels after them; the offset field is `offsetShift` bytes off.
+Bytes paletteBmp(uint32_t entries, const Bytes& indices, int offsetShift = 0) {
+    Bytes b = bmpHeader(int32_t(indices.size()), 1);
+    b[28] = 8;
+    const uint32_t offset = uint32_t(54 + 4 * entries + offsetShift);
+    std::memcpy(&b[10], &offset, 4);
+    for (uint32_t i = 0; i < entries; ++i) b.insert(b.end(), {uint8_t(10 * i), uint8_t(10 * i), uint8_t(10 * i), 0});
+    b.resize(std::max<size_t>(offset, b.size()));
+    b.insert(b.end(), indices.begin(), indices.end());
+    b.resize(b.size() + (4 - indices.size() % 4) % 4);
+    return b;
+}
+
+// The decoder's palette lives in memory it never clears: a pixel naming an
+// entry the file does not give, or a pixel offset inside the header (a
+// negative palette), would read leftovers.
+TEST(Decode, BmpPixelsOutsideTheirPaletteAreRejected) {
+    const Bytes good = paletteBmp(2, {0, 1, 1});
+    DecodedImage img;
+    ASSERT_TRUE(decodeImage(good.data(), good.size(), img));
+    EXPECT_EQ(Bytes(rgba(img), rgba(img) + 8), (Bytes{0, 0, 0, 255, 10, 10, 10, 255}));
+    for (const Bytes& bad : {paletteBmp(2, {0, 5, 1}), paletteBmp(0, {0, 0, 0}, -4)}) {
+        EXPECT_FALSE(ImageLib::detail::bmpIndicesInPalette(bad.data(), bad.size()));
+        ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+        EXPECT_FALSE(decodeImage(bad.data(), bad.size(), img, &failure));
+        EXPECT_EQ(failure, ImageLib::DecodeFailure::Damaged);
+    }
+}
+
+// A 1x1 PNG whose one fixed-code deflate block holds the filter byte, then a
+// copy of 4 bytes with distance code 30 (no such distance; the decoder
+// copies the bytes it has not written yet), then the end of the block.
+TEST(Decode, PngWithAnInvalidDistanceCodeIsRejected) {
+    Bytes deflate;
+    uint32_t bits = 0, count = 0;
+    const auto put = [&](uint32_t value, uint32_t n, bool huffman) {
+        for (uint32_t i = 0; i < n; ++i) {
+            bits |= ((huffman ? value >> (n - 1 - i) : value >> i) & 1) << count;
+            if (++count == 8) deflate.push_back(uint8_t(bits)), bits = count = 0;
+        }
+    };
+    put(1, 1, false);     // last block
+    put(1, 2, false);     // fixed codes
+    put(0x30, 8, true);   // literal 0
+    put(2, 7, true);      // length 4 (symbol 258)
+    put(30, 5, true);     // distance code 30
+    put(0, 7, true);      // end of block
+    if (count) deflate.push_back(uint8_t(bits));
+    const auto chunk = [](const char* type, const Bytes& body) {
+        Bytes c(8, 0);
+        c[2] = uint8_t(body.size() >> 8), c[3] = uint8_t(body.size());
+        std::memcpy(&c[4], type, 4);
+        c.insert(c.end(), body.begin(), body.end());
+        c.resize(c.size() + 4);  // checksum, unchecked
+        return c;
+    };
+    const Bytes file = Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A} +
+                       chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0}) +
+                       chunk("IDAT", Bytes{0x78, 0x01} + deflate + Bytes(4, 0)) + chunk("IEND", {});
+    EXPECT_FALSE(ImageLib::detail::pngDataInflates(file.data(), file.size()));
+    DecodedImage img;
+    ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+    EXPECT_FALSE(decodeImage(file.data(), file.size(), img, &failure));
+    EXPECT_EQ(failure, ImageLib::DecodeFailure::Damaged);
 }
 
 TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
@@ -162,4 +294,54 @@ TEST(Decode, OversizedOrEmptyDimensionsAreRejected) {
         DecodedImage img;
         EXPECT_FALSE(decodeImage(file.data(), file.size(), img)) << w << "x" << h;
     }
+}
+
+namespace {
+
+// An 18-byte TGA header: image type, size, bits per pixel and, for
+// colour-mapped images, the map's length and entry bits.
+Bytes tgaHeader(uint8_t type, uint16_t w, uint16_t h, uint8_t bits, uint16_t mapLength = 0, uint8_t mapBits = 0) {
+    Bytes b(18, 0);
+    b[1] = mapLength ? 1 : 0;
+    b[2] = type;
+    b[5] = uint8_t(mapLength), b[6] = uint8_t(mapLength >> 8), b[7] = mapBits;
+    b[12] = uint8_t(w), b[13] = uint8_t(w >> 8), b[14] = uint8_t(h), b[15] = uint8_t(h >> 8);
+    b[16] = bits;
+    return b;
+}
+
+}  // namespace
+
+// Each file decodes whole; without its last byte it is refused as short
+// rather than decoded from memory the decoder never wrote.
+TEST(Decode, FilesShorterThanTheirHeaderRequiresAreRefused) {
+    const Bytes rle8x1 = {0x88, 0x40};  // one run of 8 for each channel
+    const std::vector<std::pair<const char*, Bytes>> files = {
+        {"TGA 32-bit 2x1", tgaHeader(2, 2, 1, 32) + Bytes(8, 7)},
+        {"TGA 16-bit 1x1", tgaHeader(2, 1, 1, 16) + Bytes{0xFF, 0x7F}},
+        {"TGA run-length 3x1: two literal pixels, one repeated",
+         tgaHeader(10, 3, 1, 24) + Bytes{0x01, 1, 2, 3, 4, 5, 6, 0x80, 7, 8, 9}},
+        {"TGA colour-mapped 2x1: 2 entries of 3 bytes, 2 indices",
+         tgaHeader(1, 2, 1, 8, 2, 24) + Bytes{1, 2, 3, 4, 5, 6} + Bytes{0, 1}},
+        {"HDR flat 1x2", bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 1\n") + Bytes(8, 0x80)},
+        {"HDR run-length 8x2",
+         bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 8\n") +
+             (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1) +
+             (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1)},
+        // Rows of 2 x 3 bytes padded to 8; the last row may lack its padding.
+        {"BMP 24-bit 2x2", bmpHeader(2, 2) + Bytes(8 + 6, 9)},
+    };
+    for (const auto& [what, whole] : files) {
+        DecodedImage img;
+        EXPECT_TRUE(decodeImage(whole.data(), whole.size(), img)) << what;
+        const Bytes shortened(whole.begin(), whole.end() - 1);
+        ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+        EXPECT_FALSE(decodeImage(shortened.data(), shortened.size(), img, &failure)) << what;
+        EXPECT_EQ(failure, ImageLib::DecodeFailure::Truncated) << what;
+        EXPECT_EQ(img.pixels, nullptr);
+    }
+    // A bare header that announces 5792 x 5792 pixels of 32 bits.
+    const Bytes header = tgaHeader(2, 5792, 5792, 32);
+    DecodedImage img;
+    EXPECT_FALSE(decodeImage(header.data(), header.size(), img));
 }

@@ -22,6 +22,7 @@ const package::ArchiveEntries kEntries = {
     {"config.xml", bytesOf("<FXNAME>Packed</FXNAME>")},
     {"fx.js", bytesOf("function setup() {}\n")},
     {"shaders/deep.frag", bytesOf("void main() {}")},
+    {"caf\xc3\xa9.frag", bytesOf("accent")},
 };
 
 TEST_P(BlobReaderTest, OpenedPackageServesTheFileReaders) {
@@ -90,6 +91,7 @@ TEST_P(BlobReaderTest, ReadLooksUpTheFinalComponentIgnoringCase) {
     EXPECT_EQ(reader().read(L"dir\\FX.JS"), script);
     EXPECT_EQ(reader().read(L"a/b\\Fx.Js"), script);
     EXPECT_EQ(reader().read(L"\\fx.js"), script);
+    EXPECT_EQ(reader().read(L"\\caf\u00e9.frag"), bytesOf("accent"));  // UTF-8 whatever the locale
     // Entries lie at the root: one stored under a folder is never found.
     EXPECT_TRUE(reader().read(L"deep.frag").empty());
     EXPECT_TRUE(reader().read(L"shaders\\deep.frag").empty());

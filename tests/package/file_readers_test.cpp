@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "package/FileReaders.h"
 #include "platform/FileNames.h"
+#include "platform/Utf8.h"
 
 using namespace testing_support;
 
@@ -18,13 +19,21 @@ TEST(FileNames, WindowsNamesBecomeRelativePaths) {
     EXPECT_EQ(platform::localPath("\\"), "");
 }
 
-TEST(FileNames, NarrowingFollowsTheLocale) {
-    const std::wstring name = L"caf\u00e9.png";
+TEST(FileNames, NamesAreUtf8WhateverTheLocale) {
     std::setlocale(LC_CTYPE, "C");
-    EXPECT_FALSE(platform::narrowFileName(name).has_value());
-    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-    EXPECT_EQ(platform::narrowFileName(name), std::optional<std::string>("caf\xc3\xa9.png"));
+    EXPECT_EQ(platform::narrowFileName(L"caf\u00e9.png"), std::optional<std::string>("caf\xc3\xa9.png"));
+    // A lone surrogate names no file.
+    EXPECT_FALSE(platform::narrowFileName(std::wstring(L"a") + wchar_t(0xD800)).has_value());
+}
+
+TEST(LooseFiles, NonAsciiNamesAreRead) {
     std::setlocale(LC_CTYPE, "C");
+    TempDir dir;
+    CurrentDir inDir(dir.path);
+    writeFile(dir.path / "caf\xc3\xa9.png", "png");
+    writeFile(dir.path / "\xf0\x9f\x98\x80.frag", "frag");
+    EXPECT_EQ(package::loadBinaryFile(L"\\caf\u00e9.png"), bytesOf("png"));
+    EXPECT_EQ(package::loadTextFile(platform::widen("\xf0\x9f\x98\x80.frag")), "frag");
 }
 
 TEST(LooseFiles, MissingFilesGivePopaAndAnEmptyArray) {

@@ -38,7 +38,9 @@ TEST_F(EngineTest, FileTextureIsSharedWithItsSurfaceAndOutlivesTheTexture) {
     EXPECT_NE(surface.pixels(), registry().getTexture(0x04000001).pixels()->data());
     eval("LX_release(t)");
     ASSERT_NE(surface.pixels(), nullptr);
-    EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8), rgba);
+    // Surfaces hold alpha, red, green, blue, whatever order the file had.
+    EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8),
+              std::vector<uint8_t>({4, 1, 2, 3, 8, 5, 6, 7}));
     EXPECT_EQ(eval("LX_getSurfaceDim(LX_surfaceToTexture(sf)).join()"), "2,1,8");
     EXPECT_EQ(eval("LX_textureToSurface(0)"), "0");
 }
@@ -78,7 +80,7 @@ TEST_F(EngineTest, SurfaceFunctionsRefuseWhatTheyCannotUse) {
 }
 
 TEST_F(EngineTest, SurfaceCopyToWritesRowsFlippedOrNot) {
-    // Three rows of one pixel each, told apart by their first byte.
+    // Three rows of one pixel each, told apart by their red byte.
     load(kEmptyScript, {{"rows.tga", tga(1, 3, {10, 0, 0, 255, 20, 0, 0, 255, 30, 0, 0, 255})}});
     eval("(sf = LX_textureToSurface(LX_initTexture('rows.tga')), rt = LX_initRenderTarget(1, 3, 8))");
     RenderTarget& target = registry().getRenderTarget(0x03000001);
@@ -86,20 +88,64 @@ TEST_F(EngineTest, SurfaceCopyToWritesRowsFlippedOrNot) {
         EXPECT_EQ(eval(std::string("LX_surfaceCopyTo(sf, rt, ") + (flip ? "true" : "false") + ")"), "true");
         const uint8_t* rows = static_cast<const uint8_t*>(target.beginReadback());
         ASSERT_NE(rows, nullptr);
-        const std::vector<int> firstBytes = {rows[0], rows[4], rows[8]};
+        const std::vector<int> reds = {rows[1], rows[5], rows[9]};
         target.endReadback();
-        EXPECT_EQ(firstBytes, flip ? std::vector<int>({30, 20, 10}) : std::vector<int>({10, 20, 30}));
+        EXPECT_EQ(reds, flip ? std::vector<int>({30, 20, 10}) : std::vector<int>({10, 20, 30}));
     }
 }
 
 TEST_F(EngineTest, QuantizeWritesIntoTheSurface) {
-    // Bytes read as alpha, red, green, blue: a light and a dark grey.
-    load(kEmptyScript, {{"grey.tga", tga(2, 1, {255, 200, 200, 200, 255, 50, 50, 50})}});
+    // Opaque green and blue: the luma of green (0.7152) is above the
+    // threshold, that of blue (0.0722) below.
+    load(kEmptyScript, {{"grey.tga", tga(2, 1, {0, 255, 0, 255, 0, 0, 255, 255})}});
     const uint32_t surfaceId = static_cast<uint32_t>(number("sf = LX_textureToSurface(LX_initTexture('grey.tga'))"));
     EXPECT_EQ(eval("LX_surfaceQuantize(sf, false, 1, 1, 0.5, false)"), "true");
     const Surface& surface = registry().getSurface(surfaceId);
     EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8),
               std::vector<uint8_t>({255, 255, 255, 255, 255, 0, 0, 0}));
+}
+
+TEST_F(EngineTest, FileImagesKeepTheirColoursThroughSurfaces) {
+    // An opaque (200, 30, 10) pixel; a float one of (1, 0.5, 0.25): mantissas
+    // 128, 64, 32 with exponent 129 - 136.
+    const std::string hdr = std::string("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 1\n") + "\x80\x40\x20\x81";
+    load(kEmptyScript, {{"red.tga", tga(1, 1, {200, 30, 10, 255})}, {"light.hdr", hdr}});
+    eval("(sf = LX_textureToSurface(LX_initTexture('red.tga')), rt = LX_initRenderTarget(1, 1, 8))");
+    EXPECT_EQ(eval("LX_surfaceCopyTo(sf, rt, true)"), "true");
+    RenderTarget& target = registry().getRenderTarget(0x03000001);
+    const auto* bytes = static_cast<const uint8_t*>(target.beginReadback());
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 4), std::vector<uint8_t>({255, 200, 30, 10}));
+    target.endReadback();
+
+    const uint32_t floatId = static_cast<uint32_t>(number("LX_textureToSurface(LX_initTexture('light.hdr'))"));
+    const Surface& surface = registry().getSurface(floatId);
+    ASSERT_EQ(surface.depth, 32u);
+    ASSERT_NE(surface.pixels(), nullptr);
+    std::vector<float> values(4);
+    std::memcpy(values.data(), surface.pixels(), 16);
+    EXPECT_EQ(values, std::vector<float>({1.0f, 1.0f, 0.5f, 0.25f}));
+}
+
+TEST_F(EngineTest, ShortImageFileGivesATextureWithoutPixels) {
+    // A TGA header announcing 64 x 64 pixels of 32 bits and no pixel data.
+    load(kEmptyScript, {{"short.tga", tga(64, 64, {})}});
+    EXPECT_EQ(eval("(t = LX_initTexture('short.tga'), rt = LX_initRenderTarget(64, 64, 8), LX_getSurfaceDim(t))"),
+              "false");
+    EXPECT_EQ(eval("LX_surfaceCopyTo(LX_textureToSurface(t), rt)"), "false");
+}
+
+TEST_F(EngineTest, NonAsciiFileNamesLoadInAnyLocale) {
+    // Script strings are UTF-8; a character beyond U+FFFF written as an
+    // escaped surrogate pair names the same file as its UTF-8 form.
+    load("var t, s, e;\nfunction setup() { t = LX_initTexture('caf\xc3\xa9.tga');\n"
+         "e = LX_initTexture('\\uD83D\\uDE00.tga'); s = LX_initShader('ombr\xc3\xa9'); }\n"
+         "function draw() {}\n",
+         {{"caf\xc3\xa9.tga", tga(1, 1, {1, 2, 3, 4})},
+          {"\xf0\x9f\x98\x80.tga", tga(2, 1, {1, 2, 3, 4, 5, 6, 7, 8})},
+          {"ombr\xc3\xa9.frag", "void main() { gl_FragColor = vec4(1.0); }\n"}});
+    EXPECT_EQ(eval("LX_getSurfaceDim(t).join() + '|' + LX_getSurfaceDim(e).join()"), "1,1,8|2,1,8");
+    EXPECT_EQ(eval("LX_getShaderError(s)"), "");
 }
 
 TEST_F(EngineTest, TextureParametersReachTheGLTexture) {

@@ -260,6 +260,15 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
     EXPECT_EQ(junk.status, 1);
     EXPECT_EQ(junk.err, "lumivex: cannot read image " + path("notes.png") +
                             ": not a PNG, EXR, JPEG, BMP, GIF, PSD, HDR or TGA file the decoder accepts\n");
+    // A bare TGA header announcing 5792 x 5792 pixels of 32 bits.
+    std::string header(18, '\0');
+    header[2] = 2, header[12] = header[14] = char(5792 & 0xFF), header[13] = header[15] = char(5792 >> 8);
+    header[16] = 32;
+    std::ofstream(path("short.tga"), std::ios::binary) << header;
+    Outcome truncated = run("render " + effect + "--input short.tga");
+    EXPECT_EQ(truncated.status, 1);
+    EXPECT_EQ(truncated.err, "lumivex: cannot read image " + path("short.tga") +
+                                 ": the file ends before the image data its header announces\n");
 }
 
 TEST_F(Cli, ModuleFolderOverride) {

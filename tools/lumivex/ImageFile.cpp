@@ -235,8 +235,13 @@ void writeExr(const std::string& path, const Image& image) {
 
 Image readDecoded(const std::string& path, const std::vector<uint8_t>& file) {
     ImageLib::DecodedImage decoded;
-    if (!ImageLib::decodeImage(file.data(), file.size(), decoded))
-        throw Error("cannot read image " + path + ": not a PNG, EXR, JPEG, BMP, GIF, PSD, HDR or TGA file the decoder accepts");
+    ImageLib::DecodeFailure failure = ImageLib::DecodeFailure::None;
+    if (!ImageLib::decodeImage(file.data(), file.size(), decoded, &failure)) {
+        throw Error("cannot read image " + path + ": " +
+                    (failure == ImageLib::DecodeFailure::NotAnImage
+                         ? "not a PNG, EXR, JPEG, BMP, GIF, PSD, HDR or TGA file the decoder accepts"
+                         : ImageLib::describe(failure)));
+    }
     Image image(decoded.width, decoded.height);
     size_t count = image.rgba.size();
     if (decoded.depth == 32) {
