@@ -63,7 +63,8 @@ int videoStream(AVFormatContext* input, const std::string& path);
 // A queue of at most `capacity` items between one producer and one
 // consumer. close() ends it (pop returns nothing once it is empty);
 // fail() ends it with the producer's error, which pop rethrows; cancel()
-// makes push refuse, so that a producer stops when no one wants more.
+// makes push refuse and pop return nothing, so that either side stops when
+// the other is gone.
 template <class T>
 class Queue {
 public:
@@ -80,7 +81,8 @@ public:
     }
     std::optional<T> pop() {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return !items.empty() || closed; });
+        changed.wait(lock, [&] { return !items.empty() || closed || cancelled; });
+        if (cancelled) return std::nullopt;
         if (items.empty()) {
             if (error) std::rethrow_exception(error);
             return std::nullopt;

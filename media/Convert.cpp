@@ -34,7 +34,7 @@ uint32_t formatBits(AVPixelFormat format) {
     return uint32_t(d->comp[0].depth);
 }
 
-void ToImage::convert(const AVFrame& frame, hostsim::Image& image, const std::string& file) {
+void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file) {
     const auto format = AVPixelFormat(frame.format);
     if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height))
         image = hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
@@ -69,8 +69,8 @@ void ToImage::convert(const AVFrame& frame, hostsim::Image& image, const std::st
         staged = stagingFrame(target, width, height, file);
     }
     if (isYuv(format)) {
-        const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED || frame.colorspace == AVCOL_SPC_RGB
-                              ? SWS_CS_DEFAULT : int(frame.colorspace);
+        const AVColorSpace tagged = frame.colorspace != AVCOL_SPC_UNSPECIFIED ? frame.colorspace : streamSpace;
+        const int space = tagged == AVCOL_SPC_UNSPECIFIED || tagged == AVCOL_SPC_RGB ? SWS_CS_DEFAULT : int(tagged);
         const int* coefficients = sws_getCoefficients(space);
         sws_setColorspaceDetails(sws.get(), coefficients, frame.color_range == AVCOL_RANGE_JPEG, coefficients, 1, 0,
                                  1 << 16, 1 << 16);
@@ -81,9 +81,9 @@ void ToImage::convert(const AVFrame& frame, hostsim::Image& image, const std::st
         const uint8_t* row = staged->data[0] + size_t(y) * staged->linesize[0];
         if (deep) {
             const auto* v = reinterpret_cast<const uint16_t*>(row);
-            for (size_t i = 0; i < w * 4; ++i) out[i] = v[i] * (1.0f / 65535);
+            for (size_t i = 0; i < w * 4; ++i) out[i] = v[i] / 65535.0f;
         } else {
-            for (size_t i = 0; i < w * 4; ++i) out[i] = row[i] * (1.0f / 255);
+            for (size_t i = 0; i < w * 4; ++i) out[i] = row[i] / 255.0f;
         }
     }
 }

@@ -13,8 +13,9 @@ uint32_t formatBits(AVPixelFormat format);
 class ToImage {
 public:
     // Converts a decoded frame: float planes are copied, deeper-than-8-bit
-    // formats go through 16 bits, YUV uses the frame's own matrix and range.
-    void convert(const AVFrame& frame, hostsim::Image& image, const std::string& file);
+    // formats go through 16 bits, YUV uses the frame's own matrix and range
+    // (the stream's matrix where the frame names none).
+    void convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file);
 
 private:
     Sws sws;

@@ -49,7 +49,8 @@ public:
             if (status == 0) {
                 int64_t t = frame->best_effort_timestamp;
                 double seconds = t != AV_NOPTS_VALUE ? toSeconds(t - start, stream->time_base) : end;
-                convert.convert(*frame, out.image, path);
+                convert.convert(*frame, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace
+                                        : stream->codecpar->color_space, out.image, path);
                 av_frame_unref(frame.get());  // the converted copy is all that is kept
                 out.seconds = seconds;
                 end = seconds + double(rate.den) / rate.num;

@@ -1,6 +1,7 @@
 // Clips out: the encoder and muxer run on the writer's thread, fed through
 // a short queue; the sound of the source clip, when copied, is interleaved
 // packet by packet before the pictures it belongs with.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,6 +105,7 @@ struct VideoWriter::Impl {
     std::mutex mutex;
     std::exception_ptr error;
     bool finished = false;
+    std::atomic<bool> abandoned{false};
 
     void open();
     void encode(const hostsim::Image* image);
@@ -113,6 +115,7 @@ struct VideoWriter::Impl {
     void consume() {
         try {
             while (std::optional<hostsim::Image> image = queue.pop()) encode(&*image);
+            if (abandoned) return;
             encode(nullptr);
             if (audio) audio->writeUntil(output.get(), seconds(next));
             av::check(av_write_trailer(output.get()), path, "cannot complete the file");
@@ -185,6 +188,11 @@ void VideoWriter::Impl::open() {
     av::check(avio_open(&output->pb, temp.c_str(), AVIO_FLAG_WRITE), temp, "cannot create");
     av::check(avformat_write_header(output.get(), nullptr), path, "cannot write the header");
 
+    // Some encoders (ProRes) store the frame's colour tags, not the stream's.
+    frame->colorspace = encoder->colorspace;
+    frame->color_primaries = encoder->color_primaries;
+    frame->color_trc = encoder->color_trc;
+    frame->color_range = encoder->color_range;
     frame->format = format;
     frame->width = encoder->width;
     frame->height = encoder->height;
@@ -234,6 +242,7 @@ VideoWriter::VideoWriter(const std::string& path, const WriterOptions& options) 
 
 VideoWriter::~VideoWriter() {
     if (impl->worker.joinable()) {
+        impl->abandoned = true;
         impl->queue.cancel();
         impl->worker.join();
     }
