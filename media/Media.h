@@ -53,11 +53,19 @@ struct ReaderOptions {
     // Frame rate given to a numbered sequence, which has none of its own.
     uint32_t sequenceRateNum = 30, sequenceRateDen = 1;
     bool loop = false;  // past the end the clip starts again, else the last frame holds
+    // The first time frameAt will be asked for: decoding starts at the key
+    // frame before it rather than at the clip's start.
+    double start = 0;
 };
+
+// Opens the clip only to describe it.
+ClipInfo probeClip(const std::string& path, const ReaderOptions& options = {});
 
 class VideoReader {
 public:
     VideoReader(const std::string& path, const ReaderOptions& options = {});
+    // With the description probeClip gave for the same path and options.
+    VideoReader(const std::string& path, const ReaderOptions& options, const ClipInfo& info);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;

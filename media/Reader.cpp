@@ -16,6 +16,10 @@ struct Timed {
     hostsim::Image image;
 };
 
+// Times that differ by less than this are the same time (rounding of
+// different time bases).
+constexpr double kSlack = 1e-6;
+
 double toSeconds(int64_t t, AVRational base) { return double(t) * base.num / base.den; }
 
 // One pass over a clip from its start to its end.
@@ -41,35 +45,76 @@ public:
     AVRational frameRate() const { return rate; }
     AVPixelFormat pixelFormat() const { return decoder->pix_fmt; }
 
+    // Starts at the picture shown at `seconds` rather than at the first:
+    // seeks to the key frame before it and skips converting what precedes.
+    void seek(double seconds) {
+        from = seconds;
+        if (seconds <= 0) return;
+        const int64_t ts = start + int64_t(seconds * stream->time_base.den / stream->time_base.num);
+        // Where the container cannot seek, decoding from the start still works.
+        if (av_seek_frame(input.get(), index, ts, AVSEEK_FLAG_BACKWARD) >= 0) avcodec_flush_buffers(decoder.get());
+    }
+
     // The next picture, or false at the end of the clip. A file that ends
     // before the length its header gives is an error.
     bool next(Timed& out) {
-        while (true) {
-            int status = avcodec_receive_frame(decoder.get(), frame.get());
-            if (status == 0) {
-                int64_t t = frame->best_effort_timestamp;
-                double seconds = t != AV_NOPTS_VALUE ? toSeconds(t - start, stream->time_base) : end;
-                convert.convert(*frame, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace
-                                        : stream->codecpar->color_space, out.image, path);
-                av_frame_unref(frame.get());  // the converted copy is all that is kept
-                out.seconds = seconds;
-                end = seconds + double(rate.den) / rate.num;
-                ++frames;
-                return true;
-            }
-            if (status == AVERROR_EOF) {
-                checkComplete();
-                return false;
-            }
-            if (status != AVERROR(EAGAIN)) av::check(status, path, "cannot decode a frame");
-            feed();
+        if (pending) {
+            pending = false;
+            return emit(*frame, out);
         }
+        while (receive()) {
+            // Pictures before the starting one are kept unconverted until
+            // the next one shows whether they are the one shown.
+            if (timeOf(*frame) <= from + kSlack) {
+                av_frame_unref(held.get());
+                av_frame_move_ref(held.get(), frame.get());
+                holding = true;
+                continue;
+            }
+            if (!holding) return emit(*frame, out);
+            holding = false;
+            pending = true;
+            return emit(*held, out);
+        }
+        if (holding) {
+            holding = false;
+            return emit(*held, out);
+        }
+        checkComplete();
+        return false;
     }
 
     // Where the clip ends: the last picture's time plus one frame.
     double endSeconds() const { return end; }
 
 private:
+    double timeOf(const AVFrame& f) const {
+        const int64_t t = f.best_effort_timestamp;
+        return t != AV_NOPTS_VALUE ? toSeconds(t - start, stream->time_base) : end;
+    }
+
+    // The converted picture; the frame is released.
+    bool emit(AVFrame& f, Timed& out) {
+        out.seconds = timeOf(f);
+        convert.convert(f, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace : stream->codecpar->color_space,
+                        out.image, path);
+        av_frame_unref(&f);
+        end = out.seconds + double(rate.den) / rate.num;
+        ++frames;
+        return true;
+    }
+
+    // The next decoded frame into `frame`; false once the decoder is drained.
+    bool receive() {
+        while (true) {
+            int status = avcodec_receive_frame(decoder.get(), frame.get());
+            if (status == 0) return true;
+            if (status == AVERROR_EOF) return false;
+            if (status != AVERROR(EAGAIN)) av::check(status, path, "cannot decode a frame");
+            feed();
+        }
+    }
+
     void feed() {
         if (drained) return;
         while (true) {
@@ -110,6 +155,9 @@ private:
     AVRational rate{30, 1};
     int64_t start = 0;
     av::Frame frame = av::allocFrame();
+    av::Frame held = av::allocFrame();  // the latest picture before `from`
+    bool holding = false, pending = false;  // pending: `frame` waits behind `held`
+    double from = -1;
     av::Packet packet = av::allocPacket();
     av::ToImage convert;
     bool drained = false;
@@ -134,9 +182,14 @@ struct VideoReader::Impl {
     // following on from the last.
     void produce() {
         try {
-            double offset = 0;
+            // Whole passes before the start are skipped when looping.
+            const double length = double(info.frameCount) * info.rateDen / info.rateNum;
+            double offset = options.loop && options.start > 0 ? std::floor(options.start / length) * length : 0;
+            bool first = true;
             while (true) {
                 Pass pass(path, sequenceRate());
+                if (first) pass.seek(options.start - offset);
+                first = false;
                 Timed t;
                 while (pass.next(t)) {
                     t.seconds += offset;
@@ -153,34 +206,41 @@ struct VideoReader::Impl {
     }
 };
 
-VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) : impl(std::make_unique<Impl>()) {
+ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
+    // The clip's description, and its frame count from the header or, where
+    // the container gives none, from its packets.
+    Pass probe(path, {int(options.sequenceRateNum), int(options.sequenceRateDen)});
+    AVStream* s = probe.videoStream();
+    ClipInfo i;
+    i.width = uint32_t(s->codecpar->width);
+    i.height = uint32_t(s->codecpar->height);
+    i.rateNum = uint32_t(probe.frameRate().num);
+    i.rateDen = uint32_t(probe.frameRate().den);
+    i.bitsPerChannel = av::formatBits(probe.pixelFormat());
+    i.hasAudio = av_find_best_stream(probe.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+    i.frameCount = s->nb_frames;
+    if (i.frameCount <= 0) {
+        i.frameCount = 0;
+        av::Packet packet = av::allocPacket();
+        int status;
+        while ((status = av_read_frame(probe.format(), packet.get())) >= 0) {
+            if (packet->stream_index == s->index) ++i.frameCount;
+            av_packet_unref(packet.get());
+        }
+        if (status != AVERROR_EOF) av::check(status, path, "cannot read");
+    }
+    if (i.width == 0 || i.height == 0 || i.frameCount == 0) throw Error(path + ": has no pictures");
+    return i;
+}
+
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
+    : VideoReader(path, options, probeClip(path, options)) {}
+
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options, const ClipInfo& info)
+    : impl(std::make_unique<Impl>()) {
     impl->path = path;
     impl->options = options;
-    {
-        // The clip's description, and its frame count from the header or,
-        // where the container gives none, from its packets.
-        Pass probe(path, impl->sequenceRate());
-        AVStream* s = probe.videoStream();
-        ClipInfo& i = impl->info;
-        i.width = uint32_t(s->codecpar->width);
-        i.height = uint32_t(s->codecpar->height);
-        i.rateNum = uint32_t(probe.frameRate().num);
-        i.rateDen = uint32_t(probe.frameRate().den);
-        i.bitsPerChannel = av::formatBits(probe.pixelFormat());
-        i.hasAudio = av_find_best_stream(probe.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
-        i.frameCount = s->nb_frames;
-        if (i.frameCount <= 0) {
-            i.frameCount = 0;
-            av::Packet packet = av::allocPacket();
-            int status;
-            while ((status = av_read_frame(probe.format(), packet.get())) >= 0) {
-                if (packet->stream_index == s->index) ++i.frameCount;
-                av_packet_unref(packet.get());
-            }
-            if (status != AVERROR_EOF) av::check(status, path, "cannot read");
-        }
-        if (i.width == 0 || i.height == 0 || i.frameCount == 0) throw Error(path + ": has no pictures");
-    }
+    impl->info = info;
     impl->worker = std::thread([this] { impl->produce(); });
 }
 
@@ -202,7 +262,7 @@ const hostsim::Image& VideoReader::frameAt(double seconds) {
             r.next = r.queue.pop();
             r.ended = !r.next;
         }
-        if (!r.next || r.next->seconds > seconds) break;
+        if (!r.next || r.next->seconds > seconds + kSlack) break;
         r.current = std::move(r.next);
         r.next.reset();
     }

@@ -3,6 +3,7 @@
 // against files it did not make; the writer is then checked through it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -69,6 +70,16 @@ TEST(Media, SequenceFramesFollowPresentationTime) {
     media::VideoReader looped(d + "s.%d.png", rate10);
     for (auto [t, k] : std::vector<std::pair<double, uint32_t>>{{0.45, 4}, {0.5, 0}, {0.79, 2}, {1.0, 0}, {1.61, 1}})
         expectImage(looped.frameAt(t), card(k), 0, "looped at " + std::to_string(t));
+
+    // Starting later (a slice of a job) skips ahead, looped or not.
+    for (double start : {0.3, 0.35, 1.72}) {
+        rate10.start = start;
+        rate10.loop = start > 1;
+        media::VideoReader later(d + "s.%d.png", rate10);
+        const uint32_t k = uint32_t(std::lround(start * 100)) % 50 / 10;
+        expectImage(later.frameAt(start), card(k), 0, "from " + std::to_string(start));
+        expectImage(later.frameAt(start + 0.1), card((k + 1) % 5), 0, "after " + std::to_string(start));
+    }
 }
 
 TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {

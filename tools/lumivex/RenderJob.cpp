@@ -178,7 +178,7 @@ struct Instance {
             const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
             if (media::isClipName(file)) {
                 layers.push_back({index, std::make_unique<media::VideoReader>(file, clipOptions)});
-                return change(index, name, [&] { host->setLayer(index, layers.back().reader->frameAt(0)); });
+                return change(index, name, [&] { host->setLayer(index, layers.back().reader->frameAt(clipOptions.start)); });
             }
             return change(index, name, [&] { host->setLayer(index, readImage(file)); });
         }
@@ -279,9 +279,10 @@ int runRenderJob(RenderJob job) {
         clipOptions.sequenceRateDen = c.timeStep;
     };
     setRate(job.fps);
-    if (!job.input.empty() && media::isClipName(job.input)) {
-        clip = std::make_unique<media::VideoReader>(job.input, clipOptions);
-        const media::ClipInfo& info = clip->info();
+    const bool clipInput = !job.input.empty() && media::isClipName(job.input);
+    media::ClipInfo info;
+    if (clipInput) {
+        info = media::probeClip(job.input, clipOptions);
         if (!job.fpsGiven && !media::isSequencePattern(job.input)) setRate(double(info.rateNum) / info.rateDen);
         if (!job.framesGiven) {
             // Every frame of the clip from the start time on, at the render rate.
@@ -299,6 +300,9 @@ int runRenderJob(RenderJob job) {
     if (firstTime + (job.firstFrame + job.frames - 1.0) * c.timeStep > double(INT32_MAX))
         throw UsageError("--time and --frames reach past the host's time range at this frame rate");
     auto secondsOf = [&](uint32_t i) { return double(firstTime + int64_t(job.firstFrame + i) * c.timeStep) / c.timeScale; };
+    // Clips start decoding near the slice's first frame.
+    clipOptions.start = secondsOf(0);
+    if (clipInput) clip = std::make_unique<media::VideoReader>(job.input, clipOptions, info);
 
     const bool video = media::isVideoOutputName(job.output);
     if (job.output.empty()) job.output = job.frames > 1 ? "render.%04d.png" : "render.png";
