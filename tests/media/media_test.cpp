@@ -215,3 +215,99 @@ TEST(Media, AFailedOrAbandonedEncodeLeavesNoFile) {
     }
     EXPECT_TRUE(fs::is_empty(d)) << "left behind: " << fs::directory_iterator(d)->path();
 }
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Copies the video of `video` into `out` (Matroska) with one second of
+// 16-bit mono PCM sound at 8000 Hz beside it.
+void addSound(const std::string& video, const std::string& out) {
+    AVFormatContext* in = nullptr;
+    ASSERT_EQ(avformat_open_input(&in, video.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(in, nullptr), 0);
+    AVFormatContext* mux = nullptr;
+    ASSERT_GE(avformat_alloc_output_context2(&mux, nullptr, nullptr, out.c_str()), 0);
+    AVStream* v = avformat_new_stream(mux, nullptr);
+    avcodec_parameters_copy(v->codecpar, in->streams[0]->codecpar);
+    v->time_base = in->streams[0]->time_base;
+    AVStream* a = avformat_new_stream(mux, nullptr);
+    a->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+    a->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+    a->codecpar->sample_rate = 8000;
+    av_channel_layout_default(&a->codecpar->ch_layout, 1);
+    a->codecpar->bits_per_coded_sample = 16;
+    a->time_base = {1, 8000};
+    ASSERT_GE(avio_open(&mux->pb, out.c_str(), AVIO_FLAG_WRITE), 0);
+    ASSERT_GE(avformat_write_header(mux, nullptr), 0);
+    AVPacket* p = av_packet_alloc();
+    while (av_read_frame(in, p) >= 0) {
+        av_packet_rescale_ts(p, in->streams[0]->time_base, v->time_base);
+        p->stream_index = 0;
+        av_interleaved_write_frame(mux, p);
+    }
+    for (int k = 0; k < 10; ++k) {  // ten packets of 0.1 s
+        av_new_packet(p, 1600);
+        std::fill_n(p->data, 1600, uint8_t(k));
+        p->pts = p->dts = k * 800;
+        p->duration = 800;
+        av_packet_rescale_ts(p, {1, 8000}, a->time_base);
+        p->stream_index = 1;
+        av_interleaved_write_frame(mux, p);
+    }
+    av_write_trailer(mux);
+    av_packet_free(&p);
+    avio_closep(&mux->pb);
+    avformat_free_context(mux);
+    avformat_close_input(&in);
+}
+
+// Seconds of the 16-bit 8000 Hz mono sound in the file (0 when it has none).
+double soundSeconds(const std::string& file) {
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, file.c_str(), nullptr, nullptr) < 0) return -1;
+    avformat_find_stream_info(in, nullptr);
+    int audio = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    double seconds = 0;
+    AVPacket* p = av_packet_alloc();
+    while (audio >= 0 && av_read_frame(in, p) >= 0) {
+        if (p->stream_index == audio) seconds += p->size / 2 / 8000.0;
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    avformat_close_input(&in);
+    return seconds;
+}
+
+}  // namespace
+
+TEST(Media, SoundIsCopiedForTheRenderedSpanWhereTheContainerTakesIt) {
+    const std::string d = folder();
+    media::WriterOptions w;
+    w.width = 6;
+    w.height = 4;
+    w.rateNum = 10;
+    {
+        media::VideoWriter writer(d + "v.mkv", w);
+        for (uint32_t k = 0; k < 10; ++k) writer.write(card(k));
+        writer.finish();
+    }
+    addSound(d + "v.mkv", d + "av.mkv");
+    ASSERT_TRUE(media::probeClip(d + "av.mkv").hasAudio);
+    // Frames 2..6 (0.2 s to 0.7 s): that half second of sound, in the
+    // containers that take PCM; none in a GIF or an MP4.
+    for (const char* ext : {".mkv", ".mov", ".mp4", ".gif"}) {
+        w.audioFrom = d + "av.mkv";
+        w.audioStart = 0.2;
+        const std::string out = d + "out" + ext;
+        media::VideoWriter writer(out, w);
+        for (uint32_t k = 2; k < 7; ++k) writer.write(card(k));
+        writer.finish();
+        const bool takesPcm = std::string(ext) == ".mkv" || std::string(ext) == ".mov";
+        EXPECT_EQ(writer.copiesAudio(), takesPcm) << ext;
+        EXPECT_NEAR(soundSeconds(out), takesPcm ? 0.5 : 0.0, 0.001) << ext;
+        EXPECT_EQ(media::VideoReader(out).info().frameCount, 5) << ext;
+    }
+}

@@ -62,6 +62,11 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     ASSERT_EQ(seq.status, 0) << seq.err;
     EXPECT_NEAR(redOf(path("s.2.exr")), 0.4f, 0.6f / 255);
     EXPECT_FALSE(fs::exists(path("s.3.exr")));
+
+    // A clip as a layer parameter: the probe shows the layer's width / 64.
+    Outcome layer = run(probe("--size 8x8 -p Mode=Matte -p Matte=in.mkv -o m.exr"));
+    ASSERT_EQ(layer.status, 0) << layer.err;
+    EXPECT_NEAR(redOf(path("m.exr")), 4 / 64.0f, 0.6f / 255);
 }
 
 TEST_F(Cli, ChainsRunInOrderWithIndependentInstances) {
