@@ -151,6 +151,10 @@ void VideoWriter::Impl::open() {
                            : ext == ".webm" ? AV_PIX_FMT_YUVA420P : gif ? AV_PIX_FMT_PAL8
                            : avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, 1, nullptr);
 
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if ((options.width & ((1u << desc->log2_chroma_w) - 1)) || (options.height & ((1u << desc->log2_chroma_h) - 1)))
+        throw Error(path + ": " + name + " with " + av_get_pix_fmt_name(format) + " needs an even width and height, not " +
+                    std::to_string(options.width) + "x" + std::to_string(options.height));
     encoder.reset(avcodec_alloc_context3(codec));
     if (!encoder) throw std::bad_alloc();
     encoder->width = int(options.width);
@@ -159,7 +163,6 @@ void VideoWriter::Impl::open() {
     encoder->time_base = {int(options.rateDen), int(options.rateNum)};
     encoder->framerate = {int(options.rateNum), int(options.rateDen)};
     encoder->thread_count = 0;
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (!(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))) {
         encoder->colorspace = AVCOL_SPC_BT709;
         encoder->color_primaries = AVCOL_PRI_BT709;
@@ -185,7 +188,7 @@ void VideoWriter::Impl::open() {
         if (!audio->stream()) audio.reset();
     }
 
-    av::check(avio_open(&output->pb, temp.c_str(), AVIO_FLAG_WRITE), temp, "cannot create");
+    av::check(avio_open(&output->pb, temp.c_str(), AVIO_FLAG_WRITE), path, ("cannot create " + temp).c_str());
     av::check(avformat_write_header(output.get(), nullptr), path, "cannot write the header");
 
     // Some encoders (ProRes) store the frame's colour tags, not the stream's.

@@ -102,6 +102,11 @@ TEST_F(Cli, KeyframedParametersChangeFromFrameToFrame) {
     Outcome bad = run(probe("-p 'Level=1@1,0@0.5'"));
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("key times must increase"), std::string::npos) << bad.err;
+    // A key out of range stops the render before its first frame is written.
+    Outcome range = run(probe("--size 4x4 --fps 10 --frames 20 -p 'Level=0@0,7@1.5' -o r.%d.png"));
+    EXPECT_EQ(range.status, 2);
+    EXPECT_EQ(range.err, "lumivex: value 7 of 'Level' is outside its range 0 to 1\n");
+    EXPECT_FALSE(fs::exists(path("r.0.png")));
 }
 
 TEST_F(Cli, BadClipsAreNamedAndLeaveNoOutput) {

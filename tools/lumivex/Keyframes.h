@@ -29,6 +29,7 @@ public:
               const std::function<std::vector<double>(const std::string&)>& parseValue, bool interpolate);
 
     std::vector<double> at(double seconds) const;
+    const std::vector<Keyframe>& all() const { return keys; }
 
 private:
     std::vector<Keyframe> keys;

@@ -148,17 +148,21 @@ struct Instance {
             throw Error("cannot enter effect folder " + choice.effectDir + ": " + std::strerror(errno));
     }
 
-    // A user change after every value the host accepted; a value the host
-    // refuses (out of range) is a usage error.
-    void change(int32_t index, const std::string& name, const std::function<void()>& set) {
+    // Sets a value; one the host refuses (out of range) is a usage error.
+    void set(int32_t index, const std::function<void()>& setter) {
         try {
-            set();
+            setter();
         } catch (const UsageError&) {
             throw;
         } catch (const Error& e) {
             if (host->param(index).param_type == PF_Param_LAYER) throw;  // an unreadable image
             throw UsageError(e.what());
         }
+    }
+
+    // A value set and announced to the module as a user change.
+    void change(int32_t index, const std::string& name, const std::function<void()>& setter) {
+        set(index, setter);
         check(host->userChangedParam(index), "change of parameter '" + name + "'", *host);
     }
 
@@ -185,8 +189,11 @@ struct Instance {
         if (Keyframes::isAnimated(text)) {
             const bool smooth = type != PF_Param_POPUP && type != PF_Param_CHECKBOX;
             Keyframes keys("--param " + name, text, [&](const std::string& v) { return paramNumbers(*host, index, v); }, smooth);
+            // Every key is tried now, so that a value out of range stops the
+            // render before its first frame; each frame's value is set later.
+            for (const Keyframe& key : keys.all()) set(index, [&] { setNumbers(*host, index, key.value); });
             animated.push_back({index, name, std::move(keys), {}});
-            return;  // set before each frame
+            return;
         }
         std::vector<double> v = paramNumbers(*host, index, text);
         change(index, name, [&] { setNumbers(*host, index, v); });
