@@ -44,6 +44,10 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     EXPECT_EQ(out.info().rateNum, 10u);
     for (uint32_t k = 0; k < 5; ++k) EXPECT_NEAR(out.frameAt(k / 10.0).rgba[0], k / 10.0f, 0.6f / 255) << k;
 
+    // Without --output, numbered frames in the folder the command started in.
+    ASSERT_EQ(run("render --effect " + kMix + " -i in.mkv").status, 0);
+    EXPECT_NEAR(redOf(path("render.0004.png")), 0.4f, 0.6f / 255);
+
     // At 20 frames a second each picture shows twice; past the end the last holds.
     Outcome twice = run("render --effect " + kMix + " -i in.mkv --fps 20 --frames 12 -o t.%02d.exr");
     ASSERT_EQ(twice.status, 0) << twice.err;

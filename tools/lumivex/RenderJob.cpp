@@ -312,7 +312,8 @@ int runRenderJob(RenderJob job) {
     if (clipInput) clip = std::make_unique<media::VideoReader>(job.input, clipOptions, info);
 
     const bool video = media::isVideoOutputName(job.output);
-    if (job.output.empty()) job.output = job.frames > 1 ? "render.%04d.png" : "render.png";
+    if (job.output.empty())
+        job.output = (std::filesystem::path(job.baseDir) / (job.frames > 1 ? "render.%04d.png" : "render.png")).string();
     FrameName names = parseFrameName(job.output);
     if (!video && !isWritableImageName(job.output))
         throw UsageError("--output " + job.output + ": use a .png, .exr, .mp4, .mov, .webm, .mkv or .gif name");

@@ -28,8 +28,9 @@ struct RenderJob {
     std::vector<EffectStep> chain;
     std::string input;                   // absolute; empty: a test card of width x height
     uint32_t width = 1280, height = 720;
-    std::string output;                  // absolute; image name (numbered) or clip name
-    std::string baseDir;                 // where --param file names are relative to
+    std::string output;                  // absolute; image name (numbered) or clip name; empty: render.png
+                                         // or render.%04d.png in baseDir
+    std::string baseDir;                 // absolute; where --param file names are relative to
     double time = 0;                     // seconds of the job's frame 0
     double fps = 30;                     // used when fpsGiven or the input is no clip
     bool fpsGiven = false;
