@@ -2,6 +2,7 @@
 // reader's thread and hands timed pictures through a short queue; the
 // caller keeps the picture shown now and the one after it.
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 #include "media/Av.h"
@@ -142,9 +143,11 @@ private:
                           : input->duration != AV_NOPTS_VALUE ? double(input->duration) / AV_TIME_BASE : 0;
         const double frameTime = double(rate.den) / rate.num;
         if (frames == 0) throw Error(path + ": has no pictures");
-        if (expected > 0 && end + 1.5 * frameTime < expected)
-            throw Error(path + ": the file ends early (pictures up to " + std::to_string(end) + " s of " +
-                        std::to_string(expected) + " s): truncated or damaged");
+        if (expected > 0 && end + 1.5 * frameTime < expected) {
+            char span[80];
+            std::snprintf(span, sizeof span, "pictures up to %.2f s of %.2f s", end, expected);
+            throw Error(path + ": the file ends early (" + span + "): truncated or damaged");
+        }
     }
 
     std::string path;

@@ -92,6 +92,14 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
     EXPECT_EQ(deepReader.info().bitsPerChannel, 16u);
     expectImage(deepReader.frameAt(0), deep, 0.51f / 65535, "16-bit sequence");
 
+    // Float pictures come through as they are, above 1 too.
+    hostsim::Image bright(3, 2);
+    for (size_t i = 0; i < bright.rgba.size(); ++i) bright.rgba[i] = 0.1f + 0.4f * float(i);
+    lumivex::writeImage(d + "f.0.exr", bright, 32);
+    media::VideoReader floatReader(d + "f.%d.exr");
+    EXPECT_EQ(floatReader.info().bitsPerChannel, 32u);
+    expectImage(floatReader.frameAt(0), bright, 1e-6f, "float sequence");
+
     // FFV1 round trip, 8 and 16 bits, alpha included.
     for (uint32_t depth : {8u, 16u}) {
         const std::string clip = d + "c" + std::to_string(depth) + ".mkv";
