@@ -41,8 +41,12 @@ public:
         av::check(avcodec_parameters_copy(out->codecpar, in->codecpar), file, "cannot copy the sound's parameters");
         out->codecpar->codec_tag = 0;
         out->time_base = in->time_base;
-        const int64_t origin = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
-        start = origin + av_rescale_q(int64_t(startSeconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
+        // Time 0 is the start of the source's pictures, as for the reader,
+        // so that sound that starts later keeps its place.
+        const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        const AVStream* origin = video >= 0 && input->streams[video]->start_time != AV_NOPTS_VALUE ? input->streams[video] : in;
+        start = (origin->start_time != AV_NOPTS_VALUE ? av_rescale_q(origin->start_time, origin->time_base, in->time_base) : 0) +
+                av_rescale_q(int64_t(startSeconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
     }
 
     AVStream* stream() const { return out; }
@@ -109,7 +113,6 @@ struct VideoWriter::Impl {
 
     void open();
     void encode(const hostsim::Image* image);
-    void drain();
     double seconds(int64_t frames) const { return double(frames) * options.rateDen / options.rateNum; }
 
     void consume() {
