@@ -5,6 +5,7 @@
 
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/ImageFile.h"
+#include "tools/lumivex/Keyframes.h"
 
 using namespace lumivex;
 
@@ -119,4 +120,19 @@ TEST(ImageFile, UnreadableAndUnwritableFilesNameTheFile) {
     EXPECT_EQ(message([] { writeImage("/nonexistent/dir/out.png", hostsim::Image(1, 1), 8); })
                   .rfind("cannot write /nonexistent/dir/out.png: ", 0),
               0u);
+}
+
+TEST(Keyframes, KeysSplitAtTheCommaAfterEachTime) {
+    auto numbers = [](const std::string& v) { return parseNumberList("value", v); };
+    Keyframes tint("Tint", "0,10,20@0,100,110,120@2:hold,0,0,0@3", numbers, true);
+    EXPECT_EQ(tint.at(-1), (std::vector<double>{0, 10, 20}));
+    EXPECT_EQ(tint.at(0.5), (std::vector<double>{25, 35, 45}));
+    EXPECT_EQ(tint.at(2.9), (std::vector<double>{100, 110, 120}));  // held until the next key
+    EXPECT_EQ(tint.at(9), (std::vector<double>{0, 0, 0}));
+    Keyframes stepped("Mode", "1@0,3@1", numbers, false);
+    EXPECT_EQ(stepped.at(0.99), std::vector<double>{1});
+    EXPECT_EQ(stepped.at(1), std::vector<double>{3});
+    EXPECT_FALSE(Keyframes::isAnimated("0.5"));
+    for (const char* bad : {"0@0,1", "0@", "0@x", "1@1,2@1"})
+        EXPECT_THROW(Keyframes("Level", bad, numbers, true), UsageError) << bad;
 }

@@ -55,6 +55,7 @@ ParsedArgs parseArgs(const std::string& command, const std::vector<std::string>&
             throw Error("option " + key + " takes no value");
         }
         parsed.values[key].push_back(value);
+        parsed.ordered.emplace_back(key, value);
     }
     return parsed;
 }

@@ -35,6 +35,8 @@ public:
     const std::vector<std::string>& all(const std::string& name) const;
 
     std::map<std::string, std::vector<std::string>> values;
+    // Every option and its value in command-line order, by canonical name.
+    std::vector<std::pair<std::string, std::string>> ordered;
     std::vector<std::string> positional;
 };
 

@@ -32,15 +32,21 @@ std::string defaultModuleDir() {
 
 ModuleChoice chooseModule(const ParsedArgs& args) {
     if (args.has("--module") && args.has("--effect")) throw UsageError("give either --module or --effect, not both");
+    if (args.has("--effect")) return chooseModule("--effect", args.get("--effect"));
+    if (args.has("--module")) return chooseModule("--module", args.get("--module"));
+    return chooseModule("", "");
+}
+
+ModuleChoice chooseModule(const std::string& option, const std::string& value) {
     ModuleChoice choice;
-    if (args.has("--effect")) {
-        choice.effectDir = absolutePath(args.get("--effect"));
-        if (!fs::is_directory(choice.effectDir)) throw Error("effect folder " + args.get("--effect") + " does not exist");
+    if (option == "--effect") {
+        choice.effectDir = absolutePath(value);
+        if (!fs::is_directory(choice.effectDir)) throw Error("effect folder " + value + " does not exist");
         if (!fs::exists(fs::path(choice.effectDir) / "config.xml"))
-            throw Error("effect folder " + args.get("--effect") + " has no config.xml");
+            throw Error("effect folder " + value + " has no config.xml");
         choice.path = (fs::path(defaultModuleDir()) / "lumivex-engine.so").string();
-    } else if (args.has("--module")) {
-        choice.path = absolutePath(args.get("--module"));
+    } else if (option == "--module") {
+        choice.path = absolutePath(value);
     } else {
         choice.path = (fs::path(defaultModuleDir()) / "Vantrel.so").string();
     }

@@ -23,6 +23,9 @@ struct ModuleChoice {
 // else the build's module folder relative to this executable.
 std::string defaultModuleDir();
 ModuleChoice chooseModule(const ParsedArgs& args);
+// One choice: `option` "--effect" or "--module" with its value, or empty
+// for the default module.
+ModuleChoice chooseModule(const std::string& option, const std::string& value);
 // The registration a host reads first: from the module file, or for
 // --effect from the effect folder's config.xml.
 hostsim::Registration readRegistration(const ModuleChoice& choice);

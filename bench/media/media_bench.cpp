@@ -1,0 +1,85 @@
+// How much of the render-only frame rate a clip-to-clip job keeps, with
+// decoding and encoding on their own threads. Makes its input (the test
+// card with a moving bar, H.264) in a temporary folder, then times
+//   render only: the default module through the stand-in host, from a
+//                still, each output frame read back and dropped;
+//   mp4 -> mp4:  the same module as `lumivex render -i in.mp4 -o out.mp4`.
+// Run on demand: bench_media [FRAMES [WIDTHxHEIGHT]] (default 300 1920x1080).
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "hostsim/Host.h"
+#include "media/Media.h"
+#include "tools/lumivex/RenderJob.h"
+#include "tools/lumivex/TestCard.h"
+
+namespace {
+
+double since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const uint32_t frames = argc > 1 ? uint32_t(std::stoul(argv[1])) : 300;
+    uint32_t width = 1920, height = 1080;
+    if (argc > 2 && std::sscanf(argv[2], "%ux%u", &width, &height) != 2) {
+        std::fprintf(stderr, "usage: bench_media [FRAMES [WIDTHxHEIGHT]]\n");
+        return 2;
+    }
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "lumivex_bench_media";
+    std::filesystem::create_directories(dir);
+    const std::string input = (dir / "in.mp4").string(), output = (dir / "out.mp4").string();
+    try {
+        const hostsim::Image card = lumivex::makeTestCard(width, height);
+        {
+            media::WriterOptions w;
+            w.width = width;
+            w.height = height;
+            media::VideoWriter writer(input, w);
+            for (uint32_t i = 0; i < frames; ++i) {
+                hostsim::Image frame = card;
+                for (uint32_t y = 0; y < height; ++y) frame.pixel((i * 7) % width, y)[0] = 1;
+                writer.write(std::move(frame));
+            }
+            writer.finish();
+        }
+
+        hostsim::Module module(DEFAULT_MODULE);
+        // Both timings include the instance's setup and its first frame
+        // (shaders compiled, targets made), as a job does.
+        double renderOnly;
+        {
+            const auto start = std::chrono::steady_clock::now();
+            hostsim::Host host(module, hostsim::HostConfig{});
+            host.setInput(card);
+            if (host.start() != PF_Err_NONE) throw std::runtime_error("the default module did not start");
+            for (uint32_t i = 0; i < frames; ++i)
+                if (host.render(int32_t(i * 1000)).result != PF_Err_NONE) throw std::runtime_error("render failed");
+            host.finish();
+            renderOnly = since(start);
+        }
+
+        lumivex::RenderJob job;
+        job.chain.push_back({{DEFAULT_MODULE, ""}, {}});
+        job.input = input;
+        job.output = output;
+        job.baseDir = dir.string();
+        const auto start = std::chrono::steady_clock::now();
+        lumivex::runRenderJob(job);
+        const double clip = since(start);
+
+        std::printf("%u frames of %ux%u, default module\n", frames, width, height);
+        std::printf("render only (still, no output): %7.2f s  %6.2f fps\n", renderOnly, frames / renderOnly);
+        std::printf("mp4 -> mp4 (whole job):         %7.2f s  %6.2f fps  (%.0f%% of render only)\n", clip, frames / clip,
+                    100 * renderOnly / clip);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_media: %s\n", e.what());
+        return 1;
+    }
+    std::filesystem::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,122 @@
+#include "media/Convert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace media::av {
+
+namespace {
+
+// 0..1, NaN as 0.
+float unit(float v) { return v > 0 ? (v < 1 ? v : 1.0f) : 0.0f; }
+
+bool isYuv(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
+}
+
+Frame stagingFrame(AVPixelFormat format, int width, int height, const std::string& file) {
+    Frame f = allocFrame();
+    f->format = format;
+    f->width = width;
+    f->height = height;
+    check(av_frame_get_buffer(f.get(), 0), file, "cannot allocate a frame");
+    return f;
+}
+
+}  // namespace
+
+uint32_t formatBits(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    if (!d) return 8;
+    if (d->flags & AV_PIX_FMT_FLAG_FLOAT) return 32;
+    return uint32_t(d->comp[0].depth);
+}
+
+void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file) {
+    const auto format = AVPixelFormat(frame.format);
+    if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height))
+        image = hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
+    const size_t w = size_t(frame.width);
+    if (format == AV_PIX_FMT_GBRPF32LE || format == AV_PIX_FMT_GBRAPF32LE) {
+        // Planes green, blue, red (, alpha): copied as they are, above 1 too.
+        const bool alpha = format == AV_PIX_FMT_GBRAPF32LE;
+        for (int y = 0; y < frame.height; ++y) {
+            const float* plane[4];
+            for (int p = 0; p < 4; ++p)
+                plane[p] = p < 3 || alpha ? reinterpret_cast<const float*>(frame.data[p] + size_t(y) * frame.linesize[p]) : nullptr;
+            float* out = image.pixel(0, uint32_t(y));
+            for (size_t x = 0; x < w; ++x, out += 4) {
+                out[0] = plane[2][x];
+                out[1] = plane[0][x];
+                out[2] = plane[1][x];
+                out[3] = alpha ? plane[3][x] : 1.0f;
+            }
+        }
+        return;
+    }
+    const bool deep = formatBits(format) > 8;
+    const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
+    if (!sws || format != from || frame.width != width || frame.height != height) {
+        sws.reset(sws_getContext(frame.width, frame.height, format, frame.width, frame.height, target,
+                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP, nullptr,
+                                 nullptr, nullptr));
+        if (!sws) throw Error(file + ": cannot convert pictures of format " + (av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "unknown"));
+        from = format;
+        width = frame.width;
+        height = frame.height;
+        staged = stagingFrame(target, width, height, file);
+    }
+    if (isYuv(format)) {
+        const AVColorSpace tagged = frame.colorspace != AVCOL_SPC_UNSPECIFIED ? frame.colorspace : streamSpace;
+        const int space = tagged == AVCOL_SPC_UNSPECIFIED || tagged == AVCOL_SPC_RGB ? SWS_CS_DEFAULT : int(tagged);
+        const int* coefficients = sws_getCoefficients(space);
+        sws_setColorspaceDetails(sws.get(), coefficients, frame.color_range == AVCOL_RANGE_JPEG, coefficients, 1, 0,
+                                 1 << 16, 1 << 16);
+    }
+    sws_scale(sws.get(), frame.data, frame.linesize, 0, frame.height, staged->data, staged->linesize);
+    for (int y = 0; y < height; ++y) {
+        float* out = image.pixel(0, uint32_t(y));
+        const uint8_t* row = staged->data[0] + size_t(y) * staged->linesize[0];
+        if (deep) {
+            const auto* v = reinterpret_cast<const uint16_t*>(row);
+            for (size_t i = 0; i < w * 4; ++i) out[i] = v[i] / 65535.0f;
+        } else {
+            for (size_t i = 0; i < w * 4; ++i) out[i] = row[i] / 255.0f;
+        }
+    }
+}
+
+FromImage::FromImage(int width, int height, AVPixelFormat target, bool deep, const std::string& file)
+    : deep(deep), file(file) {
+    const AVPixelFormat source = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
+    sws.reset(sws_getContext(width, height, source, width, height, target,
+                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP, nullptr, nullptr,
+                             nullptr));
+    if (!sws) throw Error(file + ": cannot convert pictures to format " + av_get_pix_fmt_name(target));
+    if (isYuv(target)) {
+        sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0,
+                                 0, 1 << 16, 1 << 16);
+    }
+    staged = stagingFrame(source, width, height, file);
+}
+
+void FromImage::convert(const hostsim::Image& image, AVFrame& frame) {
+    const size_t w = image.width;
+    for (uint32_t y = 0; y < image.height; ++y) {
+        const float* in = image.pixel(0, y);
+        uint8_t* row = staged->data[0] + size_t(y) * staged->linesize[0];
+        if (deep) {
+            auto* v = reinterpret_cast<uint16_t*>(row);
+            for (size_t i = 0; i < w * 4; ++i) v[i] = uint16_t(std::lrint(unit(in[i]) * 65535));
+        } else {
+            for (size_t i = 0; i < w * 4; ++i) row[i] = uint8_t(std::lrint(unit(in[i]) * 255));
+        }
+    }
+    if (!frame.data[0]) check(av_frame_get_buffer(&frame, 0), file, "cannot allocate a frame");
+    check(av_frame_make_writable(&frame), file, "cannot write a frame");
+    sws_scale(sws.get(), staged->data, staged->linesize, 0, int(image.height), frame.data, frame.linesize);
+}
+
+}  // namespace media::av

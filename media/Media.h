@@ -1,0 +1,126 @@
+// Video files and numbered image sequences for the lumivex command, through
+// FFmpeg's libraries: a reader that answers "which picture does the clip
+// show at this time", and a writer that encodes rendered frames into one
+// file.
+//
+// Pictures are hostsim::Image (float RGBA, 1.0 full). Sources deeper than 8
+// bits are converted through 16 bits per channel and float sources (EXR)
+// are copied, so nothing is cut to 8 bits on the way in.
+//
+// Errors: every failure throws media::Error whose message names the file
+// and gives the library's own text ("clip.mp4: cannot open: Invalid data
+// found when processing input"). A file that ends early is an error, not a
+// shorter clip. Errors met on a worker thread come out of the next call on
+// the caller's thread.
+// Threads: each reader decodes and each writer encodes on a thread of its
+// own; the object itself must be used from one thread at a time.
+// Ownership: readers and writers own every library object they use and
+// release it when destroyed; a writer destroyed before finish() deletes
+// what it wrote, so a failed render never leaves a file that looks whole.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "hostsim/Image.h"
+
+namespace media {
+
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// True for a frame-number pattern such as "plate.%04d.png".
+bool isSequencePattern(const std::string& path);
+// True for names the reader opens as clips: a sequence pattern, or .mp4,
+// .mov, .mkv, .webm, .avi or .gif (an animated picture).
+bool isClipName(const std::string& path);
+// True for names the writer encodes: .mp4, .mov, .webm, .gif, .mkv.
+bool isVideoOutputName(const std::string& path);
+
+struct ClipInfo {
+    uint32_t width = 0, height = 0;
+    uint32_t rateNum = 30, rateDen = 1;  // frames a second, as a fraction
+    int64_t frameCount = 0;              // frames in the clip
+    uint32_t bitsPerChannel = 8;         // of the source (32 for float)
+    bool hasAudio = false;
+};
+
+struct ReaderOptions {
+    // Frame rate given to a numbered sequence, which has none of its own.
+    uint32_t sequenceRateNum = 30, sequenceRateDen = 1;
+    bool loop = false;  // past the end the clip starts again, else the last frame holds
+    // The first time frameAt will be asked for: decoding starts at the key
+    // frame before it rather than at the clip's start.
+    double start = 0;
+};
+
+// Opens the clip only to describe it.
+ClipInfo probeClip(const std::string& path, const ReaderOptions& options = {});
+
+class VideoReader {
+public:
+    VideoReader(const std::string& path, const ReaderOptions& options = {});
+    // With the description probeClip gave for the same path and options.
+    VideoReader(const std::string& path, const ReaderOptions& options, const ClipInfo& info);
+    ~VideoReader();
+    VideoReader(const VideoReader&) = delete;
+    VideoReader& operator=(const VideoReader&) = delete;
+
+    const ClipInfo& info() const;
+    // The picture shown at `seconds` from the clip's start: the frame whose
+    // presentation time is the latest not after it (the first frame before
+    // the clip starts). Times must not go back between calls.
+    const hostsim::Image& frameAt(double seconds);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl;
+};
+
+// Dither kernels the GIF writer offers, by name ("none", "floyd-steinberg",
+// "jarvis", "stucki", "atkinson", "burkes", "sierra", "sierra2",
+// "sierra-lite", "stevenson-arce"): the image library's code, or 0 for an
+// unknown name.
+int gifDitherCode(const std::string& name);
+
+struct WriterOptions {
+    uint32_t width = 0, height = 0;
+    uint32_t rateNum = 30, rateDen = 1;
+    uint32_t depth = 8;        // bits per channel rendered; 16 and 32 keep 16 bits where the codec can
+    int crf = -1;              // H.264 quality, 0..51; -1 the encoder's default
+    uint32_t gifColours = 256; // adaptive palette size: 8, 16, 32, 64, 128 or 256
+    int gifDither = 3;         // gifDitherCode
+    // Sound copied into the output from this file, starting `audioStart`
+    // seconds into it; empty for none. Dropped when the containers do not
+    // both allow the codec.
+    std::string audioFrom;
+    double audioStart = 0;
+};
+
+class VideoWriter {
+public:
+    // Writes to a temporary name beside `path` until finish().
+    VideoWriter(const std::string& path, const WriterOptions& options);
+    ~VideoWriter();
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
+
+    // Queues the next frame (width x height) for the encoding thread.
+    void write(hostsim::Image frame);
+    // Drains the encoder, completes the file and gives it its name.
+    void finish();
+    // Whether sound is being copied (known once constructed).
+    bool copiesAudio() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl;
+};
+
+}  // namespace media

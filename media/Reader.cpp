@@ -1,0 +1,275 @@
+// Clips in: one pass over the file (demux, decode, convert) runs on the
+// reader's thread and hands timed pictures through a short queue; the
+// caller keeps the picture shown now and the one after it.
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "media/Av.h"
+#include "media/Convert.h"
+
+namespace media {
+
+namespace {
+
+struct Timed {
+    double seconds = 0;
+    hostsim::Image image;
+};
+
+// Times that differ by less than this are the same time (rounding of
+// different time bases).
+constexpr double kSlack = 1e-6;
+
+double toSeconds(int64_t t, AVRational base) { return double(t) * base.num / base.den; }
+
+// One pass over a clip from its start to its end.
+class Pass {
+public:
+    Pass(const std::string& path, AVRational sequenceRate) : path(path), input(av::openInput(path, sequenceRate)) {
+        index = av::videoStream(input.get(), path);
+        stream = input->streams[index];
+        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (!codec) throw Error(path + ": unsupported video codec " + avcodec_get_name(stream->codecpar->codec_id));
+        decoder.reset(avcodec_alloc_context3(codec));
+        if (!decoder) throw std::bad_alloc();
+        av::check(avcodec_parameters_to_context(decoder.get(), stream->codecpar), path, "cannot set up the decoder");
+        decoder->thread_count = 0;  // as many as the decoder likes
+        av::check(avcodec_open2(decoder.get(), codec, nullptr), path, "cannot open the decoder");
+        rate = av_guess_frame_rate(input.get(), stream, nullptr);
+        if (rate.num <= 0 || rate.den <= 0) rate = sequenceRate;
+        start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    }
+
+    AVFormatContext* format() const { return input.get(); }
+    AVStream* videoStream() const { return stream; }
+    AVRational frameRate() const { return rate; }
+    AVPixelFormat pixelFormat() const { return decoder->pix_fmt; }
+
+    // Starts at the picture shown at `seconds` rather than at the first:
+    // seeks to the key frame before it and skips converting what precedes.
+    void seek(double seconds) {
+        from = seconds;
+        if (seconds <= 0) return;
+        const int64_t ts = start + int64_t(seconds * stream->time_base.den / stream->time_base.num);
+        // Where the container cannot seek, decoding from the start still works.
+        if (av_seek_frame(input.get(), index, ts, AVSEEK_FLAG_BACKWARD) >= 0) avcodec_flush_buffers(decoder.get());
+    }
+
+    // The next picture, or false at the end of the clip. A file that ends
+    // before the length its header gives is an error.
+    bool next(Timed& out) {
+        if (pending) {
+            pending = false;
+            return emit(*frame, out);
+        }
+        while (receive()) {
+            // Pictures before the starting one are kept unconverted until
+            // the next one shows whether they are the one shown.
+            if (timeOf(*frame) <= from + kSlack) {
+                av_frame_unref(held.get());
+                av_frame_move_ref(held.get(), frame.get());
+                holding = true;
+                continue;
+            }
+            if (!holding) return emit(*frame, out);
+            holding = false;
+            pending = true;
+            return emit(*held, out);
+        }
+        if (holding) {
+            holding = false;
+            return emit(*held, out);
+        }
+        checkComplete();
+        return false;
+    }
+
+    // Where the clip ends: the last picture's time plus one frame.
+    double endSeconds() const { return end; }
+
+private:
+    double timeOf(const AVFrame& f) const {
+        const int64_t t = f.best_effort_timestamp;
+        return t != AV_NOPTS_VALUE ? toSeconds(t - start, stream->time_base) : end;
+    }
+
+    // The converted picture; the frame is released.
+    bool emit(AVFrame& f, Timed& out) {
+        out.seconds = timeOf(f);
+        convert.convert(f, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace : stream->codecpar->color_space,
+                        out.image, path);
+        av_frame_unref(&f);
+        end = out.seconds + double(rate.den) / rate.num;
+        ++frames;
+        return true;
+    }
+
+    // The next decoded frame into `frame`; false once the decoder is drained.
+    bool receive() {
+        while (true) {
+            int status = avcodec_receive_frame(decoder.get(), frame.get());
+            if (status == 0) return true;
+            if (status == AVERROR_EOF) return false;
+            if (status != AVERROR(EAGAIN)) av::check(status, path, "cannot decode a frame");
+            feed();
+        }
+    }
+
+    void feed() {
+        if (drained) return;
+        while (true) {
+            int status = av_read_frame(input.get(), packet.get());
+            if (status == AVERROR_EOF) {
+                drained = true;
+                av::check(avcodec_send_packet(decoder.get(), nullptr), path, "cannot drain the decoder");
+                return;
+            }
+            av::check(status, path, "cannot read");
+            if (packet->stream_index != index) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            status = avcodec_send_packet(decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+            av::check(status, path, "cannot decode");
+            return;
+        }
+    }
+
+    void checkComplete() const {
+        if (input->pb && input->pb->error < 0) av::check(input->pb->error, path, "cannot read");
+        double expected = stream->duration != AV_NOPTS_VALUE ? toSeconds(stream->duration, stream->time_base)
+                          : input->duration != AV_NOPTS_VALUE ? double(input->duration) / AV_TIME_BASE : 0;
+        const double frameTime = double(rate.den) / rate.num;
+        if (frames == 0) throw Error(path + ": has no pictures");
+        if (expected > 0 && end + 1.5 * frameTime < expected) {
+            char span[80];
+            std::snprintf(span, sizeof span, "pictures up to %.2f s of %.2f s", end, expected);
+            throw Error(path + ": the file ends early (" + span + "): truncated or damaged");
+        }
+    }
+
+    std::string path;
+    av::Input input;
+    av::Codec decoder;
+    AVStream* stream = nullptr;
+    int index = -1;
+    AVRational rate{30, 1};
+    int64_t start = 0;
+    av::Frame frame = av::allocFrame();
+    av::Frame held = av::allocFrame();  // the latest picture before `from`
+    bool holding = false, pending = false;  // pending: `frame` waits behind `held`
+    double from = -1;
+    av::Packet packet = av::allocPacket();
+    av::ToImage convert;
+    bool drained = false;
+    double end = 0;
+    int64_t frames = 0;
+};
+
+}  // namespace
+
+struct VideoReader::Impl {
+    std::string path;
+    ReaderOptions options;
+    ClipInfo info;
+    av::Queue<Timed> queue{3};
+    std::optional<Timed> current, next;
+    bool ended = false;
+    std::thread worker;
+
+    AVRational sequenceRate() const { return {int(options.sequenceRateNum), int(options.sequenceRateDen)}; }
+
+    // The reader's thread: pass after pass with --loop, each one's times
+    // following on from the last.
+    void produce() {
+        try {
+            // Whole passes before the start are skipped when looping.
+            const double length = double(info.frameCount) * info.rateDen / info.rateNum;
+            double offset = options.loop && options.start > 0 ? std::floor(options.start / length) * length : 0;
+            bool first = true;
+            while (true) {
+                Pass pass(path, sequenceRate());
+                if (first) pass.seek(options.start - offset);
+                first = false;
+                Timed t;
+                while (pass.next(t)) {
+                    t.seconds += offset;
+                    if (!queue.push(std::move(t))) return;
+                    t = Timed{};
+                }
+                if (!options.loop) break;
+                offset += pass.endSeconds();
+            }
+            queue.close();
+        } catch (...) {
+            queue.fail(std::current_exception());
+        }
+    }
+};
+
+ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
+    // The clip's description, and its frame count from the header or, where
+    // the container gives none, from its packets.
+    Pass probe(path, {int(options.sequenceRateNum), int(options.sequenceRateDen)});
+    AVStream* s = probe.videoStream();
+    ClipInfo i;
+    i.width = uint32_t(s->codecpar->width);
+    i.height = uint32_t(s->codecpar->height);
+    i.rateNum = uint32_t(probe.frameRate().num);
+    i.rateDen = uint32_t(probe.frameRate().den);
+    i.bitsPerChannel = av::formatBits(probe.pixelFormat());
+    i.hasAudio = av_find_best_stream(probe.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+    i.frameCount = s->nb_frames;
+    if (i.frameCount <= 0) {
+        i.frameCount = 0;
+        av::Packet packet = av::allocPacket();
+        int status;
+        while ((status = av_read_frame(probe.format(), packet.get())) >= 0) {
+            if (packet->stream_index == s->index) ++i.frameCount;
+            av_packet_unref(packet.get());
+        }
+        if (status != AVERROR_EOF) av::check(status, path, "cannot read");
+    }
+    if (i.width == 0 || i.height == 0 || i.frameCount == 0) throw Error(path + ": has no pictures");
+    return i;
+}
+
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
+    : VideoReader(path, options, probeClip(path, options)) {}
+
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options, const ClipInfo& info)
+    : impl(std::make_unique<Impl>()) {
+    impl->path = path;
+    impl->options = options;
+    impl->info = info;
+    impl->worker = std::thread([this] { impl->produce(); });
+}
+
+VideoReader::~VideoReader() {
+    impl->queue.cancel();
+    impl->worker.join();
+}
+
+const ClipInfo& VideoReader::info() const { return impl->info; }
+
+const hostsim::Image& VideoReader::frameAt(double seconds) {
+    Impl& r = *impl;
+    if (!r.current) {
+        r.current = r.queue.pop();
+        if (!r.current) throw Error(r.path + ": has no pictures");
+    }
+    while (true) {
+        if (!r.next && !r.ended) {
+            r.next = r.queue.pop();
+            r.ended = !r.next;
+        }
+        if (!r.next || r.next->seconds > seconds + kSlack) break;
+        r.current = std::move(r.next);
+        r.next.reset();
+    }
+    return r.current->image;
+}
+
+}  // namespace media

@@ -1,0 +1,279 @@
+// Clips out: the encoder and muxer run on the writer's thread, fed through
+// a short queue; the sound of the source clip, when copied, is interleaved
+// packet by packet before the pictures it belongs with.
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "media/Av.h"
+#include "media/Convert.h"
+#include "media/Gif.h"
+
+namespace media {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string extensionOf(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Sound packets copied from the source clip, retimed to the output's start.
+class AudioCopy {
+public:
+    // Leaves stream() null when the source has no sound the output can hold.
+    AudioCopy(const std::string& source, double startSeconds, AVFormatContext* output, const std::string& file)
+        : source(source), file(file) {
+        input = av::openInput(source, {30, 1});
+        index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (index < 0) return;
+        AVStream* in = input->streams[index];
+        if (avformat_query_codec(output->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) return;
+        out = avformat_new_stream(output, nullptr);
+        if (!out) throw std::bad_alloc();
+        av::check(avcodec_parameters_copy(out->codecpar, in->codecpar), file, "cannot copy the sound's parameters");
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+        // Time 0 is the start of the source's pictures, as for the reader,
+        // so that sound that starts later keeps its place.
+        const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        const AVStream* origin = video >= 0 && input->streams[video]->start_time != AV_NOPTS_VALUE ? input->streams[video] : in;
+        start = (origin->start_time != AV_NOPTS_VALUE ? av_rescale_q(origin->start_time, origin->time_base, in->time_base) : 0) +
+                av_rescale_q(int64_t(startSeconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
+    }
+
+    AVStream* stream() const { return out; }
+
+    // Writes the sound packets that start before `seconds` of the output.
+    void writeUntil(AVFormatContext* output, double seconds) {
+        if (!out || done) return;
+        AVStream* in = input->streams[index];
+        while (true) {
+            if (!pending) {
+                pending = av::allocPacket();
+                int status = av_read_frame(input.get(), pending.get());
+                if (status == AVERROR_EOF) {
+                    done = true;
+                    return;
+                }
+                av::check(status, source, "cannot read its sound");
+                if (pending->stream_index != index || pending->pts == AV_NOPTS_VALUE || pending->pts < start) {
+                    pending.reset();
+                    continue;
+                }
+                pending->pts -= start;
+                if (pending->dts != AV_NOPTS_VALUE) pending->dts -= start;
+            }
+            if (double(pending->pts) * in->time_base.num / in->time_base.den >= seconds) return;
+            pending->stream_index = out->index;
+            pending->pos = -1;
+            av_packet_rescale_ts(pending.get(), in->time_base, out->time_base);
+            av::check(av_interleaved_write_frame(output, pending.get()), file, "cannot write sound");
+            pending.reset();
+        }
+    }
+
+private:
+    std::string source, file;
+    av::Input input;
+    int index = -1;
+    AVStream* out = nullptr;
+    int64_t start = 0;
+    av::Packet pending;
+    bool done = false;
+};
+
+}  // namespace
+
+struct VideoWriter::Impl {
+    std::string path, temp;
+    WriterOptions options;
+    bool gif = false;
+    av::Output output;
+    av::Codec encoder;
+    AVStream* stream = nullptr;
+    std::unique_ptr<av::FromImage> convert;
+    std::unique_ptr<AudioCopy> audio;
+    av::Frame frame = av::allocFrame();
+    av::Packet packet = av::allocPacket();
+    int64_t next = 0;  // pts of the next frame, in frames
+    av::Queue<hostsim::Image> queue{3};
+    std::thread worker;
+    std::mutex mutex;
+    std::exception_ptr error;
+    bool finished = false;
+    std::atomic<bool> abandoned{false};
+
+    void open();
+    void encode(const hostsim::Image* image);
+    double seconds(int64_t frames) const { return double(frames) * options.rateDen / options.rateNum; }
+
+    void consume() {
+        try {
+            while (std::optional<hostsim::Image> image = queue.pop()) encode(&*image);
+            if (abandoned) return;
+            encode(nullptr);
+            if (audio) audio->writeUntil(output.get(), seconds(next));
+            av::check(av_write_trailer(output.get()), path, "cannot complete the file");
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex);
+            error = std::current_exception();
+            queue.cancel();
+        }
+    }
+
+    void rethrow() {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (error) std::rethrow_exception(error);
+    }
+};
+
+void VideoWriter::Impl::open() {
+    av::quiet();
+    const std::string ext = extensionOf(path);
+    AVFormatContext* raw = nullptr;
+    av::check(avformat_alloc_output_context2(&raw, nullptr, nullptr, path.c_str()), path, "cannot choose a container");
+    output.reset(raw);
+    // Codec and pixel format by container: H.264 4:2:0 in .mp4, ProRes 4444
+    // with alpha in .mov, VP9 with alpha in .webm, lossless FFV1 in .mkv,
+    // palette pictures in .gif.
+    const bool deep = options.depth > 8;
+    const char* name = ext == ".mp4" ? "libx264" : ext == ".mov" ? "prores_ks" : ext == ".webm" ? "libvpx-vp9"
+                       : ext == ".mkv" ? "ffv1" : "gif";
+    gif = ext == ".gif";
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (!codec) throw Error(path + ": this FFmpeg build has no " + name + " encoder");
+    AVPixelFormat format = ext == ".mp4" ? AV_PIX_FMT_YUV420P : ext == ".mov" ? AV_PIX_FMT_YUVA444P10LE
+                           : ext == ".webm" ? AV_PIX_FMT_YUVA420P : gif ? AV_PIX_FMT_PAL8
+                           : avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, 1, nullptr);
+
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if ((options.width & ((1u << desc->log2_chroma_w) - 1)) || (options.height & ((1u << desc->log2_chroma_h) - 1)))
+        throw Error(path + ": " + name + " with " + av_get_pix_fmt_name(format) + " needs an even width and height, not " +
+                    std::to_string(options.width) + "x" + std::to_string(options.height));
+    encoder.reset(avcodec_alloc_context3(codec));
+    if (!encoder) throw std::bad_alloc();
+    encoder->width = int(options.width);
+    encoder->height = int(options.height);
+    encoder->pix_fmt = format;
+    encoder->time_base = {int(options.rateDen), int(options.rateNum)};
+    encoder->framerate = {int(options.rateNum), int(options.rateDen)};
+    encoder->thread_count = 0;
+    if (!(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))) {
+        encoder->colorspace = AVCOL_SPC_BT709;
+        encoder->color_primaries = AVCOL_PRI_BT709;
+        encoder->color_trc = AVCOL_TRC_BT709;
+        encoder->color_range = AVCOL_RANGE_MPEG;
+    }
+    if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* settings = nullptr;
+    if (ext == ".mp4" && options.crf >= 0) av_dict_set_int(&settings, "crf", options.crf, 0);
+    if (ext == ".mov") av_dict_set(&settings, "profile", "4444", 0);
+    if (ext == ".mkv") av_dict_set(&settings, "level", "3", 0);
+    int status = avcodec_open2(encoder.get(), codec, &settings);
+    av_dict_free(&settings);
+    av::check(status, path, "cannot open the encoder");
+
+    stream = avformat_new_stream(output.get(), nullptr);
+    if (!stream) throw std::bad_alloc();
+    stream->time_base = encoder->time_base;
+    stream->avg_frame_rate = encoder->framerate;
+    av::check(avcodec_parameters_from_context(stream->codecpar, encoder.get()), path, "cannot describe the stream");
+    if (!options.audioFrom.empty()) {
+        audio = std::make_unique<AudioCopy>(options.audioFrom, options.audioStart, output.get(), path);
+        if (!audio->stream()) audio.reset();
+    }
+
+    av::check(avio_open(&output->pb, temp.c_str(), AVIO_FLAG_WRITE), path, ("cannot create " + temp).c_str());
+    av::check(avformat_write_header(output.get(), nullptr), path, "cannot write the header");
+
+    // Some encoders (ProRes) store the frame's colour tags, not the stream's.
+    frame->colorspace = encoder->colorspace;
+    frame->color_primaries = encoder->color_primaries;
+    frame->color_trc = encoder->color_trc;
+    frame->color_range = encoder->color_range;
+    frame->format = format;
+    frame->width = encoder->width;
+    frame->height = encoder->height;
+    if (gif) av::check(av_frame_get_buffer(frame.get(), 0), path, "cannot allocate a frame");
+    else convert = std::make_unique<av::FromImage>(encoder->width, encoder->height, format, deep, path);
+}
+
+// Encodes one picture (null: drains the encoder) and writes what comes out.
+void VideoWriter::Impl::encode(const hostsim::Image* image) {
+    if (image) {
+        if (image->width != options.width || image->height != options.height)
+            throw Error(path + ": a frame of " + std::to_string(image->width) + "x" + std::to_string(image->height) +
+                        " does not fit a clip of " + std::to_string(options.width) + "x" + std::to_string(options.height));
+        if (gif) av::toPalette(*image, options.gifColours, options.gifDither, *frame, path);
+        else convert->convert(*image, *frame);
+        frame->pts = next++;
+    }
+    av::check(avcodec_send_frame(encoder.get(), image ? frame.get() : nullptr), path, "cannot encode");
+    while (true) {
+        int status = avcodec_receive_packet(encoder.get(), packet.get());
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
+        av::check(status, path, "cannot encode");
+        if (audio) audio->writeUntil(output.get(), seconds(packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts));
+        av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        av::check(av_interleaved_write_frame(output.get(), packet.get()), path, "cannot write");
+    }
+}
+
+VideoWriter::VideoWriter(const std::string& path, const WriterOptions& options) : impl(std::make_unique<Impl>()) {
+    Impl& w = *impl;
+    w.path = path;
+    w.options = options;
+    if (options.gifColours < 8 || options.gifColours > 256 || (options.gifColours & (options.gifColours - 1)))
+        throw Error(path + ": a GIF palette has 8, 16, 32, 64, 128 or 256 colours, not " + std::to_string(options.gifColours));
+    fs::path p(path);
+    w.temp = (p.parent_path() / ("." + p.filename().string() + ".part")).string();
+    try {
+        w.open();
+    } catch (...) {
+        w.output.reset();
+        std::remove(w.temp.c_str());
+        throw;
+    }
+    w.worker = std::thread([this] { impl->consume(); });
+}
+
+VideoWriter::~VideoWriter() {
+    if (impl->worker.joinable()) {
+        impl->abandoned = true;
+        impl->queue.cancel();
+        impl->worker.join();
+    }
+    if (!impl->finished) {
+        impl->output.reset();
+        std::remove(impl->temp.c_str());
+    }
+}
+
+bool VideoWriter::copiesAudio() const { return impl->audio != nullptr; }
+
+void VideoWriter::write(hostsim::Image frame) {
+    if (!impl->queue.push(std::move(frame))) impl->rethrow();
+}
+
+void VideoWriter::finish() {
+    Impl& w = *impl;
+    w.queue.close();
+    w.worker.join();
+    w.rethrow();
+    w.output.reset();  // closes the file
+    std::error_code ec;
+    fs::rename(w.temp, w.path, ec);
+    if (ec) throw Error(w.path + ": cannot rename " + w.temp + " to it: " + ec.message());
+    w.finished = true;
+}
+
+}  // namespace media

@@ -1,0 +1,321 @@
+// The clip reader and writer. Reference pictures are written with the
+// command's PNG writer (libpng, not FFmpeg), so the reader is checked
+// against files it did not make; the writer is then checked through it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "media/Media.h"
+#include "tools/lumivex/ImageFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string folder() {
+    std::string d = testing::TempDir() + "media_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+
+// Picture k: every value a whole number of 255ths, different per frame.
+hostsim::Image card(uint32_t k, uint32_t w = 6, uint32_t h = 4) {
+    hostsim::Image image(w, h);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            float* p = image.pixel(x, y);
+            p[0] = (k * 40 + x) / 255.0f;
+            p[1] = (200 - k * 30 + y) / 255.0f;
+            p[2] = 7 / 255.0f;
+            p[3] = (255 - k) / 255.0f;
+        }
+    return image;
+}
+
+void expectImage(const hostsim::Image& got, const hostsim::Image& want, float tolerance, const std::string& what) {
+    ASSERT_EQ(got.width, want.width) << what;
+    ASSERT_EQ(got.height, want.height) << what;
+    for (size_t i = 0; i < got.rgba.size(); ++i) ASSERT_NEAR(got.rgba[i], want.rgba[i], tolerance) << what << " value " << i;
+}
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const media::Error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+}  // namespace
+
+TEST(Media, SequenceFramesFollowPresentationTime) {
+    const std::string d = folder();
+    for (uint32_t k = 0; k < 5; ++k) lumivex::writeImage(d + "s." + std::to_string(107 + k) + ".png", card(k), 8);
+    media::ReaderOptions rate10;
+    rate10.sequenceRateNum = 10;
+    media::VideoReader reader(d + "s.%d.png", rate10);
+    EXPECT_EQ(reader.info().frameCount, 5);
+    EXPECT_EQ(reader.info().width, 6u);
+    EXPECT_EQ(reader.info().bitsPerChannel, 8u);
+    // The latest frame not after the time; the last one holds.
+    const std::pair<double, uint32_t> shown[] = {{0, 0}, {0.099, 0}, {0.1, 1}, {0.25, 2}, {0.4, 4}, {3.0, 4}};
+    for (auto [t, k] : shown) expectImage(reader.frameAt(t), card(k), 0, "at " + std::to_string(t));
+
+    rate10.loop = true;
+    media::VideoReader looped(d + "s.%d.png", rate10);
+    for (auto [t, k] : std::vector<std::pair<double, uint32_t>>{{0.45, 4}, {0.5, 0}, {0.79, 2}, {1.0, 0}, {1.61, 1}})
+        expectImage(looped.frameAt(t), card(k), 0, "looped at " + std::to_string(t));
+
+    // Starting later (a slice of a job) skips ahead, looped or not.
+    for (double start : {0.3, 0.35, 1.72}) {
+        rate10.start = start;
+        rate10.loop = start > 1;
+        media::VideoReader later(d + "s.%d.png", rate10);
+        const uint32_t k = uint32_t(std::lround(start * 100)) % 50 / 10;
+        expectImage(later.frameAt(start), card(k), 0, "from " + std::to_string(start));
+        expectImage(later.frameAt(start + 0.1), card((k + 1) % 5), 0, "after " + std::to_string(start));
+    }
+}
+
+TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
+    const std::string d = folder();
+    // 16-bit pictures: values 8 bits cannot hold come through.
+    hostsim::Image deep(4, 2);
+    for (size_t i = 0; i < deep.rgba.size(); ++i) deep.rgba[i] = float(1000 + 97 * i) / 65535;
+    lumivex::writeImage(d + "d.0.png", deep, 16);
+    media::VideoReader deepReader(d + "d.%d.png");
+    EXPECT_EQ(deepReader.info().bitsPerChannel, 16u);
+    expectImage(deepReader.frameAt(0), deep, 0.51f / 65535, "16-bit sequence");
+
+    // Float pictures come through as they are, above 1 too.
+    hostsim::Image bright(3, 2);
+    for (size_t i = 0; i < bright.rgba.size(); ++i) bright.rgba[i] = 0.1f + 0.4f * float(i);
+    lumivex::writeImage(d + "f.0.exr", bright, 32);
+    media::VideoReader floatReader(d + "f.%d.exr");
+    EXPECT_EQ(floatReader.info().bitsPerChannel, 32u);
+    expectImage(floatReader.frameAt(0), bright, 1e-6f, "float sequence");
+
+    // FFV1 round trip, 8 and 16 bits, alpha included.
+    for (uint32_t depth : {8u, 16u}) {
+        const std::string clip = d + "c" + std::to_string(depth) + ".mkv";
+        media::WriterOptions w;
+        w.width = 6;
+        w.height = 4;
+        w.rateNum = 25;
+        w.depth = depth;
+        media::VideoWriter writer(clip, w);
+        hostsim::Image deepFrame = deep;
+        deepFrame.width = 6;
+        deepFrame.height = 4;
+        deepFrame.rgba.resize(6 * 4 * 4, 0.25f);
+        for (uint32_t k = 0; k < 3; ++k) writer.write(depth == 8 ? card(k) : deepFrame);
+        writer.finish();
+        media::VideoReader reader(clip);
+        EXPECT_EQ(reader.info().frameCount, 3);
+        EXPECT_EQ(reader.info().rateNum, 25u);
+        EXPECT_EQ(reader.info().rateDen, 1u);
+        for (uint32_t k = 0; k < 3; ++k) {
+            const hostsim::Image& got = reader.frameAt(k / 25.0);
+            if (depth == 8) {
+                expectImage(got, card(k), 0, clip + " frame " + std::to_string(k));
+            } else {
+                EXPECT_NEAR(got.rgba[5], deep.rgba[5], 0.51f / 65535) << clip;
+                EXPECT_NEAR(got.rgba.back(), 0.25f, 0.51f / 65535) << clip;
+            }
+        }
+    }
+}
+
+TEST(Media, EncodedClipsKeepCountSizeAndColour) {
+    const std::string d = folder();
+    hostsim::Image flat(32, 16);
+    for (size_t i = 0; i < flat.rgba.size(); i += 4) flat.rgba[i] = 0.2f, flat.rgba[i + 1] = 0.5f, flat.rgba[i + 2] = 0.8f, flat.rgba[i + 3] = 0.5f;
+    for (const char* ext : {".mp4", ".mov", ".webm", ".gif"}) {
+        const std::string clip = d + "flat" + ext;
+        media::WriterOptions w;
+        w.width = 32;
+        w.height = 16;
+        w.depth = 16;
+        media::VideoWriter writer(clip, w);
+        for (int k = 0; k < 3; ++k) writer.write(flat);
+        writer.finish();
+        media::VideoReader reader(clip);
+        EXPECT_EQ(reader.info().frameCount, 3) << ext;
+        EXPECT_EQ(reader.info().width, 32u) << ext;
+        const float* p = reader.frameAt(2 / 30.0).pixel(5, 5);
+        EXPECT_NEAR(p[0], 0.2f, 4 / 255.0f) << ext;
+        EXPECT_NEAR(p[1], 0.5f, 4 / 255.0f) << ext;
+        EXPECT_NEAR(p[2], 0.8f, 4 / 255.0f) << ext;
+        if (std::string(ext) == ".mov") {
+            EXPECT_NEAR(p[3], 0.5f, 2 / 255.0f) << "ProRes 4444 keeps alpha";
+        }
+    }
+    // The GIF palette has the size asked for.
+    hostsim::Image ramp(64, 4);
+    for (uint32_t x = 0; x < 64; ++x)
+        for (uint32_t y = 0; y < 4; ++y) std::copy_n(std::initializer_list<float>{x / 63.0f, 1 - x / 63.0f, 0.5f, 1}.begin(), 4, ramp.pixel(x, y));
+    media::WriterOptions w;
+    w.width = 64;
+    w.height = 4;
+    w.gifColours = 8;
+    w.gifDither = media::gifDitherCode("atkinson");
+    media::VideoWriter writer(d + "ramp.gif", w);
+    writer.write(ramp);
+    writer.finish();
+    media::VideoReader reader(d + "ramp.gif");
+    std::set<std::vector<float>> colours;
+    const hostsim::Image& got = reader.frameAt(0);
+    for (size_t i = 0; i < got.rgba.size(); i += 4) colours.insert({got.rgba[i], got.rgba[i + 1], got.rgba[i + 2]});
+    EXPECT_LE(colours.size(), 8u);
+    EXPECT_GE(colours.size(), 4u);
+}
+
+TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
+    const std::string d = folder();
+    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "missing.mp4"); }), d + "missing.mp4: no such file");
+    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "none.%04d.png"); }), d + "none.%04d.png: no files match the frame pattern");
+    std::ofstream(d + "junk.mp4") << "this is not a video";
+    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "junk.mp4"); }).rfind(d + "junk.mp4: cannot open: ", 0), 0u);
+
+    media::WriterOptions w;
+    w.width = 64;
+    w.height = 64;
+    {
+        media::VideoWriter writer(d + "whole.mkv", w);
+        hostsim::Image noise(64, 64);
+        for (uint32_t k = 0; k < 30; ++k) {
+            for (size_t i = 0; i < noise.rgba.size(); ++i) noise.rgba[i] = float((i * 2654435761u + k * 97) % 251) / 250;
+            writer.write(noise);
+        }
+        writer.finish();
+    }
+    std::string bytes((std::istreambuf_iterator<char>(std::ifstream(d + "whole.mkv", std::ios::binary).rdbuf())), {});
+    std::ofstream(d + "cut.mkv", std::ios::binary) << bytes.substr(0, bytes.size() * 6 / 10);
+    std::string error = errorOf([&] {
+        media::VideoReader r(d + "cut.mkv");
+        for (int k = 0; k < 30; ++k) r.frameAt(k / 30.0);
+    });
+    EXPECT_EQ(error.rfind(d + "cut.mkv: ", 0), 0u) << error;
+}
+
+TEST(Media, AFailedOrAbandonedEncodeLeavesNoFile) {
+    const std::string d = folder();
+    media::WriterOptions w;
+    w.width = 8;
+    w.height = 8;
+    {
+        media::VideoWriter writer(d + "bad.mp4", w);
+        writer.write(hostsim::Image(8, 8));
+        EXPECT_NE(errorOf([&] {
+                      writer.write(hostsim::Image(4, 4));
+                      writer.finish();
+                  }).find("a frame of 4x4 does not fit a clip of 8x8"),
+                  std::string::npos);
+    }
+    {
+        media::VideoWriter writer(d + "abandoned.mov", w);
+        writer.write(hostsim::Image(8, 8));
+    }
+    EXPECT_TRUE(fs::is_empty(d)) << "left behind: " << fs::directory_iterator(d)->path();
+}
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Copies the video of `video` into `out` (Matroska) with one second of
+// 16-bit mono PCM sound at 8000 Hz beside it.
+void addSound(const std::string& video, const std::string& out) {
+    AVFormatContext* in = nullptr;
+    ASSERT_EQ(avformat_open_input(&in, video.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(in, nullptr), 0);
+    AVFormatContext* mux = nullptr;
+    ASSERT_GE(avformat_alloc_output_context2(&mux, nullptr, nullptr, out.c_str()), 0);
+    AVStream* v = avformat_new_stream(mux, nullptr);
+    avcodec_parameters_copy(v->codecpar, in->streams[0]->codecpar);
+    v->time_base = in->streams[0]->time_base;
+    AVStream* a = avformat_new_stream(mux, nullptr);
+    a->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+    a->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+    a->codecpar->sample_rate = 8000;
+    av_channel_layout_default(&a->codecpar->ch_layout, 1);
+    a->codecpar->bits_per_coded_sample = 16;
+    a->time_base = {1, 8000};
+    ASSERT_GE(avio_open(&mux->pb, out.c_str(), AVIO_FLAG_WRITE), 0);
+    ASSERT_GE(avformat_write_header(mux, nullptr), 0);
+    AVPacket* p = av_packet_alloc();
+    while (av_read_frame(in, p) >= 0) {
+        av_packet_rescale_ts(p, in->streams[0]->time_base, v->time_base);
+        p->stream_index = 0;
+        av_interleaved_write_frame(mux, p);
+    }
+    for (int k = 0; k < 10; ++k) {  // ten packets of 0.1 s
+        av_new_packet(p, 1600);
+        std::fill_n(p->data, 1600, uint8_t(k));
+        p->pts = p->dts = k * 800;
+        p->duration = 800;
+        av_packet_rescale_ts(p, {1, 8000}, a->time_base);
+        p->stream_index = 1;
+        av_interleaved_write_frame(mux, p);
+    }
+    av_write_trailer(mux);
+    av_packet_free(&p);
+    avio_closep(&mux->pb);
+    avformat_free_context(mux);
+    avformat_close_input(&in);
+}
+
+// Seconds of the 16-bit 8000 Hz mono sound in the file (0 when it has none).
+double soundSeconds(const std::string& file) {
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, file.c_str(), nullptr, nullptr) < 0) return -1;
+    avformat_find_stream_info(in, nullptr);
+    int audio = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    double seconds = 0;
+    AVPacket* p = av_packet_alloc();
+    while (audio >= 0 && av_read_frame(in, p) >= 0) {
+        if (p->stream_index == audio) seconds += p->size / 2 / 8000.0;
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    avformat_close_input(&in);
+    return seconds;
+}
+
+}  // namespace
+
+TEST(Media, SoundIsCopiedForTheRenderedSpanWhereTheContainerTakesIt) {
+    const std::string d = folder();
+    media::WriterOptions w;
+    w.width = 6;
+    w.height = 4;
+    w.rateNum = 10;
+    {
+        media::VideoWriter writer(d + "v.mkv", w);
+        for (uint32_t k = 0; k < 10; ++k) writer.write(card(k));
+        writer.finish();
+    }
+    addSound(d + "v.mkv", d + "av.mkv");
+    ASSERT_TRUE(media::probeClip(d + "av.mkv").hasAudio);
+    // Frames 2..6 (0.2 s to 0.7 s): that half second of sound, in the
+    // containers that take PCM; none in a GIF or an MP4.
+    for (const char* ext : {".mkv", ".mov", ".mp4", ".gif"}) {
+        w.audioFrom = d + "av.mkv";
+        w.audioStart = 0.2;
+        const std::string out = d + "out" + ext;
+        media::VideoWriter writer(out, w);
+        for (uint32_t k = 2; k < 7; ++k) writer.write(card(k));
+        writer.finish();
+        const bool takesPcm = std::string(ext) == ".mkv" || std::string(ext) == ".mov";
+        EXPECT_EQ(writer.copiesAudio(), takesPcm) << ext;
+        EXPECT_NEAR(soundSeconds(out), takesPcm ? 0.5 : 0.0, 0.001) << ext;
+        EXPECT_EQ(media::VideoReader(out).info().frameCount, 5) << ext;
+    }
+}

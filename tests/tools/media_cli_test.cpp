@@ -1,0 +1,129 @@
+// `lumivex render` with clips, chains and keyframes, end to end: clips are
+// made with the media writer from pictures of known values, results read
+// back from the frames the command writes.
+#include <set>
+
+#include "media/Media.h"
+#include "tests/tools/CliFixture.h"
+#include "tools/lumivex/ImageFile.h"
+
+using namespace clitest;
+
+namespace {
+
+const std::string kMix = std::string(PROBE_EFFECT) + "/../mix";
+
+// A uniform opaque picture whose red is k/10.
+hostsim::Image shade(uint32_t k) {
+    hostsim::Image image(4, 4);
+    for (size_t i = 0; i < image.rgba.size(); i += 4) image.rgba[i] = k / 10.0f, image.rgba[i + 3] = 1;
+    return image;
+}
+
+// Five frames of shade(0..4) at 10 frames a second, lossless.
+void makeClip(const std::string& path) {
+    media::WriterOptions w;
+    w.width = w.height = 4;
+    w.rateNum = 10;
+    media::VideoWriter writer(path, w);
+    for (uint32_t k = 0; k < 5; ++k) writer.write(shade(k));
+    writer.finish();
+}
+
+float redOf(const std::string& file) { return lumivex::readImage(file).rgba[0]; }
+
+}  // namespace
+
+TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
+    makeClip(path("in.mkv"));
+    // Without --frames: every frame of the clip at its own rate, into a clip.
+    Outcome all = run("render --effect " + kMix + " -i in.mkv -o out.mkv");
+    ASSERT_EQ(all.status, 0) << all.err;
+    media::VideoReader out(path("out.mkv"));
+    EXPECT_EQ(out.info().frameCount, 5);
+    EXPECT_EQ(out.info().rateNum, 10u);
+    for (uint32_t k = 0; k < 5; ++k) EXPECT_NEAR(out.frameAt(k / 10.0).rgba[0], k / 10.0f, 0.6f / 255) << k;
+
+    // Without --output, numbered frames in the folder the command started in.
+    ASSERT_EQ(run("render --effect " + kMix + " -i in.mkv").status, 0);
+    EXPECT_NEAR(redOf(path("render.0004.png")), 0.4f, 0.6f / 255);
+
+    // At 20 frames a second each picture shows twice; past the end the last holds.
+    Outcome twice = run("render --effect " + kMix + " -i in.mkv --fps 20 --frames 12 -o t.%02d.exr");
+    ASSERT_EQ(twice.status, 0) << twice.err;
+    for (uint32_t i = 0; i < 12; ++i) EXPECT_NEAR(redOf(path("t." + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".exr")), std::min(i / 2, 4u) / 10.0f, 0.6f / 255) << i;
+
+    // --loop starts the clip again; --first-frame renders a slice, numbered as in the whole job.
+    Outcome looped = run("render --effect " + kMix + " -i in.mkv --loop --first-frame 6 --frames 2 -o l.%d.exr");
+    ASSERT_EQ(looped.status, 0) << looped.err;
+    EXPECT_FALSE(fs::exists(path("l.5.exr")));
+    EXPECT_NEAR(redOf(path("l.6.exr")), 0.1f, 0.6f / 255);
+    EXPECT_NEAR(redOf(path("l.7.exr")), 0.2f, 0.6f / 255);
+
+    // A numbered sequence is a clip too, numbered from its first file.
+    for (uint32_t k = 0; k < 3; ++k) lumivex::writeImage(path("seq." + std::to_string(k + 1) + ".png"), shade(k + 2), 8);
+    Outcome seq = run("render --effect " + kMix + " -i seq.%d.png --fps 10 -o s.%d.exr");
+    ASSERT_EQ(seq.status, 0) << seq.err;
+    EXPECT_NEAR(redOf(path("s.2.exr")), 0.4f, 0.6f / 255);
+    EXPECT_FALSE(fs::exists(path("s.3.exr")));
+
+    // A clip as a layer parameter: the probe shows the layer's width / 64.
+    Outcome layer = run(probe("--size 8x8 -p Mode=Matte -p Matte=in.mkv -o m.exr"));
+    ASSERT_EQ(layer.status, 0) << layer.err;
+    EXPECT_NEAR(redOf(path("m.exr")), 4 / 64.0f, 0.6f / 255);
+}
+
+TEST_F(Cli, ChainsRunInOrderWithIndependentInstances) {
+    lumivex::writeImage(path("in.png"), shade(2), 8);
+    // (0.2 * 0.5 + 0.25) * 2 = 0.7 one way, 0.2 * 2 * 0.5 + 0.25 = 0.45 the other:
+    // the order shows, and so does any parameter shared between the two instances.
+    const std::string a = "--effect " + kMix + " -p Gain=0.5 -p Add=0.25", b = "--effect " + kMix + " -p Gain=2";
+    ASSERT_EQ(run("render -i in.png " + a + " " + b + " -o ab.exr").status, 0);
+    ASSERT_EQ(run("render -i in.png " + b + " " + a + " -o ba.exr").status, 0);
+    EXPECT_NEAR(redOf(path("ab.exr")), 0.7f, 1 / 255.0f);
+    EXPECT_NEAR(redOf(path("ba.exr")), 0.45f, 1 / 255.0f);
+    // Two different effect folders: the probe's colour, then the mix.
+    Outcome two = run(probe("--size 4x4 -p Level=0.3 --effect " + kMix + " -p Gain=2 -p Add=0.1 -o pm.exr"));
+    ASSERT_EQ(two.status, 0) << two.err;
+    hostsim::Image pm = lumivex::readImage(path("pm.exr"));
+    EXPECT_NEAR(pm.rgba[0], 0.7f, 1 / 255.0f);
+    EXPECT_NEAR(pm.rgba[1], 0.1f, 1 / 255.0f);
+}
+
+TEST_F(Cli, KeyframedParametersChangeFromFrameToFrame) {
+    Outcome r = run(probe("--size 4x4 --fps 10 --frames 7 -p 'Level=0@0,0.5@0.2:hold,1@0.6' -o k.%d.exr"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const float level[] = {0, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f, 1};
+    for (int i = 0; i < 7; ++i) EXPECT_NEAR(redOf(path("k." + std::to_string(i) + ".exr")), level[i], 0.6f / 255) << i;
+    // Colours per component; a popup jumps from key to key.
+    Outcome c = run(probe("--size 4x4 --fps 4 --frames 3 -p 'Mode=1@0,2@0.4' -p 'Tint=0,0,0@0,255,51,102@1' -o c.%d.exr"));
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_NEAR(redOf(path("c.0.exr")), 0.25f, 0.6f / 255);  // Mode 1: red is Level's default
+    hostsim::Image half = lumivex::readImage(path("c.2.exr"));
+    EXPECT_NEAR(half.rgba[0], 0.5f, 0.6f / 255);
+    EXPECT_NEAR(half.rgba[1], 0.1f, 0.6f / 255);
+    EXPECT_NEAR(half.rgba[2], 0.2f, 0.6f / 255);
+    Outcome bad = run(probe("-p 'Level=1@1,0@0.5'"));
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("key times must increase"), std::string::npos) << bad.err;
+    // A key out of range stops the render before its first frame is written.
+    Outcome range = run(probe("--size 4x4 --fps 10 --frames 20 -p 'Level=0@0,7@1.5' -o r.%d.png"));
+    EXPECT_EQ(range.status, 2);
+    EXPECT_EQ(range.err, "lumivex: value 7 of 'Level' is outside its range 0 to 1\n");
+    EXPECT_FALSE(fs::exists(path("r.0.png")));
+}
+
+TEST_F(Cli, BadClipsAreNamedAndLeaveNoOutput) {
+    Outcome missing = run(probe("-i gone.mp4 -o out.mp4"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "lumivex: " + path("gone.mp4") + ": no such file\n");
+    makeClip(path("in.mkv"));
+    std::string bytes = slurp(path("in.mkv"));
+    std::ofstream(path("cut.mkv"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    Outcome cut = run("render --effect " + kMix + " -i cut.mkv --frames 5 --fps 10 -o out.mp4");
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find(path("cut.mkv") + ": "), std::string::npos) << cut.err;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"in.mkv", "cut.mkv", "stderr.txt"}));
+}

@@ -1,0 +1,437 @@
+#include "tools/lumivex/RenderJob.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <numeric>
+#include <optional>
+
+#include "tools/lumivex/ImageFile.h"
+#include "tools/lumivex/Keyframes.h"
+#include "tools/lumivex/TestCard.h"
+
+namespace lumivex {
+namespace {
+
+using hostsim::Error;
+
+struct FrameName {
+    std::string prefix, suffix;
+    int width = 0;  // digits of %0Nd, 0 for %d
+    bool numbered = false;
+
+    std::string at(long long frame) const {
+        if (!numbered) return prefix;
+        // Room for any width the pattern may ask for: no number is cut short.
+        std::vector<char> digits(size_t(width) + 24);
+        std::snprintf(digits.data(), digits.size(), "%0*lld", width, frame);
+        return prefix + digits.data() + suffix;
+    }
+};
+
+FrameName parseFrameName(const std::string& name) {
+    FrameName f;
+    std::string literal;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '%') {
+            literal += name[i];
+            continue;
+        }
+        if (i + 1 < name.size() && name[i + 1] == '%') {
+            literal += '%';
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < name.size() && std::isdigit(static_cast<unsigned char>(name[j]))) ++j;
+        if (j >= name.size() || name[j] != 'd' || f.numbered || j - i > 4)
+            throw UsageError("--output " + name + ": only one frame number such as %04d is allowed");
+        f.width = j > i + 1 ? std::stoi(name.substr(i + 1, j - i - 1)) : 0;
+        f.numbered = true;
+        f.prefix = literal;
+        literal.clear();
+        i = j;
+    }
+    (f.numbered ? f.suffix : f.prefix) = literal;
+    return f;
+}
+
+// The numbers a --param value stands for: a slider or angle its number, a
+// checkbox 0 or 1, a popup its entry from 1, a colour R,G,B,A from 0 to 255,
+// a point X,Y,Z (Z 0 for a 2D point).
+std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const std::string& text) {
+    const PF_ParamDef& def = host.param(index);
+    const std::string what = "parameter '" + std::string(def.name) + "'";
+    auto numbers = [&](size_t count) {
+        std::vector<double> v = parseNumberList(what, text);
+        if (v.size() != count && !(count == 4 && v.size() == 3))
+            throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) + " comma-separated numbers, got '" + text + "'");
+        return v;
+    };
+    switch (def.param_type) {
+        case PF_Param_FLOAT_SLIDER:
+        case PF_Param_ANGLE:
+            return {parseNumber(what, text)};
+        case PF_Param_CHECKBOX:
+            if (text != "true" && text != "false" && text != "1" && text != "0")
+                throw UsageError(what + " is a checkbox: use true or false, not '" + text + "'");
+            return {text == "true" || text == "1" ? 1.0 : 0.0};
+        case PF_Param_POPUP: {
+            std::vector<std::string> choices = host.popupChoices(index);
+            for (size_t i = 0; i < choices.size(); ++i)
+                if (choices[i] == text) return {double(i + 1)};
+            return {double(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1))))};
+        }
+        case PF_Param_COLOR: {
+            std::vector<double> v = numbers(4);
+            for (double c : v)
+                if (c < 0 || c > 255) throw UsageError(what + ": colour components run from 0 to 255, got '" + text + "'");
+            v.resize(4, 255.0);
+            return v;
+        }
+        case PF_Param_POINT:
+        case PF_Param_POINT_3D: {
+            std::vector<double> v = numbers(def.param_type == PF_Param_POINT ? 2 : 3);
+            v.resize(3, 0.0);
+            return v;
+        }
+        default:
+            throw UsageError(what + " cannot be set from the command line");
+    }
+}
+
+void setNumbers(hostsim::Host& host, int32_t index, const std::vector<double>& v) {
+    switch (host.param(index).param_type) {
+        case PF_Param_CHECKBOX:
+            return host.setCheckbox(index, v[0] != 0);
+        case PF_Param_POPUP:
+            return host.setPopup(index, int32_t(std::lround(v[0])));
+        case PF_Param_COLOR: {
+            const float rgba[4] = {float(v[0] / 255), float(v[1] / 255), float(v[2] / 255), float(v[3] / 255)};
+            return host.setColor(index, rgba);
+        }
+        case PF_Param_POINT:
+        case PF_Param_POINT_3D:
+            return host.setPoint(index, v.data());
+        default:
+            return host.setFloat(index, v[0]);
+    }
+}
+
+// Sets a value; one the host refuses (out of range) is a usage error.
+void setValue(hostsim::Host& host, int32_t index, const std::function<void()>& setter) {
+    try {
+        setter();
+    } catch (const UsageError&) {
+        throw;
+    } catch (const Error& e) {
+        if (host.param(index).param_type == PF_Param_LAYER) throw;  // an unreadable image
+        throw UsageError(e.what());
+    }
+}
+
+// A value set and announced to the module as a user change.
+void changeValue(hostsim::Host& host, int32_t index, const std::string& name, const std::function<void()>& setter) {
+    setValue(host, index, setter);
+    check(host.userChangedParam(index), "change of parameter '" + name + "'", host);
+}
+
+struct Assignment {
+    std::string name, text;
+    int32_t index;
+};
+
+// NAME=VALUE, with NAME looked up among the names the host shows.
+Assignment parseAssignment(const hostsim::Host& host, const std::string& assignment) {
+    size_t eq = assignment.find('=');
+    if (eq == std::string::npos || eq == 0) throw UsageError("--param needs NAME=VALUE, got '" + assignment + "'");
+    std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
+    int32_t index = host.findParam(name);
+    if (index < 0) {
+        std::string known;
+        for (const std::string& n : host.paramNames()) known += (known.empty() ? "" : ", ") + n;
+        throw UsageError("unknown parameter '" + name + "'; the effect has: " + (known.empty() ? "no parameters" : known));
+    }
+    return {name, text, index};
+}
+
+// One effect instance of the chain and what changes in it from frame to frame.
+struct Instance {
+    ModuleChoice choice;
+    std::unique_ptr<hostsim::Host> host;
+    struct Animated {
+        int32_t index;
+        std::string name;
+        Keyframes keys;
+        std::vector<double> last;
+    };
+    std::vector<Animated> animated;
+    struct LayerClip {
+        int32_t index;
+        std::unique_ptr<media::VideoReader> reader;
+    };
+    std::vector<LayerClip> layers;
+
+    // The module's current folder is its effect folder while it runs.
+    void enter() const {
+        if (!choice.effectDir.empty() && chdir(choice.effectDir.c_str()) != 0)
+            throw Error("cannot enter effect folder " + choice.effectDir + ": " + std::strerror(errno));
+    }
+
+    void set(int32_t index, const std::function<void()>& setter) { setValue(*host, index, setter); }
+    void change(int32_t index, const std::string& name, const std::function<void()>& setter) {
+        changeValue(*host, index, name, setter);
+    }
+
+    // --param NAME=VALUE: a value, keys, or for a layer an image or clip.
+    void applyParam(const std::string& assignment, const std::string& baseDir, const media::ReaderOptions& clipOptions) {
+        const auto [name, text, index] = parseAssignment(*host, assignment);
+        const auto type = host->param(index).param_type;
+        if (type == PF_Param_LAYER) {
+            const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
+            if (media::isClipName(file)) {
+                layers.push_back({index, std::make_unique<media::VideoReader>(file, clipOptions)});
+                return change(index, name, [&] { host->setLayer(index, layers.back().reader->frameAt(clipOptions.start)); });
+            }
+            return change(index, name, [&] { host->setLayer(index, readImage(file)); });
+        }
+        if (Keyframes::isAnimated(text)) {
+            const bool smooth = type != PF_Param_POPUP && type != PF_Param_CHECKBOX;
+            Keyframes keys("--param " + name, text, [&](const std::string& v) { return paramNumbers(*host, index, v); }, smooth);
+            // Every key is tried now, so that a value out of range stops the
+            // render before its first frame; each frame's value is set later.
+            for (const Keyframe& key : keys.all()) set(index, [&] { setNumbers(*host, index, key.value); });
+            animated.push_back({index, name, std::move(keys), {}});
+            return;
+        }
+        std::vector<double> v = paramNumbers(*host, index, text);
+        change(index, name, [&] { setNumbers(*host, index, v); });
+    }
+
+    // Values at `seconds`, announced as user changes where they differ
+    // from the last frame's.
+    void advance(double seconds) {
+        for (Animated& a : animated) {
+            std::vector<double> v = a.keys.at(seconds);
+            if (v == a.last) continue;
+            change(a.index, a.name, [&] { setNumbers(*host, a.index, v); });
+            a.last = std::move(v);
+        }
+        for (LayerClip& l : layers) host->setLayer(l.index, l.reader->frameAt(seconds));
+    }
+};
+
+// A copy of a module file under a temporary name, deleted again when the
+// job ends (a loaded module stays mapped after its file is gone).
+struct PrivateCopy {
+    std::string path;
+    explicit PrivateCopy(const std::string& original) {
+        std::string name = (std::filesystem::temp_directory_path() / "lumivex-module-XXXXXX").string();
+        int fd = mkstemp(name.data());
+        if (fd < 0) throw Error("cannot copy module " + original + ": " + std::strerror(errno));
+        close(fd);
+        std::error_code ec;
+        std::filesystem::copy_file(original, name, std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) {
+            std::remove(name.c_str());
+            throw Error("cannot copy module " + original + " to " + name + ": " + ec.message());
+        }
+        path = name;
+    }
+    PrivateCopy(PrivateCopy&& other) noexcept : path(std::move(other.path)) { other.path.clear(); }
+    PrivateCopy(const PrivateCopy&) = delete;
+    ~PrivateCopy() {
+        if (!path.empty()) std::remove(path.c_str());
+    }
+};
+
+// A host renders an effect only at the depths its flags declare; a 16-bit
+// or float frame of any other effect is refused here, with the flag named,
+// rather than rendered in a way no host would.
+void checkDepth(uint32_t depth, const hostsim::Registration& reg) {
+    if (depth == 16 && !(reg.outFlags & PF_OutFlag_DEEP_COLOR_AWARE))
+        throw UsageError("--depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its config.xml)");
+    if (depth == 32 && !(reg.outFlags2 & PF_OutFlag2_FLOAT_COLOR_AWARE))
+        throw UsageError("--depth 32: the effect does not declare float frames (bit 0x1000 of FLAGS2 in its config.xml)");
+}
+
+// "frame 12/300, 24.1 fps, 0:12 left" on one line that keeps being redrawn.
+class Progress {
+public:
+    Progress(uint32_t frames, bool shown) : frames(frames), shown(shown), start(std::chrono::steady_clock::now()) {}
+    void done(uint32_t count) {
+        if (!shown) return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double rate = seconds > 0 ? count / seconds : 0;
+        const long left = rate > 0 ? std::lround((frames - count) / rate) : 0;
+        char line[96];
+        std::snprintf(line, sizeof line, "\rframe %u/%u, %.1f fps, %ld:%02ld left ", count, frames, rate, left / 60, left % 60);
+        std::cerr << line << std::flush;
+        if (count == frames) std::cerr << "\n";
+    }
+
+private:
+    uint32_t frames;
+    bool shown;
+    std::chrono::steady_clock::time_point start;
+};
+
+}  // namespace
+
+void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir) {
+    const auto [name, text, index] = parseAssignment(host, assignment);
+    if (host.param(index).param_type == PF_Param_LAYER) {
+        const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
+        return changeValue(host, index, name, [&] { host.setLayer(index, readImage(file)); });
+    }
+    const std::vector<double> v = paramNumbers(host, index, text);
+    changeValue(host, index, name, [&] { setNumbers(host, index, v); });
+}
+
+int runRenderJob(RenderJob job) {
+    hostsim::HostConfig& c = job.config;
+    // The input: a clip or sequence read as the frames go, else one picture.
+    std::unique_ptr<media::VideoReader> clip;
+    hostsim::Image still;
+    media::ReaderOptions clipOptions;
+    clipOptions.loop = job.loop;
+    auto setRate = [&](double fps) {
+        c.timeStep = 1000;
+        c.timeScale = uint32_t(std::lround(fps * 1000));
+        // The host counts time in thousandths of a frame, so the rate is
+        // kept to three decimals; frame numbers and times follow that rate.
+        job.fps = c.timeScale / 1000.0;
+        clipOptions.sequenceRateNum = c.timeScale;
+        clipOptions.sequenceRateDen = c.timeStep;
+    };
+    setRate(job.fps);
+    const bool clipInput = !job.input.empty() && media::isClipName(job.input);
+    media::ClipInfo info;
+    if (clipInput) {
+        info = media::probeClip(job.input, clipOptions);
+        if (!job.fpsGiven && !media::isSequencePattern(job.input)) setRate(double(info.rateNum) / info.rateDen);
+        if (!job.framesGiven) {
+            // Every frame of the clip from the start time on, at the render rate.
+            const double length = double(info.frameCount) * info.rateDen / info.rateNum;
+            const long long all = std::llround(length * job.fps) - std::llround(job.time * job.fps) - job.firstFrame;
+            if (all <= 0) throw UsageError("--time and --first-frame start past the end of " + job.input);
+            job.frames = uint32_t(std::min<long long>(all, 1000000));
+        }
+    } else if (!job.input.empty()) {
+        still = readImage(job.input);
+    } else {
+        still = makeTestCard(job.width, job.height);
+    }
+    const long long firstTime = std::llround(job.time * c.timeScale);
+    if (firstTime + (job.firstFrame + job.frames - 1.0) * c.timeStep > double(INT32_MAX))
+        throw UsageError("--time and --frames reach past the host's time range at this frame rate");
+    auto secondsOf = [&](uint32_t i) { return double(firstTime + int64_t(job.firstFrame + i) * c.timeStep) / c.timeScale; };
+    // Clips start decoding near the slice's first frame.
+    clipOptions.start = secondsOf(0);
+    if (clipInput) clip = std::make_unique<media::VideoReader>(job.input, clipOptions, info);
+
+    const bool video = media::isVideoOutputName(job.output);
+    if (job.output.empty())
+        job.output = (std::filesystem::path(job.baseDir) / (job.frames > 1 ? "render.%04d.png" : "render.png")).string();
+    FrameName names = parseFrameName(job.output);
+    if (!video && !isWritableImageName(job.output))
+        throw UsageError("--output " + job.output + ": use a .png, .exr, .mp4, .mov, .webm, .mkv or .gif name");
+    if (!video && job.frames > 1 && !names.numbered)
+        throw UsageError("--frames " + std::to_string(job.frames) + " needs a frame number such as %04d in --output");
+    if (job.chain.size() > 1 && (c.downsampleX.den != 1 || c.downsampleY.den != 1))
+        throw UsageError("--downsample renders one effect; it cannot be used with a chain of effects");
+
+    // One loaded module per file and folder, however many instances use it.
+    // The engine module runs one effect folder per loaded copy (its package
+    // state is the module's own), so a second folder gets a private copy of
+    // the file, as each packaged effect is a module file of its own.
+    std::map<std::string, std::unique_ptr<hostsim::Module>> modules;
+    std::map<std::string, int> folderCopies;
+    std::vector<PrivateCopy> copies;
+    std::vector<Instance> chain(job.chain.size());
+    const hostsim::Image& first = clip ? clip->frameAt(secondsOf(0)) : still;
+    for (size_t k = 0; k < chain.size(); ++k) {
+        Instance& in = chain[k];
+        in.choice = job.chain[k].choice;
+        std::unique_ptr<hostsim::Module>& module = modules[in.choice.path + "\n" + in.choice.effectDir];
+        if (!module) {
+            if (!in.choice.effectDir.empty() && folderCopies[in.choice.path]++ > 0) {
+                copies.emplace_back(in.choice.path);
+                in.choice.path = copies.back().path;
+            }
+            hostsim::Registration reg = readRegistration(in.choice);
+            checkDepth(c.depth, reg);
+            module = loadModule(in.choice, reg);
+        }
+        in.enter();
+        in.host = std::make_unique<hostsim::Host>(*module, c);
+        in.host->setInput(first);
+        check(in.host->globalSetup(), "global setup", *in.host);
+        check(in.host->paramsSetup(), "parameter setup", *in.host);
+        check(in.host->sequenceSetup(), "sequence setup", *in.host);
+        for (const std::string& assignment : job.chain[k].params) in.applyParam(assignment, job.baseDir, clipOptions);
+        check(in.host->updateParamsUI(), "parameter UI update", *in.host);
+    }
+
+    std::unique_ptr<media::VideoWriter> writer;
+    Progress progress(job.frames, job.frames > 1 && isatty(STDERR_FILENO));
+    const long long firstNumber = std::llround(job.time * job.fps) + job.firstFrame;
+    std::string effectMessage;
+    for (uint32_t i = 0; i < job.frames; ++i) {
+        const double seconds = secondsOf(i);
+        const int32_t time = int32_t(firstTime + int64_t(job.firstFrame + i) * c.timeStep);
+        hostsim::RenderResult frame;
+        for (size_t k = 0; k < chain.size(); ++k) {
+            Instance& in = chain[k];
+            in.enter();
+            if (k > 0) in.host->setInput(frame.image);
+            else if (clip && i > 0) in.host->setInput(clip->frameAt(seconds));
+            in.advance(seconds);
+            frame = in.host->render(time);
+            if (frame.result != PF_Err_NONE)
+                check(frame.result, hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstNumber + i), *in.host);
+            // What the render command reported: the engine's shader or
+            // script error text, which the frame shows as well.
+            if (effectMessage.empty()) effectMessage = effectError(frame);
+        }
+        if (video) {
+            if (!writer) {
+                media::WriterOptions w = job.encoding;
+                w.width = frame.image.width;
+                w.height = frame.image.height;
+                const uint32_t g = std::gcd(c.timeScale, uint32_t(c.timeStep));
+                w.rateNum = c.timeScale / g;
+                w.rateDen = uint32_t(c.timeStep) / g;
+                w.depth = c.depth;
+                if (job.audio && clip && !media::isSequencePattern(job.input) && clip->info().hasAudio) {
+                    w.audioFrom = job.input;
+                    w.audioStart = seconds;
+                }
+                writer = std::make_unique<media::VideoWriter>(job.output, w);
+            }
+            writer->write(std::move(frame.image));
+        } else {
+            writeImage(names.at(firstNumber + i), frame.image, c.depth);
+        }
+        progress.done(i + 1);
+    }
+    if (writer) writer->finish();
+    for (Instance& in : chain) {
+        in.enter();
+        in.host->finish();
+    }
+    if (!effectMessage.empty()) {
+        std::cerr << "lumivex: the effect reported an error; the frame shows it: " << effectMessage << "\n";
+        return 3;
+    }
+    return 0;
+}
+
+}  // namespace lumivex
