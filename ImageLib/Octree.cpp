@@ -71,7 +71,10 @@ void siftDown(OctreeQuantizer& q, uint32_t s) {
 // Puts a node into the heap, or restores the order after its key changed.
 void heapNode(OctreeQuantizer& q, OctreeNode* n) {
     if (n->flags & 1) {
-        q.heap[n->heapIndex].key = heapKey(n);
+        // An unchanged key would not move in either sift.
+        const int64_t key = heapKey(n);
+        if (q.heap[n->heapIndex].key == key) return;
+        q.heap[n->heapIndex].key = key;
         siftDown(q, n->heapIndex);
         siftUp(q, n->heapIndex);
         return;

@@ -48,4 +48,18 @@ void quantizeImage(Surface<Pixel32>& image, int palette, int64_t internalDither,
 // Fixed palette 9..21 (converted to float on first use); empty otherwise.
 Palette fixedPalette(int palette);
 
+namespace detail {
+// The scalar reference and the two vector builds, which give the same bytes.
+enum class QuantizePath { Scalar, Sse2, Avx2 };
+// The vector build this CPU runs (Kernel::Vector): AVX2 where it has it.
+QuantizePath vectorPath();
+// quantizeSurface on a given path (Avx2 only where the CPU has it).
+template <class P>
+bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
+                     bool serpentine, QuantizePath path);
+// The float image against `count` (1..256) given colours, script dither value.
+void quantizeImage(Surface<Pixel32>& image, const Pixel32* colors, uint32_t count, int dither, float amount,
+                   bool serpentine, QuantizePath path);
+}  // namespace detail
+
 }  // namespace ImageLib

@@ -45,7 +45,7 @@ std::vector<uint8_t> randomImage(uint32_t seed) {
 
 // One digest over every dither value and setting for one palette and depth.
 template <class P>
-uint64_t digest(int palette, Kernel k) {
+uint64_t digest(int palette, detail::QuantizePath path) {
     struct Setting {
         float amount;
         bool grayscale, serpentine;
@@ -57,7 +57,7 @@ uint64_t digest(int palette, Kernel k) {
         for (const Setting& s : settings) {
             std::vector<uint8_t> bytes = randomImage<P>(++seed);
             Img<P> img(kW, kH, uint64_t(kW + kPad) * sizeof(P), bytes.data());
-            quantizeSurface(img, palette, dither, s.amount, s.grayscale, s.serpentine, k);
+            detail::quantizeSurface(img, palette, dither, s.amount, s.grayscale, s.serpentine, path);
             h = fnv1a(h, bytes.data(), bytes.size());
         }
     }
@@ -72,15 +72,50 @@ constexpr uint64_t kGolden[21][3] = {
 
 }  // namespace
 
-TEST(QuantizeGolden, OutputBytesAreUnchanged) {
-    for (Kernel k : {Kernel::Vector, Kernel::Scalar}) {
+// The scalar reference and each vector build this CPU runs.
+TEST(QuantizeGolden, OutputBytesAreUnchangedOnEveryPath) {
+    std::vector<std::pair<detail::QuantizePath, const char*>> paths = {{detail::QuantizePath::Scalar, "scalar"},
+                                                                       {detail::QuantizePath::Sse2, "sse2"}};
+    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back({detail::QuantizePath::Avx2, "avx2"});
+    for (const auto& [path, name] : paths) {
         for (int palette = 1; palette <= 21; ++palette) {
-            const uint64_t got[3] = {digest<Pixel8>(palette, k), digest<Pixel15>(palette, k),
-                                     digest<Pixel32>(palette, k)};
+            const uint64_t got[3] = {digest<Pixel8>(palette, path), digest<Pixel15>(palette, path),
+                                     digest<Pixel32>(palette, path)};
             for (int d = 0; d < 3; ++d)
                 EXPECT_EQ(got[d], kGolden[palette - 1][d])
-                    << "palette " << palette << " depth " << (8 << d) << (k == Kernel::Vector ? " vector" : " scalar")
-                    << ": 0x" << std::hex << got[d];
+                    << "palette " << palette << " depth " << (8 << d) << " " << name << ": 0x" << std::hex << got[d];
+        }
+    }
+}
+
+// Palettes of 17..256 entries are searched in sorted blocks that stop early;
+// the full scan of the scalar reference decides. Entries and colours on a
+// coarse grid give many exactly equal distances (duplicated entries
+// included), and a few colours are far out, infinite or NaN.
+TEST(QuantizeSortedSearch, MatchesTheFullScanWithTiesAndFarColours) {
+    std::vector<detail::QuantizePath> paths = {detail::QuantizePath::Sse2};
+    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back(detail::QuantizePath::Avx2);
+    std::mt19937 rng(17);
+    const auto grid = [&](int steps) { return float(rng() % (steps + 1)) / float(steps); };
+    for (uint32_t count : {17u, 24u, 57u, 200u, 256u}) {
+        std::vector<Pixel32> palette(count);
+        for (Pixel32& c : palette) c = {1.0f, grid(4), grid(4), grid(4)};
+        const uint32_t w = 29, h = 13;
+        std::vector<Pixel32> px(w * h);
+        for (Pixel32& c : px) c = {grid(2), grid(8), grid(8), grid(8)};
+        px[7].green = std::nanf("");
+        px[40] = {1.0f, 0.5f, INFINITY, 0.5f};
+        px[41].red = -2e3f;
+        px[90].blue = 5e3f;
+        for (int dither : {1, 3, 11, 15}) {
+            Img<Pixel32> want = floatImage(w, h, px);
+            detail::quantizeImage(want, palette.data(), count, dither, 0.5f, false, detail::QuantizePath::Scalar);
+            for (detail::QuantizePath path : paths) {
+                Img<Pixel32> got = floatImage(w, h, px);
+                detail::quantizeImage(got, palette.data(), count, dither, 0.5f, false, path);
+                ASSERT_TRUE(sameBytes(got.data, want.data, w * h * sizeof(Pixel32)))
+                    << count << " entries, dither " << dither << ", path " << int(path);
+            }
         }
     }
 }

@@ -1,0 +1,40 @@
+// The quantizer's scan kernels on AVX2: eight palette entries at a time.
+// Built with AVX2 enabled; called only when the CPU has it.
+#include "ImageLib/QuantizeScan.h"
+
+#include <immintrin.h>
+
+namespace ImageLib {
+namespace {
+
+struct Lanes {
+    using F = __m256;
+    static constexpr uint32_t kWidth = 8;
+    static F load(const float* p) { return _mm256_load_ps(p); }
+    static F set1(float f) { return _mm256_set1_ps(f); }
+    static F add(F a, F b) { return _mm256_add_ps(a, b); }
+    static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    static F lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    static F eq(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
+    static F andMask(F a, F b) { return _mm256_and_ps(a, b); }
+    static F orMask(F a, F b) { return _mm256_or_ps(a, b); }
+    // mask ? a : b, lane by lane.
+    static F select(F mask, F a, F b) { return _mm256_blendv_ps(b, a, mask); }
+    template <int C>
+    static F channel(__m128 c) { return _mm256_broadcastss_ps(_mm_shuffle_ps(c, c, C * 0x55)); }
+    static float hmin(F v) {
+        __m128 m = _mm_min_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+        m = _mm_min_ps(m, _mm_shuffle_ps(m, m, 0x4E));
+        m = _mm_min_ps(m, _mm_shuffle_ps(m, m, 0xB1));
+        return _mm_cvtss_f32(m);
+    }
+};
+
+#include "ImageLib/QuantizeScan.inc"
+
+}  // namespace
+
+void detail::scanAvx2(const ScanJob& job) { scan(job); }
+
+}  // namespace ImageLib
