@@ -151,6 +151,11 @@ struct Tree {
         return kFirst[d - 1] + ((id - kFirst[d]) >> 3);
     }
 
+    void prefetch(uint32_t id) const {
+        if (isLeaf(id)) __builtin_prefetch(&leaf(id));
+        __builtin_prefetch(&inner(parentOf(id)), 1);
+    }
+
     void fold(uint32_t id) const {
         const Node n = node(id);
         OctreeInner& p = inner(parentOf(id));
@@ -210,7 +215,9 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     for (uint64_t i = 0; i < pixels; ++i) {
         if (i + kAhead < pixels) {
             const uint8_t* a = rgba + 4 * (i + kAhead);
-            __builtin_prefetch(&q.leaves[leafName(spreadTable, a[0], a[1], a[2])], 1);
+            const uint32_t name = leafName(spreadTable, a[0], a[1], a[2]);
+            __builtin_prefetch(&q.leaves[name], 1);
+            __builtin_prefetch(&q.inner[kFirst[6] + (name >> 3)], 1);
         }
         const uint8_t* p = rgba + 4 * i;
         tree.insert(leafName(spreadTable, p[0], p[1], p[2]), p[0], p[1], p[2]);
@@ -220,7 +227,12 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     q.leavesInHeapIndex = false;
     // The root can only reach the heap top once it is the last node left,
     // and it has no parent to fold into.
-    while (q.heapCount > limit + 1 && (q.heap[1] & kIdMask) != 0) tree.fold(tree.popTop());
+    while (q.heapCount > limit + 1 && (q.heap[1] & kIdMask) != 0) {
+        const uint32_t id = tree.popTop();
+        // The next ones to go are most likely near the top.
+        for (uint32_t s = 1; s < 4 && s < q.heapCount; ++s) tree.prefetch(uint32_t(q.heap[s] & kIdMask));
+        tree.fold(id);
+    }
 
     if (q.heapCount < 2) return;
     for (uint32_t s = 1; s < q.heapCount; ++s) {

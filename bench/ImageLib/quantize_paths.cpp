@@ -4,7 +4,7 @@
 // per path on a fresh copy of the frame; prints min and median Mpx/s of each
 // path (thread CPU time) and the ratio of the best vector time to the
 // scalar one.
-//   bench_quantize_paths PHOTO.png NOISE.png [REPS]
+//   bench_quantize_paths PHOTO.png NOISE.png [REPS [CASE]]   (CASE 1..5: only that one)
 #include "ImageLib/Decode.h"
 #include "ImageLib/Quantize.h"
 
@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
     if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back({"avx2", detail::QuantizePath::Avx2});
 
     std::printf("%-28s %-7s %10s %10s %10s %8s\n", "case", "path", "min ms", "Mpx/s max", "Mpx/s med", "ratio");
+    const int only = argc > 4 ? std::atoi(argv[4]) : 0;
     for (const Case& c : cases) {
+        if (only > 0 && &c != &cases[only - 1]) continue;
         const Frame& f = c.noise ? noise : photo;
         const double mp = double(f.width) * f.height / 1e6;
         std::vector<uint8_t> reference, out;
