@@ -1,8 +1,10 @@
 // Quantizes one image file the way a script's surface quantize does and
-// writes the result as PNG; prints the time of the quantize step alone.
+// writes the result as PNG (a palette image where it fits); prints the time
+// of the quantize step alone.
 //   bench_quantize_file IN.png OUT.png PALETTE DITHER AMOUNT [SERPENTINE]
 #include "ImageLib/Decode.h"
 #include "ImageLib/Quantize.h"
+#include "tools/png/PngWrite.h"
 
 #include <chrono>
 #include <cstdio>
@@ -12,13 +14,6 @@
 #include <utility>
 #include <vector>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
 
 int main(int argc, char** argv) {
     if (argc < 6) {
@@ -50,7 +45,11 @@ int main(int argc, char** argv) {
         const uint8_t a = p[0];
         p[0] = p[1], p[1] = p[2], p[2] = p[3], p[3] = a;
     }
-    if (!stbi_write_png(argv[2], int(img.width), int(img.height), 4, px, int(img.width) * 4)) {
+    const std::vector<uint8_t> png =
+        pngwrite::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true);
+    std::FILE* out = std::fopen(argv[2], "wb");
+    const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
+    if (!out || std::fclose(out) != 0 || !written) {
         std::fprintf(stderr, "%s: cannot write\n", argv[2]);
         return 1;
     }
