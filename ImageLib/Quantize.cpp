@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -206,35 +207,36 @@ struct SearchStorage {
     }
 };
 
-void runVector(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine,
-               const Pixel32* colors, uint32_t count, float threshold, detail::QuantizePath path) {
+// A vector scan set up once per image: the search table, the taps or the
+// matrix offsets, and the choice carried from one band of rows to the next.
+struct VectorScan {
     detail::ScanJob job;
-    job.data = static_cast<uint8_t*>(img.data);
-    job.stride = img.stride;
-    job.width = img.width;
-    job.height = img.height;
-    job.threshold = threshold;
     std::optional<SearchStorage> search;
-    if (colors) {
-        search.emplace(colors, count);
-        job.colors = &colors->alpha;
-        job.count = count;
-        job.table = search->table;
-    }
     std::vector<detail::ScanTap> taps;
     std::vector<float> offsets;
-    switch (mode) {
-        case Mode::Plain: job.mode = detail::ScanMode::Plain; break;
-        case Mode::Ordered: {
+    uint32_t last = 0;
+    uint32_t carry = 0;  // rows below the scanned ones that errors reach
+    detail::QuantizePath path;
+
+    VectorScan(Mode mode, int ditherValue, float strength, bool serpentine, const Pixel32* colors,
+               uint32_t count, float threshold, detail::QuantizePath p)
+        : path(p) {
+        job.threshold = threshold;
+        job.last = &last;
+        if (colors) {
+            search.emplace(colors, count);
+            job.colors = &colors->alpha;
+            job.count = count;
+            job.table = search->table;
+        }
+        if (mode == Mode::Ordered) {
             job.mode = detail::ScanMode::Ordered;
             const Surface<Pixel32>& m = *detail::thresholdMatrix(ditherValue);
             for (uint32_t y = 0; y < m.height; ++y)
                 for (uint32_t x = 0; x < m.width; ++x) offsets.push_back(strength * m.row(y)[x].alpha);
             job.offsets = offsets.data();
             job.matrixSize = m.width;
-            break;
-        }
-        case Mode::Diffusion: {
+        } else if (mode == Mode::Diffusion) {
             job.mode = detail::ScanMode::Diffusion;
             const detail::DiffusionKernel& kernel = *detail::diffusionKernel(ditherValue);
             const Surface<Pixel32>& k = kernel.weights;
@@ -245,22 +247,32 @@ void runVector(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength
             job.taps = taps.data();
             job.tapCount = uint32_t(taps.size());
             job.serpentine = serpentine;
-            break;
+            carry = k.height - 1;
         }
-        case Mode::None: return;
     }
-    if (path == detail::QuantizePath::Avx2)
-        detail::scanAvx2(job);
-    else
-        detail::scanSse2(job);
-}
+
+    // Scans the first n rows of `rows` (image rows from firstRow on); the
+    // diffusion also adds to the rest of them.
+    void run(Surface<Pixel32>& rows, uint32_t n, uint32_t firstRow) {
+        job.data = static_cast<uint8_t*>(rows.data);
+        job.stride = rows.stride;
+        job.width = rows.width;
+        job.height = n;
+        job.firstRow = firstRow;
+        job.rowsBelow = rows.height - n;
+        if (path == detail::QuantizePath::Avx2)
+            detail::scanAvx2(job);
+        else
+            detail::scanSse2(job);
+    }
+};
 
 // Runs one scan with the threshold (colors null) or the nearest of `count`
 // colours.
 void runOn(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine,
            const Pixel32* colors, uint32_t count, float threshold, detail::QuantizePath path) {
     if (path != detail::QuantizePath::Scalar)
-        return runVector(img, mode, ditherValue, strength, serpentine, colors, count, threshold, path);
+        return VectorScan(mode, ditherValue, strength, serpentine, colors, count, threshold, path).run(img, img.height, 0);
     if (!colors) {
         ThresholdChooser<ScalarOps> choose{threshold};
         return runLoop<ScalarOps>(img, mode, ditherValue, strength, serpentine, choose);
@@ -269,26 +281,43 @@ void runOn(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bo
     runLoop<ScalarOps>(img, mode, ditherValue, strength, serpentine, choose);
 }
 
+// What a palette value quantizes to: the threshold (colors null), the
+// adaptive palette of the image (from `rgba()`, its packed 8-bit copy), or a
+// fixed palette; `active` is false for values that do nothing.
+struct PaletteChoice {
+    OctreeQuantizer octree;
+    OctreePaletteGuard guard{octree};
+    const Pixel32* colors = nullptr;
+    uint32_t count = 0;
+    float strength = 0.0f;
+    bool active = false;
+
+    template <class Rgba>
+    PaletteChoice(int palette, float amount, Rgba rgba) : strength(amount) {
+        if (palette == 1) {
+            strength = 0.2f;
+            active = true;
+        } else if (palette >= 2 && palette <= 7) {
+            {
+                const Surface<Pixel8> bytes = rgba();
+                buildOctreePalette(octree, static_cast<const uint8_t*>(bytes.data), bytes.width, bytes.height,
+                                   8u << (palette - 2));
+            }
+            colors = octree.palette, count = octree.paletteCount;
+            active = count > 0;
+        } else {
+            const Palette fixed = fixedPalette(palette);  // none for 8, below 1, above 21
+            colors = fixed.colors, count = fixed.count;
+            active = count > 0;
+        }
+    }
+};
+
 void quantizeOn(Surface<Pixel32>& img, int palette, Mode mode, int ditherValue, float amount,
                 bool serpentine, detail::QuantizePath path) {
-    const auto run = [&](const Pixel32* colors, uint32_t count, float strength) {
-        runOn(img, mode, ditherValue, strength, serpentine, colors, count, amount, path);
-    };
-    if (palette == 1) return run(nullptr, 0, 0.2f);
-    if (palette >= 2 && palette <= 7) {
-        OctreeQuantizer octree;
-        OctreePaletteGuard guard{octree};
-        {
-            const Surface<Pixel8> rgba = toRgba8(img);
-            buildOctreePalette(octree, static_cast<const uint8_t*>(rgba.data), rgba.width,
-                               rgba.height, 8u << (palette - 2));
-        }
-        if (octree.paletteCount == 0) return;
-        return run(octree.palette, octree.paletteCount, amount);
-    }
-    const Palette fixed = fixedPalette(palette);
-    if (fixed.count == 0) return;  // 8, below 1, above 21
-    run(fixed.colors, fixed.count, amount);
+    const PaletteChoice choice(palette, amount, [&] { return toRgba8(img); });
+    if (choice.active)
+        runOn(img, mode, ditherValue, choice.strength, serpentine, choice.colors, choice.count, amount, path);
 }
 
 // Alpha as the working image had it before quantizing.
@@ -333,20 +362,83 @@ void quantizeImage(Surface<Pixel32>& image, int palette, int64_t d, float amount
     quantizeImageOn(image, palette, d, amount, serpentine, pathFor(k));
 }
 
+namespace {
+
+// The vector path converts, scans and writes back a band of rows at a
+// time, so that the float rows stay in cache; the diffusion keeps the rows
+// below a band that its errors reach and carries them into the next.
+constexpr uint32_t kBandRows = 21;
+
+template <class P>
+void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
+                     bool serpentine, detail::QuantizePath path) {
+    const auto floatRows = [&](uint32_t y, uint32_t n) {
+        const Surface<P> view(image.width, n, image.stride, image.row(y));
+        Surface<Pixel32> rows = toFloat(view);
+        if (grayscale || palette == 1) toGrayscale(rows);
+        return rows;
+    };
+    const auto copyRows = [](const Surface<Pixel32>& from, Surface<Pixel32>& to, uint32_t at) {
+        for (uint32_t y = 0; y < from.height; ++y)
+            std::memcpy(to.row(at + y), from.row(y), size_t(from.width) * sizeof(Pixel32));
+    };
+    const Mode mode = modeOf(int64_t(dither) - 1);
+    std::optional<PaletteChoice> choice;
+    if (mode != Mode::None)
+        choice.emplace(palette, amount, [&] {
+            Surface<Pixel8> rgba(image.width, image.height);
+            for (uint32_t y = 0; y < image.height; y += kBandRows) {
+                const Surface<Pixel8> part = toRgba8(floatRows(y, std::min(kBandRows, image.height - y)));
+                std::memcpy(rgba.row(y), part.data, size_t(part.stride) * part.height);
+            }
+            return rgba;
+        });
+    std::optional<VectorScan> scan;
+    if (choice && choice->active)
+        scan.emplace(mode, dither, choice->strength, serpentine, choice->colors, choice->count, amount, path);
+    const uint32_t carry = scan ? scan->carry : 0;
+
+    Surface<Pixel32> band(image.width, std::min(kBandRows + carry, image.height));
+    uint32_t ready = 0;  // rows at the top of `band` already converted
+    for (uint32_t y = 0; y < image.height;) {
+        const uint32_t n = std::min(kBandRows, image.height - y);
+        const uint32_t below = std::min(carry, image.height - y - n);
+        if (ready < n + below) copyRows(floatRows(y + ready, n + below - ready), band, ready);
+        Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
+        if (scan) scan->run(rows, n, y);
+        for (uint32_t r = 0; r < n; ++r) {
+            const P* src = image.row(y + r);
+            Pixel32* dst = band.row(r);
+            for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
+        }
+        Surface<Pixel32> done(image.width, n, band.stride, band.data);
+        Surface<P> out(image.width, n, image.stride, image.row(y));
+        fromFloat(done, out);
+        std::memmove(band.row(0), band.row(n), size_t(band.stride) * below);
+        ready = below;
+        y += n;
+    }
+}
+
+}  // namespace
+
 template <class P>
 bool detail::quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
                              bool serpentine, QuantizePath path) {
     if (image.empty() || image.stride < uint64_t(image.width) * sizeof(P)) return false;
-    const Kernel k = path == QuantizePath::Scalar ? Kernel::Scalar : Kernel::Vector;
-    Surface<Pixel32> work = toFloat(image, k);
-    if (grayscale || palette == 1) toGrayscale(work, k);
+    if (path != QuantizePath::Scalar) {
+        quantizeInBands(image, palette, dither, amount, grayscale, serpentine, path);
+        return true;
+    }
+    Surface<Pixel32> work = toFloat(image, Kernel::Scalar);
+    if (grayscale || palette == 1) toGrayscale(work, Kernel::Scalar);
     quantizeImageOn(work, palette, int64_t(dither) - 1, amount, serpentine, path);
     for (uint32_t y = 0; y < image.height; ++y) {
         const P* src = image.row(y);
         Pixel32* dst = work.row(y);
         for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
     }
-    fromFloat(work, image, k);
+    fromFloat(work, image, Kernel::Scalar);
     return true;
 }
 

@@ -41,10 +41,16 @@ struct ScanTap {
     float weight;
 };
 
+// Rows 0..height-1 of `data` are scanned; they are rows firstRow.. of the
+// image (which decides the matrix phase and the serpentine direction). The
+// diffusion also adds to the `rowsBelow` rows after them. `last` carries
+// the nearest-colour choice of the previous pixel in scan order in and out.
 struct ScanJob {
     uint8_t* data = nullptr;  // float pixels alpha, red, green, blue
     uint64_t stride = 0;
     uint32_t width = 0, height = 0;
+    uint32_t firstRow = 0, rowsBelow = 0;
+    uint32_t* last = nullptr;
     ScanMode mode = ScanMode::Plain;
 
     // Chooser: the threshold (white when red > threshold) when `colors` is

@@ -119,3 +119,34 @@ TEST(QuantizeSortedSearch, MatchesTheFullScanWithTiesAndFarColours) {
         }
     }
 }
+
+// Error diffusion scans several rows at once; a row that starts with colours
+// no entry comes near must still take the choice made at the end of the row
+// above, and one that meets them at its end its own previous choice.
+TEST(QuantizeDiffusionRows, FarColoursTakeTheChoiceBeforeThemInScanOrder) {
+    std::vector<detail::QuantizePath> paths = {detail::QuantizePath::Sse2};
+    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back(detail::QuantizePath::Avx2);
+    const uint32_t w = 40, h = 9;
+    const std::vector<float> f = randomFloats(w * h * 4, 23, 0.0f, 1.0f);
+    std::vector<Pixel32> px(w * h);
+    std::memcpy(px.data(), f.data(), f.size() * sizeof(float));
+    for (uint32_t y = 1; y < h; ++y) {
+        for (uint32_t x = 0; x < 3; ++x) px[y * w + x].green = std::nanf("");
+        px[y * w + w - 1].red = 1e7f;
+    }
+    for (uint32_t count : {5u, 40u}) {
+        const std::vector<float> c = randomFloats(count * 4, count, 0.0f, 1.0f);
+        std::vector<Pixel32> palette(count);
+        std::memcpy(palette.data(), c.data(), c.size() * sizeof(float));
+        for (int dither = 3; dither <= 11; ++dither) {
+            Img<Pixel32> want = floatImage(w, h, px);
+            detail::quantizeImage(want, palette.data(), count, dither, 0.0f, false, detail::QuantizePath::Scalar);
+            for (detail::QuantizePath path : paths) {
+                Img<Pixel32> got = floatImage(w, h, px);
+                detail::quantizeImage(got, palette.data(), count, dither, 0.0f, false, path);
+                ASSERT_TRUE(sameBytes(got.data, want.data, w * h * sizeof(Pixel32)))
+                    << count << " entries, dither " << dither << ", path " << int(path);
+            }
+        }
+    }
+}
