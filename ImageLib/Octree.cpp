@@ -10,7 +10,7 @@ using detail::OctreeInner;
 using detail::OctreeLeaf;
 
 // Node numbers: inner nodes of depth d from kFirst[d] (8^d of them, named by
-// 3d bits), then the 2^21 leaves.
+// 3d bits), then the leaves in the order they came.
 constexpr uint32_t kFirst[8] = {0, 1, 9, 73, 585, 4681, 37449, 299593};
 constexpr uint32_t kInnerNodes = kFirst[7];
 constexpr uint32_t kLeaves = 1u << 21;
@@ -137,8 +137,8 @@ struct Tree {
             const OctreeInner& n = inner(id);
             return {n.redSum, n.greenSum, n.blueSum, n.count};
         }
-        const uint32_t name = id - kInnerNodes;
         const OctreeLeaf& n = leaf(id);
+        const uint32_t name = n.name;
         // Each pixel's value is its leaf's 7 named bits, then its own bit 0.
         const auto sum = [&](uint32_t bits, uint32_t odd) { return uint64_t(n.count) * (bits << 1) + odd; };
         return {sum(gather(name >> 1), n.oddRed), sum(gather(name >> 2), n.oddGreen), sum(gather(name), n.oddBlue),
@@ -146,7 +146,7 @@ struct Tree {
     }
 
     uint32_t parentOf(uint32_t id) const {
-        if (isLeaf(id)) return kFirst[6] + ((id - kInnerNodes) >> 3);
+        if (isLeaf(id)) return kFirst[6] + (leaf(id).name >> 3);
         const uint32_t d = inner(id).depth;
         return kFirst[d - 1] + ((id - kFirst[d]) >> 3);
     }
@@ -179,14 +179,19 @@ struct Tree {
     }
 
     void insert(uint32_t name, uint8_t r, uint8_t g, uint8_t b) const {
-        OctreeLeaf& n = q.leaves[name];
-        if (n.count == 0) addPath(name);
+        uint32_t& slot = q.leafSlots[name];
+        if (slot == 0) {
+            slot = ++q.leafCount;
+            q.leaves[slot - 1].name = name;
+            addPath(name);
+        }
+        OctreeLeaf& n = q.leaves[slot - 1];
         const uint32_t before = n.count >> 7;
         ++n.count;
         n.oddRed += r & 1u;
         n.oddGreen += g & 1u;
         n.oddBlue += b & 1u;
-        if (n.heapIndex == 0 || (n.count >> 7) != before) heapNode(kInnerNodes + name, heapKey(0, n.count, 7));
+        if (n.heapIndex == 0 || (n.count >> 7) != before) heapNode(kInnerNodes + slot - 1, heapKey(0, n.count, 7));
     }
 };
 
@@ -204,11 +209,13 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     q.heapCount = 0;
     q.heap.clear();
     q.leavesInHeapIndex = true;
-    q.leaves.reset(zeroed<OctreeLeaf>(kLeaves));
+    const uint64_t pixels = rgba ? uint64_t(width) * height : 0;
+    q.leafCount = 0;
+    q.leaves.reset(zeroed<OctreeLeaf>(pixels < kLeaves ? pixels + 1 : kLeaves));
+    q.leafSlots.reset(zeroed<uint32_t>(kLeaves));
     q.inner.reset(zeroed<OctreeInner>(kInnerNodes));
     const Tree tree{q};
 
-    const uint64_t pixels = rgba ? uint64_t(width) * height : 0;
     // Leaves are looked up a few pixels ahead so that their cache misses
     // overlap.
     constexpr uint64_t kAhead = 16;
@@ -216,7 +223,7 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
         if (i + kAhead < pixels) {
             const uint8_t* a = rgba + 4 * (i + kAhead);
             const uint32_t name = leafName(spreadTable, a[0], a[1], a[2]);
-            __builtin_prefetch(&q.leaves[name], 1);
+            __builtin_prefetch(&q.leafSlots[name], 1);
             __builtin_prefetch(&q.inner[kFirst[6] + (name >> 3)], 1);
         }
         const uint8_t* p = rgba + 4 * i;
@@ -245,6 +252,8 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
 
 void releaseOctreePalette(OctreeQuantizer& q) {
     q.leaves.reset();
+    q.leafSlots.reset();
+    q.leafCount = 0;
     q.inner.reset();
     std::vector<uint64_t>().swap(q.heap);
     q.heapCount = 0;

@@ -3,8 +3,8 @@
 // folds the least important node into its parent until the limit is met.
 //
 // The tree is implicit: a node at depth d is named by the top d bits of each
-// channel, so nodes live in flat arrays (zero pages until touched) and a
-// pixel finds its leaf without walking the tree.
+// channel, so inner nodes live in flat arrays (zero pages until touched),
+// and a pixel finds its leaf through one table lookup by name.
 //
 // Ownership: the quantizer owns its node arrays and heap; releaseOctreePalette
 // frees them (OctreePaletteGuard does that). No state is shared between
@@ -24,10 +24,10 @@
 namespace ImageLib {
 
 namespace detail {
-// A deepest node: its pixel count and, per channel, how many of its pixels
-// had bit 0 set (the other bits are the node's name).
+// A deepest node: its name, its pixel count and, per channel, how many of
+// its pixels had bit 0 set (the other bits are in the name).
 struct OctreeLeaf {
-    uint32_t count, heapIndex, oddRed, oddGreen, oddBlue;
+    uint32_t name, count, heapIndex, oddRed, oddGreen, oddBlue;
 };
 struct OctreeInner {
     uint64_t redSum, greenSum, blueSum;
@@ -47,7 +47,11 @@ struct OctreeQuantizer {
     // number) above the node's number, so sifting touches no node.
     uint32_t heapCount = 0;
     std::vector<uint64_t> heap;
-    std::unique_ptr<detail::OctreeLeaf[], detail::FreeDeleter> leaves;  // 2^21, by name
+    // Leaves in the order their first pixel came, and each name's place
+    // there plus one (0: none yet).
+    std::unique_ptr<detail::OctreeLeaf[], detail::FreeDeleter> leaves;
+    std::unique_ptr<uint32_t[], detail::FreeDeleter> leafSlots;
+    uint32_t leafCount = 0;
     std::unique_ptr<detail::OctreeInner[], detail::FreeDeleter> inner;  // depths 0..6
     bool leavesInHeapIndex = true;  // whether sifts record leaf positions
 };

@@ -12,8 +12,10 @@
 #include "ImageLib/Tables.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -155,6 +157,10 @@ struct SearchStorage {
     float low[32], high[32];
     uint16_t start[256];
     detail::SearchTable table;
+    const Pixel32* colors = nullptr;
+    uint32_t count = 0;
+    std::vector<detail::CellList> cells;
+    std::vector<std::unique_ptr<float[]>> cellData;
 
     SearchStorage(const Pixel32* colors, uint32_t count) {
         uint32_t order[256];
@@ -188,6 +194,62 @@ struct SearchStorage {
         table.low = low;
         table.high = high;
         table.start = start;
+        for (uint32_t i = 0; i < count; ++i) {
+            const Pixel32& c = colors[i];
+            const auto unit = [](float v) { return v >= 0.0f && v <= 1.0f; };
+            if (!(c.alpha == 1.0f && unit(c.red) && unit(c.green) && unit(c.blue))) return;
+        }
+        this->colors = colors;
+        this->count = count;
+        cells.resize(4096);
+        table.cells = cells.data();
+        table.buildCell = buildCell;
+        table.cellContext = this;
+    }
+
+    // Grid cells: the entries whose distance to the cell is within the
+    // smallest farthest distance of any entry from it, plus a margin far
+    // above the float rounding of a distance under 7 (alpha within -1..3,
+    // so that every entry the float search can rank first or equal first
+    // is kept. Computed in double from the float entries.
+    static void buildCell(void* context, uint32_t cell) {
+        auto& s = *static_cast<SearchStorage*>(context);
+        const double size = 1.0 / 16;
+        const double lo[3] = {(cell >> 8) * size, ((cell >> 4) & 15) * size, (cell & 15) * size};
+        const auto channels = [&](uint32_t i) {
+            const Pixel32& c = s.colors[i];
+            return std::array<double, 3>{c.red, c.green, c.blue};
+        };
+        double bound = INFINITY;
+        for (uint32_t i = 0; i < s.count; ++i) {
+            const auto v = channels(i);
+            double far = 0.0;
+            for (int ch = 0; ch < 3; ++ch)
+                far += std::max((v[ch] - lo[ch]) * (v[ch] - lo[ch]), (v[ch] - lo[ch] - size) * (v[ch] - lo[ch] - size));
+            bound = std::min(bound, far);
+        }
+        std::vector<uint32_t> keep;
+        for (uint32_t i = 0; i < s.count; ++i) {
+            const auto v = channels(i);
+            double near = 0.0;
+            for (int ch = 0; ch < 3; ++ch) {
+                const double out = std::max({0.0, lo[ch] - v[ch], v[ch] - lo[ch] - size});
+                near += out * out;
+            }
+            if (near <= bound + 1e-4) keep.push_back(i);
+        }
+        const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
+        s.cellData.emplace_back(new float[40 * size_t(blocks)]);
+        float* soa = s.cellData.back().get();
+        float* index = soa + 32 * size_t(blocks);
+        for (uint32_t k = 0; k < 8 * blocks; ++k) {
+            const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
+            const Pixel32& c = k < keep.size() ? s.colors[keep[k]] : far;
+            float* block = soa + 32 * (k / 8) + k % 8;
+            block[0] = c.alpha, block[8] = c.red, block[16] = c.green, block[24] = c.blue;
+            index[k] = k < keep.size() ? float(keep[k]) : 1e9f;
+        }
+        s.cells[cell] = {soa, index, blocks};
     }
 
     static uint32_t widestChannel(const Pixel32* colors, uint32_t count) {

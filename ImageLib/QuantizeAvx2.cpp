@@ -10,7 +10,7 @@ namespace {
 struct Lanes {
     using F = __m256;
     static constexpr uint32_t kWidth = 8;
-    static F load(const float* p) { return _mm256_load_ps(p); }
+    static F load(const float* p) { return _mm256_loadu_ps(p); }
     static F set1(float f) { return _mm256_set1_ps(f); }
     static F add(F a, F b) { return _mm256_add_ps(a, b); }
     static F sub(F a, F b) { return _mm256_sub_ps(a, b); }

@@ -21,6 +21,13 @@ namespace ImageLib::detail {
 // search begins with; the search then stops in each direction at the first
 // block that provably holds no entry as near as the best so far. Channel 0:
 // every block is searched.
+// Entries in blocks as in SearchTable, ascending palette index.
+struct CellList {
+    const float* soa = nullptr;
+    const float* index = nullptr;
+    uint32_t blocks = 0;
+};
+
 struct SearchTable {
     const float* soa = nullptr;
     const float* index = nullptr;
@@ -29,6 +36,14 @@ struct SearchTable {
     const uint16_t* start = nullptr;
     uint32_t blocks = 0;
     uint32_t channel = 0;
+    // Optional, for palettes of opaque colours in 0..1: a 16 x 16 x 16 grid
+    // over red, green and blue in 0..1, cell (r, g, b) at 256 r + 16 g + b.
+    // A cell's list holds every entry that can be nearest (or equally near)
+    // to a colour in the cell whose alpha lies in -1..3; an empty list is
+    // filled on first use by buildCell(cellContext, cell).
+    CellList* cells = nullptr;
+    void (*buildCell)(void* context, uint32_t cell) = nullptr;
+    void* cellContext = nullptr;
 };
 
 enum class ScanMode : uint8_t { Plain, Ordered, Diffusion };

@@ -9,7 +9,7 @@ namespace {
 struct Lanes {
     using F = __m128;
     static constexpr uint32_t kWidth = 4;
-    static F load(const float* p) { return _mm_load_ps(p); }
+    static F load(const float* p) { return _mm_loadu_ps(p); }
     static F set1(float f) { return _mm_set1_ps(f); }
     static F add(F a, F b) { return _mm_add_ps(a, b); }
     static F sub(F a, F b) { return _mm_sub_ps(a, b); }
