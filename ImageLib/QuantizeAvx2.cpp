@@ -31,10 +31,8 @@ struct Lanes {
     }
 };
 
-#include "ImageLib/QuantizeScan.inc"
-
 }  // namespace
-
-void detail::scanAvx2(const ScanJob& job) { scan(job); }
-
 }  // namespace ImageLib
+
+#define LUMIVEX_SCAN_ENTRY scanAvx2
+#include "ImageLib/QuantizeScan.inc"

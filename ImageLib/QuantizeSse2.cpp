@@ -29,10 +29,8 @@ struct Lanes {
     }
 };
 
-#include "ImageLib/QuantizeScan.inc"
-
 }  // namespace
-
-void detail::scanSse2(const ScanJob& job) { scan(job); }
-
 }  // namespace ImageLib
+
+#define LUMIVEX_SCAN_ENTRY scanSse2
+#include "ImageLib/QuantizeScan.inc"

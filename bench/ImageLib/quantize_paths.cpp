@@ -1,6 +1,6 @@
 // The quantizer's vector paths against its scalar reference, in the same run,
 // on a photo-like frame and on full-range noise (8-bit PNG files, for
-// example those bench/quantize-paths.sh makes). Each case runs REPS times
+// example those bench/compare-quantize.sh makes). Each case runs REPS times
 // per path on a fresh copy of the frame; prints min and median Mpx/s of each
 // path (thread CPU time) and the ratio of the best vector time to the
 // scalar one.

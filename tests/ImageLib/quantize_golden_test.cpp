@@ -70,14 +70,36 @@ constexpr uint64_t kGolden[21][3] = {
 #include "quantize_golden.inc"
 };
 
+// The vector builds this CPU runs.
+std::vector<detail::QuantizePath> vectorPaths() {
+    std::vector<detail::QuantizePath> paths = {detail::QuantizePath::Sse2};
+    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back(detail::QuantizePath::Avx2);
+    return paths;
+}
+
+// Quantizes a w x h float image against `palette` on each vector path and
+// on the scalar reference; the bytes must match.
+void expectPathsAgree(const std::vector<Pixel32>& px, uint32_t w, uint32_t h, const std::vector<Pixel32>& palette,
+                      int dither, float amount) {
+    Img<Pixel32> want = floatImage(w, h, px);
+    const uint32_t count = uint32_t(palette.size());
+    detail::quantizeImage(want, palette.data(), count, dither, amount, false, detail::QuantizePath::Scalar);
+    for (detail::QuantizePath path : vectorPaths()) {
+        Img<Pixel32> got = floatImage(w, h, px);
+        detail::quantizeImage(got, palette.data(), count, dither, amount, false, path);
+        ASSERT_TRUE(sameBytes(got.data, want.data, w * h * sizeof(Pixel32)))
+            << count << " entries, dither " << dither << ", path " << int(path);
+    }
+}
+
 }  // namespace
 
 // The scalar reference and each vector build this CPU runs.
 TEST(QuantizeGolden, OutputBytesAreUnchangedOnEveryPath) {
-    std::vector<std::pair<detail::QuantizePath, const char*>> paths = {{detail::QuantizePath::Scalar, "scalar"},
-                                                                       {detail::QuantizePath::Sse2, "sse2"}};
-    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back({detail::QuantizePath::Avx2, "avx2"});
-    for (const auto& [path, name] : paths) {
+    std::vector<detail::QuantizePath> paths = vectorPaths();
+    paths.insert(paths.begin(), detail::QuantizePath::Scalar);
+    for (detail::QuantizePath path : paths) {
+        const char* name = path == detail::QuantizePath::Scalar ? "scalar" : path == detail::QuantizePath::Sse2 ? "sse2" : "avx2";
         for (int palette = 1; palette <= 21; ++palette) {
             const uint64_t got[3] = {digest<Pixel8>(palette, path), digest<Pixel15>(palette, path),
                                      digest<Pixel32>(palette, path)};
@@ -93,8 +115,6 @@ TEST(QuantizeGolden, OutputBytesAreUnchangedOnEveryPath) {
 // coarse grid give many exactly equal distances (duplicated entries
 // included), and a few colours are far out, infinite or NaN.
 TEST(QuantizeSortedSearch, MatchesTheFullScanWithTiesAndFarColours) {
-    std::vector<detail::QuantizePath> paths = {detail::QuantizePath::Sse2};
-    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back(detail::QuantizePath::Avx2);
     std::mt19937 rng(17);
     const auto grid = [&](int steps) { return float(rng() % (steps + 1)) / float(steps); };
     for (uint32_t count : {17u, 24u, 57u, 200u, 256u}) {
@@ -107,16 +127,7 @@ TEST(QuantizeSortedSearch, MatchesTheFullScanWithTiesAndFarColours) {
         px[40] = {1.0f, 0.5f, INFINITY, 0.5f};
         px[41].red = -2e3f;
         px[90].blue = 5e3f;
-        for (int dither : {1, 3, 11, 15}) {
-            Img<Pixel32> want = floatImage(w, h, px);
-            detail::quantizeImage(want, palette.data(), count, dither, 0.5f, false, detail::QuantizePath::Scalar);
-            for (detail::QuantizePath path : paths) {
-                Img<Pixel32> got = floatImage(w, h, px);
-                detail::quantizeImage(got, palette.data(), count, dither, 0.5f, false, path);
-                ASSERT_TRUE(sameBytes(got.data, want.data, w * h * sizeof(Pixel32)))
-                    << count << " entries, dither " << dither << ", path " << int(path);
-            }
-        }
+        for (int dither : {1, 3, 11, 15}) expectPathsAgree(px, w, h, palette, dither, 0.5f);
     }
 }
 
@@ -124,8 +135,6 @@ TEST(QuantizeSortedSearch, MatchesTheFullScanWithTiesAndFarColours) {
 // no entry comes near must still take the choice made at the end of the row
 // above, and one that meets them at its end its own previous choice.
 TEST(QuantizeDiffusionRows, FarColoursTakeTheChoiceBeforeThemInScanOrder) {
-    std::vector<detail::QuantizePath> paths = {detail::QuantizePath::Sse2};
-    if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back(detail::QuantizePath::Avx2);
     const uint32_t w = 40, h = 9;
     const std::vector<float> f = randomFloats(w * h * 4, 23, 0.0f, 1.0f);
     std::vector<Pixel32> px(w * h);
@@ -138,15 +147,6 @@ TEST(QuantizeDiffusionRows, FarColoursTakeTheChoiceBeforeThemInScanOrder) {
         const std::vector<float> c = randomFloats(count * 4, count, 0.0f, 1.0f);
         std::vector<Pixel32> palette(count);
         std::memcpy(palette.data(), c.data(), c.size() * sizeof(float));
-        for (int dither = 3; dither <= 11; ++dither) {
-            Img<Pixel32> want = floatImage(w, h, px);
-            detail::quantizeImage(want, palette.data(), count, dither, 0.0f, false, detail::QuantizePath::Scalar);
-            for (detail::QuantizePath path : paths) {
-                Img<Pixel32> got = floatImage(w, h, px);
-                detail::quantizeImage(got, palette.data(), count, dither, 0.0f, false, path);
-                ASSERT_TRUE(sameBytes(got.data, want.data, w * h * sizeof(Pixel32)))
-                    << count << " entries, dither " << dither << ", path " << int(path);
-            }
-        }
+        for (int dither = 3; dither <= 11; ++dither) expectPathsAgree(px, w, h, palette, dither, 0.0f);
     }
 }
