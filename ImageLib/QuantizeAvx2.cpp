@@ -23,12 +23,21 @@ struct Lanes {
     static F select(F mask, F a, F b) { return _mm256_blendv_ps(b, a, mask); }
     template <int C>
     static F channel(__m128 c) { return _mm256_broadcastss_ps(_mm_shuffle_ps(c, c, C * 0x55)); }
+    // a < b ? a : b, lane by lane (b where a is NaN).
+    static F min(F a, F b) { return _mm256_min_ps(a, b); }
+    // The smallest lane in every lane, and lane 0.
+    static F hminAll(F v) {
+        v = _mm256_min_ps(v, _mm256_permute2f128_ps(v, v, 1));
+        v = _mm256_min_ps(v, _mm256_permute_ps(v, 0x4E));
+        return _mm256_min_ps(v, _mm256_permute_ps(v, 0xB1));
+    }
+    static float first(F v) { return _mm256_cvtss_f32(v); }
     static float hmin(F v) {
         __m128 m = _mm_min_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
         m = _mm_min_ps(m, _mm_shuffle_ps(m, m, 0x4E));
-        m = _mm_min_ps(m, _mm_shuffle_ps(m, m, 0xB1));
-        return _mm_cvtss_f32(m);
+        return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(m, m, 0xB1)));
     }
+    static uint32_t mask(F v) { return uint32_t(_mm256_movemask_ps(v)); }
 };
 
 }  // namespace

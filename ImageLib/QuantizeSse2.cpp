@@ -22,11 +22,16 @@ struct Lanes {
     static F select(F mask, F a, F b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     template <int C>
     static F channel(__m128 c) { return _mm_shuffle_ps(c, c, C * 0x55); }
-    static float hmin(F v) {
+    // a < b ? a : b, lane by lane (b where a is NaN).
+    static F min(F a, F b) { return _mm_min_ps(a, b); }
+    // The smallest lane in every lane, and lane 0.
+    static F hminAll(F v) {
         v = _mm_min_ps(v, _mm_shuffle_ps(v, v, 0x4E));
-        v = _mm_min_ps(v, _mm_shuffle_ps(v, v, 0xB1));
-        return _mm_cvtss_f32(v);
+        return _mm_min_ps(v, _mm_shuffle_ps(v, v, 0xB1));
     }
+    static float first(F v) { return _mm_cvtss_f32(v); }
+    static float hmin(F v) { return first(hminAll(v)); }
+    static uint32_t mask(F v) { return uint32_t(_mm_movemask_ps(v)); }
 };
 
 }  // namespace
