@@ -460,25 +460,36 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
         scan.emplace(mode, dither, choice->strength, serpentine, choice->colors, choice->count, amount, path);
     const uint32_t carry = scan ? scan->carry : 0;
 
+    // Rows are saved as they are overwritten, so that an allocation failing
+    // on the way can leave the surface as it was.
+    Surface<P> saved(image.width, image.height);
+    const size_t rowBytes = size_t(image.width) * sizeof(P);
     Surface<Pixel32> band(image.width, std::min(kBandRows + carry, image.height));
     uint32_t ready = 0;  // rows at the top of `band` already converted
-    for (uint32_t y = 0; y < image.height;) {
-        const uint32_t n = std::min(kBandRows, image.height - y);
-        const uint32_t below = std::min(carry, image.height - y - n);
-        if (ready < n + below) copyRows(floatRows(y + ready, n + below - ready), band, ready);
-        Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
-        if (scan) scan->run(rows, n, y);
-        for (uint32_t r = 0; r < n; ++r) {
-            const P* src = image.row(y + r);
-            Pixel32* dst = band.row(r);
-            for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
+    uint32_t y = 0;
+    try {
+        while (y < image.height) {
+            const uint32_t n = std::min(kBandRows, image.height - y);
+            const uint32_t below = std::min(carry, image.height - y - n);
+            if (ready < n + below) copyRows(floatRows(y + ready, n + below - ready), band, ready);
+            Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
+            if (scan) scan->run(rows, n, y);
+            for (uint32_t r = 0; r < n; ++r) {
+                const P* src = image.row(y + r);
+                Pixel32* dst = band.row(r);
+                for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
+            }
+            Surface<Pixel32> done(image.width, n, band.stride, band.data);
+            for (uint32_t r = 0; r < n; ++r) std::memcpy(saved.row(y + r), image.row(y + r), rowBytes);
+            Surface<P> out(image.width, n, image.stride, image.row(y));
+            fromFloat(done, out);
+            std::memmove(band.row(0), band.row(n), size_t(band.stride) * below);
+            ready = below;
+            y += n;
         }
-        Surface<Pixel32> done(image.width, n, band.stride, band.data);
-        Surface<P> out(image.width, n, image.stride, image.row(y));
-        fromFloat(done, out);
-        std::memmove(band.row(0), band.row(n), size_t(band.stride) * below);
-        ready = below;
-        y += n;
+    } catch (...) {
+        for (uint32_t r = 0; r < y; ++r) std::memcpy(image.row(r), saved.row(r), rowBytes);
+        throw;
     }
 }
 

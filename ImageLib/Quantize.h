@@ -14,8 +14,10 @@
 // Errors: a surface with no pixels, a depth other than 8, 16 or 32, a stride
 // shorter than a row or pixels shorter than the image is left untouched.
 // Allocation failures throw std::bad_alloc with the surface unchanged.
-// Threads: uses the process-wide fixed palettes (converted once) and the
-// octree node pool; calls must not overlap (the module's entry lock).
+// Every call gives the same bytes on the scalar reference and on each vector
+// build (SSE2; AVX2, picked at run time where the CPU has it).
+// Threads: the fixed palettes and dither tables are process-wide constants
+// built once on first use; everything else belongs to the call.
 #pragma once
 
 #include "ImageLib/Surface.h"
