@@ -1,136 +1,199 @@
-// Octree palette: node pool, heap and the build / reduce steps.
+// Octree palette: the implicit tree, the heap and the build / reduce steps.
 #include "ImageLib/Octree.h"
 
-#include <memory>
+#include <new>
 
 namespace ImageLib {
 namespace {
 
-// Nodes are handed out from blocks of 2048 zero-filled nodes, from the last
-// slot down; slots 0 and 1 of each block are not used. Blocks are freed only
-// all together.
-constexpr uint32_t kBlockNodes = 2048;
+using detail::OctreeInner;
+using detail::OctreeLeaf;
 
-struct NodePool {
-    std::vector<std::unique_ptr<OctreeNode[]>> blocks;
-    uint32_t next = 0;
+// Node numbers: inner nodes of depth d from kFirst[d] (8^d of them, named by
+// 3d bits), then the leaves in the order they came.
+constexpr uint32_t kFirst[8] = {0, 1, 9, 73, 585, 4681, 37449, 299593};
+constexpr uint32_t kInnerNodes = kFirst[7];
+constexpr uint32_t kLeaves = 1u << 21;
+constexpr unsigned kIdBits = 22;
+constexpr uint64_t kIdMask = (uint64_t(1) << kIdBits) - 1;
 
-    OctreeNode* take() {
-        if (blocks.empty() || next < 2) {
-            blocks.emplace_back(new OctreeNode[kBlockNodes]());
-            next = kBlockNodes - 1;
-        }
-        return &blocks.back()[next--];
-    }
-    void clear() {
-        blocks.clear();
-        blocks.shrink_to_fit();
-        next = 0;
+template <class T>
+T* zeroed(size_t n) {
+    // calloc leaves large blocks as untouched zero pages.
+    void* p = std::calloc(n, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+}
+
+// Bits 0..6 of v moved to bits 0, 3, 6, ..., 18; and back.
+uint32_t spread(uint32_t v) {
+    uint32_t out = 0;
+    for (int b = 0; b < 7; ++b) out |= ((v >> b) & 1u) << (3 * b);
+    return out;
+}
+uint32_t gather(uint32_t v) {
+    uint32_t out = 0;
+    for (int b = 0; b < 7; ++b) out |= ((v >> (3 * b)) & 1u) << b;
+    return out;
+}
+
+struct Spread {
+    uint32_t v[128];
+    Spread() {
+        for (uint32_t i = 0; i < 128; ++i) v[i] = spread(i);
     }
 };
 
-NodePool& pool() {
-    static NodePool p;
-    return p;
+// A leaf's name: per depth the child index 4 g + 2 r + b of that bit.
+uint32_t leafName(const Spread& s, uint8_t r, uint8_t g, uint8_t b) {
+    return (s.v[g >> 1] << 2) | (s.v[r >> 1] << 1) | s.v[b >> 1];
 }
+
+struct Node {
+    uint64_t redSum, greenSum, blueSum;
+    uint32_t count;
+};
 
 // Fewer children first, then a smaller (count >> depth) compared as a signed
 // 32-bit number; the second part never reaches across the first.
-int64_t heapKey(const OctreeNode* n) {
-    return (int64_t(n->childCount) << 32) + int64_t(int32_t(n->count >> n->depth));
+int64_t heapKey(uint32_t childCount, uint32_t count, uint32_t depth) {
+    return (int64_t(childCount) << 32) + int64_t(int32_t(count >> depth));
 }
+uint64_t pack(int64_t key, uint32_t id) { return (uint64_t(key + (int64_t(1) << 31)) << kIdBits) | id; }
+uint64_t keyOf(uint64_t slot) { return slot >> kIdBits; }
 
-void place(OctreeQuantizer& q, const OctreeHeapEntry& e, uint32_t slot) {
-    q.heap[slot] = e;
-    e.node->heapIndex = slot;
-}
+struct Tree {
+    OctreeQuantizer& q;
 
-// Equal keys stop both sifts, so a node never passes one with the same key.
-void siftUp(OctreeQuantizer& q, uint32_t s) {
-    const OctreeHeapEntry e = q.heap[s];
-    while (s > 1 && e.key < q.heap[s / 2].key) {
-        place(q, q.heap[s / 2], s);
-        s /= 2;
+    bool isLeaf(uint32_t id) const { return id >= kInnerNodes; }
+    OctreeLeaf& leaf(uint32_t id) const { return q.leaves[id - kInnerNodes]; }
+    OctreeInner& inner(uint32_t id) const { return q.inner[id]; }
+
+    void setIndex(uint32_t id, uint32_t slot) const {
+        if (!isLeaf(id)) inner(id).heapIndex = slot;
+        else if (q.leavesInHeapIndex) leaf(id).heapIndex = slot;
     }
-    place(q, e, s);
-}
+    uint32_t heapIndex(uint32_t id) const { return isLeaf(id) ? leaf(id).heapIndex : inner(id).heapIndex; }
 
-void siftDown(OctreeQuantizer& q, uint32_t s) {
-    const OctreeHeapEntry e = q.heap[s];
-    for (;;) {
-        uint32_t c = 2 * s;
-        if (c >= q.heapCount) break;
-        if (c + 1 < q.heapCount && q.heap[c + 1].key < q.heap[c].key) ++c;  // left one on ties
-        if (!(q.heap[c].key < e.key)) break;
-        place(q, q.heap[c], s);
-        s = c;
+    void place(uint64_t e, uint32_t slot) const {
+        q.heap[slot] = e;
+        setIndex(uint32_t(e & kIdMask), slot);
     }
-    place(q, e, s);
-}
 
-// Puts a node into the heap, or restores the order after its key changed.
-void heapNode(OctreeQuantizer& q, OctreeNode* n) {
-    if (n->flags & 1) {
-        q.heap[n->heapIndex].key = heapKey(n);
-        siftDown(q, n->heapIndex);
-        siftUp(q, n->heapIndex);
-        return;
-    }
-    n->flags |= 1;
-    if (q.heapCount == 0) q.heapCount = 1;
-    if (q.heapCount >= q.heapCapacity) {
-        while (q.heapCapacity <= q.heapCount) q.heapCapacity += 1024;
-        q.heap.resize(q.heapCapacity, OctreeHeapEntry{0, nullptr});
-    }
-    place(q, {heapKey(n), n}, q.heapCount++);
-    siftUp(q, n->heapIndex);
-}
-
-OctreeNode* popTop(OctreeQuantizer& q) {
-    OctreeNode* top = q.heap[1].node;
-    const OctreeHeapEntry last = q.heap[q.heapCount - 1];
-    --q.heapCount;
-    q.heap[q.heapCount] = {0, nullptr};
-    if (last.node != top) {
-        place(q, last, 1);
-        siftDown(q, 1);
-    }
-    return top;
-}
-
-void insertPixel(OctreeQuantizer& q, uint8_t r, uint8_t g, uint8_t b) {
-    OctreeNode* node = q.root;
-    uint8_t mask = 128;
-    for (uint8_t depth = 1; depth <= 7; ++depth, mask >>= 1) {
-        const uint8_t i = uint8_t(4 * ((g & mask) != 0) + 2 * ((r & mask) != 0) + ((b & mask) != 0));
-        OctreeNode* child = node->children[i];
-        if (!child) {
-            child = pool().take();
-            child->indexInParent = i;
-            child->depth = depth;
-            child->parent = node;
-            node->children[i] = child;
-            ++node->childCount;
+    // Equal keys stop both sifts, so a node never passes one with the same key.
+    void siftUp(uint32_t s) const {
+        const uint64_t e = q.heap[s];
+        while (s > 1 && keyOf(e) < keyOf(q.heap[s / 2])) {
+            place(q.heap[s / 2], s);
+            s /= 2;
         }
-        node = child;
+        place(e, s);
     }
-    node->redSum += r;
-    node->greenSum += g;
-    node->blueSum += b;
-    ++node->count;
-    heapNode(q, node);
-}
 
-void fold(OctreeQuantizer& q, OctreeNode* n) {
-    OctreeNode* p = n->parent;
-    p->redSum += n->redSum;
-    p->greenSum += n->greenSum;
-    p->blueSum += n->blueSum;
-    p->count += n->count;
-    --p->childCount;
-    p->children[n->indexInParent] = nullptr;
-    heapNode(q, p);
-}
+    void siftDown(uint32_t s) const {
+        const uint64_t e = q.heap[s];
+        for (;;) {
+            uint32_t c = 2 * s;
+            if (c >= q.heapCount) break;
+            if (c + 1 < q.heapCount && keyOf(q.heap[c + 1]) < keyOf(q.heap[c])) ++c;  // left one on ties
+            if (!(keyOf(q.heap[c]) < keyOf(e))) break;
+            place(q.heap[c], s);
+            s = c;
+        }
+        place(e, s);
+    }
+
+    // Puts a node into the heap, or restores the order after its key
+    // changed (an unchanged key would not move in either sift).
+    void heapNode(uint32_t id, int64_t key) const {
+        const uint32_t at = heapIndex(id);
+        if (at != 0) {
+            if (int64_t(keyOf(q.heap[at])) - (int64_t(1) << 31) == key) return;
+            q.heap[at] = pack(key, id);
+            siftDown(at);
+            siftUp(heapIndex(id));
+            return;
+        }
+        if (q.heapCount == 0) q.heapCount = 1;
+        if (q.heapCount >= q.heap.size()) q.heap.resize(q.heap.size() + 1024);
+        place(pack(key, id), q.heapCount++);
+        siftUp(heapIndex(id));
+    }
+
+    uint32_t popTop() const {
+        const uint64_t top = q.heap[1];
+        const uint64_t last = q.heap[q.heapCount - 1];
+        --q.heapCount;
+        q.heap[q.heapCount] = 0;
+        if (last != top) {
+            place(last, 1);
+            siftDown(1);
+        }
+        return uint32_t(top & kIdMask);
+    }
+
+    Node node(uint32_t id) const {
+        if (!isLeaf(id)) {
+            const OctreeInner& n = inner(id);
+            return {n.redSum, n.greenSum, n.blueSum, n.count};
+        }
+        const OctreeLeaf& n = leaf(id);
+        const uint32_t name = n.name;
+        // Each pixel's value is its leaf's 7 named bits, then its own bit 0.
+        const auto sum = [&](uint32_t bits, uint32_t odd) { return uint64_t(n.count) * (bits << 1) + odd; };
+        return {sum(gather(name >> 1), n.oddRed), sum(gather(name >> 2), n.oddGreen), sum(gather(name), n.oddBlue),
+                n.count};
+    }
+
+    uint32_t parentOf(uint32_t id) const {
+        if (isLeaf(id)) return kFirst[6] + (leaf(id).name >> 3);
+        const uint32_t d = inner(id).depth;
+        return kFirst[d - 1] + ((id - kFirst[d]) >> 3);
+    }
+
+    void prefetch(uint32_t id) const {
+        if (isLeaf(id)) __builtin_prefetch(&leaf(id));
+        __builtin_prefetch(&inner(parentOf(id)), 1);
+    }
+
+    void fold(uint32_t id) const {
+        const Node n = node(id);
+        OctreeInner& p = inner(parentOf(id));
+        p.redSum += n.redSum;
+        p.greenSum += n.greenSum;
+        p.blueSum += n.blueSum;
+        p.count += n.count;
+        --p.childCount;
+        heapNode(parentOf(id), heapKey(p.childCount, p.count, p.depth));
+    }
+
+    // A new leaf: its parent gains a child, and so on up while a parent is
+    // new itself.
+    void addPath(uint32_t name) const {
+        for (int d = 6; d >= 0; --d) {
+            name >>= 3;
+            OctreeInner& p = q.inner[kFirst[d] + name];
+            p.depth = uint8_t(d);
+            if (p.childCount++ != 0) break;
+        }
+    }
+
+    void insert(uint32_t name, uint8_t r, uint8_t g, uint8_t b) const {
+        uint32_t& slot = q.leafSlots[name];
+        if (slot == 0) {
+            slot = ++q.leafCount;
+            q.leaves[slot - 1].name = name;
+            addPath(name);
+        }
+        OctreeLeaf& n = q.leaves[slot - 1];
+        const uint32_t before = n.count >> 7;
+        ++n.count;
+        n.oddRed += r & 1u;
+        n.oddGreen += g & 1u;
+        n.oddBlue += b & 1u;
+        if (n.heapIndex == 0 || (n.count >> 7) != before) heapNode(kInnerNodes + slot - 1, heapKey(0, n.count, 7));
+    }
+};
 
 float channelMean(uint64_t sum, uint32_t count) {
     return float((double(sum) * (1.0 / count)) / 255.0);
@@ -140,37 +203,59 @@ float channelMean(uint64_t sum, uint32_t count) {
 
 void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height,
                         uint32_t limit) {
+    static const Spread spreadTable;
     limit = limit < 1 ? 1 : (limit > 256 ? 256 : limit);
     q.paletteCount = 0;
-    q.heapCapacity = 0;
     q.heapCount = 0;
     q.heap.clear();
-    q.root = pool().take();
-
+    q.leavesInHeapIndex = true;
     const uint64_t pixels = rgba ? uint64_t(width) * height : 0;
+    q.leafCount = 0;
+    q.leaves.reset(zeroed<OctreeLeaf>(pixels < kLeaves ? pixels + 1 : kLeaves));
+    q.leafSlots.reset(zeroed<uint32_t>(kLeaves));
+    q.inner.reset(zeroed<OctreeInner>(kInnerNodes));
+    const Tree tree{q};
+
+    // Leaves are looked up a few pixels ahead so that their cache misses
+    // overlap.
+    constexpr uint64_t kAhead = 16;
     for (uint64_t i = 0; i < pixels; ++i) {
+        if (i + kAhead < pixels) {
+            const uint8_t* a = rgba + 4 * (i + kAhead);
+            const uint32_t name = leafName(spreadTable, a[0], a[1], a[2]);
+            __builtin_prefetch(&q.leafSlots[name], 1);
+            __builtin_prefetch(&q.inner[kFirst[6] + (name >> 3)], 1);
+        }
         const uint8_t* p = rgba + 4 * i;
-        insertPixel(q, p[0], p[1], p[2]);
+        tree.insert(leafName(spreadTable, p[0], p[1], p[2]), p[0], p[1], p[2]);
     }
 
+    // Leaves never change key again: their heap positions are not needed.
+    q.leavesInHeapIndex = false;
     // The root can only reach the heap top once it is the last node left,
     // and it has no parent to fold into.
-    while (q.heapCount > limit + 1 && q.heap[1].node->parent) fold(q, popTop(q));
+    while (q.heapCount > limit + 1 && (q.heap[1] & kIdMask) != 0) {
+        const uint32_t id = tree.popTop();
+        // The next ones to go are most likely near the top.
+        for (uint32_t s = 1; s < 4 && s < q.heapCount; ++s) tree.prefetch(uint32_t(q.heap[s] & kIdMask));
+        tree.fold(id);
+    }
 
     if (q.heapCount < 2) return;
     for (uint32_t s = 1; s < q.heapCount; ++s) {
-        const OctreeNode* n = q.heap[s].node;
-        q.palette[s - 1] = {1.0f, channelMean(n->redSum, n->count), channelMean(n->greenSum, n->count),
-                            channelMean(n->blueSum, n->count)};
+        const Node n = tree.node(uint32_t(q.heap[s] & kIdMask));
+        q.palette[s - 1] = {1.0f, channelMean(n.redSum, n.count), channelMean(n.greenSum, n.count),
+                            channelMean(n.blueSum, n.count)};
     }
     q.paletteCount = q.heapCount - 1;
 }
 
 void releaseOctreePalette(OctreeQuantizer& q) {
-    pool().clear();
-    q.root = nullptr;
-    std::vector<OctreeHeapEntry>().swap(q.heap);
-    q.heapCapacity = 0;
+    q.leaves.reset();
+    q.leafSlots.reset();
+    q.leafCount = 0;
+    q.inner.reset();
+    std::vector<uint64_t>().swap(q.heap);
     q.heapCount = 0;
 }
 

@@ -1,49 +1,59 @@
 // Adaptive palette of at most 8..256 colours built from an image with an
-// octree over bits 7..1 of red, green and blue and a min-heap that folds the
-// least important leaf into its parent until the limit is met.
+// octree over bits 7..1 of red, green and blue and a binary min-heap that
+// folds the least important node into its parent until the limit is met.
 //
-// Ownership: nodes come from a process-wide pool of zero-filled blocks that
-// releaseOctreePalette frees all at once; the quantizer owns its heap array.
+// The tree is implicit: a node at depth d is named by the top d bits of each
+// channel, so inner nodes live in flat arrays (zero pages until touched),
+// and a pixel finds its leaf through one table lookup by name.
+//
+// Ownership: the quantizer owns its node arrays and heap; releaseOctreePalette
+// frees them (OctreePaletteGuard does that). No state is shared between
+// quantizers.
 // Errors: allocation failures throw std::bad_alloc; the caller still runs
-// releaseOctreePalette (OctreePaletteGuard does that).
-// Threads: the pool is process-wide and unlocked; builds must not overlap.
+// releaseOctreePalette.
+// Threads: one quantizer must not be used by two threads at once.
 #pragma once
 
 #include "ImageLib/Surface.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace ImageLib {
 
-struct OctreeNode {
+namespace detail {
+// A deepest node: its name, its pixel count and, per channel, how many of
+// its pixels had bit 0 set (the other bits are in the name).
+struct OctreeLeaf {
+    uint32_t name, count, heapIndex, oddRed, oddGreen, oddBlue;
+};
+struct OctreeInner {
     uint64_t redSum, greenSum, blueSum;
-    uint32_t count;
-    uint32_t heapIndex;
-    uint8_t childCount;
-    uint8_t indexInParent;
-    uint8_t flags;  // bit 0: the node has been put into the heap
-    uint8_t depth;  // 0 for the root, 7 for the deepest nodes
-    OctreeNode* children[8];
-    OctreeNode* parent;
+    uint32_t count, heapIndex;
+    uint8_t childCount, depth;
 };
-
-// A heap slot: the node and its ordering key (child count, then count >>
-// depth as a signed 32-bit number), kept beside the reference so that sifting
-// does not touch the nodes.
-struct OctreeHeapEntry {
-    int64_t key;
-    OctreeNode* node;
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
 };
+}  // namespace detail
 
 struct OctreeQuantizer {
     Pixel32 palette[256];
     uint32_t paletteCount = 0;
-    // Heap slots 1..heapCount-1 are used; slot 0 never is.
-    uint32_t heapCapacity = 0;
+    // Heap slots 1..heapCount-1 are used; slot 0 never is. Each slot packs
+    // the ordering key (child count, then count >> depth as a signed 32-bit
+    // number) above the node's number, so sifting touches no node.
     uint32_t heapCount = 0;
-    std::vector<OctreeHeapEntry> heap;
-    OctreeNode* root = nullptr;
+    std::vector<uint64_t> heap;
+    // Leaves in the order their first pixel came, and each name's place
+    // there plus one (0: none yet).
+    std::unique_ptr<detail::OctreeLeaf[], detail::FreeDeleter> leaves;
+    std::unique_ptr<uint32_t[], detail::FreeDeleter> leafSlots;
+    uint32_t leafCount = 0;
+    std::unique_ptr<detail::OctreeInner[], detail::FreeDeleter> inner;  // depths 0..6
+    bool leavesInHeapIndex = true;  // whether sifts record leaf positions
 };
 
 // `rgba` holds width * height packed pixels with bytes red, green, blue,
@@ -52,7 +62,7 @@ struct OctreeQuantizer {
 void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height,
                         uint32_t limit);
 
-// Frees every pool block and the heap array.
+// Frees the node arrays and the heap.
 void releaseOctreePalette(OctreeQuantizer& q);
 
 struct OctreePaletteGuard {

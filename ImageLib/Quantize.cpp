@@ -1,44 +1,28 @@
-// Quantization: the colour choosers (nearest palette entry, threshold), the
-// three scan loops (plain, ordered, error diffusion) and the surface
-// write-back. The loops are written once over an arithmetic policy: SseOps
-// works on whole 128-bit pixels, ScalarOps is its reference with the same
-// operation order, so both give bit-identical results.
+// Quantization: the palette choice, the surface write-back and the scalar
+// reference of the scan: the colour choosers (nearest palette entry,
+// threshold) and the three loops (plain, ordered, error diffusion) one
+// channel at a time. The vector kernels (QuantizeScan.h) do the same float
+// operations in the same order and must give bit-identical results.
 #include "ImageLib/Quantize.h"
 
 #include "ImageLib/Octree.h"
+#include "ImageLib/QuantizeScan.h"
 #include "ImageLib/PixelMath.h"
 #include "ImageLib/SurfaceEntity.h"
 #include "ImageLib/Tables.h"
 
-#include <smmintrin.h>
-
+#include <algorithm>
+#include <array>
 #include <cmath>
-
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace ImageLib {
 namespace {
 
 using detail::DiffusionKernel;
-
-struct SseOps {
-    using V = __m128;
-    static V load(const Pixel32* p) { return _mm_loadu_ps(&p->alpha); }
-    static void store(Pixel32* p, V v) { _mm_storeu_ps(&p->alpha, v); }
-    static V add(V a, V b) { return _mm_add_ps(a, b); }
-    static V sub(V a, V b) { return _mm_sub_ps(a, b); }
-    static V mul(V a, V b) { return _mm_mul_ps(a, b); }
-    static V splat(float f) { return _mm_set1_ps(f); }
-    static float red(V v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, 1)); }
-    // (da² + dr²) + (dg² + db²), by two horizontal adds.
-    static float distance(V a, V b) {
-        const V d = _mm_sub_ps(a, b);
-        V s = _mm_mul_ps(d, d);
-        s = _mm_hadd_ps(s, s);
-        s = _mm_hadd_ps(s, s);
-        return _mm_cvtss_f32(s);
-    }
-};
 
 struct ScalarOps {
     using V = Pixel32;
@@ -76,62 +60,6 @@ struct NearestChooser {
         }
         last = index;
         return Ops::load(colors + index);
-    }
-};
-
-// The vector search holds the palette as four lanes of entries (one vector
-// per channel) and measures four entries at once with the same operation
-// order as SseOps::distance. Each lane keeps its first strictly smaller
-// distance; the lanes are then merged by distance, then by lower index, which
-// is the entry the one-by-one scan would take.
-template <>
-struct NearestChooser<SseOps> {
-    std::vector<float> lanes;  // per group of four entries: 4 alphas, 4 reds, 4 greens, 4 blues
-    const Pixel32* colors;
-    uint32_t count;
-    uint32_t last = 0;
-
-    NearestChooser(const Pixel32* c, uint32_t n) : colors(c), count(n) {
-        const uint32_t groups = (n + 3) / 4;
-        lanes.resize(size_t(groups) * 16);
-        for (uint32_t g = 0; g < groups; ++g) {
-            for (uint32_t j = 0; j < 4; ++j) {
-                const uint32_t e = 4 * g + j;
-                // Padding entries are infinitely far and never chosen.
-                const Pixel32 p = e < n ? c[e] : Pixel32{INFINITY, INFINITY, INFINITY, INFINITY};
-                float* group = &lanes[16 * size_t(g)];
-                group[j] = p.alpha, group[4 + j] = p.red, group[8 + j] = p.green, group[12 + j] = p.blue;
-            }
-        }
-    }
-
-    __m128 operator()(__m128 c) {
-        const __m128 ca = _mm_shuffle_ps(c, c, 0x00), cr = _mm_shuffle_ps(c, c, 0x55),
-                     cg = _mm_shuffle_ps(c, c, 0xAA), cb = _mm_shuffle_ps(c, c, 0xFF);
-        __m128 best = _mm_set1_ps(1e6f);
-        __m128i bestIndex = _mm_setzero_si128();
-        __m128i index = _mm_setr_epi32(0, 1, 2, 3);
-        const __m128i step = _mm_set1_epi32(4);
-        for (size_t g = 0; g < lanes.size(); g += 16, index = _mm_add_epi32(index, step)) {
-            const float* group = &lanes[g];
-            const __m128 da = _mm_sub_ps(_mm_loadu_ps(group), ca), dr = _mm_sub_ps(_mm_loadu_ps(group + 4), cr);
-            const __m128 dg = _mm_sub_ps(_mm_loadu_ps(group + 8), cg), db = _mm_sub_ps(_mm_loadu_ps(group + 12), cb);
-            const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(da, da), _mm_mul_ps(dr, dr)),
-                                        _mm_add_ps(_mm_mul_ps(dg, dg), _mm_mul_ps(db, db)));
-            const __m128 closer = _mm_cmplt_ps(d, best);
-            best = _mm_blendv_ps(best, d, closer);
-            bestIndex = _mm_blendv_epi8(bestIndex, index, _mm_castps_si128(closer));
-        }
-        alignas(16) float dist[4];
-        alignas(16) int32_t idx[4];
-        _mm_store_ps(dist, best);
-        _mm_store_si128(reinterpret_cast<__m128i*>(idx), bestIndex);
-        int lane = -1;
-        for (int j = 0; j < 4; ++j)
-            if (dist[j] < 1e6f && (lane < 0 || dist[j] < dist[lane] || (dist[j] == dist[lane] && idx[j] < idx[lane])))
-                lane = j;
-        if (lane >= 0) last = uint32_t(idx[lane]);
-        return SseOps::load(colors + last);
     }
 };
 
@@ -220,31 +148,238 @@ void runLoop(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, 
     }
 }
 
-template <class Ops>
-void quantizeWith(Surface<Pixel32>& img, int palette, Mode mode, int ditherValue, float amount,
-                  bool serpentine) {
-    if (palette == 1) {
-        ThresholdChooser<Ops> choose{amount};
-        runLoop<Ops>(img, mode, ditherValue, 0.2f, serpentine, choose);
-        return;
-    }
-    if (palette >= 2 && palette <= 7) {
-        OctreeQuantizer octree;
-        OctreePaletteGuard guard{octree};
-        {
-            const Surface<Pixel8> rgba = toRgba8(img);
-            buildOctreePalette(octree, static_cast<const uint8_t*>(rgba.data), rgba.width,
-                               rgba.height, 8u << (palette - 2));
+// The palette laid out for the vector search (see detail::SearchTable);
+// palettes of more than 16 entries are sorted by the channel in which they
+// spread most, so that the search can stop early.
+struct SearchStorage {
+    alignas(32) float soa[32 * 32];
+    alignas(32) float index[256];
+    float low[32], high[32];
+    uint16_t start[256];
+    detail::SearchTable table;
+    const Pixel32* colors = nullptr;
+    uint32_t count = 0;
+    std::vector<detail::CellList> cells;
+    std::vector<std::unique_ptr<float[]>> cellData;
+
+    SearchStorage(const Pixel32* colors, uint32_t count) {
+        uint32_t order[256];
+        for (uint32_t i = 0; i < count; ++i) order[i] = i;
+        const uint32_t channel = count > 16 ? widestChannel(colors, count) : 0;
+        const auto value = [&](uint32_t i) { return (&colors[i].alpha)[channel]; };
+        if (channel != 0)
+            std::sort(order, order + count, [&](uint32_t a, uint32_t b) {
+                return value(a) < value(b) || (value(a) == value(b) && a < b);
+            });
+        table.blocks = (count + 7) / 8;
+        for (uint32_t s = 0; s < 8 * table.blocks; ++s) {
+            const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
+            const Pixel32& c = s < count ? colors[order[s]] : far;
+            float* block = soa + 32 * (s / 8) + s % 8;
+            block[0] = c.alpha, block[8] = c.red, block[16] = c.green, block[24] = c.blue;
+            index[s] = s < count ? float(order[s]) : 1e9f;
         }
-        if (octree.paletteCount == 0) return;
-        NearestChooser<Ops> choose{octree.palette, octree.paletteCount};
-        runLoop<Ops>(img, mode, ditherValue, amount, serpentine, choose);
-        return;
+        table.soa = soa;
+        table.index = index;
+        table.channel = channel;
+        if (channel == 0) return;
+        for (uint32_t k = 0; k < table.blocks; ++k) {
+            low[k] = value(order[8 * k]);
+            high[k] = value(order[std::min(count, 8 * k + 8) - 1]);
+        }
+        for (uint32_t bucket = 0, s = 0; bucket < 256; ++bucket) {
+            while (s + 1 < count && value(order[s]) < float(bucket) / 256.0f) ++s;
+            start[bucket] = uint16_t(s / 8);
+        }
+        table.low = low;
+        table.high = high;
+        table.start = start;
+        for (uint32_t i = 0; i < count; ++i) {
+            const Pixel32& c = colors[i];
+            const auto unit = [](float v) { return v >= 0.0f && v <= 1.0f; };
+            if (!(c.alpha == 1.0f && unit(c.red) && unit(c.green) && unit(c.blue))) return;
+        }
+        this->colors = colors;
+        this->count = count;
+        cells.resize(4096);
+        table.cells = cells.data();
+        table.buildCell = buildCell;
+        table.cellContext = this;
     }
-    const Palette fixed = fixedPalette(palette);
-    if (fixed.count == 0) return;  // 8, below 1, above 21
-    NearestChooser<Ops> choose{fixed.colors, fixed.count};
-    runLoop<Ops>(img, mode, ditherValue, amount, serpentine, choose);
+
+    // Grid cells: the entries whose distance to the cell is within the
+    // smallest farthest distance of any entry from it, plus a margin far
+    // above the float rounding of a distance under 7 (alpha within -1..3,
+    // so that every entry the float search can rank first or equal first
+    // is kept. Computed in double from the float entries.
+    static void buildCell(void* context, uint32_t cell) {
+        auto& s = *static_cast<SearchStorage*>(context);
+        const double size = 1.0 / 16;
+        const double lo[3] = {(cell >> 8) * size, ((cell >> 4) & 15) * size, (cell & 15) * size};
+        const auto channels = [&](uint32_t i) {
+            const Pixel32& c = s.colors[i];
+            return std::array<double, 3>{c.red, c.green, c.blue};
+        };
+        double bound = INFINITY;
+        for (uint32_t i = 0; i < s.count; ++i) {
+            const auto v = channels(i);
+            double far = 0.0;
+            for (int ch = 0; ch < 3; ++ch)
+                far += std::max((v[ch] - lo[ch]) * (v[ch] - lo[ch]), (v[ch] - lo[ch] - size) * (v[ch] - lo[ch] - size));
+            bound = std::min(bound, far);
+        }
+        std::vector<uint32_t> keep;
+        for (uint32_t i = 0; i < s.count; ++i) {
+            const auto v = channels(i);
+            double near = 0.0;
+            for (int ch = 0; ch < 3; ++ch) {
+                const double out = std::max({0.0, lo[ch] - v[ch], v[ch] - lo[ch] - size});
+                near += out * out;
+            }
+            if (near <= bound + 1e-4) keep.push_back(i);
+        }
+        const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
+        s.cellData.emplace_back(new float[40 * size_t(blocks)]);
+        float* soa = s.cellData.back().get();
+        float* index = soa + 32 * size_t(blocks);
+        for (uint32_t k = 0; k < 8 * blocks; ++k) {
+            const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
+            const Pixel32& c = k < keep.size() ? s.colors[keep[k]] : far;
+            float* block = soa + 32 * (k / 8) + k % 8;
+            block[0] = c.alpha, block[8] = c.red, block[16] = c.green, block[24] = c.blue;
+            index[k] = k < keep.size() ? float(keep[k]) : 1e9f;
+        }
+        s.cells[cell] = {soa, index, blocks};
+    }
+
+    static uint32_t widestChannel(const Pixel32* colors, uint32_t count) {
+        uint32_t best = 1;
+        double bestSpread = -1.0;
+        for (uint32_t ch = 1; ch <= 3; ++ch) {
+            double sum = 0.0, squares = 0.0;
+            for (uint32_t i = 0; i < count; ++i) {
+                const double v = (&colors[i].alpha)[ch];
+                sum += v;
+                squares += v * v;
+            }
+            const double spread = squares - sum * sum / count;
+            if (spread > bestSpread) best = ch, bestSpread = spread;
+        }
+        return best;
+    }
+};
+
+// A vector scan set up once per image: the search table, the taps or the
+// matrix offsets, and the choice carried from one band of rows to the next.
+struct VectorScan {
+    detail::ScanJob job;
+    std::optional<SearchStorage> search;
+    std::vector<detail::ScanTap> taps;
+    std::vector<float> offsets;
+    uint32_t last = 0;
+    uint32_t carry = 0;  // rows below the scanned ones that errors reach
+    detail::QuantizePath path;
+
+    VectorScan(Mode mode, int ditherValue, float strength, bool serpentine, const Pixel32* colors,
+               uint32_t count, float threshold, detail::QuantizePath p)
+        : path(p) {
+        job.threshold = threshold;
+        job.last = &last;
+        if (colors) {
+            search.emplace(colors, count);
+            job.colors = &colors->alpha;
+            job.count = count;
+            job.table = search->table;
+        }
+        if (mode == Mode::Ordered) {
+            job.mode = detail::ScanMode::Ordered;
+            const Surface<Pixel32>& m = *detail::thresholdMatrix(ditherValue);
+            for (uint32_t y = 0; y < m.height; ++y)
+                for (uint32_t x = 0; x < m.width; ++x) offsets.push_back(strength * m.row(y)[x].alpha);
+            job.offsets = offsets.data();
+            job.matrixSize = m.width;
+        } else if (mode == Mode::Diffusion) {
+            job.mode = detail::ScanMode::Diffusion;
+            const detail::DiffusionKernel& kernel = *detail::diffusionKernel(ditherValue);
+            const Surface<Pixel32>& k = kernel.weights;
+            for (uint32_t r = 0; r < k.height; ++r)
+                for (uint32_t c = r == 0 ? kernel.current + 1 : 0; c < k.width; ++c)
+                    if (k.row(r)[c].alpha > 0.0f)
+                        taps.push_back({r, int32_t(c) - int32_t(kernel.current), k.row(r)[c].alpha});
+            job.taps = taps.data();
+            job.tapCount = uint32_t(taps.size());
+            job.serpentine = serpentine;
+            carry = k.height - 1;
+        }
+    }
+
+    // Scans the first n rows of `rows` (image rows from firstRow on); the
+    // diffusion also adds to the rest of them.
+    void run(Surface<Pixel32>& rows, uint32_t n, uint32_t firstRow) {
+        job.data = static_cast<uint8_t*>(rows.data);
+        job.stride = rows.stride;
+        job.width = rows.width;
+        job.height = n;
+        job.firstRow = firstRow;
+        job.rowsBelow = rows.height - n;
+        if (path == detail::QuantizePath::Avx2)
+            detail::scanAvx2(job);
+        else
+            detail::scanSse2(job);
+    }
+};
+
+// Runs one scan with the threshold (colors null) or the nearest of `count`
+// colours.
+void runOn(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine,
+           const Pixel32* colors, uint32_t count, float threshold, detail::QuantizePath path) {
+    if (path != detail::QuantizePath::Scalar)
+        return VectorScan(mode, ditherValue, strength, serpentine, colors, count, threshold, path).run(img, img.height, 0);
+    if (!colors) {
+        ThresholdChooser<ScalarOps> choose{threshold};
+        return runLoop<ScalarOps>(img, mode, ditherValue, strength, serpentine, choose);
+    }
+    NearestChooser<ScalarOps> choose{colors, count};
+    runLoop<ScalarOps>(img, mode, ditherValue, strength, serpentine, choose);
+}
+
+// What a palette value quantizes to: the threshold (colors null), the
+// adaptive palette of the image (from `rgba()`, its packed 8-bit copy), or a
+// fixed palette; `active` is false for values that do nothing.
+struct PaletteChoice {
+    OctreeQuantizer octree;
+    OctreePaletteGuard guard{octree};
+    const Pixel32* colors = nullptr;
+    uint32_t count = 0;
+    float strength = 0.0f;
+    bool active = false;
+
+    template <class Rgba>
+    PaletteChoice(int palette, float amount, Rgba rgba) : strength(amount) {
+        if (palette == 1) {
+            strength = 0.2f;
+            active = true;
+        } else if (palette >= 2 && palette <= 7) {
+            {
+                const Surface<Pixel8> bytes = rgba();
+                buildOctreePalette(octree, static_cast<const uint8_t*>(bytes.data), bytes.width, bytes.height,
+                                   8u << (palette - 2));
+            }
+            colors = octree.palette, count = octree.paletteCount;
+            active = count > 0;
+        } else {
+            const Palette fixed = fixedPalette(palette);  // none for 8, below 1, above 21
+            colors = fixed.colors, count = fixed.count;
+            active = count > 0;
+        }
+    }
+};
+
+void quantizeOn(Surface<Pixel32>& img, int palette, Mode mode, int ditherValue, float amount,
+                bool serpentine, detail::QuantizePath path) {
+    const PaletteChoice choice(palette, amount, [&] { return toRgba8(img); });
+    if (choice.active)
+        runOn(img, mode, ditherValue, choice.strength, serpentine, choice.colors, choice.count, amount, path);
 }
 
 // Alpha as the working image had it before quantizing.
@@ -252,42 +387,147 @@ inline float alphaAsFloat(const Pixel8& p) { return detail::byteToFloat(p.alpha)
 inline float alphaAsFloat(const Pixel15& p) { return detail::host16ToFloat(p.alpha); }
 inline float alphaAsFloat(const Pixel32& p) { return p.alpha; }
 
+detail::QuantizePath pathFor(Kernel k) {
+    return k == Kernel::Vector ? detail::vectorPath() : detail::QuantizePath::Scalar;
+}
+
+Mode modeOf(int64_t internalDither) {
+    if (internalDither == 0) return Mode::Plain;
+    if (internalDither >= 2 && internalDither <= 10) return Mode::Diffusion;
+    if (internalDither >= 12 && internalDither <= 14) return Mode::Ordered;
+    return Mode::None;
+}
+
+void quantizeImageOn(Surface<Pixel32>& image, int palette, int64_t d, float amount, bool serpentine,
+                     detail::QuantizePath path) {
+    const Mode mode = modeOf(d);
+    if (image.empty() || mode == Mode::None) return;
+    quantizeOn(image, palette, mode, int(d + 1), amount, serpentine, path);
+}
+
 }  // namespace
+
+detail::QuantizePath detail::vectorPath() {
+    static const QuantizePath path = __builtin_cpu_supports("avx2") ? QuantizePath::Avx2 : QuantizePath::Sse2;
+    return path;
+}
+
+void detail::quantizeImage(Surface<Pixel32>& image, const Pixel32* colors, uint32_t count, int dither,
+                           float amount, bool serpentine, QuantizePath path) {
+    const Mode mode = modeOf(int64_t(dither) - 1);
+    if (image.empty() || mode == Mode::None || count < 1 || count > 256) return;
+    runOn(image, mode, dither, amount, serpentine, colors, count, amount, path);
+}
 
 void quantizeImage(Surface<Pixel32>& image, int palette, int64_t d, float amount, bool serpentine,
                    Kernel k) {
-    if (image.empty()) return;
-    Mode mode = Mode::None;
-    if (d == 0) mode = Mode::Plain;
-    else if (d >= 2 && d <= 10) mode = Mode::Diffusion;
-    else if (d >= 12 && d <= 14) mode = Mode::Ordered;
-    if (mode == Mode::None) return;
-    const int ditherValue = int(d + 1);
-    if (k == Kernel::Vector)
-        quantizeWith<SseOps>(image, palette, mode, ditherValue, amount, serpentine);
-    else
-        quantizeWith<ScalarOps>(image, palette, mode, ditherValue, amount, serpentine);
+    quantizeImageOn(image, palette, d, amount, serpentine, pathFor(k));
 }
 
+namespace {
+
+// The vector path converts, scans and writes back a band of rows at a
+// time, so that the float rows stay in cache; the diffusion keeps the rows
+// below a band that its errors reach and carries them into the next.
+constexpr uint32_t kBandRows = 21;
+
 template <class P>
-bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, Kernel k) {
+void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
+                     bool serpentine, detail::QuantizePath path) {
+    const auto floatRows = [&](uint32_t y, uint32_t n) {
+        const Surface<P> view(image.width, n, image.stride, image.row(y));
+        Surface<Pixel32> rows = toFloat(view);
+        if (grayscale || palette == 1) toGrayscale(rows);
+        return rows;
+    };
+    const auto copyRows = [](const Surface<Pixel32>& from, Surface<Pixel32>& to, uint32_t at) {
+        for (uint32_t y = 0; y < from.height; ++y)
+            std::memcpy(to.row(at + y), from.row(y), size_t(from.width) * sizeof(Pixel32));
+    };
+    const Mode mode = modeOf(int64_t(dither) - 1);
+    std::optional<PaletteChoice> choice;
+    if (mode != Mode::None)
+        choice.emplace(palette, amount, [&] {
+            Surface<Pixel8> rgba(image.width, image.height);
+            for (uint32_t y = 0; y < image.height; y += kBandRows) {
+                const Surface<Pixel8> part = toRgba8(floatRows(y, std::min(kBandRows, image.height - y)));
+                std::memcpy(rgba.row(y), part.data, size_t(part.stride) * part.height);
+            }
+            return rgba;
+        });
+    std::optional<VectorScan> scan;
+    if (choice && choice->active)
+        scan.emplace(mode, dither, choice->strength, serpentine, choice->colors, choice->count, amount, path);
+    const uint32_t carry = scan ? scan->carry : 0;
+
+    // Rows are saved as they are overwritten, so that an allocation failing
+    // on the way can leave the surface as it was.
+    Surface<P> saved(image.width, image.height);
+    const size_t rowBytes = size_t(image.width) * sizeof(P);
+    Surface<Pixel32> band(image.width, std::min(kBandRows + carry, image.height));
+    uint32_t ready = 0;  // rows at the top of `band` already converted
+    uint32_t y = 0;
+    try {
+        while (y < image.height) {
+            const uint32_t n = std::min(kBandRows, image.height - y);
+            const uint32_t below = std::min(carry, image.height - y - n);
+            if (ready < n + below) copyRows(floatRows(y + ready, n + below - ready), band, ready);
+            Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
+            if (scan) scan->run(rows, n, y);
+            for (uint32_t r = 0; r < n; ++r) {
+                const P* src = image.row(y + r);
+                Pixel32* dst = band.row(r);
+                for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
+            }
+            Surface<Pixel32> done(image.width, n, band.stride, band.data);
+            for (uint32_t r = 0; r < n; ++r) std::memcpy(saved.row(y + r), image.row(y + r), rowBytes);
+            Surface<P> out(image.width, n, image.stride, image.row(y));
+            fromFloat(done, out);
+            std::memmove(band.row(0), band.row(n), size_t(band.stride) * below);
+            ready = below;
+            y += n;
+        }
+    } catch (...) {
+        for (uint32_t r = 0; r < y; ++r) std::memcpy(image.row(r), saved.row(r), rowBytes);
+        throw;
+    }
+}
+
+}  // namespace
+
+template <class P>
+bool detail::quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
+                             bool serpentine, QuantizePath path) {
     if (image.empty() || image.stride < uint64_t(image.width) * sizeof(P)) return false;
-    Surface<Pixel32> work = toFloat(image, k);
-    if (grayscale || palette == 1) toGrayscale(work, k);
-    quantizeImage(work, palette, int64_t(dither) - 1, amount, serpentine, k);
+    if (path != QuantizePath::Scalar) {
+        quantizeInBands(image, palette, dither, amount, grayscale, serpentine, path);
+        return true;
+    }
+    Surface<Pixel32> work = toFloat(image, Kernel::Scalar);
+    if (grayscale || palette == 1) toGrayscale(work, Kernel::Scalar);
+    quantizeImageOn(work, palette, int64_t(dither) - 1, amount, serpentine, path);
     for (uint32_t y = 0; y < image.height; ++y) {
         const P* src = image.row(y);
         Pixel32* dst = work.row(y);
         for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
     }
-    fromFloat(work, image, k);
+    fromFloat(work, image, Kernel::Scalar);
     return true;
 }
 
-template bool quantizeSurface(Surface<Pixel8>&, int, int, float, bool, bool, Kernel);
-template bool quantizeSurface(Surface<Pixel15>&, int, int, float, bool, bool, Kernel);
-template bool quantizeSurface(Surface<Pixel32>&, int, int, float, bool, bool, Kernel);
+template <class P>
+bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
+                     bool serpentine, Kernel k) {
+    return detail::quantizeSurface(image, palette, dither, amount, grayscale, serpentine, pathFor(k));
+}
+
+#define LUMIVEX_QUANTIZE_DEPTH(P)                                                                 \
+    template bool quantizeSurface(Surface<P>&, int, int, float, bool, bool, Kernel);             \
+    template bool detail::quantizeSurface(Surface<P>&, int, int, float, bool, bool, detail::QuantizePath);
+LUMIVEX_QUANTIZE_DEPTH(Pixel8)
+LUMIVEX_QUANTIZE_DEPTH(Pixel15)
+LUMIVEX_QUANTIZE_DEPTH(Pixel32)
+#undef LUMIVEX_QUANTIZE_DEPTH
 
 namespace {
 

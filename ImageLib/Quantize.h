@@ -14,8 +14,10 @@
 // Errors: a surface with no pixels, a depth other than 8, 16 or 32, a stride
 // shorter than a row or pixels shorter than the image is left untouched.
 // Allocation failures throw std::bad_alloc with the surface unchanged.
-// Threads: uses the process-wide fixed palettes (converted once) and the
-// octree node pool; calls must not overlap (the module's entry lock).
+// Every call gives the same bytes on the scalar reference and on each vector
+// build (SSE2; AVX2, picked at run time where the CPU has it).
+// Threads: the fixed palettes and dither tables are process-wide constants
+// built once on first use; everything else belongs to the call.
 #pragma once
 
 #include "ImageLib/Surface.h"
@@ -47,5 +49,19 @@ void quantizeImage(Surface<Pixel32>& image, int palette, int64_t internalDither,
 
 // Fixed palette 9..21 (converted to float on first use); empty otherwise.
 Palette fixedPalette(int palette);
+
+namespace detail {
+// The scalar reference and the two vector builds, which give the same bytes.
+enum class QuantizePath { Scalar, Sse2, Avx2 };
+// The vector build this CPU runs (Kernel::Vector): AVX2 where it has it.
+QuantizePath vectorPath();
+// quantizeSurface on a given path (Avx2 only where the CPU has it).
+template <class P>
+bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
+                     bool serpentine, QuantizePath path);
+// The float image against `count` (1..256) given colours, script dither value.
+void quantizeImage(Surface<Pixel32>& image, const Pixel32* colors, uint32_t count, int dither, float amount,
+                   bool serpentine, QuantizePath path);
+}  // namespace detail
 
 }  // namespace ImageLib

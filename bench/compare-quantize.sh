@@ -2,7 +2,9 @@
 # Times our quantizer (bench_quantize_file) against ImageMagick and pngquant
 # on the same 1920x1080 photographic image, whole command against whole
 # command (decode, quantize, encode), best of RUNS, and prints megapixels per
-# second and our speed relative to theirs.
+# second and our speed relative to theirs. Then, where it is built,
+# bench_quantize_paths times the quantizer's vector paths against its scalar
+# reference on the same frame and on full-range noise (RUNS each).
 #   bench/compare-quantize.sh [BUILD_DIR] [RUNS]      (defaults: build-img, 3)
 # Needs imagemagick and pngquant (scripts/install-deps.sh) and python3.
 set -eu
@@ -62,3 +64,10 @@ for name, args, theirs, tool in cases:
     q = our_quantize_ms(args)
     print(f"{name:26} {tool:16} {mp / t_ours:10.2f} {mp / t_theirs:12.2f} {t_theirs / t_ours:7.2f} {mp / (q / 1000):24.2f}")
 PY
+
+paths="$build/bench/ImageLib/bench_quantize_paths"
+if [ -x "$paths" ]; then
+  echo
+  "$im" -seed 3 -size 1920x1080 xc: +noise Random "$work/noise.png"
+  "$paths" "$work/photo.png" "$work/noise.png" "$runs"
+fi

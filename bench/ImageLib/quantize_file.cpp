@@ -1,24 +1,19 @@
 // Quantizes one image file the way a script's surface quantize does and
-// writes the result as PNG; prints the time of the quantize step alone.
+// writes the result as PNG (a palette image where it fits); prints the time
+// of the quantize step alone.
 //   bench_quantize_file IN.png OUT.png PALETTE DITHER AMOUNT [SERPENTINE]
 #include "ImageLib/Decode.h"
 #include "ImageLib/Quantize.h"
+#include "tools/png/PngWrite.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <utility>
 #include <vector>
-
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
 
 int main(int argc, char** argv) {
     if (argc < 6) {
@@ -35,22 +30,28 @@ int main(int argc, char** argv) {
     // Files decode as red, green, blue, alpha; surfaces are alpha first.
     auto* px = static_cast<uint8_t*>(img.pixels.get());
     const size_t n = size_t(img.width) * img.height;
-    for (size_t i = 0; i < n; ++i) {
-        uint8_t* p = px + 4 * i;
-        const uint8_t a = p[3];
-        p[3] = p[2], p[2] = p[1], p[1] = p[0], p[0] = a;
-    }
+    // As little-endian words, bytes r g b a are a << 24 | b << 16 | g << 8 | r
+    // and a r g b is their rotation by 8 bits.
+    const auto rotate = [&](int left) {
+        for (size_t i = 0; i < n; ++i) {
+            uint32_t w;
+            std::memcpy(&w, px + 4 * i, 4);
+            w = (w << left) | (w >> (32 - left));
+            std::memcpy(px + 4 * i, &w, 4);
+        }
+    };
+    rotate(8);
     ImageLib::Surface<ImageLib::Pixel8> surface(img.width, img.height, 0, px);
     const auto start = std::chrono::steady_clock::now();
     ImageLib::quantizeSurface(surface, std::atoi(argv[3]), std::atoi(argv[4]), float(std::atof(argv[5])),
                               false, argc > 6 && std::atoi(argv[6]) != 0);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    for (size_t i = 0; i < n; ++i) {
-        uint8_t* p = px + 4 * i;
-        const uint8_t a = p[0];
-        p[0] = p[1], p[1] = p[2], p[2] = p[3], p[3] = a;
-    }
-    if (!stbi_write_png(argv[2], int(img.width), int(img.height), 4, px, int(img.width) * 4)) {
+    rotate(24);
+    const std::vector<uint8_t> png =
+        pngwrite::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true);
+    std::FILE* out = std::fopen(argv[2], "wb");
+    const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
+    if (!out || std::fclose(out) != 0 || !written) {
         std::fprintf(stderr, "%s: cannot write\n", argv[2]);
         return 1;
     }

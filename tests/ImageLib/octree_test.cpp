@@ -137,9 +137,53 @@ TEST(Octree, ReleaseAllowsAFreshBuild) {
     const std::vector<uint8_t> a = {1, 2, 3, 4};
     buildOctreePalette(q, a.data(), 1, 1, 8);
     releaseOctreePalette(q);
-    EXPECT_EQ(q.root, nullptr);
+    EXPECT_EQ(q.leaves, nullptr);
     EXPECT_TRUE(q.heap.empty());
     buildOctreePalette(q, a.data(), 1, 1, 8);
     EXPECT_EQ(q.paletteCount, 1u);
     releaseOctreePalette(q);
+}
+
+namespace {
+
+// Palettes (colours and order) of larger images, recorded before the tree
+// and heap were reworked for speed: a smooth gradient with noise (leaf
+// counts well past 128, so keys change while pixels go in), full-range noise
+// and a few heavy colours among light ones.
+std::vector<uint8_t> testImage(int kind, uint32_t n) {
+    std::mt19937 rng(uint32_t(kind) + 40);
+    std::vector<uint8_t> rgba(4 * n);
+    for (uint32_t i = 0; i < n; ++i) {
+        uint8_t* p = &rgba[4 * i];
+        const uint32_t x = i % 320, y = i / 320;
+        if (kind == 0) {
+            p[0] = uint8_t(x * 255 / 319 + rng() % 9), p[1] = uint8_t(y * 2 + rng() % 5), p[2] = uint8_t((x + y) / 3);
+        } else if (kind == 1) {
+            p[0] = uint8_t(rng()), p[1] = uint8_t(rng()), p[2] = uint8_t(rng());
+        } else {
+            const uint32_t c = rng() % 16 < 12 ? rng() % 5 : rng();
+            p[0] = uint8_t(c * 37), p[1] = uint8_t(c * 91 >> 2), p[2] = uint8_t(c * 13);
+        }
+    }
+    return rgba;
+}
+
+constexpr uint64_t kPaletteDigests[3] = {
+#include "octree_golden.inc"
+};
+
+}  // namespace
+
+TEST(Octree, LargeImagePalettesAreUnchanged) {
+    for (int kind = 0; kind < 3; ++kind) {
+        const std::vector<uint8_t> rgba = testImage(kind, 320 * 240);
+        uint64_t h = 0xcbf29ce484222325ull;
+        for (uint32_t limit : {8u, 16u, 32u, 64u, 128u, 256u}) {
+            Built b(rgba, limit);
+            const auto* bytes = reinterpret_cast<const uint8_t*>(b.q.palette);
+            for (size_t i = 0; i < b.q.paletteCount * sizeof(Pixel32); ++i) h = (h ^ bytes[i]) * 0x100000001b3ull;
+            h = (h ^ b.q.paletteCount) * 0x100000001b3ull;
+        }
+        EXPECT_EQ(h, kPaletteDigests[kind]) << "kind " << kind << ": 0x" << std::hex << h;
+    }
 }

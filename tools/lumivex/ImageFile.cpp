@@ -21,6 +21,7 @@
 
 #include "ImageLib/Decode.h"
 #include "hostsim/Error.h"
+#include "tools/png/PngWrite.h"
 
 namespace lumivex {
 namespace {
@@ -129,25 +130,6 @@ Image readPng(const std::string& path, const std::vector<uint8_t>& file) {
     return image;
 }
 
-bool encodePng(FILE* file, const uint8_t* const* rows, uint32_t width, uint32_t height, int bits, char* error) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, pngError, pngWarning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, bits, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    if (bits == 16) png_set_swap(png);
-    png_write_image(png, const_cast<png_bytepp>(rows));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -166,14 +148,12 @@ void writePng(const std::string& path, const Image& image, uint32_t depth) {
             std::memcpy(&data[i * 2], &w, 2);
         }
     }
-    std::vector<const uint8_t*> rows(image.height);
-    for (uint32_t y = 0; y < image.height; ++y) rows[y] = data.data() + size_t(y) * image.width * 4 * bytesPerChannel;
-
+    const std::vector<uint8_t> png = pngwrite::encodePng(data.data(), image.width, image.height,
+                                                         uint64_t(image.width) * 4 * bytesPerChannel, bits, false);
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) throw Error("cannot write " + path + ": " + std::strerror(errno));
-    char error[256] = "cannot start the PNG writer";
-    if (!encodePng(file.get(), rows.data(), image.width, image.height, bits, error))
-        throw Error("cannot write " + path + ": " + error);
+    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size())
+        throw Error("cannot write " + path + ": " + std::strerror(errno));
     if (std::fclose(file.release()) != 0) throw Error("cannot write " + path + ": " + std::strerror(errno));
 }
 

@@ -1,0 +1,149 @@
+// PNG container (signature, IHDR, PLTE, tRNS, IDAT, IEND) around one deflate
+// stream from libdeflate.
+#include "tools/png/PngWrite.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace pngwrite {
+namespace {
+
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    out.insert(out.end(), b, b + 4);
+}
+
+void chunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t n) {
+    put32(out, uint32_t(n));
+    const size_t at = out.size();
+    out.insert(out.end(), type, type + 4);
+    if (n) out.insert(out.end(), data, data + n);
+    put32(out, libdeflate_crc32(0, out.data() + at, n + 4));
+}
+
+// Up to 256 colours seen so far, in an open-addressed table of 1024 slots
+// keyed by the packed pixel.
+struct ColourTable {
+    uint32_t key[1024];
+    int16_t index[1024];
+    uint32_t colours[256];
+    uint32_t count = 0;
+
+    ColourTable() { std::memset(index, -1, sizeof index); }
+
+    // The colour's palette index, or -1 when it would be the 257th.
+    int find(uint32_t c) {
+        for (uint32_t h = (c * 0x9E3779B1u) >> 22;; h = (h + 1) & 1023) {
+            if (index[h] < 0) {
+                if (count == 256) return -1;
+                key[h] = c;
+                colours[count] = c;
+                index[h] = int16_t(count++);
+                return index[h];
+            }
+            if (key[h] == c) return index[h];
+        }
+    }
+};
+
+// Filter byte 0 and the palette index of each pixel, or false when the
+// image has more than 256 colours.
+bool indexRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, ColourTable& table,
+               std::vector<uint8_t>& raw) {
+    raw.resize((size_t(width) + 1) * height);
+    uint8_t* out = raw.data();
+    uint32_t previous = 0;
+    int previousIndex = -1;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = pixels + y * stride;
+        *out++ = 0;
+        for (uint32_t x = 0; x < width; ++x) {
+            uint32_t c;
+            std::memcpy(&c, row + 4 * size_t(x), 4);
+            if (c != previous || previousIndex < 0) {
+                previousIndex = table.find(c);
+                if (previousIndex < 0) return false;
+                previous = c;
+            }
+            *out++ = uint8_t(previousIndex);
+        }
+    }
+    return true;
+}
+
+void directRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, int bits,
+                std::vector<uint8_t>& raw) {
+    const size_t rowBytes = size_t(width) * 4 * size_t(bits / 8);
+    raw.resize((rowBytes + 1) * height);
+    uint8_t* out = raw.data();
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = pixels + y * stride;
+        *out++ = 0;
+        if (bits == 8) {
+            std::memcpy(out, row, rowBytes);
+        } else {
+            for (size_t i = 0; i < rowBytes; i += 2) {
+                uint16_t v;
+                std::memcpy(&v, row + i, 2);
+                out[i] = uint8_t(v >> 8), out[i + 1] = uint8_t(v);
+            }
+        }
+        out += rowBytes;
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride,
+                               int bits, bool palette) {
+    if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
+        throw std::length_error("a PNG image needs sides of 1 to 2^31 - 1 pixels");
+    std::vector<uint8_t> raw;
+    auto table = std::make_unique<ColourTable>();
+    const bool indexed = palette && bits == 8 && indexRows(pixels, width, height, stride, *table, raw);
+    if (!indexed) directRows(pixels, width, height, stride, bits, raw);
+
+    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(1));
+    if (!compressor) throw std::bad_alloc();
+    std::vector<uint8_t> z(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
+    z.resize(libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), z.data(), z.size()));
+    if (z.empty()) throw std::bad_alloc();
+    std::vector<uint8_t>().swap(raw);
+
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    out.reserve(z.size() + 2048);
+    std::vector<uint8_t> header;
+    put32(header, width);
+    put32(header, height);
+    header.insert(header.end(), {uint8_t(bits), uint8_t(indexed ? 3 : 6), 0, 0, 0});
+    chunk(out, "IHDR", header.data(), header.size());
+    if (indexed) {
+        std::vector<uint8_t> plte, trns;
+        bool opaque = true;
+        for (uint32_t i = 0; i < table->count; ++i) {
+            const auto* c = reinterpret_cast<const uint8_t*>(&table->colours[i]);
+            plte.insert(plte.end(), c, c + 3);
+            trns.push_back(c[3]);
+            opaque = opaque && c[3] == 255;
+        }
+        chunk(out, "PLTE", plte.data(), plte.size());
+        if (!opaque) chunk(out, "tRNS", trns.data(), trns.size());
+    }
+    // Chunks hold at most 2^31 - 1 bytes.
+    constexpr size_t kMaxChunk = size_t(1) << 30;
+    for (size_t at = 0; at < z.size(); at += kMaxChunk)
+        chunk(out, "IDAT", z.data() + at, std::min(kMaxChunk, z.size() - at));
+    chunk(out, "IEND", nullptr, 0);
+    return out;
+}
+
+}  // namespace pngwrite
