@@ -328,6 +328,42 @@ float brightest(const hostsim::Image& image) {
 
 }  // namespace
 
+// A TEXTURE parameter as a user sets it: the host's popup (first entry by
+// default) gives the script a choice, the script names the texture for it,
+// and the shader samples that texture.
+TEST_F(Cli, TextureParameterChoiceReachesTheShaderInBothHosts) {
+    breakProbe(path("pick"), "fx.js",
+               "var pattern, show, shown = [];\n"
+               "function setup() {\n"
+               "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
+               "  LX_setParamChoices(pattern, 'Red|Green|Blue');\n"
+               "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
+               "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
+               "  ['1.0, 0.0, 0.0', '0.0, 1.0, 0.0', '0.0, 0.0, 1.0'].forEach(function (rgb) {\n"
+               "    var rt = LX_initRenderTarget(1, 1, 8);\n"
+               "    LX_renderShader(LX_initShader('solid', 'void main() { gl_FragColor = vec4(' + rgb + ', 1.0); }'), rt);\n"
+               "    shown.push(rt);\n"
+               "  });\n"
+               "}\n"
+               "function draw() {\n"
+               "  LX_setParamValue(pattern, shown[LX_getParamValue(pattern) - 1]);\n"
+               "  LX_setShaderParam(show, pattern);\n"
+               "  LX_renderShader(show, LX_getSequenceRT());\n"
+               "}\n");
+    for (const std::string host : {"ae", "premiere"}) {
+        const std::string render = "render --effect pick --size 4x2 --host " + host;
+        Outcome first = run(render + " -o first.png");
+        ASSERT_EQ(first.status, 0) << host << ": " << first.err;
+        expectUniform(lumivex::readImage(path("first.png")), {1, 0, 0, 1}, 0.6f / 255);
+        Outcome blue = run(render + " --param Pattern=Blue -o blue.png");
+        ASSERT_EQ(blue.status, 0) << host << ": " << blue.err;
+        expectUniform(lumivex::readImage(path("blue.png")), {0, 0, 1, 1}, 0.6f / 255);
+        Outcome green = run(render + " --param Pattern=2 -o green.png");
+        ASSERT_EQ(green.status, 0) << host << ": " << green.err;
+        expectUniform(lumivex::readImage(path("green.png")), {0, 1, 0, 1}, 0.6f / 255);
+    }
+}
+
 TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
     breakProbe(path("shader"), "solid.frag", "void main() { gl_FragColor = vec4(1.0) }\n");
     std::string script = slurp(std::string(PROBE_EFFECT) + "/fx.js");
