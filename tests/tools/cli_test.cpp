@@ -364,6 +364,32 @@ TEST_F(Cli, TextureParameterChoiceReachesTheShaderInBothHosts) {
     }
 }
 
+// A surface made from the input layer holds alpha, red, green, blue in
+// either host, so grayscale weighs red, green and blue as such.
+TEST_F(Cli, SurfaceOfTheInputLayerWeighsTheSameColoursInBothHosts) {
+    breakProbe(path("grey"), "fx.js",
+               "function setup() {}\n"
+               "function draw() {\n"
+               "  var s = LX_textureToSurface(LX_getSequenceTexture());\n"
+               "  LX_surfaceQuantize(s, true, 0, 0, 0, false);\n"
+               "  LX_surfaceCopyTo(s, LX_getSequenceRT(), false);\n"
+               "}\n");
+    hostsim::Image input(4, 2);
+    for (size_t i = 0; i < input.rgba.size(); i += 4) {
+        input.rgba[i] = 200 / 255.0f;
+        input.rgba[i + 1] = 30 / 255.0f;
+        input.rgba[i + 2] = 10 / 255.0f;
+        input.rgba[i + 3] = 1;
+    }
+    lumivex::writeImage(path("in.png"), input, 8);
+    const float grey = (0.2126f * 200 + 0.7152f * 30 + 0.0722f * 10) / 255;
+    for (const std::string host : {"ae", "premiere"}) {
+        Outcome r = run("render --effect grey --input in.png --host " + host + " -o grey.png");
+        ASSERT_EQ(r.status, 0) << host << ": " << r.err;
+        expectUniform(lumivex::readImage(path("grey.png")), {grey, grey, grey, 1}, 1.0f / 255);
+    }
+}
+
 TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
     breakProbe(path("shader"), "solid.frag", "void main() { gl_FragColor = vec4(1.0) }\n");
     std::string script = slurp(std::string(PROBE_EFFECT) + "/fx.js");
