@@ -333,21 +333,20 @@ float brightest(const hostsim::Image& image) {
 // and the shader samples that texture.
 TEST_F(Cli, TextureParameterChoiceReachesTheShaderInBothHosts) {
     breakProbe(path("pick"), "fx.js",
-               "var pattern, show, shown = [];\n"
+               "var pattern, show, solid = LX_initShader('solid'), shown = [];\n"
                "function setup() {\n"
                "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
                "  LX_setParamChoices(pattern, 'Red|Green|Blue');\n"
                "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
                "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
-               "  ['1.0, 0.0, 0.0', '0.0, 1.0, 0.0', '0.0, 0.0, 1.0'].forEach(function (rgb) {\n"
-               "    var rt = LX_initRenderTarget(1, 1, 8);\n"
-               "    LX_renderShader(LX_initShader('solid', 'void main() { gl_FragColor = vec4(' + rgb + ', 1.0); }'), rt);\n"
-               "    shown.push(rt);\n"
-               "  });\n"
+               "  for (var i = 0; i < 3; ++i) {\n"  // the probe's solid.frag draws (r, g, b)
+               "    ['r', 'g', 'b'].forEach(function (c, j) { LX_setShaderParamVal(solid, c, i == j ? 1 : 0); });\n"
+               "    LX_renderShader(solid, shown[i] = LX_initRenderTarget(1, 1, 8));\n"
+               "  }\n"
                "}\n"
                "function draw() {\n"
-               "  LX_setParamValue(pattern, shown[LX_getParamValue(pattern) - 1]);\n"
-               "  LX_setShaderParam(show, pattern);\n"
+               "  var chosen = shown[LX_getParamValue(pattern) - 1];\n"
+               "  if (!LX_setParamValue(pattern, chosen) || !LX_setShaderParam(show, pattern)) throw new Error('refused');\n"
                "  LX_renderShader(show, LX_getSequenceRT());\n"
                "}\n");
     for (const std::string host : {"ae", "premiere"}) {
