@@ -1,5 +1,6 @@
 #include "gpu/Shader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -27,11 +28,12 @@ uint32_t kindOfType(GLenum type, GLint size) {
     }
 }
 
-// The directive that numbers the next line as the author's file does: after
-// a version line that is line 2, else line 1. GLSL before 3.30 gives the
-// line after "#line N" the number N + 1, later versions N.
+// The directive that numbers the next line as the author's file does: the
+// line after the version line (and any blank lines before it), else line 1.
+// GLSL before 3.30 gives the line after "#line N" the number N + 1, later
+// versions N.
 std::string lineDirective(const std::string& version) {
-    const int next = version.empty() ? 1 : 2;
+    const int next = 1 + static_cast<int>(std::count(version.begin(), version.end(), '\n'));
     int number = 0;
     const bool counted = !version.empty() && std::sscanf(version.c_str(), " # version %d", &number) == 1;
     return "#line " + std::to_string(counted && number >= 330 ? next : next - 1) + "\n";

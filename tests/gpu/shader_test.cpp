@@ -172,6 +172,23 @@ TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLine) {
     EXPECT_NE(error.find(":4("), std::string::npos) << error;
 }
 
+// The same with a version line of the author's own, in the numbering of
+// either GLSL generation, and after blank lines.
+TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLineAfterAVersionLine) {
+    const std::string body = "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2D(s, vec2(0.5)) + nope;\n}\n";
+    // The error is on the author's line 4, or 6 after two blank lines.
+    const std::pair<std::string, const char*> cases[] = {{"#version 120\n", ":4("},
+                                                         {"#version 330 compatibility\n", ":4("},
+                                                         {"\n\n#version 330 compatibility\n", ":6("},
+                                                         {"\n \n#version 120\n", ":6("}};
+    for (const auto& [version, line] : cases) {
+        const uint32_t id = context().createShader("versioned", version + body);
+        const std::string& error = context().getShader(id).error();
+        EXPECT_NE(error.find(line), std::string::npos) << version << error;
+        EXPECT_EQ(error.find("version"), std::string::npos) << version << error;
+    }
+}
+
 TEST_F(ShaderTest, CompileAndLinkFailuresAreKeptWithHeadings) {
     const uint32_t broken = context().createShader("broken", "void main() { gl_FragColor = nope; }\n");
     const std::string& compileError = context().getShader(broken).error();

@@ -328,6 +328,67 @@ float brightest(const hostsim::Image& image) {
 
 }  // namespace
 
+// A TEXTURE parameter as a user sets it: the host's popup (first entry by
+// default) gives the script a choice, the script names the texture for it,
+// and the shader samples that texture.
+TEST_F(Cli, TextureParameterChoiceReachesTheShaderInBothHosts) {
+    breakProbe(path("pick"), "fx.js",
+               "var pattern, show, solid = LX_initShader('solid'), shown = [];\n"
+               "function setup() {\n"
+               "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
+               "  LX_setParamChoices(pattern, 'Red|Green|Blue');\n"
+               "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
+               "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
+               "  for (var i = 0; i < 3; ++i) {\n"  // the probe's solid.frag draws (r, g, b)
+               "    ['r', 'g', 'b'].forEach(function (c, j) { LX_setShaderParamVal(solid, c, i == j ? 1 : 0); });\n"
+               "    LX_renderShader(solid, shown[i] = LX_initRenderTarget(1, 1, 8));\n"
+               "  }\n"
+               "}\n"
+               "function draw() {\n"
+               "  var chosen = shown[LX_getParamValue(pattern) - 1];\n"
+               "  if (!LX_setParamValue(pattern, chosen) || !LX_setShaderParam(show, pattern)) throw new Error('refused');\n"
+               "  LX_renderShader(show, LX_getSequenceRT());\n"
+               "}\n");
+    for (const std::string host : {"ae", "premiere"}) {
+        const std::string render = "render --effect pick --size 4x2 --host " + host;
+        Outcome first = run(render + " -o first.png");
+        ASSERT_EQ(first.status, 0) << host << ": " << first.err;
+        expectUniform(lumivex::readImage(path("first.png")), {1, 0, 0, 1}, 0.6f / 255);
+        Outcome blue = run(render + " --param Pattern=Blue -o blue.png");
+        ASSERT_EQ(blue.status, 0) << host << ": " << blue.err;
+        expectUniform(lumivex::readImage(path("blue.png")), {0, 0, 1, 1}, 0.6f / 255);
+        Outcome green = run(render + " --param Pattern=2 -o green.png");
+        ASSERT_EQ(green.status, 0) << host << ": " << green.err;
+        expectUniform(lumivex::readImage(path("green.png")), {0, 1, 0, 1}, 0.6f / 255);
+    }
+}
+
+// A surface made from the input layer holds alpha, red, green, blue in
+// either host, so grayscale weighs red, green and blue as such.
+TEST_F(Cli, SurfaceOfTheInputLayerWeighsTheSameColoursInBothHosts) {
+    breakProbe(path("grey"), "fx.js",
+               "function setup() {}\n"
+               "function draw() {\n"
+               "  var s = LX_textureToSurface(LX_getSequenceTexture());\n"
+               "  LX_surfaceQuantize(s, true, 0, 0, 0, false);\n"
+               "  LX_surfaceCopyTo(s, LX_getSequenceRT(), false);\n"
+               "}\n");
+    hostsim::Image input(4, 2);
+    for (size_t i = 0; i < input.rgba.size(); i += 4) {
+        input.rgba[i] = 200 / 255.0f;
+        input.rgba[i + 1] = 30 / 255.0f;
+        input.rgba[i + 2] = 10 / 255.0f;
+        input.rgba[i + 3] = 1;
+    }
+    lumivex::writeImage(path("in.png"), input, 8);
+    const float grey = (0.2126f * 200 + 0.7152f * 30 + 0.0722f * 10) / 255;
+    for (const std::string host : {"ae", "premiere"}) {
+        Outcome r = run("render --effect grey --input in.png --host " + host + " -o grey.png");
+        ASSERT_EQ(r.status, 0) << host << ": " << r.err;
+        expectUniform(lumivex::readImage(path("grey.png")), {grey, grey, grey, 1}, 1.0f / 255);
+    }
+}
+
 TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
     breakProbe(path("shader"), "solid.frag", "void main() { gl_FragColor = vec4(1.0) }\n");
     std::string script = slurp(std::string(PROBE_EFFECT) + "/fx.js");
