@@ -273,6 +273,8 @@ template <class P>
 bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
                      bool serpentine, Kernel k) {
     if (image.empty() || image.stride < uint64_t(image.width) * sizeof(P)) return false;
+    // Rows must start on a whole channel (16-bit and float pixels).
+    if (image.stride % alignof(P) != 0 || reinterpret_cast<uintptr_t>(image.data) % alignof(P) != 0) return false;
     Surface<Pixel32> work = toFloat(image, k);
     if (grayscale || palette == 1) toGrayscale(work, k);
     quantizeImage(work, palette, int64_t(dither) - 1, amount, serpentine, k);
