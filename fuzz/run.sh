@@ -3,9 +3,10 @@
 # behaviour sanitizers and runs each for a bounded time on its corpus:
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]   (default 60 s, every target)
 # The corpus grows in build-fuzz/corpus/<target> (seeded from
-# fuzz/seeds/<target>); findings are written as build-fuzz/findings/<target>/
-# crash-* and the script exits non-zero. One line per target at the end:
-# executions and findings.
+# fuzz/seeds/<target>); findings of this run are written as
+# build-fuzz/findings/<target>/crash-* (leak-*, timeout-*, oom-*) and the
+# script exits non-zero. Leaks inside the GL driver are not reported
+# (fuzz/lsan.supp). One line per target at the end: executions and findings.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,16 +25,18 @@ for name in $targets; do
   corpus="$root/build-fuzz/corpus/$name"
   findings="$root/build-fuzz/findings/$name"
   log="$root/build-fuzz/findings/$name.log"
+  rm -rf "$findings"
   mkdir -p "$corpus" "$findings"
   seeds="$root/fuzz/seeds/$name"
   [ -d "$seeds" ] || seeds=""
   echo "== $name (${seconds}s)"
   # Paths are absolute: the script target works in a folder of its own.
   status=0
-  "$target" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=60 -print_final_stats=1 \
+  LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp" \
+    "$target" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=300 -print_final_stats=1 \
     -artifact_prefix="$findings/" "$corpus" $seeds >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  found=$(find "$findings" -type f | wc -l)
+  found=$(find "$findings" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
   if [ "$status" -ne 0 ]; then
     failed=1
     tail -n 40 "$log"

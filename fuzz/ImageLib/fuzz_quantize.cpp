@@ -2,9 +2,9 @@
 // depth, pixel block length, palette, dither, amount, grayscale and
 // serpentine flags, and pixels straight from the input (so 32-bit surfaces
 // get NaN, infinities and huge values). Checks: the vector and scalar
-// kernels give the same bytes (NaN sign bits aside); a refused surface is left untouched; alpha is
-// never changed except a 16-bit 32768 (or more, past the host's range)
-// becoming 32767. Then the adaptive
+// kernels give the same bytes (NaN sign bits aside); a refused surface is
+// left untouched; alpha is never changed except a 16-bit 32768 or more (the
+// top of the host's range or past it) becoming 32767. Then the adaptive
 // palette is built alone from the same bytes with a fuzzed colour limit.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -64,7 +64,7 @@ void checkAlpha(const std::vector<uint8_t>& before, const std::vector<uint8_t>& 
                 std::memcpy(&b, &after[at], 2);
             }
             if (!(depth == 16 && a >= 32768 && b == 32767)) {
-                fprintf(stderr, "alpha changed at %u,%u depth %u: %u to %u\n", x, y, depth, a, b);
+                std::fprintf(stderr, "alpha changed at %u,%u depth %u: %u to %u\n", x, y, depth, a, b);
                 __builtin_trap();
             }
         }

@@ -11,19 +11,13 @@
 #include "gpu/Shader.h"
 #include "gpu/ShaderSource.h"
 
-namespace {
-
-OpenGLContext& glContext() {
-    static OpenGLContext* context = [] {
-        auto* made = new OpenGLContext();
-        made->create();
-        initGLExtensions();
-        return made;
-    }();
-    return *context;
+// The headless context, current on the fuzzing thread for the whole run.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    static OpenGLContext context;
+    context.create();
+    initGLExtensions();
+    return 0;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || size > 16384) return 0;
@@ -37,7 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gpu::shader_source::rewriteSamplerCube(piece);
     if (!compile || text.find('\0') != std::string::npos) return 0;
 
-    glContext();
     Shader shader;
     if (shader.init("fuzz", text)) {
         for (const Parameter& uniform : shader.uniforms()) {

@@ -36,42 +36,53 @@ hostsim::Module& module() {
     return loaded;
 }
 
-void run(hostsim::Host& host, FuzzedDataProvider& in) {
+struct Session {
     bool global = false, sequence = false;
-    for (int step = 0; step < 32 && in.remaining_bytes(); ++step) {
-        const int32_t param = in.ConsumeIntegralInRange<int32_t>(1, std::max(1, host.paramCount() - 1));
-        try {
-        switch (in.ConsumeIntegralInRange<int>(0, 15)) {
-            case 0: global = sequence = host.start() == PF_Err_NONE; break;
-            case 1: case 2: host.render(in.ConsumeIntegralInRange<int32_t>(-100000, 100000)); break;
-            case 3: host.setDepth(8u << in.ConsumeIntegralInRange<int>(0, 2)); break;
-            case 4:
-                host.setInput(hostsim::Image(in.ConsumeIntegralInRange<uint32_t>(1, 40),
-                                             in.ConsumeIntegralInRange<uint32_t>(1, 40)));
-                break;
-            case 5:
-                host.suites().setMissing(kSuites[in.ConsumeIntegralInRange<size_t>(0, std::size(kSuites) - 1)],
-                                         hostsim::SuiteRegistry::kAllVersions, in.ConsumeBool());
-                break;
-            case 6:
-                host.send(kBareCommands[in.ConsumeIntegralInRange<size_t>(0, std::size(kBareCommands) - 1)]);
-                break;
-            case 7: host.sequenceSetdown(); sequence = false; break;
-            case 8: host.globalSetdown(); global = false; break;
-            case 9: sequence = host.sequenceSetup() == PF_Err_NONE || sequence; break;
-            case 10: host.saveAndReload(); break;
-            case 11: if (host.paramCount() > 1) host.userChangedParam(param); break;
-            case 12: host.updateParamsUI(); break;
-            case 13: {
-                int32_t flags = 0;
-                if (host.paramCount() > 1) host.event(param, &flags);
-                break;
-            }
-            case 14: global = host.globalSetup() == PF_Err_NONE || global; break;
-            case 15:
-                if (host.paramCount() > 1) host.setFloat(param, in.ConsumeFloatingPoint<double>());
-                break;
+};
+
+// One host action picked by the input.
+void act(hostsim::Host& host, FuzzedDataProvider& in, Session& live) {
+    bool& global = live.global;
+    bool& sequence = live.sequence;
+    const int32_t param = in.ConsumeIntegralInRange<int32_t>(1, std::max(1, host.paramCount() - 1));
+    switch (in.ConsumeIntegralInRange<int>(0, 15)) {
+        case 0: global = sequence = host.start() == PF_Err_NONE; break;
+        case 1: case 2: host.render(in.ConsumeIntegralInRange<int32_t>(-100000, 100000)); break;
+        case 3: host.setDepth(8u << in.ConsumeIntegralInRange<int>(0, 2)); break;
+        case 4:
+            host.setInput(hostsim::Image(in.ConsumeIntegralInRange<uint32_t>(1, 40),
+                                         in.ConsumeIntegralInRange<uint32_t>(1, 40)));
+            break;
+        case 5:
+            host.suites().setMissing(kSuites[in.ConsumeIntegralInRange<size_t>(0, std::size(kSuites) - 1)],
+                                     hostsim::SuiteRegistry::kAllVersions, in.ConsumeBool());
+            break;
+        case 6:
+            host.send(kBareCommands[in.ConsumeIntegralInRange<size_t>(0, std::size(kBareCommands) - 1)]);
+            break;
+        case 7: host.sequenceSetdown(); sequence = false; break;
+        case 8: host.globalSetdown(); global = false; break;
+        case 9: sequence = host.sequenceSetup() == PF_Err_NONE || sequence; break;
+        case 10: host.saveAndReload(); break;
+        case 11: if (host.paramCount() > 1) host.userChangedParam(param); break;
+        case 12: host.updateParamsUI(); break;
+        case 13: {
+            int32_t flags = 0;
+            if (host.paramCount() > 1) host.event(param, &flags);
+            break;
         }
+        case 14: global = host.globalSetup() == PF_Err_NONE || global; break;
+        case 15:
+            if (host.paramCount() > 1) host.setFloat(param, in.ConsumeFloatingPoint<double>());
+            break;
+    }
+}
+
+void run(hostsim::Host& host, FuzzedDataProvider& in) {
+    Session live;
+    for (int step = 0; step < 32 && in.remaining_bytes(); ++step) {
+        try {
+            act(host, in, live);
         } catch (const hostsim::Error&) {
             // Misuse of the stand-in itself (a value of the wrong kind for
             // the parameter, a depth the module did not declare): not the
@@ -79,8 +90,8 @@ void run(hostsim::Host& host, FuzzedDataProvider& in) {
         }
     }
     // The host ends what it began.
-    if (sequence) host.sequenceSetdown();
-    if (global) host.globalSetdown();
+    if (live.sequence) host.sequenceSetdown();
+    if (live.global) host.globalSetdown();
 }
 
 }  // namespace
