@@ -95,7 +95,8 @@ std::string body(FuzzedDataProvider& in) {
 
 // Runs text of this harness (which must not fail) in the global scope.
 void runOrStop(const std::string& source) {
-    if (const auto error = Scripting::instance().run(source, "fuzz", std::chrono::seconds(5))) {
+    // Generous: a full collection under the sanitizers on a busy machine is slow.
+    if (const auto error = Scripting::instance().run(source, "fuzz", std::chrono::seconds(60))) {
         std::fprintf(stderr, "harness script failed: %s (line %d)\n", error->message.c_str(), int(error->line));
         std::abort();
     }
