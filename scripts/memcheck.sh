@@ -2,17 +2,15 @@
 # Runs the decoder, quantizer, package and script suites under valgrind's
 # memcheck, which sees reads of memory never written (what the address and
 # undefined-behaviour sanitizers cannot), and replays the decoder's and the
-# quantizer's fuzz seeds (fuzz/seeds) the same way.
-#   scripts/memcheck.sh          everything (the script suite on llvmpipe
-#                                takes several minutes under valgrind)
-#   scripts/memcheck.sh --quick  without the script suite (what CI runs)
-# Needs a build in build/ (scripts/build.sh). Each unit suite's tests run one
-# per process, as ctest runs them. Prints every report and a last line with
-# the number of runs that had one; exits 1 when any had.
+# quantizer's fuzz seeds (fuzz/seeds) the same way: scripts/memcheck.sh.
+# Needs a build in build/ (scripts/build.sh). The decoder, quantizer and
+# package tests run one per process, as ctest runs them; the script suite
+# runs in one process (its GL context made once). Reports from inside the
+# GL driver and the dynamic loader are left out (scripts/memcheck.supp).
+# Prints every report and a last line with the number of runs that had one;
+# exits 1 when any had.
 set -eu
 cd "$(dirname "$0")/.."
-quick=0
-[ "${1:-}" = "--quick" ] && quick=1
 b=build
 for f in "$b/tests/ImageLib/test_imagelib" "$b/tests/package/test_package" "$b/tests/script/test_script" \
          "$b/fuzz/ImageLib/fuzz_decode" "$b/fuzz/ImageLib/fuzz_quantize"; do
@@ -38,10 +36,7 @@ for suite in ImageLib/test_imagelib:'Decode*:Quantize*:Octree*:Kernels/QuantizeK
 done
 memcheck fuzz_decode-seeds "$b/fuzz/ImageLib/fuzz_decode" fuzz/seeds/fuzz_decode
 memcheck fuzz_quantize-seeds "$b/fuzz/ImageLib/fuzz_quantize" fuzz/seeds/fuzz_quantize
-if [ "$quick" = 0 ]; then
-  # The script suite in one process: the GL context is made once.
-  memcheck test_script "$b/tests/script/test_script"
-fi
+memcheck test_script "$b/tests/script/test_script"
 failed=$( [ -f "$log/failed" ] && wc -l <"$log/failed" || echo 0)
 echo "memcheck: $failed run(s) with reports"
 [ "$failed" = 0 ]

@@ -5,9 +5,9 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
 ctest --test-dir build --output-on-failure -j2 --timeout 300
-# Reads of never-written memory (valgrind) in the decoder, quantizer and
-# package suites; scripts/memcheck.sh without --quick adds the script suite.
-./scripts/memcheck.sh --quick
+# Reads of never-written memory (valgrind) in the decoder, quantizer,
+# package and script suites.
+./scripts/memcheck.sh
 # Every fuzz target built with clang under the sanitizers, 15 s each on its
 # corpus; fuzz/run.sh SECONDS runs them longer.
 ./fuzz/run.sh 15
