@@ -499,6 +499,8 @@ template <class P>
 bool detail::quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
                              bool serpentine, QuantizePath path) {
     if (image.empty() || image.stride < uint64_t(image.width) * sizeof(P)) return false;
+    // Rows must start on a whole channel (16-bit and float pixels).
+    if (image.stride % alignof(P) != 0 || reinterpret_cast<uintptr_t>(image.data) % alignof(P) != 0) return false;
     if (path != QuantizePath::Scalar) {
         quantizeInBands(image, palette, dither, amount, grayscale, serpentine, path);
         return true;

@@ -12,7 +12,8 @@
 // turns the image grey first, also when the palette or dither does nothing.
 //
 // Errors: a surface with no pixels, a depth other than 8, 16 or 32, a stride
-// shorter than a row or pixels shorter than the image is left untouched.
+// shorter than a row or not a whole number of channels, or pixels shorter
+// than the image is left untouched.
 // Allocation failures throw std::bad_alloc with the surface unchanged.
 // Every call gives the same bytes on the scalar reference and on each vector
 // build (SSE2; AVX2, picked at run time where the CPU has it).

@@ -1,6 +1,7 @@
 #include "gpu/Shader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +14,19 @@ namespace {
 
 constexpr GLsizei kLogSize = 4096;
 constexpr GLsizei kUniformNameSize = 128;
+constexpr GLint kMaxUniforms = 1024;
+
+// Occurrences of the word "uniform" (each declares at least one component).
+size_t countUniformWords(const std::string& text) {
+    auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    size_t count = 0;
+    for (size_t at = text.find("uniform"); at != std::string::npos; at = text.find("uniform", at + 7)) {
+        const bool startsWord = at == 0 || !isWordChar(text[at - 1]);
+        const bool endsWord = at + 7 == text.size() || !isWordChar(text[at + 7]);
+        if (startsWord && endsWord) ++count;
+    }
+    return count;
+}
 
 uint32_t kindOfType(GLenum type, GLint size) {
     if (size > 1) return LX_UNKNOWN;
@@ -79,6 +93,19 @@ void Shader::release() {
 }
 
 bool Shader::compile(GLuint shader, const std::string& text) {
+    // Compilers take time that grows with the square of the uniforms used
+    // (minutes for ten thousand), so a shader declaring more than every
+    // supported GL must hold (1024 components, or fewer where this GL says
+    // so) is refused before compiling.
+    GLint glLimit = 0;
+    glGetIntegerv(GL_MAX_FRAGMENT_UNIFORM_COMPONENTS, &glLimit);
+    const size_t limit = glLimit > 0 && glLimit < kMaxUniforms ? size_t(glLimit) : size_t(kMaxUniforms);
+    const size_t declared = countUniformWords(text);
+    if (declared > limit) {
+        error_ = "Shader compilation failed:\nthe shader declares " + std::to_string(declared) +
+                 " uniforms; at most " + std::to_string(limit) + " are accepted";
+        return false;
+    }
     std::string body = text;
     const std::string version = gpu::shader_source::takeVersionLine(body);
     const GLchar* parts[3] = {version.c_str(), gpu::shader_source::kPreamble, body.c_str()};

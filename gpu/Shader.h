@@ -7,8 +7,10 @@
 //
 // Errors: compile and link failures never throw; the log is kept in error()
 // under "Shader compilation failed:" or "Program linking failed:", and a
-// shader with an error neither uses nor draws. Unknown uniform names give -1,
-// the static empty record or false.
+// shader with an error neither uses nor draws. A source with more than 1024
+// uniform declarations (or more than the GL's fragment uniform components)
+// is refused under "Shader compilation failed:" without being compiled. Unknown uniform names
+// give -1, the static empty record or false.
 // Ownership: the shader owns its GL shader and program objects (move-only,
 // deleted by release or destruction).
 // Threads: every operation needs the GL context current (the GL lock).

@@ -343,9 +343,14 @@ void refreshParamUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     for (uint32_t p = 0; p < count; ++p) {
         const Parameter& param = fx.getParam(p);
         if (hiddenFromHost(param)) continue;
-        const uint32_t hostIndex = m.scriptToHost[p];
-        if (hostIndex == 0) continue;
-        if (params && params[hostIndex]) {
+        const auto found = m.scriptToHost.find(p);
+        if (found == m.scriptToHost.end() || found->second == 0) continue;
+        const uint32_t hostIndex = found->second;
+        // The host's array holds num_params entries (when it says); a
+        // parameter set up for another instance or before the script
+        // changed may lie past it.
+        const bool inArray = in_data->num_params <= 0 || hostIndex < static_cast<uint32_t>(in_data->num_params);
+        if (params && inArray && params[hostIndex]) {
             PF_ParamDef copy = *params[hostIndex];
             if (param.flags & kParamFlagDisabled) {
                 copy.ui_flags |= PF_PUI_DISABLED;

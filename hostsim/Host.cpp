@@ -346,6 +346,16 @@ PF_Err Host::start() {
     return err;
 }
 
+void Host::adoptGlobalSetup(const Host& other) {
+    const State& o = *other.state;
+    State& s = *state;
+    s.version = o.version;
+    s.flags = o.flags;
+    s.flags2 = o.flags2;
+    s.in.global_data = o.in.global_data;
+    s.declaredFormats = o.declaredFormats;
+}
+
 PF_Err Host::finish() {
     PF_Err err = state->sequenceData ? sequenceSetdown() : PF_Err_NONE;
     PF_Err last = globalSetdown();

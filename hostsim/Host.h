@@ -114,6 +114,12 @@ public:
     // --- sequences ------------------------------------------------------------
     // global setup, params setup, sequence setup: a new effect instance.
     PF_Err start();
+    // Takes what another host's global setup gave (version, flags, global
+    // data, declared pixel formats) instead of sending one: instances of an
+    // effect share the module's one global setup, so a further instance is
+    // adoptGlobalSetup, paramsSetup, sequenceSetup, and only the host that
+    // ran global setup sends global setdown.
+    void adoptGlobalSetup(const Host& other);
     // Saves the project (flatten) and reloads it: sequence setdown of the
     // live instance, then resetup from the saved bytes.
     PF_Err saveAndReload();

@@ -5,5 +5,11 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
 ctest --test-dir build --output-on-failure -j2 --timeout 300
+# Reads of never-written memory (valgrind) in the decoder, quantizer,
+# package and script suites.
+./scripts/memcheck.sh
+# Every fuzz target built with clang under the sanitizers, 15 s each on its
+# corpus; fuzz/run.sh SECONDS runs them longer.
+./fuzz/run.sh 15
 # The Windows module, cross-built and run under Wine against this build.
 ./scripts/test-windows.sh -j2

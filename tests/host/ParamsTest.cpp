@@ -337,6 +337,21 @@ TEST_F(ParamsTest, UpdateParamsUISendsDisabledStateAndNames) {
     EXPECT_STREQ(host.values[2].name, "b");
 }
 
+// A host array shorter than the parameters the module set up (another
+// instance's, or set up before the script changed) is not read past its end.
+TEST_F(ParamsTest, UpdateParamsUIReadsOnlyTheHostsParameters) {
+    fx.addParam(LX_FLOAT, "a");
+    fx.addParam(LX_FLOAT, "b");
+    setUpParams();
+    setUpSequence();
+    std::vector<PF_ParamDef*> params = host.paramList();
+    params.resize(2);  // the input layer and "a"
+    host.in.num_params = 2;
+    ASSERT_EQ(host.call(PF_Cmd_UPDATE_PARAMS_UI, params.data()), PF_Err_NONE);
+    ASSERT_EQ(host.uiUpdates.size(), 1u);
+    EXPECT_EQ(host.uiUpdates[0].first, 1);
+}
+
 TEST_F(ParamsTest, UpdateParamsUIWithoutSequenceDataDoesNothing) {
     fx.addParam(LX_FLOAT, "a");
     setUpParams();
