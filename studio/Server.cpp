@@ -341,7 +341,13 @@ void Studio::applyParams(const std::string& request) {
     }
     const std::vector<Param> before = params;
     for (const Param& change : changes) {
-        Reply r = call({"param", change.name, change.value});
+        Reply r;
+        try {
+            r = call({"param", change.name, change.value});
+        } catch (const ProcessFailure&) {
+            params = before;  // the next render process starts with the former values
+            throw;
+        }
         if (!r.ok) {
             params = before;
             process.reset();
