@@ -15,6 +15,7 @@
 #include <new>
 #include <sstream>
 
+#include "studio/Rules.h"
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/ImageFile.h"
 #include "tools/lumivex/TestCard.h"
@@ -167,13 +168,17 @@ Reply RenderProcess::receive(std::chrono::milliseconds timeout) {
     std::istringstream fields(header);
     std::string status;
     unsigned long long length = 0, width = 0, height = 0;
+    long long x = 0, y = 0;
     fields >> status >> length;
-    if (status == "frame") fields >> width >> height;
+    if (status == "frame") fields >> width >> height >> x >> y;
     const bool known = status == "ok" || status == "error" || status == "frame";
-    if (!fields || !known || length > (64u << 20) || width > 65536 || height > 65536)
+    if (!fields || !known || length > (64u << 20) || width > 65536 || height > 65536 ||
+        std::llabs(x) > (1 << 30) || std::llabs(y) > (1 << 30))
         fail("the render process sent an unreadable answer");
     Reply reply;
     reply.ok = status != "error";
+    reply.originX = int32_t(x);
+    reply.originY = int32_t(y);
     reply.text.resize(length);
     readExactly(reply.text.data(), length, deadline);
     if (status == "frame") {
@@ -199,13 +204,15 @@ Reply RenderProcess::call(const std::vector<std::string>& fields, std::chrono::m
 
 namespace {
 
-bool answer(const std::string& status, const std::string& text, const hostsim::Image* frame = nullptr) {
+bool answer(const std::string& status, const std::string& text, const hostsim::RenderResult* frame = nullptr) {
     std::string header = status + " " + std::to_string(text.size());
-    if (frame) header += " " + std::to_string(frame->width) + " " + std::to_string(frame->height);
+    if (frame)
+        header += " " + std::to_string(frame->image.width) + " " + std::to_string(frame->image.height) + " " +
+                  std::to_string(frame->originX) + " " + std::to_string(frame->originY);
     header += "\n";
     return writeAll(kAnswerFd, header.data(), header.size()) && writeAll(kAnswerFd, text.data(), text.size()) &&
-           (!frame || writeAll(kAnswerFd, reinterpret_cast<const char*>(frame->rgba.data()),
-                               frame->rgba.size() * sizeof(float)));
+           (!frame || writeAll(kAnswerFd, reinterpret_cast<const char*>(frame->image.rgba.data()),
+                               frame->image.rgba.size() * sizeof(float)));
 }
 
 // One effect instance in the stand-in host, as `lumivex render` runs it.
@@ -267,9 +274,12 @@ int runRenderProcess(const lumivex::ModuleChoice& choice) {
                     lumivex::check(host.updateParamsUI(), "parameter UI update", host);
                     sent = answer("ok", "");
                 } else if (f[0] == "info") {
-                    std::ostringstream json;
-                    lumivex::writeInfoJson(json, choice.path, reg, inst.about, hostOf(inst), true);
-                    sent = answer("ok", json.str());
+                    hostsim::Host& host = hostOf(inst);
+                    std::ostringstream text;
+                    lumivex::writeInfoJson(text, choice.path, reg, inst.about, host, true);
+                    nlohmann::json info = nlohmann::json::parse(text.str());
+                    markCollapsedGroups(info, [&](int index) { return uint32_t(host.param(index).flags); });
+                    sent = answer("ok", info.dump());
                 } else if (f[0] == "render" && f.size() == 3) {
                     hostsim::Host& host = hostOf(inst);
                     const double time = lumivex::parseNumber("time", f[1]);
@@ -278,7 +288,7 @@ int runRenderProcess(const lumivex::ModuleChoice& choice) {
                     hostsim::RenderResult frame = host.render(ticks);
                     if (frame.result != PF_Err_NONE)
                         lumivex::check(frame.result, hostsim::commandName(frame.failedCommand), host);
-                    sent = answer("frame", lumivex::effectError(frame), &frame.image);
+                    sent = answer("frame", lumivex::effectError(frame), &frame);
                 } else {
                     sent = answer("error", "unknown request '" + f[0] + "'");
                 }

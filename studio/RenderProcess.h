@@ -10,9 +10,10 @@
 //   param NAME VALUE                          one --param assignment
 //   info                                      the effect as `info --json`, with values
 //   render TIME DEPTH                         one frame at TIME seconds, DEPTH bits
-// Every answer is a line "STATUS LENGTH [WIDTH HEIGHT]" and LENGTH bytes:
-// "ok" with text, "error" with a message, or "frame" with the effect's
-// error text followed by WIDTH*HEIGHT RGBA floats. The process answers
+// Every answer is a line "STATUS LENGTH [WIDTH HEIGHT X Y]" and LENGTH
+// bytes: "ok" with text, "error" with a message, or "frame" with the
+// effect's error text followed by WIDTH*HEIGHT RGBA floats; X Y is the
+// frame's top left in layer pixels (negative for a frame grown outwards). The process answers
 // "ok 0" once when it has loaded the module.
 //
 // Errors: a failed request (a bad value, a host error) answers "error" and
@@ -49,6 +50,7 @@ struct Reply {
     bool ok = false;         // "ok" or "frame"; false for "error"
     std::string text;        // the text, the error message, or the frame's error text
     hostsim::Image frame;    // for "frame"
+    int32_t originX = 0, originY = 0;
 };
 
 class RenderProcess {

@@ -1,5 +1,7 @@
 #include "studio/Rules.h"
 
+#include "sdk/PF_Effect.h"
+
 #include <sys/random.h>
 
 #include <cerrno>
@@ -86,6 +88,12 @@ std::optional<std::string> confinedPath(const std::string& root, const std::stri
     for (; r != realRoot.end(); ++r, ++t)
         if (t == target.end() || *r != *t) return std::nullopt;
     return target.string();
+}
+
+void markCollapsedGroups(nlohmann::json& info, const std::function<uint32_t(int index)>& flagsOf) {
+    if (!info.contains("parameters")) return;
+    for (nlohmann::json& p : info["parameters"])
+        if (p.value("type", "") == "group-start") p["collapsed"] = (flagsOf(p.value("index", 0)) & PF_ParamFlag_START_COLLAPSED) != 0;
 }
 
 std::string paramText(const nlohmann::json& value) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,12 @@ std::optional<std::string> confinedPath(const std::string& root, const std::stri
 // unchanged. Throws std::invalid_argument for objects, null and nested or
 // non-numeric arrays.
 std::string paramText(const nlohmann::json& value);
+
+// Marks every "group-start" entry of the effect description (`info`, as
+// `info --json` writes it) with "collapsed": true when the host parameter
+// flags that `flagsOf(index)` gives carry PF_ParamFlag_START_COLLAPSED,
+// false otherwise, so that the page opens those groups folded.
+void markCollapsedGroups(nlohmann::json& info, const std::function<uint32_t(int index)>& flagsOf);
 
 // One error the effect reported, split into the file and line it names
 // (line 0 and an empty file when the text names none).

@@ -97,6 +97,7 @@ struct Frame {
     double time = 0;
     unsigned depth = 8;
     hostsim::Image image;
+    int32_t originX = 0, originY = 0;  // the frame's top left in layer pixels
     std::string message;
 };
 
@@ -174,6 +175,7 @@ private:
 
     // --- routes --------------------------------------------------------------
     void routes(httplib::Server& server);
+    void applyParams(const std::string& request);
     void putParams(const httplib::Request& req, httplib::Response& res);
     void putSettings(const httplib::Request& req, httplib::Response& res);
     void getFrame(const httplib::Request& req, httplib::Response& res, const std::string& format);
@@ -267,7 +269,7 @@ const Frame& Studio::frameAt(double time, unsigned depth) {
     ensureProcess();
     Reply r = call({"render", std::to_string(time), std::to_string(depth)});
     if (!r.ok) throw HttpError(422, r.text);
-    frame = {true, revision, time, depth, std::move(r.frame), r.text};
+    frame = {true, revision, time, depth, std::move(r.frame), r.originX, r.originY, r.text};
     json now = json::array();
     for (const EffectError& e : parseEffectErrors(frame.message))
         now.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}});
@@ -307,13 +309,17 @@ void Studio::reload(const std::vector<std::string>& files) {
     }
 }
 
-void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
-    if (req.body.size() > kMaxJsonBody) throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
-    json body = json::parse(req.body, nullptr, false);
-    if (!body.is_object()) throw HttpError(400, "PUT /api/params needs a JSON object of parameter name to value");
-    std::lock_guard<std::mutex> lock(mutex);
-    changed();
+// Applies a JSON object of display name to value. Every value is checked
+// and converted before any reaches the effect; one the effect still refuses
+// restores the values as they were (the render process starts again with
+// them), so a failed change changes nothing.
+void Studio::applyParams(const std::string& request) {
+    if (request.size() > kMaxJsonBody) throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
+    json body = json::parse(request, nullptr, false);
+    if (!body.is_object()) throw HttpError(400, "parameter changes must be a JSON object of parameter name to value");
+    changed();  // also lets a failed render process start again
     ensureProcess();
+    std::vector<Param> changes;
     for (auto& [name, value] : body.items()) {
         std::string text;
         try {
@@ -331,13 +337,32 @@ void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
             if (!path) throw HttpError(403, "layer '" + name + "': '" + text + "' is not an image in the effect folder or an uploaded one");
             text = *path;
         }
-        Reply r = call({"param", name, text});
-        if (!r.ok) throw HttpError(400, r.text);
-        auto same = std::find_if(params.begin(), params.end(), [&](const Param& p) { return p.name == name; });
-        if (same != params.end()) same->value = text;
-        else params.push_back({name, text});
+        changes.push_back({name, text});
+    }
+    const std::vector<Param> before = params;
+    for (const Param& change : changes) {
+        Reply r;
+        try {
+            r = call({"param", change.name, change.value});
+        } catch (const ProcessFailure&) {
+            params = before;  // the next render process starts with the former values
+            throw;
+        }
+        if (!r.ok) {
+            params = before;
+            process.reset();
+            throw HttpError(400, r.text);
+        }
+        auto same = std::find_if(params.begin(), params.end(), [&](const Param& p) { return p.name == change.name; });
+        if (same != params.end()) same->value = change.value;
+        else params.push_back(change);
     }
     refreshInfo();
+}
+
+void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard<std::mutex> lock(mutex);
+    applyParams(req.body);
     res.set_content(infoText, "application/json");
 }
 
@@ -375,6 +400,11 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
     if (depth != depthValue || (depth != 8 && depth != 16 && depth != 32)) throw HttpError(400, "depth must be 8, 16 or 32");
     const unsigned bits = format == "png" ? (req.has_param("bits") ? unsigned(numberParam(req, "bits", 8, 8, 16)) : depth) : 32;
     std::lock_guard<std::mutex> lock(mutex);
+    // POST carries parameter changes: they are applied whether or not a
+    // newer request has come, and the frame answer starts with the effect
+    // as GET /api/effect describes it after them.
+    const bool withChanges = req.method == "POST";
+    if (withChanges) applyParams(req.body);
     // The newest request wins: one that waited while a newer one arrived
     // is not rendered at all.
     if (ticket != frameTickets.load()) throw HttpError(409, "a newer frame request replaced this one");
@@ -382,12 +412,18 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
     if (format == "raw") {
         // For the page: 8-bit RGBA rows as a canvas takes them, no encoding
         // on the way from the render to the screen.
-        std::string bytes(f.image.rgba.size(), '\0');
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = char(std::lround(std::clamp(f.image.rgba[i], 0.0f, 1.0f) * 255.0f));
-        res.set_content(bytes, "application/octet-stream");
+        const std::string& prefix = withChanges ? infoText : std::string();
+        std::string bytes(prefix.size() + f.image.rgba.size(), '\0');
+        prefix.copy(bytes.data(), prefix.size());
+        uint8_t* out = reinterpret_cast<uint8_t*>(bytes.data() + prefix.size());
+        for (float v : f.image.rgba) *out++ = uint8_t(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
+        res.body = std::move(bytes);  // set_content would copy the frame once more
+        res.set_header("Content-Type", "application/octet-stream");
         res.set_header("X-Lumivex-Width", std::to_string(f.image.width));
         res.set_header("X-Lumivex-Height", std::to_string(f.image.height));
+        res.set_header("X-Lumivex-Origin-X", std::to_string(f.originX));
+        res.set_header("X-Lumivex-Origin-Y", std::to_string(f.originY));
+        if (withChanges) res.set_header("X-Lumivex-Effect-Length", std::to_string(prefix.size()));
     } else {
         const std::string path = (fs::path(workDir) / ("frame." + format)).string();
         lumivex::writeImage(path, f.image, bits == 8 ? 8 : 16);
@@ -486,6 +522,7 @@ void Studio::routes(httplib::Server& server) {
     server.Put("/api/settings", guarded([this](const Request& q, Response& s) { putSettings(q, s); }));
     server.Get("/api/frame.png", guarded([this](const Request& q, Response& s) { getFrame(q, s, "png"); }));
     server.Get("/api/frame.raw", guarded([this](const Request& q, Response& s) { getFrame(q, s, "raw"); }));
+    server.Post("/api/frame.raw", guarded([this](const Request& q, Response& s) { getFrame(q, s, "raw"); }));
     server.Get("/api/frame.exr", guarded([this](const Request& q, Response& s) { getFrame(q, s, "exr"); }));
     server.Get("/api/input.png", guarded([this](const Request&, Response& res) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -552,6 +589,9 @@ int Studio::run() {
     server.new_task_queue = [] { return new httplib::ThreadPool(8); };
     server.set_payload_max_length(kMaxUploadBody);
     server.set_read_timeout(10, 0);
+    // Answers go out at once: with Nagle's algorithm a small answer written
+    // after its headers waits for the client's delayed acknowledgement.
+    server.set_tcp_nodelay(true);
     routes(server);
     port = options.port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
     if (port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options.port) + " (is the port in use?)");

@@ -1,8 +1,9 @@
-// The studio page: builds a control per host parameter from GET /api/effect,
-// sends changes with PUT /api/params, and shows frames from
-// GET /api/frame.raw. Only one request is in flight at a time and the
-// newest wanted state wins: changes made while a frame renders are merged
-// and sent once it is shown. window.studio exposes counters for tests.
+// The studio page: builds a control per host parameter from GET /api/effect
+// and shows frames from /api/frame.raw; parameter changes travel in the
+// frame request itself (POST), so a change costs one round trip. Only one
+// request is in flight at a time and the newest wanted state wins: changes
+// made while a frame renders are merged and sent once it is shown.
+// window.studio exposes counters for tests.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
@@ -12,9 +13,10 @@ const state = {
   effect: null, settings: null,
   time: 0, depth: 8, fps: 30, playing: false, playStart: 0, playFrom: 0,
   zoom: 0, panX: 0, panY: 0,            // zoom 0 is "fit"
-  frameW: 0, frameH: 0,
+  frameW: 0, frameH: 0, originX: 0, originY: 0,  // origin: the frame's top left in layer pixels
   pending: {},                          // parameter changes not yet sent
   wanted: false, busy: false, inputAt: null,
+  announced: 0,                         // newest frame revision the server announced
 };
 
 async function api(path, options) {
@@ -140,7 +142,7 @@ function buildParams() {
     const parent = stack[stack.length - 1];
     if (p.type === 'group-start') {
       const d = document.createElement('details');
-      d.open = true;
+      d.open = !p.collapsed;
       d.dataset.index = p.index;
       const s = document.createElement('summary');
       s.textContent = p.name;
@@ -208,9 +210,11 @@ async function pump() {
     const changes = state.pending;
     state.pending = {};
     try {
-      if (Object.keys(changes).length) updateFlags(await putJson('/api/params', changes));
-      await showFrame();
+      await showFrame(changes);
       if (started !== null) studio.latencies.push(performance.now() - started);
+      // A frame rendered for someone else (a script, a reload) while this
+      // one was on its way.
+      if (state.announced > studio.revision) state.wanted = true;
     } catch (e) {
       if (e.status !== 409) showRequestError(e);
     }
@@ -218,10 +222,15 @@ async function pump() {
   state.busy = false;
 }
 
-// Frames come as 8-bit RGBA rows (GET /api/frame.raw) straight into the
-// canvas: no image encoding between the render and the screen.
-async function showFrame() {
-  const r = await fetch(`/api/frame.raw?time=${state.time}&depth=${state.depth}`, { credentials: 'same-origin', cache: 'no-store' });
+// Frames come as 8-bit RGBA rows (/api/frame.raw) straight into the
+// canvas: no image encoding between the render and the screen. Parameter
+// changes go in the same request; its answer then starts with the effect
+// as GET /api/effect describes it.
+async function showFrame(changes) {
+  const send = Object.keys(changes).length
+    ? { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(changes) } : {};
+  const r = await fetch(`/api/frame.raw?time=${state.time}&depth=${state.depth}`,
+    Object.assign({ credentials: 'same-origin', cache: 'no-store' }, send));
   if (!r.ok) {
     const body = await r.json().catch(() => ({}));
     const e = new Error(body.error || 'HTTP ' + r.status);
@@ -231,13 +240,18 @@ async function showFrame() {
   }
   const revision = +r.headers.get('X-Lumivex-Revision');
   const w = +r.headers.get('X-Lumivex-Width'), h = +r.headers.get('X-Lumivex-Height');
-  const pixels = new Uint8ClampedArray(await r.arrayBuffer());
+  const body = await r.arrayBuffer();
+  const effectLength = +(r.headers.get('X-Lumivex-Effect-Length') || 0);
+  if (effectLength) updateFlags(JSON.parse(new TextDecoder().decode(new Uint8Array(body, 0, effectLength))));
+  const pixels = new Uint8ClampedArray(body, effectLength);
   const canvas = $('frame');
   const sized = canvas.width !== w || canvas.height !== h;
   if (sized) { canvas.width = w; canvas.height = h; }
   canvas.getContext('2d').putImageData(new ImageData(pixels, w, h), 0, 0);
   state.frameW = w;
   state.frameH = h;
+  state.originX = +r.headers.get('X-Lumivex-Origin-X');
+  state.originY = +r.headers.get('X-Lumivex-Origin-Y');
   canvas.dataset.revision = revision;
   studio.revision = revision;
   studio.framesShown++;
@@ -296,7 +310,10 @@ function listen() {
     api('/api/errors').then(showErrors);
   });
   events.addEventListener('frame', (e) => {
-    if (JSON.parse(e.data).revision > studio.revision) want();
+    // While a request is on its way its answer is newer than this; pump()
+    // looks at `announced` once it is shown.
+    state.announced = Math.max(state.announced, JSON.parse(e.data).revision);
+    if (!state.busy && state.announced > studio.revision) want();
   });
 }
 
@@ -342,8 +359,10 @@ function placeHandles() {
     const h = document.createElement('div');
     h.className = 'handle';
     h.dataset.index = p.index;
-    h.style.left = p.value[0] / downsample() + 'px';
-    h.style.top = p.value[1] / downsample() + 'px';
+    // Point values are full-size layer pixels; a frame that grew outwards
+    // starts left of and above the layer's corner.
+    h.style.left = p.value[0] / downsample() - state.originX + 'px';
+    h.style.top = p.value[1] / downsample() - state.originY + 'px';
     h.style.transform = `scale(${1 / s})`;
     const label = document.createElement('span');
     label.textContent = p.name;
@@ -354,8 +373,8 @@ function placeHandles() {
       const move = (m) => {
         const [x, y] = framePoint(m);
         const next = p.value.slice();
-        next[0] = Math.round(x * downsample());
-        next[1] = Math.round(y * downsample());
+        next[0] = Math.round((x + state.originX) * downsample());
+        next[1] = Math.round((y + state.originY) * downsample());
         h.style.left = x + 'px';
         h.style.top = y + 'px';
         p.boxes.forEach((b, i) => { b.value = next[i]; });

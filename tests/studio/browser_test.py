@@ -101,9 +101,11 @@ def check_params_effect(driver):
     effect = os.path.join(work, "params")
     shutil.copytree(PARAMS_EFFECT, effect)
     # The fixture's alpha counts drawn frames; opaque frames read back exactly.
+    # Its frame grows by 40x20 pixels, centred on the layer.
     script = os.path.join(effect, "fx.js")
     with open(script) as f:
         source = f.read().replace("c[1] / 1000, n / 8]", "c[1] / 1000, 1]")
+        source += "\nfunction preRender(w, h) { LX_setOutputExtent(w + 40, h + 20); }\n"
     with open(script, "w") as f:
         f.write(source)
     shutil.copy(os.path.join(DEFAULT_EFFECT, "tile.png"), os.path.join(work, "outside.png"))
@@ -142,6 +144,16 @@ def check_params_effect(driver):
         driver.execute_script(MOVE_SLIDER, "Amount", 80)
         wait_for_colour(driver, "red from Amount 80 after the slider moved", [round(0.8 * 255)], 1)
 
+        # Changes are all or nothing: one the effect refuses leaves Amount as it was.
+        try:
+            urllib.request.urlopen(urllib.request.Request(f"{studio.base}/api/params?token={studio.token}", json.dumps(
+                {"Amount": 55, "No such parameter": 1}).encode(), method="PUT"))
+            raise AssertionError("a change of an unknown parameter was answered")
+        except urllib.error.HTTPError as e:
+            assert e.code == 400, e.code
+        amount = next(p for p in studio.get("/api/effect")["parameters"] if p["name"] == "Amount")
+        assert amount["value"] == 80, amount
+
         # Enable off greys Amount out (updateUIFlags).
         driver.execute_script("[...document.querySelectorAll('.param')].find(r => r.querySelector('.name').textContent"
                               " === 'Enable').querySelector('input').click()")
@@ -177,6 +189,15 @@ def check_params_effect(driver):
         os.utime(shader)
         wait(driver, "recovery after a save", lambda d: not d.find_element(By.ID, "failure").is_displayed())
         wait_for_colour(driver, "frames again after the crash", [round(0.8 * 255)], 1)
+
+        # A point handle sits over its layer position in the grown frame: layer
+        # (100, 50) is frame pixel (120, 60).
+        centre = next(p["index"] for p in described if p["type"] == "point")
+        driver.execute_script("document.querySelectorAll('.param[data-type=point] input').forEach((b, i) => {"
+                              " b.value = [100, 50][i]; b.dispatchEvent(new Event('change')); })")
+        wait(driver, "the point handle at frame pixel (120, 60)", lambda d: d.execute_script(
+            f"const h = document.querySelector('#handles .handle[data-index=\"{centre}\"]');"
+            " return h && [h.style.left, h.style.top]") == ["120px", "60px"])
     finally:
         studio.stop()
         shutil.rmtree(work)

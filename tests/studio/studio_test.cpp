@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 
 #include "studio/RenderProcess.h"
@@ -101,6 +102,19 @@ TEST(StudioRules, EffectErrorsNameFileAndLine) {
     EXPECT_TRUE(parseEffectErrors("").empty());
 }
 
+TEST(StudioRules, GroupsFlaggedStartCollapsedAreMarked) {
+    nlohmann::json info = nlohmann::json::parse(R"({"parameters": [
+        {"index": 1, "type": "group-start"}, {"index": 2, "type": "slider"},
+        {"index": 3, "type": "group-start"}, {"index": 4, "type": "group-end"}, {"index": 5, "type": "group-end"}]})");
+    // Host flags by index: group 3 starts collapsed; the slider's own 0x20 (a
+    // twirly of its own) and group 1's other flags do not fold anything.
+    const std::map<int, uint32_t> flags{{1, 0x40}, {2, 0x60}, {3, 0x20}, {4, 0}, {5, 0}};
+    markCollapsedGroups(info, [&](int index) { return flags.at(index); });
+    EXPECT_EQ(info["parameters"][0]["collapsed"], false);
+    EXPECT_EQ(info["parameters"][2]["collapsed"], true);
+    for (int i : {1, 3, 4}) EXPECT_FALSE(info["parameters"][i].contains("collapsed")) << i;
+}
+
 // A render process played by the shell: `script` runs with the request
 // pipe on fd 3 and the answer pipe on fd 4.
 RenderProcess shellChild(const std::string& script) {
@@ -108,16 +122,19 @@ RenderProcess shellChild(const std::string& script) {
 }
 
 TEST(StudioRenderProcess, ReadsTextAndFrames) {
-    // One frame of 1x1: an empty message, then RGBA 1.0, 0.5, 0, 2.0 as little-endian floats.
+    // One frame of 1x1 at layer pixel (-7, 3): an empty message, then RGBA
+    // 1.0, 0.5, 0, 2.0 as little-endian floats.
     RenderProcess p = shellChild(
         "printf 'ok 0\\n' >&4; read r <&3; printf 'ok 5\\nhello' >&4; read r <&3;"
-        "printf 'frame 0 1 1\\n\\000\\000\\200\\077\\000\\000\\000\\077\\000\\000\\000\\000\\000\\000\\000\\100' >&4;"
+        "printf 'frame 0 1 1 -7 3\\n\\000\\000\\200\\077\\000\\000\\000\\077\\000\\000\\000\\000\\000\\000\\000\\100' >&4;"
         "read r <&3; printf 'error 3\\nbad' >&4; read r <&3");
     Reply text = p.call({"info"}, milliseconds(2000));
     EXPECT_TRUE(text.ok);
     EXPECT_EQ(text.text, "hello");
     Reply frame = p.call({"render", "0", "8"}, milliseconds(2000));
     ASSERT_EQ(frame.frame.width, 1u);
+    EXPECT_EQ(frame.originX, -7);
+    EXPECT_EQ(frame.originY, 3);
     EXPECT_EQ(frame.frame.rgba, (std::vector<float>{1.0f, 0.5f, 0.0f, 2.0f}));
     Reply error = p.call({"param", "A", "1"}, milliseconds(2000));
     EXPECT_FALSE(error.ok);
