@@ -11,21 +11,45 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
+#include <zlib.h>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void append(void* context, void* data, int size) {
-    auto* out = static_cast<Bytes*>(context);
-    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+void put32(Bytes& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+}
+
+void chunk(Bytes& png, const char* type, const Bytes& data) {
+    put32(png, uint32_t(data.size()));
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    put32(png, uint32_t(crc32(0, body.data(), uInt(body.size()))));
+}
+
+// A plain PNG of unfiltered rows; `samples` are big-endian at 16 bits.
+Bytes makePng(uint32_t w, uint32_t h, int bits, int colourType, int channels, const Bytes& samples) {
+    const size_t rowBytes = size_t(w) * channels * bits / 8;
+    Bytes rows;
+    for (uint32_t y = 0; y < h; ++y) {
+        rows.push_back(0);
+        rows.insert(rows.end(), samples.begin() + y * rowBytes, samples.begin() + (y + 1) * rowBytes);
+    }
+    uLongf packedSize = compressBound(uLong(rows.size()));
+    Bytes packed(packedSize);
+    compress2(packed.data(), &packedSize, rows.data(), uLong(rows.size()), 6);
+    packed.resize(packedSize);
+    Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes header;
+    put32(header, w);
+    put32(header, h);
+    header.insert(header.end(), {uint8_t(bits), uint8_t(colourType), 0, 0, 0});
+    chunk(png, "IHDR", header);
+    chunk(png, "IDAT", packed);
+    chunk(png, "IEND", {});
+    return png;
 }
 
 Bytes randomBytes(size_t n, uint32_t seed, uint32_t levels = 256) {
@@ -38,12 +62,14 @@ Bytes randomBytes(size_t n, uint32_t seed, uint32_t levels = 256) {
 TEST(BenchInput, PngGivesTheEngineDecodersBytes) {
     const uint32_t w = 37, h = 23;
     std::vector<std::pair<std::string, Bytes>> files;
-    for (int comp = 1; comp <= 4; ++comp) {  // grey, grey + alpha, RGB, RGBA
-        Bytes f;
-        const Bytes px = randomBytes(size_t(w) * h * comp, comp);
-        stbi_write_png_to_func(append, &f, int(w), int(h), comp, px.data(), int(w * comp));
-        files.push_back({"8-bit, " + std::to_string(comp) + " channels", f});
-    }
+    // Grey, grey + alpha, RGB and RGBA at 8 and 16 bits.
+    const std::pair<int, int> kinds[] = {{0, 1}, {4, 2}, {2, 3}, {6, 4}};
+    for (const auto& [colourType, channels] : kinds)
+        for (int bits : {8, 16}) {
+            const Bytes samples = randomBytes(size_t(w) * h * channels * bits / 8, uint32_t(colourType + bits));
+            files.push_back({"type " + std::to_string(colourType) + ", " + std::to_string(bits) + " bits",
+                             makePng(w, h, bits, colourType, channels, samples)});
+        }
     const Bytes deep = randomBytes(size_t(w) * h * 8, 9);
     files.push_back({"16-bit RGBA", pngwrite::encodePng(deep.data(), w, h, uint64_t(w) * 8, 16, false)});
     // Few colours with several alphas: a palette image with a tRNS chunk.
