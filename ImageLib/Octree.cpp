@@ -108,10 +108,15 @@ struct Tree {
     void heapNode(uint32_t id, int64_t key) const {
         const uint32_t at = heapIndex(id);
         if (at != 0) {
-            if (int64_t(keyOf(q.heap[at])) - (int64_t(1) << 31) == key) return;
+            // In a valid heap a smaller key can only rise and a larger one
+            // only sink; an equal one stays.
+            const int64_t old = int64_t(keyOf(q.heap[at])) - (int64_t(1) << 31);
+            if (old == key) return;
             q.heap[at] = pack(key, id);
-            siftDown(at);
-            siftUp(heapIndex(id));
+            if (key < old)
+                siftUp(at);
+            else
+                siftDown(at);
             return;
         }
         if (q.heapCount == 0) q.heapCount = 1;

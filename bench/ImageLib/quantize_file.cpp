@@ -2,7 +2,7 @@
 // writes the result as PNG (a palette image where it fits); prints the time
 // of the quantize step alone.
 //   bench_quantize_file IN.png OUT.png PALETTE DITHER AMOUNT [SERPENTINE]
-#include "ImageLib/Decode.h"
+#include "bench/ImageLib/PngInput.h"
 #include "ImageLib/Quantize.h"
 #include "tools/png/PngWrite.h"
 
@@ -10,8 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,15 +19,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s IN OUT PALETTE DITHER AMOUNT [SERPENTINE]\n", argv[0]);
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
-    ImageLib::DecodedImage img;
-    if (!ImageLib::decodeImage(file.data(), file.size(), img) || img.depth != 8) {
-        std::fprintf(stderr, "%s: cannot decode an 8-bit image\n", argv[1]);
+    benchimage::Rgba8 img;
+    std::string error;
+    if (!benchimage::readRgba8(argv[1], img, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     // Files decode as red, green, blue, alpha; surfaces are alpha first.
-    auto* px = static_cast<uint8_t*>(img.pixels.get());
+    uint8_t* px = img.pixels.data();
     const size_t n = size_t(img.width) * img.height;
     // As little-endian words, bytes r g b a are a << 24 | b << 16 | g << 8 | r
     // and a r g b is their rotation by 8 bits.

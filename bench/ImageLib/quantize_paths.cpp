@@ -5,15 +5,14 @@
 // path (thread CPU time) and the ratio of the best vector time to the
 // scalar one.
 //   bench_quantize_paths PHOTO.png NOISE.png [REPS [CASE]]   (CASE 1..5: only that one)
-#include "ImageLib/Decode.h"
+#include "bench/ImageLib/PngInput.h"
 #include "ImageLib/Quantize.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <string>
 #include <time.h>
 #include <vector>
 
@@ -27,19 +26,17 @@ struct Frame {
 };
 
 bool load(const char* path, Frame& f) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
-    DecodedImage img;
-    if (!decodeImage(file.data(), file.size(), img) || img.depth != 8) {
-        std::fprintf(stderr, "%s: cannot decode an 8-bit image\n", path);
+    benchimage::Rgba8 img;
+    std::string error;
+    if (!benchimage::readRgba8(path, img, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
     f.width = img.width, f.height = img.height;
-    const auto* px = static_cast<const uint8_t*>(img.pixels.get());
-    f.pixels.resize(size_t(f.width) * f.height * 4);
+    f.pixels.resize(img.pixels.size());
     for (size_t i = 0; i < f.pixels.size(); i += 4) {
-        f.pixels[i] = px[i + 3];
-        std::memcpy(&f.pixels[i + 1], px + i, 3);
+        f.pixels[i] = img.pixels[i + 3];
+        std::memcpy(&f.pixels[i + 1], &img.pixels[i], 3);
     }
     return true;
 }
