@@ -27,7 +27,10 @@ memcheck() {  # memcheck NAME COMMAND...: one run; its report kept when it has o
     echo "$name" >>"$log/failed"
   fi
 }
-for suite in ImageLib/test_imagelib:'Decode*:Quantize*:Octree*:Kernels/QuantizeKernels*' package/test_package:'*'; do
+# The golden quantizer matrix is left out: under valgrind it takes over ten
+# minutes, and the quantizer's seeds and kernel tests reach the same code.
+for suite in ImageLib/test_imagelib:'Decode*:Quantize*:Octree*:Kernels/QuantizeKernels*-QuantizeGolden.*' \
+             package/test_package:'*'; do
   binary="$b/tests/${suite%%:*}"
   filter="${suite#*:}"
   for t in $("$binary" --gtest_filter="$filter" --gtest_list_tests | awk '/^[^ ]/ { s = $1 } /^  / { print s $1 }'); do
