@@ -92,6 +92,12 @@ private:
 
 }  // namespace
 
+bool isH264Preset(const std::string& name) {
+    for (const char* p : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow", "placebo"})
+        if (name == p) return true;
+    return false;
+}
+
 struct VideoWriter::Impl {
     std::string path, temp;
     WriterOptions options;
@@ -175,6 +181,10 @@ void VideoWriter::Impl::open() {
     if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* settings = nullptr;
     if (ext == ".mp4" && options.crf >= 0) av_dict_set_int(&settings, "crf", options.crf, 0);
+    if (ext == ".mp4") {
+        if (!isH264Preset(options.preset)) throw Error(path + ": unknown H.264 preset '" + options.preset + "'");
+        av_dict_set(&settings, "preset", options.preset.c_str(), 0);
+    }
     if (ext == ".mov") av_dict_set(&settings, "profile", "4444", 0);
     if (ext == ".mkv") av_dict_set(&settings, "level", "3", 0);
     int status = avcodec_open2(encoder.get(), codec, &settings);
