@@ -84,7 +84,8 @@ private:
 
 // Dither kernels the GIF writer offers, by name ("none", "floyd-steinberg",
 // "jarvis", "stucki", "atkinson", "burkes", "sierra", "sierra2",
-// "sierra-lite", "stevenson-arce"): the image library's code, or 0 for an
+// "sierra-lite", "stevenson-arce", and the ordered "ordered-2x2",
+// "ordered-4x4", "ordered-8x8"): the image library's code, or 0 for an
 // unknown name.
 int gifDitherCode(const std::string& name);
 

@@ -173,6 +173,35 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     for (size_t i = 0; i < got.rgba.size(); i += 4) colours.insert({got.rgba[i], got.rgba[i + 1], got.rgba[i + 2]});
     EXPECT_LE(colours.size(), 8u);
     EXPECT_GE(colours.size(), 4u);
+
+    // An ordered dither of a grey ramp into 8 colours: each 4x4 block
+    // averages closer to the ramp than plain nearest colours do, without
+    // brightening or darkening the picture as a whole.
+    hostsim::Image grey(64, 8);
+    for (uint32_t y = 0; y < 8; ++y)
+        for (uint32_t x = 0; x < 64; ++x) std::fill_n(grey.pixel(x, y), 3, x / 63.0f), grey.pixel(x, y)[3] = 1;
+    w.height = 8;
+    auto blockError = [&](const char* dither, double& mean) {
+        w.gifDither = media::gifDitherCode(dither);
+        media::VideoWriter out(d + dither + std::string(".gif"), w);
+        out.write(grey);
+        out.finish();
+        const hostsim::Image back = media::VideoReader(d + dither + std::string(".gif")).frameAt(0);
+        double error = 0, sum = 0, want = 0;
+        for (uint32_t bx = 0; bx < 64; bx += 4) {
+            double block = 0;
+            for (uint32_t y = 0; y < 4; ++y)
+                for (uint32_t x = bx; x < bx + 4; ++x) block += back.pixel(x, y)[0], sum += back.pixel(x, y)[0];
+            error += std::abs(block / 16 - (bx + 1.5) / 63);
+            want += 16 * (bx + 1.5) / 63;
+        }
+        mean = (sum - want) / (64 * 4);
+        return error / 16;
+    };
+    double noneMean, orderedMean;
+    const double plain = blockError("none", noneMean), ordered = blockError("ordered-4x4", orderedMean);
+    EXPECT_LT(ordered, plain * 0.75) << "block error " << ordered << " against " << plain;
+    EXPECT_NEAR(orderedMean, 0, 0.03);
 }
 
 TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {

@@ -49,7 +49,8 @@ const char* const kHelp =
     "  --no-audio        do not copy the input clip's sound into the output clip\n"
     "  --gif-palette N   GIF colours: 8, 16, 32, 64, 128 or 256 (default), adaptive\n"
     "  --gif-dither K    none, floyd-steinberg (default), jarvis, stucki, atkinson,\n"
-    "                    burkes, sierra, sierra2, sierra-lite, stevenson-arce\n";
+    "                    burkes, sierra, sierra2, sierra-lite, stevenson-arce (error\n"
+    "                    diffusion), ordered-2x2, ordered-4x4, ordered-8x8 (threshold maps)\n";
 
 RenderJob readOptions(const ParsedArgs& args) {
     RenderJob o;
@@ -95,7 +96,8 @@ RenderJob readOptions(const ParsedArgs& args) {
     }
     if (args.has("--gif-dither") && !(o.encoding.gifDither = media::gifDitherCode(args.get("--gif-dither"))))
         throw UsageError("--gif-dither: unknown kernel '" + args.get("--gif-dither") +
-                         "' (none, floyd-steinberg, jarvis, stucki, atkinson, burkes, sierra, sierra2, sierra-lite, stevenson-arce)");
+                         "' (none, floyd-steinberg, jarvis, stucki, atkinson, burkes, sierra, sierra2, sierra-lite, stevenson-arce, "
+                         "ordered-2x2, ordered-4x4, ordered-8x8)");
     // The chain in command-line order; each --param belongs to the nearest
     // --effect or --module before it (or to the first, when it comes earlier).
     for (const auto& [name, value] : args.ordered) {
