@@ -230,6 +230,7 @@ struct VideoReader::Impl {
 ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     // The clip's description, and its frame count from the header or, where
     // the container gives none, from its packets.
+    if (isSequencePattern(path)) av::checkSequenceComplete(path);
     Pass probe(path, {int(options.sequenceRateNum), int(options.sequenceRateDen)});
     AVStream* s = probe.videoStream();
     ClipInfo i;

@@ -210,6 +210,10 @@ TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "none.%04d.png"); }), d + "none.%04d.png: no files match the frame pattern");
     std::ofstream(d + "junk.mp4") << "this is not a video";
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "junk.mp4"); }).rfind(d + "junk.mp4: cannot open: ", 0), 0u);
+    // A numbered sequence with a file missing does not end quietly there.
+    for (uint32_t k : {1, 2, 3, 5, 6}) lumivex::writeImage(d + "gap." + std::to_string(k) + ".png", card(k), 8);
+    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "gap.%d.png"); }),
+              d + "gap.%d.png: " + d + "gap.4.png is missing; the sequence goes on to " + d + "gap.6.png");
 
     media::WriterOptions w;
     w.width = 64;
