@@ -109,6 +109,9 @@ struct WriterOptions {
     // both allow the codec.
     std::string audioFrom;
     double audioStart = 0;
+    // Where the pictures repeat (--loop), the length of one pass of the
+    // source in seconds: its sound repeats with them. 0 for no repeat.
+    double audioLoop = 0;
 };
 
 class VideoWriter {

@@ -306,7 +306,8 @@ void addSound(const std::string& video, const std::string& out) {
 }
 
 // Seconds of the 16-bit 8000 Hz mono sound in the file (0 when it has none).
-double soundSeconds(const std::string& file) {
+// Seconds of PCM sound in `file`; `firstBytes` gets each packet's first byte.
+double soundSeconds(const std::string& file, std::vector<int>* firstBytes = nullptr) {
     AVFormatContext* in = nullptr;
     if (avformat_open_input(&in, file.c_str(), nullptr, nullptr) < 0) return -1;
     avformat_find_stream_info(in, nullptr);
@@ -315,6 +316,7 @@ double soundSeconds(const std::string& file) {
     AVPacket* p = av_packet_alloc();
     while (audio >= 0 && av_read_frame(in, p) >= 0) {
         if (p->stream_index == audio) seconds += p->size / 2 / 8000.0;
+        if (p->stream_index == audio && firstBytes) firstBytes->push_back(p->data[0]);
         av_packet_unref(p);
     }
     av_packet_free(&p);
@@ -351,4 +353,18 @@ TEST(Media, SoundIsCopiedForTheRenderedSpanWhereTheContainerTakesIt) {
         EXPECT_NEAR(soundSeconds(out), takesPcm ? 0.5 : 0.0, 0.001) << ext;
         EXPECT_EQ(media::VideoReader(out).info().frameCount, 5) << ext;
     }
+
+    // Looping: from 0.3 s into the second pass, two seconds of output get
+    // the source's ten tenths of a second round and round.
+    w.audioStart = 1.3;
+    w.audioLoop = 1.0;
+    {
+        media::VideoWriter writer(d + "loop.mkv", w);
+        for (uint32_t k = 0; k < 20; ++k) writer.write(card(k % 10));
+        writer.finish();
+    }
+    std::vector<int> tenths, want;
+    for (int k = 3; k < 23; ++k) want.push_back(k % 10);
+    EXPECT_NEAR(soundSeconds(d + "loop.mkv", &tenths), 2.0, 0.001);
+    EXPECT_EQ(tenths, want);
 }
