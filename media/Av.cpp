@@ -46,14 +46,27 @@ Field findField(const std::string& name) {
     return f;
 }
 
-// The lowest frame number of the files on disk that the pattern names.
-int firstNumber(const std::string& pattern) {
+// The frame numbers of the files on disk that the pattern names, lowest
+// first, and the name of one of them.
+struct Numbered {
+    std::vector<long long> numbers;
+    std::string nameOf(long long n) const {
+        char formatted[32];
+        std::snprintf(formatted, sizeof formatted, "%0*lld", width, n);
+        return (folder / (prefix + formatted + suffix)).string();
+    }
+    fs::path folder;
+    std::string prefix, suffix;
+    int width = 0;
+};
+
+Numbered sequenceFiles(const std::string& pattern) {
     fs::path p(pattern);
     const std::string name = p.filename().string();
     const Field f = findField(name);
     const std::string prefix = name.substr(0, f.at), suffix = name.substr(f.at + f.length);
     fs::path folder = p.parent_path().empty() ? fs::path(".") : p.parent_path();
-    long long best = -1;
+    Numbered found{{}, p.parent_path(), prefix, suffix, f.width};
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
         std::string file = entry.path().filename().string();
@@ -67,11 +80,12 @@ int firstNumber(const std::string& pattern) {
         char formatted[32];
         std::snprintf(formatted, sizeof formatted, "%0*lld", f.width, n);
         if (digits != formatted) continue;  // 7 for %04d, 0007 for %d: another naming
-        if (best < 0 || n < best) best = n;
+        found.numbers.push_back(n);
     }
     if (ec) throw Error(pattern + ": cannot list " + folder.string() + ": " + ec.message());
-    if (best < 0) throw Error(pattern + ": no files match the frame pattern");
-    return int(best);
+    if (found.numbers.empty()) throw Error(pattern + ": no files match the frame pattern");
+    std::sort(found.numbers.begin(), found.numbers.end());
+    return found;
 }
 
 }  // namespace
@@ -133,7 +147,7 @@ Input openInput(const std::string& path, AVRational rate) {
     const AVInputFormat* format = nullptr;
     if (isSequencePattern(path)) {
         format = av_find_input_format("image2");
-        av_dict_set_int(&options, "start_number", firstNumber(path), 0);
+        av_dict_set_int(&options, "start_number", sequenceFiles(path).numbers.front(), 0);
         av_dict_set(&options, "framerate", (std::to_string(rate.num) + "/" + std::to_string(rate.den)).c_str(), 0);
     } else if (!fs::is_regular_file(path)) {
         throw Error(path + ": " + (fs::exists(path) ? "not a file" : "no such file"));
@@ -145,6 +159,15 @@ Input openInput(const std::string& path, AVRational rate) {
     Input input(raw);
     check(avformat_find_stream_info(input.get(), nullptr), path, "cannot read its streams");
     return input;
+}
+
+void checkSequenceComplete(const std::string& pattern) {
+    const Numbered files = sequenceFiles(pattern);
+    size_t i = 0;
+    while (i < files.numbers.size() && files.numbers[i] == files.numbers.front() + (long long)i) ++i;
+    if (i == files.numbers.size()) return;
+    throw Error(pattern + ": " + files.nameOf(files.numbers.front() + (long long)i) +
+                " is missing; the sequence goes on to " + files.nameOf(files.numbers.back()));
 }
 
 int videoStream(AVFormatContext* input, const std::string& path) {

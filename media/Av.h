@@ -57,6 +57,10 @@ void quiet();
 // Opens `path` for reading (an image2 pattern when it is a sequence, with
 // its first number found on disk and `rate` as its frame rate).
 Input openInput(const std::string& path, AVRational rate);
+// Throws naming the first missing file when the files a frame-number
+// pattern names go on past a gap (or none match).
+void checkSequenceComplete(const std::string& pattern);
+
 // The best video stream of an open input, or throws naming the file.
 int videoStream(AVFormatContext* input, const std::string& path);
 

@@ -1,15 +1,19 @@
 #include "media/Gif.h"
 
+#include <array>
 #include <cmath>
+#include <set>
 #include <unordered_map>
+#include <vector>
 
 #include "ImageLib/Quantize.h"
 
 namespace media {
 
 int gifDitherCode(const std::string& name) {
-    static const char* const names[] = {"none", nullptr, "floyd-steinberg", "jarvis", "stucki", "atkinson",
-                                        "burkes", "sierra", "sierra2", "sierra-lite", "stevenson-arce"};
+    static const char* const names[] = {"none",        nullptr,       "floyd-steinberg", "jarvis",      "stucki",
+                                        "atkinson",    "burkes",      "sierra",          "sierra2",     "sierra-lite",
+                                        "stevenson-arce", nullptr,    "ordered-2x2",     "ordered-4x4", "ordered-8x8"};
     for (int i = 0; i < int(std::size(names)); ++i)
         if (names[i] && name == names[i]) return i + 1;
     return 0;
@@ -18,15 +22,40 @@ int gifDitherCode(const std::string& name) {
 namespace av {
 
 void toPalette(const hostsim::Image& image, uint32_t colours, int dither, AVFrame& frame, const std::string& file) {
-    ImageLib::Surface<ImageLib::Pixel32> work(image.width, image.height);
-    for (uint32_t y = 0; y < image.height; ++y) {
-        const float* in = image.pixel(0, y);
-        ImageLib::Pixel32* out = work.row(y);
-        for (uint32_t x = 0; x < image.width; ++x, in += 4) out[x] = {1.0f, in[0], in[1], in[2]};
-    }
+    auto copy = [&image](float shift) {
+        ImageLib::Surface<ImageLib::Pixel32> s(image.width, image.height);
+        for (uint32_t y = 0; y < image.height; ++y) {
+            const float* in = image.pixel(0, y);
+            ImageLib::Pixel32* out = s.row(y);
+            for (uint32_t x = 0; x < image.width; ++x, in += 4) out[x] = {1.0f, in[0] - shift, in[1] - shift, in[2] - shift};
+        }
+        return s;
+    };
+    ImageLib::Surface<ImageLib::Pixel32> work;
     // Palette codes 2..7 are the adaptive palettes of 8..256 colours.
     const int palette = 2 + int(std::log2(double(colours))) - 3;
-    ImageLib::quantizeSurface(work, palette, dither, 0.0f, false, false);
+    if (dither >= 13 && dither <= 15) {
+        // Ordered: the adaptive palette of the undithered picture, then the
+        // picture lowered by half the dither's reach (`strength` times a
+        // threshold map of 0..1, about one palette step per channel) against
+        // that palette, so that the dither does not brighten it on average.
+        ImageLib::Surface<ImageLib::Pixel32> plain = copy(0);
+        ImageLib::quantizeSurface(plain, palette, 1, 0.0f, false, false);
+        std::vector<ImageLib::Pixel32> entries;
+        std::set<std::array<float, 3>> seen;
+        for (uint32_t y = 0; y < plain.height; ++y)
+            for (uint32_t x = 0; x < plain.width; ++x) {
+                const ImageLib::Pixel32& p = plain.row(y)[x];
+                if (seen.insert({p.red, p.green, p.blue}).second) entries.push_back(p);
+            }
+        const float strength = float(1 / std::cbrt(double(colours)));
+        work = copy(strength / 2);
+        ImageLib::detail::quantizeImage(work, entries.data(), uint32_t(entries.size()), dither, strength, false,
+                                        ImageLib::detail::vectorPath());
+    } else {
+        work = copy(0);
+        ImageLib::quantizeSurface(work, palette, dither, 0.0f, false, false);
+    }
 
     check(av_frame_make_writable(&frame), file, "cannot write a frame");
     auto* entries = reinterpret_cast<uint32_t*>(frame.data[1]);

@@ -84,15 +84,24 @@ private:
 
 // Dither kernels the GIF writer offers, by name ("none", "floyd-steinberg",
 // "jarvis", "stucki", "atkinson", "burkes", "sierra", "sierra2",
-// "sierra-lite", "stevenson-arce"): the image library's code, or 0 for an
+// "sierra-lite", "stevenson-arce", and the ordered "ordered-2x2",
+// "ordered-4x4", "ordered-8x8"): the image library's code, or 0 for an
 // unknown name.
 int gifDitherCode(const std::string& name);
+
+// True for an H.264 preset name: ultrafast, superfast, veryfast, faster,
+// fast, medium, slow, slower, veryslow, placebo.
+bool isH264Preset(const std::string& name);
 
 struct WriterOptions {
     uint32_t width = 0, height = 0;
     uint32_t rateNum = 30, rateDen = 1;
     uint32_t depth = 8;        // bits per channel rendered; 16 and 32 keep 16 bits where the codec can
     int crf = -1;              // H.264 quality, 0..51; -1 the encoder's default
+    // H.264 speed against size (isH264Preset). The encoder runs beside the
+    // renderer on the same cores, so the default spends far less time than
+    // the encoder's own ("medium") for a somewhat larger file at one crf.
+    std::string preset = "veryfast";
     uint32_t gifColours = 256; // adaptive palette size: 8, 16, 32, 64, 128 or 256
     int gifDither = 3;         // gifDitherCode
     // Sound copied into the output from this file, starting `audioStart`
@@ -100,6 +109,9 @@ struct WriterOptions {
     // both allow the codec.
     std::string audioFrom;
     double audioStart = 0;
+    // Where the pictures repeat (--loop), the length of one pass of the
+    // source in seconds: its sound repeats with them. 0 for no repeat.
+    double audioLoop = 0;
 };
 
 class VideoWriter {

@@ -3,7 +3,9 @@
 // caller keeps the picture shown now and the one after it.
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "media/Av.h"
 #include "media/Convert.h"
@@ -177,7 +179,23 @@ struct VideoReader::Impl {
     av::Queue<Timed> queue{3};
     std::optional<Timed> current, next;
     bool ended = false;
+    // Pictures the caller is done with, converted into again by the
+    // reader's thread rather than allocated (and zeroed) anew each frame.
+    std::mutex spareMutex;
+    std::vector<hostsim::Image> spare;
     std::thread worker;
+
+    void recycle(hostsim::Image image) {
+        std::lock_guard<std::mutex> lock(spareMutex);
+        if (spare.size() < 2) spare.push_back(std::move(image));
+    }
+    hostsim::Image takeSpare() {
+        std::lock_guard<std::mutex> lock(spareMutex);
+        if (spare.empty()) return {};
+        hostsim::Image image = std::move(spare.back());
+        spare.pop_back();
+        return image;
+    }
 
     AVRational sequenceRate() const { return {int(options.sequenceRateNum), int(options.sequenceRateDen)}; }
 
@@ -197,7 +215,7 @@ struct VideoReader::Impl {
                 while (pass.next(t)) {
                     t.seconds += offset;
                     if (!queue.push(std::move(t))) return;
-                    t = Timed{};
+                    t = Timed{0, takeSpare()};
                 }
                 if (!options.loop) break;
                 offset += pass.endSeconds();
@@ -212,6 +230,7 @@ struct VideoReader::Impl {
 ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     // The clip's description, and its frame count from the header or, where
     // the container gives none, from its packets.
+    if (isSequencePattern(path)) av::checkSequenceComplete(path);
     Pass probe(path, {int(options.sequenceRateNum), int(options.sequenceRateDen)});
     AVStream* s = probe.videoStream();
     ClipInfo i;
@@ -266,6 +285,7 @@ const hostsim::Image& VideoReader::frameAt(double seconds) {
             r.ended = !r.next;
         }
         if (!r.next || r.next->seconds > seconds + kSlack) break;
+        r.recycle(std::move(r.current->image));
         r.current = std::move(r.next);
         r.next.reset();
     }

@@ -3,6 +3,7 @@
 // packet by packet before the pictures it belongs with.
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -25,11 +26,14 @@ std::string extensionOf(const std::string& path) {
     return ext;
 }
 
-// Sound packets copied from the source clip, retimed to the output's start.
+// Sound packets copied from the source clip, retimed to the output's start;
+// with a loop length, the source's sound over and over, each pass cut to
+// that length so that it stays with the repeating pictures.
 class AudioCopy {
 public:
     // Leaves stream() null when the source has no sound the output can hold.
-    AudioCopy(const std::string& source, double startSeconds, AVFormatContext* output, const std::string& file)
+    AudioCopy(const std::string& source, double startSeconds, double loopSeconds, AVFormatContext* output,
+              const std::string& file)
         : source(source), file(file) {
         input = av::openInput(source, {30, 1});
         index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -45,8 +49,13 @@ public:
         // so that sound that starts later keeps its place.
         const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
         const AVStream* origin = video >= 0 && input->streams[video]->start_time != AV_NOPTS_VALUE ? input->streams[video] : in;
-        start = (origin->start_time != AV_NOPTS_VALUE ? av_rescale_q(origin->start_time, origin->time_base, in->time_base) : 0) +
-                av_rescale_q(int64_t(startSeconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
+        start = origin->start_time != AV_NOPTS_VALUE ? av_rescale_q(origin->start_time, origin->time_base, in->time_base) : 0;
+        auto ticks = [in](double seconds) { return av_rescale_q(int64_t(seconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base); };
+        if (loopSeconds > 0) {
+            length = ticks(loopSeconds);
+            startSeconds = std::fmod(startSeconds, loopSeconds);
+        }
+        offset = -ticks(startSeconds);
     }
 
     AVStream* stream() const { return out; }
@@ -56,21 +65,7 @@ public:
         if (!out || done) return;
         AVStream* in = input->streams[index];
         while (true) {
-            if (!pending) {
-                pending = av::allocPacket();
-                int status = av_read_frame(input.get(), pending.get());
-                if (status == AVERROR_EOF) {
-                    done = true;
-                    return;
-                }
-                av::check(status, source, "cannot read its sound");
-                if (pending->stream_index != index || pending->pts == AV_NOPTS_VALUE || pending->pts < start) {
-                    pending.reset();
-                    continue;
-                }
-                pending->pts -= start;
-                if (pending->dts != AV_NOPTS_VALUE) pending->dts -= start;
-            }
+            if (!pending && !readPacket()) return;
             if (double(pending->pts) * in->time_base.num / in->time_base.den >= seconds) return;
             pending->stream_index = out->index;
             pending->pos = -1;
@@ -81,16 +76,54 @@ public:
     }
 
 private:
+    // The next packet of sound into `pending`, retimed; false at the end.
+    bool readPacket() {
+        pending = av::allocPacket();
+        while (true) {
+            int status = av_read_frame(input.get(), pending.get());
+            if (status == AVERROR_EOF) {
+                // Another pass, unless this one had nothing to give.
+                if (length <= 0 || !passPackets) break;
+                input = av::openInput(source, {30, 1});
+                offset += length;
+                passPackets = 0;
+                continue;
+            }
+            av::check(status, source, "cannot read its sound");
+            if (pending->stream_index != index || pending->pts == AV_NOPTS_VALUE) continue;
+            const int64_t at = pending->pts - start;  // from the source's start
+            if (length > 0 && at >= length) continue;
+            ++passPackets;
+            if (at + offset < 0) continue;
+            const int64_t shift = pending->pts - (at + offset);
+            pending->pts -= shift;
+            if (pending->dts != AV_NOPTS_VALUE) pending->dts -= shift;
+            return true;
+        }
+        pending.reset();
+        done = true;
+        return false;
+    }
+
     std::string source, file;
     av::Input input;
     int index = -1;
     AVStream* out = nullptr;
-    int64_t start = 0;
+    int64_t start = 0;    // the source's time 0, in its sound's time base
+    int64_t offset = 0;   // added to the time from the source's start
+    int64_t length = 0;   // of one pass when looping, else 0
+    int64_t passPackets = 0;
     av::Packet pending;
     bool done = false;
 };
 
 }  // namespace
+
+bool isH264Preset(const std::string& name) {
+    for (const char* p : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow", "placebo"})
+        if (name == p) return true;
+    return false;
+}
 
 struct VideoWriter::Impl {
     std::string path, temp;
@@ -175,6 +208,10 @@ void VideoWriter::Impl::open() {
     if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* settings = nullptr;
     if (ext == ".mp4" && options.crf >= 0) av_dict_set_int(&settings, "crf", options.crf, 0);
+    if (ext == ".mp4") {
+        if (!isH264Preset(options.preset)) throw Error(path + ": unknown H.264 preset '" + options.preset + "'");
+        av_dict_set(&settings, "preset", options.preset.c_str(), 0);
+    }
     if (ext == ".mov") av_dict_set(&settings, "profile", "4444", 0);
     if (ext == ".mkv") av_dict_set(&settings, "level", "3", 0);
     int status = avcodec_open2(encoder.get(), codec, &settings);
@@ -187,7 +224,7 @@ void VideoWriter::Impl::open() {
     stream->avg_frame_rate = encoder->framerate;
     av::check(avcodec_parameters_from_context(stream->codecpar, encoder.get()), path, "cannot describe the stream");
     if (!options.audioFrom.empty()) {
-        audio = std::make_unique<AudioCopy>(options.audioFrom, options.audioStart, output.get(), path);
+        audio = std::make_unique<AudioCopy>(options.audioFrom, options.audioStart, options.audioLoop, output.get(), path);
         if (!audio->stream()) audio.reset();
     }
 

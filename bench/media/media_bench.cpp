@@ -4,7 +4,12 @@
 //   render only: the default module through the stand-in host, from a
 //                still, each output frame read back and dropped;
 //   mp4 -> mp4:  the same module as `lumivex render -i in.mp4 -o out.mp4`.
+// Besides wall time, the processor time of all threads (user and system):
+// on a machine shared with other work the wall times swing with the load,
+// while the processor time each frame costs hardly does.
 // Run on demand: bench_media [FRAMES [WIDTHxHEIGHT]] (default 300 1920x1080).
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,9 +22,19 @@
 
 namespace {
 
-double since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+// Wall and processor seconds from a start.
+struct Span {
+    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+    double cpu = cpuSeconds();
+
+    static double cpuSeconds() {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    }
+    double wallSince() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(); }
+    double cpuSince() const { return cpuSeconds() - cpu; }
+};
 
 }  // namespace
 
@@ -51,16 +66,17 @@ int main(int argc, char** argv) {
         hostsim::Module module(DEFAULT_MODULE);
         // Both timings include the instance's setup and its first frame
         // (shaders compiled, targets made), as a job does.
-        double renderOnly;
+        double renderOnly, renderCpu;
         {
-            const auto start = std::chrono::steady_clock::now();
+            const Span span;
             hostsim::Host host(module, hostsim::HostConfig{});
             host.setInput(card);
             if (host.start() != PF_Err_NONE) throw std::runtime_error("the default module did not start");
             for (uint32_t i = 0; i < frames; ++i)
                 if (host.render(int32_t(i * 1000)).result != PF_Err_NONE) throw std::runtime_error("render failed");
             host.finish();
-            renderOnly = since(start);
+            renderOnly = span.wallSince();
+            renderCpu = span.cpuSince();
         }
 
         lumivex::RenderJob job;
@@ -68,14 +84,15 @@ int main(int argc, char** argv) {
         job.input = input;
         job.output = output;
         job.baseDir = dir.string();
-        const auto start = std::chrono::steady_clock::now();
+        const Span span;
         lumivex::runRenderJob(job);
-        const double clip = since(start);
+        const double clip = span.wallSince(), clipCpu = span.cpuSince();
 
         std::printf("%u frames of %ux%u, default module\n", frames, width, height);
-        std::printf("render only (still, no output): %7.2f s  %6.2f fps\n", renderOnly, frames / renderOnly);
-        std::printf("mp4 -> mp4 (whole job):         %7.2f s  %6.2f fps  (%.0f%% of render only)\n", clip, frames / clip,
-                    100 * renderOnly / clip);
+        std::printf("render only (still, no output): %7.2f s  %6.2f fps  cpu %7.2f s\n", renderOnly, frames / renderOnly,
+                    renderCpu);
+        std::printf("mp4 -> mp4 (whole job):         %7.2f s  %6.2f fps  cpu %7.2f s  (%.0f%% of render only; cpu %.0f%%)\n",
+                    clip, frames / clip, clipCpu, 100 * renderOnly / clip, 100 * renderCpu / clipCpu);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_media: %s\n", e.what());
         return 1;

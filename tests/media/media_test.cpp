@@ -173,6 +173,35 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     for (size_t i = 0; i < got.rgba.size(); i += 4) colours.insert({got.rgba[i], got.rgba[i + 1], got.rgba[i + 2]});
     EXPECT_LE(colours.size(), 8u);
     EXPECT_GE(colours.size(), 4u);
+
+    // An ordered dither of a grey ramp into 8 colours: each 4x4 block
+    // averages closer to the ramp than plain nearest colours do, without
+    // brightening or darkening the picture as a whole.
+    hostsim::Image grey(64, 8);
+    for (uint32_t y = 0; y < 8; ++y)
+        for (uint32_t x = 0; x < 64; ++x) std::fill_n(grey.pixel(x, y), 3, x / 63.0f), grey.pixel(x, y)[3] = 1;
+    w.height = 8;
+    auto blockError = [&](const char* dither, double& mean) {
+        w.gifDither = media::gifDitherCode(dither);
+        media::VideoWriter out(d + dither + std::string(".gif"), w);
+        out.write(grey);
+        out.finish();
+        const hostsim::Image back = media::VideoReader(d + dither + std::string(".gif")).frameAt(0);
+        double error = 0, sum = 0, want = 0;
+        for (uint32_t bx = 0; bx < 64; bx += 4) {
+            double block = 0;
+            for (uint32_t y = 0; y < 4; ++y)
+                for (uint32_t x = bx; x < bx + 4; ++x) block += back.pixel(x, y)[0], sum += back.pixel(x, y)[0];
+            error += std::abs(block / 16 - (bx + 1.5) / 63);
+            want += 16 * (bx + 1.5) / 63;
+        }
+        mean = (sum - want) / (64 * 4);
+        return error / 16;
+    };
+    double noneMean, orderedMean;
+    const double plain = blockError("none", noneMean), ordered = blockError("ordered-4x4", orderedMean);
+    EXPECT_LT(ordered, plain * 0.75) << "block error " << ordered << " against " << plain;
+    EXPECT_NEAR(orderedMean, 0, 0.03);
 }
 
 TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
@@ -181,6 +210,10 @@ TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "none.%04d.png"); }), d + "none.%04d.png: no files match the frame pattern");
     std::ofstream(d + "junk.mp4") << "this is not a video";
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "junk.mp4"); }).rfind(d + "junk.mp4: cannot open: ", 0), 0u);
+    // A numbered sequence with a file missing does not end quietly there.
+    for (uint32_t k : {1, 2, 3, 5, 6}) lumivex::writeImage(d + "gap." + std::to_string(k) + ".png", card(k), 8);
+    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "gap.%d.png"); }),
+              d + "gap.%d.png: " + d + "gap.4.png is missing; the sequence goes on to " + d + "gap.6.png");
 
     media::WriterOptions w;
     w.width = 64;
@@ -273,7 +306,8 @@ void addSound(const std::string& video, const std::string& out) {
 }
 
 // Seconds of the 16-bit 8000 Hz mono sound in the file (0 when it has none).
-double soundSeconds(const std::string& file) {
+// Seconds of PCM sound in `file`; `firstBytes` gets each packet's first byte.
+double soundSeconds(const std::string& file, std::vector<int>* firstBytes = nullptr) {
     AVFormatContext* in = nullptr;
     if (avformat_open_input(&in, file.c_str(), nullptr, nullptr) < 0) return -1;
     avformat_find_stream_info(in, nullptr);
@@ -282,6 +316,7 @@ double soundSeconds(const std::string& file) {
     AVPacket* p = av_packet_alloc();
     while (audio >= 0 && av_read_frame(in, p) >= 0) {
         if (p->stream_index == audio) seconds += p->size / 2 / 8000.0;
+        if (p->stream_index == audio && firstBytes) firstBytes->push_back(p->data[0]);
         av_packet_unref(p);
     }
     av_packet_free(&p);
@@ -318,4 +353,18 @@ TEST(Media, SoundIsCopiedForTheRenderedSpanWhereTheContainerTakesIt) {
         EXPECT_NEAR(soundSeconds(out), takesPcm ? 0.5 : 0.0, 0.001) << ext;
         EXPECT_EQ(media::VideoReader(out).info().frameCount, 5) << ext;
     }
+
+    // Looping: from 0.3 s into the second pass, two seconds of output get
+    // the source's ten tenths of a second round and round.
+    w.audioStart = 1.3;
+    w.audioLoop = 1.0;
+    {
+        media::VideoWriter writer(d + "loop.mkv", w);
+        for (uint32_t k = 0; k < 20; ++k) writer.write(card(k % 10));
+        writer.finish();
+    }
+    std::vector<int> tenths, want;
+    for (int k = 3; k < 23; ++k) want.push_back(k % 10);
+    EXPECT_NEAR(soundSeconds(d + "loop.mkv", &tenths), 2.0, 0.001);
+    EXPECT_EQ(tenths, want);
 }

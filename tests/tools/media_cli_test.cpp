@@ -127,3 +127,15 @@ TEST_F(Cli, BadClipsAreNamedAndLeaveNoOutput) {
     for (const auto& e : fs::directory_iterator(dir)) left.insert(e.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{"in.mkv", "cut.mkv", "stderr.txt"}));
 }
+
+TEST_F(Cli, PresetReachesTheH264Encoder) {
+    // The fastest preset drops arithmetic coding, so its file differs from
+    // the slower one's; an unknown name is refused before anything is made.
+    for (const char* p : {"ultrafast", "slow"})
+        ASSERT_EQ(run(probe("--size 64x64 --frames 3 --preset " + std::string(p) + " -o " + p + ".mp4")).status, 0) << p;
+    EXPECT_NE(slurp(path("ultrafast.mp4")), slurp(path("slow.mp4")));
+    Outcome bad = run(probe("--size 64x64 --frames 3 --preset quick -o bad.mp4"));
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--preset: unknown H.264 preset 'quick'"), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(path("bad.mp4")));
+}

@@ -12,7 +12,7 @@ const char* const kHelp =
     "                      [--input FILE] [--size WxH] [--output FILE] [--depth 8|16|32]\n"
     "                      [--host ae|premiere] [--time SECONDS] [--frames N] [--fps F]\n"
     "                      [--first-frame K] [--loop] [--downsample N] [--par NUM/DEN]\n"
-    "                      [--crf N] [--no-audio] [--gif-palette N] [--gif-dither KERNEL]\n"
+    "                      [--crf N] [--preset P] [--no-audio] [--gif-palette N] [--gif-dither KERNEL]\n"
     "\n"
     "Renders frames of an effect, or of a chain of effects, through the stand-in host.\n"
     "  --module FILE     effect module to load (default: the module built next to lumivex)\n"
@@ -44,10 +44,13 @@ const char* const kHelp =
     "  --downsample N    render at 1/N resolution (one effect only)\n"
     "  --par NUM/DEN     pixel aspect ratio, default 1/1\n"
     "  --crf N           H.264 quality for .mp4, 0 (lossless) to 51\n"
+    "  --preset P        H.264 speed for .mp4: ultrafast, superfast, veryfast (default),\n"
+    "                    faster, fast, medium, slow, slower, veryslow, placebo\n"
     "  --no-audio        do not copy the input clip's sound into the output clip\n"
     "  --gif-palette N   GIF colours: 8, 16, 32, 64, 128 or 256 (default), adaptive\n"
     "  --gif-dither K    none, floyd-steinberg (default), jarvis, stucki, atkinson,\n"
-    "                    burkes, sierra, sierra2, sierra-lite, stevenson-arce\n";
+    "                    burkes, sierra, sierra2, sierra-lite, stevenson-arce (error\n"
+    "                    diffusion), ordered-2x2, ordered-4x4, ordered-8x8 (threshold maps)\n";
 
 RenderJob readOptions(const ParsedArgs& args) {
     RenderJob o;
@@ -83,6 +86,9 @@ RenderJob readOptions(const ParsedArgs& args) {
     o.loop = args.has("--loop");
     o.audio = !args.has("--no-audio");
     if (args.has("--crf")) o.encoding.crf = int(parseCount("--crf", args.get("--crf"), 0, 51));
+    if (args.has("--preset") && !media::isH264Preset(o.encoding.preset = args.get("--preset")))
+        throw UsageError("--preset: unknown H.264 preset '" + o.encoding.preset +
+                         "' (ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, placebo)");
     if (args.has("--gif-palette")) {
         o.encoding.gifColours = parseCount("--gif-palette", args.get("--gif-palette"), 8, 256);
         if (o.encoding.gifColours & (o.encoding.gifColours - 1))
@@ -90,7 +96,8 @@ RenderJob readOptions(const ParsedArgs& args) {
     }
     if (args.has("--gif-dither") && !(o.encoding.gifDither = media::gifDitherCode(args.get("--gif-dither"))))
         throw UsageError("--gif-dither: unknown kernel '" + args.get("--gif-dither") +
-                         "' (none, floyd-steinberg, jarvis, stucki, atkinson, burkes, sierra, sierra2, sierra-lite, stevenson-arce)");
+                         "' (none, floyd-steinberg, jarvis, stucki, atkinson, burkes, sierra, sierra2, sierra-lite, stevenson-arce, "
+                         "ordered-2x2, ordered-4x4, ordered-8x8)");
     // The chain in command-line order; each --param belongs to the nearest
     // --effect or --module before it (or to the first, when it comes earlier).
     for (const auto& [name, value] : args.ordered) {
@@ -117,8 +124,8 @@ int runRender(const std::vector<std::string>& argv) {
                                  {"--param", "-p", true, true},       {"--downsample", nullptr, true, false},
                                  {"--par", nullptr, true, false},     {"--first-frame", nullptr, true, false},
                                  {"--loop", nullptr, false, false},   {"--no-audio", nullptr, false, false},
-                                 {"--crf", nullptr, true, false},     {"--gif-palette", nullptr, true, false},
-                                 {"--gif-dither", nullptr, true, false}});
+                                 {"--crf", nullptr, true, false},     {"--preset", nullptr, true, false},
+                                 {"--gif-palette", nullptr, true, false}, {"--gif-dither", nullptr, true, false}});
     if (args.has("--help")) {
         std::cout << kHelp;
         return 0;

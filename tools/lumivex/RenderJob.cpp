@@ -413,6 +413,7 @@ int runRenderJob(RenderJob job) {
                 if (job.audio && clip && !media::isSequencePattern(job.input) && clip->info().hasAudio) {
                     w.audioFrom = job.input;
                     w.audioStart = seconds;
+                    if (job.loop) w.audioLoop = double(clip->info().frameCount) * clip->info().rateDen / clip->info().rateNum;
                 }
                 writer = std::make_unique<media::VideoWriter>(job.output, w);
             }
