@@ -157,6 +157,7 @@ struct Tree {
     }
 
     void prefetch(uint32_t id) const {
+        if (id == 0) return;  // the root has no parent
         if (isLeaf(id)) __builtin_prefetch(&leaf(id));
         __builtin_prefetch(&inner(parentOf(id)), 1);
     }
