@@ -1,8 +1,10 @@
 // Reads an image file for the quantizer benches as 8-bit red, green, blue,
-// alpha: PNG through libspng (several times faster than the engine's
-// decoder on large 16-bit files, with the same bytes: 16-bit samples keep
-// their high byte, transparency chunks become alpha, gamma is ignored), any
-// other file through the engine's decoder.
+// alpha: PNG directly through libdeflate where it is 8 or 16-bit RGB(A)
+// without transparency chunk or interlace, through libspng otherwise (both
+// several times faster than the engine's decoder on large 16-bit files, with
+// the same bytes: 16-bit samples keep their high byte, transparency chunks
+// become alpha, gamma is ignored), any other file through the engine's
+// decoder.
 // Errors: returns false and puts a message naming the file in `error`.
 // No shared state.
 #pragma once
@@ -18,9 +20,14 @@ struct Rgba8 {
     std::vector<uint8_t> pixels;  // red, green, blue, alpha
 };
 
-bool readRgba8(const std::string& path, Rgba8& out, std::string& error);
+// Byte order of the pixels read: as files store them, or alpha first as
+// surfaces hold them.
+enum class Order { Rgba, Argb };
+
+bool readRgba8(const std::string& path, Rgba8& out, std::string& error, Order order = Order::Rgba);
 
 // The same for a file already in memory; `name` is used in messages.
-bool decodeRgba8(const std::vector<uint8_t>& file, const std::string& name, Rgba8& out, std::string& error);
+bool decodeRgba8(const std::vector<uint8_t>& file, const std::string& name, Rgba8& out, std::string& error,
+                 Order order = Order::Rgba);
 
 }  // namespace benchimage

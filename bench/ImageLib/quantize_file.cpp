@@ -19,34 +19,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s IN OUT PALETTE DITHER AMOUNT [SERPENTINE]\n", argv[0]);
         return 2;
     }
+    // Surfaces hold alpha, red, green, blue.
     benchimage::Rgba8 img;
     std::string error;
-    if (!benchimage::readRgba8(argv[1], img, error)) {
+    if (!benchimage::readRgba8(argv[1], img, error, benchimage::Order::Argb)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    // Files decode as red, green, blue, alpha; surfaces are alpha first.
     uint8_t* px = img.pixels.data();
     const size_t n = size_t(img.width) * img.height;
-    // As little-endian words, bytes r g b a are a << 24 | b << 16 | g << 8 | r
-    // and a r g b is their rotation by 8 bits.
-    const auto rotate = [&](int left) {
-        for (size_t i = 0; i < n; ++i) {
-            uint32_t w;
-            std::memcpy(&w, px + 4 * i, 4);
-            w = (w << left) | (w >> (32 - left));
-            std::memcpy(px + 4 * i, &w, 4);
-        }
-    };
-    rotate(8);
     ImageLib::Surface<ImageLib::Pixel8> surface(img.width, img.height, 0, px);
     const auto start = std::chrono::steady_clock::now();
     ImageLib::quantizeSurface(surface, std::atoi(argv[3]), std::atoi(argv[4]), float(std::atof(argv[5])),
                               false, argc > 6 && std::atoi(argv[6]) != 0);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    rotate(24);
     const std::vector<uint8_t> png =
-        pngwrite::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true);
+        pngwrite::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true, true);
     std::FILE* out = std::fopen(argv[2], "wb");
     const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
     if (!out || std::fclose(out) != 0 || !written) {

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <time.h>
+#include <utility>
 #include <vector>
 
 using namespace ImageLib;
@@ -28,16 +29,12 @@ struct Frame {
 bool load(const char* path, Frame& f) {
     benchimage::Rgba8 img;
     std::string error;
-    if (!benchimage::readRgba8(path, img, error)) {
+    if (!benchimage::readRgba8(path, img, error, benchimage::Order::Argb)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
     f.width = img.width, f.height = img.height;
-    f.pixels.resize(img.pixels.size());
-    for (size_t i = 0; i < f.pixels.size(); i += 4) {
-        f.pixels[i] = img.pixels[i + 3];
-        std::memcpy(&f.pixels[i + 1], &img.pixels[i], 3);
-    }
+    f.pixels = std::move(img.pixels);
     return true;
 }
 

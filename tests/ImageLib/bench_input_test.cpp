@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -29,13 +30,23 @@ void chunk(Bytes& png, const char* type, const Bytes& data) {
     put32(png, uint32_t(crc32(0, body.data(), uInt(body.size()))));
 }
 
-// A plain PNG of unfiltered rows; `samples` are big-endian at 16 bits.
+// A PNG whose rows cycle through the five filter types; `samples` are
+// big-endian at 16 bits.
 Bytes makePng(uint32_t w, uint32_t h, int bits, int colourType, int channels, const Bytes& samples) {
-    const size_t rowBytes = size_t(w) * channels * bits / 8;
+    const size_t rowBytes = size_t(w) * channels * bits / 8, bpp = size_t(channels) * bits / 8;
     Bytes rows;
     for (uint32_t y = 0; y < h; ++y) {
-        rows.push_back(0);
-        rows.insert(rows.end(), samples.begin() + y * rowBytes, samples.begin() + (y + 1) * rowBytes);
+        const uint8_t type = uint8_t(y % 5);
+        rows.push_back(type);
+        const auto at = [&](uint32_t row, size_t i) { return int(samples[row * rowBytes + i]); };
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const int a = i >= bpp ? at(y, i - bpp) : 0, b = y ? at(y - 1, i) : 0;
+            const int c = i >= bpp && y ? at(y - 1, i - bpp) : 0;
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            const int predictor[] = {0, a, b, (a + b) / 2, paeth};
+            rows.push_back(uint8_t(at(y, i) - predictor[type]));
+        }
     }
     uLongf packedSize = compressBound(uLong(rows.size()));
     Bytes packed(packedSize);
@@ -88,15 +99,26 @@ TEST(BenchInput, PngGivesTheEngineDecodersBytes) {
         ASSERT_EQ(got.height, h);
         ASSERT_EQ(got.pixels.size(), size_t(w) * h * 4);
         EXPECT_EQ(std::memcmp(got.pixels.data(), expected.pixels.get(), got.pixels.size()), 0);
+        // Alpha first: the same pixels with each one's bytes rotated.
+        benchimage::Rgba8 argb;
+        ASSERT_TRUE(benchimage::decodeRgba8(file, "in.png", argb, error, benchimage::Order::Argb)) << error;
+        ASSERT_EQ(argb.pixels.size(), got.pixels.size());
+        for (size_t i = 0; i < got.pixels.size(); i += 4) {
+            const uint8_t want[4] = {got.pixels[i + 3], got.pixels[i], got.pixels[i + 1], got.pixels[i + 2]};
+            ASSERT_EQ(std::memcmp(&argb.pixels[i], want, 4), 0) << "pixel " << i / 4;
+        }
     }
 
-    // A cut-off file is refused with its name in the message.
-    Bytes cut = files.back().second;
-    cut.resize(cut.size() / 2);
-    benchimage::Rgba8 got;
-    std::string error;
-    EXPECT_FALSE(benchimage::decodeRgba8(cut, "cut.png", got, error));
-    EXPECT_NE(error.find("cut.png"), std::string::npos) << error;
+    // A cut-off file is refused with its name in the message, on the
+    // general path (palette) and the direct one (RGB).
+    for (size_t which : {files.size() - 1, size_t(4)}) {
+        Bytes cut = files[which].second;
+        cut.resize(cut.size() / 2);
+        benchimage::Rgba8 got;
+        std::string error;
+        EXPECT_FALSE(benchimage::decodeRgba8(cut, "cut.png", got, error)) << files[which].first;
+        EXPECT_NE(error.find("cut.png"), std::string::npos) << error;
+    }
 }
 
 }  // namespace

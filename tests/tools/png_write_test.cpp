@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <random>
 #include <string>
@@ -50,6 +52,10 @@ TEST(PngWrite, PaletteDirectAnd16BitImagesReadBackExactly) {
             }
         const auto png = pngwrite::encodePng(px.data(), w, h, (w + pad) * 4, 8, true);
         EXPECT_EQ(roundTrip(png, want, w, h), colours <= 256 ? 3 : 6) << colours;
+        // Alpha first gives the same file.
+        std::vector<uint8_t> argb(px);
+        for (size_t i = 0; i < argb.size(); i += 4) std::rotate(&argb[i], &argb[i + 3], &argb[i + 4]);
+        EXPECT_EQ(pngwrite::encodePng(argb.data(), w, h, (w + pad) * 4, 8, true, true), png) << colours;
     }
 
     std::vector<uint16_t> px16((w + pad) * 4 * h, 0xBEEF);
@@ -62,5 +68,9 @@ TEST(PngWrite, PaletteDirectAnd16BitImagesReadBackExactly) {
         }
     const auto png = pngwrite::encodePng(reinterpret_cast<const uint8_t*>(px16.data()), w, h, (w + pad) * 8, 16, true);
     EXPECT_EQ(roundTrip(png, want16, w, h), 6);
+    std::vector<uint16_t> argb16(px16);
+    for (size_t i = 0; i < argb16.size(); i += 4) std::rotate(&argb16[i], &argb16[i + 3], &argb16[i + 4]);
+    EXPECT_EQ(pngwrite::encodePng(reinterpret_cast<const uint8_t*>(argb16.data()), w, h, (w + pad) * 8, 16, true, true),
+              png);
     EXPECT_THROW(pngwrite::encodePng(png.data(), 0, 1, 8, 8, true), std::length_error);
 }

@@ -81,14 +81,29 @@ bool indexRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t 
 }
 
 void directRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, int bits,
-                std::vector<uint8_t>& raw) {
-    const size_t rowBytes = size_t(width) * 4 * size_t(bits / 8);
+                bool alphaFirst, std::vector<uint8_t>& raw) {
+    const size_t sample = size_t(bits / 8), rowBytes = size_t(width) * 4 * sample;
     raw.resize((rowBytes + 1) * height);
     uint8_t* out = raw.data();
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* row = pixels + y * stride;
         *out++ = 0;
-        if (bits == 8) {
+        if (alphaFirst) {
+            // Alpha moves from the first sample of each pixel to the last.
+            for (size_t i = 0; i < rowBytes; i += 4 * sample) {
+                for (size_t k = 0; k < 4; ++k) {
+                    const uint8_t* from = row + i + ((k + 1) & 3) * sample;
+                    uint8_t* to = out + i + k * sample;
+                    if (bits == 8) {
+                        *to = *from;
+                    } else {
+                        uint16_t v;
+                        std::memcpy(&v, from, 2);
+                        to[0] = uint8_t(v >> 8), to[1] = uint8_t(v);
+                    }
+                }
+            }
+        } else if (bits == 8) {
             std::memcpy(out, row, rowBytes);
         } else {
             for (size_t i = 0; i < rowBytes; i += 2) {
@@ -104,13 +119,13 @@ void directRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t
 }  // namespace
 
 std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride,
-                               int bits, bool palette) {
+                               int bits, bool palette, bool alphaFirst) {
     if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
         throw std::length_error("a PNG image needs sides of 1 to 2^31 - 1 pixels");
     std::vector<uint8_t> raw;
     auto table = std::make_unique<ColourTable>();
     const bool indexed = palette && bits == 8 && indexRows(pixels, width, height, stride, *table, raw);
-    if (!indexed) directRows(pixels, width, height, stride, bits, raw);
+    if (!indexed) directRows(pixels, width, height, stride, bits, alphaFirst, raw);
 
     std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(1));
     if (!compressor) throw std::bad_alloc();
@@ -131,9 +146,11 @@ std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t h
         bool opaque = true;
         for (uint32_t i = 0; i < table->count; ++i) {
             const auto* c = reinterpret_cast<const uint8_t*>(&table->colours[i]);
-            plte.insert(plte.end(), c, c + 3);
-            trns.push_back(c[3]);
-            opaque = opaque && c[3] == 255;
+            const uint8_t* rgb = alphaFirst ? c + 1 : c;
+            const uint8_t alpha = alphaFirst ? c[0] : c[3];
+            plte.insert(plte.end(), rgb, rgb + 3);
+            trns.push_back(alpha);
+            opaque = opaque && alpha == 255;
         }
         chunk(out, "PLTE", plte.data(), plte.size());
         if (!opaque) chunk(out, "tRNS", trns.data(), trns.size());

@@ -6,7 +6,8 @@
 // Pixels are red, green, blue, alpha: 8 bits, or 16 bits in host byte order
 // (written big-endian as PNG requires). With `palette`, an 8-bit image of at
 // most 256 distinct colours is stored as a palette image (alpha in a tRNS
-// chunk), which decodes to the same pixels.
+// chunk), which decodes to the same pixels. With `alphaFirst` the pixels are
+// alpha, red, green, blue instead, as surfaces hold them.
 // Errors: throws std::bad_alloc when memory runs out, std::length_error for
 // an image PNG cannot hold (a side of 0 or above 2^31 - 1). No shared state.
 #pragma once
@@ -17,6 +18,6 @@
 namespace pngwrite {
 
 std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride,
-                               int bits, bool palette);
+                               int bits, bool palette, bool alphaFirst = false);
 
 }  // namespace pngwrite
