@@ -85,13 +85,18 @@ bool makeSequenceData(SuiteCache& suites, PF_OutData* out_data, SequenceHandle**
     return true;
 }
 
-// Deletes the instance's Sequence and disposes of its block.
+// Deletes the instance's Sequence and disposes of its block. The handle
+// suite is acquired first: when the host cannot give it, the block and its
+// Sequence stay as they were. A block the host keeps never names a deleted
+// Sequence.
 void disposeSequenceData(SuiteCache& suites, PF_InData* in_data) {
     if (!in_data->sequence_data) return;
-    if (const SequenceData* data = sequenceDataOf(in_data)) {
+    const PF_HandleSuite1* handles = suites.handles();
+    if (SequenceData* data = sequenceDataOf(in_data)) {
         if (data->handle) effectPlugin().deleteSequence(data->handle);
+        data->handle = nullptr;
     }
-    suites.handles()->host_dispose_handle(in_data->sequence_data);
+    handles->host_dispose_handle(in_data->sequence_data);
     in_data->sequence_data = nullptr;
 }
 

@@ -160,6 +160,20 @@ TEST_F(SequenceTest, SetupOnAnInstanceWithDataDeletesTheOldSequenceFirst) {
     EXPECT_EQ(host.liveHandles.size(), 1u);
 }
 
+TEST_F(SequenceTest, SetupOverDataWithoutTheHandleSuiteKeepsTheInstanceWhole) {
+    setUpSequence();
+    SequenceHandle* first = data(host.in.sequence_data).handle;
+    host.missing.insert({kPFHandleSuite, kPFHandleSuiteVersion1});
+    EXPECT_NE(host.call(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    // The host keeps its block; the Sequence it names must still be alive.
+    EXPECT_EQ(fx.deleted, 0);
+    EXPECT_EQ(data(host.in.sequence_data).handle, first);
+    host.missing.clear();
+    setUpSequence();
+    EXPECT_EQ(fx.deleted, 1);
+    EXPECT_EQ(host.liveHandles.size(), 1u);
+}
+
 TEST_F(SequenceTest, SetupWithoutMemoryGives4) {
     host.failNewHandle = true;
     EXPECT_EQ(host.call(PF_Cmd_SEQUENCE_SETUP), PF_Err_OUT_OF_MEMORY);
