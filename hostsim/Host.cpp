@@ -172,7 +172,13 @@ bool Host::State::layerSize(int32_t index, uint32_t& width, uint32_t& height) co
 std::unique_ptr<World> Host::State::makeLayerWorld(int32_t index) {
     const Image& full = layerImage(index);
     if (full.width == 0) return nullptr;
-    Image small = downsample(full, reduction(config.downsampleX), reduction(config.downsampleY));
+    const uint32_t fx = reduction(config.downsampleX), fy = reduction(config.downsampleY);
+    if (fx == 1 && fy == 1) {
+        auto world = makeWorld(full.width, full.height);
+        world->fill(full);
+        return world;
+    }
+    Image small = downsample(full, fx, fy);
     auto world = makeWorld(small.width, small.height);
     world->fill(small);
     return world;
@@ -264,9 +270,11 @@ void Host::setDepth(uint32_t depth) {
     state->inputWorld.reset();
 }
 
-void Host::setInput(const Image& image) {
+void Host::setInput(const Image& image) { setInput(Image(image)); }
+
+void Host::setInput(Image&& image) {
     if (image.width == 0 || image.height == 0) throw Error("the input layer is empty");
-    state->input = image;
+    state->input = std::move(image);
     state->inputWorld.reset();
     state->presetInData();
 }

@@ -96,6 +96,7 @@ public:
     // The input layer at full resolution; also fixes in_data's width and
     // height and the composition size. A 1280x720 transparent layer until set.
     void setInput(const Image& image);
+    void setInput(Image&& image);
 
     // --- single commands (each logged) ---------------------------------------
     PF_Err about(std::string* text = nullptr);

@@ -13,6 +13,14 @@ namespace {
 constexpr int kArgbSlots[4] = {1, 2, 3, 0};
 constexpr int kBgraSlots[4] = {2, 1, 0, 3};
 
+// lround(clamp(v, 0, 1) * scale) without the library call: c + 0.5 is exact
+// in double and truncation floors it, for every c >= 0. NaN gives 0, as the
+// library's result for it does once cut to the sample's width.
+inline uint32_t scaled(float v, float scale) {
+    const float c = std::clamp(v, 0.0f, 1.0f) * scale;
+    return c >= 0.0f ? uint32_t(double(c) + 0.5) : 0u;
+}
+
 }  // namespace
 
 World::World(uint32_t width, uint32_t height, uint32_t depth, ChannelOrder order, uint32_t pixelFormat,
@@ -36,9 +44,9 @@ void World::store(uint8_t* at, const float rgba[4]) {
     for (int c = 0; c < 4; ++c) {
         float v = rgba[c];
         if (bitsPerChannel == 8) {
-            at[slot[c]] = uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+            at[slot[c]] = uint8_t(scaled(v, 255.0f));
         } else if (bitsPerChannel == 16) {
-            uint16_t w = uint16_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 32768.0f));
+            uint16_t w = uint16_t(scaled(v, 32768.0f));
             std::memcpy(at + slot[c] * 2, &w, 2);
         } else {
             std::memcpy(at + slot[c] * 4, &v, 4);
@@ -65,14 +73,39 @@ void World::fill(const Image& image) {
     if (image.width != uint32_t(def.width) || image.height != uint32_t(def.height))
         throw Error("image of " + std::to_string(image.width) + "x" + std::to_string(image.height) +
                     " does not fit a world of " + std::to_string(def.width) + "x" + std::to_string(def.height));
-    for (uint32_t y = 0; y < image.height; ++y)
-        for (uint32_t x = 0; x < image.width; ++x) store(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
+    if (bitsPerChannel != 8) {
+        for (uint32_t y = 0; y < image.height; ++y)
+            for (uint32_t x = 0; x < image.width; ++x) store(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
+        return;
+    }
+    // The common 8-bit world row by row, with the same rounding as store.
+    const int* slot = channelOrder == ChannelOrder::ARGB ? kArgbSlots : kBgraSlots;
+    for (uint32_t y = 0; y < image.height; ++y) {
+        uint8_t* out = row(y);
+        const float* in = image.pixel(0, y);
+        for (uint32_t x = 0; x < image.width; ++x, out += 4, in += 4)
+            for (int c = 0; c < 4; ++c) out[slot[c]] = uint8_t(scaled(in[c], 255.0f));
+    }
 }
 
 Image World::toImage() const {
     Image image(uint32_t(def.width), uint32_t(def.height));
-    for (uint32_t y = 0; y < image.height; ++y)
-        for (uint32_t x = 0; x < image.width; ++x) load(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
+    if (bitsPerChannel != 8) {
+        for (uint32_t y = 0; y < image.height; ++y)
+            for (uint32_t x = 0; x < image.width; ++x) load(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
+        return image;
+    }
+    // The common 8-bit world row by row, each sample's value (the same
+    // quotient as load's) from a table.
+    float unit[256];
+    for (int k = 0; k < 256; ++k) unit[k] = k / 255.0f;
+    const int* slot = channelOrder == ChannelOrder::ARGB ? kArgbSlots : kBgraSlots;
+    for (uint32_t y = 0; y < image.height; ++y) {
+        const uint8_t* in = row(y);
+        float* out = image.pixel(0, y);
+        for (uint32_t x = 0; x < image.width; ++x, in += 4, out += 4)
+            for (int c = 0; c < 4; ++c) out[c] = unit[in[slot[c]]];
+    }
     return image;
 }
 

@@ -4,7 +4,9 @@
 // per path on a fresh copy of the frame; prints min and median Mpx/s of each
 // path (thread CPU time) and the ratio of the best vector time to the
 // scalar one.
-//   bench_quantize_paths PHOTO.png NOISE.png [REPS [CASE]]   (CASE 1..5: only that one)
+//   bench_quantize_paths PHOTO.png NOISE.png [REPS [CASE [PATH]]]
+// (CASE 1..5: only that one; PATH scalar, sse2 or avx2: only that path, for
+// profiling)
 #include "bench/ImageLib/PngInput.h"
 #include "ImageLib/Quantize.h"
 
@@ -90,6 +92,11 @@ int main(int argc, char** argv) {
     };
     std::vector<Path> paths = {{"scalar", detail::QuantizePath::Scalar}, {"sse2", detail::QuantizePath::Sse2}};
     if (detail::vectorPath() == detail::QuantizePath::Avx2) paths.push_back({"avx2", detail::QuantizePath::Avx2});
+    if (argc > 5) {
+        const std::string only(argv[5]);
+        paths.erase(std::remove_if(paths.begin(), paths.end(), [&](const Path& p) { return only != p.name; }),
+                    paths.end());
+    }
 
     std::printf("%-28s %-7s %10s %10s %10s %8s\n", "case", "path", "min ms", "Mpx/s max", "Mpx/s med", "ratio");
     const int only = argc > 4 ? std::atoi(argv[4]) : 0;

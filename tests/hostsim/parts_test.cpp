@@ -2,6 +2,10 @@
 // registry, worlds and the registration parser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "hostsim/Error.h"
 #include "hostsim/Handles.h"
 #include "hostsim/Registration.h"
@@ -105,6 +109,31 @@ TEST(World, DepthsUseTheHostRangesAndChannelOrders) {
 
     EXPECT_THROW(World(2, 2, 12, ChannelOrder::ARGB, 0), Error);
     EXPECT_THROW(w16.fill(Image(3, 1)), Error);
+}
+
+TEST(World, EightBitSamplesRoundAsLroundDoesAndReadBack) {
+    // Values on and beside every rounding tie, and the out-of-range ones.
+    std::vector<float> values = {NAN, -1.0f, -0.0f, 2.0f, INFINITY, -INFINITY, 0.49999997f / 255.0f};
+    for (int k = 0; k < 255; ++k) {
+        const float tie = (float(k) + 0.5f) / 255.0f;
+        values.insert(values.end(), {tie, std::nextafter(tie, 0.0f), std::nextafter(tie, 1.0f)});
+    }
+    while (values.size() % 4) values.push_back(0.0f);
+    Image image(uint32_t(values.size() / 4), 1);
+    std::copy(values.begin(), values.end(), image.rgba.begin());
+    for (ChannelOrder order : {ChannelOrder::ARGB, ChannelOrder::BGRA}) {
+        World w(image.width, 1, 8, order, 0);
+        w.fill(image);
+        const Image back = w.toImage();
+        static const int kArgb[4] = {1, 2, 3, 0}, kBgra[4] = {2, 1, 0, 3};
+        const int* slot = order == ChannelOrder::ARGB ? kArgb : kBgra;
+        const auto* bytes = static_cast<const uint8_t*>(w.def.data);
+        for (size_t i = 0; i < values.size(); ++i) {
+            const uint8_t want = uint8_t(std::lround(std::clamp(values[i], 0.0f, 1.0f) * 255.0f));
+            ASSERT_EQ(bytes[i / 4 * 4 + slot[i % 4]], want) << "value " << values[i];
+            ASSERT_EQ(back.rgba[i], want / 255.0f) << i;
+        }
+    }
 }
 
 TEST(World, FillRectIsClippedToTheWorld) {
