@@ -48,6 +48,10 @@ struct SearchTable {
 
 enum class ScanMode : uint8_t { Plain, Ordered, Diffusion };
 
+// The most taps a diffusion kernel has (the largest has 12); the scan
+// ignores any beyond, which the tests against the scalar loops would show.
+constexpr uint32_t kMaxScanTaps = 16;
+
 // One error-diffusion tap: `row` rows down, `offset` columns on in scan
 // direction, weight the same in all four channels. Taps are in row order.
 struct ScanTap {
