@@ -85,18 +85,16 @@ bool makeSequenceData(SuiteCache& suites, PF_OutData* out_data, SequenceHandle**
     return true;
 }
 
-// Deletes the instance's Sequence and disposes of its block. The handle
-// suite is acquired first: when the host cannot give it, the block and its
-// Sequence stay as they were. A block the host keeps never names a deleted
-// Sequence.
+// Deletes the instance's Sequence and disposes of its block. When the host
+// cannot give the handle suite, the block stays with the host, naming no
+// Sequence (never a deleted one).
 void disposeSequenceData(SuiteCache& suites, PF_InData* in_data) {
     if (!in_data->sequence_data) return;
-    const PF_HandleSuite1* handles = suites.handles();
     if (SequenceData* data = sequenceDataOf(in_data)) {
         if (data->handle) effectPlugin().deleteSequence(data->handle);
         data->handle = nullptr;
     }
-    handles->host_dispose_handle(in_data->sequence_data);
+    suites.handles()->host_dispose_handle(in_data->sequence_data);
     in_data->sequence_data = nullptr;
 }
 
@@ -144,6 +142,9 @@ PF_Err handleGlobalSetdown(PF_InData* in_data, PF_OutData* out_data) {
 
 PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     SuiteCache suites(in_data);
+    // Nothing can be made without the handle suite: asked for first, so that
+    // an instance set up again keeps its data when the host cannot give it.
+    suites.handles();
     disposeSequenceData(suites, in_data);
     return makeSequenceData(suites, out_data, nullptr) ? PF_Err_NONE : PF_Err_OUT_OF_MEMORY;
 }

@@ -160,7 +160,7 @@ TEST_F(SequenceTest, SetupOnAnInstanceWithDataDeletesTheOldSequenceFirst) {
     EXPECT_EQ(host.liveHandles.size(), 1u);
 }
 
-TEST_F(SequenceTest, SetupOverDataWithoutTheHandleSuiteKeepsTheInstanceWhole) {
+TEST_F(SequenceTest, WithoutTheHandleSuiteSetupKeepsTheInstanceAndSetdownEndsIt) {
     setUpSequence();
     SequenceHandle* first = data(host.in.sequence_data).handle;
     host.missing.insert({kPFHandleSuite, kPFHandleSuiteVersion1});
@@ -172,6 +172,12 @@ TEST_F(SequenceTest, SetupOverDataWithoutTheHandleSuiteKeepsTheInstanceWhole) {
     setUpSequence();
     EXPECT_EQ(fx.deleted, 1);
     EXPECT_EQ(host.liveHandles.size(), 1u);
+    // Setdown without the suite still ends the Sequence; the block the host
+    // keeps names none.
+    host.missing.insert({kPFHandleSuite, kPFHandleSuiteVersion1});
+    EXPECT_NE(host.call(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(fx.liveSequences(), 0);
+    EXPECT_EQ(data(host.in.sequence_data).handle, nullptr);
 }
 
 TEST_F(SequenceTest, SetupWithoutMemoryGives4) {
