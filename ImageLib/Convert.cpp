@@ -122,6 +122,16 @@ void floatToByteSse(const Pixel32* in, Pixel8* out, uint32_t n) {
     }
 }
 
+void floatToColourSse(const Pixel32* in, Pixel8* out, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t kept;
+        std::memcpy(&kept, out + i, 4);
+        // Alpha is the first byte, the low one of the little-endian word.
+        const uint32_t word = (packBytes(load(in + i)) & ~0xFFu) | (kept & 0xFFu);
+        std::memcpy(out + i, &word, 4);
+    }
+}
+
 void floatToHost16Sse(const Pixel32* in, Pixel15* out, uint32_t n) {
     const __m128 scale = _mm_set1_ps(32768.0f);
     for (uint32_t i = 0; i < n; ++i) {
@@ -178,28 +188,41 @@ Surface<Pixel32> makeFloatLike(const Surface<S>& src) {
 
 }  // namespace
 
-Surface<Pixel32> toFloat(const Surface<Pixel8>& src, Kernel k) {
-    Surface<Pixel32> out = makeFloatLike(src);
-    walkRows(src, out, k == Kernel::Vector ? byteToFloatSse : byteToFloatScalar);
-    return out;
+void toFloat(const Surface<Pixel8>& src, Surface<Pixel32>& dst, Kernel k) {
+    walkRows(src, dst, k == Kernel::Vector ? byteToFloatSse : byteToFloatScalar);
 }
 
-Surface<Pixel32> toFloat(const Surface<Pixel15>& src, Kernel k) {
-    Surface<Pixel32> out = makeFloatLike(src);
-    walkRows(src, out, k == Kernel::Vector ? host16ToFloatSse : host16ToFloatScalar);
-    return out;
+void toFloat(const Surface<Pixel15>& src, Surface<Pixel32>& dst, Kernel k) {
+    walkRows(src, dst, k == Kernel::Vector ? host16ToFloatSse : host16ToFloatScalar);
 }
 
-Surface<Pixel32> toFloat(const Surface<Pixel32>& src, Kernel) {
-    Surface<Pixel32> out = makeFloatLike(src);
-    walkRows(src, out, [](const Pixel32* in, Pixel32* o, uint32_t n) {
+void toFloat(const Surface<Pixel32>& src, Surface<Pixel32>& dst, Kernel) {
+    walkRows(src, dst, [](const Pixel32* in, Pixel32* o, uint32_t n) {
         std::memcpy(o, in, size_t(n) * sizeof(Pixel32));
     });
+}
+
+namespace {
+
+template <class S>
+Surface<Pixel32> converted(const Surface<S>& src, Kernel k) {
+    Surface<Pixel32> out = makeFloatLike(src);
+    toFloat(src, out, k);
     return out;
 }
+
+}  // namespace
+
+Surface<Pixel32> toFloat(const Surface<Pixel8>& src, Kernel k) { return converted(src, k); }
+Surface<Pixel32> toFloat(const Surface<Pixel15>& src, Kernel k) { return converted(src, k); }
+Surface<Pixel32> toFloat(const Surface<Pixel32>& src, Kernel k) { return converted(src, k); }
 
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel8>& dst, Kernel k) {
     walkRows(src, dst, k == Kernel::Vector ? floatToByteSse : floatToByteScalar);
+}
+
+void fromFloatKeepingAlpha(const Surface<Pixel32>& src, Surface<Pixel8>& dst) {
+    walkRows(src, dst, floatToColourSse);
 }
 
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel15>& dst, Kernel k) {

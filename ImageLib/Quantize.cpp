@@ -16,7 +16,9 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace ImageLib {
@@ -211,9 +213,16 @@ struct SearchStorage {
     // smallest farthest distance of any entry from it, plus a margin far
     // above the float rounding of a distance under 7 (alpha within -1..3,
     // so that every entry the float search can rank first or equal first
-    // is kept. Computed in double from the float entries.
+    // is kept. Computed in double from the float entries. Without memory
+    // for it the cell stays empty and the search goes without it.
     static void buildCell(void* context, uint32_t cell) {
-        auto& s = *static_cast<SearchStorage*>(context);
+        try {
+            fillCell(*static_cast<SearchStorage*>(context), cell);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    static void fillCell(SearchStorage& s, uint32_t cell) {
         const double size = 1.0 / 16;
         const double lo[3] = {(cell >> 8) * size, ((cell >> 4) & 15) * size, (cell & 15) * size};
         const auto channels = [&](uint32_t i) {
@@ -239,8 +248,9 @@ struct SearchStorage {
             if (near <= bound + 1e-4) keep.push_back(i);
         }
         const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
-        s.cellData.emplace_back(new float[40 * size_t(blocks)]);
-        float* soa = s.cellData.back().get();
+        std::unique_ptr<float[]> data(new float[40 * size_t(blocks)]);
+        float* soa = data.get();
+        s.cellData.push_back(std::move(data));
         float* index = soa + 32 * size_t(blocks);
         for (uint32_t k = 0; k < 8 * blocks; ++k) {
             const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
@@ -440,10 +450,6 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
         if (grayscale || palette == 1) toGrayscale(rows);
         return rows;
     };
-    const auto copyRows = [](const Surface<Pixel32>& from, Surface<Pixel32>& to, uint32_t at) {
-        for (uint32_t y = 0; y < from.height; ++y)
-            std::memcpy(to.row(at + y), from.row(y), size_t(from.width) * sizeof(Pixel32));
-    };
     const Mode mode = modeOf(int64_t(dither) - 1);
     std::optional<PaletteChoice> choice;
     if (mode != Mode::None)
@@ -460,36 +466,39 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
         scan.emplace(mode, dither, choice->strength, serpentine, choice->colors, choice->count, amount, path);
     const uint32_t carry = scan ? scan->carry : 0;
 
-    // Rows are saved as they are overwritten, so that an allocation failing
-    // on the way can leave the surface as it was.
-    Surface<P> saved(image.width, image.height);
-    const size_t rowBytes = size_t(image.width) * sizeof(P);
+    // Everything is allocated before the first row is written (the scan
+    // allocates nothing it cannot do without), so a failing allocation
+    // leaves the surface as it was.
     Surface<Pixel32> band(image.width, std::min(kBandRows + carry, image.height));
     uint32_t ready = 0;  // rows at the top of `band` already converted
-    uint32_t y = 0;
-    try {
-        while (y < image.height) {
-            const uint32_t n = std::min(kBandRows, image.height - y);
-            const uint32_t below = std::min(carry, image.height - y - n);
-            if (ready < n + below) copyRows(floatRows(y + ready, n + below - ready), band, ready);
-            Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
-            if (scan) scan->run(rows, n, y);
+    for (uint32_t y = 0; y < image.height;) {
+        const uint32_t n = std::min(kBandRows, image.height - y);
+        const uint32_t below = std::min(carry, image.height - y - n);
+        if (ready < n + below) {
+            const Surface<P> from(image.width, n + below - ready, image.stride, image.row(y + ready));
+            Surface<Pixel32> to(image.width, n + below - ready, band.stride, band.row(ready));
+            toFloat(from, to);
+            if (grayscale || palette == 1) toGrayscale(to);
+        }
+        Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
+        if (scan) scan->run(rows, n, y);
+        Surface<Pixel32> done(image.width, n, band.stride, band.data);
+        Surface<P> out(image.width, n, image.stride, image.row(y));
+        if constexpr (std::is_same_v<P, Pixel8>) {
+            // An 8-bit alpha comes back from its float as the same byte, so
+            // the surface's own alpha bytes stay.
+            fromFloatKeepingAlpha(done, out);
+        } else {
             for (uint32_t r = 0; r < n; ++r) {
                 const P* src = image.row(y + r);
                 Pixel32* dst = band.row(r);
                 for (uint32_t x = 0; x < image.width; ++x) dst[x].alpha = alphaAsFloat(src[x]);
             }
-            Surface<Pixel32> done(image.width, n, band.stride, band.data);
-            for (uint32_t r = 0; r < n; ++r) std::memcpy(saved.row(y + r), image.row(y + r), rowBytes);
-            Surface<P> out(image.width, n, image.stride, image.row(y));
             fromFloat(done, out);
-            std::memmove(band.row(0), band.row(n), size_t(band.stride) * below);
-            ready = below;
-            y += n;
         }
-    } catch (...) {
-        for (uint32_t r = 0; r < y; ++r) std::memcpy(image.row(r), saved.row(r), rowBytes);
-        throw;
+        std::memmove(band.row(0), band.row(n), size_t(band.stride) * below);
+        ready = below;
+        y += n;
     }
 }
 

@@ -38,6 +38,20 @@ struct Lanes {
         return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(m, m, 0xB1)));
     }
     static uint32_t mask(F v) { return uint32_t(_mm256_movemask_ps(v)); }
+    // Eight pixels (alpha, red, green, blue each) as one vector per channel;
+    // lane l holds pixel kPixelOfLane[l] (the in-lane unpacks interleave).
+    static constexpr uint32_t kPixelOfLane[8] = {0, 2, 4, 6, 1, 3, 5, 7};
+    static void toChannels(const float* p, F& a, F& r, F& g, F& b) {
+        const F p01 = _mm256_loadu_ps(p), p23 = _mm256_loadu_ps(p + 8);
+        const F p45 = _mm256_loadu_ps(p + 16), p67 = _mm256_loadu_ps(p + 24);
+        const F ar02 = _mm256_unpacklo_ps(p01, p23), gb02 = _mm256_unpackhi_ps(p01, p23);
+        const F ar46 = _mm256_unpacklo_ps(p45, p67), gb46 = _mm256_unpackhi_ps(p45, p67);
+        a = _mm256_shuffle_ps(ar02, ar46, 0x44), r = _mm256_shuffle_ps(ar02, ar46, 0xEE);
+        g = _mm256_shuffle_ps(gb02, gb46, 0x44), b = _mm256_shuffle_ps(gb02, gb46, 0xEE);
+    }
+    static void storeInts(int32_t* out, F v) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_cvttps_epi32(v));
+    }
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The quantizer's scan kernels on SSE2: four palette entries at a time.
 #include "ImageLib/QuantizeScan.h"
 
+#include <xmmintrin.h>
 #include <emmintrin.h>
 
 namespace ImageLib {
@@ -32,6 +33,14 @@ struct Lanes {
     static float first(F v) { return _mm_cvtss_f32(v); }
     static float hmin(F v) { return first(hminAll(v)); }
     static uint32_t mask(F v) { return uint32_t(_mm_movemask_ps(v)); }
+    // Four pixels (alpha, red, green, blue each) as one vector per channel;
+    // lane l holds pixel kPixelOfLane[l].
+    static constexpr uint32_t kPixelOfLane[4] = {0, 1, 2, 3};
+    static void toChannels(const float* p, F& a, F& r, F& g, F& b) {
+        a = _mm_loadu_ps(p), r = _mm_loadu_ps(p + 4), g = _mm_loadu_ps(p + 8), b = _mm_loadu_ps(p + 12);
+        _MM_TRANSPOSE4_PS(a, r, g, b);
+    }
+    static void storeInts(int32_t* out, F v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_cvttps_epi32(v)); }
 };
 
 }  // namespace

@@ -107,6 +107,10 @@ private:
 Surface<Pixel32> toFloat(const Surface<Pixel8>& src, Kernel k = Kernel::Vector);
 Surface<Pixel32> toFloat(const Surface<Pixel15>& src, Kernel k = Kernel::Vector);
 Surface<Pixel32> toFloat(const Surface<Pixel32>& src, Kernel k = Kernel::Vector);
+// The same into an existing float surface, as far as it reaches.
+void toFloat(const Surface<Pixel8>& src, Surface<Pixel32>& dst, Kernel k = Kernel::Vector);
+void toFloat(const Surface<Pixel15>& src, Surface<Pixel32>& dst, Kernel k = Kernel::Vector);
+void toFloat(const Surface<Pixel32>& src, Surface<Pixel32>& dst, Kernel k = Kernel::Vector);
 
 // Writes `src` into `dst` (same width and height; a smaller dst is filled as
 // far as it reaches). 8-bit: round f * 255 to nearest, ties to even, clamp to
@@ -115,6 +119,9 @@ Surface<Pixel32> toFloat(const Surface<Pixel32>& src, Kernel k = Kernel::Vector)
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel8>& dst, Kernel k = Kernel::Vector);
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel15>& dst, Kernel k = Kernel::Vector);
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel32>& dst, Kernel k = Kernel::Vector);
+// fromFloat's vector kernel for red, green and blue; each destination pixel
+// keeps its alpha byte.
+void fromFloatKeepingAlpha(const Surface<Pixel32>& src, Surface<Pixel8>& dst);
 
 // Packed copy with bytes red, green, blue, alpha (stride = width * 4),
 // rounded like fromFloat to 8 bits.
