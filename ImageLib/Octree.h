@@ -34,8 +34,12 @@ struct OctreeInner {
     uint32_t count, heapIndex;
     uint8_t childCount, depth;
 };
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+// Frees a node table: a mapping of its own (`base`, `length`) or, when
+// length is 0, a block from calloc.
+struct BlockDeleter {
+    void* base = nullptr;
+    size_t length = 0;
+    void operator()(void* p) const;
 };
 }  // namespace detail
 
@@ -49,10 +53,10 @@ struct OctreeQuantizer {
     std::vector<uint64_t> heap;
     // Leaves in the order their first pixel came, and each name's place
     // there plus one (0: none yet).
-    std::unique_ptr<detail::OctreeLeaf[], detail::FreeDeleter> leaves;
-    std::unique_ptr<uint32_t[], detail::FreeDeleter> leafSlots;
+    std::unique_ptr<detail::OctreeLeaf[], detail::BlockDeleter> leaves;
+    std::unique_ptr<uint32_t[], detail::BlockDeleter> leafSlots;
     uint32_t leafCount = 0;
-    std::unique_ptr<detail::OctreeInner[], detail::FreeDeleter> inner;  // depths 0..6
+    std::unique_ptr<detail::OctreeInner[], detail::BlockDeleter> inner;  // depths 0..6
     bool leavesInHeapIndex = true;  // whether sifts record leaf positions
 };
 
