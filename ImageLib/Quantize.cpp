@@ -156,6 +156,10 @@ void runLoop(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, 
 struct SearchStorage {
     alignas(32) float soa[32 * 32];
     alignas(32) float index[256];
+    alignas(32) float boxSoa[32 * 32];
+    alignas(32) float boxIndex[256];
+    alignas(32) float boxLow[4 * 32];
+    alignas(32) float boxHigh[4 * 32];
     float low[32], high[32];
     uint16_t start[256];
     detail::SearchTable table;
@@ -174,13 +178,7 @@ struct SearchStorage {
                 return value(a) < value(b) || (value(a) == value(b) && a < b);
             });
         table.blocks = (count + 7) / 8;
-        for (uint32_t s = 0; s < 8 * table.blocks; ++s) {
-            const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
-            const Pixel32& c = s < count ? colors[order[s]] : far;
-            float* block = soa + 32 * (s / 8) + s % 8;
-            block[0] = c.alpha, block[8] = c.red, block[16] = c.green, block[24] = c.blue;
-            index[s] = s < count ? float(order[s]) : 1e9f;
-        }
+        layBlocks(colors, count, order, soa, index);
         table.soa = soa;
         table.index = index;
         table.channel = channel;
@@ -207,6 +205,49 @@ struct SearchStorage {
         table.cells = cells.data();
         table.buildCell = buildCell;
         table.cellContext = this;
+        layBoxes();
+    }
+
+    // Entries in blocks of 8 (`order` gives the palette index of each
+    // slot), padded with entries that are never chosen.
+    static void layBlocks(const Pixel32* colors, uint32_t count, const uint32_t* order, float* blocks,
+                          float* numbers) {
+        for (uint32_t s = 0; s < 8 * ((count + 7) / 8); ++s) {
+            const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
+            const Pixel32& c = s < count ? colors[order[s]] : far;
+            float* block = blocks + 32 * (s / 8) + s % 8;
+            block[0] = c.alpha, block[8] = c.red, block[16] = c.green, block[24] = c.blue;
+            numbers[s] = s < count ? float(order[s]) : 1e9f;
+        }
+    }
+
+    // Blocks of near neighbours: the entries in the order of their colours'
+    // interleaved bits (red, green, blue in 0..1), so that each block spans
+    // a small box.
+    void layBoxes() {
+        const auto key = [&](uint32_t i) {
+            const auto bits = [](float v) { return uint32_t(v * 255.0f + 0.5f); };
+            const uint32_t r = bits(colors[i].red), g = bits(colors[i].green), b = bits(colors[i].blue);
+            uint32_t k = 0;
+            for (int bit = 7; bit >= 0; --bit) k = (k << 3) | ((r >> bit & 1) << 2) | ((g >> bit & 1) << 1) | (b >> bit & 1);
+            return k;
+        };
+        uint32_t order[256];
+        for (uint32_t i = 0; i < count; ++i) order[i] = i;
+        std::sort(order, order + count, [&](uint32_t a, uint32_t b) { return key(a) < key(b) || (key(a) == key(b) && a < b); });
+        layBlocks(colors, count, order, boxSoa, boxIndex);
+        std::fill(boxLow, boxLow + 4 * 32, INFINITY);
+        std::fill(boxHigh, boxHigh + 4 * 32, INFINITY);
+        for (uint32_t s = 0; s < count; ++s) {
+            const float* c = &colors[order[s]].alpha;
+            for (uint32_t ch = 0; ch < 4; ++ch) {
+                float& low = boxLow[32 * ch + s / 8];
+                float& high = boxHigh[32 * ch + s / 8];
+                low = s % 8 == 0 ? c[ch] : std::min(low, c[ch]);
+                high = s % 8 == 0 ? c[ch] : std::max(high, c[ch]);
+            }
+        }
+        table.boxes = {boxSoa, boxIndex, boxLow, boxHigh, table.blocks};
     }
 
     // Grid cells: the entries whose distance to the cell is within the

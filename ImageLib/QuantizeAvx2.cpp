@@ -23,6 +23,8 @@ struct Lanes {
     static F select(F mask, F a, F b) { return _mm256_blendv_ps(b, a, mask); }
     template <int C>
     static F channel(__m128 c) { return _mm256_broadcastss_ps(_mm_shuffle_ps(c, c, C * 0x55)); }
+    static F max(F a, F b) { return _mm256_max_ps(a, b); }
+    static void store(float* p, F v) { _mm256_storeu_ps(p, v); }
     // a < b ? a : b, lane by lane (b where a is NaN).
     static F min(F a, F b) { return _mm256_min_ps(a, b); }
     // The smallest lane in every lane, and lane 0.

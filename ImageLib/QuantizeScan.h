@@ -28,6 +28,17 @@ struct CellList {
     uint32_t blocks = 0;
 };
 
+// Entries in blocks of near neighbours, as in SearchTable, with each
+// block's range per channel: low[32 * c + k] and high[32 * c + k] for block
+// k and channel c (alpha, red, green, blue); unused blocks have +inf.
+struct BoxList {
+    const float* soa = nullptr;
+    const float* index = nullptr;
+    const float* low = nullptr;
+    const float* high = nullptr;
+    uint32_t blocks = 0;
+};
+
 struct SearchTable {
     const float* soa = nullptr;
     const float* index = nullptr;
@@ -44,6 +55,11 @@ struct SearchTable {
     CellList* cells = nullptr;
     void (*buildCell)(void* context, uint32_t cell) = nullptr;
     void* cellContext = nullptr;
+    // With the grid and a sorted palette: for colours off the grid (error
+    // diffusion can carry them far out, where the one-channel bound of the
+    // sorted search stops late), a block is measured only when its range
+    // could hold an entry as near as the best so far.
+    BoxList boxes;
 };
 
 enum class ScanMode : uint8_t { Plain, Ordered, Diffusion };
