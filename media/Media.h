@@ -75,6 +75,12 @@ public:
     // presentation time is the latest not after it (the first frame before
     // the clip starts). Times must not go back between calls.
     const hostsim::Image& frameAt(double seconds);
+    // The same picture for a caller that keeps what it is given: when it is
+    // not the one the last call gave, it is moved into `image` (whose own
+    // storage goes back to the reader to convert into) and the call returns
+    // true; else `image` is left alone and the call returns false. A reader
+    // is used through frameAt or through takeFrameAt, not both.
+    bool takeFrameAt(double seconds, hostsim::Image& image);
 
     struct Impl;
 
