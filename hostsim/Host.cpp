@@ -421,7 +421,7 @@ void Host::useSequenceData(const std::vector<uint8_t>& bytes) {
     s.sequenceData = block;
 }
 
-RenderResult Host::render(int32_t time) {
+RenderResult Host::render(int32_t time, Image storage) {
     State& s = *state;
     RenderResult result;
     s.in.current_time = time;
@@ -508,7 +508,10 @@ RenderResult Host::render(int32_t time) {
         }
     }
     if (s.outputWorld) {
-        if (s.config.keepOutputImage) result.image = s.outputWorld->toImage();
+        if (s.config.keepOutputImage) {
+            result.image = std::move(storage);
+            s.outputWorld->toImage(result.image);
+        }
         result.originX = s.outputWorld->def.origin_x;
         result.originY = s.outputWorld->def.origin_y;
     }

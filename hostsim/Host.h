@@ -127,8 +127,9 @@ public:
     PF_Err saveAndReload();
     std::vector<uint8_t> savedSequenceData() const;
     // Renders one frame at `time` (in time-scale units) with the host's
-    // command sequence.
-    RenderResult render(int32_t time);
+    // command sequence. The output is read back into `storage` (a spent
+    // picture given for reuse) when it has the output's size.
+    RenderResult render(int32_t time, Image storage = {});
     // sequence setdown then global setdown.
     PF_Err finish();
     // Misbehaviour on request, for an instance without sequence data: a new

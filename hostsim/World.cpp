@@ -113,11 +113,18 @@ void World::fill(const Image& image) {
 }
 
 Image World::toImage() const {
-    Image image(uint32_t(def.width), uint32_t(def.height));
+    Image image;
+    toImage(image);
+    return image;
+}
+
+void World::toImage(Image& image) const {
+    if (image.width != uint32_t(def.width) || image.height != uint32_t(def.height))
+        image = Image(uint32_t(def.width), uint32_t(def.height));
     if (bitsPerChannel != 8) {
         for (uint32_t y = 0; y < image.height; ++y)
             for (uint32_t x = 0; x < image.width; ++x) load(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
-        return image;
+        return;
     }
     // The common 8-bit world row by row, with the same quotients as load.
     std::vector<uint8_t> bytes(size_t(image.width) * 4);
@@ -125,7 +132,6 @@ Image World::toImage() const {
         reorder(row(y), bytes.data(), image.width, channelOrder, false);
         fromBytes(bytes.data(), image.pixel(0, y), bytes.size());
     }
-    return image;
 }
 
 void World::fillRect(const PF_Pixel& color, const PF_Rect& rect) {

@@ -128,8 +128,10 @@ public:
     VideoWriter(const VideoWriter&) = delete;
     VideoWriter& operator=(const VideoWriter&) = delete;
 
-    // Queues the next frame (width x height) for the encoding thread.
-    void write(hostsim::Image frame);
+    // Queues the next frame (width x height) for the encoding thread, and
+    // gives back a frame already encoded (empty when none is ready), whose
+    // storage the caller may fill again.
+    hostsim::Image write(hostsim::Image frame);
     // Drains the encoder, completes the file and gives it its name.
     void finish();
     // Whether sound is being copied (known once constructed).

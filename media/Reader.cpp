@@ -180,24 +180,8 @@ struct VideoReader::Impl {
     std::optional<Timed> current, next;
     bool ended = false;
     bool given = false;  // current's picture was moved out by takeFrameAt
-    // Pictures the caller is done with, converted into again by the
-    // reader's thread rather than allocated (and zeroed) anew each frame.
-    std::mutex spareMutex;
-    std::vector<hostsim::Image> spare;
+    av::Spares spares;  // pictures the caller is done with, converted into again
     std::thread worker;
-
-    void recycle(hostsim::Image image) {
-        if (image.rgba.empty()) return;
-        std::lock_guard<std::mutex> lock(spareMutex);
-        if (spare.size() < 2) spare.push_back(std::move(image));
-    }
-    hostsim::Image takeSpare() {
-        std::lock_guard<std::mutex> lock(spareMutex);
-        if (spare.empty()) return {};
-        hostsim::Image image = std::move(spare.back());
-        spare.pop_back();
-        return image;
-    }
 
     // Moves `current` on to the picture shown at `seconds`.
     void advance(double seconds);
@@ -220,7 +204,7 @@ struct VideoReader::Impl {
                 while (pass.next(t)) {
                     t.seconds += offset;
                     if (!queue.push(std::move(t))) return;
-                    t = Timed{0, takeSpare()};
+                    t = Timed{0, spares.take()};
                 }
                 if (!options.loop) break;
                 offset += pass.endSeconds();
@@ -289,7 +273,7 @@ void VideoReader::Impl::advance(double seconds) {
             ended = !next;
         }
         if (!next || next->seconds > seconds + kSlack) break;
-        recycle(std::move(current->image));
+        spares.put(std::move(current->image));
         current = std::move(next);
         next.reset();
         given = false;
@@ -306,7 +290,7 @@ bool VideoReader::takeFrameAt(double seconds, hostsim::Image& image) {
     r.advance(seconds);
     if (r.given) return false;
     std::swap(image, r.current->image);
-    r.recycle(std::move(r.current->image));
+    r.spares.put(std::move(r.current->image));
     r.given = true;
     return true;
 }

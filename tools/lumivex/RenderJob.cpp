@@ -404,6 +404,9 @@ int runRenderJob(RenderJob job) {
     }
 
     std::unique_ptr<media::VideoWriter> writer;
+    // A spent frame (written, or an input a later instance let go of) whose
+    // storage the next render reads back into.
+    hostsim::Image spent;
     Progress progress(job.frames, job.frames > 1 && isatty(STDERR_FILENO));
     const long long firstNumber = std::llround(job.time * job.fps) + job.firstFrame;
     std::string effectMessage;
@@ -414,10 +417,10 @@ int runRenderJob(RenderJob job) {
         for (size_t k = 0; k < chain.size(); ++k) {
             Instance& in = chain[k];
             in.enter();
-            if (k > 0) in.host->setInput(std::move(frame.image));
+            if (k > 0) spent = in.host->setInput(std::move(frame.image));
             else if (clip && i > 0 && clip->takeFrameAt(seconds, picture)) picture = in.host->setInput(std::move(picture));
             in.advance(seconds);
-            frame = in.host->render(time);
+            frame = in.host->render(time, std::move(spent));
             if (frame.result != PF_Err_NONE)
                 check(frame.result, hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstNumber + i), *in.host);
             // What the render command reported: the engine's shader or
@@ -440,9 +443,10 @@ int runRenderJob(RenderJob job) {
                 }
                 writer = std::make_unique<media::VideoWriter>(job.output, w);
             }
-            writer->write(std::move(frame.image));
+            spent = writer->write(std::move(frame.image));
         } else {
             writeImage(names.at(firstNumber + i), frame.image, c.depth);
+            spent = std::move(frame.image);
         }
         progress.done(i + 1);
     }
