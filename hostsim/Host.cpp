@@ -169,23 +169,25 @@ bool Host::State::layerSize(int32_t index, uint32_t& width, uint32_t& height) co
     return true;
 }
 
-std::unique_ptr<World> Host::State::makeLayerWorld(int32_t index) {
+std::unique_ptr<World> Host::State::makeLayerWorld(int32_t index, std::unique_ptr<World> reuse) {
     const Image& full = layerImage(index);
     if (full.width == 0) return nullptr;
     const uint32_t fx = reduction(config.downsampleX), fy = reduction(config.downsampleY);
-    if (fx == 1 && fy == 1) {
-        auto world = makeWorld(full.width, full.height);
-        world->fill(full);
-        return world;
-    }
-    Image small = downsample(full, fx, fy);
-    auto world = makeWorld(small.width, small.height);
-    world->fill(small);
+    Image small;
+    if (fx > 1 || fy > 1) small = downsample(full, fx, fy);
+    const Image& shown = small.width > 0 ? small : full;
+    const bool fits = reuse && reuse->def.width == int32_t(shown.width) && reuse->def.height == int32_t(shown.height) &&
+                      reuse->depth() == config.depth && reuse->pixelFormat() == pixelFormat();
+    std::unique_ptr<World> world = fits ? std::move(reuse) : makeWorld(shown.width, shown.height);
+    world->fill(shown);
     return world;
 }
 
 World& Host::State::ensureInputWorld() {
-    if (!inputWorld || inputWorld->depth() != config.depth) inputWorld = makeLayerWorld(0);
+    if (!inputWorld || inputChanged || inputWorld->depth() != config.depth) {
+        inputWorld = makeLayerWorld(0, std::move(inputWorld));
+        inputChanged = false;
+    }
     return *inputWorld;
 }
 
@@ -272,11 +274,13 @@ void Host::setDepth(uint32_t depth) {
 
 void Host::setInput(const Image& image) { setInput(Image(image)); }
 
-void Host::setInput(Image&& image) {
+Image Host::setInput(Image&& image) {
     if (image.width == 0 || image.height == 0) throw Error("the input layer is empty");
+    Image replaced = std::move(state->input);
     state->input = std::move(image);
-    state->inputWorld.reset();
+    state->inputChanged = true;
     state->presetInData();
+    return replaced;
 }
 
 PF_Err Host::send(PF_Cmd cmd, void* extra) {
@@ -417,7 +421,7 @@ void Host::useSequenceData(const std::vector<uint8_t>& bytes) {
     s.sequenceData = block;
 }
 
-RenderResult Host::render(int32_t time) {
+RenderResult Host::render(int32_t time, Image storage) {
     State& s = *state;
     RenderResult result;
     s.in.current_time = time;
@@ -504,7 +508,10 @@ RenderResult Host::render(int32_t time) {
         }
     }
     if (s.outputWorld) {
-        if (s.config.keepOutputImage) result.image = s.outputWorld->toImage();
+        if (s.config.keepOutputImage) {
+            result.image = std::move(storage);
+            s.outputWorld->toImage(result.image);
+        }
         result.originX = s.outputWorld->def.origin_x;
         result.originY = s.outputWorld->def.origin_y;
     }
@@ -619,11 +626,11 @@ void Host::setPoint(int32_t index, const double* xyz) {
     }
 }
 
-void Host::setLayer(int32_t index, const Image& image) {
+void Host::setLayer(int32_t index, Image image) {
     HostParam& p = state->paramOf(index, "set layer");
     requireType(p.def, {PF_Param_LAYER}, "layer");
     if (image.width == 0 || image.height == 0) throw Error(std::string("the image for layer '") + p.def.name + "' is empty");
-    p.layer = std::make_shared<const Image>(image);
+    p.layer = std::make_shared<const Image>(std::move(image));
 }
 
 void Host::setKeyframe(int32_t index, int32_t time) {

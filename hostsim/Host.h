@@ -95,8 +95,9 @@ public:
 
     // The input layer at full resolution; also fixes in_data's width and
     // height and the composition size. A 1280x720 transparent layer until set.
+    // Taken by move, the picture it replaces is given back for reuse.
     void setInput(const Image& image);
-    void setInput(Image&& image);
+    Image setInput(Image&& image);
 
     // --- single commands (each logged) ---------------------------------------
     PF_Err about(std::string* text = nullptr);
@@ -126,8 +127,9 @@ public:
     PF_Err saveAndReload();
     std::vector<uint8_t> savedSequenceData() const;
     // Renders one frame at `time` (in time-scale units) with the host's
-    // command sequence.
-    RenderResult render(int32_t time);
+    // command sequence. The output is read back into `storage` (a spent
+    // picture given for reuse) when it has the output's size.
+    RenderResult render(int32_t time, Image storage = {});
     // sequence setdown then global setdown.
     PF_Err finish();
     // Misbehaviour on request, for an instance without sequence data: a new
@@ -148,7 +150,7 @@ public:
     void setPopup(int32_t index, int32_t entry);        // from 1
     void setColor(int32_t index, const float rgba[4]);  // 1.0 full
     void setPoint(int32_t index, const double* xyz);    // 2 values for a point, 3 for a 3D point
-    void setLayer(int32_t index, const Image& image);   // full resolution
+    void setLayer(int32_t index, Image image);          // full resolution
     // Records the parameter's current value as a keyframe at `time`
     // (time-scale units). A parameter with keyframes has, at any time, the
     // value of the latest keyframe at or before it (before the first: the

@@ -77,6 +77,7 @@ struct Host::State {
 
     // Worlds alive for the current frame or checkout.
     std::unique_ptr<World> inputWorld, outputWorld;
+    bool inputChanged = false;  // `input` is not yet what inputWorld holds
     std::vector<std::unique_ptr<World>> frameWorlds;
     std::map<int32_t, int32_t> layerCheckouts;      // smart checkout id -> parameter index
     std::map<const PF_ParamDef*, Checkout> checkouts;
@@ -107,7 +108,9 @@ struct Host::State {
     const Image& layerImage(int32_t index) const;  // full resolution; empty when none
     std::unique_ptr<World> makeWorld(uint32_t width, uint32_t height);
     std::unique_ptr<World> makeOutputWorld(uint32_t width, uint32_t height);  // honours staleOutput
-    std::unique_ptr<World> makeLayerWorld(int32_t index);  // null when the layer has no image
+    // Null when the layer has no image. `reuse`, when it has the size, depth
+    // and format, is filled rather than a new world made.
+    std::unique_ptr<World> makeLayerWorld(int32_t index, std::unique_ptr<World> reuse = nullptr);
     // The size makeLayerWorld would give, without making it; false when none.
     bool layerSize(int32_t index, uint32_t& width, uint32_t& height) const;
     static uint32_t reduction(const PF_RationalScale& downsample);

@@ -13,12 +13,38 @@ namespace {
 constexpr int kArgbSlots[4] = {1, 2, 3, 0};
 constexpr int kBgraSlots[4] = {2, 1, 0, 3};
 
-// lround(clamp(v, 0, 1) * scale) without the library call: c + 0.5 is exact
-// in double and truncation floors it, for every c >= 0. NaN gives 0, as the
-// library's result for it does once cut to the sample's width.
+// lround(clamp(v, 0, 1) * scale) for scales up to 2^16, in float selects
+// that vectorise. For 0.5 <= c < 2^22 the float sum c + 0.5 is exact or
+// rounds without reaching the next whole number, so truncation floors it;
+// below 0.5 (where the sum may round up to 1) the answer is 0. NaN gives 0,
+// as the library's result for it does once cut to the sample's width.
 inline uint32_t scaled(float v, float scale) {
-    const float c = std::clamp(v, 0.0f, 1.0f) * scale;
-    return c >= 0.0f ? uint32_t(double(c) + 0.5) : 0u;
+    const float low = v > 0 ? v : 0.0f;
+    const float c = (low < 1 ? low : 1.0f) * scale;
+    return c < 0.5f ? 0u : uint32_t(int32_t(c + 0.5f));
+}
+
+// One row of 8-bit samples in the picture's own order, red first, as
+// plain loops over unaliased arrays that vectorise.
+void toBytes(const float* __restrict in, uint8_t* __restrict out, size_t count) {
+    for (size_t i = 0; i < count; ++i) out[i] = uint8_t(scaled(in[i], 255.0f));
+}
+void fromBytes(const uint8_t* __restrict in, float* __restrict out, size_t count) {
+    for (size_t i = 0; i < count; ++i) out[i] = in[i] / 255.0f;
+}
+
+// Pixels of four bytes between red, green, blue, alpha and the world's
+// order, one 32-bit word each (little-endian: the first byte lowest).
+// ARGB is RGBA turned by a byte; BGRA swaps the first and third bytes.
+// Both turns are their own kind of inverse: ARGB back by three bytes.
+void reorder(const uint8_t* __restrict in, uint8_t* __restrict out, size_t pixels, ChannelOrder order, bool toWorld) {
+    for (size_t x = 0; x < pixels; ++x) {
+        uint32_t w;
+        std::memcpy(&w, in + 4 * x, 4);
+        if (order == ChannelOrder::BGRA) w = (w & 0xFF00FF00u) | (w & 0xFFu) << 16 | (w >> 16 & 0xFFu);
+        else w = toWorld ? w << 8 | w >> 24 : w >> 8 | w << 24;
+        std::memcpy(out + 4 * x, &w, 4);
+    }
 }
 
 }  // namespace
@@ -79,34 +105,33 @@ void World::fill(const Image& image) {
         return;
     }
     // The common 8-bit world row by row, with the same rounding as store.
-    const int* slot = channelOrder == ChannelOrder::ARGB ? kArgbSlots : kBgraSlots;
+    std::vector<uint8_t> bytes(size_t(image.width) * 4);
     for (uint32_t y = 0; y < image.height; ++y) {
-        uint8_t* out = row(y);
-        const float* in = image.pixel(0, y);
-        for (uint32_t x = 0; x < image.width; ++x, out += 4, in += 4)
-            for (int c = 0; c < 4; ++c) out[slot[c]] = uint8_t(scaled(in[c], 255.0f));
+        toBytes(image.pixel(0, y), bytes.data(), bytes.size());
+        reorder(bytes.data(), row(y), image.width, channelOrder, true);
     }
 }
 
 Image World::toImage() const {
-    Image image(uint32_t(def.width), uint32_t(def.height));
+    Image image;
+    toImage(image);
+    return image;
+}
+
+void World::toImage(Image& image) const {
+    if (image.width != uint32_t(def.width) || image.height != uint32_t(def.height))
+        image = Image(uint32_t(def.width), uint32_t(def.height));
     if (bitsPerChannel != 8) {
         for (uint32_t y = 0; y < image.height; ++y)
             for (uint32_t x = 0; x < image.width; ++x) load(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
-        return image;
+        return;
     }
-    // The common 8-bit world row by row, each sample's value (the same
-    // quotient as load's) from a table.
-    float unit[256];
-    for (int k = 0; k < 256; ++k) unit[k] = k / 255.0f;
-    const int* slot = channelOrder == ChannelOrder::ARGB ? kArgbSlots : kBgraSlots;
+    // The common 8-bit world row by row, with the same quotients as load.
+    std::vector<uint8_t> bytes(size_t(image.width) * 4);
     for (uint32_t y = 0; y < image.height; ++y) {
-        const uint8_t* in = row(y);
-        float* out = image.pixel(0, y);
-        for (uint32_t x = 0; x < image.width; ++x, in += 4, out += 4)
-            for (int c = 0; c < 4; ++c) out[c] = unit[in[slot[c]]];
+        reorder(row(y), bytes.data(), image.width, channelOrder, false);
+        fromBytes(bytes.data(), image.pixel(0, y), bytes.size());
     }
-    return image;
 }
 
 void World::fillRect(const PF_Pixel& color, const PF_Rect& rect) {

@@ -30,9 +30,11 @@ public:
     uint32_t pixelFormat() const { return format; }
     uint32_t bytesPerPixel() const { return bitsPerChannel / 2; }
 
-    // Converts from / to the float RGBA image (sizes must match for fill).
+    // Converts from / to the float RGBA image (sizes must match for fill;
+    // toImage writes into `image`'s storage when it has the world's size).
     void fill(const Image& image);
     Image toImage() const;
+    void toImage(Image& image) const;
     // Sets every pixel inside `rect` (clipped) to an 8-bit ARGB colour.
     void fillRect(const PF_Pixel& color, const PF_Rect& rect);
 

@@ -1,6 +1,7 @@
 // Internal to media/: one owner per FFmpeg object, the error check that
-// turns a library status into media::Error with the library's own text, and
-// the bounded queue between a worker thread and its caller.
+// turns a library status into media::Error with the library's own text, the
+// bounded queue between a worker thread and its caller, and the pictures
+// handed back between them for reuse.
 #pragma once
 
 extern "C" {
@@ -19,6 +20,7 @@ extern "C" {
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "media/Media.h"
 
@@ -123,6 +125,30 @@ private:
     std::deque<T> items;
     bool closed = false, cancelled = false;
     std::exception_ptr error;
+};
+
+// Pictures one side is done with, for the other to write into again rather
+// than allocate (and zero) frame-sized memory anew; a few at most, empty
+// ones not kept. Either side may call from its own thread.
+class Spares {
+public:
+    void put(hostsim::Image image) {
+        if (image.rgba.empty()) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (kept.size() < 2) kept.push_back(std::move(image));
+    }
+    // A spare picture, or an empty one when there is none.
+    hostsim::Image take() {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (kept.empty()) return {};
+        hostsim::Image image = std::move(kept.back());
+        kept.pop_back();
+        return image;
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<hostsim::Image> kept;
 };
 
 }  // namespace media::av

@@ -75,6 +75,12 @@ public:
     // presentation time is the latest not after it (the first frame before
     // the clip starts). Times must not go back between calls.
     const hostsim::Image& frameAt(double seconds);
+    // The same picture for a caller that keeps what it is given: when it is
+    // not the one the last call gave, it is moved into `image` (whose own
+    // storage goes back to the reader to convert into) and the call returns
+    // true; else `image` is left alone and the call returns false. A reader
+    // is used through frameAt or through takeFrameAt, not both.
+    bool takeFrameAt(double seconds, hostsim::Image& image);
 
     struct Impl;
 
@@ -122,8 +128,10 @@ public:
     VideoWriter(const VideoWriter&) = delete;
     VideoWriter& operator=(const VideoWriter&) = delete;
 
-    // Queues the next frame (width x height) for the encoding thread.
-    void write(hostsim::Image frame);
+    // Queues the next frame (width x height) for the encoding thread, and
+    // gives back a frame already encoded (empty when none is ready), whose
+    // storage the caller may fill again.
+    hostsim::Image write(hostsim::Image frame);
     // Drains the encoder, completes the file and gives it its name.
     void finish();
     // Whether sound is being copied (known once constructed).

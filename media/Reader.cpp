@@ -179,23 +179,12 @@ struct VideoReader::Impl {
     av::Queue<Timed> queue{3};
     std::optional<Timed> current, next;
     bool ended = false;
-    // Pictures the caller is done with, converted into again by the
-    // reader's thread rather than allocated (and zeroed) anew each frame.
-    std::mutex spareMutex;
-    std::vector<hostsim::Image> spare;
+    bool given = false;  // current's picture was moved out by takeFrameAt
+    av::Spares spares;  // pictures the caller is done with, converted into again
     std::thread worker;
 
-    void recycle(hostsim::Image image) {
-        std::lock_guard<std::mutex> lock(spareMutex);
-        if (spare.size() < 2) spare.push_back(std::move(image));
-    }
-    hostsim::Image takeSpare() {
-        std::lock_guard<std::mutex> lock(spareMutex);
-        if (spare.empty()) return {};
-        hostsim::Image image = std::move(spare.back());
-        spare.pop_back();
-        return image;
-    }
+    // Moves `current` on to the picture shown at `seconds`.
+    void advance(double seconds);
 
     AVRational sequenceRate() const { return {int(options.sequenceRateNum), int(options.sequenceRateDen)}; }
 
@@ -215,7 +204,7 @@ struct VideoReader::Impl {
                 while (pass.next(t)) {
                     t.seconds += offset;
                     if (!queue.push(std::move(t))) return;
-                    t = Timed{0, takeSpare()};
+                    t = Timed{0, spares.take()};
                 }
                 if (!options.loop) break;
                 offset += pass.endSeconds();
@@ -273,23 +262,37 @@ VideoReader::~VideoReader() {
 
 const ClipInfo& VideoReader::info() const { return impl->info; }
 
-const hostsim::Image& VideoReader::frameAt(double seconds) {
-    Impl& r = *impl;
-    if (!r.current) {
-        r.current = r.queue.pop();
-        if (!r.current) throw Error(r.path + ": has no pictures");
+void VideoReader::Impl::advance(double seconds) {
+    if (!current) {
+        current = queue.pop();
+        if (!current) throw Error(path + ": has no pictures");
     }
     while (true) {
-        if (!r.next && !r.ended) {
-            r.next = r.queue.pop();
-            r.ended = !r.next;
+        if (!next && !ended) {
+            next = queue.pop();
+            ended = !next;
         }
-        if (!r.next || r.next->seconds > seconds + kSlack) break;
-        r.recycle(std::move(r.current->image));
-        r.current = std::move(r.next);
-        r.next.reset();
+        if (!next || next->seconds > seconds + kSlack) break;
+        spares.put(std::move(current->image));
+        current = std::move(next);
+        next.reset();
+        given = false;
     }
-    return r.current->image;
+}
+
+const hostsim::Image& VideoReader::frameAt(double seconds) {
+    impl->advance(seconds);
+    return impl->current->image;
+}
+
+bool VideoReader::takeFrameAt(double seconds, hostsim::Image& image) {
+    Impl& r = *impl;
+    r.advance(seconds);
+    if (r.given) return false;
+    std::swap(image, r.current->image);
+    r.spares.put(std::move(r.current->image));
+    r.given = true;
+    return true;
 }
 
 }  // namespace media

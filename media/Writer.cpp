@@ -138,6 +138,7 @@ struct VideoWriter::Impl {
     av::Packet packet = av::allocPacket();
     int64_t next = 0;  // pts of the next frame, in frames
     av::Queue<hostsim::Image> queue{3};
+    av::Spares spares;  // encoded pictures, for the caller to render into again
     std::thread worker;
     std::mutex mutex;
     std::exception_ptr error;
@@ -150,7 +151,10 @@ struct VideoWriter::Impl {
 
     void consume() {
         try {
-            while (std::optional<hostsim::Image> image = queue.pop()) encode(&*image);
+            while (std::optional<hostsim::Image> image = queue.pop()) {
+                encode(&*image);
+                spares.put(std::move(*image));
+            }
             if (abandoned) return;
             encode(nullptr);
             if (audio) audio->writeUntil(output.get(), seconds(next));
@@ -297,8 +301,9 @@ VideoWriter::~VideoWriter() {
 
 bool VideoWriter::copiesAudio() const { return impl->audio != nullptr; }
 
-void VideoWriter::write(hostsim::Image frame) {
+hostsim::Image VideoWriter::write(hostsim::Image frame) {
     if (!impl->queue.push(std::move(frame))) impl->rethrow();
+    return impl->spares.take();
 }
 
 void VideoWriter::finish() {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "media/Media.h"
 #include "tools/lumivex/ImageFile.h"
@@ -80,6 +82,32 @@ TEST(Media, SequenceFramesFollowPresentationTime) {
         expectImage(later.frameAt(start), card(k), 0, "from " + std::to_string(start));
         expectImage(later.frameAt(start + 0.1), card((k + 1) % 5), 0, "after " + std::to_string(start));
     }
+}
+
+TEST(Media, TakenPicturesStayTheCallersAndRepeatsAreNotTakenAgain) {
+    const std::string d = folder();
+    for (uint32_t k = 0; k < 5; ++k) lumivex::writeImage(d + "s." + std::to_string(k) + ".png", card(k), 8);
+    media::ReaderOptions options;
+    options.sequenceRateNum = 10;
+    options.loop = true;
+    media::VideoReader reader(d + "s.%d.png", options);
+    // Each picture is asked for twice; the storage handed in goes back to the
+    // reader, except every other picture, which the caller keeps to the end.
+    hostsim::Image slot;
+    std::vector<std::pair<uint32_t, hostsim::Image>> kept;
+    for (int i = 0; i < 40; ++i) {
+        const uint32_t k = uint32_t(i / 2) % 5;
+        const std::string what = "step " + std::to_string(i);
+        if (i % 2 == 1) {
+            EXPECT_FALSE(reader.takeFrameAt(i * 0.05, slot)) << what;
+            if (!slot.rgba.empty()) expectImage(slot, card(k), 0, what);
+            continue;
+        }
+        ASSERT_TRUE(reader.takeFrameAt(i * 0.05, slot)) << what;
+        expectImage(slot, card(k), 0, what);
+        if (i % 4 == 0) kept.emplace_back(k, std::exchange(slot, {}));
+    }
+    for (const auto& [k, image] : kept) expectImage(image, card(k), 0, "kept picture " + std::to_string(k));
 }
 
 TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {

@@ -71,6 +71,12 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     Outcome layer = run(probe("--size 8x8 -p Mode=Matte -p Matte=in.mkv -o m.exr"));
     ASSERT_EQ(layer.status, 0) << layer.err;
     EXPECT_NEAR(redOf(path("m.exr")), 4 / 64.0f, 0.6f / 255);
+    // A layer clip changes with the frames and its last picture holds past
+    // its end: a sequence (at the render's rate) of pictures 8, 16, 32 wide.
+    for (uint32_t k = 0; k < 3; ++k) lumivex::writeImage(path("w." + std::to_string(k) + ".png"), hostsim::Image(8 << k, 4), 8);
+    Outcome moving = run(probe("--size 8x8 --fps 10 --frames 5 -p Mode=Matte -p Matte=w.%d.png -o w.%d.exr"));
+    ASSERT_EQ(moving.status, 0) << moving.err;
+    for (uint32_t i = 0; i < 5; ++i) EXPECT_NEAR(redOf(path("w." + std::to_string(i) + ".exr")), (8 << std::min(i, 2u)) / 64.0f, 0.6f / 255) << i;
 }
 
 TEST_F(Cli, ChainsRunInOrderWithIndependentInstances) {

@@ -179,6 +179,7 @@ struct Instance {
     struct LayerClip {
         int32_t index;
         std::unique_ptr<media::VideoReader> reader;
+        hostsim::Image picture;  // storage for the reader's next picture
     };
     std::vector<LayerClip> layers;
 
@@ -200,8 +201,8 @@ struct Instance {
         if (type == PF_Param_LAYER) {
             const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
             if (media::isClipName(file)) {
-                layers.push_back({index, std::make_unique<media::VideoReader>(file, clipOptions)});
-                return change(index, name, [&] { host->setLayer(index, layers.back().reader->frameAt(clipOptions.start)); });
+                layers.push_back({index, std::make_unique<media::VideoReader>(file, clipOptions), {}});
+                return change(index, name, [&] { showLayerClip(layers.back(), clipOptions.start); });
             }
             return change(index, name, [&] { host->setLayer(index, readImage(file)); });
         }
@@ -227,7 +228,13 @@ struct Instance {
             change(a.index, a.name, [&] { setNumbers(*host, a.index, v); });
             a.last = std::move(v);
         }
-        for (LayerClip& l : layers) host->setLayer(l.index, l.reader->frameAt(seconds));
+        for (LayerClip& l : layers) showLayerClip(l, seconds);
+    }
+
+    // The layer shows the clip's picture at `seconds`, handed over only
+    // when it is not the one shown already.
+    void showLayerClip(LayerClip& l, double seconds) {
+        if (l.reader->takeFrameAt(seconds, l.picture)) host->setLayer(l.index, std::move(l.picture));
     }
 };
 
@@ -367,7 +374,12 @@ int runRenderJob(RenderJob job) {
     std::map<std::string, int> folderCopies;
     std::vector<PrivateCopy> copies;
     std::vector<Instance> chain(job.chain.size());
-    const hostsim::Image& first = clip ? clip->frameAt(secondsOf(0)) : still;
+    // Storage passed between the clip's reader and the first instance: a
+    // new picture goes to the host by move, and the one it replaces back to
+    // the reader to convert into, so that no frame is copied or allocated.
+    hostsim::Image picture;
+    if (clip) clip->takeFrameAt(secondsOf(0), picture);
+    const hostsim::Image& first = clip ? picture : still;
     for (size_t k = 0; k < chain.size(); ++k) {
         Instance& in = chain[k];
         in.choice = job.chain[k].choice;
@@ -392,6 +404,9 @@ int runRenderJob(RenderJob job) {
     }
 
     std::unique_ptr<media::VideoWriter> writer;
+    // A spent frame (written, or an input a later instance let go of) whose
+    // storage the next render reads back into.
+    hostsim::Image spent;
     Progress progress(job.frames, job.frames > 1 && isatty(STDERR_FILENO));
     const long long firstNumber = std::llround(job.time * job.fps) + job.firstFrame;
     std::string effectMessage;
@@ -402,10 +417,10 @@ int runRenderJob(RenderJob job) {
         for (size_t k = 0; k < chain.size(); ++k) {
             Instance& in = chain[k];
             in.enter();
-            if (k > 0) in.host->setInput(std::move(frame.image));
-            else if (clip && i > 0) in.host->setInput(clip->frameAt(seconds));
+            if (k > 0) spent = in.host->setInput(std::move(frame.image));
+            else if (clip && i > 0 && clip->takeFrameAt(seconds, picture)) picture = in.host->setInput(std::move(picture));
             in.advance(seconds);
-            frame = in.host->render(time);
+            frame = in.host->render(time, std::move(spent));
             if (frame.result != PF_Err_NONE)
                 check(frame.result, hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstNumber + i), *in.host);
             // What the render command reported: the engine's shader or
@@ -428,9 +443,10 @@ int runRenderJob(RenderJob job) {
                 }
                 writer = std::make_unique<media::VideoWriter>(job.output, w);
             }
-            writer->write(std::move(frame.image));
+            spent = writer->write(std::move(frame.image));
         } else {
             writeImage(names.at(firstNumber + i), frame.image, c.depth);
+            spent = std::move(frame.image);
         }
         progress.done(i + 1);
     }
