@@ -511,6 +511,7 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
     // allocates nothing it cannot do without), so a failing allocation
     // leaves the surface as it was.
     Surface<Pixel32> band(image.width, std::min(kBandRows + carry, image.height));
+    const bool avx2Bytes = std::is_same_v<P, Pixel8> && path == detail::QuantizePath::Avx2;
     uint32_t ready = 0;  // rows at the top of `band` already converted
     for (uint32_t y = 0; y < image.height;) {
         const uint32_t n = std::min(kBandRows, image.height - y);
@@ -518,7 +519,14 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
         if (ready < n + below) {
             const Surface<P> from(image.width, n + below - ready, image.stride, image.row(y + ready));
             Surface<Pixel32> to(image.width, n + below - ready, band.stride, band.row(ready));
-            toFloat(from, to);
+            if (avx2Bytes) {
+                for (uint32_t r = 0; r < to.height; ++r)
+                    detail::bytesToFloatsAvx2(reinterpret_cast<const uint8_t*>(from.row(r)),
+                                              reinterpret_cast<float*>(to.row(r)), image.width, detail::kInv256,
+                                              detail::kByteScale);
+            } else {
+                toFloat(from, to);
+            }
             if (grayscale || palette == 1) toGrayscale(to);
         }
         Surface<Pixel32> rows(image.width, n + below, band.stride, band.data);
@@ -528,7 +536,14 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
         if constexpr (std::is_same_v<P, Pixel8>) {
             // An 8-bit alpha comes back from its float as the same byte, so
             // the surface's own alpha bytes stay.
-            fromFloatKeepingAlpha(done, out);
+            if (avx2Bytes) {
+                for (uint32_t r = 0; r < n; ++r)
+                    detail::floatsToColourAvx2(reinterpret_cast<const float*>(done.row(r)),
+                                               reinterpret_cast<uint8_t*>(out.row(r)), image.width,
+                                               detail::kScaledLimit);
+            } else {
+                fromFloatKeepingAlpha(done, out);
+            }
         } else {
             for (uint32_t r = 0; r < n; ++r) {
                 const P* src = image.row(y + r);

@@ -4,6 +4,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 namespace ImageLib {
 namespace {
 
@@ -61,3 +63,51 @@ struct Lanes {
 
 #define LUMIVEX_SCAN_ENTRY scanAvx2
 #include "ImageLib/QuantizeScan.inc"
+
+namespace ImageLib::detail {
+
+void bytesToFloatsAvx2(const uint8_t* in, float* out, uint32_t pixels, float inv256, float scale) {
+    const __m256 a = _mm256_set1_ps(inv256), b = _mm256_set1_ps(scale);
+    uint32_t i = 0;
+    for (; i + 2 <= pixels; i += 2) {
+        const __m256 f = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 4 * i))));
+        _mm256_storeu_ps(out + 4 * i, _mm256_mul_ps(_mm256_mul_ps(f, a), b));
+    }
+    for (; i < pixels; ++i) {
+        int32_t word;
+        std::memcpy(&word, in + 4 * i, 4);
+        const __m128 f = _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+        _mm_storeu_ps(out + 4 * i, _mm_mul_ps(_mm_mul_ps(f, _mm256_castps256_ps128(a)), _mm256_castps256_ps128(b)));
+    }
+}
+
+void floatsToColourAvx2(const float* in, uint8_t* out, uint32_t pixels, float limit) {
+    const __m256 full = _mm256_set1_ps(255.0f), high = _mm256_set1_ps(limit), low = _mm256_set1_ps(-limit);
+    // Alpha is each pixel's first byte, the low one of its little-endian word.
+    constexpr uint64_t kAlpha = 0x000000FF000000FFull;
+    uint32_t i = 0;
+    for (; i + 2 <= pixels; i += 2) {
+        const __m256 v = _mm256_max_ps(low, _mm256_min_ps(high, _mm256_mul_ps(_mm256_loadu_ps(in + 4 * i), full)));
+        const __m256i t = _mm256_cvtps_epi32(v);
+        const __m128i s16 = _mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
+        const uint64_t packed = uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(s16, s16)));
+        uint64_t kept;
+        std::memcpy(&kept, out + 4 * i, 8);
+        const uint64_t word = (packed & ~kAlpha) | (kept & kAlpha);
+        std::memcpy(out + 4 * i, &word, 8);
+    }
+    for (; i < pixels; ++i) {
+        const __m128 v = _mm_max_ps(_mm256_castps256_ps128(low),
+                                    _mm_min_ps(_mm256_castps256_ps128(high), _mm_mul_ps(_mm_loadu_ps(in + 4 * i),
+                                                                                       _mm256_castps256_ps128(full))));
+        const __m128i t = _mm_cvtps_epi32(v);
+        const __m128i s16 = _mm_packs_epi32(t, t);
+        const uint32_t packed = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(s16, s16)));
+        uint32_t kept;
+        std::memcpy(&kept, out + 4 * i, 4);
+        const uint32_t word = (packed & ~0xFFu) | (kept & 0xFFu);
+        std::memcpy(out + 4 * i, &word, 4);
+    }
+}
+
+}  // namespace ImageLib::detail

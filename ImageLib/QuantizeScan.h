@@ -108,4 +108,11 @@ struct ScanJob {
 void scanSse2(const ScanJob& job);
 void scanAvx2(const ScanJob& job);
 
+// 8-bit rows to and from a band on AVX2, with the arithmetic of the
+// library's vector conversions (the constants are passed in): bytes v to
+// (v * inv256) * scale, and floats v back to bytes as round(clamp(v * 255,
+// -limit, limit)) saturated, each destination pixel keeping its alpha byte.
+void bytesToFloatsAvx2(const uint8_t* in, float* out, uint32_t pixels, float inv256, float scale);
+void floatsToColourAvx2(const float* in, uint8_t* out, uint32_t pixels, float limit);
+
 }  // namespace ImageLib::detail
