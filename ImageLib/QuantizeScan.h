@@ -12,15 +12,6 @@
 
 namespace ImageLib::detail {
 
-// A palette in blocks of 8 entries (8 alphas, 8 reds, 8 greens, 8 blues),
-// the last block padded with entries that are never chosen. `index` gives
-// each slot's position in the palette (as a float), which decides ties.
-// When `channel` is 1, 2 or 3 the entries are sorted by that channel (red,
-// green, blue), `low` and `high` hold each block's range in it, and `start`
-// maps the channel value v (bucket clamp(v * 256, 0, 255)) to the block the
-// search begins with; the search then stops in each direction at the first
-// block that provably holds no entry as near as the best so far. Channel 0:
-// every block is searched.
 // Entries in blocks as in SearchTable, ascending palette index.
 struct CellList {
     const float* soa = nullptr;
@@ -39,6 +30,15 @@ struct BoxList {
     uint32_t blocks = 0;
 };
 
+// A palette in blocks of 8 entries (8 alphas, 8 reds, 8 greens, 8 blues),
+// the last block padded with entries that are never chosen. `index` gives
+// each slot's position in the palette (as a float), which decides ties.
+// When `channel` is 1, 2 or 3 the entries are sorted by that channel (red,
+// green, blue), `low` and `high` hold each block's range in it, and `start`
+// maps the channel value v (bucket clamp(v * 256, 0, 255)) to the block the
+// search begins with; the search then stops in each direction at the first
+// block that provably holds no entry as near as the best so far. Channel 0:
+// every block is searched.
 struct SearchTable {
     const float* soa = nullptr;
     const float* index = nullptr;
