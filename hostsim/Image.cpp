@@ -4,10 +4,34 @@
 
 namespace hostsim {
 
+Image Image::eightBit(uint32_t w, uint32_t h) {
+    Image image;
+    image.width = w;
+    image.height = h;
+    image.rgba8.assign(size_t(w) * h * 4, 0);
+    return image;
+}
+
+Image asFloat(Image&& image) {
+    if (!image.isEightBit()) return std::move(image);
+    return asFloat(static_cast<const Image&>(image));
+}
+
+Image asFloat(const Image& image) {
+    if (!image.isEightBit()) return image;
+    Image out;
+    out.width = image.width;
+    out.height = image.height;
+    out.rgba.resize(image.rgba8.size());
+    for (size_t i = 0; i < out.rgba.size(); ++i) out.rgba[i] = image.rgba8[i] / 255.0f;
+    return out;
+}
+
 Image downsample(const Image& image, uint32_t factorX, uint32_t factorY) {
     factorX = std::max(factorX, 1u);
     factorY = std::max(factorY, 1u);
     if (factorX == 1 && factorY == 1) return image;
+    if (image.isEightBit()) return downsample(asFloat(image), factorX, factorY);
     Image out((image.width + factorX - 1) / factorX, (image.height + factorY - 1) / factorY);
     for (uint32_t y = 0; y < out.height; ++y) {
         for (uint32_t x = 0; x < out.width; ++x) {

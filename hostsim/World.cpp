@@ -99,6 +99,13 @@ void World::fill(const Image& image) {
     if (image.width != uint32_t(def.width) || image.height != uint32_t(def.height))
         throw Error("image of " + std::to_string(image.width) + "x" + std::to_string(image.height) +
                     " does not fit a world of " + std::to_string(def.width) + "x" + std::to_string(def.height));
+    if (image.isEightBit()) {
+        if (bitsPerChannel != 8) return fill(asFloat(image));
+        // Bytes as they are, in the world's order.
+        for (uint32_t y = 0; y < image.height; ++y)
+            reorder(&image.rgba8[size_t(y) * image.width * 4], row(y), image.width, channelOrder, true);
+        return;
+    }
     if (bitsPerChannel != 8) {
         for (uint32_t y = 0; y < image.height; ++y)
             for (uint32_t x = 0; x < image.width; ++x) store(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));
@@ -119,8 +126,18 @@ Image World::toImage() const {
 }
 
 void World::toImage(Image& image) const {
-    if (image.width != uint32_t(def.width) || image.height != uint32_t(def.height))
-        image = Image(uint32_t(def.width), uint32_t(def.height));
+    const uint32_t width = uint32_t(def.width), height = uint32_t(def.height);
+    if (image.isEightBit() && bitsPerChannel == 8) {
+        // An 8-bit world into 8-bit storage: its bytes in red, green, blue,
+        // alpha order.
+        image.width = width;
+        image.height = height;
+        image.rgba8.resize(size_t(width) * height * 4);
+        for (uint32_t y = 0; y < height; ++y)
+            reorder(row(y), &image.rgba8[size_t(y) * width * 4], width, channelOrder, false);
+        return;
+    }
+    if (image.width != width || image.height != height || image.rgba.empty()) image = Image(width, height);
     if (bitsPerChannel != 8) {
         for (uint32_t y = 0; y < image.height; ++y)
             for (uint32_t x = 0; x < image.width; ++x) load(row(y) + size_t(x) * bytesPerPixel(), image.pixel(x, y));

@@ -30,8 +30,10 @@ public:
     uint32_t pixelFormat() const { return format; }
     uint32_t bytesPerPixel() const { return bitsPerChannel / 2; }
 
-    // Converts from / to the float RGBA image (sizes must match for fill;
-    // toImage writes into `image`'s storage when it has the world's size).
+    // Converts from / to the RGBA image (sizes must match for fill).
+    // toImage writes into `image`'s storage when it has the world's size,
+    // and keeps an 8-bit picture 8-bit when the world is (deeper worlds
+    // read back as floats).
     void fill(const Image& image);
     Image toImage() const;
     void toImage(Image& image) const;

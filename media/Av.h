@@ -133,7 +133,7 @@ private:
 class Spares {
 public:
     void put(hostsim::Image image) {
-        if (image.rgba.empty()) return;
+        if (image.empty()) return;
         std::lock_guard<std::mutex> lock(mutex);
         if (kept.size() < 2) kept.push_back(std::move(image));
     }

@@ -58,8 +58,13 @@ uint32_t formatBits(AVPixelFormat format) {
 
 void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file) {
     const auto format = AVPixelFormat(frame.format);
-    if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height))
-        image = hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
+    const bool deep = formatBits(format) > 8;
+    const bool bytes = eightBit && !deep;
+    // The caller's storage where it has the size and kind, else new.
+    if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height) || image.isEightBit() != bytes ||
+        image.empty())
+        image = bytes ? hostsim::Image::eightBit(uint32_t(frame.width), uint32_t(frame.height))
+                      : hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
     const size_t w = size_t(frame.width);
     if (format == AV_PIX_FMT_GBRPF32LE || format == AV_PIX_FMT_GBRAPF32LE) {
         // Planes green, blue, red (, alpha): copied as they are, above 1 too.
@@ -78,7 +83,6 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::I
         }
         return;
     }
-    const bool deep = formatBits(format) > 8;
     const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
     if (!sws || format != from || frame.width != width || frame.height != height) {
         // The filter only resamples subsampled chroma: linear costs half of
@@ -90,7 +94,7 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::I
         from = format;
         width = frame.width;
         height = frame.height;
-        staged = stagingFrame(target, width, height, file);
+        staged = bytes ? Frame() : stagingFrame(target, width, height, file);
     }
     if (isYuv(format)) {
         const AVColorSpace tagged = frame.colorspace != AVCOL_SPC_UNSPECIFIED ? frame.colorspace : streamSpace;
@@ -98,6 +102,13 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::I
         const int* coefficients = sws_getCoefficients(space);
         sws_setColorspaceDetails(sws.get(), coefficients, frame.color_range == AVCOL_RANGE_JPEG, coefficients, 1, 0,
                                  1 << 16, 1 << 16);
+    }
+    if (bytes) {
+        // Straight into the picture's bytes.
+        uint8_t* const planes[4] = {image.rgba8.data(), nullptr, nullptr, nullptr};
+        const int lines[4] = {int(w * 4), 0, 0, 0};
+        sws_scale(sws.get(), frame.data, frame.linesize, 0, frame.height, planes, lines);
+        return;
     }
     sws_scale(sws.get(), frame.data, frame.linesize, 0, frame.height, staged->data, staged->linesize);
     for (int y = 0; y < height; ++y) {
@@ -123,6 +134,16 @@ FromImage::FromImage(int width, int height, AVPixelFormat target, bool deep, con
 }
 
 void FromImage::convert(const hostsim::Image& image, AVFrame& frame) {
+    if (!frame.data[0]) check(av_frame_get_buffer(&frame, 0), file, "cannot allocate a frame");
+    check(av_frame_make_writable(&frame), file, "cannot write a frame");
+    if (image.isEightBit() && !deep) {
+        // Straight from the picture's bytes.
+        const uint8_t* const planes[4] = {image.rgba8.data(), nullptr, nullptr, nullptr};
+        const int lines[4] = {int(image.width * 4), 0, 0, 0};
+        sws_scale(sws.get(), planes, lines, 0, int(image.height), frame.data, frame.linesize);
+        return;
+    }
+    if (image.isEightBit()) return convert(hostsim::asFloat(image), frame);
     const size_t w = image.width;
     for (uint32_t y = 0; y < image.height; ++y) {
         const float* in = image.pixel(0, y);
@@ -130,8 +151,6 @@ void FromImage::convert(const hostsim::Image& image, AVFrame& frame) {
         if (deep) fromUnit(in, reinterpret_cast<uint16_t*>(row), w * 4, 65535.0f);
         else fromUnit(in, row, w * 4, 255.0f);
     }
-    if (!frame.data[0]) check(av_frame_get_buffer(&frame, 0), file, "cannot allocate a frame");
-    check(av_frame_make_writable(&frame), file, "cannot write a frame");
     sws_scale(sws.get(), staged->data, staged->linesize, 0, int(image.height), frame.data, frame.linesize);
 }
 

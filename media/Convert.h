@@ -12,12 +12,16 @@ uint32_t formatBits(AVPixelFormat format);
 
 class ToImage {
 public:
+    // `eightBit`: 8-bit formats give 8-bit pictures (deeper ones still go
+    // through 16 bits, float ones stay float).
+    explicit ToImage(bool eightBit = false) : eightBit(eightBit) {}
     // Converts a decoded frame: float planes are copied, deeper-than-8-bit
     // formats go through 16 bits, YUV uses the frame's own matrix and range
     // (the stream's matrix where the frame names none).
     void convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file);
 
 private:
+    bool eightBit;
     Sws sws;
     AVPixelFormat from = AV_PIX_FMT_NONE;
     int width = 0, height = 0;

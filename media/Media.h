@@ -3,9 +3,10 @@
 // show at this time", and a writer that encodes rendered frames into one
 // file.
 //
-// Pictures are hostsim::Image (float RGBA, 1.0 full). Sources deeper than 8
-// bits are converted through 16 bits per channel and float sources (EXR)
-// are copied, so nothing is cut to 8 bits on the way in.
+// Pictures are hostsim::Image (float RGBA, 1.0 full, or 8-bit where the
+// caller asks for it). Sources deeper than 8 bits are converted through 16
+// bits per channel and float sources (EXR) are copied, so nothing is cut to
+// 8 bits on the way in. Writers take either kind.
 //
 // Errors: every failure throws media::Error whose message names the file
 // and gives the library's own text ("clip.mp4: cannot open: Invalid data
@@ -56,6 +57,9 @@ struct ReaderOptions {
     // The first time frameAt will be asked for: decoding starts at the key
     // frame before it rather than at the clip's start.
     double start = 0;
+    // 8-bit sources give 8-bit pictures (hostsim::Image::isEightBit), for a
+    // caller that renders at 8 bits; deeper ones are not cut.
+    bool eightBit = false;
 };
 
 // Opens the clip only to describe it.

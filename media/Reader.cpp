@@ -28,7 +28,8 @@ double toSeconds(int64_t t, AVRational base) { return double(t) * base.num / bas
 // One pass over a clip from its start to its end.
 class Pass {
 public:
-    Pass(const std::string& path, AVRational sequenceRate) : path(path), input(av::openInput(path, sequenceRate)) {
+    Pass(const std::string& path, AVRational sequenceRate, bool eightBit = false)
+        : path(path), input(av::openInput(path, sequenceRate)), convert(eightBit) {
         index = av::videoStream(input.get(), path);
         stream = input->streams[index];
         const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -197,7 +198,7 @@ struct VideoReader::Impl {
             double offset = options.loop && options.start > 0 ? std::floor(options.start / length) * length : 0;
             bool first = true;
             while (true) {
-                Pass pass(path, sequenceRate());
+                Pass pass(path, sequenceRate(), options.eightBit);
                 if (first) pass.seek(options.start - offset);
                 first = false;
                 Timed t;

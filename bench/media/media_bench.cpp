@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
             writer.finish();
         }
 
+        // The allocator settings a render job makes for itself, for both.
+        lumivex::keepFramesInTheHeap();
         hostsim::Module module(DEFAULT_MODULE);
         // Both timings include the instance's setup and its first frame
         // (shaders compiled, targets made), as a job does.
@@ -72,8 +74,14 @@ int main(int argc, char** argv) {
             hostsim::Host host(module, hostsim::HostConfig{});
             host.setInput(card);
             if (host.start() != PF_Err_NONE) throw std::runtime_error("the default module did not start");
-            for (uint32_t i = 0; i < frames; ++i)
-                if (host.render(int32_t(i * 1000)).result != PF_Err_NONE) throw std::runtime_error("render failed");
+            // Each frame is read back into the last one's storage, 8-bit,
+            // as the job reads back into storage the writer is done with.
+            hostsim::Image spent = hostsim::Image::eightBit(width, height);
+            for (uint32_t i = 0; i < frames; ++i) {
+                hostsim::RenderResult r = host.render(int32_t(i * 1000), std::move(spent));
+                if (r.result != PF_Err_NONE) throw std::runtime_error("render failed");
+                spent = std::move(r.image);
+            }
             host.finish();
             renderOnly = span.wallSince();
             renderCpu = span.cpuSince();

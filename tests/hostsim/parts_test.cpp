@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "hostsim/Error.h"
@@ -133,7 +134,26 @@ TEST(World, EightBitSamplesRoundAsLroundDoesAndReadBack) {
             ASSERT_EQ(bytes[i / 4 * 4 + slot[i % 4]], want) << "value " << values[i];
             ASSERT_EQ(back.rgba[i], want / 255.0f) << i;
         }
+        // The same bytes as an 8-bit picture fill the world alike and read
+        // back unchanged into 8-bit storage.
+        Image eight = Image::eightBit(image.width, 1);
+        for (size_t i = 0; i < values.size(); ++i) eight.rgba8[i] = bytes[i / 4 * 4 + slot[i % 4]];
+        World w2(image.width, 1, 8, order, 0);
+        w2.fill(eight);
+        ASSERT_EQ(std::memcmp(w2.def.data, w.def.data, values.size()), 0);
+        Image again = Image::eightBit(1, 1);
+        w.toImage(again);
+        EXPECT_EQ(again.rgba8, eight.rgba8);
+        EXPECT_EQ(again.width, image.width);
+        EXPECT_EQ(asFloat(eight).rgba, back.rgba);
     }
+    // Deeper worlds read back as floats, whatever the storage.
+    World deep(image.width, 1, 16, ChannelOrder::ARGB, 0);
+    deep.fill(image);
+    Image storage = Image::eightBit(image.width, 1);
+    deep.toImage(storage);
+    EXPECT_FALSE(storage.isEightBit());
+    EXPECT_EQ(storage.rgba.size(), values.size());
 }
 
 TEST(World, FillRectIsClippedToTheWorld) {

@@ -159,6 +159,53 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
     }
 }
 
+TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
+    const std::string d = folder();
+    // A lossy 4:2:0 clip written from float pictures and again from the
+    // same values as 8-bit ones: the encoder sees the same frames, so the
+    // files are the same bytes.
+    auto encode = [&](const std::string& name, bool eightBit) {
+        media::WriterOptions w;
+        w.width = 16;
+        w.height = 8;
+        media::VideoWriter writer(d + name, w);
+        for (uint32_t k = 0; k < 3; ++k) {
+            hostsim::Image frame = card(k, 16, 8);
+            if (eightBit) {
+                hostsim::Image bytes = hostsim::Image::eightBit(16, 8);
+                for (size_t i = 0; i < frame.rgba.size(); ++i) bytes.rgba8[i] = uint8_t(std::lround(frame.rgba[i] * 255));
+                frame = std::move(bytes);
+            }
+            writer.write(std::move(frame));
+        }
+        writer.finish();
+        std::ifstream in(d + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string fromFloats = encode("f.mp4", false);
+    ASSERT_FALSE(fromFloats.empty());
+    EXPECT_TRUE(encode("b.mp4", true) == fromFloats);
+
+    // Read back both ways: each byte is the float value in 255ths.
+    media::ReaderOptions bytes;
+    bytes.eightBit = true;
+    media::VideoReader floats(d + "f.mp4"), eight(d + "f.mp4", bytes);
+    for (uint32_t k = 0; k < 3; ++k) {
+        const hostsim::Image &f = floats.frameAt(k / 30.0), &b = eight.frameAt(k / 30.0);
+        ASSERT_TRUE(b.isEightBit() && b.rgba.empty());
+        ASSERT_EQ(b.width, 16u);
+        for (size_t i = 0; i < f.rgba.size(); ++i) ASSERT_EQ(b.rgba8[i], std::lround(f.rgba[i] * 255)) << "value " << i;
+    }
+
+    // A 16-bit source is not cut to 8 bits for an 8-bit caller.
+    hostsim::Image deep(2, 2);
+    for (size_t i = 0; i < deep.rgba.size(); ++i) deep.rgba[i] = float(1000 + 97 * i) / 65535;
+    lumivex::writeImage(d + "d.0.png", deep, 16);
+    media::VideoReader deepReader(d + "d.%d.png", bytes);
+    EXPECT_FALSE(deepReader.frameAt(0).isEightBit());
+    expectImage(deepReader.frameAt(0), deep, 0.51f / 65535, "16-bit sequence read for an 8-bit caller");
+}
+
 TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     const std::string d = folder();
     hostsim::Image flat(32, 16);

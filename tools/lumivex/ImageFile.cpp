@@ -252,6 +252,7 @@ bool isWritableImageName(const std::string& path) {
 }
 
 void writeImage(const std::string& path, const hostsim::Image& image, uint32_t depth) {
+    if (image.isEightBit()) return writeImage(path, hostsim::asFloat(image), depth);
     std::string ext = lowerExtension(path);
     if (ext == ".png") return writePng(path, image, depth);
     if (ext == ".exr") return writeExr(path, image);

@@ -305,15 +305,19 @@ void applyParam(hostsim::Host& host, const std::string& assignment, const std::s
     changeValue(host, index, name, [&] { setNumbers(host, index, v); });
 }
 
-int runRenderJob(RenderJob job) {
+void keepFramesInTheHeap() {
 #ifdef __GLIBC__
-    // Frames pass between reader, host and writer as float pictures (33 MB
-    // at 1080p), above the size the allocator maps fresh for each one: kept
+    // Frames pass between reader, host and writer as pictures of 8 to 33 MB
+    // at 1080p, above the size the allocator maps fresh for each one: kept
     // in the heap, each frame reuses the pages of the last one instead of
     // faulting in and zeroing new ones.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
+}
+
+int runRenderJob(RenderJob job) {
+    keepFramesInTheHeap();
     hostsim::HostConfig& c = job.config;
     // The input: a clip or sequence read as the frames go, else one picture.
     std::unique_ptr<media::VideoReader> clip;
@@ -330,6 +334,10 @@ int runRenderJob(RenderJob job) {
         clipOptions.sequenceRateDen = c.timeStep;
     };
     setRate(job.fps);
+    // At 8 bits, 8-bit clips stay bytes from decoder to world and from world
+    // to encoder: the same values as through floats, without the round trip.
+    const bool eightBit = c.depth == 8;
+    clipOptions.eightBit = eightBit;
     const bool clipInput = !job.input.empty() && media::isClipName(job.input);
     media::ClipInfo info;
     if (clipInput) {
@@ -420,6 +428,7 @@ int runRenderJob(RenderJob job) {
             if (k > 0) spent = in.host->setInput(std::move(frame.image));
             else if (clip && i > 0 && clip->takeFrameAt(seconds, picture)) picture = in.host->setInput(std::move(picture));
             in.advance(seconds);
+            if (eightBit && spent.empty()) spent = hostsim::Image::eightBit(first.width, first.height);
             frame = in.host->render(time, std::move(spent));
             if (frame.result != PF_Err_NONE)
                 check(frame.result, hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstNumber + i), *in.host);

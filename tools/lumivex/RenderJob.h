@@ -45,5 +45,8 @@ struct RenderJob {
 // Runs the job; returns 0, or 3 when an effect reported an error in a
 // frame it drew (the frames are written all the same).
 int runRenderJob(RenderJob job);
+// The process-wide allocator settings a job makes (see RenderJob.cpp):
+// frame-sized pictures stay in the heap between frames.
+void keepFramesInTheHeap();
 
 }  // namespace lumivex
