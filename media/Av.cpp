@@ -1,5 +1,11 @@
 #include "media/Av.h"
 
+#ifdef __linux__
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -139,6 +145,17 @@ void quiet() {
     // interleave with the command's output; errors come back as statuses.
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+void backgroundThread(const char* name) {
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), name);
+    // A thread's nice value is its own on Linux, and threads it starts
+    // inherit it. A failure leaves the thread as it was.
+    setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+#else
+    (void)name;
+#endif
 }
 
 Input openInput(const std::string& path, AVRational rate) {

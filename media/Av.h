@@ -56,6 +56,11 @@ Packet allocPacket();
 
 // Silences the libraries' log (once per process).
 void quiet();
+// Makes the calling thread a background one: named (up to 15 characters,
+// for profilers and debuggers) and at the lowest priority, so that the
+// decoding and encoding it does, and the library threads it starts, take
+// the processor time the render leaves rather than delaying the render.
+void backgroundThread(const char* name);
 // Opens `path` for reading (an image2 pattern when it is a sequence, with
 // its first number found on disk and `rate` as its frame rate).
 Input openInput(const std::string& path, AVRational rate);

@@ -14,7 +14,9 @@
 // shorter clip. Errors met on a worker thread come out of the next call on
 // the caller's thread.
 // Threads: each reader decodes and each writer encodes on a thread of its
-// own; the object itself must be used from one thread at a time.
+// own, at the lowest priority (with the library threads it starts), so that
+// this work fills the time a render leaves idle rather than delaying it; the
+// object itself must be used from one thread at a time.
 // Ownership: readers and writers own every library object they use and
 // release it when destroyed; a writer destroyed before finish() deletes
 // what it wrote, so a failed render never leaves a file that looks whole.

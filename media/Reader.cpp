@@ -253,7 +253,10 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options, 
     impl->path = path;
     impl->options = options;
     impl->info = info;
-    impl->worker = std::thread([this] { impl->produce(); });
+    impl->worker = std::thread([this] {
+        av::backgroundThread("lumivex-read");
+        impl->produce();
+    });
 }
 
 VideoReader::~VideoReader() {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -277,14 +278,29 @@ VideoWriter::VideoWriter(const std::string& path, const WriterOptions& options) 
         throw Error(path + ": a GIF palette has 8, 16, 32, 64, 128 or 256 colours, not " + std::to_string(options.gifColours));
     fs::path p(path);
     w.temp = (p.parent_path() / ("." + p.filename().string() + ".part")).string();
+    // The file and encoder are opened on the writer's thread, so that the
+    // encoder's own threads start with its priority; errors come out here.
+    std::promise<void> opened;
+    std::future<void> ready = opened.get_future();
+    w.worker = std::thread([this, &opened] {
+        av::backgroundThread("lumivex-write");
+        try {
+            impl->open();
+        } catch (...) {
+            opened.set_exception(std::current_exception());
+            return;
+        }
+        opened.set_value();
+        impl->consume();
+    });
     try {
-        w.open();
+        ready.get();
     } catch (...) {
+        w.worker.join();
         w.output.reset();
         std::remove(w.temp.c_str());
         throw;
     }
-    w.worker = std::thread([this] { impl->consume(); });
 }
 
 VideoWriter::~VideoWriter() {

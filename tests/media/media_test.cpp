@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -328,7 +329,32 @@ TEST(Media, AFailedOrAbandonedEncodeLeavesNoFile) {
     {
         media::VideoWriter writer(d + "abandoned.mov", w);
         writer.write(hostsim::Image(8, 8));
+#ifdef __linux__
+        // The writer's thread runs below the caller's priority.
+        int nice = -100;
+        for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+            std::ifstream comm(task.path() / "comm"), stat(task.path() / "stat");
+            std::string name, text;
+            std::getline(comm, name);
+            std::getline(stat, text);
+            if (name != "lumivex-write") continue;
+            std::istringstream fields(text.substr(text.rfind(')') + 2));
+            std::string field;
+            for (int k = 3; k <= 19; ++k) fields >> field;  // the 19th field is the nice value
+            nice = std::stoi(field);
+        }
+        EXPECT_EQ(nice, 19);
+#endif
     }
+    // The encoder is opened on the writer's thread; its refusals still come
+    // out of the constructor.
+    w.width = 7;
+    EXPECT_NE(errorOf([&] { media::VideoWriter(d + "odd.mp4", w); }).find("needs an even width and height"),
+              std::string::npos);
+    w.width = 8;
+    w.preset = "warp";
+    EXPECT_NE(errorOf([&] { media::VideoWriter(d + "preset.mp4", w); }).find("unknown H.264 preset 'warp'"),
+              std::string::npos);
     EXPECT_TRUE(fs::is_empty(d)) << "left behind: " << fs::directory_iterator(d)->path();
 }
 
