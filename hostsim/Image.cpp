@@ -6,10 +6,16 @@ namespace hostsim {
 
 Image Image::eightBit(uint32_t w, uint32_t h) {
     Image image;
-    image.width = w;
-    image.height = h;
-    image.rgba8.assign(size_t(w) * h * 4, 0);
+    image.shapeEightBit(w, h);
     return image;
+}
+
+void Image::shapeEightBit(uint32_t w, uint32_t h) {
+    width = w;
+    height = h;
+    rgba8.resize(pixelBytes() + kEightBitSlack);
+    std::fill(rgba8.end() - kEightBitSlack, rgba8.end(), uint8_t(0));
+    std::vector<float>().swap(rgba);
 }
 
 Image asFloat(Image&& image) {
@@ -22,7 +28,7 @@ Image asFloat(const Image& image) {
     Image out;
     out.width = image.width;
     out.height = image.height;
-    out.rgba.resize(image.rgba8.size());
+    out.rgba.resize(image.pixelBytes());
     for (size_t i = 0; i < out.rgba.size(); ++i) out.rgba[i] = image.rgba8[i] / 255.0f;
     return out;
 }

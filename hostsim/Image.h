@@ -17,12 +17,21 @@ struct Image {
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<float> rgba;     // width * height * 4, in a float picture
-    std::vector<uint8_t> rgba8;  // width * height * 4, in an 8-bit picture
+    std::vector<uint8_t> rgba8;  // width * height * 4 and the slack, in an 8-bit picture
 
     Image() = default;
     Image(uint32_t w, uint32_t h) : width(w), height(h), rgba(size_t(w) * h * 4, 0.0f) {}
     static Image eightBit(uint32_t w, uint32_t h);
     bool isEightBit() const { return !rgba8.empty(); }
+    // Zero bytes an 8-bit picture's storage keeps past its last pixel: the
+    // libraries' vector code reads a little beyond the last pixel it
+    // converts.
+    static constexpr size_t kEightBitSlack = 64;
+    size_t pixelBytes() const { return size_t(width) * height * 4; }
+    // Makes this an 8-bit picture of w x h, in its own storage where that
+    // is large enough (pixels unspecified, the slack zero).
+    void shapeEightBit(uint32_t w, uint32_t h);
+    bool hasEightBitSlack() const { return rgba8.size() >= pixelBytes() + kEightBitSlack; }
     bool empty() const { return rgba.empty() && rgba8.empty(); }
     float* pixel(uint32_t x, uint32_t y) { return &rgba[(size_t(y) * width + x) * 4]; }
     const float* pixel(uint32_t x, uint32_t y) const { return &rgba[(size_t(y) * width + x) * 4]; }

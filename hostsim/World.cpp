@@ -130,9 +130,7 @@ void World::toImage(Image& image) const {
     if (image.isEightBit() && bitsPerChannel == 8) {
         // An 8-bit world into 8-bit storage: its bytes in red, green, blue,
         // alpha order.
-        image.width = width;
-        image.height = height;
-        image.rgba8.resize(size_t(width) * height * 4);
+        image.shapeEightBit(width, height);
         for (uint32_t y = 0; y < height; ++y)
             reorder(row(y), &image.rgba8[size_t(y) * width * 4], width, channelOrder, false);
         return;

@@ -44,6 +44,10 @@ Frame stagingFrame(AVPixelFormat format, int width, int height, const std::strin
     f->width = width;
     f->height = height;
     check(av_frame_get_buffer(f.get(), 0), file, "cannot allocate a frame");
+    // Zeroed, padding included: the conversions' vector code reads a little
+    // past each row's last pixel.
+    for (AVBufferRef* b : f->buf)
+        if (b) std::memset(b->data, 0, b->size);
     return f;
 }
 
@@ -61,10 +65,10 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::I
     const bool deep = formatBits(format) > 8;
     const bool bytes = eightBit && !deep;
     // The caller's storage where it has the size and kind, else new.
-    if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height) || image.isEightBit() != bytes ||
-        image.empty())
-        image = bytes ? hostsim::Image::eightBit(uint32_t(frame.width), uint32_t(frame.height))
-                      : hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
+    if (bytes)
+        image.shapeEightBit(uint32_t(frame.width), uint32_t(frame.height));
+    else if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height) || image.rgba.empty())
+        image = hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
     const size_t w = size_t(frame.width);
     if (format == AV_PIX_FMT_GBRPF32LE || format == AV_PIX_FMT_GBRAPF32LE) {
         // Planes green, blue, red (, alpha): copied as they are, above 1 too.
@@ -137,9 +141,18 @@ void FromImage::convert(const hostsim::Image& image, AVFrame& frame) {
     if (!frame.data[0]) check(av_frame_get_buffer(&frame, 0), file, "cannot allocate a frame");
     check(av_frame_make_writable(&frame), file, "cannot write a frame");
     if (image.isEightBit() && !deep) {
-        // Straight from the picture's bytes.
-        const uint8_t* const planes[4] = {image.rgba8.data(), nullptr, nullptr, nullptr};
-        const int lines[4] = {int(image.width * 4), 0, 0, 0};
+        // Straight from the picture's bytes where the conversion's reads
+        // past the last pixel stay in its zeroed slack, else through the
+        // zeroed padding of the staging frame.
+        const uint8_t* planes[4] = {image.rgba8.data(), nullptr, nullptr, nullptr};
+        int lines[4] = {int(image.width * 4), 0, 0, 0};
+        if (!image.hasEightBitSlack()) {
+            for (uint32_t y = 0; y < image.height; ++y)
+                std::memcpy(staged->data[0] + size_t(y) * staged->linesize[0], &image.rgba8[size_t(y) * lines[0]],
+                            size_t(lines[0]));
+            planes[0] = staged->data[0];
+            lines[0] = staged->linesize[0];
+        }
         sws_scale(sws.get(), planes, lines, 0, int(image.height), frame.data, frame.linesize);
         return;
     }

@@ -165,16 +165,19 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
     // A lossy 4:2:0 clip written from float pictures and again from the
     // same values as 8-bit ones: the encoder sees the same frames, so the
     // files are the same bytes.
-    auto encode = [&](const std::string& name, bool eightBit) {
+    // Odd frames go in with storage that ends at the last pixel, as a
+    // caller may build it: the writer must not let the conversion read past.
+    auto encode = [&](const std::string& name, bool eightBit, uint32_t width = 16, uint32_t height = 8) {
         media::WriterOptions w;
-        w.width = 16;
-        w.height = 8;
+        w.width = width;
+        w.height = height;
         media::VideoWriter writer(d + name, w);
         for (uint32_t k = 0; k < 3; ++k) {
-            hostsim::Image frame = card(k, 16, 8);
+            hostsim::Image frame = card(k, width, height);
             if (eightBit) {
-                hostsim::Image bytes = hostsim::Image::eightBit(16, 8);
+                hostsim::Image bytes = hostsim::Image::eightBit(width, height);
                 for (size_t i = 0; i < frame.rgba.size(); ++i) bytes.rgba8[i] = uint8_t(std::lround(frame.rgba[i] * 255));
+                if (k % 2) bytes.rgba8.resize(bytes.pixelBytes());
                 frame = std::move(bytes);
             }
             writer.write(std::move(frame));
@@ -186,6 +189,8 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
     const std::string fromFloats = encode("f.mp4", false);
     ASSERT_FALSE(fromFloats.empty());
     EXPECT_TRUE(encode("b.mp4", true) == fromFloats);
+    // An odd width, 4:4:4 with alpha: the same.
+    EXPECT_TRUE(encode("b.mov", true, 7, 5) == encode("f.mov", false, 7, 5));
 
     // Read back both ways: each byte is the float value in 255ths.
     media::ReaderOptions bytes;
