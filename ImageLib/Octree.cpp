@@ -43,29 +43,27 @@ std::unique_ptr<T[], detail::BlockDeleter> zeroed(size_t n) {
     return {static_cast<T*>(p), detail::BlockDeleter{}};
 }
 
-// Bits 0..6 of v moved to bits 0, 3, 6, ..., 18; and back.
-uint32_t spread(uint32_t v) {
-    uint32_t out = 0;
-    for (int b = 0; b < 7; ++b) out |= ((v >> b) & 1u) << (3 * b);
-    return out;
-}
-uint32_t gather(uint32_t v) {
-    uint32_t out = 0;
-    for (int b = 0; b < 7; ++b) out |= ((v >> (3 * b)) & 1u) << b;
-    return out;
-}
+// Bits 0..6 of v moved to bits 0, 3, 6, ..., 18; and back, looked up in
+// tables: `spread` by the 7 bits, `gather` by 9 bits at a time.
+struct NameBits {
+    uint32_t spread[128];
+    uint8_t gather[512];
+    NameBits() {
+        for (uint32_t v = 0; v < 128; ++v) {
+            spread[v] = 0;
+            for (int b = 0; b < 7; ++b) spread[v] |= ((v >> b) & 1u) << (3 * b);
+        }
+        for (uint32_t v = 0; v < 512; ++v) gather[v] = uint8_t((v & 1u) | ((v >> 2) & 2u) | ((v >> 4) & 4u));
+    }
 
-struct Spread {
-    uint32_t v[128];
-    Spread() {
-        for (uint32_t i = 0; i < 128; ++i) v[i] = spread(i);
+    // A leaf's name: per depth the child index 4 g + 2 r + b of that bit.
+    uint32_t leafName(uint8_t r, uint8_t g, uint8_t b) const {
+        return (spread[g >> 1] << 2) | (spread[r >> 1] << 1) | spread[b >> 1];
+    }
+    uint32_t channel(uint32_t name) const {
+        return gather[name & 511u] | (gather[(name >> 9) & 511u] << 3) | (gather[(name >> 18) & 511u] << 6);
     }
 };
-
-// A leaf's name: per depth the child index 4 g + 2 r + b of that bit.
-uint32_t leafName(const Spread& s, uint8_t r, uint8_t g, uint8_t b) {
-    return (s.v[g >> 1] << 2) | (s.v[r >> 1] << 1) | s.v[b >> 1];
-}
 
 struct Node {
     uint64_t redSum, greenSum, blueSum;
@@ -80,45 +78,55 @@ int64_t heapKey(uint32_t childCount, uint32_t count, uint32_t depth) {
 uint64_t pack(int64_t key, uint32_t id) { return (uint64_t(key + (int64_t(1) << 31)) << kIdBits) | id; }
 uint64_t keyOf(uint64_t slot) { return slot >> kIdBits; }
 
+template <bool LeafPlaces>
 struct Tree {
     OctreeQuantizer& q;
+    const NameBits& bits;
 
     bool isLeaf(uint32_t id) const { return id >= kInnerNodes; }
     OctreeLeaf& leaf(uint32_t id) const { return q.leaves[id - kInnerNodes]; }
     OctreeInner& inner(uint32_t id) const { return q.inner[id]; }
 
+    // While LeafPlaces, leaves record their heap places in themselves;
+    // afterwards a leaf's place goes to the spare slot past the inner
+    // nodes, so that no branch asks what kind a node is.
     void setIndex(uint32_t id, uint32_t slot) const {
-        if (!isLeaf(id)) inner(id).heapIndex = slot;
-        else if (q.leavesInHeapIndex) leaf(id).heapIndex = slot;
+        if (LeafPlaces && isLeaf(id)) leaf(id).heapIndex = slot;
+        else q.innerSlots[id < kInnerNodes ? id : kInnerNodes] = slot;
     }
-    uint32_t heapIndex(uint32_t id) const { return isLeaf(id) ? leaf(id).heapIndex : inner(id).heapIndex; }
+    uint32_t heapIndex(uint32_t id) const { return isLeaf(id) ? leaf(id).heapIndex : q.innerSlots[id]; }
 
-    void place(uint64_t e, uint32_t slot) const {
-        q.heap[slot] = e;
+    void place(uint64_t* heap, uint64_t e, uint32_t slot) const {
+        heap[slot] = e;
         setIndex(uint32_t(e & kIdMask), slot);
     }
 
     // Equal keys stop both sifts, so a node never passes one with the same key.
     void siftUp(uint32_t s) const {
-        const uint64_t e = q.heap[s];
-        while (s > 1 && keyOf(e) < keyOf(q.heap[s / 2])) {
-            place(q.heap[s / 2], s);
+        uint64_t* const heap = q.heap.data();
+        const uint64_t e = heap[s];
+        while (s > 1 && keyOf(e) < keyOf(heap[s / 2])) {
+            place(heap, heap[s / 2], s);
             s /= 2;
         }
-        place(e, s);
+        place(heap, e, s);
     }
 
+    // The slot past the last is always there, so both children are read
+    // and the smaller picked without a branch.
     void siftDown(uint32_t s) const {
-        const uint64_t e = q.heap[s];
-        for (;;) {
-            uint32_t c = 2 * s;
-            if (c >= q.heapCount) break;
-            if (c + 1 < q.heapCount && keyOf(q.heap[c + 1]) < keyOf(q.heap[c])) ++c;  // left one on ties
-            if (!(keyOf(q.heap[c]) < keyOf(e))) break;
-            place(q.heap[c], s);
+        uint64_t* const heap = q.heap.data();
+        const uint32_t count = q.heapCount;
+        const uint64_t e = heap[s];
+        for (uint32_t c = 2 * s; c < count; c = 2 * s) {
+            __builtin_prefetch(heap + (16 * uint64_t(s) < count ? 16 * s : 0));
+            c += (c + 1 < count) & (keyOf(heap[c + 1]) < keyOf(heap[c]));  // the left one on ties
+            const uint64_t child = heap[c];
+            if (!(keyOf(child) < keyOf(e))) break;
+            place(heap, child, s);
             s = c;
         }
-        place(e, s);
+        place(heap, e, s);
     }
 
     // Puts a node into the heap, or restores the order after its key
@@ -138,8 +146,8 @@ struct Tree {
             return;
         }
         if (q.heapCount == 0) q.heapCount = 1;
-        if (q.heapCount >= q.heap.size()) q.heap.resize(q.heap.size() + 1024);
-        place(pack(key, id), q.heapCount++);
+        if (q.heapCount + 1 >= q.heap.size()) q.heap.resize(q.heap.size() + 1024);
+        place(q.heap.data(), pack(key, id), q.heapCount++);
         siftUp(heapIndex(id));
     }
 
@@ -149,7 +157,7 @@ struct Tree {
         --q.heapCount;
         q.heap[q.heapCount] = 0;
         if (last != top) {
-            place(last, 1);
+            place(q.heap.data(), last, 1);
             siftDown(1);
         }
         return uint32_t(top & kIdMask);
@@ -164,8 +172,8 @@ struct Tree {
         const uint32_t name = n.name;
         // Each pixel's value is its leaf's 7 named bits, then its own bit 0.
         const auto sum = [&](uint32_t bits, uint32_t odd) { return uint64_t(n.count) * (bits << 1) + odd; };
-        return {sum(gather(name >> 1), n.oddRed), sum(gather(name >> 2), n.oddGreen), sum(gather(name), n.oddBlue),
-                n.count};
+        return {sum(bits.channel(name >> 1), n.oddRed), sum(bits.channel(name >> 2), n.oddGreen),
+                sum(bits.channel(name), n.oddBlue), n.count};
     }
 
     uint32_t parentOf(uint32_t id) const {
@@ -227,35 +235,40 @@ float channelMean(uint64_t sum, uint32_t count) {
 
 void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height,
                         uint32_t limit) {
-    static const Spread spreadTable;
+    static const NameBits bits;
     limit = limit < 1 ? 1 : (limit > 256 ? 256 : limit);
     q.paletteCount = 0;
     q.heapCount = 0;
     q.heap.clear();
-    q.leavesInHeapIndex = true;
     const uint64_t pixels = rgba ? uint64_t(width) * height : 0;
     q.leafCount = 0;
     q.leaves = zeroed<OctreeLeaf>(pixels < kLeaves ? pixels + 1 : kLeaves);
     q.leafSlots = zeroed<uint32_t>(kLeaves);
     q.inner = zeroed<OctreeInner>(kInnerNodes);
-    const Tree tree{q};
+    q.innerSlots = zeroed<uint32_t>(kInnerNodes + 1);
+    const Tree<true> growing{q, bits};
 
     // Leaves are looked up a few pixels ahead so that their cache misses
-    // overlap.
+    // overlap; the names wait in a ring until their pixel's turn.
     constexpr uint64_t kAhead = 16;
+    uint32_t names[kAhead];
+    const auto ahead = [&](uint64_t i) {
+        const uint8_t* a = rgba + 4 * i;
+        const uint32_t name = bits.leafName(a[0], a[1], a[2]);
+        __builtin_prefetch(&q.leafSlots[name], 1);
+        __builtin_prefetch(&q.inner[kFirst[6] + (name >> 3)], 1);
+        names[i % kAhead] = name;
+    };
+    for (uint64_t i = 0; i < kAhead && i < pixels; ++i) ahead(i);
     for (uint64_t i = 0; i < pixels; ++i) {
-        if (i + kAhead < pixels) {
-            const uint8_t* a = rgba + 4 * (i + kAhead);
-            const uint32_t name = leafName(spreadTable, a[0], a[1], a[2]);
-            __builtin_prefetch(&q.leafSlots[name], 1);
-            __builtin_prefetch(&q.inner[kFirst[6] + (name >> 3)], 1);
-        }
+        const uint32_t name = names[i % kAhead];
+        if (i + kAhead < pixels) ahead(i + kAhead);
         const uint8_t* p = rgba + 4 * i;
-        tree.insert(leafName(spreadTable, p[0], p[1], p[2]), p[0], p[1], p[2]);
+        growing.insert(name, p[0], p[1], p[2]);
     }
 
     // Leaves never change key again: their heap positions are not needed.
-    q.leavesInHeapIndex = false;
+    const Tree<false> tree{q, bits};
     // The root can only reach the heap top once it is the last node left,
     // and it has no parent to fold into.
     while (q.heapCount > limit + 1 && (q.heap[1] & kIdMask) != 0) {
@@ -289,6 +302,7 @@ void releaseOctreePalette(OctreeQuantizer& q) {
     q.leafSlots.reset();
     q.leafCount = 0;
     q.inner.reset();
+    q.innerSlots.reset();
     std::vector<uint64_t>().swap(q.heap);
     q.heapCount = 0;
 }

@@ -31,7 +31,7 @@ struct OctreeLeaf {
 };
 struct OctreeInner {
     uint64_t redSum, greenSum, blueSum;
-    uint32_t count, heapIndex;
+    uint32_t count;
     uint8_t childCount, depth;
 };
 // Frees a node table: a mapping of its own (`base`, `length`) or, when
@@ -57,7 +57,9 @@ struct OctreeQuantizer {
     std::unique_ptr<uint32_t[], detail::BlockDeleter> leafSlots;
     uint32_t leafCount = 0;
     std::unique_ptr<detail::OctreeInner[], detail::BlockDeleter> inner;  // depths 0..6
-    bool leavesInHeapIndex = true;  // whether sifts record leaf positions
+    // Each inner node's heap slot (0: not in the heap), apart from the nodes
+    // so that the sifts write to a small table.
+    std::unique_ptr<uint32_t[], detail::BlockDeleter> innerSlots;
 };
 
 // `rgba` holds width * height packed pixels with bytes red, green, blue,
