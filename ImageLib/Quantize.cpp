@@ -495,6 +495,14 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
     std::optional<PaletteChoice> choice;
     if (mode != Mode::None)
         choice.emplace(palette, amount, [&] {
+            // An 8-bit byte comes back from its float unchanged, so packed
+            // 8-bit rows in colour need no conversion: read from each
+            // pixel's red on, they are red, green, blue and the next pixel's
+            // alpha, which the palette never reads.
+            if constexpr (std::is_same_v<P, Pixel8>)
+                if (!grayscale && palette != 1 && image.stride == uint64_t(image.width) * sizeof(P))
+                    return Surface<Pixel8>(image.width, image.height, image.stride,
+                                           static_cast<uint8_t*>(image.data) + 1);
             Surface<Pixel8> rgba(image.width, image.height);
             for (uint32_t y = 0; y < image.height; y += kBandRows) {
                 const Surface<Pixel8> part = toRgba8(floatRows(y, std::min(kBandRows, image.height - y)));

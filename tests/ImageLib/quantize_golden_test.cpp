@@ -110,6 +110,24 @@ TEST(QuantizeGolden, OutputBytesAreUnchangedOnEveryPath) {
     }
 }
 
+// Packed 8-bit rows feed the adaptive palette without a conversion on the
+// vector paths; the scalar reference converts them.
+TEST(QuantizeGolden, PackedEightBitRowsGiveTheScalarReferencesBytes) {
+    const std::vector<uint8_t> original = randomBytes(size_t(kW) * kH * 4, 5);
+    for (int palette = 2; palette <= 7; ++palette)
+        for (int dither : {1, 3}) {
+            std::vector<uint8_t> want = original;
+            Img<Pixel8> scalar(kW, kH, 0, want.data());
+            detail::quantizeSurface(scalar, palette, dither, 0.5f, false, false, detail::QuantizePath::Scalar);
+            for (detail::QuantizePath path : vectorPaths()) {
+                std::vector<uint8_t> got = original;
+                Img<Pixel8> img(kW, kH, 0, got.data());
+                detail::quantizeSurface(img, palette, dither, 0.5f, false, false, path);
+                EXPECT_EQ(got, want) << "palette " << palette << " dither " << dither << " path " << int(path);
+            }
+        }
+}
+
 // Palettes of 17..256 entries are searched in sorted blocks that stop early;
 // the full scan of the scalar reference decides. Entries and colours on a
 // coarse grid give many exactly equal distances (duplicated entries
