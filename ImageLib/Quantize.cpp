@@ -289,11 +289,12 @@ struct SearchStorage {
             if (near <= bound + 1e-4) keep.push_back(i);
         }
         const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
-        std::unique_ptr<float[]> data(new float[40 * size_t(blocks)]);
+        const uint32_t stored = std::max(blocks, detail::kShortList);
+        std::unique_ptr<float[]> data(new float[40 * size_t(stored)]);
         float* soa = data.get();
         s.cellData.push_back(std::move(data));
-        float* index = soa + 32 * size_t(blocks);
-        for (uint32_t k = 0; k < 8 * blocks; ++k) {
+        float* index = soa + 32 * size_t(stored);
+        for (uint32_t k = 0; k < 8 * stored; ++k) {
             const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
             const Pixel32& c = k < keep.size() ? s.colors[keep[k]] : far;
             float* block = soa + 32 * (k / 8) + k % 8;

@@ -12,7 +12,12 @@
 
 namespace ImageLib::detail {
 
-// Entries in blocks as in SearchTable, ascending palette index.
+// Cell lists of at most this many blocks are stored padded to it, so that
+// the search can measure them whole.
+constexpr uint32_t kShortList = 4;
+
+// Entries in blocks as in SearchTable, ascending palette index; `blocks`
+// counts those holding entries (a short list has padding blocks after them).
 struct CellList {
     const float* soa = nullptr;
     const float* index = nullptr;
