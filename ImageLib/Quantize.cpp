@@ -11,8 +11,9 @@
 #include "ImageLib/SurfaceEntity.h"
 #include "ImageLib/Tables.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -161,6 +162,9 @@ struct SearchStorage {
     alignas(32) float boxLow[4 * 32];
     alignas(32) float boxHigh[4 * 32];
     float low[32], high[32];
+    // The entries' red, green and blue in double for building grid cells,
+    // padded to an even count with an entry too far to count.
+    alignas(16) double cellRed[256], cellGreen[256], cellBlue[256];
     uint16_t start[256];
     detail::SearchTable table;
     const Pixel32* colors = nullptr;
@@ -201,6 +205,11 @@ struct SearchStorage {
         }
         this->colors = colors;
         this->count = count;
+        for (uint32_t i = 0; i < (count + 1) / 2 * 2; ++i) {
+            const Pixel32 far{1e30f, 1e30f, 1e30f, 1e30f};
+            const Pixel32& c = i < count ? colors[i] : far;
+            cellRed[i] = c.red, cellGreen[i] = c.green, cellBlue[i] = c.blue;
+        }
         cells.resize(4096);
         table.cells = cells.data();
         table.buildCell = buildCell;
@@ -263,30 +272,35 @@ struct SearchStorage {
         }
     }
 
+    // Two entries at a time, each with the arithmetic of one.
     static void fillCell(SearchStorage& s, uint32_t cell) {
         const double size = 1.0 / 16;
-        const double lo[3] = {(cell >> 8) * size, ((cell >> 4) & 15) * size, (cell & 15) * size};
-        const auto channels = [&](uint32_t i) {
-            const Pixel32& c = s.colors[i];
-            return std::array<double, 3>{c.red, c.green, c.blue};
-        };
-        double bound = INFINITY;
-        for (uint32_t i = 0; i < s.count; ++i) {
-            const auto v = channels(i);
-            double far = 0.0;
-            for (int ch = 0; ch < 3; ++ch)
-                far += std::max((v[ch] - lo[ch]) * (v[ch] - lo[ch]), (v[ch] - lo[ch] - size) * (v[ch] - lo[ch] - size));
-            bound = std::min(bound, far);
-        }
-        std::vector<uint32_t> keep;
-        for (uint32_t i = 0; i < s.count; ++i) {
-            const auto v = channels(i);
-            double near = 0.0;
+        const __m128d lo[3] = {_mm_set1_pd((cell >> 8) * size), _mm_set1_pd(((cell >> 4) & 15) * size),
+                               _mm_set1_pd((cell & 15) * size)};
+        const double* channel[3] = {s.cellRed, s.cellGreen, s.cellBlue};
+        const __m128d side = _mm_set1_pd(size), zero = _mm_setzero_pd();
+        __m128d bounds = _mm_set1_pd(INFINITY);
+        for (uint32_t i = 0; i < s.count; i += 2) {
+            __m128d far = zero;
             for (int ch = 0; ch < 3; ++ch) {
-                const double out = std::max({0.0, lo[ch] - v[ch], v[ch] - lo[ch] - size});
-                near += out * out;
+                const __m128d d = _mm_sub_pd(_mm_load_pd(channel[ch] + i), lo[ch]), e = _mm_sub_pd(d, side);
+                far = _mm_add_pd(far, _mm_max_pd(_mm_mul_pd(d, d), _mm_mul_pd(e, e)));
             }
-            if (near <= bound + 1e-4) keep.push_back(i);
+            bounds = _mm_min_pd(bounds, far);
+        }
+        const __m128d bound = _mm_add_pd(_mm_min_pd(bounds, _mm_unpackhi_pd(bounds, bounds)), _mm_set1_pd(1e-4));
+        std::vector<uint32_t> keep;
+        for (uint32_t i = 0; i < s.count; i += 2) {
+            __m128d near = zero;
+            for (int ch = 0; ch < 3; ++ch) {
+                const __m128d v = _mm_load_pd(channel[ch] + i);
+                const __m128d out = _mm_max_pd(_mm_max_pd(zero, _mm_sub_pd(lo[ch], v)),
+                                               _mm_sub_pd(_mm_sub_pd(v, lo[ch]), side));
+                near = _mm_add_pd(near, _mm_mul_pd(out, out));
+            }
+            const int kept = _mm_movemask_pd(_mm_cmple_pd(near, _mm_unpacklo_pd(bound, bound)));
+            if (kept & 1) keep.push_back(i);
+            if (kept & 2) keep.push_back(i + 1);
         }
         const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
         const uint32_t stored = std::max(blocks, detail::kShortList);
