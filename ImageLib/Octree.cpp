@@ -176,16 +176,25 @@ struct Tree {
                 sum(bits.channel(name), n.oddBlue), n.count};
     }
 
+    // An inner node's depth follows from its number, without reading it.
+    static uint32_t depthOf(uint32_t id) {
+        return (id >= kFirst[1]) + (id >= kFirst[2]) + (id >= kFirst[3]) + (id >= kFirst[4]) + (id >= kFirst[5]) +
+               (id >= kFirst[6]);
+    }
+
     uint32_t parentOf(uint32_t id) const {
         if (isLeaf(id)) return kFirst[6] + (leaf(id).name >> 3);
-        const uint32_t d = inner(id).depth;
+        const uint32_t d = depthOf(id);
         return kFirst[d - 1] + ((id - kFirst[d]) >> 3);
     }
 
-    void prefetch(uint32_t id) const {
-        if (id == 0) return;  // the root has no parent
+    // The nodes likely to go next, fetched in two steps: a leaf's own
+    // record a few folds ahead (it names the parent), then its parent.
+    void prefetchNode(uint32_t id) const {
         if (isLeaf(id)) __builtin_prefetch(&leaf(id));
-        __builtin_prefetch(&inner(parentOf(id)), 1);
+    }
+    void prefetchParent(uint32_t id) const {
+        if (id != 0) __builtin_prefetch(&inner(parentOf(id)), 1);  // the root has no parent
     }
 
     void fold(uint32_t id) const {
@@ -273,8 +282,17 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     // and it has no parent to fold into.
     while (q.heapCount > limit + 1 && (q.heap[1] & kIdMask) != 0) {
         const uint32_t id = tree.popTop();
-        // The next ones to go are most likely near the top.
-        for (uint32_t s = 1; s < 4 && s < q.heapCount; ++s) tree.prefetch(uint32_t(q.heap[s] & kIdMask));
+        // The next to go is nearly always the top now. The one after it is
+        // mostly the last node (moved to the top at the next pop, a
+        // childless node stays there) or else the top's left child; the
+        // one after that often the node before the last.
+        const auto at = [&](uint32_t s) { return uint32_t(q.heap[s] & kIdMask); };
+        if (q.heapCount > 8) {
+            tree.prefetchParent(at(1));
+            tree.prefetchParent(at(q.heapCount - 1));
+            tree.prefetchParent(at(2));
+            tree.prefetchNode(at(q.heapCount - 2));
+        }
         tree.fold(id);
     }
 
