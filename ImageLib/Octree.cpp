@@ -65,11 +65,6 @@ struct NameBits {
     }
 };
 
-struct Node {
-    uint64_t redSum, greenSum, blueSum;
-    uint32_t count;
-};
-
 // Fewer children first, then a smaller (count >> depth) compared as a signed
 // 32-bit number; the second part never reaches across the first.
 int64_t heapKey(uint32_t childCount, uint32_t count, uint32_t depth) {
@@ -163,18 +158,7 @@ struct Tree {
         return uint32_t(top & kIdMask);
     }
 
-    Node node(uint32_t id) const {
-        if (!isLeaf(id)) {
-            const OctreeInner& n = inner(id);
-            return {n.redSum, n.greenSum, n.blueSum, n.count};
-        }
-        const OctreeLeaf& n = leaf(id);
-        const uint32_t name = n.name;
-        // Each pixel's value is its leaf's 7 named bits, then its own bit 0.
-        const auto sum = [&](uint32_t bits, uint32_t odd) { return uint64_t(n.count) * (bits << 1) + odd; };
-        return {sum(bits.channel(name >> 1), n.oddRed), sum(bits.channel(name >> 2), n.oddGreen),
-                sum(bits.channel(name), n.oddBlue), n.count};
-    }
+    uint32_t countOf(uint32_t id) const { return isLeaf(id) ? leaf(id).count : inner(id).count; }
 
     // An inner node's depth follows from its number, without reading it.
     static uint32_t depthOf(uint32_t id) {
@@ -198,14 +182,39 @@ struct Tree {
     }
 
     void fold(uint32_t id) const {
-        const Node n = node(id);
-        OctreeInner& p = inner(parentOf(id));
-        p.redSum += n.redSum;
-        p.greenSum += n.greenSum;
-        p.blueSum += n.blueSum;
-        p.count += n.count;
+        const uint32_t parent = parentOf(id), count = countOf(id);
+        if (isLeaf(id))
+            leaf(id).heapIndex = detail::kFolded;
+        else
+            inner(id).folded = true;
+        OctreeInner& p = inner(parent);
+        p.count += count;
         --p.childCount;
-        heapNode(parentOf(id), heapKey(p.childCount, p.count, p.depth));
+        heapNode(parent, heapKey(p.childCount, p.count, depthOf(parent)));
+    }
+
+    // Each leaf's pixels went, fold by fold, to the nearest of itself and
+    // its ancestors not folded, which is in the heap: their colour sums are
+    // added up there, per heap slot. (Sums of integers: the order of the
+    // additions does not matter.) A folded inner node takes its parent's
+    // slot, parents first, so that a leaf finds its slot at its parent.
+    void sumColours(uint64_t (*sums)[3]) const {
+        for (uint32_t s = 1; s < q.heapCount; ++s) {
+            const uint32_t id = uint32_t(q.heap[s] & kIdMask);
+            if (isLeaf(id)) leaf(id).heapIndex = s;
+        }
+        for (uint32_t id = 1; id < kInnerNodes; ++id)
+            if (q.inner[id].folded) q.innerSlots[id] = q.innerSlots[parentOf(id)];
+        for (uint32_t j = 0; j < q.leafCount; ++j) {
+            const OctreeLeaf& n = q.leaves[j];
+            const uint32_t slot = n.heapIndex != detail::kFolded ? n.heapIndex : q.innerSlots[kFirst[6] + (n.name >> 3)];
+            // Each pixel's value is its leaf's 7 named bits, then its own
+            // bit 0.
+            const auto sum = [&](uint32_t named, uint32_t odd) { return uint64_t(n.count) * (named << 1) + odd; };
+            sums[slot - 1][0] += sum(bits.channel(n.name >> 1), n.oddRed);
+            sums[slot - 1][1] += sum(bits.channel(n.name >> 2), n.oddGreen);
+            sums[slot - 1][2] += sum(bits.channel(n.name), n.oddBlue);
+        }
     }
 
     // A new leaf: its parent gains a child, and so on up while a parent is
@@ -213,9 +222,7 @@ struct Tree {
     void addPath(uint32_t name) const {
         for (int d = 6; d >= 0; --d) {
             name >>= 3;
-            OctreeInner& p = q.inner[kFirst[d] + name];
-            p.depth = uint8_t(d);
-            if (p.childCount++ != 0) break;
+            if (q.inner[kFirst[d] + name].childCount++ != 0) break;
         }
     }
 
@@ -297,10 +304,12 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     }
 
     if (q.heapCount < 2) return;
+    uint64_t sums[256][3] = {};
+    tree.sumColours(sums);
     for (uint32_t s = 1; s < q.heapCount; ++s) {
-        const Node n = tree.node(uint32_t(q.heap[s] & kIdMask));
-        q.palette[s - 1] = {1.0f, channelMean(n.redSum, n.count), channelMean(n.greenSum, n.count),
-                            channelMean(n.blueSum, n.count)};
+        const uint32_t count = tree.countOf(uint32_t(q.heap[s] & kIdMask));
+        const uint64_t* sum = sums[s - 1];
+        q.palette[s - 1] = {1.0f, channelMean(sum[0], count), channelMean(sum[1], count), channelMean(sum[2], count)};
     }
     q.paletteCount = q.heapCount - 1;
 }

@@ -25,14 +25,19 @@ namespace ImageLib {
 
 namespace detail {
 // A deepest node: its name, its pixel count and, per channel, how many of
-// its pixels had bit 0 set (the other bits are in the name).
+// its pixels had bit 0 set (the other bits are in the name). `heapIndex` is
+// its heap slot while the tree grows; once it is folded, kFolded.
 struct OctreeLeaf {
     uint32_t name, count, heapIndex, oddRed, oddGreen, oddBlue;
 };
+constexpr uint32_t kFolded = ~0u;
+// An inner node: the pixels folded into it, its children not folded yet,
+// and whether it has been folded itself. Colour sums play no part in the
+// folding; they are added up once it is done.
 struct OctreeInner {
-    uint64_t redSum, greenSum, blueSum;
     uint32_t count;
-    uint8_t childCount, depth;
+    uint8_t childCount;
+    bool folded;
 };
 // Frees a node table: a mapping of its own (`base`, `length`) or, when
 // length is 0, a block from calloc.
