@@ -98,7 +98,7 @@ struct Tree {
 
     // Equal keys stop both sifts, so a node never passes one with the same key.
     void siftUp(uint32_t s) const {
-        uint64_t* const heap = q.heap.data();
+        uint64_t* const heap = q.heap.get();
         const uint64_t e = heap[s];
         while (s > 1 && keyOf(e) < keyOf(heap[s / 2])) {
             place(heap, heap[s / 2], s);
@@ -110,7 +110,7 @@ struct Tree {
     // The slot past the last is always there, so both children are read
     // and the smaller picked without a branch.
     void siftDown(uint32_t s) const {
-        uint64_t* const heap = q.heap.data();
+        uint64_t* const heap = q.heap.get();
         const uint32_t count = q.heapCount;
         const uint64_t e = heap[s];
         for (uint32_t c = 2 * s; c < count; c = 2 * s) {
@@ -141,8 +141,7 @@ struct Tree {
             return;
         }
         if (q.heapCount == 0) q.heapCount = 1;
-        if (q.heapCount + 1 >= q.heap.size()) q.heap.resize(q.heap.size() + 1024);
-        place(q.heap.data(), pack(key, id), q.heapCount++);
+        place(q.heap.get(), pack(key, id), q.heapCount++);
         siftUp(heapIndex(id));
     }
 
@@ -152,7 +151,7 @@ struct Tree {
         --q.heapCount;
         q.heap[q.heapCount] = 0;
         if (last != top) {
-            place(q.heap.data(), last, 1);
+            place(q.heap.get(), last, 1);
             siftDown(1);
         }
         return uint32_t(top & kIdMask);
@@ -255,10 +254,12 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     limit = limit < 1 ? 1 : (limit > 256 ? 256 : limit);
     q.paletteCount = 0;
     q.heapCount = 0;
-    q.heap.clear();
     const uint64_t pixels = rgba ? uint64_t(width) * height : 0;
     q.leafCount = 0;
-    q.leaves = zeroed<OctreeLeaf>(pixels < kLeaves ? pixels + 1 : kLeaves);
+    const uint64_t leaves = pixels < kLeaves ? pixels + 1 : kLeaves;
+    q.leaves = zeroed<OctreeLeaf>(leaves);
+    // Every node at once at most, slot 0 and the spare slot past the last.
+    q.heap = zeroed<uint64_t>(leaves + kInnerNodes + 2);
     q.leafSlots = zeroed<uint32_t>(kLeaves);
     q.inner = zeroed<OctreeInner>(kInnerNodes);
     q.innerSlots = zeroed<uint32_t>(kInnerNodes + 1);
@@ -330,7 +331,7 @@ void releaseOctreePalette(OctreeQuantizer& q) {
     q.leafCount = 0;
     q.inner.reset();
     q.innerSlots.reset();
-    std::vector<uint64_t>().swap(q.heap);
+    q.heap.reset();
     q.heapCount = 0;
 }
 

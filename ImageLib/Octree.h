@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 namespace ImageLib {
 
@@ -55,7 +54,7 @@ struct OctreeQuantizer {
     // the ordering key (child count, then count >> depth as a signed 32-bit
     // number) above the node's number, so sifting touches no node.
     uint32_t heapCount = 0;
-    std::vector<uint64_t> heap;
+    std::unique_ptr<uint64_t[], detail::BlockDeleter> heap;
     // Leaves in the order their first pixel came, and each name's place
     // there plus one (0: none yet).
     std::unique_ptr<detail::OctreeLeaf[], detail::BlockDeleter> leaves;

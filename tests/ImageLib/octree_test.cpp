@@ -138,7 +138,8 @@ TEST(Octree, ReleaseAllowsAFreshBuild) {
     buildOctreePalette(q, a.data(), 1, 1, 8);
     releaseOctreePalette(q);
     EXPECT_EQ(q.leaves, nullptr);
-    EXPECT_TRUE(q.heap.empty());
+    EXPECT_EQ(q.heap, nullptr);
+    EXPECT_EQ(q.inner, nullptr);
     buildOctreePalette(q, a.data(), 1, 1, 8);
     EXPECT_EQ(q.paletteCount, 1u);
     releaseOctreePalette(q);
