@@ -26,8 +26,8 @@ constexpr uint64_t kIdMask = (uint64_t(1) << kIdBits) - 1;
 // huge pages: with 4 KB pages most reads would also miss the TLB.
 template <class T>
 std::unique_ptr<T[], detail::BlockDeleter> zeroed(size_t n) {
-    const size_t bytes = n * sizeof(T);
 #ifdef __linux__
+    const size_t bytes = n * sizeof(T);
     constexpr size_t kHuge = size_t(2) << 20;
     if (bytes >= kHuge) {
         const size_t length = bytes + kHuge;
