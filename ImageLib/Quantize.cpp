@@ -303,7 +303,7 @@ struct SearchStorage {
             if (kept & 2) keep.push_back(i + 1);
         }
         const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
-        const uint32_t stored = std::max(blocks, detail::kShortList);
+        const uint32_t stored = blocks <= detail::kShorterList ? detail::kShorterList : std::max(blocks, detail::kShortList);
         std::unique_ptr<float[]> data(new float[40 * size_t(stored)]);
         float* soa = data.get();
         s.cellData.push_back(std::move(data));

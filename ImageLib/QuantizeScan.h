@@ -12,9 +12,10 @@
 
 namespace ImageLib::detail {
 
-// Cell lists of at most this many blocks are stored padded to it, so that
-// the search can measure them whole.
-constexpr uint32_t kShortList = 4;
+// Cell lists of at most kShorterList blocks are stored padded to it, and
+// other lists of at most kShortList blocks padded to that, so that the
+// search can measure them whole.
+constexpr uint32_t kShortList = 4, kShorterList = 2;
 
 // Entries in blocks as in SearchTable, ascending palette index; `blocks`
 // counts those holding entries (a short list has padding blocks after them).
