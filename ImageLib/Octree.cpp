@@ -72,6 +72,8 @@ int64_t heapKey(uint32_t childCount, uint32_t count, uint32_t depth) {
 }
 uint64_t pack(int64_t key, uint32_t id) { return (uint64_t(key + (int64_t(1) << 31)) << kIdBits) | id; }
 uint64_t keyOf(uint64_t slot) { return slot >> kIdBits; }
+// Past the last node: a key above every node's.
+constexpr uint64_t kPastTheLast = ~uint64_t(0);
 
 template <bool LeafPlaces>
 struct Tree {
@@ -96,26 +98,28 @@ struct Tree {
         setIndex(uint32_t(e & kIdMask), slot);
     }
 
-    // Equal keys stop both sifts, so a node never passes one with the same key.
+    // Equal keys stop both sifts, so a node never passes one with the same
+    // key. Slot 0 holds key 0, below every node's, so a rise stops at 1.
     void siftUp(uint32_t s) const {
         uint64_t* const heap = q.heap.get();
         const uint64_t e = heap[s];
-        while (s > 1 && keyOf(e) < keyOf(heap[s / 2])) {
+        while (keyOf(e) < keyOf(heap[s / 2])) {
             place(heap, heap[s / 2], s);
             s /= 2;
         }
         place(heap, e, s);
     }
 
-    // The slot past the last is always there, so both children are read
-    // and the smaller picked without a branch.
+    // The slot past the last holds kPastTheLast, so both children are read
+    // and the smaller picked without a branch. The slots four levels down
+    // are fetched ahead (a fetch past the table does no harm).
     void siftDown(uint32_t s) const {
         uint64_t* const heap = q.heap.get();
         const uint32_t count = q.heapCount;
         const uint64_t e = heap[s];
         for (uint32_t c = 2 * s; c < count; c = 2 * s) {
-            __builtin_prefetch(heap + (16 * uint64_t(s) < count ? 16 * s : 0));
-            c += (c + 1 < count) & (keyOf(heap[c + 1]) < keyOf(heap[c]));  // the left one on ties
+            __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(heap) + 128 * uintptr_t(s)));
+            c += keyOf(heap[c + 1]) < keyOf(heap[c]);  // the left one on ties
             const uint64_t child = heap[c];
             if (!(keyOf(child) < keyOf(e))) break;
             place(heap, child, s);
@@ -140,8 +144,8 @@ struct Tree {
                 siftDown(at);
             return;
         }
-        if (q.heapCount == 0) q.heapCount = 1;
         place(q.heap.get(), pack(key, id), q.heapCount++);
+        q.heap[q.heapCount] = kPastTheLast;
         siftUp(heapIndex(id));
     }
 
@@ -149,7 +153,7 @@ struct Tree {
         const uint64_t top = q.heap[1];
         const uint64_t last = q.heap[q.heapCount - 1];
         --q.heapCount;
-        q.heap[q.heapCount] = 0;
+        q.heap[q.heapCount] = kPastTheLast;
         if (last != top) {
             place(q.heap.get(), last, 1);
             siftDown(1);
@@ -260,6 +264,8 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     q.leaves = zeroed<OctreeLeaf>(leaves);
     // Every node at once at most, slot 0 and the spare slot past the last.
     q.heap = zeroed<uint64_t>(leaves + kInnerNodes + 2);
+    q.heapCount = 1;
+    q.heap[1] = kPastTheLast;
     q.leafSlots = zeroed<uint32_t>(kLeaves);
     q.inner = zeroed<OctreeInner>(kInnerNodes);
     q.innerSlots = zeroed<uint32_t>(kInnerNodes + 1);

@@ -50,7 +50,9 @@ struct BlockDeleter {
 struct OctreeQuantizer {
     Pixel32 palette[256];
     uint32_t paletteCount = 0;
-    // Heap slots 1..heapCount-1 are used; slot 0 never is. Each slot packs
+    // Heap slots 1..heapCount-1 are used; slot 0 stays 0 and slot
+    // heapCount holds a key above every node's, so that the sifts need no
+    // bounds checks. Each slot packs
     // the ordering key (child count, then count >> depth as a signed 32-bit
     // number) above the node's number, so sifting touches no node.
     uint32_t heapCount = 0;
