@@ -163,11 +163,10 @@ struct Tree {
 
     uint32_t countOf(uint32_t id) const { return isLeaf(id) ? leaf(id).count : inner(id).count; }
 
-    // An inner node's depth follows from its number, without reading it.
-    static uint32_t depthOf(uint32_t id) {
-        return (id >= kFirst[1]) + (id >= kFirst[2]) + (id >= kFirst[3]) + (id >= kFirst[4]) + (id >= kFirst[5]) +
-               (id >= kFirst[6]);
-    }
+    // An inner node's depth follows from its number, without reading it:
+    // kFirst[d] = (8^d - 1) / 7, so depth d holds the numbers with
+    // 8^d <= 7 id + 1 < 8^(d + 1).
+    static uint32_t depthOf(uint32_t id) { return uint32_t(31 - __builtin_clz(7 * id + 1)) / 3; }
 
     uint32_t parentOf(uint32_t id) const {
         if (isLeaf(id)) return kFirst[6] + (leaf(id).name >> 3);
