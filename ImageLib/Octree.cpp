@@ -188,7 +188,7 @@ struct Tree {
         if (isLeaf(id))
             leaf(id).heapIndex = detail::kFolded;
         else
-            inner(id).folded = true;
+            q.innerFolds.push_back(id);
         OctreeInner& p = inner(parent);
         p.count += count;
         --p.childCount;
@@ -199,14 +199,16 @@ struct Tree {
     // its ancestors not folded, which is in the heap: their colour sums are
     // added up there, per heap slot. (Sums of integers: the order of the
     // additions does not matter.) A folded inner node takes its parent's
-    // slot, parents first, so that a leaf finds its slot at its parent.
+    // slot, so that a leaf finds its slot at its parent. A node folds only
+    // once all its children have, so in the reverse order of the folds
+    // every parent comes before its children.
     void sumColours(uint64_t (*sums)[3]) const {
         for (uint32_t s = 1; s < q.heapCount; ++s) {
             const uint32_t id = uint32_t(q.heap[s] & kIdMask);
             if (isLeaf(id)) leaf(id).heapIndex = s;
         }
-        for (uint32_t id = 1; id < kInnerNodes; ++id)
-            if (q.inner[id].folded) q.innerSlots[id] = q.innerSlots[parentOf(id)];
+        for (auto id = q.innerFolds.rbegin(); id != q.innerFolds.rend(); ++id)
+            q.innerSlots[*id] = q.innerSlots[parentOf(*id)];
         for (uint32_t j = 0; j < q.leafCount; ++j) {
             const OctreeLeaf& n = q.leaves[j];
             const uint32_t slot = n.heapIndex != detail::kFolded ? n.heapIndex : q.innerSlots[kFirst[6] + (n.name >> 3)];
@@ -257,6 +259,7 @@ void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width,
     limit = limit < 1 ? 1 : (limit > 256 ? 256 : limit);
     q.paletteCount = 0;
     q.heapCount = 0;
+    q.innerFolds.clear();
     const uint64_t pixels = rgba ? uint64_t(width) * height : 0;
     q.leafCount = 0;
     const uint64_t leaves = pixels < kLeaves ? pixels + 1 : kLeaves;
@@ -336,6 +339,7 @@ void releaseOctreePalette(OctreeQuantizer& q) {
     q.leafCount = 0;
     q.inner.reset();
     q.innerSlots.reset();
+    std::vector<uint32_t>().swap(q.innerFolds);
     q.heap.reset();
     q.heapCount = 0;
 }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace ImageLib {
 
@@ -30,13 +31,12 @@ struct OctreeLeaf {
     uint32_t name, count, heapIndex, oddRed, oddGreen, oddBlue;
 };
 constexpr uint32_t kFolded = ~0u;
-// An inner node: the pixels folded into it, its children not folded yet,
-// and whether it has been folded itself. Colour sums play no part in the
-// folding; they are added up once it is done.
+// An inner node: the pixels folded into it and its children not folded
+// yet. Colour sums play no part in the folding; they are added up once it
+// is done.
 struct OctreeInner {
     uint32_t count;
-    uint8_t childCount;
-    bool folded;
+    uint32_t childCount;
 };
 // Frees a node table: a mapping of its own (`base`, `length`) or, when
 // length is 0, a block from calloc.
@@ -66,6 +66,7 @@ struct OctreeQuantizer {
     // Each inner node's heap slot (0: not in the heap), apart from the nodes
     // so that the sifts write to a small table.
     std::unique_ptr<uint32_t[], detail::BlockDeleter> innerSlots;
+    std::vector<uint32_t> innerFolds;  // inner nodes in the order they were folded
 };
 
 // `rgba` holds width * height packed pixels with bytes red, green, blue,
