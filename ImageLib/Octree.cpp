@@ -17,13 +17,13 @@ using detail::OctreeLeaf;
 // 3d bits), then the leaves in the order they came.
 //
 // Where the time goes on images of many distinct colours: most leaves then
-// share one key and sit in the heap in the order they came, pops take
-// nodes from the heap's end, and a node moved to the top sinks down the
-// heap's left edge. Both stay in a few sequential stretches of the plain
-// slot-order array and of the leaf table, which is why leaves are numbered
-// by arrival rather than by name (by name, the folds read them at random)
-// and why the heap is not stored in blocks of subtrees (that scatters the
-// stretches and ran twice as slow).
+// share one key and sit in the heap in the order they came, pops mostly take
+// nodes from the heap's end, and a node moved to the top mostly sinks through
+// the left part of each level. Both keep to a few stretches of the plain
+// slot-order array and of the leaf table, which is why leaves are numbered by
+// arrival rather than by name (by name, the folds read them at random) and why
+// the heap is not stored in blocks of subtrees (that scatters the stretches
+// and ran twice as slow).
 constexpr uint32_t kFirst[8] = {0, 1, 9, 73, 585, 4681, 37449, 299593};
 constexpr uint32_t kInnerNodes = kFirst[7];
 constexpr uint32_t kLeaves = 1u << 21;
