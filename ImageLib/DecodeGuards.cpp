@@ -40,7 +40,8 @@ struct Cursor {
 };
 
 // One header line as the decoder reads it: up to a newline or the end, at
-// most 1023 characters kept.
+// most 1023 characters kept. The decoder then treats the line as a C string,
+// so it is cut at its first NUL: a line that starts with one ends the header.
 std::string headerLine(Cursor& c) {
     std::string line;
     int ch = c.get8();
@@ -53,6 +54,7 @@ std::string headerLine(Cursor& c) {
         }
         ch = c.get8();
     }
+    line.resize(std::strlen(line.c_str()));
     return line;
 }
 
@@ -78,10 +80,11 @@ HdrScan scanHdr(const uint8_t* data, size_t size) {
     const std::string res = headerLine(c);
     if (res.compare(0, 3, "-Y ") != 0) return scan;
     char* tail = nullptr;
-    const long height = std::strtol(res.c_str() + 3, &tail, 10);
+    // Narrowed to int as the decoder narrows them.
+    const long height = int(std::strtol(res.c_str() + 3, &tail, 10));
     while (*tail == ' ') ++tail;
     if (std::strncmp(tail, "+X ", 3) != 0) return scan;
-    const long width = std::strtol(tail + 3, nullptr, 10);
+    const long width = int(std::strtol(tail + 3, nullptr, 10));
     if (width <= 0 || height <= 0) return scan;  // decoder refuses
     const auto flatFromHere = [&] {
         scan.complete = uint64_t(c.end - c.p) >= uint64_t(width) * uint64_t(height) * 4;

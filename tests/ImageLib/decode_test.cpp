@@ -139,7 +139,10 @@ TEST(Decode, EmptyAndGarbageInputFail) {
 TEST(Decode, HdrRunThatDoesNotAdvanceIsRejected) {
     const Bytes zeroRun = bytes(kHdrHeader + std::string("\x02\x02\x00\x08\x00", 5));
     const Bytes truncated = bytes(kHdrHeader + std::string("\x02\x02\x00\x08\x85\x10", 6));
-    for (const Bytes& file : {zeroRun, truncated}) {
+    // A header line starting with NUL ends the header for the decoder.
+    const Bytes nulEndsHeader = bytes(std::string("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\0x\n-Y 1 +X 8\n", 47) +
+                                      std::string("\x02\x02\x00\x08\x00", 5));
+    for (const Bytes& file : {zeroRun, truncated, nulEndsHeader}) {
         EXPECT_FALSE(ImageLib::detail::hdrRunsAdvance(file.data(), file.size()));
         DecodedImage img;
         EXPECT_FALSE(decodeImage(file.data(), file.size(), img));
