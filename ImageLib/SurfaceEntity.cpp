@@ -66,6 +66,12 @@ bool Surface::assignCopy(uint32_t w, uint32_t h, uint32_t d, const void* source)
     return true;
 }
 
+bool Surface::allowedSize(uint32_t w, uint32_t h, uint32_t d) {
+    uint64_t s = 0;
+    if (w > kMaxSurfaceSide || h > kMaxSurfaceSide || !packedStride(w, d, s)) return false;
+    return static_cast<unsigned __int128>(s) * h <= kMaxSurfaceBytes;
+}
+
 uint8_t* Surface::pixels() {
     if (external) return static_cast<uint8_t*>(external);
     return buffer.empty() ? nullptr : buffer.data();

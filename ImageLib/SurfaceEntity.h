@@ -15,6 +15,10 @@
 // Errors: size arithmetic is done in 64 bits; a copy whose byte count cannot
 // be represented returns false and leaves the surface as it was. Allocation
 // failures propagate as std::bad_alloc with the surface unchanged.
+// Limits: a script surface is at most kMaxSurfaceSide pixels a side and
+// kMaxSurfaceBytes of pixels; all surfaces together hold at most
+// kMaxSurfaceBytes of pixel memory of their own (the script bindings check
+// both and end the call with an error naming the limit).
 // Threads: none of this locks; callers hold the module's entry lock.
 #pragma once
 
@@ -22,6 +26,9 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+constexpr uint32_t kMaxSurfaceSide = 32768;
+constexpr uint64_t kMaxSurfaceBytes = uint64_t(2) << 30;  // 2 GiB
 
 class Surface {
 public:
@@ -53,6 +60,13 @@ public:
 
     uint8_t* pixels();
     const uint8_t* pixels() const;
+
+    // The block shared by assignShared, or null.
+    const std::vector<uint8_t>* sharedPixels() const { return shared_.get(); }
+
+    // Whether a surface of that size is allowed: each side at most
+    // kMaxSurfaceSide, its packed pixels at most kMaxSurfaceBytes.
+    static bool allowedSize(uint32_t width, uint32_t height, uint32_t depth);
 
     // Bytes known to be readable at pixels(): the size of the owned or shared
     // block, SIZE_MAX for borrowed memory (its owner vouches), 0 for none.

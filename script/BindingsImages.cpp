@@ -67,6 +67,7 @@ duk_ret_t initTexture(duk_context* ctx) {
     }
     const std::string fileName = args::text(ctx, 0);
     if (args::present(ctx, 1)) args::text(ctx, 1);  // converted (ToString may run script code), not used
+    requireRoom(ctx, "LX_initTexture", kTextureKind);
     duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createTextureFromFile(fileName); }));
     return 1;
 }
@@ -91,6 +92,10 @@ duk_ret_t initSurface(duk_context* ctx) {
     const uint32_t width = args::id(ctx, 0);
     const uint32_t height = args::id(ctx, 1);
     const uint32_t depth = args::id(ctx, 2);
+    if (!Surface::allowedSize(width, height, depth))
+        duk_error(ctx, DUK_ERR_RANGE_ERROR, "LX_initSurface: a surface is at most %u pixels a side and %u MiB",
+                  static_cast<unsigned>(kMaxSurfaceSide), static_cast<unsigned>(kMaxSurfaceBytes >> 20));
+    requireRoom(ctx, "LX_initSurface", kSurfaceKind);
     duk_push_uint(ctx, shielded(0u, [&] {
                       Context& registry = Context::instance();
                       const uint32_t id = registry.createEntity(kSurfaceKind);
@@ -106,6 +111,16 @@ duk_ret_t initSurface(duk_context* ctx) {
 // released. A render target is read back and copied.
 duk_ret_t textureToSurface(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
+    if (id != 0) {
+        requireRoom(ctx, "LX_textureToSurface", kSurfaceKind);
+        // What the new surface will hold: a copy of a render target, or the
+        // texture's pixel copy, which it keeps alive.
+        const uint64_t bytes = shielded(uint64_t(0), [&] {
+            const Texture& source = resolveTexture(id);
+            return uint64_t(source.height()) * source.rowBytes();
+        });
+        requireSurfaceBytes(ctx, "LX_textureToSurface", bytes);
+    }
     duk_push_uint(ctx, shielded(0u, [&] {
                       if (id == 0) return 0u;
                       const auto [surfaceId, surface] = newSurface();
@@ -135,6 +150,7 @@ duk_ret_t surfaceToTexture(duk_context* ctx) {
         duk_push_false(ctx);
         return 1;
     }
+    requireRoom(ctx, "LX_surfaceToTexture", kTextureKind);
     duk_push_uint(ctx, shielded(0u, [&] {
                       Context& registry = Context::instance();
                       const uint32_t textureId = registry.createEntity(kTextureKind);

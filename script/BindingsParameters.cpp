@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "gpu/Context.h"
+#include "script/Lookup.h"
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
@@ -62,6 +63,8 @@ duk_ret_t initParam(duk_context* ctx) {
     const std::string name = args::text(ctx, 0);
     const uint32_t kind = args::id(ctx, 1);
     const std::string displayName = args::present(ctx, 2) ? args::text(ctx, 2) : std::string();
+    lookup::requireRoom(ctx, "LX_initParam", kParameterKind);
+    if (kind == LX_LAYER) lookup::requireRoom(ctx, "LX_initParam", kTextureKind);
     const uint32_t id = shielded(0u, [&] {
         Context& registry = Context::instance();
         const uint32_t created = registry.createParameter(name, kind, displayName);

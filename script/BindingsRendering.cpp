@@ -54,6 +54,7 @@ duk_ret_t initRenderTarget(duk_context* ctx) {
     const uint32_t height = args::id(ctx, 1);
     uint32_t depth = args::id(ctx, 2);
     if (depth != 8 && depth != 16 && depth != 32) depth = 0;
+    requireRoom(ctx, "LX_initRenderTarget", kRenderTargetKind);
     duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createRenderTarget(width, height, depth); }));
     return 1;
 }
@@ -126,6 +127,7 @@ duk_ret_t initShader(duk_context* ctx) {
     const std::string name = args::text(ctx, 0);
     std::string source = args::present(ctx, 1) ? args::text(ctx, 1) : std::string();
     if (source == "undefined") source.clear();
+    requireRoom(ctx, "LX_initShader", kShaderKind);
     duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createShader(name, source); }));
     return 1;
 }

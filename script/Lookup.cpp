@@ -1,6 +1,38 @@
 #include "script/Lookup.h"
 
+#include <set>
+
+#include "script/ScriptArgs.h"
+
 namespace lumivex::lookup {
+namespace {
+
+const char* kindName(uint32_t kind) {
+    switch (kind) {
+        case kParameterKind: return "parameters";
+        case kShaderKind: return "shaders";
+        case kRenderTargetKind: return "render targets";
+        case kTextureKind: return "textures";
+        default: return "surfaces";
+    }
+}
+
+bool isFull(uint32_t kind) {
+    Context& registry = Context::instance();
+    const Factory* factory = nullptr;
+    switch (kind) {
+        case kParameterKind: factory = registry.factory<Parameter::Factory>(); break;
+        case kShaderKind: factory = registry.factory<Shader::Factory>(); break;
+        case kRenderTargetKind: factory = registry.factory<RenderTarget::Factory>(); break;
+        case kTextureKind: factory = registry.factory<Texture::Factory>(); break;
+        case kSurfaceKind: factory = registry.factory<Surface::Factory>(); break;
+        default: break;
+    }
+    // Without a registry nothing is created anyway; that is no limit.
+    return factory && factory->full();
+}
+
+}  // namespace
 
 Shader* usableShader(uint32_t id) {
     if (!hasKind(id, kShaderKind)) return nullptr;
@@ -37,6 +69,32 @@ Surface* sizedSurface(uint32_t id) {
     if (!hasKind(id, kSurfaceKind)) return nullptr;
     Surface& surface = Context::instance().getSurface(id);
     return surface.width != 0 && surface.height != 0 ? &surface : nullptr;
+}
+
+uint64_t surfaceBytes() {
+    auto* surfaces = Context::instance().factory<Surface::Factory>();
+    if (!surfaces) return 0;
+    uint64_t total = 0;
+    std::set<const void*> shared;
+    for (const auto& [id, surface] : surfaces->entities) {
+        total += surface.buffer.size();
+        const std::vector<uint8_t>* block = surface.sharedPixels();
+        if (block && shared.insert(block).second) total += block->size();
+    }
+    return total;
+}
+
+void requireRoom(duk_context* ctx, const char* what, uint32_t kind) {
+    if (!shielded(false, [&] { return isFull(kind); })) return;
+    duk_error(ctx, DUK_ERR_RANGE_ERROR, "%s: at most %u %s may exist at once; release some with LX_release", what,
+              static_cast<unsigned>(kindLimit(kind)), kindName(kind));
+}
+
+void requireSurfaceBytes(duk_context* ctx, const char* what, uint64_t adding) {
+    const uint64_t held = shielded(uint64_t(0), [] { return surfaceBytes(); });
+    if (adding <= kMaxSurfaceBytes && held <= kMaxSurfaceBytes - adding) return;
+    duk_error(ctx, DUK_ERR_RANGE_ERROR, "%s: surfaces may hold at most %u MiB of pixels; release some with LX_release",
+              what, static_cast<unsigned>(kMaxSurfaceBytes >> 20));
 }
 
 }  // namespace lumivex::lookup

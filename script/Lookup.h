@@ -2,10 +2,15 @@
 // static default texture, GL name 0) for an id of another kind or one that
 // names nothing. The pointers are valid until the next call that may run
 // script code or release entities.
+//
+// Limits: the require* checks end the native with a script RangeError that
+// names the limit (a C++ exception in this engine build); call them outside
+// `shielded`, before the work, holding no registry reference.
 #pragma once
 
 #include <cstdint>
 
+#include "duktape/duktape.h"
 #include "gpu/Context.h"
 
 namespace lumivex::lookup {
@@ -23,5 +28,16 @@ Texture* imageWithStorage(uint32_t id);
 Texture& resolveTexture(uint32_t id);
 // A surface of nonzero width and height.
 Surface* sizedSurface(uint32_t id);
+
+// Pixel bytes the surfaces hold in memory of their own: their buffers, and
+// each block they share with textures once.
+uint64_t surfaceBytes();
+
+// Throws "<what>: at most N live <kind>s; release some with LX_release"
+// when the kind has no room for another entity (kindLimit).
+void requireRoom(duk_context* ctx, const char* what, uint32_t kind);
+// Throws when `adding` more pixel bytes would take the surfaces past
+// kMaxSurfaceBytes (ImageLib/SurfaceEntity.h).
+void requireSurfaceBytes(duk_context* ctx, const char* what, uint64_t adding);
 
 }  // namespace lumivex::lookup
