@@ -38,7 +38,9 @@ void BlobReader::open(const platform::ResourceTable& resources, ZipOpener opener
 
 std::vector<uint8_t> BlobReader::read(const std::wstring& name) const {
     std::vector<uint8_t> content;
-    if (!zip) return content;
+    // The names a loose effect may not read are refused here too, so that
+    // an effect reads the same files loose and packaged.
+    if (!zip || !platform::isEffectFileName(name)) return content;
     const std::optional<std::string> narrow = platform::narrowFileName(name);
     if (!narrow) return content;
     const std::string entry = platform::pathFindFileName(narrow->c_str());

@@ -40,7 +40,8 @@ public:
     bool isOpen() const { return zip != nullptr; }
 
     // The whole content of the entry named by the final component of `name`
-    // (compared without regard to ASCII case), or an empty array.
+    // (compared without regard to ASCII case), or an empty array; also for a
+    // name no effect may read (platform::isEffectFileName).
     std::vector<uint8_t> read(const std::wstring& name) const;
 
 private:

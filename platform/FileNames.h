@@ -2,9 +2,18 @@
 // (wide strings, '\' separators, a leading '\' for the effect folder); these
 // helpers turn such a name into a path for this system and open it.
 //
-// Errors: a name holding a unit that is no Unicode character gives nothing
-// (or a null file); nothing throws except std::bad_alloc.
-// Threads: pure functions; nothing depends on the process locale.
+// Confinement: an effect reads only its own files. A name holding a NUL, a
+// ':' (drive letters, alternate streams, devices) or a ".." component is no
+// effect file name; the package reader refuses the same names, so a name
+// reads the same file loose and packaged. A loose file must resolve, links
+// followed, inside the current folder (the effect folder) and be a regular
+// file. Letter case is ignored where the exact name is missing, as the
+// package and Windows ignore it.
+//
+// Errors: a refused or missing name gives nothing (or a null file), never a
+// message; nothing throws except std::bad_alloc.
+// Threads: pure functions apart from reading the file system; nothing
+// depends on the process locale.
 #pragma once
 
 #include <cstdio>
@@ -17,6 +26,10 @@ namespace platform {
 // value beyond U+10FFFF. Package entries and config keys are looked up so.
 std::optional<std::string> narrowFileName(const std::wstring& name);
 
+// False for a name no effect may read: one holding a NUL or a ':', or with
+// a ".." component between its '\' or '/' separators.
+bool isEffectFileName(const std::wstring& name);
+
 // A Windows-style name as a path here: every '\' becomes '/', and a name
 // starting with separators is read relative to the current folder, so
 // "\blur.frag" is "blur.frag" and "\shaders\blur.frag" is "shaders/blur.frag".
@@ -25,7 +38,8 @@ std::wstring localPath(std::wstring name);
 
 // Opens the file `name` stands for (localPath rules) for binary reading:
 // through its UTF-8 path here, through the wide path on Windows. Null when
-// it cannot be opened; the caller closes it.
+// it cannot be opened or breaks the confinement rules above (never waits on
+// a pipe or device); the caller closes it.
 std::FILE* openForReading(const std::wstring& name);
 
 }  // namespace platform
