@@ -16,14 +16,40 @@ constexpr GLsizei kLogSize = 4096;
 constexpr GLsizei kUniformNameSize = 128;
 constexpr GLint kMaxUniforms = 1024;
 
-// Occurrences of the word "uniform" (each declares at least one component).
-size_t countUniformWords(const std::string& text) {
-    auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The uniforms the text declares: after each word "uniform", one per name up
+// to the ';' (names are separated by commas outside brackets), an array
+// counting its literal element count (read up to kMaxArrayCount, so no sum
+// overflows). One pass over the text.
+size_t countUniformNames(const std::string& text) {
+    constexpr size_t kMaxArrayCount = size_t(1) << 20;
     size_t count = 0;
     for (size_t at = text.find("uniform"); at != std::string::npos; at = text.find("uniform", at + 7)) {
         const bool startsWord = at == 0 || !isWordChar(text[at - 1]);
         const bool endsWord = at + 7 == text.size() || !isWordChar(text[at + 7]);
-        if (startsWord && endsWord) ++count;
+        if (!startsWord || !endsWord) continue;
+        size_t names = 1;
+        int depth = 0;
+        size_t p = at + 7;
+        for (; p < text.size() && text[p] != ';'; ++p) {
+            const char c = text[p];
+            if (c == '(' || c == '{') ++depth;
+            if ((c == ')' || c == '}') && depth > 0) --depth;
+            if (c == ',' && depth == 0) ++names;
+            if (c == '[') {
+                // An array of N elements is N uniforms (N - 1 beyond its name).
+                size_t elements = 0;
+                size_t q = p + 1;
+                while (q < text.size() && std::isspace(static_cast<unsigned char>(text[q]))) ++q;
+                while (q < text.size() && std::isdigit(static_cast<unsigned char>(text[q])) &&
+                       elements <= kMaxArrayCount)
+                    elements = elements * 10 + size_t(text[q++] - '0');
+                if (elements > 1) names += elements - 1;
+            }
+        }
+        count += names;
+        at = p > at + 7 ? p - 7 : at;  // the next search starts after this declaration
     }
     return count;
 }
@@ -100,7 +126,7 @@ bool Shader::compile(GLuint shader, const std::string& text) {
     GLint glLimit = 0;
     glGetIntegerv(GL_MAX_FRAGMENT_UNIFORM_COMPONENTS, &glLimit);
     const size_t limit = glLimit > 0 && glLimit < kMaxUniforms ? size_t(glLimit) : size_t(kMaxUniforms);
-    const size_t declared = countUniformWords(text);
+    const size_t declared = countUniformNames(text);
     if (declared > limit) {
         error_ = "Shader compilation failed:\nthe shader declares " + std::to_string(declared) +
                  " uniforms; at most " + std::to_string(limit) + " are accepted";

@@ -39,16 +39,78 @@ const char* definitionFor(const std::string& word) {
 
 // Replaces every occurrence of `word` from position 1 on that has an
 // operator boundary before it and satisfies `follows`; returns the count.
+// The text is built anew in one pass, so many occurrences cost linear time.
+// Qualifying is judged on the original text: a replacement never changes the
+// character before a later occurrence or the text after one.
 template <class Follows>
 int replaceQualifying(std::string& text, const std::string& word, const std::string& replacement,
                       Follows follows) {
     int replaced = 0;
+    std::string out;
+    size_t copied = 0;
     for (size_t p = text.find(word, 1); p != std::string::npos; p = text.find(word, p + 1)) {
         if (!isOperatorBoundary(text[p - 1]) || !follows(p + word.size())) continue;
-        text.replace(p, word.size(), replacement);
+        if (replaced == 0) out.reserve(text.size() + text.size() / 4);
+        out.append(text, copied, p - copied);
+        out += replacement;
+        copied = p + word.size();
         ++replaced;
     }
+    if (replaced == 0) return 0;
+    out.append(text, copied, std::string::npos);
+    text.swap(out);
     return replaced;
+}
+
+// Where the first line after the leading run of preprocessor directives,
+// blank lines and comments starts; 0 when the text starts with anything
+// else. "#extension" and its kin must come before any code.
+size_t afterLeadingDirectives(const std::string& text) {
+    size_t insert = 0;
+    size_t p = 0;
+    bool lineStart = true;
+    while (p < text.size()) {
+        const char c = text[p];
+        if (c == '\n') {
+            lineStart = true;
+            ++p;
+        } else if (isSpace(c)) {
+            ++p;
+        } else if (text.compare(p, 2, "//") == 0) {
+            p = text.find('\n', p);
+            if (p == std::string::npos) break;
+        } else if (text.compare(p, 2, "/*") == 0) {
+            const size_t end = text.find("*/", p + 2);
+            if (end == std::string::npos) break;
+            p = end + 2;  // a comment counts as a blank: a directive may follow it
+        } else if (c == '#' && lineStart) {
+            // A directive runs to a newline that no backslash continues.
+            size_t end = p;
+            do {
+                end = text.find('\n', end + 1);
+            } while (end != std::string::npos && text[end - 1] == '\\');
+            if (end == std::string::npos) return text.size();
+            p = insert = end + 1;
+        } else {
+            break;
+        }
+    }
+    return insert;
+}
+
+// Puts a replacement definition where code may begin. Without leading
+// directives it becomes the first line; after them it is put at the start
+// of the next line without a newline of its own, so the author's lines keep
+// their numbers (a "#line" directive among them counts on).
+void insertDefinition(std::string& text, const char* definition) {
+    const size_t at = afterLeadingDirectives(text);
+    if (at == 0) {
+        text.insert(0, std::string(definition) + "\n");
+    } else if (at == text.size() && text.back() != '\n') {
+        text += "\n" + std::string(definition) + "\n";
+    } else {
+        text.insert(at, std::string(definition) + " ");
+    }
 }
 
 }  // namespace
@@ -69,7 +131,7 @@ bool rewriteCall(std::string& text, const std::string& word) {
     if (!definition) return false;
     const auto opensCall = [&text](size_t end) { return nextNonSpace(text, end) == '('; };
     if (replaceQualifying(text, word, "repl_" + word, opensCall) == 0) return false;
-    text.insert(0, std::string(definition) + "\n");
+    insertDefinition(text, definition);
     return true;
 }
 

@@ -6,7 +6,7 @@
 // preamble), wrap main so that its output is reordered back, and turn cube
 // samplers into 2D samplers read in an equirectangular projection.
 //
-// Pure text functions: no GL, no state, no failure.
+// Pure text functions: no GL, no state, no failure; time linear in the text.
 #pragma once
 
 #include <string>
@@ -21,7 +21,10 @@ extern const char* const kMainWrapper;
 // Returns true when a qualifying "main" was found.
 bool rewriteMain(std::string& text);
 // Routes calls of `word` (texture2D, texture2DLod, textureCube) through
-// repl_<word>, prepending that replacement's definition when used. Returns
+// repl_<word> and, when used, puts that replacement's definition above the
+// code: as a first line of its own, or, when the text starts with
+// preprocessor directives ("#extension" must precede all code), at the start
+// of the line after them without a newline, so line numbers stay. Returns
 // true when at least one call was rewritten.
 bool rewriteCall(std::string& text, const std::string& word);
 // Declares samplerCube uniforms as sampler2D.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "GLFixture.h"
@@ -187,6 +188,39 @@ TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLineAfterAVersionLine) {
         EXPECT_NE(error.find(line), std::string::npos) << version << error;
         EXPECT_EQ(error.find("version"), std::string::npos) << version << error;
     }
+}
+
+// "#extension" must come before any code; the texture-read definitions the
+// engine adds go after it, and the author's lines keep their numbers.
+TEST_F(ShaderTest, ExtensionLineWithTextureReadsCompiles) {
+    const std::string body = "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2DLod(s, vec2(0.5), 0.0)"
+                             " + texture2D(s, vec2(0.5));\n}\n";
+    for (const std::string head : {"#extension GL_ARB_shader_texture_lod : enable\n",
+                                   "// header\n/* lod\n */ #define K 1\n#extension GL_ARB_shader_texture_lod : enable\n"}) {
+        const uint32_t id = context().createShader("extension", head + body);
+        EXPECT_EQ(context().getShader(id).error(), "") << head;
+        const size_t authorsLine = 4 + std::count(head.begin(), head.end(), '\n');
+        const uint32_t broken = context().createShader("extension", head + body + "float x = nope;\n");
+        const std::string& error = context().getShader(broken).error();
+        EXPECT_NE(error.find(":" + std::to_string(authorsLine + 1) + "("), std::string::npos) << head << error;
+    }
+}
+
+// Every declared name counts against the uniform limit, in one declaration
+// or in arrays, not the declarations.
+TEST_F(ShaderTest, UniformLimitCountsNamesNotDeclarations) {
+    std::string names = "uniform float u0";
+    for (int i = 1; i < 1100; ++i) names += ", u" + std::to_string(i);
+    const std::string main = "void main() { gl_FragColor = vec4(u0); }\n";
+    const uint32_t many = context().createShader("many", names + ";\n" + main);
+    EXPECT_NE(context().getShader(many).error().find("declares 1100 uniforms"), std::string::npos)
+        << context().getShader(many).error();
+
+    const uint32_t array = context().createShader("array", "uniform float u0[1100];\nvoid main() { gl_FragColor = vec4(u0[0]); }\n");
+    EXPECT_NE(context().getShader(array).error().find("declares 1100 uniforms"), std::string::npos);
+
+    const uint32_t fine = context().createShader("fine", "uniform float u0, u1;\nuniform vec4 k[8];\n" + main);
+    EXPECT_EQ(context().getShader(fine).error(), "");
 }
 
 TEST_F(ShaderTest, CompileAndLinkFailuresAreKeptWithHeadings) {
