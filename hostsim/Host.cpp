@@ -301,6 +301,7 @@ PF_Err Host::globalSetup() {
     s.flags = uint32_t(s.out.out_flags);
     s.flags2 = uint32_t(s.out.out_flags2);
     s.in.global_data = s.out.global_data;
+    s.adoptedGlobal = false;
     return err;
 }
 
@@ -366,10 +367,18 @@ void Host::adoptGlobalSetup(const Host& other) {
     s.flags2 = o.flags2;
     s.in.global_data = o.in.global_data;
     s.declaredFormats = o.declaredFormats;
+    s.adoptedGlobal = true;
 }
 
 PF_Err Host::finish() {
     PF_Err err = state->sequenceData ? sequenceSetdown() : PF_Err_NONE;
+    // Adopted global data belongs to the host that ran global setup; that
+    // host alone sends global setdown, once.
+    if (state->adoptedGlobal) {
+        state->in.global_data = nullptr;
+        state->adoptedGlobal = false;
+        return err;
+    }
     PF_Err last = globalSetdown();
     return err != PF_Err_NONE ? err : last;
 }

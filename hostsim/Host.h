@@ -130,7 +130,8 @@ public:
     // command sequence. The output is read back into `storage` (a spent
     // picture given for reuse) when it has the output's size.
     RenderResult render(int32_t time, Image storage = {});
-    // sequence setdown then global setdown.
+    // sequence setdown then global setdown; a host that adopted another's
+    // global setup sends sequence setdown only.
     PF_Err finish();
     // Misbehaviour on request, for an instance without sequence data: a new
     // host block holding `bytes` becomes its sequence data, a block the

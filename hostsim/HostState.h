@@ -92,6 +92,7 @@ struct Host::State {
     std::optional<PF_CustomUIInfo> customUI;
     uint32_t version = 0, flags = 0, flags2 = 0;
     std::vector<uint32_t> declaredFormats;
+    bool adoptedGlobal = false;  // global data taken from another host, not ours to set down
     int unmatchedCheckins = 0, unsupported = 0, failedCallbacks = 0;
     std::chrono::steady_clock::duration moduleTime{};  // spent inside the entry point
 

@@ -171,6 +171,25 @@ TEST_F(HostTest, LeakedHandlesAndHeldSuitesShow) {
     controlModule(false, false);
 }
 
+// A further instance shares the first one's global setup; only the host that
+// ran it sends global setdown, once.
+TEST_F(HostTest, AHostThatAdoptedGlobalSetupNeverSendsGlobalSetdown) {
+    Host first(module, HostConfig{});
+    ASSERT_EQ(first.start(), PF_Err_NONE);
+    {
+        Host second(module, HostConfig{});
+        second.adoptGlobalSetup(first);
+        ASSERT_EQ(second.paramsSetup(), PF_Err_NONE);
+        ASSERT_EQ(second.sequenceSetup(), PF_Err_NONE);
+        EXPECT_EQ(second.finish(), PF_Err_NONE);
+        EXPECT_EQ(commands(second).back(), PF_Cmd_SEQUENCE_SETDOWN);
+        const std::vector<PF_Cmd> sent = commands(second);
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), PF_Cmd_GLOBAL_SETDOWN), 0);
+    }
+    EXPECT_EQ(first.finish(), PF_Err_NONE);
+    EXPECT_EQ(commands(first).back(), PF_Cmd_GLOBAL_SETDOWN);
+}
+
 TEST_F(HostTest, SaveAndReloadRebuildsTheSequenceData) {
     Host host(module, HostConfig{});
     host.setInput(testImage());
