@@ -142,9 +142,34 @@ void rewriteSamplerCube(std::string& text) {
     replaceQualifying(text, "samplerCube", "sampler2D", endsDeclaration);
 }
 
+namespace {
+
+// The first position at or after `p` that is neither space nor inside a
+// comment; text.size() when none is.
+size_t skipBlanks(const std::string& text, size_t p) {
+    while (p < text.size()) {
+        if (isSpace(text[p])) {
+            ++p;
+        } else if (text.compare(p, 2, "//") == 0) {
+            p = text.find('\n', p);
+        } else if (text.compare(p, 2, "/*") == 0) {
+            p = text.find("*/", p + 2);
+            if (p != std::string::npos) p += 2;
+        } else {
+            return p;
+        }
+        if (p == std::string::npos) return text.size();
+    }
+    return p;
+}
+
+}  // namespace
+
+// Comments may stand before the version line; they go with it, so the
+// author's lines keep their numbers.
 std::string takeVersionLine(std::string& text) {
-    size_t p = text.find_first_not_of(" \t\n\v\f\r");
-    if (p == std::string::npos || text[p] != '#') return "";
+    const size_t p = skipBlanks(text, 0);
+    if (p >= text.size() || text[p] != '#') return "";
     const size_t word = text.find_first_not_of(" \t", p + 1);
     if (word == std::string::npos || text.compare(word, 7, "version") != 0) return "";
     const size_t end = text.find('\n', word);

@@ -105,6 +105,11 @@ TEST(ShaderSourceVersionTest, LeadingVersionLineStaysFirstAndOthersAreLeftInPlac
     std::string body = "uniform float a;\n#version 120\n";
     EXPECT_EQ(ss::takeVersionLine(body), "");
     EXPECT_EQ(body, "uniform float a;\n#version 120\n");
+    std::string commented = "// licence\n/* two\n lines */ #version 330\nvoid main() {}\n";
+    EXPECT_EQ(ss::takeVersionLine(commented), "// licence\n/* two\n lines */ #version 330\n");
+    EXPECT_EQ(commented, "void main() {}\n");
+    std::string open = "/* never closed #version 120\n";
+    EXPECT_EQ(ss::takeVersionLine(open), "");
     std::string bare = "# version 120";
     EXPECT_EQ(ss::takeVersionLine(bare), "# version 120\n");
     EXPECT_EQ(bare, "");

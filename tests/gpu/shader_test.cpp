@@ -144,6 +144,11 @@ TEST_F(ShaderTest, LeadingVersionLineCompilesWithThatDialect) {
         "versioned", "#version 330 compatibility\nuniform sampler2D tex;\n"
                      "void main() { uint bits = 5u & 4u; gl_FragColor = texelFetch(tex, ivec2(0), 0) * float(bits); }\n");
     EXPECT_EQ(context().getShader(id).error(), "");
+    // Comments may come before the version line.
+    const uint32_t commented = context().createShader(
+        "commented", "// A licence header.\n/* More of it. */\n#version 330 compatibility\n"
+                     "uniform sampler2D tex;\nvoid main() { gl_FragColor = texture2D(tex, vec2(0.5)) * float(5u & 4u); }\n");
+    EXPECT_EQ(context().getShader(commented).error(), "");
     const uint32_t old = context().createShader("unversioned", "void main() { uint bits = 5u & 4u; }\n");
     EXPECT_NE(context().getShader(old).error(), "");
 }
