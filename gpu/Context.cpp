@@ -32,26 +32,40 @@ void ParametersHolder::assign(ParametersHolder& source) {
 
 // ---- Sequence ----
 
-void Sequence::prepareRenderTarget(const FrameFormat& frame, double frameTime) {
+void Sequence::prepareRenderTarget(const FrameFormat& format, double frameTime) {
     time = frameTime;
-    outputWidth = frame.width;
-    outputHeight = frame.height;
+    frame = format;
+    outputWidth = format.width;
+    outputHeight = format.height;
     RenderTarget* target = owner->entity<RenderTarget>(renderTargetId);
     if (!target) {
         // None yet, or released by the script: a new one.
-        renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, frame.depth);
-        return;
+        renderTargetId = owner->createRenderTarget(outputWidth, outputHeight, format.depth);
+        target = owner->entity<RenderTarget>(renderTargetId);
+    } else {
+        target->holdStorage(false);
+        // Storage of an unchanged size and depth is kept; either way the frame
+        // starts transparent black. Otherwise its GL objects are gone or the
+        // new size was refused: made again under the same id, so a size the
+        // GL refuses costs no entity per frame.
+        if (target->usable() &&
+            target->upload(nullptr, outputWidth, outputHeight, format.depth, format.rowBytes, true, true)) {
+            target->clear();
+        } else {
+            target->createTarget(outputWidth, outputHeight, format.depth);
+        }
     }
-    // Storage of an unchanged size and depth is kept; either way the frame
-    // starts transparent black.
-    if (target->usable() &&
-        target->upload(nullptr, outputWidth, outputHeight, frame.depth, frame.rowBytes, true, true)) {
-        target->clear();
-        return;
-    }
-    // Its GL objects are gone or the new size was refused: made again under
-    // the same id, so a size the GL refuses costs no entity per frame.
-    target->createTarget(outputWidth, outputHeight, frame.depth);
+    // The host reads the frame's size and depth back, whatever the script
+    // copies into the target meanwhile.
+    if (target) target->holdStorage(true);
+}
+
+RenderTarget* Sequence::frameTarget() {
+    RenderTarget* target = owner->entity<RenderTarget>(renderTargetId);
+    if (!target || !target->usable()) return nullptr;
+    const bool holdsFrame =
+        target->width() == frame.width && target->height() == frame.height && target->depth() == frame.depth;
+    return holdsFrame ? target : nullptr;
 }
 
 void Sequence::uploadInputTexture(const Surface& surface) {
@@ -251,6 +265,15 @@ uint32_t Context::addSequence() {
     }
     sequences.push_back(std::move(sequence));
     return static_cast<uint32_t>(sequences.size() - 1);
+}
+
+Sequence& Context::sequenceAt(uint32_t index) {
+    if (index >= sequences.size()) sequences.resize(size_t{index} + 1);
+    if (!sequences[index]) {
+        sequences[index] = std::make_unique<Sequence>(this);
+        sequences[index]->assign(*this);
+    }
+    return *sequences[index];
 }
 
 void Context::removeSequence(uint32_t index) {

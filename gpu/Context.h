@@ -70,14 +70,20 @@ public:
 
     // Frame start: sets the time and output extent and makes sure the output
     // render target exists at the frame's size and depth, transparent black.
-    // A target whose storage the GL refuses keeps its id (unusable).
+    // A target whose storage the GL refuses keeps its id (unusable). Until the
+    // next frame start the target holds that size and depth whatever the
+    // script uploads into it (Texture::holdStorage).
     void prepareRenderTarget(const FrameFormat& frame, double time);
+    // The output render target when it is usable and holds exactly the
+    // frame's size and depth, so that its readback is the frame; else null.
+    RenderTarget* frameTarget();
     // Uploads the effect's input layer into the input texture (host 16-bit
     // values widened). Does nothing for a surface without pixels. A texture
     // whose storage the GL refuses keeps its id (GL name 0).
     void uploadInputTexture(const Surface& surface);
 
     Context* owner;
+    FrameFormat frame;  // of the last frame start
     uint32_t renderTargetId = 0;
     uint32_t textureId = 0;
     double time = 0;
@@ -157,6 +163,10 @@ public:
 
     // Index of a new sequence holding copies of the declared parameters.
     uint32_t addSequence();
+    // The sequence at index, made there (with copies of the declared
+    // parameters) when the slot is free; the slots below it that do not
+    // exist yet are left free.
+    Sequence& sequenceAt(uint32_t index);
     // Deletes the sequence and releases its output target (with its readback
     // buffer) and input texture. Callers hold the GL lock.
     void removeSequence(uint32_t index);

@@ -24,6 +24,11 @@ GLenum pixelType(uint32_t depth) {
 
 GLint internalFormat(uint32_t depth) { return depth <= 8 ? GL_RGBA : GL_RGBA32F; }
 
+// GPU bytes of storage of that size and depth's internal format.
+uint64_t storageBytes(uint32_t width, uint32_t height, uint32_t depth) {
+    return uint64_t{width} * height * (internalFormat(depth) == GL_RGBA ? 4 : 16);
+}
+
 // True when an image of that size and depth can have storage.
 bool storable(uint32_t width, uint32_t height, uint32_t depth) {
     const uint32_t channelBytes = bytesPerChannel(depth);
@@ -73,20 +78,35 @@ uint32_t bytesPerChannel(uint32_t depth) {
 
 bool Texture::create(uint32_t width, uint32_t height, uint32_t depth, bool swizzle) {
     if (name) release();
-    if (!storable(width, height, depth)) return false;
     GLuint generated = 0;
     glGenTextures(1, &generated);
     name.reset(generated);
     hasStorage_ = false;
-    const bool uploaded = upload(nullptr, width, height, depth, uint64_t{width} * depth / 8, swizzle, false);
+    if (!upload(nullptr, width, height, depth, uint64_t{width} * depth / 8, swizzle, false)) {
+        // A name without storage would claim the size of what it held before.
+        loseStorage(failure_);
+        return false;
+    }
     rowBytes_ = 0;
-    return uploaded;
+    return true;
 }
 
 void Texture::release() {
     pixels();  // the copy outlives the storage
     name.reset();
+    storageCharge_.hold(0);
     hasStorage_ = false;
+}
+
+void Texture::loseStorage(StorageFailure why) {
+    name.reset();
+    storageCharge_.hold(0);
+    hasStorage_ = false;
+    pixels_.reset();
+    pixelsInTexture_ = false;
+    width_ = height_ = depth_ = 0;
+    rowBytes_ = 0;
+    failure_ = why;
 }
 
 std::shared_ptr<PixelBuffer> Texture::pixels() const {
@@ -106,9 +126,26 @@ std::shared_ptr<PixelBuffer> Texture::pixels() const {
 
 bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
                      bool swizzle, bool convert16) {
+    failure_ = StorageFailure::refused;
     // Name 0 is the GL's default texture object, which no entity owns.
-    if (!name || !storable(width, height, depth)) return false;
-    if (source && !rowsFit(width, height, depth, rowBytes)) return false;
+    if (!name || bytesPerChannel(depth) == 0 || (source && !rowsFit(width, height, depth, rowBytes))) return false;
+    if (storageHeld_ && hasStorage_ && (width != width_ || height != height_ || depth != depth_)) {
+        failure_ = StorageFailure::none;
+        return place(source, width, height, depth, rowBytes, convert16);
+    }
+    // Same size and format: write into the storage there is rather than
+    // allocating anew.
+    const bool sameStorage = hasStorage_ && width == width_ && height == height_ &&
+                             internalFormat(depth) == internalFormat(depth_);
+    // Asking for more than the bound leaves is over it, whatever else the
+    // size may be refused for.
+    const uint64_t newBytes = storageBytes(width, height, depth);
+    if (!sameStorage && !storageCharge_.fits(newBytes)) {
+        failure_ = StorageFailure::overBudget;
+        return false;
+    }
+    if (!storable(width, height, depth)) return false;
+    failure_ = StorageFailure::none;
     // Storage without pixels may be kept as it is, so the copy is taken now.
     if (!source) pixels();
 
@@ -126,10 +163,7 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
     static const GLint fileOrder[4] = {GL_ALPHA, GL_RED, GL_GREEN, GL_BLUE};
     glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle ? hostOrder : fileOrder);
 
-    // Same size and format: write into the storage there is rather than
-    // allocating anew.
-    const bool sameStorage = hasStorage_ && width == width_ && height == height_ &&
-                             internalFormat(depth) == internalFormat(depth_);
+    if (!sameStorage) gpu::clearGLErrors();
     const auto store = [&](GLint format, GLenum type, const void* texels) {
         if (!sameStorage) {
             glTexImage2D(GL_TEXTURE_2D, 0, format, width, height, 0, GL_RGBA, type, texels);
@@ -164,12 +198,40 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
     if (source) fileOrder_ = !swizzle;
     // Others (the text overlay's bitmaps) unpack tightly packed rows.
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (!sameStorage) {
+        if (const GLenum error = gpu::takeGLError(); error != GL_NO_ERROR) {
+            loseStorage(error == GL_OUT_OF_MEMORY ? StorageFailure::outOfMemory : StorageFailure::refused);
+            return false;
+        }
+        storageCharge_.hold(newBytes);
+    }
 
     hasStorage_ = true;
     width_ = width;
     height_ = height;
     depth_ = depth;
     rowBytes_ = rowBytes;
+    return true;
+}
+
+bool Texture::place(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
+                    bool convert16) {
+    // Without pixels the held storage stays as it is.
+    if (!source) return true;
+    PixelBuffer widened;
+    if (depth == 16 && convert16) {
+        widened.resize(static_cast<size_t>(rowBytes * height));
+        ImageLib::expandHost16(source, widened.data(), width, height, rowBytes);
+        source = widened.data();
+    }
+    glBindTexture(GL_TEXTURE_2D, name.get());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowBytes / bytesPerChannel(depth) / 4));
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(std::min(width, width_)),
+                    static_cast<GLsizei>(std::min(height, height_)), GL_RGBA, pixelType(depth), source);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    // The storage no longer holds any one upload's pixels.
+    pixels_.reset();
+    pixelsInTexture_ = false;
     return true;
 }
 
@@ -253,7 +315,19 @@ const void* RenderTarget::beginReadback() {
     // The buffer is sized anew only when the target's size or depth changed.
     const uint64_t bytes = uint64_t{width_} * height_ * 4 * bytesPerChannel(depth_);
     if (bytes != readbackBytes) {
+        readbackBytes = 0;
+        if (!readbackCharge.fits(bytes)) {
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+            return nullptr;
+        }
+        gpu::clearGLErrors();
         glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
+        if (gpu::takeGLError() != GL_NO_ERROR) {
+            readbackCharge.hold(0);
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+            return nullptr;
+        }
+        readbackCharge.hold(bytes);
         readbackBytes = bytes;
     }
     glReadBuffer(GL_COLOR_ATTACHMENT0);

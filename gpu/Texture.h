@@ -12,8 +12,16 @@
 //
 // Errors: operations return false (or null) and change nothing when the
 // depth is refused, a size exceeds the GL's maximum texture size, a byte
-// count does not fit in 31 bits, or source rows are shorter than a pixel row.
-// No GL error is queried beyond that.
+// count does not fit in 31 bits, source rows are shorter than a pixel row, or
+// new storage would take the process past its GPU memory bound
+// (gpu::kMaxGpuBytes, gpu/GLName.h); storageFailure() tells which. Storage the
+// GL refuses when it is made (GL_OUT_OF_MEMORY or any other error) leaves the
+// texture without storage: GL name 0, size 0, so that nothing claims storage
+// that does not exist.
+// Held storage: while holdStorage(true) is in force (the output target of a
+// frame, whose readback the host sizes), uploads keep the storage's size and
+// depth: pixels of another size or depth are placed from the first texel,
+// clipped to the storage, converted by the GL, and the rest is left as it was.
 // Ownership: each object owns its GL names (deleted once, on release or
 // destruction) and a CPU copy of the last uploaded pixels, always in the host
 // order alpha, red, green, blue (pixels uploaded as red, green, blue, alpha
@@ -39,6 +47,14 @@
 class Surface;
 
 using PixelBuffer = std::vector<uint8_t>;
+
+// Why the last create or upload did not give the texture what it asked for.
+enum class StorageFailure {
+    none,
+    refused,      // depth, size or rows the engine or the GL cannot take
+    overBudget,   // past gpu::kMaxGpuBytes
+    outOfMemory,  // the GL reported GL_OUT_OF_MEMORY
+};
 
 // Bytes per channel of a depth; 0 for a refused depth (below 8).
 uint32_t bytesPerChannel(uint32_t depth);
@@ -68,6 +84,9 @@ public:
     // Uploads a surface's pixels (host order, 16-bit in the host's range, so
     // widened); with flip, its last row first.
     bool uploadSurface(const Surface& surface, bool flip);
+    // Keeps (true) or frees (false) the storage's size and depth for uploads.
+    void holdStorage(bool held) { storageHeld_ = held; }
+    StorageFailure storageFailure() const { return failure_; }
     // glTexParameteri on this texture.
     void setParameter(GLenum name, GLint value);
     // Decodes an image file (read through the package) into the texture.
@@ -95,6 +114,15 @@ protected:
     virtual bool drawnInto() const { return false; }
 
 private:
+    // Writes pixels of another size or depth into held storage.
+    bool place(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
+               bool convert16);
+    // Storage the GL refused: the name goes, with every claim to a size.
+    void loseStorage(StorageFailure why);
+
+    gpu::GpuCharge storageCharge_;
+    StorageFailure failure_ = StorageFailure::none;
+    bool storageHeld_ = false;
     std::string fileName_;
     // The copy; null while pixelsInTexture_, when it is still only the GL
     // storage's contents (read back by pixels()).
@@ -145,6 +173,7 @@ private:
     // Kept between readbacks while the target's size and depth stay.
     gpu::BufferName readbackBuffer;
     uint64_t readbackBytes = 0;
+    gpu::GpuCharge readbackCharge;
 };
 
 struct Texture::Factory : EntityFactory<Texture, kTextureKind> {};

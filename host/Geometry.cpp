@@ -1,6 +1,8 @@
 // Output geometry of a frame: the composition info the script reads, frame
 // setup (both hosts) and smart pre-render (compositing host).
 #include <algorithm>
+#include <cstdint>
+#include <string>
 
 #include "host/Handlers.h"
 #include "host/HostSupport.h"
@@ -74,11 +76,12 @@ void unite(PF_Rect& into, const PF_Rect& with) {
     into.bottom = std::max(into.bottom, with.bottom);
 }
 
-// Composition info, sequence and parameter values in place before the
-// script's preRender.
+// Composition info, sequence, frame time and parameter values in place
+// before the script's preRender.
 void prepareSequence(SuiteCache& suites, PF_InData* in_data, SequenceData& data) {
     refreshCompositionInfo(suites, in_data, &data);
     selectSequence(data);
+    effectPlugin().setFrameTime(frameSeconds(in_data));
     readParamValues(suites, in_data, false);
 }
 
@@ -87,6 +90,31 @@ struct Size {
     bool operator==(const Size& o) const { return w == o.w && h == o.h; }
     bool operator!=(const Size& o) const { return !(*this == o); }
 };
+
+// A host coordinate: signed 32 bits, saturated.
+A_long hostCoordinate(int64_t v) {
+    return static_cast<A_long>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// Where a side of `outer` pixels starts so that `inner` sits centred in it
+// (integer halves), offset by `base`.
+A_long centredStart(uint32_t outer, uint32_t inner, int64_t base = 0) {
+    return hostCoordinate(int64_t{outer / 2} - int64_t{inner / 2} + base);
+}
+
+// The output size held to what the engine can render; a size held back is
+// reported to the instance as an error of its frame.
+Size renderable(Size out) {
+    IPlugin& fx = effectPlugin();
+    const uint32_t most = std::clamp<uint32_t>(fx.maxOutputSide(), 1, INT32_MAX);
+    const Size held{std::min(out.w, most), std::min(out.h, most)};
+    if (held != out) {
+        fx.reportFrameError("The effect asked for an output of " + std::to_string(out.w) + " x " +
+                            std::to_string(out.h) + " pixels; the output is clamped to at most " +
+                            std::to_string(most) + " pixels a side.\n");
+    }
+    return held;
+}
 
 Size scriptOutputSize(Size input) {
     Size out = input;
@@ -109,10 +137,11 @@ void frameSetupCompositing(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef
     Size out{scale(wanted.w, downX.num, downX.den), scale(wanted.h, downY.num, downY.den)};
     if (wanted != in) out.w = scale(out.w, in_data->pixel_aspect_ratio.num, in_data->pixel_aspect_ratio.den);
     if (out != in) {
+        out = renderable(out);
         out_data->width = static_cast<A_long>(out.w);
         out_data->height = static_cast<A_long>(out.h);
-        out_data->origin.h = static_cast<A_long>(out.w / 2) - static_cast<A_long>(in.w / 2);
-        out_data->origin.v = static_cast<A_long>(out.h / 2) - static_cast<A_long>(in.h / 2);
+        out_data->origin.h = centredStart(out.w, in.w);
+        out_data->origin.v = centredStart(out.h, in.h);
     }
     out_data->frame_data = nullptr;
 }
@@ -128,12 +157,14 @@ PF_Err frameSetupEditing(SuiteCache& suites, PF_InData* in_data, PF_OutData* out
     if (wanted != in) {
         out.w = scale(out.w, par.num, par.den);
         scaledIn.w = scale(scaledIn.w, par.num, par.den);
+        out = renderable(out);
         // The output only ever grows.
-        if (static_cast<uint32_t>(out_data->width) < out.w || static_cast<uint32_t>(out_data->height) < out.h) {
+        const int64_t current[2] = {out_data->width, out_data->height};
+        if (current[0] < int64_t{out.w} || current[1] < int64_t{out.h}) {
             out_data->width = static_cast<A_long>(out.w);
             out_data->height = static_cast<A_long>(out.h);
-            out_data->origin.h = static_cast<A_long>(out.w / 2) - static_cast<A_long>(scaledIn.w / 2);
-            out_data->origin.v = static_cast<A_long>(out.h / 2) - static_cast<A_long>(scaledIn.h / 2);
+            out_data->origin.h = centredStart(out.w, scaledIn.w);
+            out_data->origin.v = centredStart(out.h, scaledIn.h);
         }
     }
     const PF_HandleSuite1* handles = suites.handles();
@@ -199,7 +230,8 @@ PF_Err handleSmartPreRender(PF_InData* in_data, void* extra) {
     prepareSequence(suites, in_data, *data);
     const PF_Rect& inMax = checkout.max_result_rect;
     const Size in{static_cast<uint32_t>(inMax.right - inMax.left), static_cast<uint32_t>(inMax.bottom - inMax.top)};
-    const Size out = scriptOutputSize(in);
+    Size out = scriptOutputSize(in);
+    if (out != in) out = renderable(out);
     PF_PreRenderOutput& output = *pre->output;
     if (out == in) {
         unite(output.result_rect, checkout.result_rect);
@@ -207,10 +239,10 @@ PF_Err handleSmartPreRender(PF_InData* in_data, void* extra) {
     } else {
         // The enlarged output, centred on the input.
         PF_Rect enlarged;
-        enlarged.left = static_cast<A_long>(in.w / 2) - static_cast<A_long>(out.w / 2) + inMax.left;
-        enlarged.top = static_cast<A_long>(in.h / 2) - static_cast<A_long>(out.h / 2) + inMax.top;
-        enlarged.right = enlarged.left + static_cast<A_long>(out.w);
-        enlarged.bottom = enlarged.top + static_cast<A_long>(out.h);
+        enlarged.left = centredStart(in.w, out.w, inMax.left);
+        enlarged.top = centredStart(in.h, out.h, inMax.top);
+        enlarged.right = hostCoordinate(int64_t{enlarged.left} + out.w);
+        enlarged.bottom = hostCoordinate(int64_t{enlarged.top} + out.h);
         output.result_rect = enlarged;
         unite(output.max_result_rect, enlarged);
         output.flags = PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS;

@@ -97,6 +97,8 @@ void refreshCompositionInfo(SuiteCache& suites, PF_InData* in_data, SequenceData
 uint32_t scale(uint32_t size, int32_t num, uint32_t den);
 
 // --- render (commands 11, 12, 24) ---
+// The current time in seconds (0 without a time scale).
+double frameSeconds(const PF_InData* in_data);
 PF_Err handleRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                     PF_LayerDef* input);
 PF_Err handleSmartRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], void* extra);

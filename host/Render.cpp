@@ -118,6 +118,10 @@ void copyReadback(const uint8_t* readback, Area area, uint32_t depth, const PF_L
 
 }  // namespace
 
+double frameSeconds(const PF_InData* in_data) {
+    return in_data->time_scale ? double(in_data->current_time) / double(in_data->time_scale) : 0.0;
+}
+
 uint32_t depthOfPixelFormat(uint32_t format) {
     switch (format) {
     case PrPixelFormat_ARGB_4444_8u:
@@ -205,8 +209,7 @@ PF_Err handleRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     } else {
         uploadCompositingInput(suites, input);
     }
-    const double time = in_data->time_scale ? double(in_data->current_time) / double(in_data->time_scale) : 0.0;
-    fx.render(time, area.w, area.h, depth);
+    fx.render(frameSeconds(in_data), area.w, area.h, depth);
     // The frame shows a failing shader or script. The text also goes into
     // the message field for a host that looks, without the flag that would
     // raise an alert on every frame while the effect stays broken.

@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -23,6 +24,30 @@ std::string formatScriptError(const ScriptError& error, const char* entryName) {
     const int line = error.line - lumivex::preludeLineCount();
     if (error.fileName == kProgramName && line > 0) text += " at line " + std::to_string(line);
     return text + ":\n" + error.message + "\n";
+}
+
+// The largest side a render target can have and be drawn and read in full:
+// the GL's texture, renderbuffer and viewport limits.
+uint32_t largestTargetSide() {
+    GLint texture = 0, renderbuffer = 0;
+    GLint viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    GLint side = texture;
+    for (GLint limit : {renderbuffer, viewport[0], viewport[1]}) {
+        if (limit > 0) side = std::min(side, limit);
+    }
+    return side > 0 ? static_cast<uint32_t>(side) : 1024;
+}
+
+// Why a frame's output target has no storage.
+std::string outputRefusal(const RenderTarget& target) {
+    switch (target.storageFailure()) {
+    case StorageFailure::overBudget: return gpu::gpuMemoryLimitText();
+    case StorageFailure::outOfMemory: return "the GL is out of memory";
+    default: return "the GL cannot make a render target of that size";
+    }
 }
 
 }  // namespace
@@ -59,6 +84,7 @@ bool AELumivex2::init(void* moduleInstance) {
     }
     if (!lockGL()) return false;
     initGLExtensions();
+    maxSide = largestTargetSide();
     loadScript();
     initialized = true;
     unlockGL();
@@ -83,8 +109,15 @@ bool AELumivex2::loadScript() {
     scriptReady = true;
     Context& registry = Context::instance();
     if (Sequence* current = registry.current()) current->assign(registry);
+    restoreSequences();
     if (locked) unlockGL();
     return true;
+}
+
+void AELumivex2::restoreSequences() {
+    Context& registry = Context::instance();
+    if (!registry.isInitialized()) return;
+    for (const SequenceHandle* handle : liveHandles) registry.sequenceAt(handle->index);
 }
 
 void AELumivex2::shutdown() {
@@ -103,11 +136,13 @@ void AELumivex2::shutdown() {
 SequenceHandle* AELumivex2::newSequence() {
     auto handle = std::make_unique<SequenceHandle>();
     handle->index = Context::instance().addSequence();
+    liveHandles.insert(handle.get());
     return handle.release();
 }
 
 void AELumivex2::deleteSequence(SequenceHandle* handle) {
     if (!handle) return;
+    liveHandles.erase(handle);
     // Its output target and input texture go with it, so the GL is needed.
     const bool locked = lockGL();
     Context::instance().removeSequence(handle->index);
@@ -128,12 +163,9 @@ void AELumivex2::setSequence(SequenceHandle* handle) {
 Sequence* AELumivex2::selectSequence() {
     if (!sequence) return nullptr;
     Context& registry = Context::instance();
-    // A reload starts the registry with one sequence; the instances that
-    // lived before get fresh ones at their indexes (addSequence fills the
-    // lowest free index).
-    while (registry.isInitialized() && !registry.sequence(sequence->index)) {
-        if (registry.addSequence() >= sequence->index) break;
-    }
+    // Loads restore the sequences of live handles (restoreSequences); one
+    // missing still (a registry shut down since) is made afresh.
+    if (registry.isInitialized() && !registry.sequence(sequence->index)) registry.sequenceAt(sequence->index);
     registry.currentSequence = sequence->index;
     return registry.current();
 }
@@ -151,6 +183,15 @@ std::optional<std::string> AELumivex2::callScript(const char* source, const char
     auto error = Scripting::instance().run(source, entryName, timeLimits.call, timeLimits.wall);
     if (!error) return std::nullopt;
     return formatScriptError(*error, entryName);
+}
+
+void AELumivex2::setFrameTime(double seconds) {
+    if (!sequence) return;
+    if (Sequence* current = selectSequence()) current->time = seconds;
+}
+
+void AELumivex2::reportFrameError(const std::string& text) {
+    if (InstanceErrors* errors = currentErrors()) errors->preRender += text;
 }
 
 void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) {
@@ -183,7 +224,12 @@ void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t d
         errors.updateUIFlagsShown = !errors.updateUIFlags.empty();
         const std::string blocking = Context::instance().collectShaderErrors() + loadError + errors.preRender +
                                      errors.updateUIFlags;
-        if (!blocking.empty()) {
+        if (!current->frameTarget()) {
+            // Nothing to draw into, and nothing the host can read back.
+            errors.draw = "The output of " + std::to_string(width) + " x " + std::to_string(height) +
+                          " pixels at depth " + std::to_string(depth) + " could not be made: " +
+                          outputRefusal(Context::instance().getRenderTarget(current->renderTargetId)) + "\n";
+        } else if (!blocking.empty()) {
             drawErrorFrame(*current, blocking);
         } else if (auto error = callScript("draw();", "draw()")) {
             errors.draw = *error;
@@ -198,11 +244,11 @@ void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t d
 }
 
 void AELumivex2::drawErrorFrame(Sequence& current, const std::string& text) {
-    RenderTarget& target = Context::instance().getRenderTarget(current.renderTargetId);
-    if (!target.usable()) return;
+    RenderTarget* target = current.frameTarget();
+    if (!target) return;
     // What the script drew before failing, or undefined storage, is not shown.
-    target.clear();
-    overlay.drawOverlayText(text.c_str(), target.framebufferName(), target.width(), target.height());
+    target->clear();
+    overlay.drawOverlayText(text.c_str(), target->framebufferName(), target->width(), target->height());
 }
 
 void AELumivex2::updateUIFlags() {
@@ -274,17 +320,14 @@ void AELumivex2::uploadLayer(uint32_t index, const void* pixels, uint32_t width,
 }
 
 const void* AELumivex2::readOutput() {
-    const Sequence* current = Context::instance().current();
-    if (!current) return nullptr;
-    RenderTarget& target = Context::instance().getRenderTarget(current->renderTargetId);
-    return target.usable() ? target.beginReadback() : nullptr;
+    Sequence* current = Context::instance().current();
+    RenderTarget* target = current ? current->frameTarget() : nullptr;
+    return target ? target->beginReadback() : nullptr;
 }
 
 void AELumivex2::releaseOutput() {
-    const Sequence* current = Context::instance().current();
-    if (!current) return;
-    RenderTarget& target = Context::instance().getRenderTarget(current->renderTargetId);
-    if (target.usable()) target.endReadback();
+    Sequence* current = Context::instance().current();
+    if (RenderTarget* target = current ? current->frameTarget() : nullptr) target->endReadback();
 }
 
 void AELumivex2::getVersion(EffectVersion* version) {

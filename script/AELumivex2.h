@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "gpu/OpenGLContext.h"
@@ -60,7 +61,10 @@ public:
     void deleteSequence(SequenceHandle* handle) override;
     void setSequence(SequenceHandle* handle) override;
 
+    void setFrameTime(double seconds) override;
     void preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) override;
+    uint32_t maxOutputSide() override { return maxSide; }
+    void reportFrameError(const std::string& text) override;
     void render(double time, uint32_t width, uint32_t height, uint32_t depth) override;
     void updateUIFlags() override;
 
@@ -104,6 +108,9 @@ private:
     // Makes the handle's Sequence current (a fresh one at its index when a
     // script reload dropped it); null without a handle.
     Sequence* selectSequence();
+    // After a script load: every live instance gets a fresh Sequence at its
+    // own index, so that no index a live handle names is handed out again.
+    void restoreSequences();
     // Loads the script again when the last load was stopped by its time limit.
     void retryTimedOutLoad();
     // Runs one entry call; returns the error text for the overlay, if any.
@@ -114,6 +121,7 @@ private:
     InstanceErrors* currentErrors();
 
     SequenceHandle* sequence = nullptr;
+    std::set<SequenceHandle*> liveHandles;  // made by newSequence, not yet deleted
     std::unique_ptr<package::ConfigDocument> config;
     std::unique_ptr<OpenGLContext> glContext;
     gpu::text::TextOverlay overlay;  // lives in glContext; released before it
@@ -122,6 +130,9 @@ private:
     TimeLimits timeLimits;
     unsigned glLockDepth = 0;  // GL lock takes held, changed only by the holder
     uint32_t frameCounter = 0;
+    // The GL's limits on a render target's side, read at init (before it,
+    // the smallest any GL may have: its required minimum texture size).
+    uint32_t maxSide = 1024;
 
     std::string loadError;
     bool loadTimedOut = false;

@@ -68,7 +68,16 @@ duk_ret_t initTexture(duk_context* ctx) {
     const std::string fileName = args::text(ctx, 0);
     if (args::present(ctx, 1)) args::text(ctx, 1);  // converted (ToString may run script code), not used
     requireRoom(ctx, "LX_initTexture", kTextureKind);
-    duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createTextureFromFile(fileName); }));
+    StorageFailure outcome = StorageFailure::none;
+    const uint32_t id = shielded(0u, [&] {
+        Context& registry = Context::instance();
+        const uint32_t made = registry.createTextureFromFile(fileName);
+        outcome = registry.getTexture(made).storageFailure();
+        if (outcome == StorageFailure::overBudget) registry.releaseEntity(made);
+        return made;
+    });
+    requireGpuMemory(ctx, "LX_initTexture", outcome);
+    duk_push_uint(ctx, id);
     return 1;
 }
 
@@ -151,17 +160,22 @@ duk_ret_t surfaceToTexture(duk_context* ctx) {
         return 1;
     }
     requireRoom(ctx, "LX_surfaceToTexture", kTextureKind);
-    duk_push_uint(ctx, shielded(0u, [&] {
-                      Context& registry = Context::instance();
-                      const uint32_t textureId = registry.createEntity(kTextureKind);
-                      if (textureId == 0) return 0u;
-                      const Surface& surface = registry.getSurface(id);
-                      Texture& texture = registry.getTexture(textureId);
-                      texture.create(2, 2, 8, true);
-                      texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth,
-                                     surface.stride, true, true);
-                      return textureId;
-                  }));
+    StorageFailure outcome = StorageFailure::none;
+    const uint32_t made = shielded(0u, [&] {
+        Context& registry = Context::instance();
+        const uint32_t textureId = registry.createEntity(kTextureKind);
+        if (textureId == 0) return 0u;
+        const Surface& surface = registry.getSurface(id);
+        Texture& texture = registry.getTexture(textureId);
+        texture.create(2, 2, 8, true);
+        texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth, surface.stride, true,
+                       true);
+        outcome = texture.storageFailure();
+        if (outcome == StorageFailure::overBudget) registry.releaseEntity(textureId);
+        return textureId;
+    });
+    requireGpuMemory(ctx, "LX_surfaceToTexture", outcome);
+    duk_push_uint(ctx, made);
     return 1;
 }
 
@@ -189,17 +203,23 @@ duk_ret_t surfaceQuantize(duk_context* ctx) {
 // LX_surfaceCopyTo(surface, target[, flip]) -> true when the surface's pixels
 // were uploaded into the texture or usable render target; with flip its first
 // row becomes the target's last. A surface without a whole image of pixels
-// gives false.
+// gives false. Into the frame's output target, which keeps the frame's size
+// and depth, the pixels are placed from its first texel and clipped to it.
 duk_ret_t surfaceCopyTo(duk_context* ctx) {
     const uint32_t surfaceId = args::id(ctx, 0);
     const uint32_t targetId = args::id(ctx, 1);
     const bool flip = args::boolean(ctx, 2);
-    duk_push_boolean(ctx, shielded(false, [&] {
-                         const Surface* surface = sizedSurface(surfaceId);
-                         Texture* target = imageWithStorage(targetId);
-                         if (!surface || !target || !wholePixels(*surface)) return false;
-                         return target->uploadSurface(*surface, flip);
-                     }));
+    StorageFailure outcome = StorageFailure::none;
+    const bool copied = shielded(false, [&] {
+        const Surface* surface = sizedSurface(surfaceId);
+        Texture* target = imageWithStorage(targetId);
+        if (!surface || !target || !wholePixels(*surface)) return false;
+        const bool uploaded = target->uploadSurface(*surface, flip);
+        outcome = target->storageFailure();
+        return uploaded;
+    });
+    requireGpuMemory(ctx, "LX_surfaceCopyTo", outcome);
+    duk_push_boolean(ctx, copied);
     return 1;
 }
 

@@ -55,7 +55,16 @@ duk_ret_t initRenderTarget(duk_context* ctx) {
     uint32_t depth = args::id(ctx, 2);
     if (depth != 8 && depth != 16 && depth != 32) depth = 0;
     requireRoom(ctx, "LX_initRenderTarget", kRenderTargetKind);
-    duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createRenderTarget(width, height, depth); }));
+    StorageFailure outcome = StorageFailure::none;
+    const uint32_t id = shielded(0u, [&] {
+        Context& registry = Context::instance();
+        const uint32_t made = registry.createRenderTarget(width, height, depth);
+        outcome = registry.getRenderTarget(made).storageFailure();
+        if (outcome == StorageFailure::overBudget) registry.releaseEntity(made);
+        return made;
+    });
+    requireGpuMemory(ctx, "LX_initRenderTarget", outcome);
+    duk_push_uint(ctx, id);
     return 1;
 }
 

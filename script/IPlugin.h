@@ -35,7 +35,16 @@ public:
     virtual void deleteSequence(SequenceHandle* handle) = 0;
     virtual void setSequence(SequenceHandle* handle) = 0;
 
+    // The time of the frame about to be set up or rendered, in seconds, as
+    // LX_getTime gives it (render sets it too).
+    virtual void setFrameTime(double seconds) = 0;
     virtual void preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) = 0;
+    // The largest output, in pixels a side, that the engine can render.
+    virtual uint32_t maxOutputSide() = 0;
+    // An error the host glue found in what the current instance asked for
+    // (an output size it had to clamp): shown in the instance's next frame
+    // like an error of its preRender.
+    virtual void reportFrameError(const std::string& text) = 0;
     virtual void render(double time, uint32_t width, uint32_t height, uint32_t depth) = 0;
     virtual void updateUIFlags() = 0;
 

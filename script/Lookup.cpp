@@ -97,4 +97,10 @@ void requireSurfaceBytes(duk_context* ctx, const char* what, uint64_t adding) {
               what, static_cast<unsigned>(kMaxSurfaceBytes >> 20));
 }
 
+void requireGpuMemory(duk_context* ctx, const char* what, StorageFailure outcome) {
+    if (outcome != StorageFailure::overBudget) return;
+    const std::string limit = gpu::gpuMemoryLimitText();
+    duk_error(ctx, DUK_ERR_RANGE_ERROR, "%s: %s; release some with LX_release", what, limit.c_str());
+}
+
 }  // namespace lumivex::lookup

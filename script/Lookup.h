@@ -39,5 +39,9 @@ void requireRoom(duk_context* ctx, const char* what, uint32_t kind);
 // Throws when `adding` more pixel bytes would take the surfaces past
 // kMaxSurfaceBytes (ImageLib/SurfaceEntity.h).
 void requireSurfaceBytes(duk_context* ctx, const char* what, uint64_t adding);
+// Throws "<what>: textures and render targets may hold at most N MiB of GPU
+// memory in all; ..." when storage was refused for that bound
+// (gpu::kMaxGpuBytes). Called after the work, with its outcome.
+void requireGpuMemory(duk_context* ctx, const char* what, StorageFailure outcome);
 
 }  // namespace lumivex::lookup

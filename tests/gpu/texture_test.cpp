@@ -320,6 +320,104 @@ TEST_F(TextureTest, SequenceKeepsOutputTargetAtFrameSize) {
     EXPECT_TRUE(context().getRenderTarget(sequence->renderTargetId).usable());
 }
 
+// What a script copies into the frame's output target cannot change the
+// size or depth the host reads back: a smaller image of another depth lands
+// from the first texel, clipped, and the rest stays as the frame started.
+TEST_F(TextureTest, FrameTargetKeepsTheFrameFormatWhateverIsCopiedIn) {
+    Sequence* sequence = context().current();
+    for (const uint32_t frameDepth : {8u, 16u, 32u}) {
+        SCOPED_TRACE(frameDepth);
+        sequence->prepareRenderTarget(FrameFormat{8, 4, 0, frameDepth}, 0);
+        RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
+        const uint8_t texels[2 * 2 * 4] = {255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0};
+        Surface small;
+        small.assignExternal(2, 2, 8, 8, const_cast<uint8_t*>(texels));
+        ASSERT_TRUE(target.uploadSurface(small, false));
+        EXPECT_EQ(target.width(), 8u);
+        EXPECT_EQ(target.height(), 4u);
+        EXPECT_EQ(target.depth(), frameDepth);
+        ASSERT_EQ(sequence->frameTarget(), &target);
+
+        // Red, as channel 1 of the host order, at depth-independent scale.
+        const std::vector<float> image = [&] {
+            std::vector<float> values(8 * 4 * 4);
+            if (frameDepth == 8) {
+                const auto bytes = readBack<uint8_t>(target);
+                for (size_t i = 0; i < values.size(); ++i) values[i] = bytes[i] / 255.0f;
+            } else if (frameDepth == 16) {
+                const auto shorts = readBack<uint16_t>(target);
+                for (size_t i = 0; i < values.size(); ++i) values[i] = shorts[i] / 65535.0f;
+            } else {
+                values = readBack<float>(target);
+            }
+            return values;
+        }();
+        for (uint32_t y = 0; y < 4; ++y) {
+            for (uint32_t x = 0; x < 8; ++x) {
+                const float expected = x < 2 && y < 2 ? 1.0f : 0.0f;
+                EXPECT_NEAR(image[(y * 8 + x) * 4 + 1], expected, 1e-3) << x << "," << y;
+            }
+        }
+        // The next frame frees the size again.
+        sequence->prepareRenderTarget(FrameFormat{3, 3, 0, 8}, 1);
+        EXPECT_EQ(target.width(), 3u);
+        ASSERT_TRUE(target.uploadSurface(small, false));
+        EXPECT_EQ(target.width(), 3u);
+    }
+}
+
+// A target whose size no longer is the frame's (the readback would be read
+// as a frame) is not handed out as the frame's target.
+TEST_F(TextureTest, FrameTargetIsNullWhenTheTargetDoesNotHoldTheFrame) {
+    Sequence* sequence = context().current();
+    sequence->prepareRenderTarget(FrameFormat{4, 4, 0, 8}, 0);
+    RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
+    ASSERT_EQ(sequence->frameTarget(), &target);
+    target.holdStorage(false);
+    ASSERT_TRUE(target.upload(nullptr, 2, 2, 8, 8, true, false));
+    EXPECT_EQ(sequence->frameTarget(), nullptr);
+    context().releaseEntity(sequence->renderTargetId);
+    EXPECT_EQ(sequence->frameTarget(), nullptr);
+}
+
+// Storage is counted against one bound for the process; what would pass it
+// is refused before it is made, says why, and claims no size.
+TEST_F(TextureTest, StorageBeyondTheGpuMemoryBoundIsRefused) {
+    const uint64_t before = gpu::gpuBytesHeld();
+    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(64, 32, 32));
+    ASSERT_TRUE(target.usable());
+    EXPECT_EQ(gpu::gpuBytesHeld(), before + 64 * 32 * 16);
+    ASSERT_NE(target.beginReadback(), nullptr);
+    target.endReadback();
+    EXPECT_EQ(gpu::gpuBytesHeld(), before + 2 * 64 * 32 * 16);
+
+    // 16384 x 16384 float texels are the whole bound: with anything else
+    // held they pass it. Nothing is allocated for the refusal.
+    Texture& huge = context().getTexture(context().createEntity(kTextureKind));
+    EXPECT_FALSE(huge.create(16384, 16384, 32, true));
+    EXPECT_EQ(huge.storageFailure(), StorageFailure::overBudget);
+    EXPECT_EQ(huge.glName(), 0u);
+    EXPECT_EQ(huge.width(), 0u);
+    EXPECT_EQ(gpu::gpuBytesHeld(), before + 2 * 64 * 32 * 16);
+    // A texture with storage that is asked to grow past it keeps what it had.
+    ASSERT_TRUE(huge.create(2, 2, 8, true));
+    EXPECT_FALSE(huge.upload(nullptr, 16384, 16384, 32, 16384 * 16, true, false));
+    EXPECT_EQ(huge.storageFailure(), StorageFailure::overBudget);
+    EXPECT_EQ(huge.width(), 2u);
+    EXPECT_NE(huge.glName(), 0u);
+    // Other refusals say so too.
+    EXPECT_FALSE(huge.upload(nullptr, 2, 2, 4, 8, true, false));
+    EXPECT_EQ(huge.storageFailure(), StorageFailure::refused);
+
+    // Released storage is given back.
+    const uint32_t id = context().createRenderTarget(8, 8, 8);
+    EXPECT_EQ(gpu::gpuBytesHeld(), before + 2 * 64 * 32 * 16 + 2 * 2 * 4 + 8 * 8 * 4);
+    context().releaseEntity(id);
+    huge.release();
+    target.release();
+    EXPECT_EQ(gpu::gpuBytesHeld(), before + 64 * 32 * 16);  // the readback buffer stays with its target
+}
+
 TEST_F(TextureTest, SequenceInputTextureTakesLayerPixels) {
     Sequence* sequence = context().current();
     Surface empty;

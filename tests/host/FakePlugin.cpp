@@ -60,6 +60,7 @@ void FakePlugin::setSequence(SequenceHandle* handle) {
 
 void FakePlugin::preRender(uint32_t width, uint32_t height, uint32_t* outW, uint32_t* outH) {
     preRenders.push_back({width, height});
+    timeAtPreRender = frameTimes.empty() ? -1 : frameTimes.back();
     *outW = outWidth ? outWidth : width;
     *outH = outHeight ? outHeight : height;
 }

@@ -45,6 +45,10 @@ struct FakePlugin : IPlugin {
     std::vector<Upload> uploads;
     std::vector<RenderCall> renders;
     std::vector<std::array<uint32_t, 2>> preRenders;
+    std::vector<double> frameTimes;            // setFrameTime, in order
+    double timeAtPreRender = -1;               // the frame time the last preRender saw
+    uint32_t maxSide = 16384;                  // maxOutputSide
+    std::vector<std::string> frameErrors;      // reportFrameError
     int locks = 0, unlocks = 0, releasedOutputs = 0;
     uint32_t extentW = 0, extentH = 0;
     float extentScale = 0;
@@ -59,7 +63,10 @@ struct FakePlugin : IPlugin {
     SequenceHandle* newSequence() override;
     void deleteSequence(SequenceHandle* handle) override;
     void setSequence(SequenceHandle* handle) override;
+    void setFrameTime(double seconds) override { frameTimes.push_back(seconds); }
     void preRender(uint32_t width, uint32_t height, uint32_t* outW, uint32_t* outH) override;
+    uint32_t maxOutputSide() override { return maxSide; }
+    void reportFrameError(const std::string& text) override { frameErrors.push_back(text); }
     void render(double time, uint32_t width, uint32_t height, uint32_t depth) override;
     void updateUIFlags() override;
     uint32_t paramCount() override { return static_cast<uint32_t>(params.size()); }

@@ -216,3 +216,75 @@ TEST_F(EditingGeometryTest, FrameSetupGrowsForALargerOutput) {
     EXPECT_EQ(host.out.frame_data, nullptr);
     EXPECT_EQ(host.liveHandles.size(), 1u);  // only the sequence data remains
 }
+
+// LX_getTime in the script's preRender reads the frame being set up, not
+// the one rendered before it.
+TEST_F(GeometryTest, TheFrameTimeIsSetBeforePreRender) {
+    host.in.current_time = 4500;
+    host.in.time_scale = 3000;
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETUP, host.paramList().data()), PF_Err_NONE);
+    EXPECT_DOUBLE_EQ(fx.timeAtPreRender, 1.5);
+    host.in.current_time = 6000;
+    ASSERT_EQ(host.call(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, &extra), PF_Err_NONE);
+    EXPECT_DOUBLE_EQ(fx.timeAtPreRender, 2.0);
+}
+
+TEST_F(EditingGeometryTest, TheFrameTimeIsSetBeforePreRender) {
+    host.in.current_time = 300;
+    host.in.time_scale = 100;
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETUP), PF_Err_NONE);
+    EXPECT_DOUBLE_EQ(fx.timeAtPreRender, 3.0);
+}
+
+// A script asking for more than the engine can render gets the most it can,
+// placed with arithmetic that cannot wrap, and an error for its frame.
+TEST_F(EditingGeometryTest, AnOutputBeyondTheEngineIsClampedAndReported) {
+    host.in.width = 64;
+    host.in.height = 64;
+    host.in.pixel_aspect_ratio = {2, 1};
+    host.out.width = 64;
+    host.out.height = 64;
+    fx.outWidth = 2147483647;
+    fx.outHeight = 100;
+    fx.maxSide = 16384;
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETUP), PF_Err_NONE);
+    EXPECT_EQ(host.out.width, 16384);
+    EXPECT_EQ(host.out.height, 100);
+    EXPECT_EQ(host.out.origin.h, 8192 - 64);  // the input, 64 wide at 2/1, centred
+    EXPECT_EQ(host.out.origin.v, 50 - 32);
+    const auto* frame = static_cast<const host::FrameData*>(*host.out.frame_data);
+    EXPECT_EQ(frame->width, 16384u);
+    ASSERT_EQ(fx.frameErrors.size(), 1u);
+    EXPECT_NE(fx.frameErrors[0].find("clamped to at most 16384 pixels a side"), std::string::npos)
+        << fx.frameErrors[0];
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETDOWN), PF_Err_NONE);
+
+    // Within the bound nothing is reported.
+    fx.outWidth = 100;
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETUP), PF_Err_NONE);
+    EXPECT_EQ(fx.frameErrors.size(), 1u);
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETDOWN), PF_Err_NONE);
+}
+
+TEST_F(GeometryTest, AnOutputBeyondTheEngineIsClampedInBothCommands) {
+    fx.maxSide = 8192;
+    fx.outWidth = 4294967295u;
+    fx.outHeight = 2147483648u;
+    host.values[0].u.ld.width = 1000;
+    host.values[0].u.ld.height = 600;
+    ASSERT_EQ(host.call(PF_Cmd_FRAME_SETUP, host.paramList().data()), PF_Err_NONE);
+    EXPECT_EQ(host.out.width, 8192);
+    EXPECT_EQ(host.out.height, 8192);
+    EXPECT_EQ(host.out.origin.h, 4096 - 500);
+    EXPECT_EQ(host.out.origin.v, 4096 - 300);
+
+    host.checkoutResult.max_result_rect = {2147483000, -2147483000, 2147483600, -2147482400};
+    host.checkoutResult.result_rect = host.checkoutResult.max_result_rect;
+    ASSERT_EQ(host.call(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, &extra), PF_Err_NONE);
+    // 600 x 600 in, 8192 x 8192 out, centred; the far edges saturate.
+    EXPECT_EQ(output.result_rect.left, 2147483000 + 300 - 4096);
+    EXPECT_EQ(output.result_rect.right, 2147483647);
+    EXPECT_EQ(output.result_rect.top, INT32_MIN);
+    EXPECT_EQ(output.result_rect.bottom, INT32_MIN + 8192);
+    EXPECT_EQ(fx.frameErrors.size(), 2u);
+}
