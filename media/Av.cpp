@@ -115,6 +115,17 @@ bool isVideoOutputName(const std::string& path) {
     return false;
 }
 
+std::vector<std::string> sequenceFileNames(const std::string& pattern) {
+    std::vector<std::string> names;
+    try {
+        const Numbered files = sequenceFiles(pattern);
+        for (long long n : files.numbers) names.push_back(files.nameOf(n));
+    } catch (const Error&) {
+        // No match, or a folder that cannot be listed: no files.
+    }
+    return names;
+}
+
 namespace av {
 
 std::string errorText(int status) {

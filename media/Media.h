@@ -26,6 +26,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "hostsim/Image.h"
 
@@ -43,6 +44,8 @@ bool isSequencePattern(const std::string& path);
 bool isClipName(const std::string& path);
 // True for names the writer encodes: .mp4, .mov, .webm, .gif, .mkv.
 bool isVideoOutputName(const std::string& path);
+// The files on disk a frame-number pattern names (none when none match).
+std::vector<std::string> sequenceFileNames(const std::string& pattern);
 
 struct ClipInfo {
     uint32_t width = 0, height = 0;

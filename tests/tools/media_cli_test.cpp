@@ -1,6 +1,7 @@
 // `lumivex render` with clips, chains and keyframes, end to end: clips are
 // made with the media writer from pictures of known values, results read
 // back from the frames the command writes.
+#include <random>
 #include <set>
 
 #include "media/Media.h"
@@ -144,4 +145,60 @@ TEST_F(Cli, PresetReachesTheH264Encoder) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("--preset: unknown H.264 preset 'quick'"), std::string::npos) << bad.err;
     EXPECT_FALSE(fs::exists(path("bad.mp4")));
+}
+
+TEST_F(Cli, AnOutputThatIsAlsoReadIsRefusedBeforeAnythingIsWritten) {
+    makeClip(path("in.mkv"));
+    lumivex::writeImage(path("still.png"), shade(3), 8);
+    for (uint32_t k = 0; k < 3; ++k) lumivex::writeImage(path("seq." + std::to_string(k) + ".png"), shade(k), 8);
+    fs::create_directories(path("sub"));
+    fs::create_symlink("in.mkv", path("link.mkv"));
+    const std::string clip = slurp(path("in.mkv")), still = slurp(path("still.png")), seq1 = slurp(path("seq.1.png"));
+    const std::string mix = "render --effect " + kMix;
+    for (const std::string& args : {mix + " -i in.mkv -o in.mkv", mix + " -i in.mkv -o sub/../in.mkv", mix + " -i in.mkv -o link.mkv",
+                                    mix + " -i " + path("in.mkv") + " -o ./in.mkv", mix + " -i still.png -o still.png",
+                                    mix + " -i seq.%d.png -o seq.%d.png", mix + " -i seq.%d.png --frames 1 -o seq.1.png",
+                                    mix + " -i seq.%d.png --time 0.1 --fps 10 --frames 3 -o 'seq.%d.png'",
+                                    probe("--size 8x8 -p Mode=Matte -p Matte=in.mkv -o link.mkv"),
+                                    probe("--size 8x8 -p Mode=Matte -p Matte=still.png -o still.png")}) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
+        EXPECT_NE(r.err.find("choose another output name"), std::string::npos) << args << "\n" << r.err;
+    }
+    EXPECT_EQ(slurp(path("in.mkv")), clip);
+    EXPECT_EQ(slurp(path("still.png")), still);
+    EXPECT_EQ(slurp(path("seq.1.png")), seq1);
+    EXPECT_TRUE(fs::is_symlink(path("link.mkv")));
+    // Another name in the same folder is fine.
+    EXPECT_EQ(run(mix + " -i seq.%d.png -o other.%d.png").status, 0);
+    EXPECT_TRUE(fs::exists(path("other.2.png")));
+}
+
+TEST_F(Cli, SigtermRemovesThePartialClipAndKeepsTheOldOne) {
+    std::ofstream(path("out.mp4")) << "the previous render";
+    // Stopped once its partial file exists; the shell prints the exit status.
+    Outcome r = shell("timeout 120 " + std::string(LUMIVEX_BIN) + " " + probe("--size 128x128 --frames 100000 -o out.mp4") +
+                      " 2>err.txt & pid=$!; n=0; while [ ! -e '" + path(".out.mp4.part") + "' ] && [ $n -lt 1200 ]; do sleep 0.05; n=$((n+1)); done;"
+                      " sleep 0.2; kill -TERM $pid; wait $pid; echo $?");
+    const std::string err = slurp(path("err.txt"));
+    EXPECT_EQ(r.out, "143\n") << err;
+    EXPECT_NE(err.find("stopped by SIGTERM"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(path(".out.mp4.part")));
+    EXPECT_EQ(slurp(path("out.mp4")), "the previous render");
+}
+
+TEST_F(Cli, ANumberedFrameThatCannotBeWrittenWhollyIsNotLeft) {
+    // Noise that compresses badly: each PNG is far above the 4 KB the
+    // shell lets the command write to one file (as a full disk would stop it).
+    hostsim::Image noise(64, 64);
+    std::mt19937 random(7);
+    for (float& v : noise.rgba) v = float(random() % 256) / 255;
+    lumivex::writeImage(path("noise.png"), noise, 8);
+    Outcome r = shell("trap '' XFSZ; ulimit -f 8; " + std::string(LUMIVEX_BIN) + " render --effect " + kMix +
+                      " -i noise.png --frames 2 -o 'f.%d.png'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write " + path("f.0.png")), std::string::npos) << r.err;
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"noise.png", "stderr.txt"}));
 }

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <vector>
 
@@ -134,7 +135,16 @@ int runRender(const std::vector<std::string>& argv) {
     RenderJob job = readOptions(args);
     // Paths are absolute from here on: --effect changes the current folder.
     job.baseDir = absolutePath(".");
-    return runRenderJob(std::move(job));
+    try {
+        return runRenderJob(std::move(job));
+    } catch (const Interrupted& e) {
+        // The job has cleaned up; the process then ends as the signal would
+        // have ended it, so that a shell or scheduler sees why.
+        std::cerr << "lumivex: " << e.what() << "\n";
+        std::signal(e.signal, SIG_DFL);
+        std::raise(e.signal);
+        return 128 + e.signal;
+    }
 }
 
 }  // namespace lumivex

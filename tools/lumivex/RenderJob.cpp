@@ -1,5 +1,6 @@
 #include "tools/lumivex/RenderJob.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -7,6 +8,7 @@
 
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <map>
 #include <numeric>
 #include <optional>
+#include <set>
 
 #include "tools/lumivex/ImageFile.h"
 #include "tools/lumivex/Keyframes.h"
@@ -182,6 +185,7 @@ struct Instance {
         hostsim::Image picture;  // storage for the reader's next picture
     };
     std::vector<LayerClip> layers;
+    std::vector<std::string> sources;  // files given to layer parameters
 
     // The module's current folder is its effect folder while it runs.
     void enter() const {
@@ -200,6 +204,7 @@ struct Instance {
         const auto type = host->param(index).param_type;
         if (type == PF_Param_LAYER) {
             const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
+            sources.push_back(file);
             if (media::isClipName(file)) {
                 layers.push_back({index, std::make_unique<media::VideoReader>(file, clipOptions), {}});
                 return change(index, name, [&] { showLayerClip(layers.back(), clipOptions.start); });
@@ -272,6 +277,105 @@ void checkDepth(uint32_t depth, const hostsim::Registration& reg) {
         throw UsageError("--depth 32: the effect does not declare float frames (bit 0x1000 of FLAGS2 in its config.xml)");
 }
 
+// The signal (SIGINT or SIGTERM) that asked the running job to stop, or 0.
+volatile std::sig_atomic_t stopRequest = 0;
+
+// While a job runs, SIGINT and SIGTERM (a scheduler preempting it) stop it
+// between frames, so that its partial output is removed rather than left
+// behind; the previous handlers come back when the job ends. A signal the
+// command was started ignoring stays ignored.
+class StopSignals {
+public:
+    StopSignals() {
+        stopRequest = 0;
+        struct sigaction catcher {};
+        catcher.sa_handler = [](int signal) { stopRequest = signal; };
+        sigemptyset(&catcher.sa_mask);
+        for (size_t k = 0; k < 2; ++k) {
+            sigaction(kSignals[k], nullptr, &previous[k]);
+            if (previous[k].sa_handler != SIG_IGN) sigaction(kSignals[k], &catcher, nullptr);
+        }
+    }
+    ~StopSignals() {
+        for (size_t k = 0; k < 2; ++k) sigaction(kSignals[k], &previous[k], nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // Throws Interrupted once a signal has come.
+    static void check(uint32_t frame, uint32_t frames) {
+        if (const int signal = stopRequest)
+            throw Interrupted(signal, std::string("stopped by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + " before frame " +
+                                          std::to_string(frame + 1) + " of " + std::to_string(frames) +
+                                          "; nothing more was written");
+    }
+
+private:
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    struct sigaction previous[2];
+};
+
+// Writes one image file under a hidden temporary name beside it and renames
+// it when complete, so that a write stopped halfway (a full disk) leaves no
+// file that looks whole.
+void writeFrameFile(const std::string& name, const hostsim::Image& image, uint32_t depth) {
+    const std::filesystem::path p(name);
+    const std::string temp = (p.parent_path() / ("." + p.stem().string() + ".part" + p.extension().string())).string();
+    try {
+        writeImage(temp, image, depth);
+    } catch (const Error& e) {
+        std::remove(temp.c_str());
+        std::string message = e.what();
+        if (size_t at = message.find(temp); at != std::string::npos) message.replace(at, temp.size(), name);
+        throw Error(message);
+    }
+    if (std::rename(temp.c_str(), name.c_str()) != 0) {
+        const int error = errno;
+        std::remove(temp.c_str());
+        throw Error("cannot write " + name + ": " + std::strerror(error));
+    }
+}
+
+// Refuses an output that would replace a file the job reads: the input
+// clip, image or sequence, or a layer's file, also under another name (a
+// link, a relative path). `outputs` are the names the job writes; a
+// numbered output is refused too when it names the same sequence as a
+// numbered input, whose later files it would write while they are read.
+void refuseOverwritingSources(const std::vector<std::string>& sources, const std::string& output,
+                              const std::vector<std::string>& outputs) {
+    namespace fs = std::filesystem;
+    auto identity = [](const std::string& file, std::pair<dev_t, ino_t>& id) {
+        struct stat st;
+        if (::stat(file.c_str(), &st) != 0) return false;
+        id = {st.st_dev, st.st_ino};
+        return true;
+    };
+    auto sequenceName = [](const std::string& pattern) {
+        std::error_code ec;
+        const fs::path p(pattern);
+        const fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
+        return (ec ? p.parent_path() : folder) / p.filename();
+    };
+    std::map<std::pair<dev_t, ino_t>, std::string> read;
+    for (const std::string& source : sources) {
+        const bool sequence = media::isSequencePattern(source);
+        if (sequence && media::isSequencePattern(output) && sequenceName(source) == sequenceName(output))
+            throw UsageError("--output " + output + " names the same files as the input sequence " + source +
+                             "; choose another output name");
+        for (const std::string& file : sequence ? media::sequenceFileNames(source) : std::vector<std::string>{source}) {
+            std::pair<dev_t, ino_t> id;
+            if (identity(file, id)) read.emplace(id, file);
+        }
+    }
+    for (const std::string& file : outputs) {
+        std::pair<dev_t, ino_t> id;
+        if (!identity(file, id)) continue;
+        if (auto found = read.find(id); found != read.end())
+            throw UsageError("--output " + file + " is the file " + found->second +
+                             " that the render reads; choose another output name");
+    }
+}
+
 // "frame 12/300, 24.1 fps, 0:12 left" on one line that keeps being redrawn.
 class Progress {
 public:
@@ -318,6 +422,7 @@ void keepFramesInTheHeap() {
 
 int runRenderJob(RenderJob job) {
     keepFramesInTheHeap();
+    StopSignals stopSignals;
     hostsim::HostConfig& c = job.config;
     // The input: a clip or sequence read as the frames go, else one picture.
     std::unique_ptr<media::VideoReader> clip;
@@ -411,14 +516,23 @@ int runRenderJob(RenderJob job) {
         check(in.host->updateParamsUI(), "parameter UI update", *in.host);
     }
 
+    const long long firstNumber = std::llround(job.time * job.fps) + job.firstFrame;
+    {
+        std::vector<std::string> sources, outputs;
+        if (!job.input.empty()) sources.push_back(job.input);
+        for (const Instance& in : chain) sources.insert(sources.end(), in.sources.begin(), in.sources.end());
+        for (uint32_t i = 0; i < (names.numbered ? job.frames : 1); ++i) outputs.push_back(names.at(firstNumber + i));
+        refuseOverwritingSources(sources, job.output, outputs);
+    }
+
     std::unique_ptr<media::VideoWriter> writer;
     // A spent frame (written, or an input a later instance let go of) whose
     // storage the next render reads back into.
     hostsim::Image spent;
     Progress progress(job.frames, job.frames > 1 && isatty(STDERR_FILENO));
-    const long long firstNumber = std::llround(job.time * job.fps) + job.firstFrame;
     std::string effectMessage;
     for (uint32_t i = 0; i < job.frames; ++i) {
+        StopSignals::check(i, job.frames);
         const double seconds = secondsOf(i);
         const int32_t time = int32_t(firstTime + int64_t(job.firstFrame + i) * c.timeStep);
         hostsim::RenderResult frame;
@@ -454,7 +568,7 @@ int runRenderJob(RenderJob job) {
             }
             spent = writer->write(std::move(frame.image));
         } else {
-            writeImage(names.at(firstNumber + i), frame.image, c.depth);
+            writeFrameFile(names.at(firstNumber + i), frame.image, c.depth);
             spent = std::move(frame.image);
         }
         progress.done(i + 1);

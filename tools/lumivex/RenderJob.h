@@ -42,6 +42,15 @@ struct RenderJob {
     media::WriterOptions encoding;       // crf and GIF settings
 };
 
+// Thrown when SIGINT or SIGTERM stopped the job between two frames; the
+// partial output clip is gone by the time it is caught, and the file that
+// was at the output path before stays.
+class Interrupted : public hostsim::Error {
+public:
+    Interrupted(int signal, const std::string& message) : hostsim::Error(message), signal(signal) {}
+    int signal;
+};
+
 // Runs the job; returns 0, or 3 when an effect reported an error in a
 // frame it drew (the frames are written all the same).
 int runRenderJob(RenderJob job);
