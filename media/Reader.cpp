@@ -1,6 +1,8 @@
 // Clips in: one pass over the file (demux, decode, convert) runs on the
 // reader's thread and hands timed pictures through a short queue; the
 // caller keeps the picture shown now and the one after it.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -47,6 +49,8 @@ public:
     AVFormatContext* format() const { return input.get(); }
     AVStream* videoStream() const { return stream; }
     AVRational frameRate() const { return rate; }
+    // The rate whose frame grid picture times are put on (probeClip's choice).
+    void useRate(AVRational chosen) { rate = chosen; }
     AVPixelFormat pixelFormat() const { return decoder->pix_fmt; }
 
     // Starts at the picture shown at `seconds` rather than at the first:
@@ -92,9 +96,15 @@ public:
     double endSeconds() const { return end; }
 
 private:
+    // A picture's time on the clip's frame grid: containers round times
+    // (Matroska and WebM to milliseconds, GIF to hundredths) and some clips
+    // jitter, so that a picture stamped 0.067 s for 2/30 s would otherwise
+    // count as after the frame at 2/30 s, and a frame would show the one
+    // before it twice.
     double timeOf(const AVFrame& f) const {
         const int64_t t = f.best_effort_timestamp;
-        return t != AV_NOPTS_VALUE ? toSeconds(t - start, stream->time_base) : end;
+        if (t == AV_NOPTS_VALUE) return end;
+        return double(std::llround(toSeconds(t - start, stream->time_base) * rate.num / rate.den)) * rate.den / rate.num;
     }
 
     // The converted picture; the frame is released.
@@ -171,6 +181,20 @@ private:
     int64_t frames = 0;
 };
 
+// The usual rate nearest `average` frames a second when one is within 1%
+// of it, else the average itself.
+AVRational commonRate(double average) {
+    static const AVRational kCommon[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {48, 1},
+                                         {50, 1},       {60000, 1001}, {60, 1}, {12, 1}, {15, 1}, {10, 1}};
+    AVRational best = av_d2q(average, 100000);
+    double closest = 0.01;
+    for (AVRational r : kCommon) {
+        const double off = std::abs(average / av_q2d(r) - 1);
+        if (off <= closest) closest = off, best = r;
+    }
+    return best;
+}
+
 }  // namespace
 
 struct VideoReader::Impl {
@@ -199,6 +223,7 @@ struct VideoReader::Impl {
             bool first = true;
             while (true) {
                 Pass pass(path, sequenceRate(), options.eightBit);
+                pass.useRate({int(info.rateNum), int(info.rateDen)});
                 if (first) pass.seek(options.start - offset);
                 first = false;
                 Timed t;
@@ -230,18 +255,32 @@ ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     i.rateDen = uint32_t(probe.frameRate().den);
     i.bitsPerChannel = av::formatBits(probe.pixelFormat());
     i.hasAudio = av_find_best_stream(probe.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
-    i.frameCount = s->nb_frames;
-    if (i.frameCount <= 0) {
-        i.frameCount = 0;
-        av::Packet packet = av::allocPacket();
-        int status;
-        while ((status = av_read_frame(probe.format(), packet.get())) >= 0) {
-            if (packet->stream_index == s->index) ++i.frameCount;
-            av_packet_unref(packet.get());
+    // The pictures shown, counted from the packets: the header's count
+    // includes those an edit list leaves out, and some containers have none.
+    int64_t first = INT64_MAX, last = INT64_MIN;
+    av::Packet packet = av::allocPacket();
+    int status;
+    while ((status = av_read_frame(probe.format(), packet.get())) >= 0) {
+        if (packet->stream_index == s->index && !(packet->flags & AV_PKT_FLAG_DISCARD)) {
+            ++i.frameCount;
+            if (packet->pts != AV_NOPTS_VALUE) first = std::min(first, packet->pts), last = std::max(last, packet->pts);
         }
-        if (status != AVERROR_EOF) av::check(status, path, "cannot read");
+        av_packet_unref(packet.get());
     }
+    if (status != AVERROR_EOF) av::check(status, path, "cannot read");
     if (i.width == 0 || i.height == 0 || i.frameCount == 0) throw Error(path + ": has no pictures");
+    // A clip whose pictures do not follow the rate the libraries guess
+    // (one that changes rate, or jitters, makes them guess a fine common
+    // grid such as 120 or 1000 a second) plays at its average rate instead,
+    // so that it keeps its length.
+    if (i.frameCount > 1 && last > first) {
+        const double average = double(i.frameCount - 1) / toSeconds(last - first, s->time_base);
+        if (std::abs(average * i.rateDen / i.rateNum - 1) > 0.01) {
+            const AVRational rate = commonRate(average);
+            i.rateNum = uint32_t(rate.num);
+            i.rateDen = uint32_t(rate.den);
+        }
+    }
     return i;
 }
 

@@ -93,7 +93,9 @@ private:
             av::check(status, source, "cannot read its sound");
             if (pending->stream_index != index || pending->pts == AV_NOPTS_VALUE) continue;
             const int64_t at = pending->pts - start;  // from the source's start
-            if (length > 0 && at >= length) continue;
+            // Sound before the pictures' start (an encoder's priming) is left
+            // out of every pass, or a repeat would go back in time.
+            if (at < 0 || (length > 0 && at >= length)) continue;
             ++passPackets;
             if (at + offset < 0) continue;
             const int64_t shift = pending->pts - (at + offset);

@@ -474,3 +474,88 @@ TEST(Media, SoundIsCopiedForTheRenderedSpanWhereTheContainerTakesIt) {
     EXPECT_NEAR(soundSeconds(d + "loop.mkv", &tenths), 2.0, 0.001);
     EXPECT_EQ(tenths, want);
 }
+
+#include "tests/media/ClipMaker.h"
+
+namespace {
+
+// The picture numbers a reader shows at frames 0..count-1 of `rate`.
+std::vector<int> shown(const std::string& clip, int count, double rate) {
+    media::VideoReader reader(clip);
+    std::vector<int> pictures;
+    for (int i = 0; i < count; ++i) pictures.push_back(clipmaker::pictureOf(reader.frameAt(i / rate)));
+    return pictures;
+}
+
+std::vector<int> upTo(int count) {
+    std::vector<int> all;
+    for (int k = 0; k < count; ++k) all.push_back(k);
+    return all;
+}
+
+}  // namespace
+
+TEST(Media, PicturesStampedToTheMillisecondAreEachShownOnce) {
+    const std::string d = folder();
+    clipmaker::Spec spec;
+    spec.pts = clipmaker::evenTimes(60);
+    // Matroska keeps milliseconds: 0.033, 0.067, 0.1, ... for 30 a second.
+    for (const char* name : {"ms.mkv", "ms.mp4"}) {
+        clipmaker::make(d + name, spec);
+        const media::ClipInfo info = media::probeClip(d + name);
+        EXPECT_EQ(info.rateNum, 30u) << name;
+        EXPECT_EQ(info.rateDen, 1u) << name;
+        EXPECT_EQ(info.frameCount, 60) << name;
+        EXPECT_EQ(shown(d + name, 60, 30), upTo(60)) << name;
+    }
+}
+
+TEST(Media, VariableRateClipsKeepTheirLengthAndShowEveryPicture) {
+    const std::string d = folder();
+    // One second at 24 a second, then one at 30: 54 pictures over 2 s.
+    clipmaker::Spec spec;
+    spec.timeBase = {1, 120};
+    for (int k = 0; k < 24; ++k) spec.pts.push_back(k * 5);
+    for (int k = 0; k < 30; ++k) spec.pts.push_back(120 + k * 4);
+    clipmaker::make(d + "vfr.mkv", spec);
+    const media::ClipInfo vfr = media::probeClip(d + "vfr.mkv");
+    EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 2.0, 0.05)
+        << vfr.frameCount << " frames at " << vfr.rateNum << "/" << vfr.rateDen;
+
+    // 30 a second with each picture up to 10 ms early or late.
+    spec.timeBase = {1, 1000};
+    spec.pts.clear();
+    for (int k = 0; k < 60; ++k) spec.pts.push_back(std::max<int64_t>(0, std::lround(k * 1000 / 30.0) + (k % 2 ? 10 : -10)));
+    clipmaker::make(d + "jitter.mkv", spec);
+    const media::ClipInfo jitter = media::probeClip(d + "jitter.mkv");
+    EXPECT_NEAR(double(jitter.rateNum) / jitter.rateDen, 30, 0.5) << jitter.rateNum << "/" << jitter.rateDen;
+    EXPECT_EQ(jitter.frameCount, 60);
+    EXPECT_EQ(shown(d + "jitter.mkv", 60, double(jitter.rateNum) / jitter.rateDen), upTo(60));
+}
+
+TEST(Media, LoopedSoundFollowsThePicturesInEveryContainer) {
+    const std::string d = folder();
+    clipmaker::Spec spec;
+    spec.pts = clipmaker::evenTimes(30);
+    spec.audioSeconds = 1;
+    for (auto [name, codec] : {std::pair{"aac.mp4", "aac"}, std::pair{"opus.mkv", "libopus"}}) {
+        spec.audioCodec = codec;
+        clipmaker::make(d + name, spec);
+        media::WriterOptions w;
+        w.width = 64;
+        w.height = 36;
+        w.audioFrom = d + name;
+        w.audioLoop = 1.0;
+        const std::string out = d + "looped." + std::string(name).substr(std::string(name).find('.') + 1);
+        // Two and a half passes of the clip, its sound with them.
+        EXPECT_EQ(errorOf([&] {
+                      media::VideoWriter writer(out, w);
+                      for (int k = 0; k < 75; ++k) writer.write(hostsim::Image(64, 36));
+                      writer.finish();
+                      EXPECT_TRUE(writer.copiesAudio()) << name;
+                      EXPECT_TRUE(media::probeClip(out).hasAudio) << name;
+                  }),
+                  "no error")
+            << name;
+    }
+}
