@@ -559,3 +559,18 @@ TEST(Media, LoopedSoundFollowsThePicturesInEveryContainer) {
             << name;
     }
 }
+
+TEST(Media, AnEditListsCutIsWhereTheClipStarts) {
+    const std::string d = folder();
+    // Cut as a copy from 0.3 s: nine pictures before the edit point are
+    // stored for decoding but never shown.
+    clipmaker::Spec spec;
+    spec.gop = 30;
+    for (int k = 0; k < 60; ++k) spec.pts.push_back(k - 9);
+    clipmaker::make(d + "cut.mp4", spec);
+    const media::ClipInfo info = media::probeClip(d + "cut.mp4");
+    EXPECT_EQ(info.frameCount, 51);
+    std::vector<int> want;
+    for (int k = 9; k < 60; ++k) want.push_back(k);
+    EXPECT_EQ(shown(d + "cut.mp4", 51, 30), want);
+}
