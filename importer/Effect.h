@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "importer/Importer.h"
@@ -30,6 +31,12 @@ struct Binding {
     std::string wrap = "clamp", filter = "linear";  // wrap: clamp, repeat, mirror; filter: linear, nearest
 };
 
+// Where a part of a pass's code comes from, for naming it in refusals: the
+// file and, when the file holds several parts, which ("Buffer A", "Common").
+struct Origin {
+    std::string file, part;
+};
+
 struct Pass {
     std::string shader;     // file name without ".frag"
     std::string code;       // complete GLSL, without a #version line
@@ -37,6 +44,7 @@ struct Pass {
     bool persistent = false, floating = false;
     std::string width, height;  // JavaScript expressions over W, H and v (input values); "" = W, H
     std::vector<Binding> samplers;
+    std::vector<Origin> origins;  // origins 1, 2, ... of the code (see originDirective)
 };
 
 struct Image {
@@ -69,11 +77,21 @@ std::string editIdentifiers(const std::string& code,
 // Offset of the first use of identifier `word` outside comments, or npos.
 size_t findIdentifier(const std::string& code, const std::string& word);
 
-// Renames the texture reads and gl_FragCoord of `code` to helpers that read
-// in the file's own orientation (y up) through the engine's channel order,
-// and returns the definitions of the helpers used (and of lx_FragCoord,
-// which the generated main sets). Comments that mention main() are changed
-// so that the engine does not take them for the entry point.
+// "#line" directives number the lines of each origin of a pass's code in a
+// range of its own, as the compilers here drop a directive's source-string
+// number: origin N (1 and up) from (N - 1) * 100000 + 1, the generated code
+// from 900001 (as GLSL 3.30 counts; writeEffect adapts them to earlier
+// versions). originOfLine turns a line the compiler names back into the
+// origin (0 for the generated code) and its line.
+std::string originDirective(int origin);
+std::pair<int, int> originOfLine(int line);
+
+// Renames the sampling built-ins (texture reads, fetches, gathers, in all
+// their forms) and gl_FragCoord of `code` to helpers that read in the file's
+// own orientation (y up) through the engine's channel order, and returns the
+// definitions of the helpers used (and of lx_FragCoord, which the generated
+// main sets). Comments that mention main() are changed so that the engine
+// does not take them for the entry point.
 std::string routeSampling(std::string& code);
 
 // Blanks the declarations in `code` of uniforms and varyings that `header`

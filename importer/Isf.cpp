@@ -139,16 +139,40 @@ std::string renamed(const std::string& code, const std::map<std::string, std::st
 
 const std::regex& varyingDeclaration() {
     static const std::regex re(
-        R"(\b(varying|out|in)\s+((?:(?:highp|mediump|lowp|smooth|flat|noperspective)\s+)*)(\w+)\s+([\w\s,]+);)");
+        R"(\b(varying|out|in)\s+((?:(?:highp|mediump|lowp|smooth|flat|noperspective)\s+)*)(\w+)\s+([\w\s,\[\]+*-]+);)");
     return re;
 }
 
+// One name of a declaration's list, an array when `size` (as written) is set.
 struct Varying {
-    std::string type, name;
+    std::string type, name, size;
 };
 
-// The vertex stage as a function of the corner (lx_vsCoord), its varyings
-// as globals, and the code that interpolates them per fragment.
+std::vector<Varying> declaredNames(const std::string& type, const std::string& list) {
+    std::vector<Varying> out;
+    for (size_t a = 0; a < list.size();) {
+        size_t b = list.find(',', a);
+        if (b == std::string::npos) b = list.size();
+        const std::string item = trim(list.substr(a, b - a));
+        const size_t open = item.find('[');
+        if (open == std::string::npos) {
+            out.push_back({type, item, ""});
+        } else {
+            const size_t close = std::min(item.find(']', open), item.size());
+            out.push_back({type, trim(item.substr(0, open)), trim(item.substr(open + 1, close - open - 1))});
+        }
+        a = b + 1;
+    }
+    return out;
+}
+
+std::string newlinesIn(std::string::const_iterator from, std::string::const_iterator to) {
+    return std::string(static_cast<size_t>(std::count(from, to, '\n')), '\n');
+}
+
+// The vertex stage as a function of the corner (lx_vsCoord) and the code
+// that interpolates its varyings per fragment; the varyings become globals
+// declared where the vertex code declares them.
 struct VertexStage {
     std::string declarations, function, interpolation;
     std::set<std::string> names;
@@ -163,8 +187,8 @@ VertexStage readVertexStage(const Source& vs) {
     for (const char* word : {"gl_Vertex", "gl_MultiTexCoord0", "gl_ModelViewProjectionMatrix"})
         if (const size_t p = findIdentifier(vs.text, word); p != std::string::npos)
             refuse(vs.file, lineOf(vs.text, p), std::string("the vertex shader reads ") + word);
-    std::vector<Varying> varyings;
-    std::string code = vs.text;
+    std::vector<Varying> varyings;  // one per name
+    const std::string& code = vs.text;
     std::smatch m;
     std::string rest;
     std::string::const_iterator from = code.cbegin();
@@ -178,15 +202,18 @@ VertexStage readVertexStage(const Source& vs) {
         const int line = lineOf(code, static_cast<size_t>(m[0].first - code.cbegin()));
         if (m[2].str().find("flat") != std::string::npos || (type != "float" && type.rfind("vec", 0) != 0))
             refuse(vs.file, line, "varying of type " + type + " cannot be interpolated per fragment");
-        std::string list = m[4];
-        for (size_t a = 0; a < list.size();) {
-            size_t b = list.find(',', a);
-            if (b == std::string::npos) b = list.size();
-            const std::string name = trim(list.substr(a, b - a));
-            if (!name.empty()) varyings.push_back({type, name}), stage.names.insert(name);
-            a = b + 1;
+        // A name declared again (as in both branches of an #if on the GLSL
+        // version) is the same varying if its type is the same.
+        for (const Varying& v : declaredNames(type, m[4])) {
+            if (v.name.empty()) continue;
+            const auto same = std::find_if(varyings.begin(), varyings.end(), [&](const Varying& o) { return o.name == v.name; });
+            if (same == varyings.end()) varyings.push_back(v), stage.names.insert(v.name);
+            else if (same->type != v.type || same->size != v.size)
+                refuse(vs.file, line, "varying \"" + v.name + "\" is declared with two different types");
         }
-        rest += std::string(static_cast<size_t>(std::count(m[0].first, m[0].second, '\n')), '\n');
+        // Kept where it stands as a plain global, line for line, so that the
+        // preprocessor picks between repeated declarations as it did.
+        rest += type + " " + m[4].str() + ";" + newlinesIn(m[0].first, m[4].first);
     }
     rest.append(from, code.cend());
     if (varyings.empty() && rest.find("main") == std::string::npos) return stage;
@@ -197,17 +224,20 @@ VertexStage readVertexStage(const Source& vs) {
                                     {"isf_FragNormCoord", "lx_vsCoord"},
                                     {"vv_FragNormCoord", "lx_vsCoord"}});
     stage.declarations = "vec2 lx_vsCoord;\nvoid lx_vertShaderInit() {}\n";
-    for (const Varying& v : varyings) stage.declarations += v.type + " " + v.name + ";\n";
+    auto corner = [](int c, const Varying& v) { return "lx_c" + std::to_string(c) + "_" + v.name; };
     static const char* corners[4] = {"vec2(0.0, 0.0)", "vec2(1.0, 0.0)", "vec2(0.0, 1.0)", "vec2(1.0, 1.0)"};
     for (int c = 0; c < 4; ++c) {
         stage.interpolation += std::string("    lx_vsCoord = ") + corners[c] + "; lx_vs_main();\n";
         for (const Varying& v : varyings)
-            stage.interpolation += "    " + v.type + " lx_c" + std::to_string(c) + "_" + v.name + " = " + v.name + ";\n";
+            stage.interpolation += "    " + v.type + " " + corner(c, v) + (v.size.empty() ? "" : "[" + v.size + "]") +
+                                   " = " + v.name + ";\n";
     }
     for (const Varying& v : varyings) {
-        auto corner = [&](int c) { return "lx_c" + std::to_string(c) + "_" + v.name; };
-        stage.interpolation += "    " + v.name + " = mix(mix(" + corner(0) + ", " + corner(1) +
-                               ", isf_FragNormCoord.x), mix(" + corner(2) + ", " + corner(3) +
+        // Arrays element by element.
+        const std::string i = v.size.empty() ? "" : "[lx_i]";
+        stage.interpolation += std::string(v.size.empty() ? "" : "    for (int lx_i = 0; lx_i < " + v.name + ".length(); ++lx_i)\n    ") +
+                               "    " + v.name + i + " = mix(mix(" + corner(0, v) + i + ", " + corner(1, v) + i +
+                               ", isf_FragNormCoord.x), mix(" + corner(2, v) + i + ", " + corner(3, v) + i +
                                ", isf_FragNormCoord.x), isf_FragNormCoord.y);\n";
     }
     return stage;
@@ -223,15 +253,8 @@ std::string dropVaryings(const std::string& code, const std::set<std::string>& n
     while (std::regex_search(from, code.cend(), m, varyingDeclaration())) {
         out.append(from, m[0].first);
         bool ours = m[1] != "out";
-        std::string list = m[4];
-        for (size_t a = 0; ours && a < list.size();) {
-            size_t b = list.find(',', a);
-            if (b == std::string::npos) b = list.size();
-            if (!names.count(trim(list.substr(a, b - a)))) ours = false;
-            a = b + 1;
-        }
-        if (ours) out += std::string(static_cast<size_t>(std::count(m[0].first, m[0].second, '\n')), '\n');
-        else out += m[0].str();
+        for (const Varying& v : declaredNames("", m[4])) ours = ours && names.count(v.name);
+        out += ours ? newlinesIn(m[0].first, m[0].second) : m[0].str();
         from = m[0].second;
     }
     out.append(from, code.cend());
@@ -252,16 +275,41 @@ std::string samplerDeclarations(const std::string& name) {
            "_imgRect;\nuniform bool _" + name + "_flip;\n";
 }
 
-// Whether a point input is in 0..1 of the render size: the file's own
-// numbers say so, unless the code divides it by RENDERSIZE.
+// Whether the code divides (or, `scaled`, multiplies) point `name`, whole or
+// one of its components, by RENDERSIZE or one of its components.
+bool usedWithRenderSize(const std::string& name, const std::string& code, bool scaled) {
+    static const std::string component = R"((?:\s*\.\s*[xyrgstpq]{1,2}\b|\s*\[[^\]\n]*\])?)";
+    static const std::regex pointThen(component + R"(\s*([*/])\s*RENDERSIZE\b)");
+    static const std::regex sizeTimes(component + R"(\s*\*\s*(\w+))");
+    const auto here = std::regex_constants::match_continuous;  // right after the word
+    bool found = false;
+    editIdentifiers(code, [&](const std::string& word, char, size_t at) {
+        std::smatch m;
+        const auto after = code.cbegin() + static_cast<long>(at + word.size());
+        if (word == name && std::regex_search(after, code.cend(), m, pointThen, here))
+            found = found || (m[1] == "*") == scaled;
+        else if (scaled && word == "RENDERSIZE" && std::regex_search(after, code.cend(), m, sizeTimes, here))
+            found = found || m[1] == name;
+        return word;
+    });
+    return found;
+}
+
+// Whether a point input is in 0..1 of the render size rather than in pixels,
+// as ISF has them unless the file says otherwise. It is when the code scales
+// it by RENDERSIZE, or when the file's own numbers all lie within 0 to 1 and
+// are not all 0; never when the code divides it by RENDERSIZE or a number
+// lies outside -1 to 1.
 bool normalizedPoint(const Input& in, const json& entry, const std::string& code) {
-    const std::regex divided("\\b" + in.name + "\\s*/\\s*RENDERSIZE");
-    if (std::regex_search(code, divided)) return false;
+    if (usedWithRenderSize(in.name, code, false)) return false;
+    bool fraction = false;
     for (const char* key : {"DEFAULT", "MIN", "MAX"})
         if (entry.contains(key))
-            for (double v : numbers(entry[key]))
+            for (double v : numbers(entry[key])) {
                 if (std::fabs(v) > 1.0) return false;
-    return true;
+                fraction = fraction || v != 0.0;
+            }
+    return fraction || usedWithRenderSize(in.name, code, true);
 }
 
 // One entry of INPUTS as a parameter (or the layer, for inputImage).
@@ -453,12 +501,15 @@ Effect readIsf(const std::string& file, const Options& options) {
     std::string vsCode = stage.function;
     takeOwnVersion(vsCode);
     vsCode = dropRedeclarations(expandImageCalls(vsCode, src), header_glsl);
-    std::string both = vsCode + "\n#line 1\n" + dropRedeclarations(code, header_glsl);
+    // The vertex stage's lines and the file's own are numbered as in their
+    // files, so that compiler messages can name them.
+    std::string both = (vsCode.empty() ? "" : originDirective(2) + vsCode + "\n") + originDirective(1) +
+                       dropRedeclarations(code, header_glsl);
     const std::string helpers = routeSampling(both);
     if (findIdentifier(code, "lx_isf_main") == std::string::npos) refuse(file, 0, "no main function");
 
-    std::string body = header_glsl + stage.declarations + helpers + both +
-                       "\nvoid main() {\n"
+    std::string body = originDirective(0) + header_glsl + stage.declarations + helpers + both + "\n" + originDirective(0) +
+                       "void main() {\n"
                        "    lx_FragCoord = vec4(gl_TexCoord[0].x * RENDERSIZE.x, (1.0 - gl_TexCoord[0].y) * RENDERSIZE.y,"
                        " gl_FragCoord.zw);\n"
                        "    isf_FragNormCoord = lx_FragCoord.xy / RENDERSIZE;\n" +
@@ -476,6 +527,7 @@ Effect readIsf(const std::string& file, const Options& options) {
     for (Pass& pass : fx.passes) {
         pass.code = body;
         pass.samplers = bindings;
+        pass.origins = {{file, ""}, {vsPath.string(), ""}};
     }
     return fx;
 }

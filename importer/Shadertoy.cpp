@@ -86,10 +86,13 @@ struct Reader {
         if (const size_t p = findIdentifier(common + "\n" + code, "samplerCube"); p != std::string::npos)
             refuse(file, codeLine, "cube map samplers are not supported");
         mouse = mouse || findIdentifier(common + code, "iMouse") != std::string::npos;
-        std::string both = dropRedeclarations(common, kHeader) + "\n#line 1\n" + dropRedeclarations(code, kHeader);
+        // The Common code's lines and the pass's own are numbered as they
+        // stand, so that compiler messages can name them.
+        std::string both = (common.empty() ? "" : originDirective(2) + dropRedeclarations(common, kHeader) + "\n") +
+                           originDirective(1) + dropRedeclarations(code, kHeader);
         const std::string helpers = routeSampling(both);
-        return std::string(kHeader) + helpers + both +
-               "\nvoid main() {\n"
+        return originDirective(0) + kHeader + helpers + both + "\n" + originDirective(0) +
+               "void main() {\n"
                "    lx_FragCoord = vec4(gl_TexCoord[0].x * iResolution.x, (1.0 - gl_TexCoord[0].y) * iResolution.y,"
                " gl_FragCoord.zw);\n"
                "    iChannelResolution[0] = lx_res0; iChannelResolution[1] = lx_res1;\n"
@@ -133,6 +136,7 @@ struct Reader {
         }
         if (selfRead) pass.target = "Image", pass.floating = true;
         pass.code = passCode("", text, true, 1);
+        pass.origins = {{file, ""}};
         fx.passes.push_back(pass);
     }
 
@@ -176,7 +180,7 @@ struct Reader {
             b.source = "empty";
             fx.report.notes.push_back(what + ": keyboard, no key ever pressed");
         } else if (ctype == "video" || ctype == "webcam") {
-            b.source = n == 0 && self == "Image" ? "input" : layerParameter(n, self);
+            b.source = "input";
         } else if (ctype == "music" || ctype == "musicstream" || ctype == "mic") {
             refuse(file, line(src.empty() ? ctype : src), what + ": " + ctype + " input (audio is not supported)");
         } else {
@@ -246,6 +250,7 @@ struct Reader {
                 fx.report.mapped.push_back(self + " iChannel" + std::to_string(n) + ": " + describe(b.source));
             }
             pass.code = passCode(common, code, self == "Image", codeLine);
+            pass.origins = {{file, self == "Image" ? "Image" : "Buffer " + self}, {file, "Common"}};
             fx.report.mapped.push_back(self == "Image" ? "Image pass" : "Buffer " + self + ": float target kept from frame to frame");
             fx.passes.push_back(pass);
         }

@@ -57,6 +57,22 @@ void refuse(const std::string& file, int line, const std::string& what) {
 
 namespace {
 
+const int kOriginLines = 100000, kGeneratedOrigin = 10;
+
+}  // namespace
+
+std::string originDirective(int origin) {
+    return "#line " + std::to_string((origin > 0 ? origin - 1 : kGeneratedOrigin - 1) * kOriginLines + 1) + "\n";
+}
+
+std::pair<int, int> originOfLine(int line) {
+    if (line < 1) return {0, 0};
+    const int origin = (line - 1) / kOriginLines + 1;
+    return {origin >= kGeneratedOrigin ? 0 : origin, (line - 1) % kOriginLines + 1};
+}
+
+namespace {
+
 bool identStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool identChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
@@ -125,45 +141,143 @@ std::string quietComments(const std::string& code) {
     return out;
 }
 
+// One overload of a sampling built-in of the GLSL versions tried, read in the
+// file's orientation (y up) and returned in RGBA. The helper is named
+// "lx_" + `builtin` and takes the sampler `s` and `params`.
+struct Overload {
+    const char* builtin;
+    const char* params;
+    const char* body;
+    bool projective;  // also stands for the textureProj form: a vec3 or vec4 coordinate divided by its last component
+};
+
+// The reads below that call texture2D or texture2DLod follow a blank so that
+// the engine's rewriting routes them through its channel reordering; the
+// others are not rewritten by the engine and reorder themselves (SWIZZLE).
+// Offsets are added to the coordinate in texels, which is what the built-ins
+// do on textures without mipmaps (and lets the offset be any expression).
+const Overload kOverloads[] = {
+    {"texture", "vec2 uv", "texture2D(s, lx_flipY(uv))", true},
+    {"texture", "vec2 uv, float bias", "texture2D(s, lx_flipY(uv))", true},
+    {"textureLod", "vec2 uv, float lod", "texture2DLod(s, lx_flipY(uv), lod)", true},
+    {"textureOffset", "vec2 uv, ivec2 off", "texture2D(s, lx_flipY(lx_shift(s, uv, off)))", true},
+    {"textureOffset", "vec2 uv, ivec2 off, float bias", "texture2D(s, lx_flipY(lx_shift(s, uv, off)))", true},
+    {"textureLodOffset", "vec2 uv, float lod, ivec2 off", "texture2DLod(s, lx_flipY(lx_shift(s, uv, off)), lod)", true},
+    {"textureGrad", "vec2 uv, vec2 dx, vec2 dy",
+     "textureGrad(s, lx_flipY(uv), vec2(dx.x, -dx.y), vec2(dy.x, -dy.y)).SWIZZLE", true},
+    {"textureGradOffset", "vec2 uv, vec2 dx, vec2 dy, ivec2 off",
+     "textureGrad(s, lx_flipY(lx_shift(s, uv, off)), vec2(dx.x, -dx.y), vec2(dy.x, -dy.y)).SWIZZLE", true},
+    {"texelFetch", "ivec2 p, int lod", "texelFetch(s, ivec2(p.x, textureSize(s, lod).y - 1 - p.y), lod).SWIZZLE", false},
+    {"texelFetchOffset", "ivec2 p, int lod, ivec2 off", "lx_texelFetch(s, p + off, lod)", false},
+    {"textureGather", "vec2 uv", "lx_gather(s, uv, 0)", false},
+    {"textureGather", "vec2 uv, int comp", "lx_gather(s, uv, comp)", false},
+    {"textureGatherOffset", "vec2 uv, ivec2 off", "lx_gather(s, lx_shift(s, uv, off), 0)", false},
+    {"textureGatherOffset", "vec2 uv, ivec2 off, int comp", "lx_gather(s, lx_shift(s, uv, off), comp)", false},
+    {"textureGatherOffsets", "vec2 uv, ivec2 off[4]", "lx_gatherOffsets(s, uv, off, 0)", false},
+    {"textureGatherOffsets", "vec2 uv, ivec2 off[4], int comp", "lx_gatherOffsets(s, uv, off, comp)", false},
+};
+
+// Older names of the same reads.
+const std::map<std::string, std::string> kAliases = {
+    {"texture2D", "texture"}, {"texture2DLod", "textureLod"}, {"texture2DProj", "textureProj"},
+    {"texture2DProjLod", "textureProjLod"}};
+
+// What the helpers build on, by name. textureSize, textureQueryLod and
+// textureQueryLevels do not depend on the orientation or the channel order
+// and are left as they are.
+const std::pair<const char*, const char*> kSupport[] = {
+    {"lx_shift", "vec2 lx_shift(sampler2D s, vec2 uv, ivec2 off) { return uv + vec2(off) / vec2(textureSize(s, 0)); }\n"},
+    // The 2x2 block is the one the file's orientation picks (its rows j0 =
+    // floor(v * h - 0.5) and j0 + 1), read here with its rows swapped; the
+    // file's component c is stored at c + 1 (the texels are ARGB).
+    {"lx_gather",
+     "vec4 lx_gather(sampler2D s, vec2 uv, int comp) {\n"
+     "    float h = float(textureSize(s, 0).y);\n"
+     "    vec2 at = vec2(uv.x, (h - 1.0 - floor(uv.y * h - 0.5)) / h);\n"
+     "    vec4 g = comp == 1 ? textureGather(s, at, 2) : comp == 2 ? textureGather(s, at, 3)\n"
+     "           : comp == 3 ? textureGather(s, at, 0) : textureGather(s, at, 1);\n"
+     "    return g.wzyx; }\n"},
+    {"lx_gatherOffsets",
+     "vec4 lx_gatherOffsets(sampler2D s, vec2 uv, ivec2 off[4], int comp) {\n"
+     "    return vec4(lx_gather(s, lx_shift(s, uv, off[0]), comp).w, lx_gather(s, lx_shift(s, uv, off[1]), comp).w,\n"
+     "                lx_gather(s, lx_shift(s, uv, off[2]), comp).w, lx_gather(s, lx_shift(s, uv, off[3]), comp).w); }\n"},
+};
+
+std::string projectiveName(const std::string& builtin) { return "textureProj" + builtin.substr(7); }
+
+// Every helper definition with the name it defines, in an order in which
+// each comes after the helpers it calls.
+std::vector<std::pair<std::string, std::string>> helperDefinitions() {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& support : kSupport) out.emplace_back(support.first, support.second);
+    auto define = [&](const std::string& builtin, const std::string& params, const std::string& body) {
+        out.emplace_back("lx_" + builtin,
+                         "vec4 lx_" + builtin + "(sampler2D s, " + params + ") { return " + body + "; }\n");
+    };
+    for (const Overload& o : kOverloads) define(o.builtin, o.params, o.body);
+    for (const Overload& o : kOverloads) {
+        if (!o.projective) continue;
+        // The same read with the coordinate divided by its last component.
+        const std::string params = o.params;
+        const std::string rest = params.substr(std::min(params.find(','), params.size()));
+        std::string names;
+        for (size_t end = rest.find(','), next; end != std::string::npos; end = next) {
+            next = rest.find(',', end + 1);
+            const std::string param = rest.substr(end, (next == std::string::npos ? rest.size() : next) - end);
+            names += ", " + param.substr(param.rfind(' ') + 1);
+        }
+        for (const char* coordinate : {"vec3 p", "vec4 p"}) {
+            const std::string divided = coordinate[3] == '3' ? "p.xy / p.z" : "p.xy / p.w";
+            define(projectiveName(o.builtin), coordinate + rest, "lx_" + std::string(o.builtin) + "(s, " + divided + names + ")");
+        }
+    }
+    return out;
+}
+
+// The built-ins routed through the helpers.
+const std::set<std::string>& samplingBuiltins() {
+    static const std::set<std::string> names = [] {
+        std::set<std::string> out;
+        for (const Overload& o : kOverloads) {
+            out.insert(o.builtin);
+            if (o.projective) out.insert(projectiveName(o.builtin));
+        }
+        for (const auto& alias : kAliases) out.insert(alias.first);
+        return out;
+    }();
+    return names;
+}
+
 }  // namespace
 
 std::string routeSampling(std::string& code) {
     code = quietComments(code);
-    static const std::map<std::string, std::string> calls = {
-        {"texture", "lx_texture"},         {"texture2D", "lx_texture"},     {"textureLod", "lx_textureLod"},
-        {"texture2DLod", "lx_textureLod"}, {"texelFetch", "lx_texelFetch"}, {"textureGrad", "lx_textureGrad"},
-    };
     std::set<std::string> used;
     code = editIdentifiers(code, [&](const std::string& word, char next, size_t) -> std::string {
         if (word == "gl_FragCoord") return "lx_FragCoord";
-        const auto call = calls.find(word);
-        if (call != calls.end() && next == '(') {
-            used.insert(call->second);
-            return call->second;
+        if (next != '(' || !samplingBuiltins().count(word)) {
+            if (word.rfind("lx_", 0) == 0) used.insert(word);
+            return word;
         }
-        if (word.rfind("lx_tex", 0) == 0) used.insert(word);
-        return word;
+        const auto alias = kAliases.find(word);
+        const std::string helper = "lx_" + (alias == kAliases.end() ? word : alias->second);
+        used.insert(helper);
+        return helper;
     });
-    // The calls below follow a blank so that the engine's rewriting routes
-    // them through its channel reordering; texelFetch and textureGrad are
-    // not rewritten by the engine and reorder themselves.
+    static const std::vector<std::pair<std::string, std::string>> definitions = helperDefinitions();
+    // The helpers that the used ones call are used too; each calls only
+    // helpers defined before it, so one pass from the end finds them all.
+    for (auto it = definitions.rbegin(); it != definitions.rend(); ++it)
+        if (used.count(it->first))
+            editIdentifiers(it->second, [&](const std::string& word, char, size_t) {
+                if (word.rfind("lx_", 0) == 0) used.insert(word);
+                return word;
+            });
     std::string header =
         "vec4 lx_FragCoord;\n"
         "vec2 lx_flipY(vec2 uv) { return vec2(uv.x, 1.0 - uv.y); }\n";
-    if (used.count("lx_texture"))
-        header +=
-            "vec4 lx_texture(sampler2D s, vec2 uv) { return texture2D(s, lx_flipY(uv)); }\n"
-            "vec4 lx_texture(sampler2D s, vec2 uv, float bias) { return texture2D(s, lx_flipY(uv)); }\n";
-    if (used.count("lx_textureLod"))
-        header += "vec4 lx_textureLod(sampler2D s, vec2 uv, float lod) { return texture2DLod(s, lx_flipY(uv), lod); }\n";
-    if (used.count("lx_texelFetch"))
-        header +=
-            "vec4 lx_texelFetch(sampler2D s, ivec2 p, int lod) {\n"
-            "    return texelFetch(s, ivec2(p.x, textureSize(s, lod).y - 1 - p.y), lod).SWIZZLE; }\n";
-    if (used.count("lx_textureGrad"))
-        header +=
-            "vec4 lx_textureGrad(sampler2D s, vec2 uv, vec2 dx, vec2 dy) {\n"
-            "    return textureGrad(s, lx_flipY(uv), vec2(dx.x, -dx.y), vec2(dy.x, -dy.y)).SWIZZLE; }\n";
+    for (const auto& definition : definitions)
+        if (used.count(definition.first)) header += definition.second;
     return header;
 }
 

@@ -1,7 +1,13 @@
 // Compiling the passes on a headless GL context (per GLSL version, the first
 // that compiles them all wins) and writing the effect folder.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -100,31 +106,102 @@ std::string script(const Effect& fx, const std::vector<std::string>& imageFiles)
            "var FX = " + data.dump(1) + ";\n" + sizes + "\n" + kRuntimeScript;
 }
 
+// The text of a pass for a "#version" line. Before GLSL 3.30 the line after
+// "#line N" is line N + 1, so there the directives say one less.
+std::string versioned(const std::string& version, const std::string& code) {
+    int number = 110;
+    std::sscanf(version.c_str(), "#version %d", &number);
+    std::string text = version + code;
+    if (number >= 330) return text;
+    for (size_t at = text.find("#line "); at != std::string::npos; at = text.find("#line ", at + 1)) {
+        const size_t digits = at + 6, end = text.find_first_not_of("0123456789", digits);
+        if ((at > 0 && text[at - 1] != '\n') || end == digits || end - digits > 9 || end == std::string::npos ||
+            text[end] != '\n')
+            continue;
+        text.replace(digits, end - digits, std::to_string(std::stol(text.substr(digits, end - digits)) - 1));
+    }
+    return text;
+}
+
+// A pass that did not compile with one GLSL version, and the log.
+struct Failure {
+    const Pass* pass;
+    std::string version, log;
+};
+
+// The first error of a compiler log: the origin (0: the generated code, -1:
+// none named) and line it lies on, and its text.
+struct CompileError {
+    int origin = -1, line = 0;
+    std::string text;
+};
+
+CompileError firstError(const Failure& failure) {
+    // "0:12(5): error: ..." (Mesa) or "0(12) : error C1008: ..." (others).
+    static const std::regex located(R"(\d+(?::(\d+)\(\d+\)|\((\d+)\))\s*:\s*error(?:\s+\w+)?\s*:\s*([^\r\n]*))");
+    CompileError error;
+    std::smatch m;
+    if (std::regex_search(failure.log, m, located)) {
+        const long line = std::strtol((m[1].matched ? m[1] : m[2]).str().c_str(), nullptr, 10);
+        std::tie(error.origin, error.line) = originOfLine(static_cast<int>(std::min(line, 999999999L)));
+        error.text = m[3].str();
+    } else {
+        // No located error (a link error, a limit): its first line of substance.
+        std::istringstream lines(failure.log);
+        for (std::string line; std::getline(lines, line) && error.text.empty();)
+            if (line.find_first_not_of(" \t\r") != std::string::npos && line.back() != ':') error.text = line;
+    }
+    return error;
+}
+
+// One line naming the file, the line and what the compiler rejects there:
+// the first version's error, or the first that lies in the file's own code
+// (an error in the generated helpers means the version lacks a built-in the
+// file uses, which a later version has).
+std::string refusal(const std::string& file, const std::vector<Failure>& failures) {
+    const Failure* chosen = &failures.front();
+    CompileError error = firstError(*chosen);
+    for (const Failure& failure : failures) {
+        const CompileError e = firstError(failure);
+        if (e.origin > 0 && error.origin <= 0) chosen = &failure, error = e;
+    }
+    const std::vector<Origin>& origins = chosen->pass->origins;
+    std::string where = file + ": in the code generated for pass \"" + chosen->pass->shader + "\"";
+    if (error.origin > 0 && static_cast<size_t>(error.origin) <= origins.size()) {
+        const Origin& origin = origins[static_cast<size_t>(error.origin - 1)];
+        where = origin.part.empty() ? origin.file + ":" + std::to_string(error.line)
+                                    : origin.file + ": " + origin.part + " line " + std::to_string(error.line);
+    }
+    const std::string version = chosen->version.empty() ? "without #version" : "with " + chosen->version.substr(0, chosen->version.size() - 1);
+    return where + ": " + error.text + " (" + version + "; no GLSL version tried compiles it)";
+}
+
 }  // namespace
 
 Report writeEffect(Effect& fx, const std::string& outDir) {
     Report& report = fx.report;
     {
         CompileSession session;
-        std::string firstLog;
+        std::vector<Failure> failures;
         bool built = false;
         for (const std::string& version : fx.versions) {
+            const Pass* failed = nullptr;
             std::string log;
             for (const Pass& pass : fx.passes) {
-                log = session.errors(version + pass.code);
+                log = session.errors(versioned(version, pass.code));
                 if (!log.empty()) {
-                    log = pass.shader + ": " + log;
+                    failed = &pass;
                     break;
                 }
             }
-            if (log.empty()) {
+            if (!failed) {
                 report.version = version.empty() ? "" : version.substr(0, version.size() - 1);
                 built = true;
                 break;
             }
-            if (firstLog.empty()) firstLog = log;
+            failures.push_back({failed, version, log});
         }
-        if (!built) throw ImportError(fx.file + ": does not compile in any GLSL version tried; " + firstLog);
+        if (!built) throw ImportError(failures.empty() ? fx.file + ": no GLSL version to try" : refusal(fx.file, failures));
     }
 
     const fs::path folder(outDir);
@@ -132,7 +209,7 @@ Report writeEffect(Effect& fx, const std::string& outDir) {
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder)) throw std::runtime_error("cannot create folder '" + outDir + "'");
     const std::string version = report.version.empty() ? "" : report.version + "\n";
-    for (const Pass& pass : fx.passes) writeText(folder / (pass.shader + ".frag"), version + pass.code);
+    for (const Pass& pass : fx.passes) writeText(folder / (pass.shader + ".frag"), versioned(version, pass.code));
     writeText(folder / "lx_clear.frag", kClearShader);
     std::vector<std::string> imageFiles;
     for (const Image& image : fx.images) {

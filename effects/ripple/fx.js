@@ -275,7 +275,7 @@ function lxUniforms(shader, pass, index, state, w, h, v, layer) {
 
 function draw() {
     var out = LX_getSequenceRT(), input = LX_getSequenceTexture();
-    var outDim = LX_getSurfaceDim(out), W = outDim[0], H = outDim[1], depth = outDim[2];
+    var outDim = LX_getSurfaceDim(out), W = outDim[0], H = outDim[1];
     var state = lxStates[out];
     if (!state) state = lxStates[out] = { targets: {}, events: {}, frame: 0, time: 0, started: false };
     var time = LX_getTime();
@@ -302,7 +302,10 @@ function draw() {
             LX_renderShader(lxShaders[i], out, true);
             continue;
         }
-        var t = lxTarget(state, pass.target || "lx_pass" + i, w, h, pass.floating ? 32 : depth);
+        // Targets hold 8 bits a channel unless the file asks for floats,
+        // whatever the depth of the frame (a small step added each frame
+        // must round away as it does in the file's own tool).
+        var t = lxTarget(state, pass.target || "lx_pass" + i, w, h, pass.floating ? 32 : 8);
         lxUniforms(lxShaders[i], pass, i, state, w, h, v, input);
         LX_renderShader(lxShaders[i], t.next);
         var drawn = t.next;

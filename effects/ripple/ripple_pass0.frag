@@ -1,4 +1,5 @@
 #version 120
+#line 900000
 uniform vec2 RENDERSIZE;
 uniform float TIME;
 uniform float TIMEDELTA;
@@ -24,8 +25,7 @@ vec4 lx_FragCoord;
 vec2 lx_flipY(vec2 uv) { return vec2(uv.x, 1.0 - uv.y); }
 vec4 lx_texture(sampler2D s, vec2 uv) { return texture2D(s, lx_flipY(uv)); }
 vec4 lx_texture(sampler2D s, vec2 uv, float bias) { return texture2D(s, lx_flipY(uv)); }
-
-#line 1
+#line 0
 /*{
     "DESCRIPTION": "Rings spread from a point and bend the picture; a persistent echo lets the bent picture linger",
     "CREDIT": "Lumivex gallery",
@@ -63,6 +63,7 @@ void lx_isf_main() {
     }
 }
 
+#line 900000
 void main() {
     lx_FragCoord = vec4(gl_TexCoord[0].x * RENDERSIZE.x, (1.0 - gl_TexCoord[0].y) * RENDERSIZE.y, gl_FragCoord.zw);
     isf_FragNormCoord = lx_FragCoord.xy / RENDERSIZE;

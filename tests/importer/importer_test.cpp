@@ -4,9 +4,12 @@
 // here from the input pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "importer/Effect.h"
 #include "tests/tools/CliFixture.h"
@@ -148,6 +151,151 @@ TEST_F(Importer, ShadertoyExportRunsBuffersWithCommonCode) {
     });
 }
 
+TEST_F(Importer, ShadertoyWebcamAndVideoChannelsReadTheLayerOnEveryPass) {
+    const hostsim::Image layer = pattern(0.5f);
+    lumivex::writeImage(path("layer.png"), layer, 8);
+    import(kFiles + "/webcam.json");
+    // Buffer A copies its webcam channel (1); the Image pass shows the
+    // buffer's red and green and its video channel's (2) blue.
+    expectFrames("--input layer.png", 1, [&](int, uint32_t x, uint32_t y) {
+        const float* p = layer.pixel(x, y);
+        return std::array<float, 4>{p[0], p[1], p[2], 1.0f};
+    });
+}
+
+TEST_F(Importer, IsfVaryingsDeclaredForEachGlslVersionAreOneVarying) {
+    for (const char* name : {"versioned.fs", "versioned.vs"}) fs::copy_file(kFiles + "/" + name, path(name));
+    import("versioned.fs");
+    // Half the normalized coordinate of the pixel's centre, y up.
+    expectFrames("--size 8x8", 1, [](int, uint32_t x, uint32_t y) {
+        return std::array<float, 4>{0.5f * (x + 0.5f) / 8, 0.5f * (1 - (y + 0.5f) / 8), 0.0f, 1.0f};
+    });
+}
+
+TEST_F(Importer, IsfVaryingArraysAreInterpolatedElementByElement) {
+    for (const char* name : {"taps.fs", "taps.vs"}) fs::copy_file(kFiles + "/" + name, path(name));
+    const hostsim::Image layer = pattern(0.25f);
+    lumivex::writeImage(path("layer.png"), layer, 8);
+    import("taps.fs");
+    // The mean of the pixel and the two above it (rows up the picture are
+    // rows back in the file), the top row repeated past the edge.
+    expectFrames("--input layer.png", 1, [&](int, uint32_t x, uint32_t y) {
+        std::array<float, 4> mean{};
+        for (uint32_t i = 0; i < 3; ++i)
+            for (int c = 0; c < 4; ++c) mean[c] += layer.pixel(x, y >= i ? y - i : 0)[c] / 3;
+        return mean;
+    });
+}
+
+TEST_F(Importer, IsfPointsAreInPixelsUnlessTheFileSaysOtherwise) {
+    import(kFiles + "/points.fs");
+    // Host y down, the shader's y up on an 8-high layer. Spot (declared
+    // within 0 to 1, but divided by RENDERSIZE a component at a time) and Pin
+    // (no numbers at all) arrive in pixels; Mark (scaled by RENDERSIZE) in 0 to 1.
+    expectFrames("--size 8x8 --param Spot=2,6 --param Pin=4,2 --param Mark=4,2", 1, [](int, uint32_t, uint32_t) {
+        return std::array<float, 4>{2.0f / 8, 6.0f / 16, 6.0f / 16, 2.0f / 8};
+    });
+}
+
+TEST_F(Importer, IsfTargetsAreEightBitUnlessFloatAtEveryDepth) {
+    import(kFiles + "/depth.fs");
+    // Rendered at float depth: the 8-bit target's step of 0.3/255 rounds
+    // away every frame, the float target's adds up.
+    expectFrames("--size 4x4", 6, [](int k, uint32_t, uint32_t) {
+        return std::array<float, 4>{0.0f, (k + 1) * 0.3f / 255, 0.0f, 1.0f};
+    });
+}
+
+TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
+    // An 8 x 32 layer whose every pixel differs: red from x and the row,
+    // green from the row, blue from x.
+    const int w = 8, h = 32;
+    hostsim::Image layer(w, h);
+    for (int r = 0; r < h; ++r)
+        for (int x = 0; x < w; ++x) {
+            float* p = layer.pixel(x, r);
+            p[0] = (32.0f * x + r) / 255;
+            p[1] = (4.0f + 8 * r) / 255;
+            p[2] = (20.0f + 30 * x) / 255;
+            p[3] = 1.0f;
+        }
+    lumivex::writeImage(path("layer.png"), layer, 8);
+    using Texel = std::array<float, 4>;
+    // The layer as the file sees it: y up, edges repeated.
+    auto at = [&](int x, int y) {
+        const float* p = layer.pixel(std::clamp(x, 0, w - 1), h - 1 - std::clamp(y, 0, h - 1));
+        return Texel{p[0], p[1], p[2], p[3]};
+    };
+    auto same = [&](int x, int y) { return at(x, y); };
+    auto moved = [&](int x, int y) { return at(x + 1, y + 2); };
+    // A gather of channel c at the corner right of and above pixel (x, y).
+    auto gather = [&](int c, int x, int y) {
+        return Texel{at(x, y + 1)[c], at(x + 1, y + 1)[c], at(x + 1, y)[c], at(x, y)[c]};
+    };
+    const struct {
+        std::string glsl;
+        std::function<Texel(int, int)> expected;
+    } reads[] = {
+        {"texture(inputImage, uv)", same},
+        {"texture(inputImage, uv, 0.0)", same},
+        {"texture2D(inputImage, uv)", same},
+        {"textureProj(inputImage, vec3(uv * 2.0, 2.0))", same},
+        {"textureProj(inputImage, vec4(uv * 2.0, 7.0, 2.0))", same},
+        {"textureProj(inputImage, vec3(uv, 1.0), 0.0)", same},
+        {"texture2DProj(inputImage, vec4(uv, 7.0, 1.0))", same},
+        {"textureLod(inputImage, uv, 0.0)", same},
+        {"texture2DLod(inputImage, uv, 0.0)", same},
+        {"textureProjLod(inputImage, vec3(uv, 1.0), 0.0)", same},
+        {"texture2DProjLod(inputImage, vec3(uv, 1.0), 0.0)", same},
+        {"textureOffset(inputImage, uv, ivec2(1, 2))", moved},
+        {"textureOffset(inputImage, uv, ivec2(1, 2), 0.0)", moved},
+        {"textureProjOffset(inputImage, vec3(uv, 1.0), ivec2(1, 2))", moved},
+        {"textureProjOffset(inputImage, vec4(uv, 7.0, 1.0), ivec2(1, 2), 0.0)", moved},
+        {"textureLodOffset(inputImage, uv, 0.0, ivec2(1, 2))", moved},
+        {"textureProjLodOffset(inputImage, vec3(uv, 1.0), 0.0, ivec2(1, 2))", moved},
+        {"textureGrad(inputImage, uv, dx, dy)", same},
+        {"textureGradOffset(inputImage, uv, dx, dy, ivec2(1, 2))", moved},
+        {"textureProjGrad(inputImage, vec3(uv, 1.0), dx, dy)", same},
+        {"textureProjGradOffset(inputImage, vec4(uv, 7.0, 1.0), dx, dy, ivec2(1, 2))", moved},
+        {"texelFetch(inputImage, p, 0)", same},
+        {"texelFetchOffset(inputImage, ivec2(p.x / 2, p.y), 0, ivec2(1, 2))", [&](int x, int y) { return at(x / 2 + 1, y + 2); }},
+        {"textureGather(inputImage, corner)", [&](int x, int y) { return gather(0, x, y); }},
+        {"textureGather(inputImage, corner, 2)", [&](int x, int y) { return gather(2, x, y); }},
+        {"textureGatherOffset(inputImage, corner, ivec2(1, 2), 1)", [&](int x, int y) { return gather(1, x + 1, y + 2); }},
+        {"textureGatherOffsets(inputImage, corner, ivec2[4](ivec2(0, 0), ivec2(1, 0), ivec2(0, 1), ivec2(2, 3)))",
+         [&](int x, int y) { return Texel{at(x, y)[0], at(x + 1, y)[0], at(x, y + 1)[0], at(x + 2, y + 3)[0]}; }},
+        // Sizes do not depend on the orientation.
+        {"vec4(vec2(textureSize(inputImage, 0)) / 100.0, 0.0, 1.0)", [](int, int) { return Texel{0.08f, 0.32f, 0.0f, 1.0f}; }},
+    };
+    const int count = static_cast<int>(std::size(reads));
+    ASSERT_LE(count, h);
+    // Row y of the picture (y up) shows read y % count of its own pixel.
+    std::string list;
+    for (const auto& read : reads) list += (list.empty() ? "        " : ",\n        ") + read.glsl;
+    std::ofstream(path("reads.fs")) << "/*{\"INPUTS\": [{\"NAME\": \"inputImage\", \"TYPE\": \"image\"}]}*/\n"
+                                       "void main() {\n"
+                                       "    vec2 uv = gl_FragCoord.xy / vec2(8.0, 32.0);\n"
+                                       "    vec2 corner = (floor(gl_FragCoord.xy) + 1.0) / vec2(8.0, 32.0);\n"
+                                       "    ivec2 p = ivec2(gl_FragCoord.xy);\n"
+                                       "    vec2 dx = dFdx(uv), dy = dFdy(uv);\n"
+                                       "    vec4 reads[" << count << "] = vec4[" << count << "](\n" << list << ");\n"
+                                       "    gl_FragColor = reads[p.y % " << count << "];\n"
+                                       "}\n";
+    import("reads.fs");
+    const Outcome o = run("render --effect fx --depth 32 --input layer.png --output out.exr");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const hostsim::Image image = lumivex::readImage(path("out.exr"));
+    ASSERT_EQ(image.width, uint32_t(w));
+    ASSERT_EQ(image.height, uint32_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const Texel want = reads[y % count].expected(x, y);
+            for (int c = 0; c < 4; ++c)
+                ASSERT_NEAR(image.pixel(x, h - 1 - y)[c], want[c], 2e-3f)
+                    << reads[y % count].glsl << " at " << x << "," << y << " (y up), channel " << c;
+        }
+}
+
 TEST_F(Importer, RefusalsNameTheFeatureAndTheLineAndWriteNothing) {
     const std::string audio = "/*{\n  \"INPUTS\": [\n    {\"NAME\": \"level\", \"TYPE\": \"float\"},\n"
                               "    {\"NAME\": \"sound\", \"TYPE\": \"audioFFT\"}\n  ]\n}*/\n"
@@ -162,12 +310,39 @@ TEST_F(Importer, RefusalsNameTheFeatureAndTheLineAndWriteNothing) {
     o = run("import moved.fs -o m");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("moved.vs:3: the vertex shader writes gl_Position"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(path("a")) || fs::exists(path("m")));
+}
 
+TEST_F(Importer, UncompilableCodeIsRefusedWithItsFileLineAndName) {
+    // Each file has one unknown name; the refusal is one line that names the
+    // file (or the part of an export) and the line as the file counts them,
+    // in GLSL 3.30 (Shadertoy) and 1.20 (ISF) alike, and the name.
     std::ofstream(path("bad.glsl")) << "void mainImage(out vec4 c, in vec2 f) {\n  c = vec4(undefinedName);\n}\n";
-    o = run("import bad.glsl -o b");
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("0:2("), std::string::npos) << "the log counts the file's own lines: " << o.err;
-    EXPECT_FALSE(fs::exists(path("a")) || fs::exists(path("m")) || fs::exists(path("b")));
+    std::ofstream(path("bad.fs")) << "/*{\n}*/\nvoid main() {\n  gl_FragColor = vec4(missingColour);\n}\n";
+    std::ofstream(path("stage.fs")) << "/*{}*/\nvarying vec2 q;\nvoid main() { gl_FragColor = vec4(q, 0.0, 1.0); }\n";
+    std::ofstream(path("stage.vs")) << "varying vec2 q;\nvoid main() {\n  isf_vertShaderInit();\n  q = notDeclared;\n}\n";
+    std::ofstream(path("common.json"))
+        << "{\"Shader\": {\"renderpass\": [\n"
+           "  {\"type\": \"common\", \"code\": \"float f() {\\n  return 1.0;\\n}\\nfloat g() { return unknownThing; }\\n\"},\n"
+           "  {\"type\": \"image\", \"code\": \"void mainImage(out vec4 c, in vec2 f) {\\n  c = vec4(f());\\n}\\n\"}\n"
+           "]}}\n";
+    const struct {
+        const char* file;
+        const char* where;
+        const char* name;
+    } cases[] = {{"bad.glsl", "bad.glsl:2: ", "undefinedName"},
+                 {"bad.fs", "bad.fs:4: ", "missingColour"},
+                 {"stage.fs", "stage.vs:4: ", "notDeclared"},
+                 {"common.json", "common.json: Common line 4: ", "unknownThing"}};
+    for (const auto& c : cases) {
+        const Outcome o = run(std::string("import ") + c.file + " -o out");
+        EXPECT_EQ(o.status, 1) << c.file;
+        const std::string expected = std::string("lumivex: cannot import ") + c.where;
+        EXPECT_EQ(o.err.compare(0, expected.size(), expected), 0) << o.err;
+        EXPECT_NE(o.err.find(c.name, expected.size()), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << "one line: " << o.err;
+        EXPECT_FALSE(fs::exists(path("out")));
+    }
 }
 
 TEST_F(Importer, GalleryEffectIsWhatTheImportWritesToday) {
