@@ -89,6 +89,7 @@ struct Settings {
 
 struct Param {
     std::string name, value;  // value in --param form; layer images as absolute paths
+    bool live = false;        // taken by the current render process
 };
 
 struct Frame {
@@ -99,6 +100,53 @@ struct Frame {
     hostsim::Image image;
     int32_t originX = 0, originY = 0;  // the frame's top left in layer pixels
     std::string message;
+};
+
+// Every connection gets a thread of its own, up to kMaxConnections at once
+// (more wait for one to come free): an event stream, an idle keep-alive
+// connection or a client that sends its request slowly holds only its own
+// thread, never the one the page's next request needs. Threads, once made,
+// wait for the next connection; shutdown() serves what is queued and joins
+// them.
+class ConnectionThreads : public httplib::TaskQueue {
+public:
+    void enqueue(std::function<void()> job) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        jobs.push_back(std::move(job));
+        if (jobs.size() > idle && threads.size() < kMaxConnections) threads.emplace_back([this] { work(); });
+        wake.notify_one();
+    }
+    void shutdown() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : threads) t.join();
+    }
+
+private:
+    void work() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            ++idle;
+            wake.wait(lock, [&] { return stopping || !jobs.empty(); });
+            --idle;
+            if (jobs.empty()) return;
+            std::function<void()> job = std::move(jobs.front());
+            jobs.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> jobs;
+    std::vector<std::thread> threads;
+    size_t idle = 0;
+    bool stopping = false;
 };
 
 class HttpError : public std::runtime_error {
@@ -115,6 +163,29 @@ void sendJson(httplib::Response& res, const json& body, int status = 200) {
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The first `limit` bytes of a file, enough for any image header.
+std::string readHead(const std::string& path, size_t limit = 1 << 20) {
+    std::ifstream in(path, std::ios::binary);
+    std::string head(limit, '\0');
+    in.read(head.data(), std::streamsize(limit));
+    head.resize(size_t(in.gcount()));
+    return head;
+}
+
+// An image file read after its header's size was checked (413 beyond the limits).
+hostsim::Image readCheckedImage(const std::string& path) {
+    const std::string why = imageSizeRefusal(readHead(path));
+    if (!why.empty()) throw HttpError(413, "the image " + fs::path(path).filename().string() + " is not read: " + why);
+    return lumivex::readImage(path);
+}
+
+// Bodies of JSON requests must say so: a form or a cross-site request
+// without a preflight can only send text/plain and form types.
+void requireJson(const httplib::Request& req) {
+    if (!hasMediaType(req.get_header_value("Content-Type"), "application/json"))
+        throw HttpError(415, "the body must be sent as Content-Type: application/json");
 }
 
 bool isImageName(const fs::path& path) {
@@ -175,7 +246,8 @@ private:
 
     // --- routes --------------------------------------------------------------
     void routes(httplib::Server& server);
-    void applyParams(const std::string& request);
+    void applyParams(const httplib::Request& req);
+    void reportErrors();
     void putParams(const httplib::Request& req, httplib::Response& res);
     void putSettings(const httplib::Request& req, httplib::Response& res);
     void getFrame(const httplib::Request& req, httplib::Response& res, const std::string& format);
@@ -185,7 +257,7 @@ private:
 
     Options options;
     const std::string token;
-    std::string workDir, cookie;
+    std::string workDir;
     int port = 0;
     EventLog events;
     std::atomic<uint64_t> frameTickets{0};
@@ -202,7 +274,10 @@ private:
     json errors = json::array();
     double lastTime = 0;
     unsigned lastDepth = 8;
-    int uploadCount = 0;
+    json reported = errorsJson();  // the errors as the page last heard them
+    int uploadCount = 0;             // uploads kept, and their bytes
+    unsigned long long uploadBytes = 0;
+    std::mutex decoding;             // one upload decoded at a time
 };
 
 Reply Studio::call(const std::vector<std::string>& fields) {
@@ -213,6 +288,7 @@ Reply Studio::call(const std::vector<std::string>& fields) {
         failure = e.what();
         frame.valid = false;
         events.post("failure", {{"message", failure}});
+        reportErrors();
         throw;
     }
 }
@@ -237,6 +313,7 @@ void Studio::ensureProcess() {
     } catch (const ProcessFailure& e) {
         failure = e.what();
         events.post("failure", {{"message", failure}});
+        reportErrors();
         throw;
     }
     Reply r = call({"host", settings.host, std::to_string(settings.downsample), std::to_string(settings.width),
@@ -245,21 +322,34 @@ void Studio::ensureProcess() {
         process.reset();
         failure = "the host could not start the effect: " + r.text;
         events.post("failure", {{"message", failure}});
+        reportErrors();
         throw ProcessFailure(failure);
     }
-    // Values whose parameter is gone (or now refuses them) are dropped.
-    for (auto it = params.begin(); it != params.end();) {
-        if (call({"param", it->name, it->value}).ok) ++it;
-        else it = params.erase(it);
-    }
+    // Values are kept by name also when the effect does not take them now
+    // (a script error leaves it without parameters, an edit may rename
+    // one): each is put back whenever a later load takes it again.
+    for (Param& p : params) p.live = call({"param", p.name, p.value}).ok;
     refreshInfo();
 }
 
 void Studio::refreshInfo() {
     Reply r = call({"info"});
     if (!r.ok) throw HttpError(500, "the effect cannot be described: " + r.text);
-    infoText = r.text;
     info = json::parse(r.text, nullptr, false);
+    infoText = r.text;
+    if (!info.is_object() || !info.contains("parameters")) return;
+    // A layer's value is what the page chose: a file of the effect folder or
+    // an upload, as the page names them.
+    for (json& p : info["parameters"]) {
+        if (p.value("type", "") != "layer") continue;
+        for (const Param& kept : params) {
+            if (!kept.live || kept.name != p.value("name", "")) continue;
+            const fs::path path(kept.value);
+            p["value"] = path.parent_path() == fs::path(uploads()) ? "upload:" + path.filename().string()
+                                                                   : path.lexically_relative(options.effectDir).generic_string();
+        }
+    }
+    infoText = info.dump();
 }
 
 const Frame& Studio::frameAt(double time, unsigned depth) {
@@ -270,15 +360,21 @@ const Frame& Studio::frameAt(double time, unsigned depth) {
     Reply r = call({"render", std::to_string(time), std::to_string(depth)});
     if (!r.ok) throw HttpError(422, r.text);
     frame = {true, revision, time, depth, std::move(r.frame), r.originX, r.originY, r.text};
-    json now = json::array();
+    errors = json::array();
     for (const EffectError& e : parseEffectErrors(frame.message))
-        now.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}});
-    if (now != errors) {
-        errors = now;
-        events.post("errors", errorsJson());
-    }
+        errors.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}});
+    reportErrors();
     events.post("frame", {{"revision", revision}, {"time", time}, {"depth", depth}});
     return frame;
+}
+
+// Tells the page when the errors or the failure changed, a failure that
+// went away included.
+void Studio::reportErrors() {
+    json now = errorsJson();
+    if (now == reported) return;
+    reported = now;
+    events.post("errors", now);
 }
 
 json Studio::errorsJson() const {
@@ -312,14 +408,17 @@ void Studio::reload(const std::vector<std::string>& files) {
 // Applies a JSON object of display name to value. Every value is checked
 // and converted before any reaches the effect; one the effect still refuses
 // restores the values as they were (the render process starts again with
-// them), so a failed change changes nothing.
-void Studio::applyParams(const std::string& request) {
-    if (request.size() > kMaxJsonBody) throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
-    json body = json::parse(request, nullptr, false);
+// them), so a failed change changes nothing. An empty layer value gives the
+// layer back to the host: the render process starts again without it.
+void Studio::applyParams(const httplib::Request& req) {
+    requireJson(req);
+    if (req.body.size() > kMaxJsonBody) throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
+    json body = json::parse(req.body, nullptr, false);
     if (!body.is_object()) throw HttpError(400, "parameter changes must be a JSON object of parameter name to value");
     changed();  // also lets a failed render process start again
     ensureProcess();
     std::vector<Param> changes;
+    std::vector<std::string> unset;
     for (auto& [name, value] : body.items()) {
         std::string text;
         try {
@@ -330,16 +429,32 @@ void Studio::applyParams(const std::string& request) {
         std::string type;
         for (const json& p : info.value("parameters", json::array()))
             if (p.value("name", "") == name) type = p.value("type", "");
-        if (type == "layer" && !text.empty()) {
+        if (type == "layer" && text.empty()) {
+            unset.push_back(name);
+            continue;
+        }
+        if (type == "layer") {
             std::optional<std::string> path = text.rfind("upload:", 0) == 0 ? confinedPath(uploads(), text.substr(7))
                                               : options.effectDir.empty() ? std::nullopt
                                                                           : confinedPath(options.effectDir, text);
             if (!path) throw HttpError(403, "layer '" + name + "': '" + text + "' is not an image in the effect folder or an uploaded one");
             text = *path;
         }
-        changes.push_back({name, text});
+        changes.push_back({name, text, true});
     }
     const std::vector<Param> before = params;
+    if (!unset.empty()) {
+        params.erase(std::remove_if(params.begin(), params.end(),
+                                    [&](const Param& p) { return std::find(unset.begin(), unset.end(), p.name) != unset.end(); }),
+                     params.end());
+        process.reset();
+        try {
+            ensureProcess();
+        } catch (const ProcessFailure&) {
+            params = before;
+            throw;
+        }
+    }
     for (const Param& change : changes) {
         Reply r;
         try {
@@ -354,19 +469,22 @@ void Studio::applyParams(const std::string& request) {
             throw HttpError(400, r.text);
         }
         auto same = std::find_if(params.begin(), params.end(), [&](const Param& p) { return p.name == change.name; });
-        if (same != params.end()) same->value = change.value;
+        if (same != params.end()) *same = change;
         else params.push_back(change);
     }
     refreshInfo();
+    // Other tabs (and this one) show the values in use.
+    events.post("values", json::parse(infoText, nullptr, false));
 }
 
 void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
     std::lock_guard<std::mutex> lock(mutex);
-    applyParams(req.body);
+    applyParams(req);
     res.set_content(infoText, "application/json");
 }
 
 void Studio::putSettings(const httplib::Request& req, httplib::Response& res) {
+    requireJson(req);
     if (req.body.size() > kMaxJsonBody) throw HttpError(413, "settings are limited to " + std::to_string(kMaxJsonBody) + " bytes");
     json body = json::parse(req.body, nullptr, false);
     if (!body.is_object()) throw HttpError(400, "PUT /api/settings needs a JSON object");
@@ -404,7 +522,7 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
     // newer request has come, and the frame answer starts with the effect
     // as GET /api/effect describes it after them.
     const bool withChanges = req.method == "POST";
-    if (withChanges) applyParams(req.body);
+    if (withChanges) applyParams(req);
     // The newest request wins: one that waited while a newer one arrived
     // is not rendered at all.
     if (ticket != frameTickets.load()) throw HttpError(409, "a newer frame request replaced this one");
@@ -433,18 +551,64 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
     res.set_header("Cache-Control", "no-store");
 }
 
+// An upload is checked (its declared size before decoding), decoded, scaled
+// down once to fit the chosen frame size, and kept as a 16-bit PNG (an EXR
+// where values lie outside 0 to 1): renders read a small file, and the
+// working folder stays bounded.
 void Studio::upload(const httplib::Request& req, httplib::Response& res) {
+    if (!hasMediaType(req.get_header_value("Content-Type"), "application/octet-stream"))
+        throw HttpError(415, "an upload must be sent as Content-Type: application/octet-stream");
     if (req.body.empty()) throw HttpError(400, "the upload is empty");
-    std::string name;
-    for (char c : req.get_param_value("name"))
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') name += c;
-    name = name.substr(0, 64);
+    const std::string why = imageSizeRefusal(req.body.substr(0, 1 << 20));
+    if (!why.empty()) throw HttpError(413, "the upload is not read: " + why);
+    // With `mutex` held: refuses when `bytes` more would not fit.
+    const auto full = [&](unsigned long long bytes) {
+        if (uploadCount >= int(kMaxUploads) || uploadBytes + bytes > kMaxUploadStorage)
+            throw HttpError(507, "the studio keeps at most " + std::to_string(kMaxUploads) + " uploads and " +
+                                     std::to_string(kMaxUploadStorage >> 20) + " MiB of them; restart it to make room");
+    };
+    std::string stem;
+    for (char c : fs::path(req.get_param_value("name")).stem().string())
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') stem += c;
+    stem = stem.empty() ? "image" : stem.substr(0, 64);
+    unsigned width, height;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        full(0);
+        width = settings.width;
+        height = settings.height;
+    }
+    std::lock_guard<std::mutex> one(decoding);
+    const fs::path incoming = fs::path(workDir) / "incoming";
+    hostsim::Image image;
+    {
+        std::ofstream out(incoming, std::ios::binary);
+        out.write(req.body.data(), std::streamsize(req.body.size()));
+        if (!out.flush()) throw HttpError(500, "cannot store the upload");
+    }
+    try {
+        image = fitWithin(lumivex::readImage(incoming.string()), width, height);
+    } catch (const std::exception& e) {
+        fs::remove(incoming);
+        throw HttpError(415, std::string("the upload is not an image the studio reads: ") + e.what());
+    }
+    fs::remove(incoming);
+    const bool unit = std::all_of(image.rgba.begin(), image.rgba.end(), [](float v) { return v >= 0 && v <= 1; });
     std::lock_guard<std::mutex> lock(mutex);
-    name = std::to_string(++uploadCount) + "-" + (name.empty() || name[0] == '.' ? "image" : name);
-    std::ofstream out(fs::path(uploads()) / name, std::ios::binary);
-    out.write(req.body.data(), std::streamsize(req.body.size()));
-    if (!out.flush()) throw HttpError(500, "cannot store the upload");
-    sendJson(res, {{"value", "upload:" + name}});
+    full(0);
+    const std::string name = std::to_string(uploadCount + 1) + "-" + stem + (unit ? ".png" : ".exr");
+    const fs::path path = fs::path(uploads()) / name;
+    lumivex::writeImage(path.string(), image, 16);
+    const unsigned long long bytes = fs::file_size(path);
+    try {
+        full(bytes);
+    } catch (const HttpError&) {
+        fs::remove(path);
+        throw;
+    }
+    ++uploadCount;
+    uploadBytes += bytes;
+    sendJson(res, {{"value", "upload:" + name}, {"width", image.width}, {"height", image.height}});
 }
 
 std::string Studio::command(double time, unsigned depth) const {
@@ -462,7 +626,8 @@ std::string Studio::command(double time, unsigned depth) const {
         t << time;
         cmd += " --time " + t.str();
     }
-    for (const Param& p : params) cmd += " --param " + shellQuote(p.name + "=" + p.value);
+    for (const Param& p : params)
+        if (p.live) cmd += " --param " + shellQuote(p.name + "=" + p.value);
     return cmd + " --output " + (depth == 32 ? "frame.exr" : "frame.png");
 }
 
@@ -485,19 +650,34 @@ void Studio::routes(httplib::Server& server) {
             }
         };
     };
+    // Every answer: the page may not be framed (clickjacking), runs only
+    // its own script, and no other origin may embed what it serves.
+    server.set_default_headers({
+        {"Content-Security-Policy", "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob:; "
+                                    "connect-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
+        {"X-Frame-Options", "DENY"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Cross-Origin-Resource-Policy", "same-origin"},
+    });
+    // Who may ask: a loopback Host (no DNS rebinding), no other web page
+    // (Origin, Sec-Fetch-Site), and the token in its header or the query.
+    // The page's script and style are the same for everyone and need no
+    // token; cookies are never looked at.
     server.set_pre_routing_handler([this](const Request& req, Response& res) {
-        if (!isLoopbackHost(req.get_header_value("Host"), port)) {
-            sendJson(res, {{"error", "the Host header must name 127.0.0.1 or localhost"}}, 403);
+        const auto refuse = [&](const std::string& why) {
+            sendJson(res, {{"error", why}}, 403);
             return httplib::Server::HandlerResponse::Handled;
-        }
-        if (req.has_param("token") && sameToken(token, req.get_param_value("token"))) {
-            res.set_header("Set-Cookie", cookie + "=" + token + "; Path=/; HttpOnly; SameSite=Strict");
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        if (sameToken(token, cookieValue(req.get_header_value("Cookie"), cookie)))
-            return httplib::Server::HandlerResponse::Unhandled;
-        sendJson(res, {{"error", "this request needs the studio's token: open the address the studio printed"}}, 403);
-        return httplib::Server::HandlerResponse::Handled;
+        };
+        const std::string host = req.get_header_value("Host");
+        if (!isLoopbackHost(host, port)) return refuse("the Host header must name 127.0.0.1 or localhost");
+        if (!isSameOrigin(req.method, host, req.get_header_value("Origin"), req.get_header_value("Sec-Fetch-Site")))
+            return refuse("requests from other web pages are refused");
+        for (size_t i = 0; i < kAssetCount; ++i)
+            if (req.path == kAssets[i].route && req.path != "/") return httplib::Server::HandlerResponse::Unhandled;
+        const std::string given = req.has_header(kTokenHeader) ? req.get_header_value(kTokenHeader) : req.get_param_value("token");
+        if (!sameToken(token, given)) return refuse("this request needs the studio's token: open the address the studio printed");
+        return httplib::Server::HandlerResponse::Unhandled;
     });
     for (size_t i = 0; i < kAssetCount; ++i) {
         const Asset a = kAssets[i];
@@ -528,7 +708,7 @@ void Studio::routes(httplib::Server& server) {
         std::lock_guard<std::mutex> lock(mutex);
         const std::string input = inputPath(settings.input);
         const std::string path = (fs::path(workDir) / "input.png").string();
-        lumivex::writeImage(path, input.empty() ? lumivex::makeTestCard(settings.width, settings.height) : lumivex::readImage(input), 8);
+        lumivex::writeImage(path, input.empty() ? lumivex::makeTestCard(settings.width, settings.height) : readCheckedImage(input), 8);
         res.set_content(readFile(path), "image/png");
     }));
     server.Get("/api/pixel", guarded([this](const Request& req, Response& res) {
@@ -565,9 +745,12 @@ void Studio::routes(httplib::Server& server) {
     server.Get("/api/events", [this](const Request&, Response& res) {
         auto last = std::make_shared<uint64_t>(events.last());
         res.set_header("Cache-Control", "no-store");
-        res.set_chunked_content_provider("text/event-stream", [this, last](size_t, httplib::DataSink& sink) {
+        res.set_chunked_content_provider("text/event-stream", [this, last](size_t offset, httplib::DataSink& sink) {
             std::string out;
-            if (!events.wait(*last, std::chrono::seconds(15), out)) return false;
+            // A first line at once: the browser counts the stream as open
+            // when it sees the headers, which go out with the first data.
+            if (offset == 0) out = ": open\n\n";
+            else if (!events.wait(*last, std::chrono::seconds(15), out)) return false;
             if (out.empty()) out = ": still here\n\n";
             return sink.write(out.data(), out.size());
         });
@@ -586,16 +769,15 @@ int Studio::run() {
     signal(SIGPIPE, SIG_IGN);
 
     httplib::Server server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+    server.new_task_queue = [] { return new ConnectionThreads; };
     server.set_payload_max_length(kMaxUploadBody);
-    server.set_read_timeout(10, 0);
+    server.set_read_timeout(5, 0);
     // Answers go out at once: with Nagle's algorithm a small answer written
     // after its headers waits for the client's delayed acknowledgement.
     server.set_tcp_nodelay(true);
     routes(server);
     port = options.port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
     if (port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options.port) + " (is the port in use?)");
-    cookie = std::string(kCookieName) + "_" + std::to_string(port);
 
     std::unique_ptr<Watcher> watcher;
     const std::string watched = options.effectDir.empty() ? options.modulePath : options.effectDir;

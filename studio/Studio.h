@@ -3,15 +3,16 @@
 // process of its own (studio/RenderProcess.h), reloads the effect when a
 // file of it changes, and serves a page and a JSON/image API (docs/studio.md).
 //
-// Safety: it listens on 127.0.0.1 only; every request needs the token it
-// prints (then the cookie it sets) and a loopback Host header; files come
-// only from the effect folder, the --input image and images the user
-// uploads; request sizes are bounded (studio/Rules.h).
+// Safety: it listens on 127.0.0.1 only; every request but the page's script
+// and style needs the token it prints (never kept in a cookie), a loopback
+// Host header and no other web page as its origin; files come only from
+// the effect folder, the --input image and images the user uploads;
+// request, image and upload sizes are bounded (studio/Rules.h).
 // Errors: serve() throws std::runtime_error when it cannot start (port in
 // use, no token source); after that, failures of the effect are reported
-// to the page and the API, never thrown. Threads: the server answers on a
-// pool of threads; every use of the render process is serialised by one
-// lock. serve() returns after SIGINT or SIGTERM, with the render process
+// to the page and the API, never thrown. Threads: the server answers each
+// connection on a thread of its own (up to a limit); every use of the
+// render process is serialised by one lock. serve() returns after SIGINT or SIGTERM, with the render process
 // stopped and the upload folder removed.
 #pragma once
 

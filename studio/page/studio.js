@@ -3,10 +3,15 @@
 // frame request itself (POST), so a change costs one round trip. Only one
 // request is in flight at a time and the newest wanted state wins: changes
 // made while a frame renders are merged and sent once it is shown.
+// The token comes from the printed address and stays in this page's
+// memory: every request sends it in a header (the event stream and saved
+// frames, which cannot, in the query), never in a cookie.
 // window.studio exposes counters for tests.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
+const token = new URLSearchParams(location.search).get('token') || '';
+const withToken = (path) => path + (path.includes('?') ? '&' : '?') + 'token=' + encodeURIComponent(token);
 const studio = window.studio = { latencies: [], framesShown: 0, revision: 0, reloads: 0 };
 
 const state = {
@@ -19,8 +24,14 @@ const state = {
   announced: 0,                         // newest frame revision the server announced
 };
 
+// fetch() with the token and no cookies.
+function request(path, options = {}) {
+  const headers = Object.assign({ 'X-Lumivex-Token': token }, options.headers);
+  return fetch(path, Object.assign({ credentials: 'omit', cache: 'no-store' }, options, { headers }));
+}
+
 async function api(path, options) {
-  const r = await fetch(path, Object.assign({ credentials: 'same-origin', cache: 'no-store' }, options));
+  const r = await request(path, options);
   const json = (r.headers.get('content-type') || '').includes('json');
   const body = json ? await r.json() : await r.blob();
   if (!r.ok) {
@@ -39,6 +50,7 @@ const status = (text) => { $('status').textContent = text; };
 function setParam(p, value) {
   state.pending[p.name] = value;
   p.value = value;
+  if (p.show) p.show(value);
   if (state.inputAt === null) state.inputAt = performance.now();
   want();
 }
@@ -51,7 +63,11 @@ function numberBox(value, min, max, step, onChange) {
   n.value = value;
   if (min !== undefined) { n.min = min; n.max = max; }
   n.step = step;
-  n.addEventListener('change', () => { if (n.value !== '' && !isNaN(+n.value)) onChange(+n.value); });
+  n.addEventListener('change', () => {
+    if (n.value === '' || isNaN(+n.value)) return;
+    // A value outside the valid range is sent as the nearest one it takes.
+    onChange(min !== undefined ? Math.max(min, Math.min(max, +n.value)) : +n.value);
+  });
   return n;
 }
 
@@ -63,21 +79,24 @@ function rangeBox(value, min, max, step, onInput) {
   return r;
 }
 
-// The inputs of one parameter; `row` is its grid row.
+// The inputs of one parameter; `row` is its grid row. Each control also
+// gets p.show(value), which shows a value without sending it.
 function buildControl(p, inputs) {
   const v = p.value;
   switch (p.type) {
     case 'slider': {
       const [lo, hi] = p.sliderRange || p.range;
       const step = Math.pow(10, -(p.precision || 0));
-      const num = numberBox(v, p.range[0], p.range[1], step, (x) => { range.value = x; setParam(p, x); });
-      const range = rangeBox(v, lo, hi, step, (x) => { num.value = x; setParam(p, x); });
+      const num = numberBox(v, p.range[0], p.range[1], step, (x) => setParam(p, x));
+      const range = rangeBox(v, lo, hi, step, (x) => setParam(p, x));
+      p.show = (x) => { num.value = x; range.value = x; };
       inputs.append(range, num);
       break;
     }
     case 'angle': {
-      const num = numberBox(v, undefined, undefined, 0.1, (x) => { range.value = x; setParam(p, x); });
-      const range = rangeBox(v, -180, 180, 0.1, (x) => { num.value = x; setParam(p, x); });
+      const num = numberBox(v, undefined, undefined, 0.1, (x) => setParam(p, x));
+      const range = rangeBox(v, -180, 180, 0.1, (x) => setParam(p, x));
+      p.show = (x) => { num.value = x; range.value = x; };
       inputs.append(range, num, document.createTextNode('°'));
       break;
     }
@@ -85,6 +104,7 @@ function buildControl(p, inputs) {
       const c = document.createElement('input');
       c.type = 'checkbox';
       c.checked = !!v;
+      p.show = (x) => { c.checked = !!x; };
       c.addEventListener('change', () => setParam(p, c.checked));
       inputs.append(c);
       break;
@@ -92,6 +112,7 @@ function buildControl(p, inputs) {
     case 'popup': {
       const s = document.createElement('select');
       p.choices.forEach((name, i) => s.add(new Option(name, i + 1, false, i + 1 === v)));
+      p.show = (x) => { s.value = x; };
       s.addEventListener('change', () => setParam(p, +s.value));
       inputs.append(s);
       break;
@@ -99,10 +120,11 @@ function buildControl(p, inputs) {
     case 'color': {
       const c = document.createElement('input');
       c.type = 'color';
-      c.value = '#' + hex2(v[0]) + hex2(v[1]) + hex2(v[2]);
+      p.show = (x) => { c.value = '#' + hex2(x[0]) + hex2(x[1]) + hex2(x[2]); };
+      p.show(v);
       c.addEventListener('input', () => {
         const n = parseInt(c.value.slice(1), 16);
-        setParam(p, [(n >> 16) & 255, (n >> 8) & 255, n & 255, v[3]]);
+        setParam(p, [(n >> 16) & 255, (n >> 8) & 255, n & 255, p.value[3]]);
       });
       inputs.append(c);
       break;
@@ -112,19 +134,28 @@ function buildControl(p, inputs) {
       const boxes = v.map((x, i) => numberBox(x, undefined, undefined, 1, (val) => {
         const next = p.value.slice(); next[i] = val; setParam(p, next); placeHandles();
       }));
-      p.boxes = boxes;
+      p.show = (x) => boxes.forEach((b, i) => { b.value = x[i]; });
       inputs.append(...boxes);
       break;
     }
     case 'layer': {
+      // The value is a file of the effect folder, an upload, or empty for
+      // the host's own layer.
       const s = document.createElement('select');
       s.add(new Option('(as the host gives it)', ''));
       for (const f of state.files) s.add(new Option(f, f));
       s.add(new Option('Choose image…', '?'));
+      p.show = (x) => {
+        x = x || '';
+        if (![...s.options].some((o) => o.value === x)) s.add(new Option(x.replace(/^upload:\d+-/, ''), x), s.options.length - 1);
+        s.value = x;
+      };
+      p.show(v);
       s.addEventListener('change', async () => {
         let value = s.value;
-        if (value === '?') value = await uploadChosen();
-        if (value) setParam(p, value);
+        if (value === '?') value = await uploadChosen().catch((e) => { showRequestError(e); return ''; });
+        if (value === '' && s.value === '?') { p.show(p.value); return; }
+        setParam(p, value);
       });
       inputs.append(s);
       break;
@@ -167,12 +198,14 @@ function buildParams() {
     buildControl(p, inputs);
     parent.append(row);
   }
-  updateFlags(state.effect);
+  updateControls(state.effect);
   placeHandles();
 }
 
-// Names and enabled states after updateUIFlags, without disturbing values.
-function updateFlags(effect) {
+// Names, enabled states (after updateUIFlags) and the values in use, from
+// an answer of the server or another tab's change. A value this page has
+// not sent yet stays as the user set it.
+function updateControls(effect) {
   for (const p of effect.parameters) {
     const row = $('params').querySelector(`[data-index="${p.index}"]`);
     if (!row) continue;
@@ -181,7 +214,13 @@ function updateFlags(effect) {
     row.classList.toggle('disabled', !p.enabled);
     row.querySelectorAll('input, select').forEach((e) => { e.disabled = !p.enabled; });
     const mine = state.effect.parameters.find((q) => q.index === p.index);
-    if (mine) { mine.name = p.name; mine.enabled = p.enabled; }
+    if (!mine) continue;
+    mine.name = p.name;
+    mine.enabled = p.enabled;
+    if (!(mine.name in state.pending) && 'value' in p) {
+      mine.value = p.value;
+      if (mine.show) mine.show(p.value);
+    }
   }
 }
 
@@ -229,8 +268,7 @@ async function pump() {
 async function showFrame(changes) {
   const send = Object.keys(changes).length
     ? { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(changes) } : {};
-  const r = await fetch(`/api/frame.raw?time=${state.time}&depth=${state.depth}`,
-    Object.assign({ credentials: 'same-origin', cache: 'no-store' }, send));
+  const r = await request(`/api/frame.raw?time=${state.time}&depth=${state.depth}`, send);
   if (!r.ok) {
     const body = await r.json().catch(() => ({}));
     const e = new Error(body.error || 'HTTP ' + r.status);
@@ -242,7 +280,7 @@ async function showFrame(changes) {
   const w = +r.headers.get('X-Lumivex-Width'), h = +r.headers.get('X-Lumivex-Height');
   const body = await r.arrayBuffer();
   const effectLength = +(r.headers.get('X-Lumivex-Effect-Length') || 0);
-  if (effectLength) updateFlags(JSON.parse(new TextDecoder().decode(new Uint8Array(body, 0, effectLength))));
+  if (effectLength) updateControls(JSON.parse(new TextDecoder().decode(new Uint8Array(body, 0, effectLength))));
   const pixels = new Uint8ClampedArray(body, effectLength);
   const canvas = $('frame');
   const sized = canvas.width !== w || canvas.height !== h;
@@ -297,7 +335,7 @@ function showErrors(report) {
 }
 
 function listen() {
-  const events = new EventSource('/api/events');
+  const events = new EventSource(withToken('/api/events'));
   events.addEventListener('reload', async (e) => {
     studio.reloads++;
     status('Reloaded after a change of ' + JSON.parse(e.data).files.join(', '));
@@ -305,6 +343,8 @@ function listen() {
     want();
   });
   events.addEventListener('errors', (e) => showErrors(JSON.parse(e.data)));
+  // Values changed here, in another tab or through the API.
+  events.addEventListener('values', (e) => { if (state.effect) { updateControls(JSON.parse(e.data)); placeHandles(); } });
   events.addEventListener('failure', (e) => {
     showRequestError({ failure: true, message: JSON.parse(e.data).message });
     api('/api/errors').then(showErrors);
@@ -349,42 +389,62 @@ function framePoint(e) {
 
 const downsample = () => (state.settings ? state.settings.downsample : 1);
 
+// One handle per enabled point parameter, made once and moved after: a
+// handle rebuilt while it is dragged would lose the pointer. A point
+// outside the frame shows at the nearest edge, where it can be grabbed.
 function placeHandles() {
   const box = $('handles');
-  box.textContent = '';
-  if (!state.effect || !state.frameW) return;
+  const points = state.effect && state.frameW
+    ? state.effect.parameters.filter((p) => (p.type === 'point' || p.type === 'point3d') && p.enabled) : [];
+  for (const h of [...box.children]) if (!points.some((p) => String(p.index) === h.dataset.index)) h.remove();
   const s = scale();
-  for (const p of state.effect.parameters) {
-    if ((p.type !== 'point' && p.type !== 'point3d') || !p.enabled) continue;
-    const h = document.createElement('div');
-    h.className = 'handle';
-    h.dataset.index = p.index;
+  for (const p of points) {
+    let h = box.querySelector(`.handle[data-index="${p.index}"]`);
+    if (!h) h = makeHandle(p);
+    h.querySelector('span').textContent = p.name;
+    h.style.transform = `scale(${1 / s})`;
+    if (h.dragging) continue;
     // Point values are full-size layer pixels; a frame that grew outwards
     // starts left of and above the layer's corner.
-    h.style.left = p.value[0] / downsample() - state.originX + 'px';
-    h.style.top = p.value[1] / downsample() - state.originY + 'px';
-    h.style.transform = `scale(${1 / s})`;
-    const label = document.createElement('span');
-    label.textContent = p.name;
-    h.append(label);
-    h.addEventListener('pointerdown', (e) => {
-      e.stopPropagation();
-      h.setPointerCapture(e.pointerId);
-      const move = (m) => {
-        const [x, y] = framePoint(m);
-        const next = p.value.slice();
-        next[0] = Math.round((x + state.originX) * downsample());
-        next[1] = Math.round((y + state.originY) * downsample());
-        h.style.left = x + 'px';
-        h.style.top = y + 'px';
-        p.boxes.forEach((b, i) => { b.value = next[i]; });
-        setParam(p, next);
-      };
-      h.addEventListener('pointermove', move);
-      h.addEventListener('pointerup', () => h.removeEventListener('pointermove', move), { once: true });
-    });
-    box.append(h);
+    const x = p.value[0] / downsample() - state.originX, y = p.value[1] / downsample() - state.originY;
+    const cx = Math.max(0, Math.min(state.frameW, x)), cy = Math.max(0, Math.min(state.frameH, y));
+    h.classList.toggle('outside', cx !== x || cy !== y);
+    h.style.left = cx + 'px';
+    h.style.top = cy + 'px';
   }
+}
+
+function makeHandle(p) {
+  const h = document.createElement('div');
+  h.className = 'handle';
+  h.dataset.index = p.index;
+  h.append(document.createElement('span'));
+  h.addEventListener('pointerdown', (e) => {
+    e.stopPropagation();
+    h.setPointerCapture(e.pointerId);
+    h.dragging = true;
+    const move = (m) => {
+      const [x, y] = framePoint(m);
+      const next = p.value.slice();
+      next[0] = Math.round((x + state.originX) * downsample());
+      next[1] = Math.round((y + state.originY) * downsample());
+      h.style.left = x + 'px';
+      h.style.top = y + 'px';
+      h.classList.remove('outside');
+      setParam(p, next);
+    };
+    const end = () => {
+      h.dragging = false;
+      h.removeEventListener('pointermove', move);
+      h.removeEventListener('pointerup', end);
+      h.removeEventListener('pointercancel', end);
+    };
+    h.addEventListener('pointermove', move);
+    h.addEventListener('pointerup', end);
+    h.addEventListener('pointercancel', end);
+  });
+  $('handles').append(h);
+  return h;
 }
 
 function setupView() {
@@ -449,7 +509,8 @@ async function uploadChosen() {
   picker.value = '';
   const file = await new Promise((resolve) => { picker.onchange = () => resolve(picker.files[0]); picker.click(); });
   if (!file) return '';
-  const r = await api('/api/upload?name=' + encodeURIComponent(file.name), { method: 'POST', body: file });
+  const r = await api('/api/upload?name=' + encodeURIComponent(file.name),
+    { method: 'POST', headers: { 'Content-Type': 'application/octet-stream' }, body: file });
   return r.value;
 }
 
@@ -519,7 +580,7 @@ function setupBar() {
     const f = $('saveFormat').value;
     const a = document.createElement('a');
     const q = `time=${state.time}&depth=${state.depth}`;
-    a.href = f === 'exr' ? `/api/frame.exr?${q}` : `/api/frame.png?${q}&bits=${f === 'png16' ? 16 : 8}`;
+    a.href = withToken(f === 'exr' ? `/api/frame.exr?${q}` : `/api/frame.png?${q}&bits=${f === 'png16' ? 16 : 8}`);
     a.download = `frame-${Math.round(state.time * state.fps)}.${f === 'exr' ? 'exr' : 'png'}`;
     a.click();
   };

@@ -2,12 +2,15 @@
 """The studio in headless Chromium: the page builds one control per
 parameter, a slider changes the frame, saving a shader reloads it, a broken
 shader shows its error with file and line and a fixed one recovers, a hung
-render process is reported and recovers at the next save. Finally it measures input
+render process is reported and recovers at the next save. A page served
+from another loopback port can neither change a value, upload a file,
+frame the studio nor lock it out with a cookie. Finally it measures input
 event to new frame on screen for the default effect at 640x360 (reported,
 not judged).
 
 usage: browser_test.py LUMIVEX PARAMS_EFFECT DEFAULT_EFFECT
 """
+import http.server
 import json
 import os
 import shutil
@@ -16,6 +19,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -54,6 +58,71 @@ class Studio:
     def stop(self):
         self.proc.send_signal(2)  # Ctrl-C
         assert self.proc.wait(timeout=10) == 0, "the studio did not exit cleanly on SIGINT"
+
+
+# A page of another origin (another port of 127.0.0.1) that tries what any
+# web page the user visits could: changes without a preflight (no-cors
+# fetch, a text/plain form with a crafted field name), an upload, framing
+# the studio, and planting a cookie of the name the studio once used.
+ATTACK = """<!DOCTYPE html><html><body>
+<iframe id="framed" src="{url}"></iframe>
+<iframe name="sink"></iframe>
+<form id="form" method="POST" enctype="text/plain" target="sink" action="{base}/api/frame.raw?time=0">
+<input name='{{"Amount": 77, "x": "' value='"}}'></form>
+<script>
+document.cookie = "lumivex_studio_{port}=planted; path=/";
+const sent = [
+  fetch("{base}/api/frame.raw", {{method: "POST", mode: "no-cors", credentials: "include",
+        headers: {{"Content-Type": "text/plain"}}, body: '{{"Amount": 77}}'}}),
+  fetch("{base}/api/params", {{method: "PUT", mode: "no-cors", credentials: "include", body: '{{"Amount": 78}}'}}),
+  fetch("{base}/api/upload?name=planted.png", {{method: "POST", mode: "no-cors", credentials: "include",
+        body: new Blob(["not an image"])}}),
+];
+document.getElementById("form").submit();
+Promise.allSettled(sent).then(() => {{ window.attackDone = true; }});
+</script></body></html>"""
+
+
+def serve_attack(studio):
+    """Serves ATTACK on a free port of 127.0.0.1; returns its address and the server."""
+    page = ATTACK.format(url=studio.url, base=studio.base, port=studio.base.rsplit(":", 1)[1]).encode()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.end_headers()
+            self.wfile.write(page)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return f"http://127.0.0.1:{server.server_port}/", server
+
+
+def check_attack(driver, studio):
+    attack, server = serve_attack(studio)
+    try:
+        driver.get(attack)
+        wait(driver, "the other page's requests", lambda d: d.execute_script("return window.attackDone === true"))
+        time.sleep(1)  # the form's post
+        driver.switch_to.frame(driver.find_element(By.ID, "framed"))
+        framed = driver.find_elements(By.ID, "params")
+        driver.switch_to.default_content()
+        assert not framed, "another page framed the studio"
+    finally:
+        server.shutdown()
+    amount = next(p for p in studio.get("/api/effect")["parameters"] if p["name"] == "Amount")
+    assert amount["value"] == 40, f"another page changed Amount to {amount['value']}"
+    # Nothing was stored: the first upload is still to come.
+    request = urllib.request.Request(f"{studio.base}/api/upload?name=mine.png&token={studio.token}",
+                                     open(os.path.join(DEFAULT_EFFECT, "tile.png"), "rb").read(),
+                                     {"Content-Type": "application/octet-stream"}, method="POST")
+    with urllib.request.urlopen(request) as r:
+        value = json.load(r)["value"]
+    assert value.startswith("upload:1-"), f"another page's upload was kept before {value}"
 
 
 def browser():
@@ -113,16 +182,22 @@ def check_params_effect(driver):
     try:
         # Refused: no token, a foreign Host (DNS rebinding), an oversized
         # body, a layer image outside the effect folder.
+        json_type = {"Content-Type": "application/json"}
         for path, headers, method, body, code in [
                 ("/api/effect", {}, "GET", None, 403),
                 (f"/api/effect?token={studio.token}", {"Host": "rebound.example:80"}, "GET", None, 403),
-                (f"/api/params?token={studio.token}", {}, "PUT", b" " * 100000, 413),
-                (f"/api/params?token={studio.token}", {}, "PUT", b'{"Matte": "../outside.png"}', 403)]:
+                (f"/api/params?token={studio.token}", json_type, "PUT", b" " * 100000, 413),
+                (f"/api/params?token={studio.token}", json_type, "PUT", b'{"Matte": "../outside.png"}', 403)]:
             try:
                 urllib.request.urlopen(urllib.request.Request(studio.base + path, body, headers, method=method))
                 raise AssertionError(f"{method} {path} {headers} was answered")
             except urllib.error.HTTPError as e:
                 assert e.code == code, (path, headers, e.code)
+
+        # The studio open in the same browser, then another site's page.
+        driver.get(studio.url)
+        wait(driver, "a first frame", lambda d: frames_shown(d) >= 1)
+        check_attack(driver, studio)
 
         driver.get(studio.url)
         described = [p for p in studio.get("/api/effect")["parameters"] if not p["type"].startswith("group")]
@@ -147,7 +222,7 @@ def check_params_effect(driver):
         # Changes are all or nothing: one the effect refuses leaves Amount as it was.
         try:
             urllib.request.urlopen(urllib.request.Request(f"{studio.base}/api/params?token={studio.token}", json.dumps(
-                {"Amount": 55, "No such parameter": 1}).encode(), method="PUT"))
+                {"Amount": 55, "No such parameter": 1}).encode(), json_type, method="PUT"))
             raise AssertionError("a change of an unknown parameter was answered")
         except urllib.error.HTTPError as e:
             assert e.code == 400, e.code

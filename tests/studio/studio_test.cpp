@@ -1,7 +1,17 @@
-// The studio's rules (token, cookie, Host, confined paths, values, error
-// text), the render-process protocol against small shell children, and the
-// file watcher.
+// The studio's rules (token, origin, Host, confined paths, image sizes and
+// scaling, values, error text), the render-process protocol against small
+// shell children, the file watcher, and the server itself run as
+// `lumivex studio` on the parameter fixture: who may change what, held
+// connections, uploads, values kept across a failed load.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,10 +20,14 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
 #include "studio/Watcher.h"
+#include "tools/lumivex/ImageFile.h"
+
+extern char** environ;
 
 namespace {
 
@@ -44,9 +58,100 @@ TEST(StudioRules, TokensAreRandomAndComparedWhole) {
     EXPECT_FALSE(sameToken(a, a.substr(0, 31)));
     EXPECT_FALSE(sameToken(a, a + "0"));
     EXPECT_FALSE(sameToken("", ""));  // no token configured lets nobody in
-    EXPECT_EQ(cookieValue("a=1; lumivex_studio_80=abc ; b=2", "lumivex_studio_80"), "abc");
-    EXPECT_EQ(cookieValue("xlumivex_studio_80=abc; lumivex_studio_8=d", "lumivex_studio_80"), "");
-    EXPECT_EQ(cookieValue("", "lumivex_studio_80"), "");
+}
+
+TEST(StudioRules, OnlyOurOwnOriginMayAsk) {
+    const std::string host = "127.0.0.1:8123";
+    // The page itself, a program without browser headers, the user's own
+    // navigation to a read.
+    EXPECT_TRUE(isSameOrigin("POST", host, "http://127.0.0.1:8123", "same-origin"));
+    EXPECT_TRUE(isSameOrigin("PUT", "localhost:8123", "http://LocalHost:8123", ""));
+    EXPECT_TRUE(isSameOrigin("POST", host, "", ""));
+    EXPECT_TRUE(isSameOrigin("GET", host, "", "none"));
+    // Another port of the same address is another origin and the same site;
+    // sandboxed frames send "null".
+    for (const char* origin : {"http://127.0.0.1:8124", "http://127.0.0.1", "https://127.0.0.1:8123", "null",
+                               "http://localhost:8123", "http://evil.example"})
+        EXPECT_FALSE(isSameOrigin("POST", host, origin, "")) << origin;
+    for (const char* site : {"same-site", "cross-site", "anything"})
+        EXPECT_FALSE(isSameOrigin("GET", host, "", site)) << site;
+    EXPECT_FALSE(isSameOrigin("POST", host, "", "none"));
+}
+
+TEST(StudioRules, MediaTypesIgnoreParametersAndCase) {
+    EXPECT_TRUE(hasMediaType("application/json", "application/json"));
+    EXPECT_TRUE(hasMediaType(" Application/JSON ; charset=utf-8", "application/json"));
+    for (const char* other : {"", "text/plain", "application/json5", "text/plain; x=application/json", ";application/json"})
+        EXPECT_FALSE(hasMediaType(other, "application/json")) << other;
+}
+
+std::string pngHead(uint32_t width, uint32_t height) {
+    std::string head("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (uint32_t v : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) head += char((v >> shift) & 0xff);
+    return head + std::string("\x08\x06\0\0\0", 5);
+}
+
+// An OpenEXR header: magic, version, a channel list, then the data window.
+std::string exrHead(int32_t xMin, int32_t yMin, int32_t xMax, int32_t yMax, bool withWindow = true) {
+    std::string head("\x76\x2f\x31\x01\x02\0\0\0", 8);
+    auto little = [&](int32_t v) {
+        for (int i = 0; i < 4; ++i) head += char((uint32_t(v) >> (8 * i)) & 0xff);
+    };
+    head += std::string("channels\0chlist\0", 16);
+    little(3);
+    head += std::string("R\0\0", 3);
+    if (withWindow) {
+        head += std::string("dataWindow\0box2i\0", 17);
+        little(16);
+        for (int32_t v : {xMin, yMin, xMax, yMax}) little(v);
+    }
+    return head + std::string(1, '\0');
+}
+
+TEST(StudioRules, ImageHeadersAreCheckedBeforeDecoding) {
+    EXPECT_EQ(imageSizeRefusal(pngHead(4200, 4200)), "");
+    EXPECT_EQ(imageSizeRefusal(pngHead(16384, 2048)), "");
+    for (auto [w, h] : {std::pair{32768u, 32768u}, {16385u, 1u}, {8192u, 4097u}, {0u, 10u}, {0x80000000u, 1u}})
+        EXPECT_NE(imageSizeRefusal(pngHead(w, h)), "") << w << "x" << h;
+    EXPECT_NE(imageSizeRefusal(pngHead(32768, 32768)).find("32768x32768"), std::string::npos);
+    EXPECT_NE(imageSizeRefusal(pngHead(100, 100).substr(0, 20)), "");  // cut inside IHDR
+    EXPECT_EQ(imageSizeRefusal(exrHead(0, 0, 1919, 1079)), "");
+    EXPECT_EQ(imageSizeRefusal(exrHead(-100, -100, 99, 99)), "");
+    EXPECT_NE(imageSizeRefusal(exrHead(0, 0, 32767, 32767)), "");
+    EXPECT_NE(imageSizeRefusal(exrHead(10, 0, 0, 10)), "");  // empty
+    EXPECT_NE(imageSizeRefusal(exrHead(-2147483647, 0, 2147483647, 0)), "");
+    EXPECT_NE(imageSizeRefusal(exrHead(0, 0, 9, 9, false)), "");
+    EXPECT_NE(imageSizeRefusal(exrHead(0, 0, 9, 9).substr(0, 40)), "");
+    // Other formats are left to the engine's decoder, which checks its own.
+    EXPECT_EQ(imageSizeRefusal("\xff\xd8\xff\xe0"), "");
+    EXPECT_EQ(imageSizeRefusal(""), "");
+}
+
+TEST(StudioRules, ImagesScaleDownByArea) {
+    // One row 0, 3, 6 into two pixels: each covers one and a half.
+    hostsim::Image row(3, 1);
+    for (uint32_t x = 0; x < 3; ++x)
+        for (int c = 0; c < 4; ++c) row.pixel(x, 0)[c] = float(3 * x + c);
+    hostsim::Image out = fitWithin(row, 2, 8);
+    ASSERT_EQ(out.width, 2u);
+    ASSERT_EQ(out.height, 1u);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_NEAR(out.pixel(0, 0)[c], (c + 0.5f * (3 + c)) / 1.5f, 1e-5) << c;
+        EXPECT_NEAR(out.pixel(1, 0)[c], (0.5f * (3 + c) + (6 + c)) / 1.5f, 1e-5) << c;
+    }
+    // 4x2 into a 2x2 box keeps the aspect: 2x1, each the mean of a 2x2 block.
+    hostsim::Image block(4, 2);
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 4; ++x) block.pixel(x, y)[0] = float(x + 4 * y);
+    out = fitWithin(block, 2, 2);
+    ASSERT_EQ(out.width, 2u);
+    ASSERT_EQ(out.height, 1u);
+    EXPECT_NEAR(out.pixel(0, 0)[0], (0 + 1 + 4 + 5) / 4.0f, 1e-5);
+    EXPECT_NEAR(out.pixel(1, 0)[0], (2 + 3 + 6 + 7) / 4.0f, 1e-5);
+    // An image that fits is not touched; a sliver keeps a pixel.
+    EXPECT_EQ(fitWithin(block, 4, 2).rgba, block.rgba);
+    EXPECT_EQ(fitWithin(hostsim::Image(1000, 1), 10, 10).height, 1u);
 }
 
 TEST(StudioRules, OnlyLoopbackHostsOnOurPort) {
@@ -196,6 +301,290 @@ TEST(StudioWatcher, OneCallPerBurstIncludingNewFolders) {
     ASSERT_TRUE(waitCalls(2));
     std::lock_guard<std::mutex> lock(m);
     EXPECT_EQ(calls[1], std::vector<std::string>{"shaders/glow.frag"});
+}
+
+// ---- the server, run as `lumivex studio` -------------------------------------------------
+
+struct Answer {
+    int status = 0;  // 0: no answer
+    std::string body;
+    httplib::Headers headers;
+    std::string header(const std::string& name) const {
+        auto it = headers.find(name);
+        return it == headers.end() ? "" : it->second;
+    }
+};
+
+// A studio on a copy of the parameter fixture, stopped with SIGINT at the end.
+class StudioServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::copy(PARAMS_EFFECT, effect.path, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string dir = effect.path.string();
+        const char* argv[] = {LUMIVEX_COMMAND, "studio", "--no-open", "--render-timeout", "30", "--effect", dir.c_str(), nullptr};
+        ASSERT_EQ(posix_spawn(&pid, LUMIVEX_COMMAND, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string line;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        close(out[0]);
+        const std::string prefix = "Studio: http://127.0.0.1:";
+        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+        port = std::stoi(line.substr(prefix.size()));
+        token = line.substr(line.find("token=") + 6);
+    }
+    void TearDown() override {
+        if (pid <= 0) return;
+        kill(pid, SIGINT);
+        int status = 0;
+        for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(100 * 1000);
+        if (kill(pid, 0) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the studio did not stop on SIGINT";
+        }
+    }
+
+    std::string origin() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+    // One request, with the token in the query unless `withToken` is false.
+    Answer send(const std::string& method, const std::string& path, const std::string& body = "",
+                const std::string& type = "", httplib::Headers headers = {}, bool withToken = true) {
+        httplib::Client client("127.0.0.1", port);
+        client.set_read_timeout(60, 0);
+        client.set_connection_timeout(10, 0);
+        httplib::Request req;
+        req.method = method;
+        req.path = withToken ? path + (path.find('?') == std::string::npos ? "?" : "&") + "token=" + token : path;
+        req.body = body;
+        req.headers = std::move(headers);
+        if (!type.empty()) req.headers.emplace("Content-Type", type);
+        httplib::Result r = client.send(req);
+        if (!r) return {};
+        return {r->status, r->body, r->headers};
+    }
+    Answer putParams(const std::string& json) { return send("PUT", "/api/params", json, "application/json"); }
+    nlohmann::json param(const std::string& name) {
+        const Answer a = send("GET", "/api/effect");
+        if (a.status != 200) return nullptr;
+        const nlohmann::json effect = nlohmann::json::parse(a.body);
+        for (const auto& p : effect["parameters"])
+            if (p["name"] == name) return p;
+        return nullptr;
+    }
+    // Waits (hang guard: 30 s) until `done` holds.
+    template <class F>
+    bool eventually(F done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done())
+            if (std::chrono::steady_clock::now() > end) return false;
+            else usleep(100 * 1000);
+        return true;
+    }
+
+    TempDir effect;
+    pid_t pid = -1;
+    int port = 0;
+    std::string token;
+};
+
+// A raw connection to the studio, for requests sent in part or streams read
+// in part.
+struct Socket {
+    int fd = -1;
+    explicit Socket(int port) {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(uint16_t(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    ~Socket() {
+        if (fd >= 0) close(fd);
+    }
+    Socket(const Socket&) = delete;
+    void write(const std::string& text) const { ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size())); }
+    // What arrives until `needle` has (true) or `wait` has passed (false).
+    bool readUntil(const std::string& needle, std::chrono::milliseconds wait, std::string* seen = nullptr) const {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + wait;
+        while (got.find(needle) == std::string::npos) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            if (left.count() <= 0 || poll(&p, 1, int(left.count())) <= 0) break;
+            char buffer[4096];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            got.append(buffer, size_t(n));
+        }
+        if (seen) *seen = got;
+        return got.find(needle) != std::string::npos;
+    }
+};
+
+TEST_F(StudioServer, OnlyTheTokenAuthorisesNeverACookie) {
+    const std::string cookie = "lumivex_studio_" + std::to_string(port);
+    EXPECT_EQ(send("GET", "/api/settings").status, 200);
+    EXPECT_EQ(send("GET", "/api/settings", "", "", {{kTokenHeader, token}}, false).status, 200);
+    EXPECT_EQ(send("GET", "/api/settings", "", "", {}, false).status, 403);
+    // The page sets no cookie, takes none for the token, and one planted by
+    // another local server does not lock it out.
+    const Answer page = send("GET", "/?token=" + token, "", "", {}, false);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_FALSE(page.headers.count("Set-Cookie"));
+    EXPECT_EQ(send("GET", "/api/settings", "", "", {{"Cookie", cookie + "=" + token}}, false).status, 403);
+    EXPECT_EQ(send("GET", "/api/settings", "", "", {{"Cookie", cookie + "=planted"}, {kTokenHeader, token}}, false).status, 200);
+    // The page's script and style are public; they hold nothing secret.
+    EXPECT_EQ(send("GET", "/studio.js", "", "", {}, false).status, 200);
+    EXPECT_EQ(send("GET", "/", "", "", {}, false).status, 403);
+}
+
+TEST_F(StudioServer, ChangesFromOtherPagesAreRefused) {
+    // What a page on another port can send without a preflight: text/plain,
+    // form bodies and no type at all, with its own Origin and a fetch site
+    // of "same-site". Even with the token (as the query of a leaked
+    // address) none changes anything.
+    const std::string change = R"({"Amount": 77})", q = "?token=" + token;
+    const httplib::Headers fromOtherPort{{"Origin", "http://127.0.0.1:1"}, {"Sec-Fetch-Site", "same-site"}};
+    for (const char* type : {"text/plain", "application/x-www-form-urlencoded", ""})
+        EXPECT_EQ(send("POST", "/api/frame.raw" + q, change, type, {}, false).status, 415) << type;
+    const Answer form = send("POST", "/api/frame.raw" + q, "--x\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n" + change +
+                             "\r\n--x--\r\n", "multipart/form-data; boundary=x", {}, false);
+    EXPECT_EQ(form.status, 415) << form.body;
+    EXPECT_EQ(send("POST", "/api/frame.raw" + q, change, "application/json", fromOtherPort, false).status, 403);
+    EXPECT_EQ(send("PUT", "/api/params" + q, change, "application/json", {{"Origin", "null"}}, false).status, 403);
+    EXPECT_EQ(send("PUT", "/api/params" + q, change, "application/json", {{"Sec-Fetch-Site", "cross-site"}}, false).status, 403);
+    EXPECT_EQ(send("PUT", "/api/settings" + q, R"({"width": 320})", "text/plain", {}, false).status, 415);
+    EXPECT_EQ(send("POST", "/api/upload" + q, pngHead(16, 16), "text/plain", {}, false).status, 415);
+    EXPECT_EQ(send("POST", "/api/upload" + q, pngHead(16, 16), "application/octet-stream", fromOtherPort, false).status, 403);
+    EXPECT_EQ(param("Amount")["value"], 40);
+    EXPECT_EQ(nlohmann::json::parse(send("GET", "/api/settings").body)["width"], 640);
+    // The page itself: its own origin, JSON.
+    const Answer own = send("POST", "/api/frame.raw", change, "application/json",
+                            {{"Origin", origin()}, {"Sec-Fetch-Site", "same-origin"}});
+    EXPECT_EQ(own.status, 200) << own.body;
+    EXPECT_EQ(param("Amount")["value"], 77);
+}
+
+TEST_F(StudioServer, NothingMayFrameThePageOrRunForeignScript) {
+    for (const Answer& a : {send("GET", "/"), send("GET", "/api/effect"), send("GET", "/", "", "", {}, false)}) {
+        const std::string csp = a.header("Content-Security-Policy");
+        EXPECT_NE(csp.find("frame-ancestors 'none'"), std::string::npos) << csp;
+        EXPECT_NE(csp.find("script-src 'self'"), std::string::npos) << csp;
+        EXPECT_EQ(csp.find("unsafe-inline"), std::string::npos) << csp;
+        EXPECT_EQ(a.header("X-Frame-Options"), "DENY");
+    }
+}
+
+TEST_F(StudioServer, HeldConnectionsDoNotLockOthersOut) {
+    std::vector<std::unique_ptr<Socket>> held;
+    // Event streams, connections that send nothing, and clients that stop
+    // in the middle of their request line or headers.
+    for (int i = 0; i < 12; ++i) {
+        held.push_back(std::make_unique<Socket>(port));
+        held.back()->write("GET /api/events?token=" + token + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+        ASSERT_TRUE(held.back()->readUntil("text/event-stream", std::chrono::seconds(30))) << "stream " << i;
+    }
+    for (int i = 0; i < 30; ++i) held.push_back(std::make_unique<Socket>(port));
+    for (int i = 0; i < 30; ++i) {
+        held.push_back(std::make_unique<Socket>(port));
+        held.back()->write(i % 2 ? "GET /api/sett" : "POST /api/params HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Le");
+    }
+    for (const auto& s : held) ASSERT_GE(s->fd, 0);
+    const Answer settings = send("GET", "/api/settings");
+    EXPECT_EQ(settings.status, 200) << "no answer with " << held.size() << " connections held";
+    const Answer change = send("POST", "/api/frame.raw", R"({"Amount": 90})", "application/json");
+    EXPECT_EQ(change.status, 200);
+}
+
+TEST_F(StudioServer, UploadsAreCheckedScaledAndBounded) {
+    // A header that declares 32768x32768 is refused before any decoding.
+    const Answer huge = send("POST", "/api/upload?name=huge.png", pngHead(32768, 32768) + std::string(180000, '\0'),
+                             "application/octet-stream");
+    EXPECT_EQ(huge.status, 413) << huge.body;
+    EXPECT_EQ(send("POST", "/api/upload?name=notes.txt", "just some text", "application/octet-stream").status, 415);
+
+    // A 64x32 picture with the frame set to 16x16 is kept as 16x8.
+    ASSERT_EQ(send("PUT", "/api/settings", R"({"width": 16, "height": 16})", "application/json").status, 200);
+    hostsim::Image picture(64, 32);
+    for (float& v : picture.rgba) v = 0.5f;
+    const std::string file = (effect.path / "picture.png").string();
+    lumivex::writeImage(file, picture, 8);
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const Answer kept = send("POST", "/api/upload?name=picture.png", bytes, "application/octet-stream");
+    ASSERT_EQ(kept.status, 200) << kept.body;
+    const nlohmann::json answer = nlohmann::json::parse(kept.body);
+    EXPECT_EQ(answer["width"], 16);
+    EXPECT_EQ(answer["height"], 8);
+    ASSERT_EQ(send("PUT", "/api/settings", nlohmann::json{{"input", answer["value"]}}.dump(), "application/json").status, 200);
+    const Answer input = send("GET", "/api/input.png");
+    ASSERT_EQ(input.status, 200);
+    const std::string shown = (effect.path / "shown.png").string();
+    std::ofstream(shown, std::ios::binary) << input.body;
+    const hostsim::Image back = lumivex::readImage(shown);
+    EXPECT_EQ(back.width, 16u);
+    EXPECT_EQ(back.height, 8u);
+
+    // Only so many are kept.
+    int stored = 1;
+    while (stored < 1000 && send("POST", "/api/upload?name=again.png", bytes, "application/octet-stream").status == 200) ++stored;
+    EXPECT_EQ(stored, int(kMaxUploads));
+    EXPECT_EQ(send("POST", "/api/upload?name=again.png", bytes, "application/octet-stream").status, 507);
+}
+
+TEST_F(StudioServer, ValuesSurviveAFailedLoad) {
+    ASSERT_EQ(putParams(R"({"Amount": 80, "Mode": 3})").status, 200);
+    const fs::path script = effect.path / "fx.js";
+    std::ifstream in(script);
+    const std::string source((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(script) << source << "\nfunction broken( {\n";
+    ASSERT_TRUE(eventually([&] { return param("Amount").is_null(); })) << "the broken script still describes Amount";
+    std::ofstream(script) << source;
+    ASSERT_TRUE(eventually([&] { return !param("Amount").is_null(); })) << "no reload after the fix";
+    EXPECT_EQ(param("Amount")["value"], 80);
+    EXPECT_EQ(param("Mode")["value"], 3);
+}
+
+TEST_F(StudioServer, ALayerCanBeGivenBackToTheHost) {
+    lumivex::writeImage((effect.path / "matte.png").string(), hostsim::Image(8, 8), 8);
+    ASSERT_EQ(putParams(R"({"Matte": "matte.png"})").status, 200);
+    EXPECT_EQ(param("Matte")["value"], "matte.png");
+    const Answer cleared = putParams(R"({"Matte": ""})");
+    EXPECT_EQ(cleared.status, 200) << cleared.body;
+    EXPECT_FALSE(param("Matte").contains("value"));
+    EXPECT_EQ(nlohmann::json::parse(send("GET", "/api/command").body)["command"].get<std::string>().find("Matte"), std::string::npos);
+}
+
+TEST_F(StudioServer, RecoveryIsAnnouncedToThePage) {
+    ASSERT_EQ(send("GET", "/api/frame.raw").status, 200);
+    // The render process is the studio's only child, started by whichever
+    // thread answered.
+    pid_t child = 0;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task"))
+        if (std::ifstream(task.path() / "children") >> child) break;
+    ASSERT_GT(child, 0);
+    kill(child, SIGSEGV);
+    EXPECT_EQ(send("GET", "/api/frame.raw?time=1").status, 503);
+    EXPECT_FALSE(nlohmann::json::parse(send("GET", "/api/errors").body)["failure"].is_null());
+    Socket events(port);
+    events.write("GET /api/events?token=" + token + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+    ASSERT_TRUE(events.readUntil("text/event-stream", std::chrono::seconds(30)));
+    ASSERT_EQ(putParams(R"({"Amount": 60})").status, 200);
+    ASSERT_EQ(send("GET", "/api/frame.raw?time=2").status, 200);
+    std::string seen;
+    EXPECT_TRUE(events.readUntil(R"("failure":null)", std::chrono::seconds(30), &seen)) << seen;
 }
 
 }  // namespace
