@@ -181,13 +181,13 @@ private:
     int64_t frames = 0;
 };
 
-// The usual rate nearest `average` frames a second when one is within 1%
-// of it, else the average itself.
-AVRational commonRate(double average) {
+// The usual rate nearest `average` frames a second when one is within
+// `tolerance` of it (a fraction), else `otherwise`.
+AVRational commonRate(double average, double tolerance, AVRational otherwise) {
     static const AVRational kCommon[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {48, 1},
                                          {50, 1},       {60000, 1001}, {60, 1}, {12, 1}, {15, 1}, {10, 1}};
-    AVRational best = av_d2q(average, 100000);
-    double closest = 0.01;
+    AVRational best = otherwise;
+    double closest = tolerance;
     for (AVRational r : kCommon) {
         const double off = std::abs(average / av_q2d(r) - 1);
         if (off <= closest) closest = off, best = r;
@@ -251,8 +251,11 @@ ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     ClipInfo i;
     i.width = uint32_t(s->codecpar->width);
     i.height = uint32_t(s->codecpar->height);
-    i.rateNum = uint32_t(probe.frameRate().num);
-    i.rateDen = uint32_t(probe.frameRate().den);
+    // A rate stored as a duration (Matroska's nanoseconds) comes back as
+    // 2997/100 for 30000/1001: the usual fraction it stands for is kept.
+    const AVRational guessed = commonRate(av_q2d(probe.frameRate()), 1e-4, probe.frameRate());
+    i.rateNum = uint32_t(guessed.num);
+    i.rateDen = uint32_t(guessed.den);
     i.bitsPerChannel = av::formatBits(probe.pixelFormat());
     i.hasAudio = av_find_best_stream(probe.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
     // The pictures shown, counted from the packets: the header's count
@@ -276,7 +279,7 @@ ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     if (i.frameCount > 1 && last > first) {
         const double average = double(i.frameCount - 1) / toSeconds(last - first, s->time_base);
         if (std::abs(average * i.rateDen / i.rateNum - 1) > 0.01) {
-            const AVRational rate = commonRate(average);
+            const AVRational rate = commonRate(average, 0.01, av_d2q(average, 100000));
             i.rateNum = uint32_t(rate.num);
             i.rateDen = uint32_t(rate.den);
         }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "media/Media.h"
+#include "tests/media/ClipMaker.h"
 #include "tests/tools/CliFixture.h"
 #include "tools/lumivex/ImageFile.h"
 
@@ -201,4 +202,39 @@ TEST_F(Cli, ANumberedFrameThatCannotBeWrittenWhollyIsNotLeft) {
     std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(dir)) left.insert(e.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{"noise.png", "stderr.txt"}));
+}
+
+TEST_F(Cli, ClipsKeepTheirRealRateLengthAndPictures) {
+    // Matroska keeps milliseconds: every picture still gets a frame of its own.
+    clipmaker::Spec spec;
+    spec.pts = clipmaker::evenTimes(20);
+    clipmaker::make(path("ms.mkv"), spec);
+    ASSERT_EQ(run("render --effect " + kMix + " -i ms.mkv -o ms.out.mkv").status, 0);
+    {
+        media::VideoReader out(path("ms.out.mkv"));
+        EXPECT_EQ(out.info().frameCount, 20);
+        for (int i = 0; i < 20; ++i) EXPECT_EQ(clipmaker::pictureOf(out.frameAt(i / 30.0)), i) << i;
+    }
+    // NTSC rates are written as the exact fractions.
+    for (auto [num, den] : {std::pair{30000, 1001}, std::pair{24000, 1001}}) {
+        spec.timeBase = {den, num};
+        clipmaker::make(path("ntsc.mp4"), spec);
+        Outcome r = run("render --effect " + kMix + " -i ntsc.mp4 -o ntsc.out.mkv");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const media::ClipInfo info = media::probeClip(path("ntsc.out.mkv"));
+        const media::ClipInfo in = media::probeClip(path("ntsc.mp4"));
+        EXPECT_EQ(in.rateNum, uint32_t(num)) << in.rateDen;
+        EXPECT_EQ(info.rateNum, uint32_t(num));
+        EXPECT_EQ(info.rateDen, uint32_t(den));
+        EXPECT_EQ(info.frameCount, 20);
+    }
+    // Half a second at 24 a second, then half at 30: about a second of output.
+    spec.timeBase = {1, 120};
+    spec.pts.clear();
+    for (int k = 0; k < 12; ++k) spec.pts.push_back(k * 5);
+    for (int k = 0; k < 15; ++k) spec.pts.push_back(60 + k * 4);
+    clipmaker::make(path("vfr.mkv"), spec);
+    ASSERT_EQ(run("render --effect " + kMix + " -i vfr.mkv -o vfr.out.mkv").status, 0);
+    const media::ClipInfo vfr = media::probeClip(path("vfr.out.mkv"));
+    EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 1.0, 0.05) << vfr.frameCount << " at " << vfr.rateNum << "/" << vfr.rateDen;
 }

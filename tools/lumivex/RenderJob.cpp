@@ -429,16 +429,23 @@ int runRenderJob(RenderJob job) {
     hostsim::Image still;
     media::ReaderOptions clipOptions;
     clipOptions.loop = job.loop;
-    auto setRate = [&](double fps) {
-        c.timeStep = 1000;
-        c.timeScale = uint32_t(std::lround(fps * 1000));
-        // The host counts time in thousandths of a frame, so the rate is
-        // kept to three decimals; frame numbers and times follow that rate.
-        job.fps = c.timeScale / 1000.0;
+    // The rate as num/den frames a second. The host counts time in steps of
+    // 1/timeScale s, timeStep to a frame: about a thousand steps to a frame
+    // where the fraction allows (times between frames stay close), fewer
+    // for a fraction such as 30000/1001, which is kept exact.
+    auto setRate = [&](uint32_t num, uint32_t den) {
+        const uint32_t g = std::gcd(num, den);
+        num /= g;
+        den /= g;
+        const uint32_t steps = std::max(1u, std::min(1000 / den, UINT32_MAX / num));
+        c.timeScale = num * steps;
+        c.timeStep = int32_t(den * steps);
+        job.fps = double(num) / den;
         clipOptions.sequenceRateNum = c.timeScale;
-        clipOptions.sequenceRateDen = c.timeStep;
+        clipOptions.sequenceRateDen = uint32_t(c.timeStep);
     };
-    setRate(job.fps);
+    // --fps is kept to three decimals.
+    setRate(uint32_t(std::lround(job.fps * 1000)), 1000);
     // At 8 bits, 8-bit clips stay bytes from decoder to world and from world
     // to encoder: the same values as through floats, without the round trip.
     const bool eightBit = c.depth == 8;
@@ -447,7 +454,10 @@ int runRenderJob(RenderJob job) {
     media::ClipInfo info;
     if (clipInput) {
         info = media::probeClip(job.input, clipOptions);
-        if (!job.fpsGiven && !media::isSequencePattern(job.input)) setRate(double(info.rateNum) / info.rateDen);
+        if (!job.fpsGiven && !media::isSequencePattern(job.input)) {
+            if (info.rateDen <= 1000 && info.rateNum <= 1000000) setRate(info.rateNum, info.rateDen);
+            else setRate(uint32_t(std::lround(double(info.rateNum) / info.rateDen * 1000)), 1000);
+        }
         if (!job.framesGiven) {
             // Every frame of the clip from the start time on, at the render rate.
             const double length = double(info.frameCount) * info.rateDen / info.rateNum;
