@@ -243,13 +243,34 @@ uint32_t Context::glObjectCount() {
     return count;
 }
 
+namespace {
+
+// A name as the error text shows it: control characters (a NUL the script
+// put in, a newline) as \xNN, so the text is not cut or broken where they are.
+std::string printable(const std::string& name) {
+    std::string out;
+    for (const unsigned char c : name) {
+        if (c >= 0x20 && c != 0x7F) {
+            out += char(c);
+            continue;
+        }
+        static const char kHex[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string Context::collectShaderErrors() {
     std::string text;
     auto* shaders = factory<Shader::Factory>();
     if (!shaders) return text;
     for (const auto& [id, shader] : shaders->entities) {
         if (shader.error().empty()) continue;
-        text += "Shader \"" + gpu::narrow(shader.name()) + "\"\n" + shader.error() + "\n";
+        text += "Shader \"" + printable(gpu::narrow(shader.name())) + "\"\n" + shader.error() + "\n";
     }
     return text;
 }

@@ -292,6 +292,11 @@ TEST_F(ShaderFileTest, MissingFileIsReported) {
     EXPECT_EQ(context().collectShaderErrors(),
               "Shader \"absent\"\nShader file not found or shader is empty!\n");
     EXPECT_FALSE(context().getShader(id).loadFile(L""));
+    // A NUL or a newline in a name shows as an escape; the text goes on past it.
+    context().releaseEntity(id);
+    context().createShader(std::string("a\0b\nc", 5), "");
+    EXPECT_EQ(context().collectShaderErrors(),
+              "Shader \"a\\x00b\\x0Ac\"\nShader file not found or shader is empty!\n");
 }
 
 }  // namespace
