@@ -1,9 +1,10 @@
 #include "script/Scripting.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <exception>
 
 #include "gpu/Context.h"
+#include "platform/StackBounds.h"
 #include "script/Bindings.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -12,9 +13,41 @@
 
 namespace {
 
-void* heapAlloc(void*, duk_size_t size) { return std::malloc(size); }
-void* heapRealloc(void*, void* pointer, duk_size_t size) { return std::realloc(pointer, size); }
-void heapFree(void*, void* pointer) { std::free(pointer); }
+// Reading a failed call's error may run script code (toString, getters):
+// it gets this much time of its own, whatever the call had left, and this
+// much memory beyond the heap limit, which the call may have reached.
+constexpr std::chrono::milliseconds kDescribeLimit{250};
+constexpr std::size_t kDescribeHeadroom = std::size_t{1} << 20;
+
+// Finalizers would run script code where no call's budget applies: when the
+// heap is destroyed (at a reload or when the process ends, with the host's
+// lock held) and in every collection. Effect scripts have no use for them.
+duk_ret_t finalizersUnavailable(duk_context* ctx) {
+    return duk_type_error(ctx, "finalizers are not available to effect scripts");
+}
+
+// Replaces Duktape.fin, the only way for script code to set a finalizer.
+// Stack: [ ... ] -> [ ... ]
+void removeFinalizers(duk_context* ctx) {
+    if (duk_get_global_string(ctx, "Duktape") && duk_is_object(ctx, -1)) {
+        duk_push_string(ctx, "fin");
+        duk_push_c_function(ctx, finalizersUnavailable, DUK_VARARGS);
+        duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
+    }
+    duk_pop(ctx);
+}
+
+std::string sizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// The engine's error for an allocation that failed, or the fixed error it
+// throws when it cannot even allocate that one.
+bool isAllocationFailure(const std::string& message) {
+    return message.find("alloc failed") != std::string::npos || message.find("DoubleError") != std::string::npos;
+}
 
 // The engine's fatal errors are raised as C++ exceptions (it is built with
 // them, and a null handler selects that behaviour); they leave every
@@ -55,6 +88,23 @@ ScriptError describeError(duk_context* ctx, const char* fileName) {
 
 }  // namespace
 
+// Sets the heap's stack floor for the calling thread while it lives.
+struct Scripting::StackFloor {
+    explicit StackFloor(lumivex::HeapGuard& guard) : guard(guard) {
+        if (const auto stack = platform::currentThreadStack())
+            guard.setStackFloor(stack->low + stackReserve(stack->size()));
+    }
+    ~StackFloor() { guard.setStackFloor(nullptr); }
+    StackFloor(const StackFloor&) = delete;
+    StackFloor& operator=(const StackFloor&) = delete;
+
+    lumivex::HeapGuard& guard;
+};
+
+std::size_t Scripting::stackReserve(std::size_t stackSize) {
+    return std::clamp<std::size_t>(stackSize / 4, std::size_t{64} << 10, std::size_t{256} << 10);
+}
+
 Scripting::~Scripting() { destroyHeap(); }
 
 void Scripting::destroyHeap() {
@@ -68,13 +118,16 @@ void Scripting::reset() {
 }
 
 void Scripting::create() {
-    budget.disarm();
-    ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, &budget, nullptr);
+    guard.budget.disarm();
+    ctx = duk_create_heap(lumivex::HeapGuard::allocate, lumivex::HeapGuard::reallocate, lumivex::HeapGuard::release,
+                          &guard, nullptr);
     if (ctx) {
         // Registration allocates; an out-of-memory error there must not be
         // raised outside a protected call.
+        const StackFloor floor(guard);
         duk_safe_call(
             ctx, [](duk_context* c, void*) -> duk_ret_t {
+                removeFinalizers(c);
                 registerScriptApi(c);
                 return 0;
             },
@@ -90,18 +143,32 @@ std::optional<ScriptError> Scripting::run(const std::string& source, const char*
     if (!ctx) return std::nullopt;
     std::optional<ScriptError> error;
     const duk_idx_t top = duk_get_top(ctx);
-    budget.arm(scriptLimit, wallLimit);
+    const StackFloor floor(guard);
+    guard.clearHeapLimitReached();
+    guard.budget.arm(scriptLimit, wallLimit);
     try {
         // [ ... ] -> [ ... fileName ] -> [ ... function | error ] -> [ ... result | error ]
         duk_push_string(ctx, fileName);
-        if (duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size()) == 0 &&
-            duk_pcall(ctx, 0) == DUK_EXEC_SUCCESS) {
-            duk_pop(ctx);
-        } else {
+        const bool done = duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size()) == 0 &&
+                          duk_pcall(ctx, 0) == DUK_EXEC_SUCCESS;
+        const bool timedOut = guard.budget.isSpent();
+        const bool heapFull = guard.heapLimitReached();
+        const std::string spentLimit = timedOut ? guard.budget.spentLimit() : std::string();
+        guard.budget.arm(kDescribeLimit, kDescribeLimit);
+        guard.setHeadroom(kDescribeHeadroom);
+        if (!done) {
             error = describeError(ctx, fileName);
-            error->timedOut = budget.expired();
-            duk_pop(ctx);
+            // A spent budget ended the call, whatever the unwinding threw
+            // last; an allocation that failed with the heap full is the
+            // heap limit.
+            if (timedOut) {
+                error->message = "RangeError: execution timeout (" + spentLimit + ")";
+            } else if (heapFull && isAllocationFailure(error->message)) {
+                error->message = "Error: out of memory (script heap limit of " + sizeText(guard.heapLimit()) + ")";
+            }
+            error->timedOut = timedOut;
         }
+        duk_pop(ctx);
         duk_gc(ctx, 0);
         duk_set_top(ctx, top);
     } catch (const std::exception& fatal) {
@@ -113,6 +180,7 @@ std::optional<ScriptError> Scripting::run(const std::string& source, const char*
         ctx = nullptr;
         error = ScriptError{std::string("Fatal script engine error: ") + fatal.what(), fileName, 0};
     }
-    budget.disarm();
+    guard.budget.disarm();
+    guard.setHeadroom(0);
     return error;
 }

@@ -2,10 +2,22 @@
 // the LX_ API, and the one way the engine calls into it (run).
 //
 // Errors: nothing here throws to the caller. A script error (an exception the
-// script does not catch, a syntax error, or a call that overruns its time
-// budget) ends that call and is returned as a ScriptError; the heap stays
-// usable for the next call. A fatal error of the engine itself abandons the
-// heap (ctx becomes null, later runs do nothing) and is reported the same way.
+// script does not catch, a syntax error, or a call that overruns a limit)
+// ends that call and is returned as a ScriptError; the heap stays usable for
+// the next call. A fatal error of the engine itself abandons the heap (ctx
+// becomes null, later runs do nothing) and is reported the same way.
+// Limits (see script/duktape/HeapGuard.h): each call has a time budget
+// (run's two limits), counted inside built-ins too; the heap holds at most
+// heapLimit() bytes, past which allocations fail with an Error ("alloc
+// failed") that the script may catch; recursion of any kind (script calls,
+// coercions, the regular-expression matcher and compiler, nested source)
+// ends with a RangeError before it comes within stackReserve() bytes of the
+// end of the calling thread's stack. An error that escapes because of a
+// limit names it: "RangeError: execution timeout (script time limit of
+// 1000 ms)", "Error: out of memory (script heap limit of 512 MiB)",
+// "RangeError: C stack depth limit", "RangeError: compiler recursion
+// limit". Finalizers are not available to scripts (Duktape.fin throws a
+// TypeError), so destroying the heap runs no script code.
 // Ownership: the instance owns its heap. create() initialises the entity
 // registry (Context) and reset() shuts it down, so every id the script was
 // given dies with the heap. Engine objects never live in the heap: the script
@@ -14,11 +26,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 
 #include "duktape/duktape.h"
-#include "script/duktape/ExecutionBudget.h"
+#include "script/duktape/HeapGuard.h"
 #include "ustl/singleton.h"
 
 struct ScriptError {
@@ -38,23 +51,39 @@ public:
     // New heap, LX_ API registered, registry initialised with a first sequence.
     void create();
     // Evaluates `source` as global code named `fileName`, drops its result and
-    // runs a full garbage collection. The call (collection included) is
-    // stopped with a RangeError once its script code has run for
-    // `scriptLimit` (native work not counted) or once it has taken
-    // `wallLimit` in all. Does nothing when there is no heap.
+    // runs a full garbage collection. The evaluation is stopped with a
+    // RangeError once its script code has run for `scriptLimit` (native work
+    // not counted) or once it has taken `wallLimit` in all. Reading the error
+    // has a short budget of its own; the collection runs no script code.
+    // Does nothing when there is no heap.
     std::optional<ScriptError> run(const std::string& source, const char* fileName,
                                    std::chrono::milliseconds scriptLimit,
                                    std::chrono::milliseconds wallLimit = std::chrono::seconds(30));
 
     // Brackets native work inside a call, which the script limit does not
     // count (see lumivex::NativeWork).
-    void pauseBudget() { budget.pause(); }
-    void resumeBudget() { budget.resume(); }
+    void pauseBudget() { guard.budget.pause(); }
+    void resumeBudget() { guard.budget.resume(); }
+
+    // The heap's size limit (lumivex::HeapGuard::kDefaultHeapLimit unless
+    // set; tests set small ones) and the bytes it holds now.
+    void setHeapLimit(std::size_t bytes) { guard.setHeapLimit(bytes); }
+    std::size_t heapLimit() const { return guard.heapLimit(); }
+    std::size_t heapUsed() const { return guard.heapUsed(); }
+
+    // Stack kept free below the deepest script recursion on a thread whose
+    // stack has `stackSize` bytes: a quarter of it, at least 64 KiB and at
+    // most 256 KiB (room for the engine to throw and for native work at
+    // that depth).
+    static std::size_t stackReserve(std::size_t stackSize);
 
     duk_context* ctx = nullptr;
 
 private:
     void destroyHeap();
+    // Sets the stack floor for the calling thread (none when its stack is
+    // unknown); the returned guard clears it again.
+    struct StackFloor;
 
-    lumivex::ExecutionBudget budget;
+    lumivex::HeapGuard guard;
 };

@@ -1,8 +1,13 @@
 #include "script/duktape/ExecutionBudget.h"
 
-// Called by the script engine from its interrupt handler (every few hundred
-// thousand bytecode instructions) with the heap's user data.
-bool lumivexScriptTimedOut(void* heapUserData) {
-    auto* budget = static_cast<lumivex::ExecutionBudget*>(heapUserData);
-    return budget != nullptr && budget->expired();
+namespace lumivex {
+
+std::string ExecutionBudget::spentLimit() const {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    if (wallSpent) return "time limit of " + std::to_string(duration_cast<milliseconds>(wallAllowance).count()) +
+                          " ms in all";
+    return "script time limit of " + std::to_string(duration_cast<milliseconds>(scriptAllowance).count()) + " ms";
 }
+
+}  // namespace lumivex

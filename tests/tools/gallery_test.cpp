@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "script/Bindings.h"
-#include "script/duktape/ExecutionBudget.h"
+#include "script/duktape/HeapGuard.h"
 #include "tests/tools/CliFixture.h"
 #include "tools/lumivex/ImageFile.h"
 
@@ -26,8 +26,8 @@ std::vector<fs::path> galleryEffects() {
 
 // The names of the LX_ functions as the engine registers them on a heap.
 std::vector<std::string> registeredApi() {
-    lumivex::ExecutionBudget budget;  // what the engine's timeout check reads
-    duk_context* ctx = duk_create_heap(nullptr, nullptr, nullptr, &budget, nullptr);
+    lumivex::HeapGuard guard;  // what the engine's hooks read
+    duk_context* ctx = duk_create_heap(nullptr, nullptr, nullptr, &guard, nullptr);
     registerScriptApi(ctx);
     std::vector<std::string> names;
     duk_push_global_object(ctx);

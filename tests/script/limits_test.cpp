@@ -1,0 +1,214 @@
+// Scripts that try to hurt the process running them: the runtime must end
+// every such call with a script error that names the limit it ran into,
+// in bounded time, and stay usable. A case that would hang is guarded by a
+// watchdog that ends the test process (and so fails the test).
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "EngineFixture.h"
+#include "script/ScriptArgs.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Ends the process with SIGALRM unless it is destroyed within `seconds`.
+class Watchdog {
+public:
+    explicit Watchdog(unsigned seconds) { alarm(seconds); }
+    ~Watchdog() { alarm(0); }
+};
+
+// Runs `work` on a new thread whose stack has `stackBytes`, and waits for it.
+void runOnStack(size_t stackBytes, const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
+    pthread_t thread;
+    auto body = [](void* argument) -> void* {
+        (*static_cast<const std::function<void()>*>(argument))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, body, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_attr_destroy(&attributes);
+    pthread_join(thread, nullptr);
+}
+
+// An engine function that works for 50 ms as LX_ functions do their work
+// (not counted as script time).
+void defineSlowNative() {
+    duk_push_c_function(Scripting::instance().ctx, [](duk_context*) -> duk_ret_t {
+        lumivex::shielded(0, [] {
+            std::this_thread::sleep_for(50ms);
+            return 0;
+        });
+        return 0;
+    }, 0);
+    duk_put_global_string(Scripting::instance().ctx, "slowNative");
+}
+
+}  // namespace
+
+TEST_F(EngineTest, FinalizersAreUnavailableSoDestroyingTheHeapRunsNoScript) {
+    Watchdog watchdog(60);
+    load("var kept = {};\nfunction setup() { Duktape.fin(kept, function () { while (true) {} }); }\n"
+         "function draw() {}\n");
+    EXPECT_NE(engine().getErrorText().find("TypeError: finalizers are not available to effect scripts"),
+              std::string::npos)
+        << engine().getErrorText();
+    ASSERT_TRUE(engine().loadScript());  // destroys the heap that holds `kept`
+    EXPECT_EQ(eval("typeof Duktape.fin"), "function");
+}
+
+// Built-ins and native calls count against the limits: the checks run
+// inside the regular-expression matcher, at every call and at allocations,
+// not only between bytecode instructions.
+TEST_F(EngineTest, TimeInsideBuiltInsIsStoppedByTheScriptTimeLimit) {
+    Watchdog watchdog(120);
+    engine().setTimeLimits({5000ms, 300ms, 60000ms});
+    load("var s = '', which = '';\nfunction setup() { for (var i = 0; i < 40; ++i) s += 'a'; }\n"
+         "function draw() {\n"
+         "  if (which == 'regex') for (var i = 0; i < 4; ++i) /(a|aa)*b/.exec(s);\n"
+         "  if (which == 'array-like') Array.prototype.lastIndexOf.call({ length: 2147483647 }, 1);\n"
+         "  if (which == 'sort') Array.prototype.sort.call({ length: 2147483647 });\n"
+         "}\n");
+    for (const char* which : {"regex", "array-like", "sort"}) {
+        eval(std::string("which = '") + which + "'");
+        const auto start = Clock::now();
+        frame();
+        EXPECT_LT(Clock::now() - start, 10s) << which;
+        EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout (script time limit of 300 ms)"),
+                  std::string::npos)
+            << which << ": " << engine().getErrorText();
+    }
+    eval("which = ''");
+    frame();
+    EXPECT_EQ(engine().getErrorText(), "");
+}
+
+TEST_F(EngineTest, WallLimitStopsALoopOfLongNativeCalls) {
+    Watchdog watchdog(120);
+    engine().setTimeLimits({5000ms, 60000ms, 1000ms});
+    load("function setup() {}\nfunction draw() { for (;;) slowNative(); }\n");
+    defineSlowNative();
+    const auto start = Clock::now();
+    frame();
+    EXPECT_LT(Clock::now() - start, 10s);
+    EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout (time limit of 1000 ms in all)"),
+              std::string::npos)
+        << engine().getErrorText();
+}
+
+TEST_F(EngineTest, ErrorWhoseTextNeverComesIsReportedInBoundedTime) {
+    Watchdog watchdog(60);
+    load("var calls = 0;\nfunction setup() {}\n"
+         "function draw() { if (++calls == 1) throw { toString: function () { while (true) {} } }; }\n");
+    const auto start = Clock::now();
+    frame();
+    EXPECT_LT(Clock::now() - start, 10s);
+    EXPECT_NE(engine().getErrorText().find("Script error in draw()"), std::string::npos);
+    frame();
+    EXPECT_EQ(engine().getErrorText(), "");
+}
+
+TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
+    constexpr size_t kLimit = size_t{16} << 20;
+    Scripting::instance().setHeapLimit(kLimit);
+    engine().setTimeLimits({5000ms, 20000ms, 60000ms});
+    // Over 100 MB of small objects if nothing stops it.
+    load("var mode = 'fill', caught = '';\nfunction setup() {}\n"
+         "function fill() { var a = []; for (var i = 0; i < 1000000; ++i) a.push({ index: i, next: [i] }); }\n"
+         "function draw() {\n"
+         "  if (mode == 'catch') { try { fill(); } catch (e) { caught = e.name + ': ' + e.message; } return; }\n"
+         "  fill();\n"
+         "}\n");
+    frame();
+    EXPECT_NE(engine().getErrorText().find("Error: out of memory (script heap limit of 16 MiB)"),
+              std::string::npos)
+        << engine().getErrorText();
+    EXPECT_LE(Scripting::instance().heapUsed(), kLimit);
+
+    // The script may catch it, as any error. When not even the error fits
+    // in the heap, the engine throws its fixed one instead.
+    eval("mode = 'catch'");
+    frame();
+    EXPECT_EQ(engine().getErrorText(), "");
+    const std::string caught = eval("caught");
+    EXPECT_TRUE(caught == "Error: alloc failed" || caught == "DoubleError: error in error handling") << caught;
+
+    writeFile("fx.js", "function setup() {}\nfunction draw() {}\n");
+    ASSERT_TRUE(engine().loadScript());
+    frame();
+    EXPECT_EQ(engine().getErrorText(), "");
+    EXPECT_EQ(eval("'a' + 1"), "a1");
+}
+
+TEST(ScriptHeap, AccountsForEveryByteUntilTheHeapIsGone) {
+    Scripting& scripting = Scripting::instance();
+    EXPECT_EQ(scripting.heapLimit(), lumivex::HeapGuard::kDefaultHeapLimit);
+    scripting.create();
+    ASSERT_NE(scripting.ctx, nullptr);
+    const size_t empty = scripting.heapUsed();
+    EXPECT_GT(empty, 0u);
+    // Growth through both allocation and reallocation (the array's parts).
+    EXPECT_FALSE(scripting.run("var a = []; for (var i = 0; i < 100000; ++i) a.push(i + 'x');", "test", 10s));
+    const size_t full = scripting.heapUsed();
+    EXPECT_GT(full, empty + 2000000);
+    EXPECT_FALSE(scripting.run("a = null;", "test", 10s));
+    EXPECT_LT(scripting.heapUsed(), full - 2000000);
+    scripting.reset();
+    EXPECT_EQ(scripting.heapUsed(), 0u);
+}
+
+TEST(ScriptStack, ReserveIsAQuarterOfTheStackWithinBounds) {
+    EXPECT_EQ(Scripting::stackReserve(size_t{256} << 10), size_t{64} << 10);
+    EXPECT_EQ(Scripting::stackReserve(size_t{128} << 10), size_t{64} << 10);
+    EXPECT_EQ(Scripting::stackReserve(size_t{512} << 10), size_t{128} << 10);
+    EXPECT_EQ(Scripting::stackReserve(size_t{8} << 20), size_t{256} << 10);
+}
+
+// Nesting that recurses on the native stack, run on threads with the
+// stacks hosts give (1 MB is Windows' default): each ends with a RangeError
+// that names a limit, where it used to overflow the stack.
+class DeepNesting : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(DeepNesting, EndsWithARangeErrorInsteadOfOverflowingTheStack) {
+    const char* const cases[] = {
+        "new RegExp(new Array(9991).join('(') + 'a' + new Array(9991).join(')'));",
+        "eval(new Array(3001).join('(') + '1' + new Array(3001).join(')'));",
+        "eval(new Array(1001).join('(function () { return ') + '1' + new Array(1001).join('})'));",
+        "/(a|b)*c/.exec(new Array(4501).join('ab'));",
+        "var depth = 0, o = { valueOf: function () { ++depth; return +o; } }; +o;",
+        "var nested = '1'; for (var i = 0; i < 5000; ++i) nested = '[' + nested + ']'; JSON.parse(nested);",
+    };
+    Scripting& scripting = Scripting::instance();
+    scripting.create();
+    ASSERT_NE(scripting.ctx, nullptr);
+    for (const char* source : cases) {
+        std::optional<ScriptError> error;
+        runOnStack(GetParam(), [&] { error = scripting.run(source, "test", 10s); });
+        ASSERT_TRUE(error) << source;
+        EXPECT_EQ(error->message.rfind("RangeError", 0), 0u) << source << ": " << error->message;
+        EXPECT_NE(error->message.find("limit"), std::string::npos) << source << ": " << error->message;
+    }
+    // Moderate nesting still works on the same stack.
+    std::optional<ScriptError> error;
+    runOnStack(GetParam(), [&] {
+        error = scripting.run("var n = 0, p = { valueOf: function () { return ++n < 20 ? +p : n; } };"
+                              "if (+p != 20 || !/^(a|b)*c$/.test(new Array(101).join('ab') + 'c')) throw new Error('x');",
+                              "test", 10s);
+    });
+    EXPECT_FALSE(error) << error->message;
+    scripting.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(HostThreadStacks, DeepNesting, ::testing::Values(size_t{256} << 10, size_t{1} << 20),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             return std::to_string(info.param >> 10) + "KiB";
+                         });
