@@ -161,6 +161,7 @@ T& Context::lookup(uint32_t id) {
 }
 
 uint32_t Context::createParameter(const std::string& name, uint32_t kind, const std::string& displayName) {
+    if (declared.size() >= kindLimit(kParameterKind)) return 0;
     const uint32_t id = createEntity(kParameterKind);
     if (id == 0) return 0;
     Parameter& record = factory<Parameter::Factory>()->entities.at(id);

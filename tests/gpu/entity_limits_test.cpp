@@ -73,6 +73,20 @@ TEST_F(RegistryLimits, EachKindHoldsABoundedNumberOfLiveEntities) {
     EXPECT_GE(kindLimit(kParameterKind), 10000u);  // effects with ten thousand parameters load
 }
 
+// A released parameter keeps its place, so declaring and releasing in a loop
+// stops at the bound on places instead of growing the list without end.
+TEST_F(RegistryLimits, ParameterPlacesAreBoundedThoughReleased) {
+    Context& context = Context::instance();
+    for (uint32_t i = 0; i < kindLimit(kParameterKind); ++i) {
+        const uint32_t id = context.createParameter("p", 0, "P");
+        ASSERT_NE(id, 0u) << i;
+        context.releaseEntity(id);
+    }
+    EXPECT_EQ(context.count(), kindLimit(kParameterKind));
+    EXPECT_EQ(context.createParameter("p", 0, "P"), 0u);
+    EXPECT_EQ(context.count(), kindLimit(kParameterKind));
+}
+
 // "#extension" lines must precede all code, so the texture-read definitions
 // go after every leading directive, comment and blank line.
 TEST(ShaderSourceDirectives, DefinitionsFollowLeadingDirectives) {
