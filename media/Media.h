@@ -53,6 +53,7 @@ struct ClipInfo {
     int64_t frameCount = 0;              // frames in the clip
     uint32_t bitsPerChannel = 8;         // of the source (32 for float)
     bool hasAudio = false;
+    uint32_t aspectNum = 1, aspectDen = 1;  // pixel aspect (width over height of a pixel)
 };
 
 struct ReaderOptions {
@@ -111,6 +112,7 @@ bool isH264Preset(const std::string& name);
 struct WriterOptions {
     uint32_t width = 0, height = 0;
     uint32_t rateNum = 30, rateDen = 1;
+    uint32_t aspectNum = 1, aspectDen = 1;  // pixel aspect, tagged on the stream
     uint32_t depth = 8;        // bits per channel rendered; 16 and 32 keep 16 bits where the codec can
     int crf = -1;              // H.264 quality, 0..51; -1 the encoder's default
     // H.264 speed against size (isH264Preset). The encoder runs beside the

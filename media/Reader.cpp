@@ -257,6 +257,12 @@ ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     i.rateNum = uint32_t(guessed.num);
     i.rateDen = uint32_t(guessed.den);
     i.bitsPerChannel = av::formatBits(probe.pixelFormat());
+    AVRational aspect = av_guess_sample_aspect_ratio(probe.format(), s, nullptr);
+    if (aspect.num > 0 && aspect.den > 0) {
+        av_reduce(&aspect.num, &aspect.den, aspect.num, aspect.den, INT_MAX);
+        i.aspectNum = uint32_t(aspect.num);
+        i.aspectDen = uint32_t(aspect.den);
+    }
     i.hasAudio = av_find_best_stream(probe.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
     // The pictures shown, counted from the packets: the header's count
     // includes those an edit list leaves out, and some containers have none.

@@ -3,6 +3,7 @@
 // packet by packet before the pictures it belongs with.
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -205,6 +206,8 @@ void VideoWriter::Impl::open() {
     encoder->pix_fmt = format;
     encoder->time_base = {int(options.rateDen), int(options.rateNum)};
     encoder->framerate = {int(options.rateNum), int(options.rateDen)};
+    if (options.aspectNum != options.aspectDen)
+        av_reduce(&encoder->sample_aspect_ratio.num, &encoder->sample_aspect_ratio.den, options.aspectNum, options.aspectDen, INT_MAX);
     encoder->thread_count = 0;
     if (!(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))) {
         encoder->colorspace = AVCOL_SPC_BT709;
@@ -229,6 +232,7 @@ void VideoWriter::Impl::open() {
     if (!stream) throw std::bad_alloc();
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = encoder->framerate;
+    stream->sample_aspect_ratio = encoder->sample_aspect_ratio;
     av::check(avcodec_parameters_from_context(stream->codecpar, encoder.get()), path, "cannot describe the stream");
     if (!options.audioFrom.empty()) {
         audio = std::make_unique<AudioCopy>(options.audioFrom, options.audioStart, options.audioLoop, output.get(), path);

@@ -238,3 +238,23 @@ TEST_F(Cli, ClipsKeepTheirRealRateLengthAndPictures) {
     const media::ClipInfo vfr = media::probeClip(path("vfr.out.mkv"));
     EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 1.0, 0.05) << vfr.frameCount << " at " << vfr.rateNum << "/" << vfr.rateDen;
 }
+
+TEST_F(Cli, AClipsPixelAspectReachesTheOutput) {
+    clipmaker::Spec spec;
+    spec.pts = clipmaker::evenTimes(3);
+    spec.sar = {4, 3};
+    clipmaker::make(path("sar.mp4"), spec);
+    const media::ClipInfo in = media::probeClip(path("sar.mp4"));
+    EXPECT_EQ(in.aspectNum * 3, in.aspectDen * 4) << in.aspectNum << "/" << in.aspectDen;
+    for (const char* out : {"sar.out.mp4", "sar.out.mkv"}) {
+        Outcome r = run("render --effect " + kMix + " -i sar.mp4 -o " + out);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const media::ClipInfo info = media::probeClip(path(out));
+        EXPECT_EQ(info.aspectNum, 4u) << out;
+        EXPECT_EQ(info.aspectDen, 3u) << out;
+    }
+    // --par overrides it.
+    ASSERT_EQ(run("render --effect " + kMix + " -i sar.mp4 --par 1 -o square.mp4").status, 0);
+    const media::ClipInfo square = media::probeClip(path("square.mp4"));
+    EXPECT_EQ(square.aspectNum, square.aspectDen) << square.aspectNum << "/" << square.aspectDen;
+}

@@ -43,7 +43,7 @@ const char* const kHelp =
     "                    layer an image file or clip. Keys animate it: 'Level=0@0,1@2.5'\n"
     "                    (value@seconds, linear between keys; ':hold' after a key holds it)\n"
     "  --downsample N    render at 1/N resolution (one effect only)\n"
-    "  --par NUM/DEN     pixel aspect ratio, default 1/1\n"
+    "  --par NUM/DEN     pixel aspect ratio, default 1/1 or the input clip's own\n"
     "  --crf N           H.264 quality for .mp4, 0 (lossless) to 51\n"
     "  --preset P        H.264 speed for .mp4: ultrafast, superfast, veryfast (default),\n"
     "                    faster, fast, medium, slow, slower, veryslow, placebo\n"
@@ -73,7 +73,7 @@ RenderJob readOptions(const ParsedArgs& args) {
         uint32_t n = parseCount("--downsample", args.get("--downsample"), 1, 64);
         c.downsampleX = c.downsampleY = {1, n};
     }
-    if (args.has("--par")) {
+    if ((o.parGiven = args.has("--par"))) {
         uint32_t num, den;
         parseRatio("--par", args.get("--par"), num, den);
         c.pixelAspect = {int32_t(num), den};

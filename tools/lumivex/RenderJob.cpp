@@ -454,6 +454,8 @@ int runRenderJob(RenderJob job) {
     media::ClipInfo info;
     if (clipInput) {
         info = media::probeClip(job.input, clipOptions);
+        if (!job.parGiven && info.aspectNum != info.aspectDen)
+            c.pixelAspect = {int32_t(std::min<uint32_t>(info.aspectNum, INT32_MAX)), info.aspectDen};
         if (!job.fpsGiven && !media::isSequencePattern(job.input)) {
             if (info.rateDen <= 1000 && info.rateNum <= 1000000) setRate(info.rateNum, info.rateDen);
             else setRate(uint32_t(std::lround(double(info.rateNum) / info.rateDen * 1000)), 1000);
@@ -569,6 +571,8 @@ int runRenderJob(RenderJob job) {
                 w.rateNum = c.timeScale / g;
                 w.rateDen = uint32_t(c.timeStep) / g;
                 w.depth = c.depth;
+                w.aspectNum = uint32_t(std::max(c.pixelAspect.num, 1));
+                w.aspectDen = std::max(c.pixelAspect.den, 1u);
                 if (job.audio && clip && !media::isSequencePattern(job.input) && clip->info().hasAudio) {
                     w.audioFrom = job.input;
                     w.audioStart = seconds;

@@ -25,6 +25,7 @@ struct EffectStep {
 
 struct RenderJob {
     hostsim::HostConfig config;  // depth, host kind, downsample, pixel aspect
+    bool parGiven = false;       // else an input clip's pixel aspect is the host's
     std::vector<EffectStep> chain;
     std::string input;                   // absolute; empty: a test card of width x height
     uint32_t width = 1280, height = 720;
