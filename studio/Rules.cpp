@@ -232,6 +232,8 @@ std::vector<EffectError> parseEffectErrors(const std::string& text) {
     static const std::regex shader(R"(^Shader \"([^\"]+)\"\s*$)");
     static const std::regex compilerLine(R"(^\d+:(\d+)\(\d+\): (.*)$)");
     static const std::regex script(R"(^Script error in (fx\.js \(load and setup\)|\S+\(\))(?: at line (\d+))?:\s*$)");
+    static const std::regex composedLine(R"(\s*\(line \d+\)\s*$)");
+    static const std::regex undefinedFunction(R"(^in (\w+)\(\): ReferenceError: identifier '(\w+)' undefined$)");
     std::vector<EffectError> errors;
     std::istringstream lines(text);
     std::string line, shaderFile;
@@ -248,10 +250,10 @@ std::vector<EffectError> parseEffectErrors(const std::string& text) {
             shaderFile.clear();
             scriptPending = true;
         } else if (scriptPending) {
-            errors.back().message += ": " + line;
+            errors.back().message += ": " + std::regex_replace(line, composedLine, "");
             scriptPending = false;
         } else if (!shaderFile.empty() && std::regex_match(line, m, compilerLine)) {
-            errors.push_back({shaderFile, std::stoi(m[1].str()), m[2].str()});
+            errors.push_back({shaderFile, std::stoi(m[1].str()), m[2].str(), m[2].str().rfind("warning", 0) == 0});
         } else if (!shaderFile.empty() && line.rfind("Shader compilation failed", 0) != 0 &&
                    line.rfind("Program linking failed", 0) != 0) {
             errors.push_back({shaderFile, 0, line});
@@ -259,6 +261,16 @@ std::vector<EffectError> parseEffectErrors(const std::string& text) {
             errors.push_back({"", 0, line});
         }
     }
+    const bool loadFailed = std::any_of(errors.begin(), errors.end(), [](const EffectError& e) {
+        return e.message.rfind("in fx.js (load and setup)", 0) == 0;
+    });
+    errors.erase(std::remove_if(errors.begin(), errors.end(),
+                                [&](const EffectError& e) {
+                                    std::smatch u;
+                                    return std::regex_match(e.message, u, undefinedFunction) && u[1] == u[2] &&
+                                           (loadFailed || u[1] == "preRender" || u[1] == "updateUIFlags");
+                                }),
+                 errors.end());
     return errors;
 }
 

@@ -107,12 +107,17 @@ struct EffectError {
     std::string file;
     int line = 0;
     std::string message;
+    bool warning = false;  // a compiler warning, not an error
 };
 // Splits the effect's error text into its reports. A shader report reads
-// 'Shader "NAME"' then the compiler's log ("0:LINE(COLUMN): error: ..."),
-// whose lines are those of NAME.frag; a script report reads "Script error
-// in fx.js (load and setup) at line N:" or "Script error in FUNCTION() at
-// line N:" with the message on the next line, in fx.js.
+// 'Shader "NAME"' then the compiler's log ("0:LINE(COLUMN): error: ..." or
+// "warning: ..."), whose lines are those of NAME.frag; a script report reads
+// "Script error in fx.js (load and setup) at line N:" or "Script error in
+// FUNCTION() at line N:" with the message on the next line, in fx.js. The
+// engine's own line in the composed script (" (line M)" at the end of a
+// message) is dropped: N is the author's. So are reports that a function
+// is undefined when the script failed to load, or when it is one the
+// effect may leave out (preRender, updateUIFlags).
 std::vector<EffectError> parseEffectErrors(const std::string& text);
 
 }  // namespace studio

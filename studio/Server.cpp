@@ -362,7 +362,7 @@ const Frame& Studio::frameAt(double time, unsigned depth) {
     frame = {true, revision, time, depth, std::move(r.frame), r.originX, r.originY, r.text};
     errors = json::array();
     for (const EffectError& e : parseEffectErrors(frame.message))
-        errors.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}});
+        errors.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}, {"severity", e.warning ? "warning" : "error"}});
     reportErrors();
     events.post("frame", {{"revision", revision}, {"time", time}, {"depth", depth}});
     return frame;

@@ -314,7 +314,7 @@ function showErrors(report) {
   list.textContent = '';
   for (const e of report.errors) {
     const li = document.createElement('li');
-    li.className = 'error';
+    li.className = e.severity === 'warning' ? 'warning' : 'error';
     li.dataset.file = e.file;
     li.dataset.line = e.line;
     li.textContent = (e.file ? e.file + (e.line ? ':' + e.line : '') + ': ' : '') + e.message;

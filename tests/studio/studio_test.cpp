@@ -207,6 +207,36 @@ TEST(StudioRules, EffectErrorsNameFileAndLine) {
     EXPECT_TRUE(parseEffectErrors("").empty());
 }
 
+TEST(StudioRules, ScriptErrorsGiveTheAuthorsLineOnce) {
+    // A syntax error as the engine reports it: the author's line, the
+    // composed script's line, then the functions it could not call.
+    std::vector<EffectError> e = parseEffectErrors(
+        "Script error in fx.js (load and setup) at line 52:\nSyntaxError: expected identifier (line 102)\n"
+        "Script error in preRender():\nReferenceError: identifier 'preRender' undefined\n"
+        "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags' undefined\n"
+        "Script error in draw():\nReferenceError: identifier 'draw' undefined\n");
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].line, 52);
+    EXPECT_EQ(e[0].message, "in fx.js (load and setup): SyntaxError: expected identifier");
+    // Loaded, an undefined draw() is the author's fault; a missing optional
+    // function is not; another undefined name is.
+    e = parseEffectErrors("Script error in draw():\nReferenceError: identifier 'draw' undefined\n"
+                          "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags' undefined\n"
+                          "Script error in preRender() at line 4:\nReferenceError: identifier 'x' undefined\n");
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0].message, "in draw(): ReferenceError: identifier 'draw' undefined");
+    EXPECT_EQ(e[1].line, 4);
+}
+
+TEST(StudioRules, CompilerWarningsAreNotErrors) {
+    const std::vector<EffectError> e = parseEffectErrors(
+        "Shader \"fill\"\nShader compilation failed:\n0:2(7): warning: `t' used uninitialized\n0:5(1): error: syntax error\n");
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_TRUE(e[0].warning);
+    EXPECT_EQ(e[0].line, 2);
+    EXPECT_FALSE(e[1].warning);
+}
+
 TEST(StudioRules, GroupsFlaggedStartCollapsedAreMarked) {
     nlohmann::json info = nlohmann::json::parse(R"({"parameters": [
         {"index": 1, "type": "group-start"}, {"index": 2, "type": "slider"},
