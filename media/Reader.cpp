@@ -27,6 +27,46 @@ constexpr double kSlack = 1e-6;
 
 double toSeconds(int64_t t, AVRational base) { return double(t) * base.num / base.den; }
 
+// Clockwise quarter turns that show the stream's pictures upright, from
+// its display matrix (a phone's "rotate=90"); 0 without one, or for an
+// angle that is no multiple of 90 degrees.
+int quarterTurns(const AVStream* stream) {
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix) return 0;
+    const double clockwise = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (std::isnan(clockwise) || std::abs(clockwise - 90 * std::round(clockwise / 90)) > 2) return 0;
+    return int((std::lround(clockwise / 90) % 4 + 4) % 4);
+}
+
+// Copies the pixels of a w x h picture turned `quarters` clockwise.
+template <class T>
+void turnPixels(const T* from, T* to, uint32_t w, uint32_t h, int quarters) {
+    const uint32_t turnedWidth = quarters % 2 ? h : w;
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t tx = quarters == 1 ? h - 1 - y : quarters == 2 ? w - 1 - x : y;
+            const uint32_t ty = quarters == 1 ? x : quarters == 2 ? h - 1 - y : w - 1 - x;
+            std::copy_n(from + (size_t(y) * w + x) * 4, 4, to + (size_t(ty) * turnedWidth + tx) * 4);
+        }
+}
+
+// Turns `image` `quarters` clockwise (1 to 3), through `spare`'s storage,
+// which gets the old picture's.
+void turn(hostsim::Image& image, int quarters, hostsim::Image& spare) {
+    const uint32_t w = quarters % 2 ? image.height : image.width, h = quarters % 2 ? image.width : image.height;
+    if (image.isEightBit()) {
+        spare.shapeEightBit(w, h);
+        turnPixels(image.rgba8.data(), spare.rgba8.data(), image.width, image.height, quarters);
+    } else {
+        spare.width = w;
+        spare.height = h;
+        spare.rgba8.clear();
+        spare.rgba.resize(image.rgba.size());
+        turnPixels(image.rgba.data(), spare.rgba.data(), image.width, image.height, quarters);
+    }
+    std::swap(image, spare);
+}
+
 // One pass over a clip from its start to its end.
 class Pass {
 public:
@@ -44,6 +84,7 @@ public:
         rate = av_guess_frame_rate(input.get(), stream, nullptr);
         if (rate.num <= 0 || rate.den <= 0) rate = sequenceRate;
         start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+        quarters = quarterTurns(stream);
     }
 
     AVFormatContext* format() const { return input.get(); }
@@ -52,6 +93,8 @@ public:
     // The rate whose frame grid picture times are put on (probeClip's choice).
     void useRate(AVRational chosen) { rate = chosen; }
     AVPixelFormat pixelFormat() const { return decoder->pix_fmt; }
+    // Clockwise quarter turns the pictures are given upright with.
+    int turns() const { return quarters; }
 
     // Starts at the picture shown at `seconds` rather than at the first:
     // seeks to the key frame before it and skips converting what precedes.
@@ -112,6 +155,7 @@ private:
         out.seconds = timeOf(f);
         convert.convert(f, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace : stream->codecpar->color_space,
                         out.image, path);
+        if (quarters) turn(out.image, quarters, turned);
         av_frame_unref(&f);
         end = out.seconds + double(rate.den) / rate.num;
         ++frames;
@@ -176,6 +220,8 @@ private:
     double from = -1;
     av::Packet packet = av::allocPacket();
     av::ToImage convert;
+    int quarters = 0;
+    hostsim::Image turned;  // storage the next picture is turned into
     bool drained = false;
     double end = 0;
     int64_t frames = 0;
@@ -251,6 +297,7 @@ ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     ClipInfo i;
     i.width = uint32_t(s->codecpar->width);
     i.height = uint32_t(s->codecpar->height);
+    if (probe.turns() % 2) std::swap(i.width, i.height);
     // A rate stored as a duration (Matroska's nanoseconds) comes back as
     // 2997/100 for 30000/1001: the usual fraction it stands for is kept.
     const AVRational guessed = commonRate(av_q2d(probe.frameRate()), 1e-4, probe.frameRate());

@@ -31,7 +31,7 @@ struct Spec {
     const char* videoCodec = "libx264";  // lossless: qp 0
     int gop = 10;
     AVRational sar{0, 1};
-    double rotate = 0;               // display matrix, degrees counter-clockwise
+    double rotate = 0;               // display matrix: turn clockwise by this to show ("rotate=90")
     const char* audioCodec = nullptr;    // "aac", "libopus"
     double audioSeconds = 0;
     bool interlaced = false;
@@ -105,6 +105,8 @@ inline void make(const std::string& path, const Spec& spec) {
     avcodec_parameters_from_context(video.stream->codecpar, v);
     if (spec.rotate != 0) {
         uint8_t* matrix = av_stream_new_side_data(video.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t));
+        // av_display_rotation_get gives back the negated angle: a clip
+        // tagged rotate=90 reads as -90 there.
         av_display_rotation_set(reinterpret_cast<int32_t*>(matrix), spec.rotate);
     }
     if (spec.audioCodec) {

@@ -574,3 +574,35 @@ TEST(Media, AnEditListsCutIsWhereTheClipStarts) {
     for (int k = 9; k < 60; ++k) want.push_back(k);
     EXPECT_EQ(shown(d + "cut.mp4", 51, 30), want);
 }
+
+TEST(Media, ADisplayMatrixTurnsThePicturesUpright) {
+    const std::string d = folder();
+    clipmaker::Spec spec;
+    spec.pts = clipmaker::evenTimes(2);
+    // The white block of the stored top left corner, where the upright
+    // picture shows it.
+    const std::pair<double, std::pair<int, int>> turns[] = {{90, {1, 0}}, {180, {1, 1}}, {270, {0, 1}}, {-90, {0, 1}}};
+    for (auto [degrees, corner] : turns) {
+        spec.rotate = degrees;
+        const std::string clip = d + "turned" + std::to_string(int(degrees)) + ".mp4";
+        clipmaker::make(clip, spec);
+        const bool across = int(std::abs(degrees)) % 180 == 90;
+        for (bool eightBit : {false, true}) {
+            media::ReaderOptions options;
+            options.eightBit = eightBit;
+            media::VideoReader reader(clip, options);
+            EXPECT_EQ(reader.info().width, across ? 36u : 64u) << degrees;
+            EXPECT_EQ(reader.info().height, across ? 64u : 36u) << degrees;
+            const hostsim::Image picture = hostsim::asFloat(reader.frameAt(1 / 30.0));
+            ASSERT_EQ(picture.width, reader.info().width) << degrees;
+            ASSERT_EQ(picture.height, reader.info().height) << degrees;
+            EXPECT_EQ(clipmaker::pictureOf(picture), 1) << degrees;
+            const uint32_t x = corner.first ? picture.width - 3 : 2, y = corner.second ? picture.height - 3 : 2;
+            EXPECT_GT(picture.pixel(x, y)[0], 0.9f) << degrees << " degrees, " << (eightBit ? "8-bit" : "float") << " corners "
+                << picture.pixel(2, 2)[0] << " " << picture.pixel(picture.width - 3, 2)[0] << " " << picture.pixel(2, picture.height - 3)[0] << " "
+                << picture.pixel(picture.width - 3, picture.height - 3)[0];
+            EXPECT_LT(picture.pixel(picture.width - 1 - x, y)[0], 0.5f) << degrees;
+            EXPECT_LT(picture.pixel(x, picture.height - 1 - y)[0], 0.5f) << degrees;
+        }
+    }
+}
