@@ -27,6 +27,15 @@ constexpr double kSlack = 1e-6;
 
 double toSeconds(int64_t t, AVRational base) { return double(t) * base.num / base.den; }
 
+// The decoder for a stream: FFmpeg's own VP9 decoder ignores the alpha
+// plane WebM stores beside the pictures, libvpx's decodes it.
+const AVCodec* decoderFor(const AVStream* stream) {
+    const AVDictionaryEntry* alpha = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0);
+    if (stream->codecpar->codec_id == AV_CODEC_ID_VP9 && alpha && std::string(alpha->value) == "1")
+        if (const AVCodec* withAlpha = avcodec_find_decoder_by_name("libvpx-vp9")) return withAlpha;
+    return avcodec_find_decoder(stream->codecpar->codec_id);
+}
+
 // Clockwise quarter turns that show the stream's pictures upright, from
 // its display matrix (a phone's "rotate=90"); 0 without one, or for an
 // angle that is no multiple of 90 degrees.
@@ -74,7 +83,7 @@ public:
         : path(path), input(av::openInput(path, sequenceRate)), convert(eightBit) {
         index = av::videoStream(input.get(), path);
         stream = input->streams[index];
-        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        const AVCodec* codec = decoderFor(stream);
         if (!codec) throw Error(path + ": unsupported video codec " + avcodec_get_name(stream->codecpar->codec_id));
         decoder.reset(avcodec_alloc_context3(codec));
         if (!decoder) throw std::bad_alloc();

@@ -606,3 +606,24 @@ TEST(Media, ADisplayMatrixTurnsThePicturesUpright) {
         }
     }
 }
+
+TEST(Media, WebmKeepsAlpha) {
+    const std::string d = folder();
+    media::WriterOptions w;
+    w.width = 32;
+    w.height = 16;
+    media::VideoWriter writer(d + "alpha.webm", w);
+    for (float alpha : {0.25f, 0.75f}) {
+        hostsim::Image frame(32, 16);
+        for (size_t i = 0; i < frame.rgba.size(); i += 4) frame.rgba[i + 1] = 0.5f, frame.rgba[i + 3] = alpha;
+        writer.write(frame);
+    }
+    writer.finish();
+    for (bool eightBit : {false, true}) {
+        media::ReaderOptions options;
+        options.eightBit = eightBit;
+        media::VideoReader reader(d + "alpha.webm", options);
+        EXPECT_NEAR(hostsim::asFloat(reader.frameAt(0)).pixel(8, 8)[3], 0.25f, 3 / 255.0f);
+        EXPECT_NEAR(hostsim::asFloat(reader.frameAt(1 / 30.0)).pixel(8, 8)[3], 0.75f, 3 / 255.0f);
+    }
+}
