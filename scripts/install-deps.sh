@@ -17,6 +17,7 @@ PACKAGES="
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libcpp-httplib-dev chromium chromium-driver python3-selenium python3-skimage
   libspng-dev libdeflate-dev valgrind
+  frei0r-plugins-dev ffmpeg melt
 "
 
 missing=""
