@@ -54,6 +54,7 @@ struct ClipInfo {
     uint32_t bitsPerChannel = 8;         // of the source (32 for float)
     bool hasAudio = false;
     uint32_t aspectNum = 1, aspectDen = 1;  // pixel aspect (width over height of a pixel)
+    bool interlaced = false;  // pictures of two fields, read as whole frames
 };
 
 struct ReaderOptions {

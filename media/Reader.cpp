@@ -307,6 +307,8 @@ ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
     i.width = uint32_t(s->codecpar->width);
     i.height = uint32_t(s->codecpar->height);
     if (probe.turns() % 2) std::swap(i.width, i.height);
+    const AVFieldOrder fields = s->codecpar->field_order;
+    i.interlaced = fields != AV_FIELD_UNKNOWN && fields != AV_FIELD_PROGRESSIVE;
     // A rate stored as a duration (Matroska's nanoseconds) comes back as
     // 2997/100 for 30000/1001: the usual fraction it stands for is kept.
     const AVRational guessed = commonRate(av_q2d(probe.frameRate()), 1e-4, probe.frameRate());

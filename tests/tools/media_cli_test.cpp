@@ -253,8 +253,41 @@ TEST_F(Cli, AClipsPixelAspectReachesTheOutput) {
         EXPECT_EQ(info.aspectNum, 4u) << out;
         EXPECT_EQ(info.aspectDen, 3u) << out;
     }
+    // The effect sees it as the host's pixel aspect (the probe's red is a quarter of it).
+    Outcome seen = run(probe("-i sar.mp4 --frames 1 -p Mode=Aspect -o aspect.exr"));
+    ASSERT_EQ(seen.status, 0) << seen.err;
+    EXPECT_NEAR(redOf(path("aspect.exr")), 1 / 3.0f, 0.6f / 255);
     // --par overrides it.
     ASSERT_EQ(run("render --effect " + kMix + " -i sar.mp4 --par 1 -o square.mp4").status, 0);
     const media::ClipInfo square = media::probeClip(path("square.mp4"));
     EXPECT_EQ(square.aspectNum, square.aspectDen) << square.aspectNum << "/" << square.aspectDen;
+}
+
+TEST_F(Cli, PopupAndKeyMistakesAreExplained) {
+    Outcome popup = run(probe("--size 4x4 -p Mode=Sideways -o p.png"));
+    EXPECT_EQ(popup.status, 2);
+    EXPECT_NE(popup.err.find("the entries are: 1 "), std::string::npos) << popup.err;
+    EXPECT_NE(popup.err.find(" Aspect"), std::string::npos) << popup.err;
+    Outcome negative = run(probe("--size 4x4 -p 'Level=0@-1,1@1' -o n.png"));
+    EXPECT_EQ(negative.status, 2);
+    EXPECT_NE(negative.err.find("key time -1 is negative"), std::string::npos) << negative.err;
+    EXPECT_FALSE(fs::exists(path("p.png")));
+    EXPECT_FALSE(fs::exists(path("n.png")));
+}
+
+TEST_F(Cli, InterlacedInputIsPointedOut) {
+    clipmaker::Spec spec;
+    spec.pts = clipmaker::evenTimes(2);
+    spec.interlaced = true;
+    clipmaker::make(path("fields.mp4"), spec);
+    EXPECT_TRUE(media::probeClip(path("fields.mp4")).interlaced);
+    Outcome r = run("render --effect " + kMix + " -i fields.mp4 -o out.mkv");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("fields.mp4 is interlaced"), std::string::npos) << r.err;
+    // A progressive clip gets no such note.
+    spec.interlaced = false;
+    clipmaker::make(path("frames.mp4"), spec);
+    Outcome p = run("render --effect " + kMix + " -i frames.mp4 -o out2.mkv");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(p.err, "");
 }

@@ -24,6 +24,8 @@ Keyframes::Keyframes(const std::string& what, const std::string& text,
         }
         key.hold = key.hold || !interpolate;
         key.seconds = parseNumber(what + " key time", time);
+        // Frames start at time 0 (--time is not negative either).
+        if (key.seconds < 0) throw UsageError(what + ": key time " + time + " is negative; keys are at 0 seconds or later");
         key.value = parseValue(text.substr(start, at - start));
         if (!keys.empty() && key.seconds <= keys.back().seconds)
             throw UsageError(what + ": key times must increase, got " + time + " after " + std::to_string(keys.back().seconds));

@@ -93,7 +93,14 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
             std::vector<std::string> choices = host.popupChoices(index);
             for (size_t i = 0; i < choices.size(); ++i)
                 if (choices[i] == text) return {double(i + 1)};
-            return {double(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1))))};
+            try {
+                return {double(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1))))};
+            } catch (const Error& e) {
+                std::string entries;
+                for (size_t i = 0; i < choices.size(); ++i)
+                    entries += (i ? ", " : "") + std::to_string(i + 1) + " " + choices[i];
+                throw UsageError(std::string(e.what()) + " or an entry's text; the entries are: " + entries);
+            }
         }
         case PF_Param_COLOR: {
             std::vector<double> v = numbers(4);
@@ -454,6 +461,10 @@ int runRenderJob(RenderJob job) {
     media::ClipInfo info;
     if (clipInput) {
         info = media::probeClip(job.input, clipOptions);
+        if (info.interlaced)
+            std::cerr << "lumivex: note: " << job.input
+                      << " is interlaced; each frame's two fields go to the effect as one picture and come out progressive"
+                         " (deinterlace it first where that matters)\n";
         if (!job.parGiven && info.aspectNum != info.aspectDen)
             c.pixelAspect = {int32_t(std::min<uint32_t>(info.aspectNum, INT32_MAX)), info.aspectDen};
         if (!job.fpsGiven && !media::isSequencePattern(job.input)) {
