@@ -102,18 +102,10 @@ A_long centredStart(uint32_t outer, uint32_t inner, int64_t base = 0) {
     return hostCoordinate(int64_t{outer / 2} - int64_t{inner / 2} + base);
 }
 
-// The output size held to what the engine can render; a size held back is
-// reported to the instance as an error of its frame.
+// The output size held to what the engine can render.
 Size renderable(Size out) {
-    IPlugin& fx = effectPlugin();
-    const uint32_t most = std::clamp<uint32_t>(fx.maxOutputSide(), 1, INT32_MAX);
-    const Size held{std::min(out.w, most), std::min(out.h, most)};
-    if (held != out) {
-        fx.reportFrameError("The effect asked for an output of " + std::to_string(out.w) + " x " +
-                            std::to_string(out.h) + " pixels; the output is clamped to at most " +
-                            std::to_string(most) + " pixels a side.\n");
-    }
-    return held;
+    holdOutputSize(effectPlugin(), out.w, out.h);
+    return out;
 }
 
 Size scriptOutputSize(Size input) {

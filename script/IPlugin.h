@@ -4,6 +4,7 @@
 // and do nothing while no sequence is set.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -72,3 +73,16 @@ public:
 
 // The module's one effect engine.
 IPlugin& effectPlugin();
+
+// An output size the script asked for, held to what the engine can render
+// (maxOutputSide a side). A size held back is reported to the current
+// instance as an error of its frame.
+inline void holdOutputSize(IPlugin& fx, uint32_t& width, uint32_t& height) {
+    const uint32_t most = std::clamp<uint32_t>(fx.maxOutputSide(), 1, INT32_MAX);
+    if (width <= most && height <= most) return;
+    fx.reportFrameError("The effect asked for an output of " + std::to_string(width) + " x " +
+                        std::to_string(height) + " pixels; the output is clamped to at most " +
+                        std::to_string(most) + " pixels a side.\n");
+    if (width > most) width = most;
+    if (height > most) height = most;
+}
