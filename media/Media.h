@@ -123,8 +123,9 @@ struct WriterOptions {
     uint32_t gifColours = 256; // adaptive palette size: 8, 16, 32, 64, 128 or 256
     int gifDither = 3;         // gifDitherCode
     // Sound copied into the output from this file, starting `audioStart`
-    // seconds into it; empty for none. Dropped when the containers do not
-    // both allow the codec.
+    // seconds into it; empty for none. Where the output container cannot
+    // hold its codec it is encoded again in the container's own (Opus for
+    // .webm, AAC for .mp4 and .mov); a .gif gets none.
     std::string audioFrom;
     double audioStart = 0;
     // Where the pictures repeat (--loop), the length of one pass of the
@@ -146,7 +147,7 @@ public:
     hostsim::Image write(hostsim::Image frame);
     // Drains the encoder, completes the file and gives it its name.
     void finish();
-    // Whether sound is being copied (known once constructed).
+    // Whether the output gets sound, copied or encoded again (known once constructed).
     bool copiesAudio() const;
 
     struct Impl;

@@ -13,6 +13,11 @@
 #include <thread>
 
 #include "media/Av.h"
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libswresample/swresample.h>
+}
 #include "media/Convert.h"
 #include "media/Gif.h"
 
@@ -28,12 +33,141 @@ std::string extensionOf(const std::string& path) {
     return ext;
 }
 
+struct FreeSwr { void operator()(SwrContext* s) const { swr_free(&s); } };
+struct FreeFifo { void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); } };
+
+// Sound the output container cannot hold as it is (AAC in WebM, PCM in
+// MP4), decoded and encoded again in the container's own sound codec:
+// Opus for WebM, AAC for MP4 and QuickTime.
+class SoundEncoder {
+public:
+    SoundEncoder(const AVStream* in, AVCodecID to, AVFormatContext* output, const std::string& file) : from(in->time_base), file(file) {
+        const AVCodec* decoding = avcodec_find_decoder(in->codecpar->codec_id);
+        const AVCodec* encoding = avcodec_find_encoder(to);
+        if (!decoding || !encoding)
+            throw Error(file + ": cannot re-encode the sound (" + avcodec_get_name(in->codecpar->codec_id) + " to " +
+                        avcodec_get_name(to) + "): this FFmpeg build lacks a codec; use --no-audio");
+        decoder.reset(avcodec_alloc_context3(decoding));
+        encoder.reset(avcodec_alloc_context3(encoding));
+        if (!decoder || !encoder) throw std::bad_alloc();
+        av::check(avcodec_parameters_to_context(decoder.get(), in->codecpar), file, "cannot set up the sound's decoder");
+        decoder->pkt_timebase = in->time_base;
+        av::check(avcodec_open2(decoder.get(), decoding, nullptr), file, "cannot open the sound's decoder");
+        AVCodecContext* e = encoder.get();
+        e->sample_fmt = encoding->sample_fmts ? encoding->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        e->sample_rate = pickRate(encoding, decoder->sample_rate);
+        av::check(av_channel_layout_copy(&e->ch_layout, &decoder->ch_layout), file, "cannot set up the sound's encoder");
+        // Encoders want a named layout: mono or stereo, by the channel count.
+        if (e->ch_layout.nb_channels > 2 || e->ch_layout.order != AV_CHANNEL_ORDER_NATIVE)
+            av_channel_layout_default(&e->ch_layout, std::min(std::max(e->ch_layout.nb_channels, 1), 2));
+        e->bit_rate = 64000 * e->ch_layout.nb_channels;
+        e->time_base = {1, e->sample_rate};
+        if (output->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        av::check(avcodec_open2(e, encoding, nullptr), file, "cannot open the sound's encoder");
+        SwrContext* raw = nullptr;
+        av::check(swr_alloc_set_opts2(&raw, &e->ch_layout, e->sample_fmt, e->sample_rate, &decoder->ch_layout,
+                                      decoder->sample_fmt, decoder->sample_rate, 0, nullptr),
+                  file, "cannot convert the sound");
+        resample.reset(raw);
+        av::check(swr_init(raw), file, "cannot convert the sound");
+        fifo.reset(av_audio_fifo_alloc(e->sample_fmt, e->ch_layout.nb_channels, 4096));
+        if (!fifo) throw std::bad_alloc();
+        out = avformat_new_stream(output, nullptr);
+        if (!out) throw std::bad_alloc();
+        out->time_base = e->time_base;
+        av::check(avcodec_parameters_from_context(out->codecpar, e), file, "cannot describe the sound");
+    }
+
+    AVStream* stream() const { return out; }
+
+    // Decodes one packet of the source's sound (timed in its time base)
+    // and writes what is encoded of it in whole frames.
+    void add(AVPacket* packet, AVFormatContext* output) {
+        if (next == AV_NOPTS_VALUE) next = av_rescale_q(packet->pts, from, encoder->time_base);
+        av::check(avcodec_send_packet(decoder.get(), packet), file, "cannot decode the sound");
+        receive(output);
+    }
+
+    // Encodes the rest and drains the encoder.
+    void finish(AVFormatContext* output) {
+        if (next == AV_NOPTS_VALUE) return;
+        av::check(avcodec_send_packet(decoder.get(), nullptr), file, "cannot decode the sound");
+        receive(output);
+        encodeFrames(output, true);
+        encode(output, nullptr);
+    }
+
+private:
+    static int pickRate(const AVCodec* codec, int wanted) {
+        if (!codec->supported_samplerates) return wanted;
+        int best = codec->supported_samplerates[0];
+        for (const int* r = codec->supported_samplerates; *r; ++r)
+            if (*r == wanted || (*r >= wanted && (best < wanted || *r < best))) best = *r;
+        return best;
+    }
+
+    void receive(AVFormatContext* output) {
+        while (avcodec_receive_frame(decoder.get(), decoded.get()) == 0) {
+            const int room = swr_get_out_samples(resample.get(), decoded->nb_samples);
+            converted->format = encoder->sample_fmt;
+            converted->nb_samples = room;
+            av::check(av_channel_layout_copy(&converted->ch_layout, &encoder->ch_layout), file, "cannot convert the sound");
+            av::check(av_frame_get_buffer(converted.get(), 0), file, "cannot convert the sound");
+            const int n = av::check(swr_convert(resample.get(), converted->data, room,
+                                                const_cast<const uint8_t**>(decoded->extended_data), decoded->nb_samples),
+                                    file, "cannot convert the sound");
+            if (av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted->data), n) < n) throw std::bad_alloc();
+            av_frame_unref(converted.get());
+            av_frame_unref(decoded.get());
+        }
+        encodeFrames(output, false);
+    }
+
+    // Encodes whole frames from the queue of samples; with `all`, the last part one too.
+    void encodeFrames(AVFormatContext* output, bool all) {
+        const int size = encoder->frame_size > 0 ? encoder->frame_size : 1024;
+        while (av_audio_fifo_size(fifo.get()) >= size || (all && av_audio_fifo_size(fifo.get()) > 0)) {
+            av::Frame frame = av::allocFrame();
+            frame->format = encoder->sample_fmt;
+            frame->nb_samples = std::min(size, av_audio_fifo_size(fifo.get()));
+            frame->sample_rate = encoder->sample_rate;
+            av::check(av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout), file, "cannot encode the sound");
+            av::check(av_frame_get_buffer(frame.get(), 0), file, "cannot encode the sound");
+            av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(frame->data), frame->nb_samples);
+            frame->pts = next;
+            next += frame->nb_samples;
+            encode(output, frame.get());
+        }
+    }
+
+    void encode(AVFormatContext* output, AVFrame* frame) {
+        av::check(avcodec_send_frame(encoder.get(), frame), file, "cannot encode the sound");
+        while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
+            av_packet_rescale_ts(packet.get(), encoder->time_base, out->time_base);
+            packet->stream_index = out->index;
+            av::check(av_interleaved_write_frame(output, packet.get()), file, "cannot write sound");
+        }
+    }
+
+    AVRational from;
+    std::string file;
+    av::Codec decoder, encoder;
+    std::unique_ptr<SwrContext, FreeSwr> resample;
+    std::unique_ptr<AVAudioFifo, FreeFifo> fifo;
+    av::Frame decoded = av::allocFrame(), converted = av::allocFrame();
+    av::Packet packet = av::allocPacket();
+    AVStream* out = nullptr;
+    int64_t next = AV_NOPTS_VALUE;  // time of the next sample, in the encoder's time base
+};
+
 // Sound packets copied from the source clip, retimed to the output's start;
 // with a loop length, the source's sound over and over, each pass cut to
 // that length so that it stays with the repeating pictures.
 class AudioCopy {
 public:
-    // Leaves stream() null when the source has no sound the output can hold.
+    // Leaves stream() null when the source has no sound, or the output
+    // holds none (a GIF). Sound whose codec the output cannot hold is
+    // encoded again in the output's own sound codec.
     AudioCopy(const std::string& source, double startSeconds, double loopSeconds, AVFormatContext* output,
               const std::string& file)
         : source(source), file(file) {
@@ -41,12 +175,17 @@ public:
         index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (index < 0) return;
         AVStream* in = input->streams[index];
-        if (avformat_query_codec(output->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) return;
-        out = avformat_new_stream(output, nullptr);
-        if (!out) throw std::bad_alloc();
-        av::check(avcodec_parameters_copy(out->codecpar, in->codecpar), file, "cannot copy the sound's parameters");
-        out->codecpar->codec_tag = 0;
-        out->time_base = in->time_base;
+        if (avformat_query_codec(output->oformat, in->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
+            if (output->oformat->audio_codec == AV_CODEC_ID_NONE) return;
+            encoder = std::make_unique<SoundEncoder>(in, output->oformat->audio_codec, output, file);
+            out = encoder->stream();
+        } else {
+            out = avformat_new_stream(output, nullptr);
+            if (!out) throw std::bad_alloc();
+            av::check(avcodec_parameters_copy(out->codecpar, in->codecpar), file, "cannot copy the sound's parameters");
+            out->codecpar->codec_tag = 0;
+            out->time_base = in->time_base;
+        }
         // Time 0 is the start of the source's pictures, as for the reader,
         // so that sound that starts later keeps its place.
         const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -69,6 +208,11 @@ public:
         while (true) {
             if (!pending && !readPacket()) return;
             if (double(pending->pts) * in->time_base.num / in->time_base.den >= seconds) return;
+            if (encoder) {
+                encoder->add(pending.get(), output);
+                pending.reset();
+                continue;
+            }
             pending->stream_index = out->index;
             pending->pos = -1;
             av_packet_rescale_ts(pending.get(), in->time_base, out->time_base);
@@ -76,6 +220,14 @@ public:
             pending.reset();
         }
     }
+
+    // Writes what a re-encoding still holds.
+    void finish(AVFormatContext* output) {
+        if (encoder) encoder->finish(output);
+    }
+
+    // The codec the sound is encoded in again, or none when it is copied.
+    const char* reencodedAs() const { return encoder ? avcodec_get_name(out->codecpar->codec_id) : nullptr; }
 
 private:
     // The next packet of sound into `pending`, retimed; false at the end.
@@ -119,6 +271,7 @@ private:
     int64_t passPackets = 0;
     av::Packet pending;
     bool done = false;
+    std::unique_ptr<SoundEncoder> encoder;
 };
 
 }  // namespace
@@ -161,7 +314,10 @@ struct VideoWriter::Impl {
             }
             if (abandoned) return;
             encode(nullptr);
-            if (audio) audio->writeUntil(output.get(), seconds(next));
+            if (audio) {
+                audio->writeUntil(output.get(), seconds(next));
+                audio->finish(output.get());
+            }
             av::check(av_write_trailer(output.get()), path, "cannot complete the file");
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex);
