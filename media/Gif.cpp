@@ -1,5 +1,6 @@
 #include "media/Gif.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <set>
@@ -21,6 +22,32 @@ int gifDitherCode(const std::string& name) {
 
 namespace av {
 
+namespace {
+
+// The typical step between neighbouring colours of a palette, per channel:
+// the median over its entries of the distance to the nearest other entry
+// (Euclidean, over the square root of 3). An adaptive palette crowds its
+// entries where the picture's colours are, far closer than an even cube
+// of as many colours, so a dither as wide as the cube's step would add a
+// pattern several palette steps deep.
+float paletteStep(const std::vector<ImageLib::Pixel32>& entries) {
+    if (entries.size() < 2) return 0.5f;
+    std::vector<float> nearest;
+    for (const ImageLib::Pixel32& a : entries) {
+        float best = 3;
+        for (const ImageLib::Pixel32& b : entries) {
+            const float dr = a.red - b.red, dg = a.green - b.green, db = a.blue - b.blue;
+            const float d = dr * dr + dg * dg + db * db;
+            if (d > 0 && d < best) best = d;
+        }
+        nearest.push_back(std::sqrt(best / 3));
+    }
+    std::nth_element(nearest.begin(), nearest.begin() + nearest.size() / 2, nearest.end());
+    return nearest[nearest.size() / 2];
+}
+
+}  // namespace
+
 void toPalette(const hostsim::Image& image, uint32_t colours, int dither, AVFrame& frame, const std::string& file) {
     if (image.isEightBit()) return toPalette(hostsim::asFloat(image), colours, dither, frame, file);
     auto copy = [&image](float shift) {
@@ -38,8 +65,8 @@ void toPalette(const hostsim::Image& image, uint32_t colours, int dither, AVFram
     if (dither >= 13 && dither <= 15) {
         // Ordered: the adaptive palette of the undithered picture, then the
         // picture lowered by half the dither's reach (`strength` times a
-        // threshold map of 0..1, about one palette step per channel) against
-        // that palette, so that the dither does not brighten it on average.
+        // threshold map of 0..1, one step of that palette) against that
+        // palette, so that the dither does not brighten it on average.
         ImageLib::Surface<ImageLib::Pixel32> plain = copy(0);
         ImageLib::quantizeSurface(plain, palette, 1, 0.0f, false, false);
         std::vector<ImageLib::Pixel32> entries;
@@ -49,7 +76,7 @@ void toPalette(const hostsim::Image& image, uint32_t colours, int dither, AVFram
                 const ImageLib::Pixel32& p = plain.row(y)[x];
                 if (seen.insert({p.red, p.green, p.blue}).second) entries.push_back(p);
             }
-        const float strength = float(1 / std::cbrt(double(colours)));
+        const float strength = paletteStep(entries);
         work = copy(strength / 2);
         ImageLib::detail::quantizeImage(work, entries.data(), uint32_t(entries.size()), dither, strength, false,
                                         ImageLib::detail::vectorPath());
