@@ -474,7 +474,7 @@ void Studio::applyParams(const httplib::Request& req) {
     }
     refreshInfo();
     // Other tabs (and this one) show the values in use.
-    events.post("values", json::parse(infoText, nullptr, false));
+    events.post("values", {{"revision", revision}, {"effect", json::parse(infoText, nullptr, false)}});
 }
 
 void Studio::putParams(const httplib::Request& req, httplib::Response& res) {

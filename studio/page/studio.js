@@ -22,6 +22,7 @@ const state = {
   pending: {},                          // parameter changes not yet sent
   wanted: false, busy: false, inputAt: null,
   announced: 0,                         // newest frame revision the server announced
+  valuesRevision: 0,                    // revision of the newest values shown
 };
 
 // fetch() with the token and no cookies.
@@ -204,8 +205,11 @@ function buildParams() {
 
 // Names, enabled states (after updateUIFlags) and the values in use, from
 // an answer of the server or another tab's change. A value this page has
-// not sent yet stays as the user set it.
-function updateControls(effect) {
+// not sent yet stays as the user set it, and values older than those shown
+// (an answer that arrives after the event of a later change) are ignored.
+function updateControls(effect, revision) {
+  const fresh = revision === undefined || revision >= state.valuesRevision;
+  if (fresh && revision !== undefined) state.valuesRevision = revision;
   for (const p of effect.parameters) {
     const row = $('params').querySelector(`[data-index="${p.index}"]`);
     if (!row) continue;
@@ -217,7 +221,7 @@ function updateControls(effect) {
     if (!mine) continue;
     mine.name = p.name;
     mine.enabled = p.enabled;
-    if (!(mine.name in state.pending) && 'value' in p) {
+    if (fresh && !(mine.name in state.pending) && 'value' in p) {
       mine.value = p.value;
       if (mine.show) mine.show(p.value);
     }
@@ -280,7 +284,7 @@ async function showFrame(changes) {
   const w = +r.headers.get('X-Lumivex-Width'), h = +r.headers.get('X-Lumivex-Height');
   const body = await r.arrayBuffer();
   const effectLength = +(r.headers.get('X-Lumivex-Effect-Length') || 0);
-  if (effectLength) updateControls(JSON.parse(new TextDecoder().decode(new Uint8Array(body, 0, effectLength))));
+  if (effectLength) updateControls(JSON.parse(new TextDecoder().decode(new Uint8Array(body, 0, effectLength))), revision);
   const pixels = new Uint8ClampedArray(body, effectLength);
   const canvas = $('frame');
   const sized = canvas.width !== w || canvas.height !== h;
@@ -344,7 +348,10 @@ function listen() {
   });
   events.addEventListener('errors', (e) => showErrors(JSON.parse(e.data)));
   // Values changed here, in another tab or through the API.
-  events.addEventListener('values', (e) => { if (state.effect) { updateControls(JSON.parse(e.data)); placeHandles(); } });
+  events.addEventListener('values', (e) => {
+    const v = JSON.parse(e.data);
+    if (state.effect) { updateControls(v.effect, v.revision); placeHandles(); }
+  });
   events.addEventListener('failure', (e) => {
     showRequestError({ failure: true, message: JSON.parse(e.data).message });
     api('/api/errors').then(showErrors);

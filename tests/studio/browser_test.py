@@ -25,6 +25,7 @@ import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -136,7 +137,14 @@ def browser():
 
 
 def wait(driver, what, condition, timeout=20):
-    return WebDriverWait(driver, timeout, poll_frequency=0.02).until(lambda d: condition(d), message=what)
+    try:
+        return WebDriverWait(driver, timeout, poll_frequency=0.02).until(lambda d: condition(d), message=what)
+    except Exception:
+        # What the page says, for the report.
+        print("page status:", driver.execute_script(
+            "return [document.getElementById('status').textContent, document.getElementById('failure').textContent]"),
+            flush=True)
+        raise
 
 
 # The colour on screen at the frame's centre, read back from the shown image.
@@ -264,6 +272,7 @@ def check_params_effect(driver):
         os.utime(shader)
         wait(driver, "recovery after a save", lambda d: not d.find_element(By.ID, "failure").is_displayed())
         wait_for_colour(driver, "frames again after the crash", [round(0.8 * 255)], 1)
+        wait(driver, "the crash gone from the error list", lambda d: not d.find_elements(By.CSS_SELECTOR, "#errors li.failure"))
 
         # A point handle sits over its layer position in the grown frame: layer
         # (100, 50) is frame pixel (120, 60).
@@ -273,9 +282,70 @@ def check_params_effect(driver):
         wait(driver, "the point handle at frame pixel (120, 60)", lambda d: d.execute_script(
             f"const h = document.querySelector('#handles .handle[data-index=\"{centre}\"]');"
             " return h && [h.style.left, h.style.top]") == ["120px", "60px"])
+        check_controls_follow(driver, studio, effect, centre)
     finally:
         studio.stop()
         shutil.rmtree(work)
+
+
+def check_controls_follow(driver, studio, effect, centre):
+    """Handles keep the pointer while frames arrive, and the controls show
+    the values in use, whoever set them."""
+    def value(name):
+        return next(p for p in studio.get("/api/effect")["parameters"] if p["name"] == name).get("value")
+
+    def row_input(name, selector):
+        return driver.execute_script(
+            "const row = [...document.querySelectorAll('.param')].find(r => r.querySelector('.name').textContent"
+            " === arguments[0]); return row.querySelector(arguments[1]);", name, selector)
+
+    # A drag of 200x100 screen pixels in steps, frames arriving between them.
+    handle = driver.find_element(By.CSS_SELECTOR, f'#handles .handle[data-index="{centre}"]')
+    scale = driver.execute_script("return scale()")
+    shown = frames_shown(driver)
+    actions = ActionChains(driver, duration=20).move_to_element(handle).click_and_hold()
+    for _ in range(10):
+        actions.move_by_offset(20, 10).pause(0.2)
+    actions.release().perform()
+    expected = [100 + 200 / scale, 50 + 100 / scale]
+    wait(driver, f"the point dragged to about {expected}", lambda d: all(
+        abs(a - b) <= 2 for a, b in zip(value("Centre"), expected)))
+    assert frames_shown(driver) >= shown + 3, "too few frames during the drag to test it"
+
+    # A point far outside the frame shows at its edge, where it can be grabbed.
+    driver.execute_script("document.querySelectorAll('.param[data-type=point] input').forEach((b, i) => {"
+                          " b.value = [5000, 50][i]; b.dispatchEvent(new Event('change')); })")
+    wait(driver, "the handle at the frame's right edge", lambda d: d.execute_script(
+        f"const h = document.querySelector('#handles .handle[data-index=\"{centre}\"]');"
+        " return h.classList.contains('outside') && h.style.left") == "680px")
+
+    # A typed value outside the valid range shows the value in use.
+    box = row_input("Amount", "input[type=number]")
+    driver.execute_script("arguments[0].value = 500; arguments[0].dispatchEvent(new Event('change'))", box)
+    wait(driver, "Amount shown as 200", lambda d: box.get_attribute("value") == "200" and value("Amount") == 200)
+
+    # A change through the API (or another tab) reaches the controls.
+    request = urllib.request.Request(f"{studio.base}/api/params?token={studio.token}", b'{"Amount": 33}',
+                                     {"Content-Type": "application/json"}, method="PUT")
+    urllib.request.urlopen(request).read()
+    wait(driver, "Amount 33 from the API in the page", lambda d: box.get_attribute("value") == "33"
+         and row_input("Amount", "input[type=range]").get_attribute("value") == "33")
+
+    # A chosen layer shows after a reload of the page and can be unset.
+    shutil.copy(os.path.join(DEFAULT_EFFECT, "tile.png"), os.path.join(effect, "matte.png"))
+    wait(driver, "matte.png listed", lambda d: "matte.png" in studio.get("/api/files")["files"])
+    time.sleep(1)  # the effect reloads after the new file
+    driver.refresh()
+    wait(driver, "matte.png offered", lambda d: d.find_elements(By.CSS_SELECTOR, '.param[data-type=layer] option[value="matte.png"]'))
+    layer = driver.find_element(By.CSS_SELECTOR, ".param[data-type=layer] select")
+    driver.execute_script("arguments[0].value = 'matte.png'; arguments[0].dispatchEvent(new Event('change'))", layer)
+    wait(driver, "the layer chosen", lambda d: value("Matte") == "matte.png")
+    driver.refresh()
+    wait(driver, "the chosen layer shown after a reload", lambda d: d.execute_script(
+        "const s = document.querySelector('.param[data-type=layer] select'); return s && s.value") == "matte.png")
+    layer = driver.find_element(By.CSS_SELECTOR, ".param[data-type=layer] select")
+    driver.execute_script("arguments[0].value = ''; arguments[0].dispatchEvent(new Event('change'))", layer)
+    wait(driver, "the layer given back to the host", lambda d: value("Matte") is None)
 
 
 def measure_latency(driver):
