@@ -231,7 +231,9 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
         {"render " + effect + "--param Tint=1,2", 2, "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
         {"render " + effect + "--param Tint=300,0,0", 2,
          "lumivex: parameter 'Tint': colour components run from 0 to 255, got '300,0,0'\n"},
-        {"render " + effect + "--param Mode=9", 2, "lumivex: parameter 'Mode' needs a whole number from 1 to 7, got '9'\n"},
+        {"render " + effect + "--param Mode=9", 2,
+         "lumivex: parameter 'Mode' needs a whole number from 1 to 7, got '9'; the entries are: 1 Values, 2 Tint, 3 Where, "
+         "4 Matte, 5 Aspect, 6 Time, 7 Place\n"},
         {"render " + effect + "--param Level", 2, "lumivex: --param needs NAME=VALUE, got 'Level'\n"},
         {"render " + effect + "--depth 12", 2, "lumivex: --depth must be 8, 16 or 32, got 12\n"},
         {"render " + effect + "--host nuke", 2, "lumivex: --host must be ae or premiere, got 'nuke'\n"},

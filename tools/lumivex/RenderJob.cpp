@@ -99,7 +99,7 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
                 std::string entries;
                 for (size_t i = 0; i < choices.size(); ++i)
                     entries += (i ? ", " : "") + std::to_string(i + 1) + " " + choices[i];
-                throw UsageError(std::string(e.what()) + " or an entry's text; the entries are: " + entries);
+                throw UsageError(std::string(e.what()) + "; the entries are: " + entries);
             }
         }
         case PF_Param_COLOR: {
