@@ -8,6 +8,10 @@
 #       target <FXNAME>, file <FXNAME>.so (.aex): the package in <dir> packed,
 #       scrambled and embedded with the registration generated from its
 #       config.xml (whose FXNAME must be <FXNAME>).
+#       Beside it, where the frei0r glue is built (lumivex_frei0r), target
+#       <FXNAME>_frei0r, file <fxname>.so in LUMIVEX_FREI0R_DIR: the same
+#       package and engine behind the frei0r API, exporting only the f0r_
+#       functions.
 #   lumivex_add_engine_module()
 #       target lumivex-engine, file lumivex-engine.so: an empty table, so the
 #       module reads its package files from the current folder.
@@ -15,9 +19,17 @@
 #       the table of lumivex_add_effect_module added to any target (tests
 #       link one into an executable).
 #
-# Modules are written to LUMIVEX_MODULE_DIR.
+# Modules are written to LUMIVEX_MODULE_DIR, frei0r plug-ins to
+# LUMIVEX_FREI0R_DIR.
 
 set(LUMIVEX_MODULE_DIR ${CMAKE_BINARY_DIR}/modules CACHE PATH "Where effect modules are built")
+set(LUMIVEX_FREI0R_DIR ${CMAKE_BINARY_DIR}/frei0r CACHE PATH "Where frei0r plug-ins are built")
+# The frei0r API a plug-in exports, and nothing else.
+set(LUMIVEX_FREI0R_SYMBOLS f0r_init f0r_deinit f0r_get_plugin_info f0r_get_param_info f0r_construct f0r_destruct
+    f0r_set_param_value f0r_get_param_value f0r_update)
+set(LUMIVEX_FREI0R_MAP ${CMAKE_BINARY_DIR}/lumivex-frei0r.map)
+list(JOIN LUMIVEX_FREI0R_SYMBOLS "; " _lumivex_frei0r_globals)
+file(CONFIGURE OUTPUT ${LUMIVEX_FREI0R_MAP} CONTENT "{\n  global: ${_lumivex_frei0r_globals};\n  local: *;\n};\n")
 if(WIN32)
   # Module definition: only the entry point is exported.
   set(LUMIVEX_MODULE_MAP ${CMAKE_BINARY_DIR}/lumivex-module.def)
@@ -129,6 +141,31 @@ function(_lumivex_check_module name)
   add_test(NAME WindowsModuleFile.${name} COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
 endfunction()
 
+# The frei0r plug-in of the effect module `name`: its resource table source
+# (written for the module) linked with the frei0r glue. The plug-in stays
+# loaded once loaded (-z nodelete): the engine and its GL context live until
+# the process ends, also when a host closes the library after each filter.
+function(_lumivex_frei0r_module name)
+  if(NOT TARGET lumivex_frei0r)
+    return()
+  endif()
+  set(target ${name}_frei0r)
+  string(TOLOWER ${name} file)
+  add_library(${target} MODULE ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.c)
+  target_link_libraries(${target} PRIVATE lumivex_frei0r)
+  list(TRANSFORM LUMIVEX_FREI0R_SYMBOLS PREPEND "-Wl,--undefined=" OUTPUT_VARIABLE undefined)
+  target_link_options(${target} PRIVATE ${undefined} -Wl,--version-script=${LUMIVEX_FREI0R_MAP} -Wl,-z,nodelete)
+  if(NOT LUMIVEX_SANITIZE)
+    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  endif()
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${file}
+    LIBRARY_OUTPUT_DIRECTORY ${LUMIVEX_FREI0R_DIR}
+    LINKER_LANGUAGE CXX
+    LINK_DEPENDS ${LUMIVEX_FREI0R_MAP})
+endfunction()
+
 function(lumivex_add_effect_module)
   cmake_parse_arguments(ARG "" "NAME;PACKAGE" "" ${ARGN})
   if(NOT ARG_NAME OR NOT ARG_PACKAGE)
@@ -137,6 +174,7 @@ function(lumivex_add_effect_module)
   _lumivex_module(${ARG_NAME})
   lumivex_add_resource_table(${ARG_NAME} NAME ${ARG_NAME} PACKAGE ${ARG_PACKAGE})
   _lumivex_check_module(${ARG_NAME})
+  _lumivex_frei0r_module(${ARG_NAME})
 endfunction()
 
 function(lumivex_add_engine_module)
