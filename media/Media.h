@@ -49,8 +49,10 @@ std::vector<std::string> sequenceFileNames(const std::string& pattern);
 
 struct ClipInfo {
     uint32_t width = 0, height = 0;
-    uint32_t rateNum = 30, rateDen = 1;  // frames a second, as a fraction
-    int64_t frameCount = 0;              // frames in the clip
+    // Frames a second, as a fraction; for a clip whose pictures do not
+    // follow one rate, their average (or the usual rate within 1% of it).
+    uint32_t rateNum = 30, rateDen = 1;
+    int64_t frameCount = 0;              // pictures shown (an edit list's cut ones left out)
     uint32_t bitsPerChannel = 8;         // of the source (32 for float)
     bool hasAudio = false;
     uint32_t aspectNum = 1, aspectDen = 1;  // pixel aspect (width over height of a pixel)
@@ -83,8 +85,10 @@ public:
 
     const ClipInfo& info() const;
     // The picture shown at `seconds` from the clip's start: the frame whose
-    // presentation time is the latest not after it (the first frame before
-    // the clip starts). Times must not go back between calls.
+    // presentation time, put on the clip's frame grid (rounded to whole
+    // frames at info().rateNum / rateDen), is the latest not after it (the
+    // first frame before the clip starts); pictures come upright, by the
+    // clip's display matrix. Times must not go back between calls.
     const hostsim::Image& frameAt(double seconds);
     // The same picture for a caller that keeps what it is given: when it is
     // not the one the last call gave, it is moved into `image` (whose own
