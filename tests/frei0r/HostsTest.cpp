@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // FFmpeg hands frei0r the time in milliseconds; these filters around the
-// plug-in make that number the frame's seconds and put the times back.
-const std::string kSecondsIn = "settb=1/1000000,setpts=PTS/1000,";
+// plug-in make that number the frame's seconds and put the times back (on a
+// time base of 1/3000 s, so that the 3 fps frames' times stay exact).
+const std::string kSecondsIn = "settb=1/3000,setpts=PTS/1000,";
 const std::string kSecondsOut = ",setpts=PTS*1000";
 
 struct Frei0rHosts : testing::Test {
@@ -48,10 +50,14 @@ struct Frei0rHosts : testing::Test {
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
 
-    // A picture file's RGBA8 pixels, decoded by FFmpeg.
-    std::vector<unsigned char> pixels(const std::string& picture) const {
+    // A picture file's RGBA8 pixels, decoded by FFmpeg; with `crop` (W:H),
+    // only the centred W x H area.
+    std::vector<unsigned char> pixels(const std::string& picture, const std::string& crop = "") const {
         const std::string raw = picture + ".rgba";
-        if (!run(std::string(FFMPEG_BIN) + " -v error -y -i " + picture + " -f rawvideo -pix_fmt rgba " + raw)) return {};
+        const std::string filter = crop.empty() ? "" : " -vf crop=" + crop;
+        if (!run(std::string(FFMPEG_BIN) + " -v error -y -i " + picture + filter + " -f rawvideo -pix_fmt rgba " + raw)) {
+            return {};
+        }
         std::ifstream in(path(raw), std::ios::binary);
         return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
@@ -63,17 +69,26 @@ struct Frei0rHosts : testing::Test {
     }
 
     // Each host frame `prefix`N.png against lumivex render of `input`N.png at
-    // time start + N / fps with `renderArgs`.
+    // time start + N / fps with `renderArgs`, one frame at a time.
     void expectRenderMatches(const std::string& prefix, const std::string& input, int count, double start,
                              double fps, const std::string& renderArgs) const {
         for (int i = 0; i < count; ++i) {
             const std::string n = std::to_string(i);
             char time[32];
             std::snprintf(time, sizeof time, "%.9g", start + i / fps);
-            const std::string reference = "ref" + n + ".png";
             ASSERT_TRUE(run(std::string(LUMIVEX_BIN) + " render " + renderArgs + " --input " + input + n +
-                            ".png --time " + time + " --output " + reference));
-            const auto want = pixels(reference);
+                            ".png --time " + time + " --output ref" + n + ".png"));
+        }
+        expectSameFrames(prefix, "ref", count);
+    }
+
+    // `prefix`N.png against `reference`N.png within one level; an output the
+    // effect enlarged is compared in its centred `crop` (W:H), the frame's size.
+    void expectSameFrames(const std::string& prefix, const std::string& reference, int count,
+                          const std::string& crop = "") const {
+        for (int i = 0; i < count; ++i) {
+            const std::string n = std::to_string(i);
+            const auto want = pixels(reference + n + ".png", crop);
             const auto got = pixels(prefix + n + ".png");
             ASSERT_EQ(got.size(), want.size()) << "frame " << i;
             ASSERT_FALSE(want.empty());
@@ -139,6 +154,21 @@ TEST_F(Frei0rHosts, TwoFFmpegInstancesInOneGraphKeepTheirOwnValues) {
     expectRenderMatches("out", "first", 2, 0, 3,
                         "--module " KINDS_MODULE " --param Gain=0 --param Turn=180 --param Tint=0,255,0 "
                         "--param Spot=32,24 --param Place=5,0,0 --param Invert=false");
+}
+
+TEST_F(Frei0rHosts, FFmpegRendersEveryGalleryEffectAsRenderDoes) {
+    makeInput(3, "96x64");
+    for (const std::string name : {"CRT", "Halftone", "Kaleido", "Retro", "Ripple"}) {
+        SCOPED_TRACE(name);
+        std::string file = name;
+        for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        ffmpeg("frei0r=filter_name=" + file);
+        // Effects that carry pictures from frame to frame see the frames in
+        // order in both: the reference is a sequence too.
+        ASSERT_TRUE(run(std::string(LUMIVEX_BIN) + " render --module " MODULE_DIR "/" + name +
+                        ".so --input in%d.png --frames 3 --fps 3 --output ref%d.png"));
+        expectSameFrames("out", "ref", 3, "96:64");
+    }
 }
 
 TEST_F(Frei0rHosts, MeltRendersTheDefaultEffectAsRenderDoes) {
