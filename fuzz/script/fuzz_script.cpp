@@ -426,26 +426,21 @@ public:
             plugin.render(0.0, 4, 4, 8);
             if (!plugin.getErrorText().empty()) report("a plain frame fails: " + plugin.getErrorText(), current);
             readFrame(4, 4, 8, true);
+            releaseAll();
         });
     }
 
 private:
-    // Back to the state of the base script: the entities in `made` released,
-    // the harness's globals and the entry points as they were. Runs no
-    // script code (the plain frame's call collects what this drops).
+    // Back to the state of the base script: the harness's globals and the
+    // entry points as they were, every entity released. Runs no script code
+    // (the plain frame's call collects what this drops).
     void cleanup() {
+        releaseAll();
         duk_context* ctx = Scripting::instance().ctx;
         if (!ctx) return;
-        std::vector<uint32_t> made;
         const duk_int_t status = duk_safe_call(
             ctx,
-            [](duk_context* c, void* out) -> duk_ret_t {
-                duk_get_global_string(c, "made");
-                for (duk_uarridx_t i = 0, n = duk_get_length(c, -1); i < n; ++i) {
-                    duk_get_prop_index(c, -1, i);
-                    static_cast<std::vector<uint32_t>*>(out)->push_back(duk_get_uint(c, -1));
-                    duk_pop(c);
-                }
+            [](duk_context* c, void*) -> duk_ret_t {
                 for (const char* name : {"made", "gone", "kept"}) {
                     duk_push_array(c);
                     duk_put_global_string(c, name);
@@ -462,12 +457,28 @@ private:
                 }
                 return 0;
             },
-            &made, 0, 1);
+            nullptr, 0, 1);
         duk_pop(ctx);
         if (status != DUK_EXEC_SUCCESS) report("harness: the script state could not be reset", current);
-        while (!made.empty()) {
-            Context::instance().releaseEntity(made.back());
-            made.pop_back();
+    }
+
+    // Releases every entity, the frame's own target and input texture too,
+    // as after a fresh load: also those whose id never reached the script (a
+    // call stopped by its time limit may have made one just before).
+    static void releaseAll() {
+        std::vector<uint32_t> ids;
+        collect<Parameter::Factory>(ids);
+        collect<Shader::Factory>(ids);
+        collect<RenderTarget::Factory>(ids);
+        collect<Texture::Factory>(ids);
+        collect<Surface::Factory>(ids);
+        for (const uint32_t id : ids) Context::instance().releaseEntity(id);
+    }
+
+    template <class F>
+    static void collect(std::vector<uint32_t>& ids) {
+        if (const F* factory = Context::instance().factory<F>()) {
+            for (const auto& entry : factory->entities) ids.push_back(entry.first);
         }
     }
 
