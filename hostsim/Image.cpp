@@ -4,35 +4,6 @@
 
 namespace hostsim {
 
-Image Image::eightBit(uint32_t w, uint32_t h) {
-    Image image;
-    image.shapeEightBit(w, h);
-    return image;
-}
-
-void Image::shapeEightBit(uint32_t w, uint32_t h) {
-    width = w;
-    height = h;
-    rgba8.resize(pixelBytes() + kEightBitSlack);
-    std::fill(rgba8.end() - kEightBitSlack, rgba8.end(), uint8_t(0));
-    std::vector<float>().swap(rgba);
-}
-
-Image asFloat(Image&& image) {
-    if (!image.isEightBit()) return std::move(image);
-    return asFloat(static_cast<const Image&>(image));
-}
-
-Image asFloat(const Image& image) {
-    if (!image.isEightBit()) return image;
-    Image out;
-    out.width = image.width;
-    out.height = image.height;
-    out.rgba.resize(image.pixelBytes());
-    for (size_t i = 0; i < out.rgba.size(); ++i) out.rgba[i] = image.rgba8[i] / 255.0f;
-    return out;
-}
-
 Image downsample(const Image& image, uint32_t factorX, uint32_t factorY) {
     factorX = std::max(factorX, 1u);
     factorY = std::max(factorY, 1u);

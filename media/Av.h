@@ -138,23 +138,23 @@ private:
 // ones not kept. Either side may call from its own thread.
 class Spares {
 public:
-    void put(hostsim::Image image) {
+    void put(ImageLib::Picture image) {
         if (image.empty()) return;
         std::lock_guard<std::mutex> lock(mutex);
         if (kept.size() < 2) kept.push_back(std::move(image));
     }
     // A spare picture, or an empty one when there is none.
-    hostsim::Image take() {
+    ImageLib::Picture take() {
         std::lock_guard<std::mutex> lock(mutex);
         if (kept.empty()) return {};
-        hostsim::Image image = std::move(kept.back());
+        ImageLib::Picture image = std::move(kept.back());
         kept.pop_back();
         return image;
     }
 
 private:
     std::mutex mutex;
-    std::vector<hostsim::Image> kept;
+    std::vector<ImageLib::Picture> kept;
 };
 
 }  // namespace media::av

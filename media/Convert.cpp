@@ -60,7 +60,7 @@ uint32_t formatBits(AVPixelFormat format) {
     return uint32_t(d->comp[0].depth);
 }
 
-void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file) {
+void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, ImageLib::Picture& image, const std::string& file) {
     const auto format = AVPixelFormat(frame.format);
     const bool deep = formatBits(format) > 8;
     const bool bytes = eightBit && !deep;
@@ -68,7 +68,7 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::I
     if (bytes)
         image.shapeEightBit(uint32_t(frame.width), uint32_t(frame.height));
     else if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height) || image.rgba.empty())
-        image = hostsim::Image(uint32_t(frame.width), uint32_t(frame.height));
+        image = ImageLib::Picture(uint32_t(frame.width), uint32_t(frame.height));
     const size_t w = size_t(frame.width);
     if (format == AV_PIX_FMT_GBRPF32LE || format == AV_PIX_FMT_GBRAPF32LE) {
         // Planes green, blue, red (, alpha): copied as they are, above 1 too.
@@ -137,7 +137,7 @@ FromImage::FromImage(int width, int height, AVPixelFormat target, bool deep, con
     staged = stagingFrame(source, width, height, file);
 }
 
-void FromImage::convert(const hostsim::Image& image, AVFrame& frame) {
+void FromImage::convert(const ImageLib::Picture& image, AVFrame& frame) {
     if (!frame.data[0]) check(av_frame_get_buffer(&frame, 0), file, "cannot allocate a frame");
     check(av_frame_make_writable(&frame), file, "cannot write a frame");
     if (image.isEightBit() && !deep) {
@@ -156,7 +156,7 @@ void FromImage::convert(const hostsim::Image& image, AVFrame& frame) {
         sws_scale(sws.get(), planes, lines, 0, int(image.height), frame.data, frame.linesize);
         return;
     }
-    if (image.isEightBit()) return convert(hostsim::asFloat(image), frame);
+    if (image.isEightBit()) return convert(ImageLib::asFloat(image), frame);
     const size_t w = image.width;
     for (uint32_t y = 0; y < image.height; ++y) {
         const float* in = image.pixel(0, y);

@@ -18,7 +18,7 @@ public:
     // Converts a decoded frame: float planes are copied, deeper-than-8-bit
     // formats go through 16 bits, YUV uses the frame's own matrix and range
     // (the stream's matrix where the frame names none).
-    void convert(const AVFrame& frame, AVColorSpace streamSpace, hostsim::Image& image, const std::string& file);
+    void convert(const AVFrame& frame, AVColorSpace streamSpace, ImageLib::Picture& image, const std::string& file);
 
 private:
     bool eightBit;
@@ -34,7 +34,7 @@ public:
     // get the BT.709 matrix in limited range (as the streams are tagged).
     FromImage(int width, int height, AVPixelFormat target, bool deep, const std::string& file);
     // Fills `frame` (allocated here on first use) from `image`.
-    void convert(const hostsim::Image& image, AVFrame& frame);
+    void convert(const ImageLib::Picture& image, AVFrame& frame);
 
 private:
     Sws sws;

@@ -48,8 +48,8 @@ float paletteStep(const std::vector<ImageLib::Pixel32>& entries) {
 
 }  // namespace
 
-void toPalette(const hostsim::Image& image, uint32_t colours, int dither, AVFrame& frame, const std::string& file) {
-    if (image.isEightBit()) return toPalette(hostsim::asFloat(image), colours, dither, frame, file);
+void toPalette(const ImageLib::Picture& image, uint32_t colours, int dither, AVFrame& frame, const std::string& file) {
+    if (image.isEightBit()) return toPalette(ImageLib::asFloat(image), colours, dither, frame, file);
     auto copy = [&image](float shift) {
         ImageLib::Surface<ImageLib::Pixel32> s(image.width, image.height);
         for (uint32_t y = 0; y < image.height; ++y) {

@@ -3,7 +3,7 @@
 // show at this time", and a writer that encodes rendered frames into one
 // file.
 //
-// Pictures are hostsim::Image (float RGBA, 1.0 full, or 8-bit where the
+// Pictures are ImageLib::Picture (float RGBA, 1.0 full, or 8-bit where the
 // caller asks for it). Sources deeper than 8 bits are converted through 16
 // bits per channel and float sources (EXR) are copied, so nothing is cut to
 // 8 bits on the way in. Writers take either kind.
@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/Image.h"
+#include "ImageLib/Picture.h"
 
 namespace media {
 
@@ -66,7 +66,7 @@ struct ReaderOptions {
     // The first time frameAt will be asked for: decoding starts at the key
     // frame before it rather than at the clip's start.
     double start = 0;
-    // 8-bit sources give 8-bit pictures (hostsim::Image::isEightBit), for a
+    // 8-bit sources give 8-bit pictures (ImageLib::Picture::isEightBit), for a
     // caller that renders at 8 bits; deeper ones are not cut.
     bool eightBit = false;
 };
@@ -89,13 +89,13 @@ public:
     // frames at info().rateNum / rateDen), is the latest not after it (the
     // first frame before the clip starts); pictures come upright, by the
     // clip's display matrix. Times must not go back between calls.
-    const hostsim::Image& frameAt(double seconds);
+    const ImageLib::Picture& frameAt(double seconds);
     // The same picture for a caller that keeps what it is given: when it is
     // not the one the last call gave, it is moved into `image` (whose own
     // storage goes back to the reader to convert into) and the call returns
     // true; else `image` is left alone and the call returns false. A reader
     // is used through frameAt or through takeFrameAt, not both.
-    bool takeFrameAt(double seconds, hostsim::Image& image);
+    bool takeFrameAt(double seconds, ImageLib::Picture& image);
 
     struct Impl;
 
@@ -148,7 +148,7 @@ public:
     // Queues the next frame (width x height) for the encoding thread, and
     // gives back a frame already encoded (empty when none is ready), whose
     // storage the caller may fill again.
-    hostsim::Image write(hostsim::Image frame);
+    ImageLib::Picture write(ImageLib::Picture frame);
     // Drains the encoder, completes the file and gives it its name.
     void finish();
     // Whether the output gets sound, copied or encoded again (known once constructed).

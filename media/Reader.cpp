@@ -18,7 +18,7 @@ namespace {
 
 struct Timed {
     double seconds = 0;
-    hostsim::Image image;
+    ImageLib::Picture image;
 };
 
 // Times that differ by less than this are the same time (rounding of
@@ -61,7 +61,7 @@ void turnPixels(const T* from, T* to, uint32_t w, uint32_t h, int quarters) {
 
 // Turns `image` `quarters` clockwise (1 to 3), through `spare`'s storage,
 // which gets the old picture's.
-void turn(hostsim::Image& image, int quarters, hostsim::Image& spare) {
+void turn(ImageLib::Picture& image, int quarters, ImageLib::Picture& spare) {
     const uint32_t w = quarters % 2 ? image.height : image.width, h = quarters % 2 ? image.width : image.height;
     if (image.isEightBit()) {
         spare.shapeEightBit(w, h);
@@ -230,7 +230,7 @@ private:
     av::Packet packet = av::allocPacket();
     av::ToImage convert;
     int quarters = 0;
-    hostsim::Image turned;  // storage the next picture is turned into
+    ImageLib::Picture turned;  // storage the next picture is turned into
     bool drained = false;
     double end = 0;
     int64_t frames = 0;
@@ -390,12 +390,12 @@ void VideoReader::Impl::advance(double seconds) {
     }
 }
 
-const hostsim::Image& VideoReader::frameAt(double seconds) {
+const ImageLib::Picture& VideoReader::frameAt(double seconds) {
     impl->advance(seconds);
     return impl->current->image;
 }
 
-bool VideoReader::takeFrameAt(double seconds, hostsim::Image& image) {
+bool VideoReader::takeFrameAt(double seconds, ImageLib::Picture& image) {
     Impl& r = *impl;
     r.advance(seconds);
     if (r.given) return false;

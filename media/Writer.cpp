@@ -294,7 +294,7 @@ struct VideoWriter::Impl {
     av::Frame frame = av::allocFrame();
     av::Packet packet = av::allocPacket();
     int64_t next = 0;  // pts of the next frame, in frames
-    av::Queue<hostsim::Image> queue{3};
+    av::Queue<ImageLib::Picture> queue{3};
     av::Spares spares;  // encoded pictures, for the caller to render into again
     std::thread worker;
     std::mutex mutex;
@@ -303,12 +303,12 @@ struct VideoWriter::Impl {
     std::atomic<bool> abandoned{false};
 
     void open();
-    void encode(const hostsim::Image* image);
+    void encode(const ImageLib::Picture* image);
     double seconds(int64_t frames) const { return double(frames) * options.rateDen / options.rateNum; }
 
     void consume() {
         try {
-            while (std::optional<hostsim::Image> image = queue.pop()) {
+            while (std::optional<ImageLib::Picture> image = queue.pop()) {
                 encode(&*image);
                 spares.put(std::move(*image));
             }
@@ -411,7 +411,7 @@ void VideoWriter::Impl::open() {
 }
 
 // Encodes one picture (null: drains the encoder) and writes what comes out.
-void VideoWriter::Impl::encode(const hostsim::Image* image) {
+void VideoWriter::Impl::encode(const ImageLib::Picture* image) {
     if (image) {
         if (image->width != options.width || image->height != options.height)
             throw Error(path + ": a frame of " + std::to_string(image->width) + "x" + std::to_string(image->height) +
@@ -479,7 +479,7 @@ VideoWriter::~VideoWriter() {
 
 bool VideoWriter::copiesAudio() const { return impl->audio != nullptr; }
 
-hostsim::Image VideoWriter::write(hostsim::Image frame) {
+ImageLib::Picture VideoWriter::write(ImageLib::Picture frame) {
     if (!impl->queue.push(std::move(frame))) impl->rethrow();
     return impl->spares.take();
 }

@@ -20,7 +20,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "hostsim/Image.h"
+#include "ImageLib/Picture.h"
 
 namespace clipmaker {
 
@@ -48,7 +48,7 @@ inline int level(int k) { return 20 + 3 * k; }
 
 // Which picture a decoded RGB value (0..1) of the grey came from.
 inline int pictureOf(float value) { return int(std::lround((value * 219 + 16 - 20) / 3)); }
-inline int pictureOf(const hostsim::Image& image) { return pictureOf(image.pixel(image.width / 2, image.height / 2)[0]); }
+inline int pictureOf(const ImageLib::Picture& image) { return pictureOf(image.pixel(image.width / 2, image.height / 2)[0]); }
 
 namespace detail {
 

@@ -27,8 +27,8 @@ std::string folder() {
 }
 
 // Picture k: every value a whole number of 255ths, different per frame.
-hostsim::Image card(uint32_t k, uint32_t w = 6, uint32_t h = 4) {
-    hostsim::Image image(w, h);
+ImageLib::Picture card(uint32_t k, uint32_t w = 6, uint32_t h = 4) {
+    ImageLib::Picture image(w, h);
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) {
             float* p = image.pixel(x, y);
@@ -40,7 +40,7 @@ hostsim::Image card(uint32_t k, uint32_t w = 6, uint32_t h = 4) {
     return image;
 }
 
-void expectImage(const hostsim::Image& got, const hostsim::Image& want, float tolerance, const std::string& what) {
+void expectImage(const ImageLib::Picture& got, const ImageLib::Picture& want, float tolerance, const std::string& what) {
     ASSERT_EQ(got.width, want.width) << what;
     ASSERT_EQ(got.height, want.height) << what;
     for (size_t i = 0; i < got.rgba.size(); ++i) ASSERT_NEAR(got.rgba[i], want.rgba[i], tolerance) << what << " value " << i;
@@ -95,8 +95,8 @@ TEST(Media, TakenPicturesStayTheCallersAndRepeatsAreNotTakenAgain) {
     media::VideoReader reader(d + "s.%d.png", options);
     // Each picture is asked for twice; the storage handed in goes back to the
     // reader, except every other picture, which the caller keeps to the end.
-    hostsim::Image slot;
-    std::vector<std::pair<uint32_t, hostsim::Image>> kept;
+    ImageLib::Picture slot;
+    std::vector<std::pair<uint32_t, ImageLib::Picture>> kept;
     for (int i = 0; i < 40; ++i) {
         const uint32_t k = uint32_t(i / 2) % 5;
         const std::string what = "step " + std::to_string(i);
@@ -115,7 +115,7 @@ TEST(Media, TakenPicturesStayTheCallersAndRepeatsAreNotTakenAgain) {
 TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
     const std::string d = folder();
     // 16-bit pictures: values 8 bits cannot hold come through.
-    hostsim::Image deep(4, 2);
+    ImageLib::Picture deep(4, 2);
     for (size_t i = 0; i < deep.rgba.size(); ++i) deep.rgba[i] = float(1000 + 97 * i) / 65535;
     lumivex::writeImage(d + "d.0.png", deep, 16);
     media::VideoReader deepReader(d + "d.%d.png");
@@ -123,7 +123,7 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
     expectImage(deepReader.frameAt(0), deep, 0.51f / 65535, "16-bit sequence");
 
     // Float pictures come through as they are, above 1 too.
-    hostsim::Image bright(3, 2);
+    ImageLib::Picture bright(3, 2);
     for (size_t i = 0; i < bright.rgba.size(); ++i) bright.rgba[i] = 0.1f + 0.4f * float(i);
     lumivex::writeImage(d + "f.0.exr", bright, 32);
     media::VideoReader floatReader(d + "f.%d.exr");
@@ -139,7 +139,7 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
         w.rateNum = 25;
         w.depth = depth;
         media::VideoWriter writer(clip, w);
-        hostsim::Image deepFrame = deep;
+        ImageLib::Picture deepFrame = deep;
         deepFrame.width = 6;
         deepFrame.height = 4;
         deepFrame.rgba.resize(6 * 4 * 4, 0.25f);
@@ -150,7 +150,7 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
         EXPECT_EQ(reader.info().rateNum, 25u);
         EXPECT_EQ(reader.info().rateDen, 1u);
         for (uint32_t k = 0; k < 3; ++k) {
-            const hostsim::Image& got = reader.frameAt(k / 25.0);
+            const ImageLib::Picture& got = reader.frameAt(k / 25.0);
             if (depth == 8) {
                 expectImage(got, card(k), 0, clip + " frame " + std::to_string(k));
             } else {
@@ -174,9 +174,9 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
         w.height = height;
         media::VideoWriter writer(d + name, w);
         for (uint32_t k = 0; k < 3; ++k) {
-            hostsim::Image frame = card(k, width, height);
+            ImageLib::Picture frame = card(k, width, height);
             if (eightBit) {
-                hostsim::Image bytes = hostsim::Image::eightBit(width, height);
+                ImageLib::Picture bytes = ImageLib::Picture::eightBit(width, height);
                 for (size_t i = 0; i < frame.rgba.size(); ++i) bytes.rgba8[i] = uint8_t(std::lround(frame.rgba[i] * 255));
                 if (k % 2) bytes.rgba8.resize(bytes.pixelBytes());
                 frame = std::move(bytes);
@@ -198,14 +198,14 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
     bytes.eightBit = true;
     media::VideoReader floats(d + "f.mp4"), eight(d + "f.mp4", bytes);
     for (uint32_t k = 0; k < 3; ++k) {
-        const hostsim::Image &f = floats.frameAt(k / 30.0), &b = eight.frameAt(k / 30.0);
+        const ImageLib::Picture &f = floats.frameAt(k / 30.0), &b = eight.frameAt(k / 30.0);
         ASSERT_TRUE(b.isEightBit() && b.rgba.empty());
         ASSERT_EQ(b.width, 16u);
         for (size_t i = 0; i < f.rgba.size(); ++i) ASSERT_EQ(b.rgba8[i], std::lround(f.rgba[i] * 255)) << "value " << i;
     }
 
     // A 16-bit source is not cut to 8 bits for an 8-bit caller.
-    hostsim::Image deep(2, 2);
+    ImageLib::Picture deep(2, 2);
     for (size_t i = 0; i < deep.rgba.size(); ++i) deep.rgba[i] = float(1000 + 97 * i) / 65535;
     lumivex::writeImage(d + "d.0.png", deep, 16);
     media::VideoReader deepReader(d + "d.%d.png", bytes);
@@ -215,7 +215,7 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
 
 TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     const std::string d = folder();
-    hostsim::Image flat(32, 16);
+    ImageLib::Picture flat(32, 16);
     for (size_t i = 0; i < flat.rgba.size(); i += 4) flat.rgba[i] = 0.2f, flat.rgba[i + 1] = 0.5f, flat.rgba[i + 2] = 0.8f, flat.rgba[i + 3] = 0.5f;
     for (const char* ext : {".mp4", ".mov", ".webm", ".gif"}) {
         const std::string clip = d + "flat" + ext;
@@ -238,7 +238,7 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
         }
     }
     // The GIF palette has the size asked for.
-    hostsim::Image ramp(64, 4);
+    ImageLib::Picture ramp(64, 4);
     for (uint32_t x = 0; x < 64; ++x)
         for (uint32_t y = 0; y < 4; ++y) std::copy_n(std::initializer_list<float>{x / 63.0f, 1 - x / 63.0f, 0.5f, 1}.begin(), 4, ramp.pixel(x, y));
     media::WriterOptions w;
@@ -251,7 +251,7 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     writer.finish();
     media::VideoReader reader(d + "ramp.gif");
     std::set<std::vector<float>> colours;
-    const hostsim::Image& got = reader.frameAt(0);
+    const ImageLib::Picture& got = reader.frameAt(0);
     for (size_t i = 0; i < got.rgba.size(); i += 4) colours.insert({got.rgba[i], got.rgba[i + 1], got.rgba[i + 2]});
     EXPECT_LE(colours.size(), 8u);
     EXPECT_GE(colours.size(), 4u);
@@ -259,7 +259,7 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     // An ordered dither of a grey ramp into 8 colours: each 4x4 block
     // averages closer to the ramp than plain nearest colours do, without
     // brightening or darkening the picture as a whole.
-    hostsim::Image grey(64, 8);
+    ImageLib::Picture grey(64, 8);
     for (uint32_t y = 0; y < 8; ++y)
         for (uint32_t x = 0; x < 64; ++x) std::fill_n(grey.pixel(x, y), 3, x / 63.0f), grey.pixel(x, y)[3] = 1;
     w.height = 8;
@@ -268,7 +268,7 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
         media::VideoWriter out(d + dither + std::string(".gif"), w);
         out.write(grey);
         out.finish();
-        const hostsim::Image back = media::VideoReader(d + dither + std::string(".gif")).frameAt(0);
+        const ImageLib::Picture back = media::VideoReader(d + dither + std::string(".gif")).frameAt(0);
         double error = 0, sum = 0, want = 0;
         for (uint32_t bx = 0; bx < 64; bx += 4) {
             double block = 0;
@@ -302,7 +302,7 @@ TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
     w.height = 64;
     {
         media::VideoWriter writer(d + "whole.mkv", w);
-        hostsim::Image noise(64, 64);
+        ImageLib::Picture noise(64, 64);
         for (uint32_t k = 0; k < 30; ++k) {
             for (size_t i = 0; i < noise.rgba.size(); ++i) noise.rgba[i] = float((i * 2654435761u + k * 97) % 251) / 250;
             writer.write(noise);
@@ -325,16 +325,16 @@ TEST(Media, AFailedOrAbandonedEncodeLeavesNoFile) {
     w.height = 8;
     {
         media::VideoWriter writer(d + "bad.mp4", w);
-        writer.write(hostsim::Image(8, 8));
+        writer.write(ImageLib::Picture(8, 8));
         EXPECT_NE(errorOf([&] {
-                      writer.write(hostsim::Image(4, 4));
+                      writer.write(ImageLib::Picture(4, 4));
                       writer.finish();
                   }).find("a frame of 4x4 does not fit a clip of 8x8"),
                   std::string::npos);
     }
     {
         media::VideoWriter writer(d + "abandoned.mov", w);
-        writer.write(hostsim::Image(8, 8));
+        writer.write(ImageLib::Picture(8, 8));
 #ifdef __linux__
         // The writer's thread runs below the caller's priority.
         int nice = -100;
@@ -551,7 +551,7 @@ TEST(Media, LoopedSoundFollowsThePicturesInEveryContainer) {
         // Two and a half passes of the clip, its sound with them.
         EXPECT_EQ(errorOf([&] {
                       media::VideoWriter writer(out, w);
-                      for (int k = 0; k < 75; ++k) writer.write(hostsim::Image(64, 36));
+                      for (int k = 0; k < 75; ++k) writer.write(ImageLib::Picture(64, 36));
                       writer.finish();
                       EXPECT_TRUE(writer.copiesAudio()) << name;
                       EXPECT_TRUE(media::probeClip(out).hasAudio) << name;
@@ -594,7 +594,7 @@ TEST(Media, ADisplayMatrixTurnsThePicturesUpright) {
             media::VideoReader reader(clip, options);
             EXPECT_EQ(reader.info().width, across ? 36u : 64u) << degrees;
             EXPECT_EQ(reader.info().height, across ? 64u : 36u) << degrees;
-            const hostsim::Image picture = hostsim::asFloat(reader.frameAt(1 / 30.0));
+            const ImageLib::Picture picture = ImageLib::asFloat(reader.frameAt(1 / 30.0));
             ASSERT_EQ(picture.width, reader.info().width) << degrees;
             ASSERT_EQ(picture.height, reader.info().height) << degrees;
             EXPECT_EQ(clipmaker::pictureOf(picture), 1) << degrees;
@@ -615,7 +615,7 @@ TEST(Media, WebmKeepsAlpha) {
     w.height = 16;
     media::VideoWriter writer(d + "alpha.webm", w);
     for (float alpha : {0.25f, 0.75f}) {
-        hostsim::Image frame(32, 16);
+        ImageLib::Picture frame(32, 16);
         for (size_t i = 0; i < frame.rgba.size(); i += 4) frame.rgba[i + 1] = 0.5f, frame.rgba[i + 3] = alpha;
         writer.write(frame);
     }
@@ -624,8 +624,8 @@ TEST(Media, WebmKeepsAlpha) {
         media::ReaderOptions options;
         options.eightBit = eightBit;
         media::VideoReader reader(d + "alpha.webm", options);
-        EXPECT_NEAR(hostsim::asFloat(reader.frameAt(0)).pixel(8, 8)[3], 0.25f, 3 / 255.0f);
-        EXPECT_NEAR(hostsim::asFloat(reader.frameAt(1 / 30.0)).pixel(8, 8)[3], 0.75f, 3 / 255.0f);
+        EXPECT_NEAR(ImageLib::asFloat(reader.frameAt(0)).pixel(8, 8)[3], 0.25f, 3 / 255.0f);
+        EXPECT_NEAR(ImageLib::asFloat(reader.frameAt(1 / 30.0)).pixel(8, 8)[3], 0.75f, 3 / 255.0f);
     }
 }
 
@@ -670,7 +670,7 @@ TEST(Media, SoundTheContainerCannotHoldIsEncodedAgain) {
     // A second of PCM in Matroska, for an MP4.
     {
         media::VideoWriter writer(d + "v.mkv", w);
-        for (int k = 0; k < 30; ++k) writer.write(hostsim::Image(64, 36));
+        for (int k = 0; k < 30; ++k) writer.write(ImageLib::Picture(64, 36));
         writer.finish();
     }
     addSound(d + "v.mkv", d + "pcm.mkv");
@@ -678,7 +678,7 @@ TEST(Media, SoundTheContainerCannotHoldIsEncodedAgain) {
                                    std::tuple{"pcm.mkv", "out.mp4", "aac"}}) {
         w.audioFrom = d + from;
         media::VideoWriter writer(d + to, w);
-        for (int k = 0; k < 30; ++k) writer.write(hostsim::Image(64, 36));
+        for (int k = 0; k < 30; ++k) writer.write(ImageLib::Picture(64, 36));
         writer.finish();
         const auto [got, seconds] = soundOf(d + to);
         EXPECT_EQ(got, codec) << from << " to " << to;
@@ -688,7 +688,7 @@ TEST(Media, SoundTheContainerCannotHoldIsEncodedAgain) {
     w.audioFrom = d + "aac.mp4";
     w.audioLoop = 1.0;
     media::VideoWriter writer(d + "looped.webm", w);
-    for (int k = 0; k < 60; ++k) writer.write(hostsim::Image(64, 36));
+    for (int k = 0; k < 60; ++k) writer.write(ImageLib::Picture(64, 36));
     writer.finish();
     EXPECT_NEAR(soundOf(d + "looped.webm").second, 2.0, 0.05);
 }
@@ -697,7 +697,7 @@ TEST(Media, OrderedGifDitherStaysCloseToThePicture) {
     const std::string d = folder();
     // Smooth colour: two crossing ramps and a slow wave, as a photo's sky
     // and shading, where a dither's pattern shows most.
-    hostsim::Image smooth(160, 96);
+    ImageLib::Picture smooth(160, 96);
     for (uint32_t y = 0; y < smooth.height; ++y)
         for (uint32_t x = 0; x < smooth.width; ++x) {
             float* p = smooth.pixel(x, y);
@@ -718,7 +718,7 @@ TEST(Media, OrderedGifDitherStaysCloseToThePicture) {
         media::VideoWriter writer(out, w);
         writer.write(smooth);
         writer.finish();
-        const hostsim::Image back = media::VideoReader(out).frameAt(0);
+        const ImageLib::Picture back = media::VideoReader(out).frameAt(0);
         double squares = 0;
         for (uint32_t y = 0; y < smooth.height; ++y)
             for (uint32_t x = 0; x < smooth.width; ++x)
