@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -377,7 +378,12 @@ std::string scriptFault() {
 class Harness {
 public:
     Harness() {
-        thread.run([this] { base = "var ROOT = '" + makeFolders() + "';\n" + kPrelude; }, kHang);
+        thread.run(
+            [this] {
+                root = makeFolders();
+                base = "var ROOT = '" + root + "';\n" + kPrelude;
+            },
+            kHang);
         inEngine("init", [this] {
             // llvmpipe draws on the calling thread: tiny frames cost less
             // than handing them to its threads.
@@ -397,6 +403,8 @@ public:
             plugin.unlockGL();
             plugin.shutdown();
         });
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
     }
 
     void run(const uint8_t* data, size_t size) {
@@ -538,6 +546,7 @@ private:
 
     AELumivex2& plugin = static_cast<AELumivex2&>(effectPlugin());
     StackThread thread;
+    std::string root;  // the folder of the effect's folder
     std::string base;  // the prelude of every script
     Input current;
 };
