@@ -12,8 +12,16 @@ namespace {
 
 // Stack one level of the script compiler's recursion may take; measured at
 // under 400 bytes in optimised builds (nested function literals are the
-// deepest), more with the address sanitizer's instrumentation.
+// deepest), more with the address sanitizer's instrumentation. GCC names
+// that build with a macro, clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define LUMIVEX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUMIVEX_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(LUMIVEX_ADDRESS_SANITIZER)
 constexpr std::ptrdiff_t kCompilerLevelBytes = 2048;
 #else
 constexpr std::ptrdiff_t kCompilerLevelBytes = 512;
