@@ -9,9 +9,9 @@
 #       scrambled and embedded with the registration generated from its
 #       config.xml (whose FXNAME must be <FXNAME>).
 #       Beside it, where the frei0r glue is built (lumivex_frei0r), target
-#       <FXNAME>_frei0r, file <fxname>.so in LUMIVEX_FREI0R_DIR: the same
-#       package and engine behind the frei0r API, exporting only the f0r_
-#       functions.
+#       <FXNAME>_frei0r, file <fxname>.so (.dll) in LUMIVEX_FREI0R_DIR: the
+#       same package and engine behind the frei0r API, exporting only the
+#       f0r_ functions.
 #   lumivex_add_engine_module()
 #       target lumivex-engine, file lumivex-engine.so: an empty table, so the
 #       module reads its package files from the current folder.
@@ -27,9 +27,15 @@ set(LUMIVEX_FREI0R_DIR ${CMAKE_BINARY_DIR}/frei0r CACHE PATH "Where frei0r plug-
 # The frei0r API a plug-in exports, and nothing else.
 set(LUMIVEX_FREI0R_SYMBOLS f0r_init f0r_deinit f0r_get_plugin_info f0r_get_param_info f0r_construct f0r_destruct
     f0r_set_param_value f0r_get_param_value f0r_update)
-set(LUMIVEX_FREI0R_MAP ${CMAKE_BINARY_DIR}/lumivex-frei0r.map)
-list(JOIN LUMIVEX_FREI0R_SYMBOLS "; " _lumivex_frei0r_globals)
-file(CONFIGURE OUTPUT ${LUMIVEX_FREI0R_MAP} CONTENT "{\n  global: ${_lumivex_frei0r_globals};\n  local: *;\n};\n")
+if(WIN32)
+  set(LUMIVEX_FREI0R_MAP ${CMAKE_BINARY_DIR}/lumivex-frei0r.def)
+  list(JOIN LUMIVEX_FREI0R_SYMBOLS "\n  " _lumivex_frei0r_exports)
+  file(CONFIGURE OUTPUT ${LUMIVEX_FREI0R_MAP} CONTENT "EXPORTS\n  ${_lumivex_frei0r_exports}\n")
+else()
+  set(LUMIVEX_FREI0R_MAP ${CMAKE_BINARY_DIR}/lumivex-frei0r.map)
+  list(JOIN LUMIVEX_FREI0R_SYMBOLS "; " _lumivex_frei0r_globals)
+  file(CONFIGURE OUTPUT ${LUMIVEX_FREI0R_MAP} CONTENT "{\n  global: ${_lumivex_frei0r_globals};\n  local: *;\n};\n")
+endif()
 if(WIN32)
   # Module definition: only the entry point is exported.
   set(LUMIVEX_MODULE_MAP ${CMAKE_BINARY_DIR}/lumivex-module.def)
@@ -141,29 +147,44 @@ function(_lumivex_check_module name)
   add_test(NAME WindowsModuleFile.${name} COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
 endfunction()
 
-# The frei0r plug-in of the effect module `name`: its resource table source
-# (written for the module) linked with the frei0r glue. The plug-in stays
-# loaded once loaded (-z nodelete): the engine and its GL context live until
-# the process ends, also when a host closes the library after each filter.
+# The frei0r plug-in of the effect module `name`: its resources (the table
+# source, or on Windows the resource script, written for the module) linked
+# with the frei0r glue. The plug-in stays loaded once loaded (-z nodelete; on
+# Windows it pins itself at f0r_init): the engine and its GL context live
+# until the process ends, also when a host closes the library after each
+# filter. On Windows the file is <fxname>.dll, exporting the f0r_ functions
+# through a .def file, and is checked like the module (scripts/check-pe.py).
 function(_lumivex_frei0r_module name)
   if(NOT TARGET lumivex_frei0r)
     return()
   endif()
   set(target ${name}_frei0r)
   string(TOLOWER ${name} file)
-  add_library(${target} MODULE ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.c)
-  target_link_libraries(${target} PRIVATE lumivex_frei0r)
-  list(TRANSFORM LUMIVEX_FREI0R_SYMBOLS PREPEND "-Wl,--undefined=" OUTPUT_VARIABLE undefined)
-  target_link_options(${target} PRIVATE ${undefined} -Wl,--version-script=${LUMIVEX_FREI0R_MAP} -Wl,-z,nodelete)
-  if(NOT LUMIVEX_SANITIZE)
-    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  if(WIN32)
+    add_library(${target} MODULE ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.rc ${LUMIVEX_FREI0R_MAP})
+  else()
+    add_library(${target} MODULE ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.c)
+    list(TRANSFORM LUMIVEX_FREI0R_SYMBOLS PREPEND "-Wl,--undefined=" OUTPUT_VARIABLE undefined)
+    target_link_options(${target} PRIVATE ${undefined} -Wl,--version-script=${LUMIVEX_FREI0R_MAP} -Wl,-z,nodelete)
+    if(NOT LUMIVEX_SANITIZE)
+      target_link_options(${target} PRIVATE -Wl,-z,defs)
+    endif()
   endif()
+  target_link_libraries(${target} PRIVATE lumivex_frei0r)
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     OUTPUT_NAME ${file}
     LIBRARY_OUTPUT_DIRECTORY ${LUMIVEX_FREI0R_DIR}
     LINKER_LANGUAGE CXX
     LINK_DEPENDS ${LUMIVEX_FREI0R_MAP})
+  if(WIN32 AND LUMIVEX_TESTS)
+    set(args --module $<TARGET_FILE:${target}> --exports ${LUMIVEX_FREI0R_SYMBOLS})
+    if(LUMIVEX_LINUX_BUILD)
+      list(APPEND args --linux-module ${LUMIVEX_LINUX_BUILD}/frei0r/${file}.so)
+    endif()
+    add_test(NAME WindowsFrei0rFile.${name}
+             COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
+  endif()
 endfunction()
 
 function(lumivex_add_effect_module)

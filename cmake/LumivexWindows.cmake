@@ -6,7 +6,8 @@
 #   loader takes the core functions up to 4.5 and ARB_framebuffer_object,
 #   so that a 2.1 driver with that extension has framebuffer objects too.
 # - zlib: the static library of libz-mingw-w64-dev.
-# - stb and RapidXML: header-only, the same Debian headers as the Linux build.
+# - stb, RapidXML and frei0r.h: header-only, the same Debian headers as the
+#   Linux build.
 # - GoogleTest: built from Debian's sources with the cross compiler.
 # - lumivex_resgen: a native build of the resource generator (LUMIVEX_RESGEN),
 #   since it runs on the build machine.
@@ -37,6 +38,11 @@ foreach(dir stb rapidxml)
   file(MAKE_DIRECTORY ${system_headers})
   file(CREATE_LINK /usr/include/${dir} ${system_headers}/${dir} SYMBOLIC)
 endforeach()
+# The frei0r API is one header at the top of /usr/include.
+if(EXISTS /usr/include/frei0r.h)
+  file(CREATE_LINK /usr/include/frei0r.h ${system_headers}/frei0r.h SYMBOLIC)
+  set(FREI0R_INCLUDE_DIR ${system_headers})
+endif()
 include_directories(SYSTEM ${system_headers})
 
 find_program(GLAD_EXECUTABLE glad REQUIRED)

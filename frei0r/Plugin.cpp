@@ -17,7 +17,14 @@ extern "C" {
 #include "platform/Resources.h"
 #include "script/IPlugin.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// The .def file names the exports.
+#define LUMIVEX_F0R_EXPORT extern "C"
+#else
 #define LUMIVEX_F0R_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace frei0r {
 
@@ -71,6 +78,18 @@ std::string explanationOf(const std::string& about, const std::string& name) {
     return about;
 }
 
+// Keeps the plug-in mapped until the process ends once the engine starts: a
+// host may unload the library after each filter, and the engine, its GL
+// context and its script must outlive that (the Linux build links with
+// -z nodelete instead).
+void keepLoaded() {
+#ifdef _WIN32
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&keepLoaded), &self);
+#endif
+}
+
 // Brings the engine up once per process (global setup): the package, the
 // configuration, the GL context and the script, whose setup() declares the
 // parameters. A failed start is tried again at the next call.
@@ -78,6 +97,7 @@ bool ensureReady() {
     Glue& g = glue();
     if (g.ready) return true;
     try {
+        keepLoaded();
         IPlugin& fx = effectPlugin();
         if (!fx.init(const_cast<void*>(platform::currentModule()))) return false;
         g.name = fx.getText(kTextName);

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Checks a Windows effect module (and any programs built with it) as a host
-would see the files, without running them:
+"""Checks a Windows effect module or frei0r plug-in (and any programs built
+with it) as a host would see the files, without running them:
 
   check-pe.py --module Vantrel.aex [--linux-module Vantrel.so] [--no-resources]
-              [--program X.exe]...
+              [--exports NAME...] [--program X.exe]...
 
-- the module exports exactly EntryPointFunc;
+- the module exports exactly EntryPointFunc (--exports: exactly the functions
+  named, as a frei0r plug-in exports its f0r_ functions);
 - the module and every program import only Windows' own DLLs (no MinGW
   runtime DLL such as libwinpthread-1.dll or libstdc++-6.dll);
 - the module carries "BLOB" (RT_RCDATA, language neutral) and "PIPL" 16000
@@ -163,13 +164,15 @@ def main():
     parser.add_argument("--linux-module")
     parser.add_argument("--no-resources", action="store_true")
     parser.add_argument("--program", action="append", default=[])
+    parser.add_argument("--exports", nargs="+", default=["EntryPointFunc"])
     args = parser.parse_args()
     failures = []
     try:
         module = PeFile(args.module)
         functions, names = module.exports()
-        if names != ["EntryPointFunc"] or functions != 1:
-            failures.append(f"{args.module} exports {functions} functions named {names}, not EntryPointFunc alone")
+        if sorted(names) != sorted(args.exports) or functions != len(args.exports):
+            failures.append(f"{args.module} exports {functions} functions named {names}, "
+                            f"not exactly {sorted(args.exports)}")
         for path in [args.module] + args.program:
             pe = module if path == args.module else PeFile(path)
             for dll in pe.imports():
