@@ -24,18 +24,13 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ImageLib/Picture.h"
+#include "media/Error.h"
 
 namespace media {
-
-class Error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // True for a frame-number pattern such as "plate.%04d.png".
 bool isSequencePattern(const std::string& path);

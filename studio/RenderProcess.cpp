@@ -15,9 +15,9 @@
 #include <new>
 #include <sstream>
 
+#include "media/Still.h"
 #include "studio/Rules.h"
 #include "tools/lumivex/Args.h"
-#include "tools/lumivex/ImageFile.h"
 #include "tools/lumivex/TestCard.h"
 
 namespace studio {
@@ -228,7 +228,7 @@ void startHost(Instance& inst, hostsim::Module& module, const std::vector<std::s
     const uint32_t down = lumivex::parseCount("downsample", f[2], 1, 64);
     config.downsampleX = config.downsampleY = {1, down};
     uint32_t width = lumivex::parseCount("width", f[3], 1, 1 << 16), height = lumivex::parseCount("height", f[4], 1, 1 << 16);
-    hostsim::Image input = f[5].empty() ? lumivex::makeTestCard(width, height) : lumivex::readImage(f[5]);
+    hostsim::Image input = f[5].empty() ? lumivex::makeTestCard(width, height) : media::readImage(f[5]);
     inst.host.reset();
     auto host = std::make_unique<hostsim::Host>(module, config);
     host->setInput(input);

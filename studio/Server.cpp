@@ -20,12 +20,12 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "media/Still.h"
 #include "studio/Assets.h"
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
 #include "studio/Studio.h"
 #include "studio/Watcher.h"
-#include "tools/lumivex/ImageFile.h"
 #include "tools/lumivex/TestCard.h"
 
 extern char** environ;
@@ -178,7 +178,7 @@ std::string readHead(const std::string& path, size_t limit = 1 << 20) {
 hostsim::Image readCheckedImage(const std::string& path) {
     const std::string why = imageSizeRefusal(readHead(path));
     if (!why.empty()) throw HttpError(413, "the image " + fs::path(path).filename().string() + " is not read: " + why);
-    return lumivex::readImage(path);
+    return media::readImage(path);
 }
 
 // Bodies of JSON requests must say so: a form or a cross-site request
@@ -544,7 +544,7 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
         if (withChanges) res.set_header("X-Lumivex-Effect-Length", std::to_string(prefix.size()));
     } else {
         const std::string path = (fs::path(workDir) / ("frame." + format)).string();
-        lumivex::writeImage(path, f.image, bits == 8 ? 8 : 16);
+        media::writeImage(path, f.image, bits == 8 ? 8 : 16);
         res.set_content(readFile(path), format == "png" ? "image/png" : "image/x-exr");
     }
     res.set_header("X-Lumivex-Revision", std::to_string(f.revision));
@@ -587,7 +587,7 @@ void Studio::upload(const httplib::Request& req, httplib::Response& res) {
         if (!out.flush()) throw HttpError(500, "cannot store the upload");
     }
     try {
-        image = fitWithin(lumivex::readImage(incoming.string()), width, height);
+        image = fitWithin(media::readImage(incoming.string()), width, height);
     } catch (const std::exception& e) {
         fs::remove(incoming);
         throw HttpError(415, std::string("the upload is not an image the studio reads: ") + e.what());
@@ -598,7 +598,7 @@ void Studio::upload(const httplib::Request& req, httplib::Response& res) {
     full(0);
     const std::string name = std::to_string(uploadCount + 1) + "-" + stem + (unit ? ".png" : ".exr");
     const fs::path path = fs::path(uploads()) / name;
-    lumivex::writeImage(path.string(), image, 16);
+    media::writeImage(path.string(), image, 16);
     const unsigned long long bytes = fs::file_size(path);
     try {
         full(bytes);
@@ -708,7 +708,7 @@ void Studio::routes(httplib::Server& server) {
         std::lock_guard<std::mutex> lock(mutex);
         const std::string input = inputPath(settings.input);
         const std::string path = (fs::path(workDir) / "input.png").string();
-        lumivex::writeImage(path, input.empty() ? lumivex::makeTestCard(settings.width, settings.height) : readCheckedImage(input), 8);
+        media::writeImage(path, input.empty() ? lumivex::makeTestCard(settings.width, settings.height) : readCheckedImage(input), 8);
         res.set_content(readFile(path), "image/png");
     }));
     server.Get("/api/pixel", guarded([this](const Request& req, Response& res) {

@@ -2,9 +2,9 @@
 // writes the result as PNG (a palette image where it fits); prints the time
 // of the quantize step alone.
 //   bench_quantize_file IN.png OUT.png PALETTE DITHER AMOUNT [SERPENTINE]
-#include "bench/ImageLib/PngInput.h"
 #include "ImageLib/Quantize.h"
-#include "tools/png/PngWrite.h"
+#include "bench/ImageLib/PngInput.h"
+#include "media/Png.h"
 
 #include <chrono>
 #include <cstdio>
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
                               false, argc > 6 && std::atoi(argv[6]) != 0);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const std::vector<uint8_t> png =
-        pngwrite::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true, true);
+        media::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true, true);
     std::FILE* out = std::fopen(argv[2], "wb");
     const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
     if (!out || std::fclose(out) != 0 || !written) {

@@ -1,8 +1,8 @@
 // The benches' PNG input must give the bytes the engine's decoder gives, so
 // that their timings and output files stay comparable with earlier runs.
-#include "bench/ImageLib/PngInput.h"
 #include "ImageLib/Decode.h"
-#include "tools/png/PngWrite.h"
+#include "bench/ImageLib/PngInput.h"
+#include "media/Png.h"
 
 #include <gtest/gtest.h>
 
@@ -82,10 +82,10 @@ TEST(BenchInput, PngGivesTheEngineDecodersBytes) {
                              makePng(w, h, bits, colourType, channels, samples)});
         }
     const Bytes deep = randomBytes(size_t(w) * h * 8, 9);
-    files.push_back({"16-bit RGBA", pngwrite::encodePng(deep.data(), w, h, uint64_t(w) * 8, 16, false)});
+    files.push_back({"16-bit RGBA", media::encodePng(deep.data(), w, h, uint64_t(w) * 8, 16, false)});
     // Few colours with several alphas: a palette image with a tRNS chunk.
     const Bytes few = randomBytes(size_t(w) * h * 4, 11, 3);
-    files.push_back({"palette", pngwrite::encodePng(few.data(), w, h, uint64_t(w) * 4, 8, true)});
+    files.push_back({"palette", media::encodePng(few.data(), w, h, uint64_t(w) * 4, 8, true)});
 
     for (const auto& [what, file] : files) {
         SCOPED_TRACE(what);

@@ -12,8 +12,8 @@
 #include <iterator>
 
 #include "importer/Effect.h"
+#include "media/Still.h"
 #include "tests/tools/CliFixture.h"
-#include "tools/lumivex/ImageFile.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 const std::string kFiles = IMPORT_FILES;
 
 // An 8 x 8 picture whose channels tell where a pixel came from.
-hostsim::Image pattern(float blue) {
-    hostsim::Image image(8, 8);
+ImageLib::Picture pattern(float blue) {
+    ImageLib::Picture image(8, 8);
     for (uint32_t y = 0; y < 8; ++y)
         for (uint32_t x = 0; x < 8; ++x) {
             float* p = image.pixel(x, y);
@@ -61,7 +61,7 @@ struct Importer : Cli {
         for (int k = 0; k < frames; ++k) {
             char name[32];
             std::snprintf(name, sizeof name, "f%04d.exr", k);
-            const hostsim::Image image = lumivex::readImage(path(name));
+            const ImageLib::Picture image = media::readImage(path(name));
             for (uint32_t y = 0; y < image.height; ++y)
                 for (uint32_t x = 0; x < image.width; ++x) {
                     const std::array<float, 4> want = expected(k, x, y);
@@ -74,8 +74,8 @@ struct Importer : Cli {
 };
 
 TEST_F(Importer, IsfInputsBecomeParametersWithTheFilesMeaning) {
-    const hostsim::Image layer = pattern(0.5f);
-    lumivex::writeImage(path("layer.png"), layer, 8);
+    const ImageLib::Picture layer = pattern(0.5f);
+    media::writeImage(path("layer.png"), layer, 8);
     import(kFiles + "/inputs.fs");
     // A colour input: the colour, 0 to 1.
     expectFrames("--size 8x8 --param Tint=255,128,0", 1, [](int, uint32_t, uint32_t) {
@@ -93,7 +93,7 @@ TEST_F(Importer, IsfInputsBecomeParametersWithTheFilesMeaning) {
     // the shader's y up: 2,7 on an 8-high layer is 2 right, 1 up), a gain
     // and the bool: the layer's pixel 2 right and 1 up, halved and inverted.
     // The event switched on shows white in the first frame only.
-    const hostsim::Image& in = layer;
+    const ImageLib::Picture& in = layer;
     expectFrames("--input layer.png --param Mode=2 --param Offset=2,7 --param Gain=0.5 --param Invert=true "
                  "--param Flash=true", 2,
                  [&](int k, uint32_t x, uint32_t y) {
@@ -115,8 +115,8 @@ TEST_F(Importer, IsfPassesHaveTheirSizesAndPersistentTargetsCountFrames) {
 
 TEST_F(Importer, IsfImportedImageIsReadThroughTheInterpolatedVertexStage) {
     for (const char* name : {"shifted.fs", "shifted.vs"}) fs::copy_file(kFiles + "/" + name, path(name));
-    const hostsim::Image pic = pattern(0.25f);
-    lumivex::writeImage(path("pic.png"), pic, 8);
+    const ImageLib::Picture pic = pattern(0.25f);
+    media::writeImage(path("pic.png"), pic, 8);
     import("shifted.fs");
     ASSERT_TRUE(fs::exists(path("fx/pic.png")));
     // The vertex stage adds a quarter of the width: two pixels to the right,
@@ -128,9 +128,9 @@ TEST_F(Importer, IsfImportedImageIsReadThroughTheInterpolatedVertexStage) {
 }
 
 TEST_F(Importer, ShadertoyImageReadsTheLayerAndItsOwnLastFrame) {
-    const hostsim::Image layer = pattern(0.5f);
-    lumivex::writeImage(path("layer.png"), layer, 8);
-    lumivex::writeImage(path("flat.png"), pattern(0.25f), 8);
+    const ImageLib::Picture layer = pattern(0.5f);
+    media::writeImage(path("layer.png"), layer, 8);
+    media::writeImage(path("flat.png"), pattern(0.25f), 8);
     import(kFiles + "/feedback.glsl", "--channel 1=buffer --channel 2=flat.png");
     // texelFetch of the layer (upright), 1/8 more green each frame, iFrame / 8
     // plus half the image's blue; the Image pass is opaque whatever alpha it writes.
@@ -152,8 +152,8 @@ TEST_F(Importer, ShadertoyExportRunsBuffersWithCommonCode) {
 }
 
 TEST_F(Importer, ShadertoyWebcamAndVideoChannelsReadTheLayerOnEveryPass) {
-    const hostsim::Image layer = pattern(0.5f);
-    lumivex::writeImage(path("layer.png"), layer, 8);
+    const ImageLib::Picture layer = pattern(0.5f);
+    media::writeImage(path("layer.png"), layer, 8);
     import(kFiles + "/webcam.json");
     // Buffer A copies its webcam channel (1); the Image pass shows the
     // buffer's red and green and its video channel's (2) blue.
@@ -174,8 +174,8 @@ TEST_F(Importer, IsfVaryingsDeclaredForEachGlslVersionAreOneVarying) {
 
 TEST_F(Importer, IsfVaryingArraysAreInterpolatedElementByElement) {
     for (const char* name : {"taps.fs", "taps.vs"}) fs::copy_file(kFiles + "/" + name, path(name));
-    const hostsim::Image layer = pattern(0.25f);
-    lumivex::writeImage(path("layer.png"), layer, 8);
+    const ImageLib::Picture layer = pattern(0.25f);
+    media::writeImage(path("layer.png"), layer, 8);
     import("taps.fs");
     // The mean of the pixel and the two above it (rows up the picture are
     // rows back in the file), the top row repeated past the edge.
@@ -210,7 +210,7 @@ TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
     // An 8 x 32 layer whose every pixel differs: red from x and the row,
     // green from the row, blue from x.
     const int w = 8, h = 32;
-    hostsim::Image layer(w, h);
+    ImageLib::Picture layer(w, h);
     for (int r = 0; r < h; ++r)
         for (int x = 0; x < w; ++x) {
             float* p = layer.pixel(x, r);
@@ -219,7 +219,7 @@ TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
             p[2] = (20.0f + 30 * x) / 255;
             p[3] = 1.0f;
         }
-    lumivex::writeImage(path("layer.png"), layer, 8);
+    media::writeImage(path("layer.png"), layer, 8);
     using Texel = std::array<float, 4>;
     // The layer as the file sees it: y up, edges repeated.
     auto at = [&](int x, int y) {
@@ -284,7 +284,7 @@ TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
     import("reads.fs");
     const Outcome o = run("render --effect fx --depth 32 --input layer.png --output out.exr");
     ASSERT_EQ(o.status, 0) << o.err;
-    const hostsim::Image image = lumivex::readImage(path("out.exr"));
+    const ImageLib::Picture image = media::readImage(path("out.exr"));
     ASSERT_EQ(image.width, uint32_t(w));
     ASSERT_EQ(image.height, uint32_t(h));
     for (int y = 0; y < h; ++y)

@@ -1,7 +1,12 @@
 // The clip reader and writer. Reference pictures are written with the
-// command's PNG writer (libpng, not FFmpeg), so the reader is checked
+// still writer (libdeflate, not FFmpeg), so the reader is checked
 // against files it did not make; the writer is then checked through it.
 #include <gtest/gtest.h>
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
 
 #include <cmath>
 #include <filesystem>
@@ -13,7 +18,7 @@
 #include <vector>
 
 #include "media/Media.h"
-#include "tools/lumivex/ImageFile.h"
+#include "media/Still.h"
 
 namespace fs = std::filesystem;
 
@@ -59,7 +64,7 @@ std::string errorOf(const std::function<void()>& f) {
 
 TEST(Media, SequenceFramesFollowPresentationTime) {
     const std::string d = folder();
-    for (uint32_t k = 0; k < 5; ++k) lumivex::writeImage(d + "s." + std::to_string(107 + k) + ".png", card(k), 8);
+    for (uint32_t k = 0; k < 5; ++k) media::writeImage(d + "s." + std::to_string(107 + k) + ".png", card(k), 8);
     media::ReaderOptions rate10;
     rate10.sequenceRateNum = 10;
     media::VideoReader reader(d + "s.%d.png", rate10);
@@ -88,7 +93,7 @@ TEST(Media, SequenceFramesFollowPresentationTime) {
 
 TEST(Media, TakenPicturesStayTheCallersAndRepeatsAreNotTakenAgain) {
     const std::string d = folder();
-    for (uint32_t k = 0; k < 5; ++k) lumivex::writeImage(d + "s." + std::to_string(k) + ".png", card(k), 8);
+    for (uint32_t k = 0; k < 5; ++k) media::writeImage(d + "s." + std::to_string(k) + ".png", card(k), 8);
     media::ReaderOptions options;
     options.sequenceRateNum = 10;
     options.loop = true;
@@ -117,7 +122,7 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
     // 16-bit pictures: values 8 bits cannot hold come through.
     ImageLib::Picture deep(4, 2);
     for (size_t i = 0; i < deep.rgba.size(); ++i) deep.rgba[i] = float(1000 + 97 * i) / 65535;
-    lumivex::writeImage(d + "d.0.png", deep, 16);
+    media::writeImage(d + "d.0.png", deep, 16);
     media::VideoReader deepReader(d + "d.%d.png");
     EXPECT_EQ(deepReader.info().bitsPerChannel, 16u);
     expectImage(deepReader.frameAt(0), deep, 0.51f / 65535, "16-bit sequence");
@@ -125,7 +130,7 @@ TEST(Media, DeepSourcesAndLosslessClipsKeepTheirValues) {
     // Float pictures come through as they are, above 1 too.
     ImageLib::Picture bright(3, 2);
     for (size_t i = 0; i < bright.rgba.size(); ++i) bright.rgba[i] = 0.1f + 0.4f * float(i);
-    lumivex::writeImage(d + "f.0.exr", bright, 32);
+    media::writeImage(d + "f.0.exr", bright, 32);
     media::VideoReader floatReader(d + "f.%d.exr");
     EXPECT_EQ(floatReader.info().bitsPerChannel, 32u);
     expectImage(floatReader.frameAt(0), bright, 1e-6f, "float sequence");
@@ -207,7 +212,7 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
     // A 16-bit source is not cut to 8 bits for an 8-bit caller.
     ImageLib::Picture deep(2, 2);
     for (size_t i = 0; i < deep.rgba.size(); ++i) deep.rgba[i] = float(1000 + 97 * i) / 65535;
-    lumivex::writeImage(d + "d.0.png", deep, 16);
+    media::writeImage(d + "d.0.png", deep, 16);
     media::VideoReader deepReader(d + "d.%d.png", bytes);
     EXPECT_FALSE(deepReader.frameAt(0).isEightBit());
     expectImage(deepReader.frameAt(0), deep, 0.51f / 65535, "16-bit sequence read for an 8-bit caller");
@@ -286,6 +291,44 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     EXPECT_NEAR(orderedMean, 0, 0.03);
 }
 
+// Stills in memory are the bytes of the files, and decode to the pictures
+// written: 8 and 16-bit PNG to their steps, EXR exactly (values above 1 kept).
+TEST(Media, StillsInMemoryAndInFilesAreTheSame) {
+    const std::string d = folder();
+    ImageLib::Picture picture = card(3, 9, 5);
+    picture.pixel(8, 4)[0] = 2.5f;
+    for (const auto& [name, depth, tolerance] : {std::tuple<std::string, uint32_t, float>{"a.png", 8, 0.5f / 255},
+                                                 {"a.png", 16, 0.5f / 65535}, {"a.exr", 32, 0.0f}}) {
+        const std::vector<uint8_t> bytes = media::encodeImage(name, picture, depth);
+        media::writeImage(d + name, picture, depth);
+        std::ifstream in(d + name, std::ios::binary);
+        EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), bytes) << name << " " << depth;
+        ImageLib::Picture want = picture;
+        if (depth != 32) want.pixel(8, 4)[0] = 1.0f;
+        expectImage(media::decodeImage(bytes, name), want, tolerance, name);
+        expectImage(media::readImage(d + name), want, tolerance, name);
+    }
+    // The same bytes as OpenEXR's own file writer, line offset table included.
+    {
+        Imf::Header header(9, 5);
+        for (const char* channel : {"R", "G", "B", "A"}) header.channels().insert(channel, Imf::Channel(Imf::FLOAT));
+        Imf::OutputFile file((d + "direct.exr").c_str(), header);
+        Imf::FrameBuffer frame;
+        char* base = reinterpret_cast<char*>(picture.rgba.data());
+        for (int c = 0; c < 4; ++c)
+            frame.insert(std::string(1, "RGBA"[c]), Imf::Slice(Imf::FLOAT, base + c * 4, 16, 9 * 16));
+        file.setFrameBuffer(frame);
+        file.writePixels(5);
+    }
+    std::ifstream direct(d + "direct.exr", std::ios::binary);
+    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(direct), {}), media::encodeImage("b.exr", picture, 32));
+    std::vector<uint8_t> exr = media::encodeImage("b.exr", picture, 32);
+    exr.resize(exr.size() - 40);
+    EXPECT_EQ(errorOf([&] { media::decodeImage(exr, "b.exr"); }).rfind("cannot read image b.exr: ", 0), 0u);
+    EXPECT_EQ(errorOf([&] { media::encodeImage("b.tif", picture, 8); }),
+              "cannot write b.tif: unknown image type (use .png or .exr)");
+}
+
 TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
     const std::string d = folder();
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "missing.mp4"); }), d + "missing.mp4: no such file");
@@ -293,7 +336,7 @@ TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
     std::ofstream(d + "junk.mp4") << "this is not a video";
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "junk.mp4"); }).rfind(d + "junk.mp4: cannot open: ", 0), 0u);
     // A numbered sequence with a file missing does not end quietly there.
-    for (uint32_t k : {1, 2, 3, 5, 6}) lumivex::writeImage(d + "gap." + std::to_string(k) + ".png", card(k), 8);
+    for (uint32_t k : {1, 2, 3, 5, 6}) media::writeImage(d + "gap." + std::to_string(k) + ".png", card(k), 8);
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "gap.%d.png"); }),
               d + "gap.%d.png: " + d + "gap.4.png is missing; the sequence goes on to " + d + "gap.6.png");
 

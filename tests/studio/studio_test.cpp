@@ -22,10 +22,10 @@
 #include <mutex>
 #include <thread>
 
+#include "media/Still.h"
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
 #include "studio/Watcher.h"
-#include "tools/lumivex/ImageFile.h"
 
 extern char** environ;
 
@@ -130,10 +130,10 @@ TEST(StudioRules, ImageHeadersAreCheckedBeforeDecoding) {
 
 TEST(StudioRules, ImagesScaleDownByArea) {
     // One row 0, 3, 6 into two pixels: each covers one and a half.
-    hostsim::Image row(3, 1);
+    ImageLib::Picture row(3, 1);
     for (uint32_t x = 0; x < 3; ++x)
         for (int c = 0; c < 4; ++c) row.pixel(x, 0)[c] = float(3 * x + c);
-    hostsim::Image out = fitWithin(row, 2, 8);
+    ImageLib::Picture out = fitWithin(row, 2, 8);
     ASSERT_EQ(out.width, 2u);
     ASSERT_EQ(out.height, 1u);
     for (int c = 0; c < 4; ++c) {
@@ -141,7 +141,7 @@ TEST(StudioRules, ImagesScaleDownByArea) {
         EXPECT_NEAR(out.pixel(1, 0)[c], (0.5f * (3 + c) + (6 + c)) / 1.5f, 1e-5) << c;
     }
     // 4x2 into a 2x2 box keeps the aspect: 2x1, each the mean of a 2x2 block.
-    hostsim::Image block(4, 2);
+    ImageLib::Picture block(4, 2);
     for (uint32_t y = 0; y < 2; ++y)
         for (uint32_t x = 0; x < 4; ++x) block.pixel(x, y)[0] = float(x + 4 * y);
     out = fitWithin(block, 2, 2);
@@ -151,7 +151,7 @@ TEST(StudioRules, ImagesScaleDownByArea) {
     EXPECT_NEAR(out.pixel(1, 0)[0], (2 + 3 + 6 + 7) / 4.0f, 1e-5);
     // An image that fits is not touched; a sliver keeps a pixel.
     EXPECT_EQ(fitWithin(block, 4, 2).rgba, block.rgba);
-    EXPECT_EQ(fitWithin(hostsim::Image(1000, 1), 10, 10).height, 1u);
+    EXPECT_EQ(fitWithin(ImageLib::Picture(1000, 1), 10, 10).height, 1u);
 }
 
 TEST(StudioRules, OnlyLoopbackHostsOnOurPort) {
@@ -547,10 +547,10 @@ TEST_F(StudioServer, UploadsAreCheckedScaledAndBounded) {
 
     // A 64x32 picture with the frame set to 16x16 is kept as 16x8.
     ASSERT_EQ(send("PUT", "/api/settings", R"({"width": 16, "height": 16})", "application/json").status, 200);
-    hostsim::Image picture(64, 32);
+    ImageLib::Picture picture(64, 32);
     for (float& v : picture.rgba) v = 0.5f;
     const std::string file = (effect.path / "picture.png").string();
-    lumivex::writeImage(file, picture, 8);
+    media::writeImage(file, picture, 8);
     std::ifstream in(file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
     const Answer kept = send("POST", "/api/upload?name=picture.png", bytes, "application/octet-stream");
@@ -563,7 +563,7 @@ TEST_F(StudioServer, UploadsAreCheckedScaledAndBounded) {
     ASSERT_EQ(input.status, 200);
     const std::string shown = (effect.path / "shown.png").string();
     std::ofstream(shown, std::ios::binary) << input.body;
-    const hostsim::Image back = lumivex::readImage(shown);
+    const ImageLib::Picture back = media::readImage(shown);
     EXPECT_EQ(back.width, 16u);
     EXPECT_EQ(back.height, 8u);
 
@@ -588,7 +588,7 @@ TEST_F(StudioServer, ValuesSurviveAFailedLoad) {
 }
 
 TEST_F(StudioServer, ALayerCanBeGivenBackToTheHost) {
-    lumivex::writeImage((effect.path / "matte.png").string(), hostsim::Image(8, 8), 8);
+    media::writeImage((effect.path / "matte.png").string(), ImageLib::Picture(8, 8), 8);
     ASSERT_EQ(putParams(R"({"Matte": "matte.png"})").status, 200);
     EXPECT_EQ(param("Matte")["value"], "matte.png");
     const Answer cleared = putParams(R"({"Matte": ""})");

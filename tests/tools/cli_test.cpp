@@ -5,15 +5,15 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "media/Still.h"
 #include "tests/tools/CliFixture.h"
-#include "tools/lumivex/ImageFile.h"
 
 using namespace clitest;
 
 namespace {
 
 // Every pixel of `image` has the colour (r, g, b, a), within `tolerance`.
-void expectUniform(const hostsim::Image& image, std::initializer_list<float> rgba, float tolerance) {
+void expectUniform(const ImageLib::Picture& image, std::initializer_list<float> rgba, float tolerance) {
     ASSERT_GT(image.width, 0u);
     for (size_t i = 0; i < image.rgba.size(); ++i)
         ASSERT_NEAR(image.rgba[i], rgba.begin()[i % 4], tolerance) << "at value " << i;
@@ -80,7 +80,7 @@ TEST_F(Cli, InfoOnTheDefaultModuleShowsTheRegistrationFirst) {
 TEST_F(Cli, DefaultModuleRendersAFrameOfTheRequestedSize) {
     Outcome r = run("render --size 64x48 -o frame.png");
     ASSERT_EQ(r.status, 0) << r.err;
-    hostsim::Image frame = lumivex::readImage(path("frame.png"));
+    ImageLib::Picture frame = media::readImage(path("frame.png"));
     EXPECT_EQ(frame.width, 64u);
     EXPECT_EQ(frame.height, 48u);
 }
@@ -102,19 +102,19 @@ TEST_P(CliRender, ParametersOfEachKindReachTheEffect) {
 
     Outcome values = run(probe(common + " -o values." + ext + " --param Level=0.5 --param Flag=true --param Angle=90"));
     ASSERT_EQ(values.status, 0) << values.err;
-    expectUniform(lumivex::readImage(path("values." + ext)), {0.5f, 1.0f, 0.25f, 1.0f}, tolerance);
+    expectUniform(media::readImage(path("values." + ext)), {0.5f, 1.0f, 0.25f, 1.0f}, tolerance);
 
     Outcome tint = run(probe(common + " -o tint." + ext + " --param Mode=Tint --param Tint=51,102,204"));
     ASSERT_EQ(tint.status, 0) << tint.err;
-    expectUniform(lumivex::readImage(path("tint." + ext)), {0.2f, 0.4f, 0.8f, 1.0f}, tolerance);
+    expectUniform(media::readImage(path("tint." + ext)), {0.2f, 0.4f, 0.8f, 1.0f}, tolerance);
 
     Outcome where = run(probe(common + " -o where." + ext + " --param Mode=3 --param Spot=4,6"));
     ASSERT_EQ(where.status, 0) << where.err;
-    expectUniform(lumivex::readImage(path("where." + ext)), {4.0f / 16, 6.0f / 8, 0.0f, 1.0f}, tolerance);
+    expectUniform(media::readImage(path("where." + ext)), {4.0f / 16, 6.0f / 8, 0.0f, 1.0f}, tolerance);
 
     Outcome place = run(probe(common + " -o place." + ext + " --param Mode=Place --param Place=50,25,75"));
     ASSERT_EQ(place.status, 0) << place.err;
-    expectUniform(lumivex::readImage(path("place." + ext)), {0.5f, 0.25f, 0.75f, 1.0f}, tolerance);
+    expectUniform(media::readImage(path("place." + ext)), {0.5f, 0.25f, 0.75f, 1.0f}, tolerance);
 }
 
 INSTANTIATE_TEST_SUITE_P(HostsAndDepths, CliRender,
@@ -126,13 +126,13 @@ INSTANTIATE_TEST_SUITE_P(HostsAndDepths, CliRender,
                          });
 
 TEST_F(Cli, LayerParameterImagesReachTheEffectAtTheRenderResolution) {
-    lumivex::writeImage(path("matte.png"), hostsim::Image(16, 32), 8);
+    media::writeImage(path("matte.png"), ImageLib::Picture(16, 32), 8);
     Outcome full = run(probe("--size 8x8 --param Mode=Matte --param Matte=matte.png -o full.png"));
     ASSERT_EQ(full.status, 0) << full.err;
-    expectUniform(lumivex::readImage(path("full.png")), {16 / 64.0f, 32 / 64.0f, 0.0f, 1.0f}, 0.6f / 255);
+    expectUniform(media::readImage(path("full.png")), {16 / 64.0f, 32 / 64.0f, 0.0f, 1.0f}, 0.6f / 255);
     Outcome half = run(probe("--size 8x8 --downsample 2 --param Mode=4 --param Matte=matte.png -o half.png"));
     ASSERT_EQ(half.status, 0) << half.err;
-    expectUniform(lumivex::readImage(path("half.png")), {8 / 64.0f, 16 / 64.0f, 0.0f, 1.0f}, 0.6f / 255);
+    expectUniform(media::readImage(path("half.png")), {8 / 64.0f, 16 / 64.0f, 0.0f, 1.0f}, 0.6f / 255);
     Outcome missing = run(probe("--param Matte=nothing.png"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err.rfind("lumivex: cannot read image " + path("nothing.png") + ": ", 0), 0u) << missing.err;
@@ -142,15 +142,15 @@ TEST_F(Cli, PixelAspectAndCompositionSizeReachTheEffectInBothHosts) {
     for (const char* host : {"ae", "premiere"}) {
         Outcome r = run(probe(std::string("--host ") + host + " --size 64x32 --par 2/1 --param Mode=Aspect -o a.png"));
         ASSERT_EQ(r.status, 0) << r.err;
-        expectUniform(lumivex::readImage(path("a.png")), {0.5f, 0.25f, 0.125f, 1.0f}, 0.6f / 255);
+        expectUniform(media::readImage(path("a.png")), {0.5f, 0.25f, 0.125f, 1.0f}, 0.6f / 255);
     }
 }
 
 TEST_F(Cli, FrameTimesFollowTimeAndFrameRate) {
     Outcome r = run(probe("--size 4x4 --depth 32 --time 2.5 --fps 10 --frames 2 --param Mode=Time -o 't%d.exr'"));
     ASSERT_EQ(r.status, 0) << r.err;
-    expectUniform(lumivex::readImage(path("t25.exr")), {0.25f, 0, 0, 1}, 1e-5f);
-    expectUniform(lumivex::readImage(path("t26.exr")), {0.26f, 0, 0, 1}, 1e-5f);
+    expectUniform(media::readImage(path("t25.exr")), {0.25f, 0, 0, 1}, 1e-5f);
+    expectUniform(media::readImage(path("t26.exr")), {0.26f, 0, 0, 1}, 1e-5f);
     // A wide frame number is written whole.
     ASSERT_EQ(run(probe("--size 4x4 --frames 2 -o 'w%040d.png'")).status, 0);
     EXPECT_TRUE(fs::exists(path("w" + std::string(39, '0') + "1.png")));
@@ -159,7 +159,7 @@ TEST_F(Cli, FrameTimesFollowTimeAndFrameRate) {
 TEST_F(Cli, SixteenBitPngUsesTheFullFileRange) {
     Outcome r = run(probe("--size 4x4 --depth 16 -o full.png --param Level=1"));
     ASSERT_EQ(r.status, 0) << r.err;
-    hostsim::Image image = lumivex::readImage(path("full.png"));
+    ImageLib::Picture image = media::readImage(path("full.png"));
     EXPECT_FLOAT_EQ(image.rgba[0], 1.0f);  // 32768 in the host is 65535 in the file
 }
 
@@ -169,7 +169,7 @@ TEST_F(Cli, ThreeFrameSequenceIsNumberedFromTheStartTime) {
     // Mode Time: red is the frame's time / 10.
     const float red[] = {0.10f, 0.11f, 0.12f};
     const char* names[] = {"seq.0010.png", "seq.0011.png", "seq.0012.png"};
-    for (int i = 0; i < 3; ++i) expectUniform(lumivex::readImage(path(names[i])), {red[i], 0, 0, 1}, 0.6f / 255);
+    for (int i = 0; i < 3; ++i) expectUniform(media::readImage(path(names[i])), {red[i], 0, 0, 1}, 0.6f / 255);
     EXPECT_FALSE(fs::exists(path("seq.0013.png")));
     EXPECT_EQ(r.err, "");  // no progress display without a terminal
 }
@@ -188,14 +188,14 @@ TEST_F(Cli, SequenceShowsProgressOnATerminal) {
 TEST_F(Cli, DownsampleRendersAtTheLowerResolution) {
     Outcome r = run(probe("--size 20x10 --downsample 2 -o small.png"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(lumivex::readImage(path("small.png")).width, 10u);
+    EXPECT_EQ(media::readImage(path("small.png")).width, 10u);
 }
 
 TEST_F(Cli, InputImageSetsTheFrameSize) {
-    lumivex::writeImage(path("in.png"), hostsim::Image(7, 5), 8);
+    media::writeImage(path("in.png"), ImageLib::Picture(7, 5), 8);
     Outcome r = run(probe("--input in.png -o out.exr"));
     ASSERT_EQ(r.status, 0) << r.err;
-    hostsim::Image out = lumivex::readImage(path("out.exr"));
+    ImageLib::Picture out = media::readImage(path("out.exr"));
     EXPECT_EQ(out.width, 7u);
     EXPECT_EQ(out.height, 5u);
 }
@@ -322,7 +322,7 @@ void breakProbe(const std::string& folder, const std::string& file, const std::s
 }
 
 // The largest red value of the frame: the error text is white on black.
-float brightest(const hostsim::Image& image) {
+float brightest(const ImageLib::Picture& image) {
     float most = 0;
     for (size_t i = 0; i < image.rgba.size(); i += 4) most = std::max(most, image.rgba[i]);
     return most;
@@ -355,13 +355,13 @@ TEST_F(Cli, TextureParameterChoiceReachesTheShaderInBothHosts) {
         const std::string render = "render --effect pick --size 4x2 --host " + host;
         Outcome first = run(render + " -o first.png");
         ASSERT_EQ(first.status, 0) << host << ": " << first.err;
-        expectUniform(lumivex::readImage(path("first.png")), {1, 0, 0, 1}, 0.6f / 255);
+        expectUniform(media::readImage(path("first.png")), {1, 0, 0, 1}, 0.6f / 255);
         Outcome blue = run(render + " --param Pattern=Blue -o blue.png");
         ASSERT_EQ(blue.status, 0) << host << ": " << blue.err;
-        expectUniform(lumivex::readImage(path("blue.png")), {0, 0, 1, 1}, 0.6f / 255);
+        expectUniform(media::readImage(path("blue.png")), {0, 0, 1, 1}, 0.6f / 255);
         Outcome green = run(render + " --param Pattern=2 -o green.png");
         ASSERT_EQ(green.status, 0) << host << ": " << green.err;
-        expectUniform(lumivex::readImage(path("green.png")), {0, 1, 0, 1}, 0.6f / 255);
+        expectUniform(media::readImage(path("green.png")), {0, 1, 0, 1}, 0.6f / 255);
     }
 }
 
@@ -375,19 +375,19 @@ TEST_F(Cli, SurfaceOfTheInputLayerWeighsTheSameColoursInBothHosts) {
                "  LX_surfaceQuantize(s, true, 0, 0, 0, false);\n"
                "  LX_surfaceCopyTo(s, LX_getSequenceRT(), false);\n"
                "}\n");
-    hostsim::Image input(4, 2);
+    ImageLib::Picture input(4, 2);
     for (size_t i = 0; i < input.rgba.size(); i += 4) {
         input.rgba[i] = 200 / 255.0f;
         input.rgba[i + 1] = 30 / 255.0f;
         input.rgba[i + 2] = 10 / 255.0f;
         input.rgba[i + 3] = 1;
     }
-    lumivex::writeImage(path("in.png"), input, 8);
+    media::writeImage(path("in.png"), input, 8);
     const float grey = (0.2126f * 200 + 0.7152f * 30 + 0.0722f * 10) / 255;
     for (const std::string host : {"ae", "premiere"}) {
         Outcome r = run("render --effect grey --input in.png --host " + host + " -o grey.png");
         ASSERT_EQ(r.status, 0) << host << ": " << r.err;
-        expectUniform(lumivex::readImage(path("grey.png")), {grey, grey, grey, 1}, 1.0f / 255);
+        expectUniform(media::readImage(path("grey.png")), {grey, grey, grey, 1}, 1.0f / 255);
     }
 }
 
@@ -403,13 +403,13 @@ TEST_F(Cli, ShaderAndScriptErrorsWriteTheErrorFrameAndExitThree) {
         << shader.err;
     EXPECT_EQ(shader.err.back(), '\n');
     EXPECT_NE(shader.err[shader.err.size() - 2], '\n');  // no blank lines after the engine's text
-    EXPECT_GT(brightest(lumivex::readImage(path("shader.png"))), 0.9f);
+    EXPECT_GT(brightest(media::readImage(path("shader.png"))), 0.9f);
 
     Outcome failing = run("render --effect script --size 320x64 --frames 2 -o 'script%d.png'");
     EXPECT_EQ(failing.status, 3);
     EXPECT_NE(failing.err.find("Script error in draw()"), std::string::npos) << failing.err;
     EXPECT_NE(failing.err.find("notDefinedAnywhere"), std::string::npos) << failing.err;
-    EXPECT_GT(brightest(lumivex::readImage(path("script1.png"))), 0.9f);
+    EXPECT_GT(brightest(media::readImage(path("script1.png"))), 0.9f);
 
     // info draws one frame to find such errors, after listing the effect.
     Outcome info = run("info --effect script");

@@ -4,10 +4,10 @@
 #include <set>
 #include <vector>
 
+#include "media/Still.h"
 #include "script/Bindings.h"
 #include "script/duktape/HeapGuard.h"
 #include "tests/tools/CliFixture.h"
-#include "tools/lumivex/ImageFile.h"
 
 using namespace clitest;
 
@@ -69,7 +69,7 @@ TEST_F(Gallery, EveryEffectRendersWithoutAnError) {
         EXPECT_EQ(r.status, 0) << name << ": " << r.err;
         EXPECT_EQ(r.err, "") << name;
         // Something was drawn: not one flat colour.
-        const std::vector<float> rgba = lumivex::readImage(path(name + ".png")).rgba;
+        const std::vector<float> rgba = media::readImage(path(name + ".png")).rgba;
         ASSERT_GE(rgba.size(), 4u) << name;
         bool varied = false;
         for (size_t i = 4; i < rgba.size() && !varied; ++i) varied = rgba[i] != rgba[i % 4];

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <set>
 
+#include "media/Still.h"
 #include "tests/tools/CliFixture.h"
-#include "tools/lumivex/ImageFile.h"
 
 using namespace clitest;
 
@@ -17,7 +17,7 @@ namespace {
 std::string hostile(const std::string& name) { return std::string(HOSTILE_DIR) + "/" + name; }
 
 // The red channel of the first pixel in 8-bit steps; every pixel must match it.
-long uniformRed(const hostsim::Image& image) {
+long uniformRed(const ImageLib::Picture& image) {
     EXPECT_GT(image.width, 0u);
     if (image.rgba.empty()) return -1;
     for (size_t i = 0; i < image.rgba.size(); i += 4) EXPECT_EQ(image.rgba[i], image.rgba[0]) << "at pixel " << i / 4;
@@ -34,7 +34,7 @@ TEST_F(Cli, InstancesCountTheirOwnFramesAcrossAReload) {
     ASSERT_EQ(r.status, 0) << r.err;
     const long expected[3] = {26, 51, 77};  // 1/10, 2/10, 3/10 of 255
     for (int frame = 0; frame < 3; ++frame) {
-        const long red = uniformRed(lumivex::readImage(path("count" + std::to_string(frame) + ".png")));
+        const long red = uniformRed(media::readImage(path("count" + std::to_string(frame) + ".png")));
         EXPECT_NEAR(red, expected[frame], 1) << "frame " << frame;
     }
 }
@@ -48,7 +48,7 @@ TEST_F(Cli, ASmallCopyOntoTheOutputKeepsTheFrame) {
         Outcome r = run("render --effect " + hostile("output-copy-small") + " --size 640x360 --depth " + depth +
                         " -o " + name);
         ASSERT_EQ(r.status, 0) << depth << ": " << r.err;
-        const hostsim::Image image = lumivex::readImage(path(name));
+        const ImageLib::Picture image = media::readImage(path(name));
         ASSERT_EQ(image.width, 640u);
         std::set<std::vector<float>> colours;
         for (size_t i = 0; i < image.rgba.size(); i += 4)
@@ -62,7 +62,7 @@ TEST_F(Cli, PreRenderSeesTheTimeOfItsFrame) {
         Outcome r = run("render --effect " + hostile("prerender-time") + " --size 4x2 --time 5 --host " + host +
                         " -o time.png");
         ASSERT_EQ(r.status, 0) << host << ": " << r.err;
-        EXPECT_EQ(uniformRed(lumivex::readImage(path("time.png"))), 128) << host;
+        EXPECT_EQ(uniformRed(media::readImage(path("time.png"))), 128) << host;
     }
 }
 
@@ -73,7 +73,7 @@ TEST_F(Cli, AnOutputTooLargeIsClampedAndReported) {
                     " --size 64x32 --host premiere --par 2/1 -o wide.png");
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find("the output is clamped to at most"), std::string::npos) << r.err;
-    const hostsim::Image image = lumivex::readImage(path("wide.png"));
+    const ImageLib::Picture image = media::readImage(path("wide.png"));
     EXPECT_GT(image.width, 64u);
     EXPECT_LE(image.width, 32768u);
     EXPECT_EQ(image.height, 32u);

@@ -5,9 +5,9 @@
 #include <set>
 
 #include "media/Media.h"
+#include "media/Still.h"
 #include "tests/media/ClipMaker.h"
 #include "tests/tools/CliFixture.h"
-#include "tools/lumivex/ImageFile.h"
 
 using namespace clitest;
 
@@ -16,8 +16,8 @@ namespace {
 const std::string kMix = std::string(PROBE_EFFECT) + "/../mix";
 
 // A uniform opaque picture whose red is k/10.
-hostsim::Image shade(uint32_t k) {
-    hostsim::Image image(4, 4);
+ImageLib::Picture shade(uint32_t k) {
+    ImageLib::Picture image(4, 4);
     for (size_t i = 0; i < image.rgba.size(); i += 4) image.rgba[i] = k / 10.0f, image.rgba[i + 3] = 1;
     return image;
 }
@@ -32,7 +32,7 @@ void makeClip(const std::string& path) {
     writer.finish();
 }
 
-float redOf(const std::string& file) { return lumivex::readImage(file).rgba[0]; }
+float redOf(const std::string& file) { return media::readImage(file).rgba[0]; }
 
 }  // namespace
 
@@ -63,7 +63,7 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     EXPECT_NEAR(redOf(path("l.7.exr")), 0.2f, 0.6f / 255);
 
     // A numbered sequence is a clip too, numbered from its first file.
-    for (uint32_t k = 0; k < 3; ++k) lumivex::writeImage(path("seq." + std::to_string(k + 1) + ".png"), shade(k + 2), 8);
+    for (uint32_t k = 0; k < 3; ++k) media::writeImage(path("seq." + std::to_string(k + 1) + ".png"), shade(k + 2), 8);
     Outcome seq = run("render --effect " + kMix + " -i seq.%d.png --fps 10 -o s.%d.exr");
     ASSERT_EQ(seq.status, 0) << seq.err;
     EXPECT_NEAR(redOf(path("s.2.exr")), 0.4f, 0.6f / 255);
@@ -75,14 +75,14 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     EXPECT_NEAR(redOf(path("m.exr")), 4 / 64.0f, 0.6f / 255);
     // A layer clip changes with the frames and its last picture holds past
     // its end: a sequence (at the render's rate) of pictures 8, 16, 32 wide.
-    for (uint32_t k = 0; k < 3; ++k) lumivex::writeImage(path("w." + std::to_string(k) + ".png"), hostsim::Image(8 << k, 4), 8);
+    for (uint32_t k = 0; k < 3; ++k) media::writeImage(path("w." + std::to_string(k) + ".png"), ImageLib::Picture(8 << k, 4), 8);
     Outcome moving = run(probe("--size 8x8 --fps 10 --frames 5 -p Mode=Matte -p Matte=w.%d.png -o w.%d.exr"));
     ASSERT_EQ(moving.status, 0) << moving.err;
     for (uint32_t i = 0; i < 5; ++i) EXPECT_NEAR(redOf(path("w." + std::to_string(i) + ".exr")), (8 << std::min(i, 2u)) / 64.0f, 0.6f / 255) << i;
 }
 
 TEST_F(Cli, ChainsRunInOrderWithIndependentInstances) {
-    lumivex::writeImage(path("in.png"), shade(2), 8);
+    media::writeImage(path("in.png"), shade(2), 8);
     // (0.2 * 0.5 + 0.25) * 2 = 0.7 one way, 0.2 * 2 * 0.5 + 0.25 = 0.45 the other:
     // the order shows, and so does any parameter shared between the two instances.
     const std::string a = "--effect " + kMix + " -p Gain=0.5 -p Add=0.25", b = "--effect " + kMix + " -p Gain=2";
@@ -93,7 +93,7 @@ TEST_F(Cli, ChainsRunInOrderWithIndependentInstances) {
     // Two different effect folders: the probe's colour, then the mix.
     Outcome two = run(probe("--size 4x4 -p Level=0.3 --effect " + kMix + " -p Gain=2 -p Add=0.1 -o pm.exr"));
     ASSERT_EQ(two.status, 0) << two.err;
-    hostsim::Image pm = lumivex::readImage(path("pm.exr"));
+    ImageLib::Picture pm = media::readImage(path("pm.exr"));
     EXPECT_NEAR(pm.rgba[0], 0.7f, 1 / 255.0f);
     EXPECT_NEAR(pm.rgba[1], 0.1f, 1 / 255.0f);
 }
@@ -107,7 +107,7 @@ TEST_F(Cli, KeyframedParametersChangeFromFrameToFrame) {
     Outcome c = run(probe("--size 4x4 --fps 4 --frames 3 -p 'Mode=1@0,2@0.4' -p 'Tint=0,0,0@0,255,51,102@1' -o c.%d.exr"));
     ASSERT_EQ(c.status, 0) << c.err;
     EXPECT_NEAR(redOf(path("c.0.exr")), 0.25f, 0.6f / 255);  // Mode 1: red is Level's default
-    hostsim::Image half = lumivex::readImage(path("c.2.exr"));
+    ImageLib::Picture half = media::readImage(path("c.2.exr"));
     EXPECT_NEAR(half.rgba[0], 0.5f, 0.6f / 255);
     EXPECT_NEAR(half.rgba[1], 0.1f, 0.6f / 255);
     EXPECT_NEAR(half.rgba[2], 0.2f, 0.6f / 255);
@@ -150,8 +150,8 @@ TEST_F(Cli, PresetReachesTheH264Encoder) {
 
 TEST_F(Cli, AnOutputThatIsAlsoReadIsRefusedBeforeAnythingIsWritten) {
     makeClip(path("in.mkv"));
-    lumivex::writeImage(path("still.png"), shade(3), 8);
-    for (uint32_t k = 0; k < 3; ++k) lumivex::writeImage(path("seq." + std::to_string(k) + ".png"), shade(k), 8);
+    media::writeImage(path("still.png"), shade(3), 8);
+    for (uint32_t k = 0; k < 3; ++k) media::writeImage(path("seq." + std::to_string(k) + ".png"), shade(k), 8);
     fs::create_directories(path("sub"));
     fs::create_symlink("in.mkv", path("link.mkv"));
     const std::string clip = slurp(path("in.mkv")), still = slurp(path("still.png")), seq1 = slurp(path("seq.1.png"));
@@ -191,10 +191,10 @@ TEST_F(Cli, SigtermRemovesThePartialClipAndKeepsTheOldOne) {
 TEST_F(Cli, ANumberedFrameThatCannotBeWrittenWhollyIsNotLeft) {
     // Noise that compresses badly: each PNG is far above the 4 KB the
     // shell lets the command write to one file (as a full disk would stop it).
-    hostsim::Image noise(64, 64);
+    ImageLib::Picture noise(64, 64);
     std::mt19937 random(7);
     for (float& v : noise.rgba) v = float(random() % 256) / 255;
-    lumivex::writeImage(path("noise.png"), noise, 8);
+    media::writeImage(path("noise.png"), noise, 8);
     Outcome r = shell("trap '' XFSZ; ulimit -f 8; " + std::string(LUMIVEX_BIN) + " render --effect " + kMix +
                       " -i noise.png --frames 2 -o 'f.%d.png'");
     EXPECT_EQ(r.status, 1);

@@ -3,11 +3,13 @@
 
 #include <fstream>
 
+#include "media/Still.h"
 #include "tools/lumivex/Args.h"
-#include "tools/lumivex/ImageFile.h"
 #include "tools/lumivex/Keyframes.h"
 
 using namespace lumivex;
+using media::readImage;
+using media::writeImage;
 
 namespace {
 const std::vector<OptionSpec> kSpecs = {{"--depth", nullptr, true, false},
@@ -61,25 +63,25 @@ TEST(Args, ValueParsers) {
 }
 
 TEST(ImageFile, PngKeepsEightAndSixteenBitValues) {
-    hostsim::Image image(2, 1);
+    ImageLib::Picture image(2, 1);
     const float px[8] = {1.0f, 0.0f, 128 / 255.0f, 1.0f, 1000 / 65535.0f, 0.5f, 0.25f, 0.0f};
     std::copy(px, px + 8, image.rgba.begin());
     writeImage(temp("eight.png"), image, 8);
-    hostsim::Image back8 = readImage(temp("eight.png"));
+    ImageLib::Picture back8 = readImage(temp("eight.png"));
     ASSERT_EQ(back8.width, 2u);
     EXPECT_FLOAT_EQ(back8.rgba[2], 128 / 255.0f);
     EXPECT_FLOAT_EQ(back8.rgba[4], 4 / 255.0f);  // 1000/65535 of full is 3.9 in 8 bits
     writeImage(temp("sixteen.png"), image, 16);
-    hostsim::Image back16 = readImage(temp("sixteen.png"));
+    ImageLib::Picture back16 = readImage(temp("sixteen.png"));
     EXPECT_FLOAT_EQ(back16.rgba[4], 1000 / 65535.0f);
     EXPECT_NEAR(back16.rgba[5], 0.5f, 0.5f / 65535);
 }
 
 TEST(ImageFile, ExrKeepsFloatsAboveOne) {
-    hostsim::Image image(3, 2);
+    ImageLib::Picture image(3, 2);
     for (size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = float(i) * 0.75f;
     writeImage(temp("float.exr"), image, 32);
-    hostsim::Image back = readImage(temp("float.exr"));
+    ImageLib::Picture back = readImage(temp("float.exr"));
     ASSERT_EQ(back.width, 3u);
     ASSERT_EQ(back.height, 2u);
     EXPECT_EQ(back.rgba, image.rgba);
@@ -90,7 +92,7 @@ TEST(ImageFile, OtherFormatsGoThroughTheEngineDecoder) {
     const unsigned char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0,
                                  255, 0, 0, 0, 128, 255};
     std::ofstream(temp("pixels.tga"), std::ios::binary).write(reinterpret_cast<const char*>(tga), sizeof tga);
-    hostsim::Image image = readImage(temp("pixels.tga"));
+    ImageLib::Picture image = readImage(temp("pixels.tga"));
     ASSERT_EQ(image.width, 2u);
     ASSERT_EQ(image.height, 1u);
     const float expected[8] = {0, 0, 1, 1, 1, 128 / 255.0f, 0, 1};
@@ -101,7 +103,7 @@ TEST(ImageFile, UnreadableAndUnwritableFilesNameTheFile) {
     auto message = [](auto call) {
         try {
             call();
-        } catch (const hostsim::Error& e) {
+        } catch (const media::Error& e) {
             return std::string(e.what());
         }
         return std::string("no error");
@@ -110,14 +112,14 @@ TEST(ImageFile, UnreadableAndUnwritableFilesNameTheFile) {
     std::ofstream(temp("junk.png")) << "not an image at all";
     EXPECT_EQ(message([] { readImage(temp("junk.png")); }).rfind("cannot read image " + temp("junk.png") + ": ", 0), 0u);
     // A PNG cut short.
-    writeImage(temp("whole.png"), hostsim::Image(16, 16), 8);
+    writeImage(temp("whole.png"), ImageLib::Picture(16, 16), 8);
     std::ifstream in(temp("whole.png"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::ofstream(temp("cut.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
     EXPECT_NE(message([] { readImage(temp("cut.png")); }), "no error");
-    EXPECT_EQ(message([] { writeImage(temp("out.tiff"), hostsim::Image(1, 1), 8); }),
+    EXPECT_EQ(message([] { writeImage(temp("out.tiff"), ImageLib::Picture(1, 1), 8); }),
               "cannot write " + temp("out.tiff") + ": unknown image type (use .png or .exr)");
-    EXPECT_EQ(message([] { writeImage("/nonexistent/dir/out.png", hostsim::Image(1, 1), 8); })
+    EXPECT_EQ(message([] { writeImage("/nonexistent/dir/out.png", ImageLib::Picture(1, 1), 8); })
                   .rfind("cannot write /nonexistent/dir/out.png: ", 0),
               0u);
 }

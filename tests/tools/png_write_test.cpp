@@ -1,8 +1,8 @@
 // The fast PNG writer, read back through the command's libpng reader: the
 // palette form (with transparency), the direct form once a 257th colour
 // appears, and 16 bits in host order; rows come from a padded buffer.
-#include "tools/lumivex/ImageFile.h"
-#include "tools/png/PngWrite.h"
+#include "media/Png.h"
+#include "media/Still.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ int roundTrip(const std::vector<uint8_t>& png, const std::vector<float>& want, u
     EXPECT_NE(f, nullptr);
     std::fwrite(png.data(), 1, png.size(), f);
     std::fclose(f);
-    const hostsim::Image got = lumivex::readImage(path);
+    const ImageLib::Picture got = media::readImage(path);
     std::remove(path.c_str());
     EXPECT_EQ(got.width, w);
     EXPECT_EQ(got.height, h);
@@ -50,12 +50,12 @@ TEST(PngWrite, PaletteDirectAnd16BitImagesReadBackExactly) {
                     want.push_back(float(c[i]) / 255.0f);
                 }
             }
-        const auto png = pngwrite::encodePng(px.data(), w, h, (w + pad) * 4, 8, true);
+        const auto png = media::encodePng(px.data(), w, h, (w + pad) * 4, 8, true);
         EXPECT_EQ(roundTrip(png, want, w, h), colours <= 256 ? 3 : 6) << colours;
         // Alpha first gives the same file.
         std::vector<uint8_t> argb(px);
         for (size_t i = 0; i < argb.size(); i += 4) std::rotate(&argb[i], &argb[i + 3], &argb[i + 4]);
-        EXPECT_EQ(pngwrite::encodePng(argb.data(), w, h, (w + pad) * 4, 8, true, true), png) << colours;
+        EXPECT_EQ(media::encodePng(argb.data(), w, h, (w + pad) * 4, 8, true, true), png) << colours;
     }
 
     std::vector<uint16_t> px16((w + pad) * 4 * h, 0xBEEF);
@@ -66,11 +66,11 @@ TEST(PngWrite, PaletteDirectAnd16BitImagesReadBackExactly) {
             px16[y * (w + pad) * 4 + x] = v;
             want16.push_back(float(v) / 65535.0f);
         }
-    const auto png = pngwrite::encodePng(reinterpret_cast<const uint8_t*>(px16.data()), w, h, (w + pad) * 8, 16, true);
+    const auto png = media::encodePng(reinterpret_cast<const uint8_t*>(px16.data()), w, h, (w + pad) * 8, 16, true);
     EXPECT_EQ(roundTrip(png, want16, w, h), 6);
     std::vector<uint16_t> argb16(px16);
     for (size_t i = 0; i < argb16.size(); i += 4) std::rotate(&argb16[i], &argb16[i + 3], &argb16[i + 4]);
-    EXPECT_EQ(pngwrite::encodePng(reinterpret_cast<const uint8_t*>(argb16.data()), w, h, (w + pad) * 8, 16, true, true),
+    EXPECT_EQ(media::encodePng(reinterpret_cast<const uint8_t*>(argb16.data()), w, h, (w + pad) * 8, 16, true, true),
               png);
-    EXPECT_THROW(pngwrite::encodePng(png.data(), 0, 1, 8, 8, true), std::length_error);
+    EXPECT_THROW(media::encodePng(png.data(), 0, 1, 8, 8, true), std::length_error);
 }

@@ -19,7 +19,7 @@
 #include <optional>
 #include <set>
 
-#include "tools/lumivex/ImageFile.h"
+#include "media/Still.h"
 #include "tools/lumivex/Keyframes.h"
 #include "tools/lumivex/TestCard.h"
 
@@ -27,6 +27,9 @@ namespace lumivex {
 namespace {
 
 using hostsim::Error;
+using media::isWritableImageName;
+using media::readImage;
+using media::writeImage;
 
 struct FrameName {
     std::string prefix, suffix;
@@ -330,7 +333,7 @@ void writeFrameFile(const std::string& name, const hostsim::Image& image, uint32
     const std::string temp = (p.parent_path() / ("." + p.stem().string() + ".part" + p.extension().string())).string();
     try {
         writeImage(temp, image, depth);
-    } catch (const Error& e) {
+    } catch (const media::Error& e) {
         std::remove(temp.c_str());
         std::string message = e.what();
         if (size_t at = message.find(temp); at != std::string::npos) message.replace(at, temp.size(), name);

@@ -1,16 +1,23 @@
-// PNG container (signature, IHDR, PLTE, tRNS, IDAT, IEND) around one deflate
-// stream from libdeflate.
-#include "tools/png/PngWrite.h"
+// Decoding through libpng; encoding as a PNG container (signature, IHDR,
+// PLTE, tRNS, IDAT, IEND) around one deflate stream from libdeflate.
+#include "media/Png.h"
 
 #include <libdeflate.h>
+#include <png.h>
 
 #include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
 
-namespace pngwrite {
+#include "media/Error.h"
+
+namespace media {
 namespace {
 
 struct CompressorFree {
@@ -116,6 +123,75 @@ void directRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t
     }
 }
 
+// libpng reports errors by longjmp; the functions below keep only plain data
+// alive across setjmp and translate a jump into an error text.
+
+struct PngMemory {
+    const uint8_t* data;
+    size_t size;
+    size_t at;
+};
+
+void pngReadMemory(png_structp png, png_bytep out, png_size_t length) {
+    auto* m = static_cast<PngMemory*>(png_get_io_ptr(png));
+    if (m->size - m->at < length) png_error(png, "file is truncated");
+    std::memcpy(out, m->data + m->at, length);
+    m->at += length;
+}
+
+void pngError(png_structp png, png_const_charp message) {
+    auto* text = static_cast<char*>(png_get_error_ptr(png));
+    std::snprintf(text, 256, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void pngWarning(png_structp, png_const_charp) {}
+
+struct PngPixels {
+    uint32_t width = 0, height = 0, bits = 0;
+    uint8_t* rgba = nullptr;  // malloc'd, 4 channels of `bits` each, native byte order
+};
+
+// Returns false with `error` filled on failure; `out.rgba` is then null.
+bool readRows(const std::vector<uint8_t>& file, PngPixels& out, char* error) {
+    PngMemory memory{file.data(), file.size(), 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, pngError, pngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    png_bytep* volatile rows = nullptr;
+    if (!info || setjmp(png_jmpbuf(png))) {
+        std::free(out.rgba);
+        out.rgba = nullptr;
+        std::free(rows);
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &memory, pngReadMemory);
+    png_set_user_limits(png, 1u << 15, 1u << 15);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
+    if (png_get_bit_depth(png, info) == 16) png_set_swap(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    out.width = png_get_image_width(png, info);
+    out.height = png_get_image_height(png, info);
+    out.bits = png_get_bit_depth(png, info);
+    size_t rowBytes = png_get_rowbytes(png, info);
+    if (rowBytes != size_t(out.width) * 4 * (out.bits / 8)) png_error(png, "unexpected row layout");
+    out.rgba = static_cast<uint8_t*>(std::malloc(rowBytes * out.height));
+    rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * out.height));
+    if (!out.rgba || !rows) png_error(png, "out of memory");
+    for (uint32_t y = 0; y < out.height; ++y) rows[y] = out.rgba + rowBytes * y;
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    std::free(rows);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride,
@@ -163,4 +239,38 @@ std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t h
     return out;
 }
 
-}  // namespace pngwrite
+std::vector<uint8_t> encodePng(const ImageLib::Picture& image, uint32_t depth) {
+    int bits = depth == 8 ? 8 : 16;
+    size_t count = image.rgba.size();
+    size_t bytesPerChannel = size_t(bits) / 8;
+    std::vector<uint8_t> data(count * bytesPerChannel);
+    for (size_t i = 0; i < count; ++i) {
+        float v = std::clamp(image.rgba[i], 0.0f, 1.0f);
+        if (bits == 8) {
+            data[i] = uint8_t(std::lround(v * 255.0f));
+        } else {
+            uint16_t w = uint16_t(std::lround(v * 65535.0f));
+            std::memcpy(&data[i * 2], &w, 2);
+        }
+    }
+    return encodePng(data.data(), image.width, image.height,
+                     uint64_t(image.width) * 4 * bytesPerChannel, bits, false);
+}
+
+ImageLib::Picture decodePng(const std::vector<uint8_t>& file, const std::string& name) {
+    char error[256] = "cannot start the PNG reader";
+    PngPixels pixels;
+    if (!readRows(file, pixels, error)) throw Error("cannot read image " + name + ": " + error);
+    std::unique_ptr<uint8_t, void (*)(void*)> owner(pixels.rgba, std::free);
+    ImageLib::Picture image(pixels.width, pixels.height);
+    size_t count = image.rgba.size();
+    if (pixels.bits == 16) {
+        const uint16_t* src = reinterpret_cast<const uint16_t*>(pixels.rgba);
+        for (size_t i = 0; i < count; ++i) image.rgba[i] = src[i] / 65535.0f;
+    } else {
+        for (size_t i = 0; i < count; ++i) image.rgba[i] = pixels.rgba[i] / 255.0f;
+    }
+    return image;
+}
+
+}  // namespace media
