@@ -28,6 +28,7 @@ TEST_PACKAGES="
   chromium chromium-driver python3-selenium python3-skimage
   libspng-dev valgrind
   ffmpeg melt
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 "
 
 case "${1:-}" in
