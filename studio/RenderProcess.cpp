@@ -16,9 +16,10 @@
 #include <sstream>
 
 #include "media/Still.h"
+#include "render/Description.h"
+#include "render/TestCard.h"
+#include "render/Values.h"
 #include "studio/Rules.h"
-#include "tools/lumivex/Args.h"
-#include "tools/lumivex/TestCard.h"
 
 namespace studio {
 
@@ -225,19 +226,19 @@ void startHost(Instance& inst, hostsim::Module& module, const std::vector<std::s
     if (f.size() != 6) throw hostsim::Error("host: wrong number of fields");
     hostsim::HostConfig config;
     config.kind = f[1] == "premiere" ? hostsim::HostKind::Editing : hostsim::HostKind::Compositing;
-    const uint32_t down = lumivex::parseCount("downsample", f[2], 1, 64);
+    const uint32_t down = render::parseCount("downsample", f[2], 1, 64);
     config.downsampleX = config.downsampleY = {1, down};
-    uint32_t width = lumivex::parseCount("width", f[3], 1, 1 << 16), height = lumivex::parseCount("height", f[4], 1, 1 << 16);
-    hostsim::Image input = f[5].empty() ? lumivex::makeTestCard(width, height) : media::readImage(f[5]);
+    uint32_t width = render::parseCount("width", f[3], 1, 1 << 16), height = render::parseCount("height", f[4], 1, 1 << 16);
+    hostsim::Image input = f[5].empty() ? render::makeTestCard(width, height) : media::readImage(f[5]);
     inst.host.reset();
     auto host = std::make_unique<hostsim::Host>(module, config);
     host->setInput(input);
-    lumivex::check(host->globalSetup(), "global setup", *host);
+    render::check(host->globalSetup(), "global setup", *host);
     inst.about.clear();
-    lumivex::check(host->about(&inst.about), "about", *host);
-    lumivex::check(host->paramsSetup(), "parameter setup", *host);
-    lumivex::check(host->sequenceSetup(), "sequence setup", *host);
-    lumivex::check(host->updateParamsUI(), "parameter UI update", *host);
+    render::check(host->about(&inst.about), "about", *host);
+    render::check(host->paramsSetup(), "parameter setup", *host);
+    render::check(host->sequenceSetup(), "sequence setup", *host);
+    render::check(host->updateParamsUI(), "parameter UI update", *host);
     inst.host = std::move(host);
 }
 
@@ -248,11 +249,11 @@ hostsim::Host& hostOf(Instance& inst) {
 
 }  // namespace
 
-int runRenderProcess(const lumivex::ModuleChoice& choice) {
+int runRenderProcess(const render::ModuleChoice& choice) {
     signal(SIGPIPE, SIG_IGN);
     try {
-        const hostsim::Registration reg = lumivex::readRegistration(choice);
-        auto module = lumivex::loadModule(choice, reg);
+        const hostsim::Registration reg = render::readRegistration(choice);
+        auto module = render::loadModule(choice, reg);
         if (!answer("ok", "")) return 1;
         Instance inst;
         std::string line;
@@ -270,25 +271,25 @@ int runRenderProcess(const lumivex::ModuleChoice& choice) {
                     sent = answer("ok", "");
                 } else if (f[0] == "param" && f.size() == 3) {
                     hostsim::Host& host = hostOf(inst);
-                    lumivex::applyParam(host, f[1] + "=" + f[2], "");
-                    lumivex::check(host.updateParamsUI(), "parameter UI update", host);
+                    render::applyParam(host, f[1] + "=" + f[2], "");
+                    render::check(host.updateParamsUI(), "parameter UI update", host);
                     sent = answer("ok", "");
                 } else if (f[0] == "info") {
                     hostsim::Host& host = hostOf(inst);
                     std::ostringstream text;
-                    lumivex::writeInfoJson(text, choice.path, reg, inst.about, host, true);
+                    render::writeInfoJson(text, choice.path, reg, inst.about, host, true);
                     nlohmann::json info = nlohmann::json::parse(text.str());
                     markCollapsedGroups(info, [&](int index) { return uint32_t(host.param(index).flags); });
                     sent = answer("ok", info.dump());
                 } else if (f[0] == "render" && f.size() == 3) {
                     hostsim::Host& host = hostOf(inst);
-                    const double time = lumivex::parseNumber("time", f[1]);
-                    host.setDepth(lumivex::parseCount("depth", f[2], 8, 32));
+                    const double time = render::parseNumber("time", f[1]);
+                    host.setDepth(render::parseCount("depth", f[2], 8, 32));
                     const int32_t ticks = int32_t(std::llround(time * host.config().timeScale));
                     hostsim::RenderResult frame = host.render(ticks);
                     if (frame.result != PF_Err_NONE)
-                        lumivex::check(frame.result, hostsim::commandName(frame.failedCommand), host);
-                    sent = answer("frame", lumivex::effectError(frame), &frame);
+                        render::check(frame.result, hostsim::commandName(frame.failedCommand), host);
+                    sent = answer("frame", render::effectError(frame), &frame);
                 } else {
                     sent = answer("error", "unknown request '" + f[0] + "'");
                 }

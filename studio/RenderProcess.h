@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "hostsim/Image.h"
-#include "tools/lumivex/Session.h"
+#include "render/Session.h"
 
 namespace studio {
 
@@ -77,6 +77,6 @@ private:
 
 // The child's side: serves requests on fds 3 and 4 until the request pipe
 // closes. Returns the exit status.
-int runRenderProcess(const lumivex::ModuleChoice& choice);
+int runRenderProcess(const render::ModuleChoice& choice);
 
 }  // namespace studio

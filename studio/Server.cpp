@@ -21,12 +21,12 @@
 #include <thread>
 
 #include "media/Still.h"
+#include "render/TestCard.h"
 #include "studio/Assets.h"
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
 #include "studio/Studio.h"
 #include "studio/Watcher.h"
-#include "tools/lumivex/TestCard.h"
 
 extern char** environ;
 
@@ -708,7 +708,7 @@ void Studio::routes(httplib::Server& server) {
         std::lock_guard<std::mutex> lock(mutex);
         const std::string input = inputPath(settings.input);
         const std::string path = (fs::path(workDir) / "input.png").string();
-        media::writeImage(path, input.empty() ? lumivex::makeTestCard(settings.width, settings.height) : readCheckedImage(input), 8);
+        media::writeImage(path, input.empty() ? render::makeTestCard(settings.width, settings.height) : readCheckedImage(input), 8);
         res.set_content(readFile(path), "image/png");
     }));
     server.Get("/api/pixel", guarded([this](const Request& req, Response& res) {

@@ -20,8 +20,8 @@
 
 #include "hostsim/Host.h"
 #include "media/Media.h"
-#include "tools/lumivex/RenderJob.h"
-#include "tools/lumivex/TestCard.h"
+#include "render/RenderJob.h"
+#include "render/TestCard.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const std::string input = (dir / "in.mp4").string(), output = (dir / "out.mp4").string();
     try {
-        const hostsim::Image card = lumivex::makeTestCard(width, height);
+        const hostsim::Image card = render::makeTestCard(width, height);
         {
             media::WriterOptions w;
             w.width = width;
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         }
 
         // The allocator settings a render job makes for itself, for both.
-        lumivex::keepFramesInTheHeap();
+        render::keepFramesInTheHeap();
         hostsim::Module module(DEFAULT_MODULE);
         // Both timings include the instance's setup and its first frame
         // (shaders compiled, targets made), as a job does.
@@ -89,13 +89,13 @@ int main(int argc, char** argv) {
             return span;
         };
         auto clipToClip = [&] {
-            lumivex::RenderJob job;
+            render::RenderJob job;
             job.chain.push_back({{DEFAULT_MODULE, ""}, {}});
             job.input = input;
             job.output = output;
             job.baseDir = dir.string();
             const Span span;
-            lumivex::runRenderJob(job);
+            render::runRenderJob(job);
             return span;
         };
 

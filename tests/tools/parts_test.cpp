@@ -4,10 +4,11 @@
 #include <fstream>
 
 #include "media/Still.h"
+#include "render/Keyframes.h"
 #include "tools/lumivex/Args.h"
-#include "tools/lumivex/Keyframes.h"
 
 using namespace lumivex;
+using render::Keyframes;
 using media::readImage;
 using media::writeImage;
 

@@ -1,8 +1,8 @@
 // Command-line parsing for the lumivex subcommands: options of the form
 // `--name VALUE` or `--name=VALUE` (and short aliases such as `-o`),
-// flags, repeatable options and positional arguments, plus the value
-// parsers. Every error throws UsageError with one line naming the option
-// and the offending text.
+// flags, repeatable options and positional arguments (the value parsers
+// are the render library's). Every error throws UsageError with one line
+// naming the option and the offending text.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/Error.h"
+#include "render/Session.h"
+#include "render/Values.h"
 
 namespace lumivex {
 
 // A command line the command cannot act on (exit status 2).
-class UsageError : public hostsim::Error {
-public:
-    using hostsim::Error::Error;
-};
+using render::UsageError;
 
 struct OptionSpec {
     const char* name;        // "--depth"
@@ -45,13 +43,14 @@ public:
 ParsedArgs parseArgs(const std::string& command, const std::vector<std::string>& args,
                      const std::vector<OptionSpec>& known);
 
-uint32_t parseCount(const std::string& option, const std::string& text, uint32_t minimum, uint32_t maximum);
-double parseNumber(const std::string& option, const std::string& text);
-// "1280x720"
-void parseSize(const std::string& option, const std::string& text, uint32_t& width, uint32_t& height);
-// "NUM/DEN" or a plain integer NUM (denominator 1); both above 0.
-void parseRatio(const std::string& option, const std::string& text, uint32_t& num, uint32_t& den);
-// Comma-separated numbers ("1,0.5,0"); at least one.
-std::vector<double> parseNumberList(const std::string& option, const std::string& text);
+using render::parseCount;
+using render::parseNumber;
+using render::parseNumberList;
+using render::parseRatio;
+using render::parseSize;
+
+// The module --module FILE or --effect DIR names (at most one of them), or
+// the default module.
+render::ModuleChoice chooseModule(const ParsedArgs& args);
 
 }  // namespace lumivex

@@ -1,12 +1,23 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
+#include <optional>
 #include <vector>
 
+#include "render/RenderJob.h"
+#include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
-#include "tools/lumivex/RenderJob.h"
 
 namespace lumivex {
 namespace {
+
+using render::absolutePath;
+using render::chooseModule;
+using render::RenderJob;
 
 const char* const kHelp =
     "usage: lumivex render [--module FILE | --effect DIR [--param NAME=VALUE]...]...\n"
@@ -113,6 +124,27 @@ RenderJob readOptions(const ParsedArgs& args) {
     return o;
 }
 
+// "frame 12/300, 24.1 fps, 0:12 left" on one line that keeps being redrawn.
+class Progress {
+public:
+    Progress(uint32_t frames, bool shown) : frames(frames), shown(shown), start(std::chrono::steady_clock::now()) {}
+    void done(uint32_t count) {
+        if (!shown) return;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double rate = seconds > 0 ? count / seconds : 0;
+        const long left = rate > 0 ? std::lround((frames - count) / rate) : 0;
+        char line[96];
+        std::snprintf(line, sizeof line, "\rframe %u/%u, %.1f fps, %ld:%02ld left ", count, frames, rate, left / 60, left % 60);
+        std::cerr << line << std::flush;
+        if (count == frames) std::cerr << "\n";
+    }
+
+private:
+    uint32_t frames;
+    bool shown;
+    std::chrono::steady_clock::time_point start;
+};
+
 }  // namespace
 
 int runRender(const std::vector<std::string>& argv) {
@@ -135,9 +167,17 @@ int runRender(const std::vector<std::string>& argv) {
     RenderJob job = readOptions(args);
     // Paths are absolute from here on: --effect changes the current folder.
     job.baseDir = absolutePath(".");
+    std::optional<Progress> progress;
+    render::RenderEvents events;
+    events.started = [&](uint32_t frames) { progress.emplace(frames, frames > 1 && isatty(STDERR_FILENO)); };
+    events.frameDone = [&](uint32_t done, uint32_t) { progress->done(done); };
+    events.note = [](const std::string& text) { std::cerr << "lumivex: note: " << text << "\n"; };
     try {
-        return runRenderJob(std::move(job));
-    } catch (const Interrupted& e) {
+        const std::string effectMessage = render::runRenderJob(std::move(job), events);
+        if (effectMessage.empty()) return 0;
+        std::cerr << "lumivex: the effect reported an error; the frame shows it: " << effectMessage << "\n";
+        return 3;
+    } catch (const render::Interrupted& e) {
         // The job has cleaned up; the process then ends as the signal would
         // have ended it, so that a shell or scheduler sees why.
         std::cerr << "lumivex: " << e.what() << "\n";

@@ -3,11 +3,14 @@
 
 #include "studio/RenderProcess.h"
 #include "studio/Studio.h"
+#include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
-#include "tools/lumivex/Session.h"
 
 namespace lumivex {
 namespace {
+
+using render::absolutePath;
+using render::ModuleChoice;
 
 const char* const kHelp =
     "usage: lumivex studio [--effect DIR | --module FILE] [--input IMAGE] [--port N] [--no-open]\n"

@@ -1,8 +1,8 @@
-#include "tools/lumivex/Keyframes.h"
+#include "render/Keyframes.h"
 
-#include "tools/lumivex/Args.h"
+#include "render/Values.h"
 
-namespace lumivex {
+namespace render {
 
 bool Keyframes::isAnimated(const std::string& text) { return text.find('@') != std::string::npos; }
 
@@ -49,4 +49,4 @@ std::vector<double> Keyframes::at(double seconds) const {
     return keys.back().value;
 }
 
-}  // namespace lumivex
+}  // namespace render

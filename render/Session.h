@@ -5,14 +5,14 @@
 #pragma once
 
 #include <memory>
-#include <ostream>
 #include <string>
 
+#include "hostsim/Error.h"
 #include "hostsim/Host.h"
 #include "hostsim/Module.h"
-#include "tools/lumivex/Args.h"
+#include "render/Values.h"
 
-namespace lumivex {
+namespace render {
 
 struct ModuleChoice {
     std::string path;       // absolute path of the module file
@@ -22,7 +22,6 @@ struct ModuleChoice {
 // The folder where the default modules live: $LUMIVEX_MODULE_DIR when set,
 // else the build's module folder relative to this executable.
 std::string defaultModuleDir();
-ModuleChoice chooseModule(const ParsedArgs& args);
 // One choice: `option` "--effect" or "--module" with its value, or empty
 // for the default module.
 ModuleChoice chooseModule(const std::string& option, const std::string& value);
@@ -46,13 +45,7 @@ std::string effectError(const hostsim::RenderResult& frame);
 // relative to `baseDir`. A value the host refuses is a UsageError.
 void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir);
 
-// The effect as `info --json` prints it. With `current`, every parameter
-// also carries its current "value", and sliders their "sliderRange" and
-// "precision".
-void writeInfoJson(std::ostream& out, const std::string& modulePath, const hostsim::Registration& reg,
-                   const std::string& about, const hostsim::Host& host, bool current = false);
-
 // An absolute form of a path given on the command line.
 std::string absolutePath(const std::string& path);
 
-}  // namespace lumivex
+}  // namespace render

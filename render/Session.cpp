@@ -1,4 +1,4 @@
-#include "tools/lumivex/Session.h"
+#include "render/Session.h"
 
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 #include "package/Pack.h"
 #include "package/Registration.h"
 
-namespace lumivex {
+namespace render {
 
 namespace fs = std::filesystem;
 using hostsim::Error;
@@ -28,13 +28,6 @@ std::string defaultModuleDir() {
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec) throw Error("cannot find the lumivex executable to locate the default module; set LUMIVEX_MODULE_DIR");
     return (exe.parent_path() / LUMIVEX_MODULE_DIR_FROM_TOOL).lexically_normal().string();
-}
-
-ModuleChoice chooseModule(const ParsedArgs& args) {
-    if (args.has("--module") && args.has("--effect")) throw UsageError("give either --module or --effect, not both");
-    if (args.has("--effect")) return chooseModule("--effect", args.get("--effect"));
-    if (args.has("--module")) return chooseModule("--module", args.get("--module"));
-    return chooseModule("", "");
 }
 
 ModuleChoice chooseModule(const std::string& option, const std::string& value) {
@@ -89,4 +82,4 @@ std::string effectError(const hostsim::RenderResult& frame) {
     return message;
 }
 
-}  // namespace lumivex
+}  // namespace render

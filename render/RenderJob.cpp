@@ -1,4 +1,4 @@
-#include "tools/lumivex/RenderJob.h"
+#include "render/RenderJob.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,24 +6,22 @@
 #include <malloc.h>
 #endif
 
-#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <numeric>
 #include <optional>
 #include <set>
 
 #include "media/Still.h"
-#include "tools/lumivex/Keyframes.h"
-#include "tools/lumivex/TestCard.h"
+#include "render/Keyframes.h"
+#include "render/TestCard.h"
 
-namespace lumivex {
+namespace render {
 namespace {
 
 using hostsim::Error;
@@ -98,7 +96,7 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
                 if (choices[i] == text) return {double(i + 1)};
             try {
                 return {double(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1))))};
-            } catch (const Error& e) {
+            } catch (const UsageError& e) {
                 std::string entries;
                 for (size_t i = 0; i < choices.size(); ++i)
                     entries += (i ? ", " : "") + std::to_string(i + 1) + " " + choices[i];
@@ -386,27 +384,6 @@ void refuseOverwritingSources(const std::vector<std::string>& sources, const std
     }
 }
 
-// "frame 12/300, 24.1 fps, 0:12 left" on one line that keeps being redrawn.
-class Progress {
-public:
-    Progress(uint32_t frames, bool shown) : frames(frames), shown(shown), start(std::chrono::steady_clock::now()) {}
-    void done(uint32_t count) {
-        if (!shown) return;
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double rate = seconds > 0 ? count / seconds : 0;
-        const long left = rate > 0 ? std::lround((frames - count) / rate) : 0;
-        char line[96];
-        std::snprintf(line, sizeof line, "\rframe %u/%u, %.1f fps, %ld:%02ld left ", count, frames, rate, left / 60, left % 60);
-        std::cerr << line << std::flush;
-        if (count == frames) std::cerr << "\n";
-    }
-
-private:
-    uint32_t frames;
-    bool shown;
-    std::chrono::steady_clock::time_point start;
-};
-
 }  // namespace
 
 void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir) {
@@ -430,7 +407,7 @@ void keepFramesInTheHeap() {
 #endif
 }
 
-int runRenderJob(RenderJob job) {
+std::string runRenderJob(RenderJob job, const RenderEvents& events) {
     keepFramesInTheHeap();
     StopSignals stopSignals;
     hostsim::HostConfig& c = job.config;
@@ -465,9 +442,9 @@ int runRenderJob(RenderJob job) {
     if (clipInput) {
         info = media::probeClip(job.input, clipOptions);
         if (info.interlaced)
-            std::cerr << "lumivex: note: " << job.input
-                      << " is interlaced; each frame's two fields go to the effect as one picture and come out progressive"
-                         " (deinterlace it first where that matters)\n";
+            if (events.note)
+                events.note(job.input + " is interlaced; each frame's two fields go to the effect as one picture and come"
+                            " out progressive (deinterlace it first where that matters)");
         if (!job.parGiven && info.aspectNum != info.aspectDen)
             c.pixelAspect = {int32_t(std::min<uint32_t>(info.aspectNum, INT32_MAX)), info.aspectDen};
         if (!job.fpsGiven && !media::isSequencePattern(job.input)) {
@@ -555,7 +532,7 @@ int runRenderJob(RenderJob job) {
     // A spent frame (written, or an input a later instance let go of) whose
     // storage the next render reads back into.
     hostsim::Image spent;
-    Progress progress(job.frames, job.frames > 1 && isatty(STDERR_FILENO));
+    if (events.started) events.started(job.frames);
     std::string effectMessage;
     for (uint32_t i = 0; i < job.frames; ++i) {
         StopSignals::check(i, job.frames);
@@ -599,18 +576,14 @@ int runRenderJob(RenderJob job) {
             writeFrameFile(names.at(firstNumber + i), frame.image, c.depth);
             spent = std::move(frame.image);
         }
-        progress.done(i + 1);
+        if (events.frameDone) events.frameDone(i + 1, job.frames);
     }
     if (writer) writer->finish();
     for (Instance& in : chain) {
         in.enter();
         in.host->finish();
     }
-    if (!effectMessage.empty()) {
-        std::cerr << "lumivex: the effect reported an error; the frame shows it: " << effectMessage << "\n";
-        return 3;
-    }
-    return 0;
+    return effectMessage;
 }
 
-}  // namespace lumivex
+}  // namespace render

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace lumivex {
+namespace render {
 
 struct Keyframe {
     double seconds = 0;
@@ -35,4 +35,4 @@ private:
     std::vector<Keyframe> keys;
 };
 
-}  // namespace lumivex
+}  // namespace render

@@ -3,19 +3,20 @@
 // or a numbered sequence, written as image files or one encoded clip.
 // Decoding and encoding run on their own threads (media/); every module
 // call is made from the calling thread, one at a time, as from a host.
-// Errors throw hostsim::Error (UsageError for values the command line got
-// wrong) naming the file, option or parameter.
+// Errors as render/Error.h says: UsageError for values the command line got
+// wrong, naming the file, option or parameter.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "hostsim/Host.h"
 #include "media/Media.h"
-#include "tools/lumivex/Session.h"
+#include "render/Session.h"
 
-namespace lumivex {
+namespace render {
 
 // One effect of the chain and the --param texts given after it.
 struct EffectStep {
@@ -52,11 +53,19 @@ public:
     int signal;
 };
 
-// Runs the job; returns 0, or 3 when an effect reported an error in a
-// frame it drew (the frames are written all the same).
-int runRenderJob(RenderJob job);
+// What a job tells its caller while it runs; each may be left empty.
+struct RenderEvents {
+    std::function<void(uint32_t frames)> started;                 // before the first frame
+    std::function<void(uint32_t done, uint32_t frames)> frameDone;  // after each frame is written
+    std::function<void(const std::string& text)> note;            // something about the input worth knowing
+};
+
+// Runs the job. Returns the error text an effect reported in a frame it
+// drew (the frames are written all the same), or empty when every frame
+// was drawn normally.
+std::string runRenderJob(RenderJob job, const RenderEvents& events = {});
 // The process-wide allocator settings a job makes (see RenderJob.cpp):
 // frame-sized pictures stay in the heap between frames.
 void keepFramesInTheHeap();
 
-}  // namespace lumivex
+}  // namespace render

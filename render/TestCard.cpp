@@ -1,6 +1,6 @@
-#include "tools/lumivex/TestCard.h"
+#include "render/TestCard.h"
 
-namespace lumivex {
+namespace render {
 
 hostsim::Image makeTestCard(uint32_t width, uint32_t height) {
     // White, yellow, cyan, green, magenta, red, blue, black.
@@ -30,4 +30,4 @@ hostsim::Image makeTestCard(uint32_t width, uint32_t height) {
     return image;
 }
 
-}  // namespace lumivex
+}  // namespace render

@@ -7,8 +7,8 @@
 
 #include "hostsim/Image.h"
 
-namespace lumivex {
+namespace render {
 
 hostsim::Image makeTestCard(uint32_t width, uint32_t height);
 
-}  // namespace lumivex
+}  // namespace render
