@@ -543,9 +543,8 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
         res.set_header("X-Lumivex-Origin-Y", std::to_string(f.originY));
         if (withChanges) res.set_header("X-Lumivex-Effect-Length", std::to_string(prefix.size()));
     } else {
-        const std::string path = (fs::path(workDir) / ("frame." + format)).string();
-        media::writeImage(path, f.image, bits == 8 ? 8 : 16);
-        res.set_content(readFile(path), format == "png" ? "image/png" : "image/x-exr");
+        const std::vector<uint8_t> bytes = media::encodeImage("frame." + format, f.image, bits == 8 ? 8 : 16);
+        res.set_content(reinterpret_cast<const char*>(bytes.data()), bytes.size(), format == "png" ? "image/png" : "image/x-exr");
     }
     res.set_header("X-Lumivex-Revision", std::to_string(f.revision));
     res.set_header("Cache-Control", "no-store");
