@@ -1,6 +1,7 @@
 // The built frei0r plug-ins inside hosts that nobody here wrote: FFmpeg's
-// frei0r filter and melt. Every frame must match lumivex render of the same
-// module, input, time and values within one level.
+// frei0r filter, melt and GStreamer's frei0r elements. Every frame must
+// match lumivex render of the same module, input, time and values within
+// one level.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -112,6 +113,25 @@ struct Frei0rHosts : testing::Test {
             "%d.png vcodec=png pix_fmt=rgba start_number=0");
     }
 
+    // `count` frames in0.png, ... at 3 fps through GStreamer's element for
+    // the plug-in `name` with the properties `properties`, out0.png, ...
+    // GStreamer passes the frame's time in seconds. Its plug-in registry
+    // is the test's own, so the plug-ins are looked up afresh.
+    void gstreamer(const std::string& name, const std::string& properties, int count) const {
+        run(std::string("env GST_REGISTRY=registry.bin ") + GST_LAUNCH_BIN + " -q multifilesrc location=in%d.png "
+            "index=0 stop-index=" + std::to_string(count - 1) + " caps=image/png,framerate=3/1 ! pngdec ! "
+            "videoconvert ! frei0r-filter-" + name + " " + properties + " ! videoconvert ! pngenc ! "
+            "multifilesink location=out%d.png");
+    }
+
+    // Skips a test where GStreamer or its frei0r elements are not installed.
+    bool gstreamerMissing() const {
+        if (std::string(GST_LAUNCH_BIN).find("NOTFOUND") != std::string::npos) return true;
+        const std::string command = "env GST_REGISTRY='" + path("registry.bin") + "' " + GST_INSPECT_BIN +
+                                    " frei0r >/dev/null 2>&1";
+        return std::system(command.c_str()) != 0;
+    }
+
     void makeClip() const {
         run(std::string(FFMPEG_BIN) + " -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 60 -c:v ffv1 "
             "-pix_fmt bgra clip.mkv");
@@ -169,6 +189,28 @@ TEST_F(Frei0rHosts, FFmpegRendersEveryGalleryEffectAsRenderDoes) {
                         ".so --input in%d.png --frames 3 --fps 3 --output ref%d.png"));
         expectSameFrames("out", "ref", 3, "96:64");
     }
+}
+
+TEST_F(Frei0rHosts, GStreamerRendersTheDefaultEffectAsRenderDoes) {
+    if (gstreamerMissing()) GTEST_SKIP() << "GStreamer's frei0r elements are not installed";
+    makeInput(3, "160x120");
+    gstreamer("vantrel", "", 3);
+    expectRenderMatches("out", "in", 3, 0, 3, "--module " VANTREL_MODULE);
+}
+
+TEST_F(Frei0rHosts, GStreamerPassesEveryParameterKindToTheShader) {
+    if (gstreamerMissing()) GTEST_SKIP() << "GStreamer's frei0r elements are not installed";
+    makeInput(3, "64x48");
+    // The values of kKindsParams as GStreamer's properties: a colour and a
+    // position are one property per component.
+    gstreamer("kinds",
+              "gain=0.625 turn=0.125 tint-r=0.2 tint-g=0.4 tint-b=0.6 spot-x=0.25 spot-Y=0.5 "
+              "place='1,2,0.5' invert=true show=0 grow=0",
+              3);
+    expectRenderMatches("out", "in", 3, 0, 3, "--module " KINDS_MODULE " " + kKindsRender);
+    ASSERT_TRUE(run(std::string(LUMIVEX_BIN) + " render --module " KINDS_MODULE " --input in1.png --time " +
+                    "0.333333333 --output defaults.png"));
+    EXPECT_NE(pixels("defaults.png"), pixels("out1.png"));
 }
 
 TEST_F(Frei0rHosts, MeltRendersTheDefaultEffectAsRenderDoes) {
