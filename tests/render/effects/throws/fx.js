@@ -1,0 +1,6 @@
+function setup() {
+}
+
+function draw() {
+    throw new Error("throws on purpose");
+}
