@@ -4,14 +4,18 @@
 # a DLL named <FXNAME>.aex exporting EntryPointFunc through a .def file, and
 # the resources are Windows resources compiled from a generated script.
 #
-#   lumivex_add_effect_module(NAME <FXNAME> PACKAGE <dir>)
-#       target <FXNAME>, file <FXNAME>.so (.aex): the package in <dir> packed,
+#   lumivex_add_effect_module(NAME <FXNAME> PACKAGE <dir> [TARGET <target>])
+#       file <FXNAME>.so (.aex), spaces and all: the package in <dir> packed,
 #       scrambled and embedded with the registration generated from its
-#       config.xml (whose FXNAME must be <FXNAME>).
+#       config.xml (whose FXNAME must be <FXNAME>). The target is <target>,
+#       by default <FXNAME> keeping only letters, digits, `_`, `-` and `.`
+#       (Pixel Sort: PixelSort), as CMake's target names allow.
 #       Beside it, where the frei0r glue is built (lumivex_frei0r), target
-#       <FXNAME>_frei0r, file <fxname>.so (.dll) in LUMIVEX_FREI0R_DIR: the
-#       same package and engine behind the frei0r API, exporting only the
-#       f0r_ functions.
+#       <target>_frei0r, file <fxname>.so (.dll) in LUMIVEX_FREI0R_DIR, where
+#       <fxname> is <FXNAME> in lower case keeping only letters, digits, `_`
+#       and `-` (pixelsort), a name hosts' command lines take as it stands:
+#       the same package and engine behind the frei0r API, exporting only
+#       the f0r_ functions.
 #   lumivex_add_engine_module()
 #       target lumivex-engine, file lumivex-engine.so: an empty table, so the
 #       module reads its package files from the current folder.
@@ -46,8 +50,9 @@ else()
   file(CONFIGURE OUTPUT ${LUMIVEX_MODULE_MAP} CONTENT "{\n  global: EntryPointFunc;\n  local: *;\n};\n")
 endif()
 
-# The module target `name`; its resource table source is added by the caller.
-function(_lumivex_module name)
+# The module target `name`, written as `file` (.so, .aex); its resource
+# table source is added by the caller.
+function(_lumivex_module name file)
   add_library(${name} MODULE)
   target_link_libraries(${name} PRIVATE lumivex_host)
   if(WIN32)
@@ -65,7 +70,7 @@ function(_lumivex_module name)
   endif()
   set_target_properties(${name} PROPERTIES
     PREFIX ""
-    OUTPUT_NAME ${name}
+    OUTPUT_NAME "${file}"
     LIBRARY_OUTPUT_DIRECTORY ${LUMIVEX_MODULE_DIR}
     LINKER_LANGUAGE CXX
     LINK_DEPENDS ${LUMIVEX_MODULE_MAP})
@@ -84,7 +89,7 @@ function(lumivex_add_resource_table target)
     message(FATAL_ERROR "lumivex_add_resource_table(${target}): ${package} has no config.xml")
   endif()
   set(table_bytes ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.bin)
-  _lumivex_resources(${target} ${table_bytes} ${package} ${ARG_NAME})
+  _lumivex_resources(${target} ${table_bytes} ${package} "${ARG_NAME}")
   set_target_properties(${target} PROPERTIES LUMIVEX_RESOURCE_TABLE ${table_bytes})
 endfunction()
 
@@ -135,31 +140,35 @@ endfunction()
 
 # On Windows, a test that checks the module file as a host sees it
 # (scripts/check-pe.py): its exports, imports and resources, and with
-# LUMIVEX_LINUX_BUILD its resources against those of the Linux module.
-function(_lumivex_check_module name)
+# LUMIVEX_LINUX_BUILD its resources against those of the Linux module `file`.
+function(_lumivex_check_module name file)
   if(NOT WIN32 OR NOT LUMIVEX_TESTS)
     return()
   endif()
   set(args --module $<TARGET_FILE:${name}> ${ARGN})
   if(LUMIVEX_LINUX_BUILD AND NOT "--no-resources" IN_LIST ARGN)
-    list(APPEND args --linux-module ${LUMIVEX_LINUX_BUILD}/modules/${name}.so)
+    list(APPEND args --linux-module "${LUMIVEX_LINUX_BUILD}/modules/${file}.so")
   endif()
   add_test(NAME WindowsModuleFile.${name} COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check-pe.py ${args})
 endfunction()
 
-# The frei0r plug-in of the effect module `name`: its resources (the table
-# source, or on Windows the resource script, written for the module) linked
-# with the frei0r glue. The plug-in stays loaded once loaded (-z nodelete; on
+# The frei0r plug-in of the effect module target `name` (the effect `fxname`):
+# its resources (the table source, or on Windows the resource script, written
+# for the module) linked with the frei0r glue. The plug-in stays loaded once loaded (-z nodelete; on
 # Windows it pins itself at f0r_init): the engine and its GL context live
 # until the process ends, also when a host closes the library after each
 # filter. On Windows the file is <fxname>.dll, exporting the f0r_ functions
 # through a .def file, and is checked like the module (scripts/check-pe.py).
-function(_lumivex_frei0r_module name)
+function(_lumivex_frei0r_module name fxname)
   if(NOT TARGET lumivex_frei0r)
     return()
   endif()
   set(target ${name}_frei0r)
-  string(TOLOWER ${name} file)
+  string(TOLOWER "${fxname}" file)
+  string(REGEX REPLACE "[^a-z0-9_-]" "" file "${file}")
+  if(NOT file)
+    message(FATAL_ERROR "The effect \"${fxname}\" has no letters or digits to name its frei0r plug-in")
+  endif()
   if(WIN32)
     add_library(${target} MODULE ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.rc ${LUMIVEX_FREI0R_MAP})
   else()
@@ -188,18 +197,25 @@ function(_lumivex_frei0r_module name)
 endfunction()
 
 function(lumivex_add_effect_module)
-  cmake_parse_arguments(ARG "" "NAME;PACKAGE" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;PACKAGE;TARGET" "" ${ARGN})
   if(NOT ARG_NAME OR NOT ARG_PACKAGE)
     message(FATAL_ERROR "lumivex_add_effect_module needs NAME and PACKAGE")
   endif()
-  _lumivex_module(${ARG_NAME})
-  lumivex_add_resource_table(${ARG_NAME} NAME ${ARG_NAME} PACKAGE ${ARG_PACKAGE})
-  _lumivex_check_module(${ARG_NAME})
-  _lumivex_frei0r_module(${ARG_NAME})
+  set(target ${ARG_TARGET})
+  if(NOT target)
+    string(REGEX REPLACE "[^A-Za-z0-9_.-]" "" target "${ARG_NAME}")
+  endif()
+  if(NOT target MATCHES "^[A-Za-z0-9_.+-]+$")
+    message(FATAL_ERROR "lumivex_add_effect_module(NAME \"${ARG_NAME}\"): no target name; give one as TARGET")
+  endif()
+  _lumivex_module(${target} "${ARG_NAME}")
+  lumivex_add_resource_table(${target} NAME "${ARG_NAME}" PACKAGE ${ARG_PACKAGE})
+  _lumivex_check_module(${target} "${ARG_NAME}")
+  _lumivex_frei0r_module(${target} "${ARG_NAME}")
 endfunction()
 
 function(lumivex_add_engine_module)
-  _lumivex_module(lumivex-engine)
+  _lumivex_module(lumivex-engine lumivex-engine)
   _lumivex_resources(lumivex-engine "" "" "")
-  _lumivex_check_module(lumivex-engine --no-resources)
+  _lumivex_check_module(lumivex-engine lumivex-engine --no-resources)
 endfunction()
