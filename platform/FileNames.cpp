@@ -141,7 +141,7 @@ bool isEffectFileName(const std::wstring& name) {
     for (size_t start = 0; start <= name.size();) {
         size_t end = name.find_first_of(L"\\/", start);
         if (end == std::wstring::npos) end = name.size();
-        if (name.compare(start, end - start, L"..") == 0) return false;
+        if (end - start == 2 && name[start] == L'.' && name[start + 1] == L'.') return false;
         start = end + 1;
     }
     return true;
