@@ -24,7 +24,7 @@ extern "C" {
 
 namespace clipmaker {
 
-struct Spec {
+struct Plan {
     int width = 64, height = 36;
     std::vector<int64_t> pts;       // of each picture, in timeBase
     AVRational timeBase{1, 30};
@@ -72,46 +72,46 @@ inline void pump(AVFormatContext* mux, Encoder& e, AVFrame* frame) {
 
 }  // namespace detail
 
-inline void make(const std::string& path, const Spec& spec) {
+inline void make(const std::string& path, const Plan& plan) {
     av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* mux = nullptr;
     ASSERT_GE(avformat_alloc_output_context2(&mux, nullptr, nullptr, path.c_str()), 0) << path;
     detail::Encoder video, audio;
-    const AVCodec* vc = avcodec_find_encoder_by_name(spec.videoCodec);
-    ASSERT_TRUE(vc) << spec.videoCodec;
+    const AVCodec* vc = avcodec_find_encoder_by_name(plan.videoCodec);
+    ASSERT_TRUE(vc) << plan.videoCodec;
     video.context = avcodec_alloc_context3(vc);
     AVCodecContext* v = video.context;
-    v->width = spec.width;
-    v->height = spec.height;
+    v->width = plan.width;
+    v->height = plan.height;
     v->pix_fmt = AV_PIX_FMT_YUV420P;
-    v->time_base = spec.timeBase;
-    v->gop_size = spec.gop;
+    v->time_base = plan.timeBase;
+    v->gop_size = plan.gop;
     v->max_b_frames = 0;
-    v->sample_aspect_ratio = spec.sar;
-    v->field_order = spec.interlaced ? AV_FIELD_TT : AV_FIELD_PROGRESSIVE;
-    if (spec.interlaced) v->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+    v->sample_aspect_ratio = plan.sar;
+    v->field_order = plan.interlaced ? AV_FIELD_TT : AV_FIELD_PROGRESSIVE;
+    if (plan.interlaced) v->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
     if (mux->oformat->flags & AVFMT_GLOBALHEADER) v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* settings = nullptr;
-    if (std::string(spec.videoCodec) == "libx264") {
+    if (std::string(plan.videoCodec) == "libx264") {
         av_dict_set(&settings, "qp", "0", 0);
         av_dict_set(&settings, "preset", "ultrafast", 0);
-        if (spec.interlaced) av_dict_set(&settings, "x264-params", "interlaced=1", 0);
+        if (plan.interlaced) av_dict_set(&settings, "x264-params", "interlaced=1", 0);
     }
     ASSERT_GE(avcodec_open2(v, vc, &settings), 0);
     av_dict_free(&settings);
     video.stream = avformat_new_stream(mux, nullptr);
-    video.stream->time_base = spec.timeBase;
-    video.stream->sample_aspect_ratio = spec.sar;
+    video.stream->time_base = plan.timeBase;
+    video.stream->sample_aspect_ratio = plan.sar;
     avcodec_parameters_from_context(video.stream->codecpar, v);
-    if (spec.rotate != 0) {
+    if (plan.rotate != 0) {
         uint8_t* matrix = av_stream_new_side_data(video.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t));
         // av_display_rotation_get gives back the negated angle: a clip
         // tagged rotate=90 reads as -90 there.
-        av_display_rotation_set(reinterpret_cast<int32_t*>(matrix), spec.rotate);
+        av_display_rotation_set(reinterpret_cast<int32_t*>(matrix), plan.rotate);
     }
-    if (spec.audioCodec) {
-        const AVCodec* ac = avcodec_find_encoder_by_name(spec.audioCodec);
-        ASSERT_TRUE(ac) << spec.audioCodec;
+    if (plan.audioCodec) {
+        const AVCodec* ac = avcodec_find_encoder_by_name(plan.audioCodec);
+        ASSERT_TRUE(ac) << plan.audioCodec;
         audio.context = avcodec_alloc_context3(ac);
         AVCodecContext* a = audio.context;
         a->sample_rate = 48000;
@@ -133,14 +133,14 @@ inline void make(const std::string& path, const Spec& spec) {
     f->width = v->width;
     f->height = v->height;
     av_frame_get_buffer(f, 0);
-    for (size_t k = 0; k < spec.pts.size(); ++k) {
+    for (size_t k = 0; k < plan.pts.size(); ++k) {
         av_frame_make_writable(f);
-        for (int y = 0; y < spec.height; ++y)
-            for (int x = 0; x < spec.width; ++x) f->data[0][y * f->linesize[0] + x] = uint8_t(x < 8 && y < 8 ? 235 : level(int(k)));
+        for (int y = 0; y < plan.height; ++y)
+            for (int x = 0; x < plan.width; ++x) f->data[0][y * f->linesize[0] + x] = uint8_t(x < 8 && y < 8 ? 235 : level(int(k)));
         for (int plane = 1; plane < 3; ++plane)
-            for (int y = 0; y < spec.height / 2; ++y) std::fill_n(f->data[plane] + y * f->linesize[plane], spec.width / 2, 128);
-        f->pts = spec.pts[k];
-        f->sample_aspect_ratio = spec.sar;
+            for (int y = 0; y < plan.height / 2; ++y) std::fill_n(f->data[plane] + y * f->linesize[plane], plan.width / 2, 128);
+        f->pts = plan.pts[k];
+        f->sample_aspect_ratio = plan.sar;
         detail::pump(mux, video, f);
     }
     detail::pump(mux, video, nullptr);
@@ -149,7 +149,7 @@ inline void make(const std::string& path, const Spec& spec) {
     if (audio.context) {
         AVCodecContext* a = audio.context;
         AVFrame* s = av_frame_alloc();
-        const int64_t total = int64_t(spec.audioSeconds * a->sample_rate);
+        const int64_t total = int64_t(plan.audioSeconds * a->sample_rate);
         for (int64_t at = 0; at < total; at += a->frame_size) {
             s->format = a->sample_fmt;
             s->nb_samples = int(std::min<int64_t>(a->frame_size, total - at));

@@ -541,11 +541,11 @@ std::vector<int> upTo(int count) {
 
 TEST(Media, PicturesStampedToTheMillisecondAreEachShownOnce) {
     const std::string d = folder();
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(60);
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(60);
     // Matroska keeps milliseconds: 0.033, 0.067, 0.1, ... for 30 a second.
     for (const char* name : {"ms.mkv", "ms.mp4"}) {
-        clipmaker::make(d + name, spec);
+        clipmaker::make(d + name, plan);
         const media::ClipInfo info = media::probeClip(d + name);
         EXPECT_EQ(info.rateNum, 30u) << name;
         EXPECT_EQ(info.rateDen, 1u) << name;
@@ -557,20 +557,20 @@ TEST(Media, PicturesStampedToTheMillisecondAreEachShownOnce) {
 TEST(Media, VariableRateClipsKeepTheirLengthAndShowEveryPicture) {
     const std::string d = folder();
     // One second at 24 a second, then one at 30: 54 pictures over 2 s.
-    clipmaker::Spec spec;
-    spec.timeBase = {1, 120};
-    for (int k = 0; k < 24; ++k) spec.pts.push_back(k * 5);
-    for (int k = 0; k < 30; ++k) spec.pts.push_back(120 + k * 4);
-    clipmaker::make(d + "vfr.mkv", spec);
+    clipmaker::Plan plan;
+    plan.timeBase = {1, 120};
+    for (int k = 0; k < 24; ++k) plan.pts.push_back(k * 5);
+    for (int k = 0; k < 30; ++k) plan.pts.push_back(120 + k * 4);
+    clipmaker::make(d + "vfr.mkv", plan);
     const media::ClipInfo vfr = media::probeClip(d + "vfr.mkv");
     EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 2.0, 0.05)
         << vfr.frameCount << " frames at " << vfr.rateNum << "/" << vfr.rateDen;
 
     // 30 a second with each picture up to 10 ms early or late.
-    spec.timeBase = {1, 1000};
-    spec.pts.clear();
-    for (int k = 0; k < 60; ++k) spec.pts.push_back(std::max<int64_t>(0, std::lround(k * 1000 / 30.0) + (k % 2 ? 10 : -10)));
-    clipmaker::make(d + "jitter.mkv", spec);
+    plan.timeBase = {1, 1000};
+    plan.pts.clear();
+    for (int k = 0; k < 60; ++k) plan.pts.push_back(std::max<int64_t>(0, std::lround(k * 1000 / 30.0) + (k % 2 ? 10 : -10)));
+    clipmaker::make(d + "jitter.mkv", plan);
     const media::ClipInfo jitter = media::probeClip(d + "jitter.mkv");
     EXPECT_NEAR(double(jitter.rateNum) / jitter.rateDen, 30, 0.5) << jitter.rateNum << "/" << jitter.rateDen;
     EXPECT_EQ(jitter.frameCount, 60);
@@ -579,12 +579,12 @@ TEST(Media, VariableRateClipsKeepTheirLengthAndShowEveryPicture) {
 
 TEST(Media, LoopedSoundFollowsThePicturesInEveryContainer) {
     const std::string d = folder();
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(30);
-    spec.audioSeconds = 1;
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(30);
+    plan.audioSeconds = 1;
     for (auto [name, codec] : {std::pair{"aac.mp4", "aac"}, std::pair{"opus.mkv", "libopus"}}) {
-        spec.audioCodec = codec;
-        clipmaker::make(d + name, spec);
+        plan.audioCodec = codec;
+        clipmaker::make(d + name, plan);
         media::WriterOptions w;
         w.width = 64;
         w.height = 36;
@@ -608,10 +608,10 @@ TEST(Media, AnEditListsCutIsWhereTheClipStarts) {
     const std::string d = folder();
     // Cut as a copy from 0.3 s: nine pictures before the edit point are
     // stored for decoding but never shown.
-    clipmaker::Spec spec;
-    spec.gop = 30;
-    for (int k = 0; k < 60; ++k) spec.pts.push_back(k - 9);
-    clipmaker::make(d + "cut.mp4", spec);
+    clipmaker::Plan plan;
+    plan.gop = 30;
+    for (int k = 0; k < 60; ++k) plan.pts.push_back(k - 9);
+    clipmaker::make(d + "cut.mp4", plan);
     const media::ClipInfo info = media::probeClip(d + "cut.mp4");
     EXPECT_EQ(info.frameCount, 51);
     std::vector<int> want;
@@ -621,15 +621,15 @@ TEST(Media, AnEditListsCutIsWhereTheClipStarts) {
 
 TEST(Media, ADisplayMatrixTurnsThePicturesUpright) {
     const std::string d = folder();
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(2);
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(2);
     // The white block of the stored top left corner, where the upright
     // picture shows it.
     const std::pair<double, std::pair<int, int>> turns[] = {{90, {1, 0}}, {180, {1, 1}}, {270, {0, 1}}, {-90, {0, 1}}};
     for (auto [degrees, corner] : turns) {
-        spec.rotate = degrees;
+        plan.rotate = degrees;
         const std::string clip = d + "turned" + std::to_string(int(degrees)) + ".mp4";
-        clipmaker::make(clip, spec);
+        clipmaker::make(clip, plan);
         const bool across = int(std::abs(degrees)) % 180 == 90;
         for (bool eightBit : {false, true}) {
             media::ReaderOptions options;
@@ -702,11 +702,11 @@ std::pair<std::string, double> soundOf(const std::string& file) {
 
 TEST(Media, SoundTheContainerCannotHoldIsEncodedAgain) {
     const std::string d = folder();
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(30);
-    spec.audioSeconds = 1;
-    spec.audioCodec = "aac";
-    clipmaker::make(d + "aac.mp4", spec);
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(30);
+    plan.audioSeconds = 1;
+    plan.audioCodec = "aac";
+    clipmaker::make(d + "aac.mp4", plan);
     media::WriterOptions w;
     w.width = 64;
     w.height = 36;

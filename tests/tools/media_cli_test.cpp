@@ -206,9 +206,9 @@ TEST_F(Cli, ANumberedFrameThatCannotBeWrittenWhollyIsNotLeft) {
 
 TEST_F(Cli, ClipsKeepTheirRealRateLengthAndPictures) {
     // Matroska keeps milliseconds: every picture still gets a frame of its own.
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(20);
-    clipmaker::make(path("ms.mkv"), spec);
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(20);
+    clipmaker::make(path("ms.mkv"), plan);
     ASSERT_EQ(run("render --effect " + kMix + " -i ms.mkv -o ms.out.mkv").status, 0);
     {
         media::VideoReader out(path("ms.out.mkv"));
@@ -217,8 +217,8 @@ TEST_F(Cli, ClipsKeepTheirRealRateLengthAndPictures) {
     }
     // NTSC rates are written as the exact fractions.
     for (auto [num, den] : {std::pair{30000, 1001}, std::pair{24000, 1001}}) {
-        spec.timeBase = {den, num};
-        clipmaker::make(path("ntsc.mp4"), spec);
+        plan.timeBase = {den, num};
+        clipmaker::make(path("ntsc.mp4"), plan);
         Outcome r = run("render --effect " + kMix + " -i ntsc.mp4 -o ntsc.out.mkv");
         ASSERT_EQ(r.status, 0) << r.err;
         const media::ClipInfo info = media::probeClip(path("ntsc.out.mkv"));
@@ -229,21 +229,21 @@ TEST_F(Cli, ClipsKeepTheirRealRateLengthAndPictures) {
         EXPECT_EQ(info.frameCount, 20);
     }
     // Half a second at 24 a second, then half at 30: about a second of output.
-    spec.timeBase = {1, 120};
-    spec.pts.clear();
-    for (int k = 0; k < 12; ++k) spec.pts.push_back(k * 5);
-    for (int k = 0; k < 15; ++k) spec.pts.push_back(60 + k * 4);
-    clipmaker::make(path("vfr.mkv"), spec);
+    plan.timeBase = {1, 120};
+    plan.pts.clear();
+    for (int k = 0; k < 12; ++k) plan.pts.push_back(k * 5);
+    for (int k = 0; k < 15; ++k) plan.pts.push_back(60 + k * 4);
+    clipmaker::make(path("vfr.mkv"), plan);
     ASSERT_EQ(run("render --effect " + kMix + " -i vfr.mkv -o vfr.out.mkv").status, 0);
     const media::ClipInfo vfr = media::probeClip(path("vfr.out.mkv"));
     EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 1.0, 0.05) << vfr.frameCount << " at " << vfr.rateNum << "/" << vfr.rateDen;
 }
 
 TEST_F(Cli, AClipsPixelAspectReachesTheOutput) {
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(3);
-    spec.sar = {4, 3};
-    clipmaker::make(path("sar.mp4"), spec);
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(3);
+    plan.sar = {4, 3};
+    clipmaker::make(path("sar.mp4"), plan);
     const media::ClipInfo in = media::probeClip(path("sar.mp4"));
     EXPECT_EQ(in.aspectNum * 3, in.aspectDen * 4) << in.aspectNum << "/" << in.aspectDen;
     for (const char* out : {"sar.out.mp4", "sar.out.mkv"}) {
@@ -276,17 +276,17 @@ TEST_F(Cli, PopupAndKeyMistakesAreExplained) {
 }
 
 TEST_F(Cli, InterlacedInputIsPointedOut) {
-    clipmaker::Spec spec;
-    spec.pts = clipmaker::evenTimes(2);
-    spec.interlaced = true;
-    clipmaker::make(path("fields.mp4"), spec);
+    clipmaker::Plan plan;
+    plan.pts = clipmaker::evenTimes(2);
+    plan.interlaced = true;
+    clipmaker::make(path("fields.mp4"), plan);
     EXPECT_TRUE(media::probeClip(path("fields.mp4")).interlaced);
     Outcome r = run("render --effect " + kMix + " -i fields.mp4 -o out.mkv");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("fields.mp4 is interlaced"), std::string::npos) << r.err;
     // A progressive clip gets no such note.
-    spec.interlaced = false;
-    clipmaker::make(path("frames.mp4"), spec);
+    plan.interlaced = false;
+    clipmaker::make(path("frames.mp4"), plan);
     Outcome p = run("render --effect " + kMix + " -i frames.mp4 -o out2.mkv");
     ASSERT_EQ(p.status, 0) << p.err;
     EXPECT_EQ(p.err, "");
