@@ -119,6 +119,7 @@ void Scripting::reset() {
 
 void Scripting::create() {
     guard.budget.disarm();
+    guard.startHeap();
     ctx = duk_create_heap(lumivex::HeapGuard::allocate, lumivex::HeapGuard::reallocate, lumivex::HeapGuard::release,
                           &guard, nullptr);
     if (ctx) {

@@ -48,6 +48,12 @@ public:
     std::size_t heapLimit() const { return limit; }
     // Bytes the heap holds now (without the allocator's bookkeeping).
     std::size_t heapUsed() const { return used; }
+    // A new heap starts counting from zero: a heap abandoned after a fatal
+    // error keeps its blocks to the end and must not count against the next.
+    void startHeap() {
+        used = 0;
+        limitReached = false;
+    }
     // Bytes the heap may hold beyond the limit, from the next allocation on:
     // room to read the error of a call that filled the heap.
     void setHeadroom(std::size_t bytes);

@@ -119,6 +119,11 @@ TEST_F(EngineTest, ErrorWhoseTextNeverComesIsReportedInBoundedTime) {
 
 TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
     constexpr size_t kLimit = size_t{16} << 20;
+    // The suite may run in one process (under valgrind): later tests get the
+    // default limit back.
+    struct DefaultLimitAfter {
+        ~DefaultLimitAfter() { Scripting::instance().setHeapLimit(lumivex::HeapGuard::kDefaultHeapLimit); }
+    } restore;
     Scripting::instance().setHeapLimit(kLimit);
     engine().setTimeLimits({5000ms, 20000ms, 60000ms});
     // Over 100 MB of small objects if nothing stops it.
@@ -164,6 +169,26 @@ TEST(ScriptHeap, AccountsForEveryByteUntilTheHeapIsGone) {
     EXPECT_LT(scripting.heapUsed(), full - 2000000);
     scripting.reset();
     EXPECT_EQ(scripting.heapUsed(), 0u);
+}
+
+// A heap abandoned after a fatal error keeps its blocks; the next heap is
+// measured from zero, so the old one's bytes never count against its limit.
+TEST_F(EngineTest, AnAbandonedHeapDoesNotCountAgainstTheNext) {
+    load("function setup() {}\nfunction draw() {}\n");
+    Scripting& scripting = Scripting::instance();
+    EXPECT_FALSE(scripting.run("var big = []; for (var i = 0; i < 100000; ++i) big.push(i + 'x');", "test", 10s));
+    duk_push_c_function(scripting.ctx, [](duk_context* c) -> duk_ret_t {
+        duk_fatal(c, "test fatal");
+        return 0;
+    }, 0);
+    duk_put_global_string(scripting.ctx, "fatal");
+    ASSERT_TRUE(scripting.run("fatal();", "test", 10s));
+    ASSERT_EQ(scripting.ctx, nullptr);
+    ASSERT_GT(scripting.heapUsed(), 2000000u);
+    scripting.reset();
+    scripting.create();
+    ASSERT_NE(scripting.ctx, nullptr);
+    EXPECT_LT(scripting.heapUsed(), 1000000u);
 }
 
 TEST(ScriptStack, ReserveIsAQuarterOfTheStackWithinBounds) {
