@@ -57,15 +57,13 @@ void floatToHost16Scalar(const Pixel32* in, Pixel15* out, uint32_t n) { eachChan
 void floatToRgba8Scalar(const Pixel32* in, Pixel8* out, uint32_t n) {
     // The result's bytes are red, green, blue, alpha.
     for (uint32_t i = 0; i < n; ++i)
-        out[i] = {floatToByte(in[i].red), floatToByte(in[i].green), floatToByte(in[i].blue),
-                  floatToByte(in[i].alpha)};
+        out[i] = {floatToByte(in[i].red), floatToByte(in[i].green), floatToByte(in[i].blue), floatToByte(in[i].alpha)};
 }
 
 void grayscaleScalar(Pixel32* p, uint32_t n) {
     // Same association as the vector path's two horizontal adds.
     for (uint32_t i = 0; i < n; ++i) {
-        const float y = (0.0f * p[i].alpha + 0.2126f * p[i].red) +
-                        (0.7152f * p[i].green + 0.0722f * p[i].blue);
+        const float y = (0.0f * p[i].alpha + 0.2126f * p[i].red) + (0.7152f * p[i].green + 0.0722f * p[i].blue);
         p[i].red = p[i].green = p[i].blue = y;
     }
 }
@@ -162,8 +160,7 @@ void grayscaleSse(Pixel32* p, uint32_t n) {
 
 inline __m128i expandVec(__m128i v) {
     v = _mm_min_epu16(v, _mm_set1_epi16(int16_t(32768)));
-    const __m128i atMostHalf = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(16384)),
-                                               _mm_setzero_si128());
+    const __m128i atMostHalf = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(16384)), _mm_setzero_si128());
     const __m128i two = _mm_andnot_si128(atMostHalf, _mm_set1_epi16(2));
     return _mm_sub_epi16(_mm_add_epi16(v, v), two);
 }
@@ -197,9 +194,8 @@ void toFloat(const Surface<Pixel15>& src, Surface<Pixel32>& dst, Kernel k) {
 }
 
 void toFloat(const Surface<Pixel32>& src, Surface<Pixel32>& dst, Kernel) {
-    walkRows(src, dst, [](const Pixel32* in, Pixel32* o, uint32_t n) {
-        std::memcpy(o, in, size_t(n) * sizeof(Pixel32));
-    });
+    walkRows(src, dst,
+             [](const Pixel32* in, Pixel32* o, uint32_t n) { std::memcpy(o, in, size_t(n) * sizeof(Pixel32)); });
 }
 
 namespace {
@@ -221,18 +217,15 @@ void fromFloat(const Surface<Pixel32>& src, Surface<Pixel8>& dst, Kernel k) {
     walkRows(src, dst, k == Kernel::Vector ? floatToByteSse : floatToByteScalar);
 }
 
-void fromFloatKeepingAlpha(const Surface<Pixel32>& src, Surface<Pixel8>& dst) {
-    walkRows(src, dst, floatToColourSse);
-}
+void fromFloatKeepingAlpha(const Surface<Pixel32>& src, Surface<Pixel8>& dst) { walkRows(src, dst, floatToColourSse); }
 
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel15>& dst, Kernel k) {
     walkRows(src, dst, k == Kernel::Vector ? floatToHost16Sse : floatToHost16Scalar);
 }
 
 void fromFloat(const Surface<Pixel32>& src, Surface<Pixel32>& dst, Kernel) {
-    walkRows(src, dst, [](const Pixel32* in, Pixel32* o, uint32_t n) {
-        std::memmove(o, in, size_t(n) * sizeof(Pixel32));
-    });
+    walkRows(src, dst,
+             [](const Pixel32* in, Pixel32* o, uint32_t n) { std::memmove(o, in, size_t(n) * sizeof(Pixel32)); });
 }
 
 Surface<Pixel8> toRgba8(const Surface<Pixel32>& src, Kernel k) {
@@ -248,8 +241,7 @@ void toGrayscale(Surface<Pixel32>& image, Kernel k) {
     for (uint32_t y = 0; y < image.height; ++y) fn(image.row(y), image.width);
 }
 
-void expandHost16(const void* src, void* dst, uint32_t width, uint32_t height, uint64_t stride,
-                  Kernel k) {
+void expandHost16(const void* src, void* dst, uint32_t width, uint32_t height, uint64_t stride, Kernel k) {
     if (!src || !dst || width == 0 || height == 0 || stride < uint64_t(width) * 8) return;
     auto fn = k == Kernel::Vector ? expandSse : expandScalar;
     for (uint32_t y = 0; y < height; ++y) {
@@ -259,8 +251,7 @@ void expandHost16(const void* src, void* dst, uint32_t width, uint32_t height, u
     }
 }
 
-std::unique_ptr<uint8_t[]> expandHost16(const void* src, uint32_t width, uint32_t height,
-                                        uint64_t stride, Kernel k) {
+std::unique_ptr<uint8_t[]> expandHost16(const void* src, uint32_t width, uint32_t height, uint64_t stride, Kernel k) {
     if (!src || width == 0 || height == 0 || stride < uint64_t(width) * 8) return nullptr;
     const unsigned __int128 bytes = static_cast<unsigned __int128>(height) * stride;
     if (bytes > (uint64_t(1) << 48)) throw std::bad_alloc();

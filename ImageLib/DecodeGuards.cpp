@@ -48,8 +48,7 @@ std::string headerLine(Cursor& c) {
     while (!c.atEnd() && ch != '\n') {
         line.push_back(char(ch));
         if (line.size() == 1023) {
-            while (!c.atEnd() && c.get8() != '\n') {
-            }
+            while (!c.atEnd() && c.get8() != '\n') {}
             break;
         }
         ch = c.get8();
@@ -75,8 +74,7 @@ HdrScan scanHdr(const uint8_t* data, size_t size) {
     HdrScan scan;
     Cursor c{data, data + size};
     if (headerLine(c).rfind("#?", 0) != 0) return scan;  // not HDR: decoder refuses
-    while (!headerLine(c).empty()) {
-    }
+    while (!headerLine(c).empty()) {}
     const std::string res = headerLine(c);
     if (res.compare(0, 3, "-Y ") != 0) return scan;
     char* tail = nullptr;
@@ -481,8 +479,7 @@ bool pngDataInflates(const uint8_t* data, size_t size) {
     return result == Z_STREAM_END && produced <= limit;
 }
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 bool dataCoversHeader(const uint8_t* data, size_t size) {
     return scanHdr(data, size).complete && tgaComplete(data, size) && bmpComplete(data, size) &&

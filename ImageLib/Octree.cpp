@@ -147,10 +147,8 @@ struct Tree {
             const int64_t old = int64_t(keyOf(q.heap[at])) - (int64_t(1) << 31);
             if (old == key) return;
             q.heap[at] = pack(key, id);
-            if (key < old)
-                siftUp(at);
-            else
-                siftDown(at);
+            if (key < old) siftUp(at);
+            else siftDown(at);
             return;
         }
         place(q.heap.get(), pack(key, id), q.heapCount++);
@@ -194,10 +192,8 @@ struct Tree {
 
     void fold(uint32_t id) const {
         const uint32_t parent = parentOf(id), count = countOf(id);
-        if (isLeaf(id))
-            leaf(id).heapIndex = detail::kFolded;
-        else
-            q.innerFolds.push_back(id);
+        if (isLeaf(id)) leaf(id).heapIndex = detail::kFolded;
+        else q.innerFolds.push_back(id);
         OctreeInner& p = inner(parent);
         p.count += count;
         --p.childCount;
@@ -220,7 +216,8 @@ struct Tree {
             q.innerSlots[*id] = q.innerSlots[parentOf(*id)];
         for (uint32_t j = 0; j < q.leafCount; ++j) {
             const OctreeLeaf& n = q.leaves[j];
-            const uint32_t slot = n.heapIndex != detail::kFolded ? n.heapIndex : q.innerSlots[kFirst[6] + (n.name >> 3)];
+            const uint32_t slot =
+                n.heapIndex != detail::kFolded ? n.heapIndex : q.innerSlots[kFirst[6] + (n.name >> 3)];
             // Each pixel's value is its leaf's 7 named bits, then its own
             // bit 0.
             const auto sum = [&](uint32_t named, uint32_t odd) { return uint64_t(n.count) * (named << 1) + odd; };
@@ -256,14 +253,11 @@ struct Tree {
     }
 };
 
-float channelMean(uint64_t sum, uint32_t count) {
-    return float((double(sum) * (1.0 / count)) / 255.0);
-}
+float channelMean(uint64_t sum, uint32_t count) { return float((double(sum) * (1.0 / count)) / 255.0); }
 
 }  // namespace
 
-void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height,
-                        uint32_t limit) {
+void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height, uint32_t limit) {
     static const NameBits bits;
     limit = limit < 1 ? 1 : (limit > 256 ? 256 : limit);
     q.paletteCount = 0;

@@ -73,8 +73,7 @@ struct OctreeQuantizer {
 // alpha (alpha is never read, and the last pixel's may lie past the end of
 // the buffer). `limit` is clamped to 1..256. Afterwards
 // palette[0 .. paletteCount-1] holds the colours (alpha 1.0) in heap order.
-void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height,
-                        uint32_t limit);
+void buildOctreePalette(OctreeQuantizer& q, const uint8_t* rgba, uint32_t width, uint32_t height, uint32_t limit);
 
 // Frees the node arrays and the heap.
 void releaseOctreePalette(OctreeQuantizer& q);

@@ -34,8 +34,6 @@ inline uint8_t floatToByte(float f) {
 }
 
 // Truncation of f * 32768, clamped to 0..32767.
-inline uint16_t floatToHost16(float f) {
-    return uint16_t(std::max(0, saturate16(clampScaled(f * 32768.0f, true))));
-}
+inline uint16_t floatToHost16(float f) { return uint16_t(std::max(0, saturate16(clampScaled(f * 32768.0f, true)))); }
 
 }  // namespace ImageLib::detail

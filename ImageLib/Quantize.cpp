@@ -84,8 +84,7 @@ void plainLoop(Surface<Pixel32>& img, Choose& choose) {
 }
 
 template <class Ops, class Choose>
-void orderedLoop(Surface<Pixel32>& img, const Surface<Pixel32>& matrix, float strength,
-                 Choose& choose) {
+void orderedLoop(Surface<Pixel32>& img, const Surface<Pixel32>& matrix, float strength, Choose& choose) {
     const auto s = Ops::splat(strength);
     for (uint32_t y = 0; y < img.height; ++y) {
         Pixel32* row = img.row(y);
@@ -104,8 +103,7 @@ struct Tap {
 };
 
 template <class Ops, class Choose>
-void diffusionLoop(Surface<Pixel32>& img, const DiffusionKernel& kernel, bool serpentine,
-                   Choose& choose) {
+void diffusionLoop(Surface<Pixel32>& img, const DiffusionKernel& kernel, bool serpentine, Choose& choose) {
     const Surface<Pixel32>& k = kernel.weights;
     std::vector<Tap> taps;
     for (uint32_t r = 0; r < k.height; ++r)
@@ -137,16 +135,11 @@ void diffusionLoop(Surface<Pixel32>& img, const DiffusionKernel& kernel, bool se
 enum class Mode { None, Plain, Diffusion, Ordered };
 
 template <class Ops, class Choose>
-void runLoop(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine,
-             Choose& choose) {
+void runLoop(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine, Choose& choose) {
     switch (mode) {
         case Mode::Plain: plainLoop<Ops>(img, choose); break;
-        case Mode::Diffusion:
-            diffusionLoop<Ops>(img, *detail::diffusionKernel(ditherValue), serpentine, choose);
-            break;
-        case Mode::Ordered:
-            orderedLoop<Ops>(img, *detail::thresholdMatrix(ditherValue), strength, choose);
-            break;
+        case Mode::Diffusion: diffusionLoop<Ops>(img, *detail::diffusionKernel(ditherValue), serpentine, choose); break;
+        case Mode::Ordered: orderedLoop<Ops>(img, *detail::thresholdMatrix(ditherValue), strength, choose); break;
         case Mode::None: break;
     }
 }
@@ -178,9 +171,8 @@ struct SearchStorage {
         const uint32_t channel = count > 16 ? widestChannel(colors, count) : 0;
         const auto value = [&](uint32_t i) { return (&colors[i].alpha)[channel]; };
         if (channel != 0)
-            std::sort(order, order + count, [&](uint32_t a, uint32_t b) {
-                return value(a) < value(b) || (value(a) == value(b) && a < b);
-            });
+            std::sort(order, order + count,
+                      [&](uint32_t a, uint32_t b) { return value(a) < value(b) || (value(a) == value(b) && a < b); });
         table.blocks = (count + 7) / 8;
         layBlocks(colors, count, order, soa, index);
         table.soa = soa;
@@ -219,8 +211,7 @@ struct SearchStorage {
 
     // Entries in blocks of 8 (`order` gives the palette index of each
     // slot), padded with entries that are never chosen.
-    static void layBlocks(const Pixel32* colors, uint32_t count, const uint32_t* order, float* blocks,
-                          float* numbers) {
+    static void layBlocks(const Pixel32* colors, uint32_t count, const uint32_t* order, float* blocks, float* numbers) {
         for (uint32_t s = 0; s < 8 * ((count + 7) / 8); ++s) {
             const Pixel32 far{INFINITY, INFINITY, INFINITY, INFINITY};
             const Pixel32& c = s < count ? colors[order[s]] : far;
@@ -238,12 +229,14 @@ struct SearchStorage {
             const auto bits = [](float v) { return uint32_t(v * 255.0f + 0.5f); };
             const uint32_t r = bits(colors[i].red), g = bits(colors[i].green), b = bits(colors[i].blue);
             uint32_t k = 0;
-            for (int bit = 7; bit >= 0; --bit) k = (k << 3) | ((r >> bit & 1) << 2) | ((g >> bit & 1) << 1) | (b >> bit & 1);
+            for (int bit = 7; bit >= 0; --bit)
+                k = (k << 3) | ((r >> bit & 1) << 2) | ((g >> bit & 1) << 1) | (b >> bit & 1);
             return k;
         };
         uint32_t order[256];
         for (uint32_t i = 0; i < count; ++i) order[i] = i;
-        std::sort(order, order + count, [&](uint32_t a, uint32_t b) { return key(a) < key(b) || (key(a) == key(b) && a < b); });
+        std::sort(order, order + count,
+                  [&](uint32_t a, uint32_t b) { return key(a) < key(b) || (key(a) == key(b) && a < b); });
         layBlocks(colors, count, order, boxSoa, boxIndex);
         std::fill(boxLow, boxLow + 4 * 32, INFINITY);
         std::fill(boxHigh, boxHigh + 4 * 32, INFINITY);
@@ -268,8 +261,7 @@ struct SearchStorage {
     static void buildCell(void* context, uint32_t cell) {
         try {
             fillCell(*static_cast<SearchStorage*>(context), cell);
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
     }
 
     // Two entries at a time, each with the arithmetic of one.
@@ -294,8 +286,8 @@ struct SearchStorage {
             __m128d near = zero;
             for (int ch = 0; ch < 3; ++ch) {
                 const __m128d v = _mm_load_pd(channel[ch] + i);
-                const __m128d out = _mm_max_pd(_mm_max_pd(zero, _mm_sub_pd(lo[ch], v)),
-                                               _mm_sub_pd(_mm_sub_pd(v, lo[ch]), side));
+                const __m128d out =
+                    _mm_max_pd(_mm_max_pd(zero, _mm_sub_pd(lo[ch], v)), _mm_sub_pd(_mm_sub_pd(v, lo[ch]), side));
                 near = _mm_add_pd(near, _mm_mul_pd(out, out));
             }
             const int kept = _mm_movemask_pd(_mm_cmple_pd(near, _mm_unpacklo_pd(bound, bound)));
@@ -303,7 +295,8 @@ struct SearchStorage {
             if (kept & 2) keep.push_back(i + 1);
         }
         const uint32_t blocks = uint32_t((keep.size() + 7) / 8);
-        const uint32_t stored = blocks <= detail::kShorterList ? detail::kShorterList : std::max(blocks, detail::kShortList);
+        const uint32_t stored =
+            blocks <= detail::kShorterList ? detail::kShorterList : std::max(blocks, detail::kShortList);
         std::unique_ptr<float[]> data(new float[40 * size_t(stored)]);
         float* soa = data.get();
         s.cellData.push_back(std::move(data));
@@ -346,8 +339,8 @@ struct VectorScan {
     uint32_t carry = 0;  // rows below the scanned ones that errors reach
     detail::QuantizePath path;
 
-    VectorScan(Mode mode, int ditherValue, float strength, bool serpentine, const Pixel32* colors,
-               uint32_t count, float threshold, detail::QuantizePath p)
+    VectorScan(Mode mode, int ditherValue, float strength, bool serpentine, const Pixel32* colors, uint32_t count,
+               float threshold, detail::QuantizePath p)
         : path(p) {
         job.threshold = threshold;
         job.last = &last;
@@ -388,19 +381,18 @@ struct VectorScan {
         job.height = n;
         job.firstRow = firstRow;
         job.rowsBelow = rows.height - n;
-        if (path == detail::QuantizePath::Avx2)
-            detail::scanAvx2(job);
-        else
-            detail::scanSse2(job);
+        if (path == detail::QuantizePath::Avx2) detail::scanAvx2(job);
+        else detail::scanSse2(job);
     }
 };
 
 // Runs one scan with the threshold (colors null) or the nearest of `count`
 // colours.
-void runOn(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine,
-           const Pixel32* colors, uint32_t count, float threshold, detail::QuantizePath path) {
+void runOn(Surface<Pixel32>& img, Mode mode, int ditherValue, float strength, bool serpentine, const Pixel32* colors,
+           uint32_t count, float threshold, detail::QuantizePath path) {
     if (path != detail::QuantizePath::Scalar)
-        return VectorScan(mode, ditherValue, strength, serpentine, colors, count, threshold, path).run(img, img.height, 0);
+        return VectorScan(mode, ditherValue, strength, serpentine, colors, count, threshold, path)
+            .run(img, img.height, 0);
     if (!colors) {
         ThresholdChooser<ScalarOps> choose{threshold};
         return runLoop<ScalarOps>(img, mode, ditherValue, strength, serpentine, choose);
@@ -441,8 +433,8 @@ struct PaletteChoice {
     }
 };
 
-void quantizeOn(Surface<Pixel32>& img, int palette, Mode mode, int ditherValue, float amount,
-                bool serpentine, detail::QuantizePath path) {
+void quantizeOn(Surface<Pixel32>& img, int palette, Mode mode, int ditherValue, float amount, bool serpentine,
+                detail::QuantizePath path) {
     const PaletteChoice choice(palette, amount, [&] { return toRgba8(img); });
     if (choice.active)
         runOn(img, mode, ditherValue, choice.strength, serpentine, choice.colors, choice.count, amount, path);
@@ -478,15 +470,14 @@ detail::QuantizePath detail::vectorPath() {
     return path;
 }
 
-void detail::quantizeImage(Surface<Pixel32>& image, const Pixel32* colors, uint32_t count, int dither,
-                           float amount, bool serpentine, QuantizePath path) {
+void detail::quantizeImage(Surface<Pixel32>& image, const Pixel32* colors, uint32_t count, int dither, float amount,
+                           bool serpentine, QuantizePath path) {
     const Mode mode = modeOf(int64_t(dither) - 1);
     if (image.empty() || mode == Mode::None || count < 1 || count > 256) return;
     runOn(image, mode, dither, amount, serpentine, colors, count, amount, path);
 }
 
-void quantizeImage(Surface<Pixel32>& image, int palette, int64_t d, float amount, bool serpentine,
-                   Kernel k) {
+void quantizeImage(Surface<Pixel32>& image, int palette, int64_t d, float amount, bool serpentine, Kernel k) {
     quantizeImageOn(image, palette, d, amount, serpentine, pathFor(k));
 }
 
@@ -498,8 +489,8 @@ namespace {
 constexpr uint32_t kBandRows = 21;
 
 template <class P>
-void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, detail::QuantizePath path) {
+void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     detail::QuantizePath path) {
     const auto floatRows = [&](uint32_t y, uint32_t n) {
         const Surface<P> view(image.width, n, image.stride, image.row(y));
         Surface<Pixel32> rows = toFloat(view);
@@ -584,8 +575,8 @@ void quantizeInBands(Surface<P>& image, int palette, int dither, float amount, b
 }  // namespace
 
 template <class P>
-bool detail::quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
-                             bool serpentine, QuantizePath path) {
+bool detail::quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                             QuantizePath path) {
     if (image.empty() || image.stride < uint64_t(image.width) * sizeof(P)) return false;
     // Rows must start on a whole channel (16-bit and float pixels).
     if (image.stride % alignof(P) != 0 || reinterpret_cast<uintptr_t>(image.data) % alignof(P) != 0) return false;
@@ -606,13 +597,13 @@ bool detail::quantizeSurface(Surface<P>& image, int palette, int dither, float a
 }
 
 template <class P>
-bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, Kernel k) {
+bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     Kernel k) {
     return detail::quantizeSurface(image, palette, dither, amount, grayscale, serpentine, pathFor(k));
 }
 
-#define LUMIVEX_QUANTIZE_DEPTH(P)                                                                 \
-    template bool quantizeSurface(Surface<P>&, int, int, float, bool, bool, Kernel);             \
+#define LUMIVEX_QUANTIZE_DEPTH(P)                                                    \
+    template bool quantizeSurface(Surface<P>&, int, int, float, bool, bool, Kernel); \
     template bool detail::quantizeSurface(Surface<P>&, int, int, float, bool, bool, detail::QuantizePath);
 LUMIVEX_QUANTIZE_DEPTH(Pixel8)
 LUMIVEX_QUANTIZE_DEPTH(Pixel15)
@@ -623,8 +614,7 @@ namespace {
 
 // Checks that the entity's pixels cover the image before viewing them.
 template <class P>
-bool quantizeEntity(::Surface& s, int palette, int dither, float amount, bool grayscale,
-                    bool serpentine, Kernel k) {
+bool quantizeEntity(::Surface& s, int palette, int dither, float amount, bool grayscale, bool serpentine, Kernel k) {
     const uint64_t rowBytes = uint64_t(s.width) * sizeof(P);
     const uint64_t stride = s.stride ? s.stride : rowBytes;
     if (stride < rowBytes) return false;
@@ -636,8 +626,7 @@ bool quantizeEntity(::Surface& s, int palette, int dither, float amount, bool gr
 
 }  // namespace
 
-bool quantizeSurface(::Surface& s, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, Kernel k) {
+bool quantizeSurface(::Surface& s, int palette, int dither, float amount, bool grayscale, bool serpentine, Kernel k) {
     if (s.width == 0 || s.height == 0 || s.pixels() == nullptr) return false;
     switch (s.depth) {
         case 8: return quantizeEntity<Pixel8>(s, palette, dither, amount, grayscale, serpentine, k);

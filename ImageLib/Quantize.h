@@ -36,17 +36,17 @@ struct Palette {
 
 // The surface entity (script API). Returns true when the surface had pixels
 // of a supported depth and was processed.
-bool quantizeSurface(::Surface& surface, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, Kernel k = Kernel::Vector);
+bool quantizeSurface(::Surface& surface, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     Kernel k = Kernel::Vector);
 
 // A view or owning image of one of the three pixel types.
 template <class P>
-bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, Kernel k = Kernel::Vector);
+bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     Kernel k = Kernel::Vector);
 
 // The float working image; `internalDither` is the script's dither value - 1.
-void quantizeImage(Surface<Pixel32>& image, int palette, int64_t internalDither, float amount,
-                   bool serpentine, Kernel k = Kernel::Vector);
+void quantizeImage(Surface<Pixel32>& image, int palette, int64_t internalDither, float amount, bool serpentine,
+                   Kernel k = Kernel::Vector);
 
 // Fixed palette 9..21 (converted to float on first use); empty otherwise.
 Palette fixedPalette(int palette);
@@ -58,8 +58,8 @@ enum class QuantizePath { Scalar, Sse2, Avx2 };
 QuantizePath vectorPath();
 // quantizeSurface on a given path (Avx2 only where the CPU has it).
 template <class P>
-bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale,
-                     bool serpentine, QuantizePath path);
+bool quantizeSurface(Surface<P>& image, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     QuantizePath path);
 // The float image against `count` (1..256) given colours, script dither value.
 void quantizeImage(Surface<Pixel32>& image, const Pixel32* colors, uint32_t count, int dither, float amount,
                    bool serpentine, QuantizePath path);

@@ -24,7 +24,9 @@ struct Lanes {
     // mask ? a : b, lane by lane.
     static F select(F mask, F a, F b) { return _mm256_blendv_ps(b, a, mask); }
     template <int C>
-    static F channel(__m128 c) { return _mm256_broadcastss_ps(_mm_shuffle_ps(c, c, C * 0x55)); }
+    static F channel(__m128 c) {
+        return _mm256_broadcastss_ps(_mm_shuffle_ps(c, c, C * 0x55));
+    }
     static F max(F a, F b) { return _mm256_max_ps(a, b); }
     static void store(float* p, F v) { _mm256_storeu_ps(p, v); }
     // a < b ? a : b, lane by lane (b where a is NaN).
@@ -70,7 +72,8 @@ void bytesToFloatsAvx2(const uint8_t* in, float* out, uint32_t pixels, float inv
     const __m256 a = _mm256_set1_ps(inv256), b = _mm256_set1_ps(scale);
     uint32_t i = 0;
     for (; i + 2 <= pixels; i += 2) {
-        const __m256 f = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 4 * i))));
+        const __m256 f =
+            _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 4 * i))));
         _mm256_storeu_ps(out + 4 * i, _mm256_mul_ps(_mm256_mul_ps(f, a), b));
     }
     for (; i < pixels; ++i) {
@@ -98,8 +101,8 @@ void floatsToColourAvx2(const float* in, uint8_t* out, uint32_t pixels, float li
     }
     for (; i < pixels; ++i) {
         const __m128 v = _mm_max_ps(_mm256_castps256_ps128(low),
-                                    _mm_min_ps(_mm256_castps256_ps128(high), _mm_mul_ps(_mm_loadu_ps(in + 4 * i),
-                                                                                       _mm256_castps256_ps128(full))));
+                                    _mm_min_ps(_mm256_castps256_ps128(high),
+                                               _mm_mul_ps(_mm_loadu_ps(in + 4 * i), _mm256_castps256_ps128(full))));
         const __m128i t = _mm_cvtps_epi32(v);
         const __m128i s16 = _mm_packs_epi32(t, t);
         const uint32_t packed = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(s16, s16)));

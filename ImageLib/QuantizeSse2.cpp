@@ -22,7 +22,9 @@ struct Lanes {
     // mask ? a : b, lane by lane.
     static F select(F mask, F a, F b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     template <int C>
-    static F channel(__m128 c) { return _mm_shuffle_ps(c, c, C * 0x55); }
+    static F channel(__m128 c) {
+        return _mm_shuffle_ps(c, c, C * 0x55);
+    }
     static F max(F a, F b) { return _mm_max_ps(a, b); }
     static void store(float* p, F v) { _mm_storeu_ps(p, v); }
     // a < b ? a : b, lane by lane (b where a is NaN).

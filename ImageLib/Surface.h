@@ -32,10 +32,20 @@ struct Pixel32 {
     float alpha, red, green, blue;
 };
 
-template <class P> struct PixelDepth;
-template <> struct PixelDepth<Pixel8> { static constexpr uint32_t value = 8; };
-template <> struct PixelDepth<Pixel15> { static constexpr uint32_t value = 16; };
-template <> struct PixelDepth<Pixel32> { static constexpr uint32_t value = 32; };
+template <class P>
+struct PixelDepth;
+template <>
+struct PixelDepth<Pixel8> {
+    static constexpr uint32_t value = 8;
+};
+template <>
+struct PixelDepth<Pixel15> {
+    static constexpr uint32_t value = 16;
+};
+template <>
+struct PixelDepth<Pixel32> {
+    static constexpr uint32_t value = 32;
+};
 
 enum class Kernel { Vector, Scalar };
 
@@ -137,8 +147,8 @@ void toGrayscale(Surface<Pixel32>& image, Kernel k = Kernel::Vector);
 void expandHost16(const void* src, void* dst, uint32_t width, uint32_t height, uint64_t stride,
                   Kernel k = Kernel::Vector);
 // The same into a new buffer of height * stride bytes (null for no pixels).
-std::unique_ptr<uint8_t[]> expandHost16(const void* src, uint32_t width, uint32_t height,
-                                        uint64_t stride, Kernel k = Kernel::Vector);
+std::unique_ptr<uint8_t[]> expandHost16(const void* src, uint32_t width, uint32_t height, uint64_t stride,
+                                        Kernel k = Kernel::Vector);
 // A 16-bit value read back from the GL (0..65535) in the host's 0..32768
 // range: v / 2, plus 1 above 32768, so 65535 gives the host's full 32768.
 inline uint16_t narrowToHost16(uint16_t v) { return static_cast<uint16_t>(v / 2 + (v > 32768 ? 1 : 0)); }

@@ -37,8 +37,7 @@ void Surface::assignExternal(uint32_t w, uint32_t h, uint32_t d, uint64_t s, voi
     external = p;
 }
 
-void Surface::assignShared(uint32_t w, uint32_t h, uint32_t d, uint64_t s,
-                           std::shared_ptr<std::vector<uint8_t>> p) {
+void Surface::assignShared(uint32_t w, uint32_t h, uint32_t d, uint64_t s, std::shared_ptr<std::vector<uint8_t>> p) {
     width = w;
     height = h;
     depth = d;
@@ -77,9 +76,7 @@ uint8_t* Surface::pixels() {
     return buffer.empty() ? nullptr : buffer.data();
 }
 
-const uint8_t* Surface::pixels() const {
-    return const_cast<Surface*>(this)->pixels();
-}
+const uint8_t* Surface::pixels() const { return const_cast<Surface*>(this)->pixels(); }
 
 size_t Surface::pixelBytes() const {
     if (shared_) return shared_->size();

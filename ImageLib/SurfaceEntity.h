@@ -45,8 +45,7 @@ public:
     virtual bool create(uint32_t width, uint32_t height, uint32_t depth, uint8_t flag);
 
     // Points the surface at pixels it does not own; `buffer` is kept.
-    void assignExternal(uint32_t width, uint32_t height, uint32_t depth, uint64_t stride,
-                        void* pixels);
+    void assignExternal(uint32_t width, uint32_t height, uint32_t depth, uint64_t stride, void* pixels);
 
     // Shares `pixels` (at least height * stride bytes are expected; fewer
     // makes the surface report no pixels to the image operations).

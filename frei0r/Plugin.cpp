@@ -65,7 +65,8 @@ std::string authorOf(const std::string& about) {
     while (start < about.size()) {
         size_t end = about.find('\n', start);
         if (end == std::string::npos) end = about.size();
-        if (about.compare(start, mark.size(), mark) == 0) return about.substr(start + mark.size(), end - start - mark.size());
+        if (about.compare(start, mark.size(), mark) == 0)
+            return about.substr(start + mark.size(), end - start - mark.size());
         start = end + 1;
     }
     return "Lumivex";
@@ -162,38 +163,35 @@ private:
 
     uint32_t width, height;
     SequenceHandle* handle = nullptr;
-    std::vector<Value> values;        // by slot, in frei0r's terms
-    std::vector<uint32_t> staging;    // the input frame in the engine's order
+    std::vector<Value> values;      // by slot, in frei0r's terms
+    std::vector<uint32_t> staging;  // the input frame in the engine's order
 };
 
 void Instance::set(int index, const void* param) {
     if (!param || index < 0 || static_cast<size_t>(index) >= values.size()) return;
     Value& v = values[index];
     switch (glue().slots[index].type) {
-    case F0R_PARAM_BOOL:
-    case F0R_PARAM_DOUBLE:
-        v.x = *static_cast<const double*>(param);
-        break;
-    case F0R_PARAM_COLOR: {
-        const auto* c = static_cast<const f0r_param_color_t*>(param);
-        v.x = c->r;
-        v.y = c->g;
-        v.z = c->b;
-        break;
-    }
-    case F0R_PARAM_POSITION: {
-        const auto* p = static_cast<const f0r_param_position_t*>(param);
-        v.x = p->x;
-        v.y = p->y;
-        break;
-    }
-    case F0R_PARAM_STRING: {
-        const char* text = *static_cast<const f0r_param_string*>(param);
-        v.text = text ? text : "";
-        break;
-    }
-    default:
-        break;
+        case F0R_PARAM_BOOL:
+        case F0R_PARAM_DOUBLE: v.x = *static_cast<const double*>(param); break;
+        case F0R_PARAM_COLOR: {
+            const auto* c = static_cast<const f0r_param_color_t*>(param);
+            v.x = c->r;
+            v.y = c->g;
+            v.z = c->b;
+            break;
+        }
+        case F0R_PARAM_POSITION: {
+            const auto* p = static_cast<const f0r_param_position_t*>(param);
+            v.x = p->x;
+            v.y = p->y;
+            break;
+        }
+        case F0R_PARAM_STRING: {
+            const char* text = *static_cast<const f0r_param_string*>(param);
+            v.text = text ? text : "";
+            break;
+        }
+        default: break;
     }
 }
 
@@ -201,22 +199,15 @@ void Instance::get(int index, void* param) const {
     if (!param || index < 0 || static_cast<size_t>(index) >= values.size()) return;
     const Value& v = values[index];
     switch (glue().slots[index].type) {
-    case F0R_PARAM_BOOL:
-    case F0R_PARAM_DOUBLE:
-        *static_cast<double*>(param) = v.x;
-        break;
-    case F0R_PARAM_COLOR:
-        *static_cast<f0r_param_color_t*>(param) = {float(v.x), float(v.y), float(v.z)};
-        break;
-    case F0R_PARAM_POSITION:
-        *static_cast<f0r_param_position_t*>(param) = {v.x, v.y};
-        break;
-    case F0R_PARAM_STRING:
-        // The instance's own copy: valid until the value changes.
-        *static_cast<f0r_param_string*>(param) = const_cast<char*>(v.text.c_str());
-        break;
-    default:
-        break;
+        case F0R_PARAM_BOOL:
+        case F0R_PARAM_DOUBLE: *static_cast<double*>(param) = v.x; break;
+        case F0R_PARAM_COLOR: *static_cast<f0r_param_color_t*>(param) = {float(v.x), float(v.y), float(v.z)}; break;
+        case F0R_PARAM_POSITION: *static_cast<f0r_param_position_t*>(param) = {v.x, v.y}; break;
+        case F0R_PARAM_STRING:
+            // The instance's own copy: valid until the value changes.
+            *static_cast<f0r_param_string*>(param) = const_cast<char*>(v.text.c_str());
+            break;
+        default: break;
     }
 }
 
@@ -299,8 +290,8 @@ void Instance::update(double time, const uint32_t* in, uint32_t* out) {
 }  // namespace frei0r
 
 using frei0r::EntryGuard;
-using frei0r::Instance;
 using frei0r::glue;
+using frei0r::Instance;
 
 LUMIVEX_F0R_EXPORT int f0r_init() {
     EntryGuard guard;
@@ -356,8 +347,7 @@ LUMIVEX_F0R_EXPORT void f0r_destruct(f0r_instance_t instance) {
     EntryGuard guard;
     try {
         delete static_cast<Instance*>(instance);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 LUMIVEX_F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
@@ -365,8 +355,7 @@ LUMIVEX_F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t
     EntryGuard guard;
     try {
         static_cast<Instance*>(instance)->set(param_index, param);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 LUMIVEX_F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
@@ -375,8 +364,7 @@ LUMIVEX_F0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t
     static_cast<Instance*>(instance)->get(param_index, param);
 }
 
-LUMIVEX_F0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
-                                   uint32_t* outframe) {
+LUMIVEX_F0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
     if (!instance) return;
     EntryGuard guard;
     auto* effect = static_cast<Instance*>(instance);

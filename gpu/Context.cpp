@@ -12,9 +12,7 @@ Parameter& emptyParameter() {
 
 uint32_t ParametersHolder::count() { return static_cast<uint32_t>(records.size()); }
 
-Parameter* ParametersHolder::at(uint32_t index) {
-    return index < records.size() ? &records[index] : &emptyParameter();
-}
+Parameter* ParametersHolder::at(uint32_t index) { return index < records.size() ? &records[index] : &emptyParameter(); }
 
 Parameter& ParametersHolder::find(uint32_t id) {
     auto it = byId.find(id);

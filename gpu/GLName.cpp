@@ -30,8 +30,7 @@ void GpuCharge::hold(uint64_t amount) {
 
 void clearGLErrors() {
     // Bounded: a lost context may report its loss on every call.
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {}
 }
 
 GLenum takeGLError() {

@@ -42,10 +42,10 @@ constexpr uint32_t kParamPrecisionMask = 0xFF000000u;
 // parameter's value reaches a uniform when both have the same value kind.
 inline uint32_t valueKind(uint32_t kind) {
     switch (kind) {
-    case LX_ANGLE: return LX_FLOAT;
-    case LX_TEXTURE: return LX_LAYER;
-    case LX_POPUP: return LX_BOOL;
-    default: return kind;
+        case LX_ANGLE: return LX_FLOAT;
+        case LX_TEXTURE: return LX_LAYER;
+        case LX_POPUP: return LX_BOOL;
+        default: return kind;
     }
 }
 
@@ -56,12 +56,12 @@ struct Parameter {
     int32_t arraySize = 0;    // uniform records only: GLSL array size
     uint32_t id = 0;          // entity id (0x01xxxxxx); 0 marks the empty record
     uint32_t flags = 0;
-    int32_t location = 0;     // uniform records only: GL uniform location
+    int32_t location = 0;           // uniform records only: GL uniform location
     float value[4] = {0, 0, 0, 0};  // BOOL and POPUP keep an unsigned in value[0]
     float minimum[4] = {0, 0, 0, 0};
     float maximum[4] = {0, 0, 0, 0};
-    uint32_t textureId = 0;   // LAYER and TEXTURE
-    std::string choices;      // entries separated by '|'
+    uint32_t textureId = 0;  // LAYER and TEXTURE
+    std::string choices;     // entries separated by '|'
     uint32_t choiceCount = 0;
 
     struct Factory;  // the registry's factory of parameter entities

@@ -128,8 +128,8 @@ bool Shader::compile(GLuint shader, const std::string& text) {
     const size_t limit = glLimit > 0 && glLimit < kMaxUniforms ? size_t(glLimit) : size_t(kMaxUniforms);
     const size_t declared = countUniformNames(text);
     if (declared > limit) {
-        error_ = "Shader compilation failed:\nthe shader declares " + std::to_string(declared) +
-                 " uniforms; at most " + std::to_string(limit) + " are accepted";
+        error_ = "Shader compilation failed:\nthe shader declares " + std::to_string(declared) + " uniforms; at most " +
+                 std::to_string(limit) + " are accepted";
         return false;
     }
     std::string body = text;

@@ -43,8 +43,7 @@ const char* definitionFor(const std::string& word) {
 // Qualifying is judged on the original text: a replacement never changes the
 // character before a later occurrence or the text after one.
 template <class Follows>
-int replaceQualifying(std::string& text, const std::string& word, const std::string& replacement,
-                      Follows follows) {
+int replaceQualifying(std::string& text, const std::string& word, const std::string& replacement, Follows follows) {
     int replaced = 0;
     std::string out;
     size_t copied = 0;

@@ -35,8 +35,7 @@ bool storable(uint32_t width, uint32_t height, uint32_t depth) {
     if (channelBytes == 0) return false;
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (maxSize <= 0 || width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize))
-        return false;
+    if (maxSize <= 0 || width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize)) return false;
     return uint64_t{width} * height * 4 * channelBytes <= kMaxImageBytes;
 }
 
@@ -135,8 +134,8 @@ bool Texture::upload(const void* source, uint32_t width, uint32_t height, uint32
     }
     // Same size and format: write into the storage there is rather than
     // allocating anew.
-    const bool sameStorage = hasStorage_ && width == width_ && height == height_ &&
-                             internalFormat(depth) == internalFormat(depth_);
+    const bool sameStorage =
+        hasStorage_ && width == width_ && height == height_ && internalFormat(depth) == internalFormat(depth_);
     // Asking for more than the bound leaves is over it, whatever else the
     // size may be refused for.
     const uint64_t newBytes = storageBytes(width, height, depth);
@@ -295,8 +294,8 @@ void RenderTarget::blitTo(const RenderTarget& destination, bool flip, bool linea
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, destination.framebuffer.get());
     const GLint w = static_cast<GLint>(destination.width_);
     const GLint h = static_cast<GLint>(destination.height_);
-    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, flip ? h : 0, w,
-                      flip ? 0 : h, GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
+    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, flip ? h : 0, w, flip ? 0 : h,
+                      GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
 }
 
 const void* RenderTarget::beginReadback() {
@@ -357,6 +356,6 @@ bool Texture::loadFile(const std::string& fileName) {
     if (!ImageLib::decodeImage(bytes.data(), bytes.size(), image)) return false;
     if (!create(image.width, image.height, image.depth, true)) return false;
     // Decoded pixels are packed red, green, blue, alpha.
-    return upload(image.pixels.get(), image.width, image.height, image.depth,
-                  uint64_t{image.width} * image.depth / 2, false, false);
+    return upload(image.pixels.get(), image.width, image.height, image.depth, uint64_t{image.width} * image.depth / 2,
+                  false, false);
 }

@@ -79,8 +79,8 @@ public:
     // written in place by an upload with pixels). With convert16 and depth
     // 16, host 16-bit values are widened to 0..65534. A source replaces the
     // CPU copy with height x rowBytes bytes (what lies between rows is not kept).
-    bool upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
-                bool swizzle, bool convert16);
+    bool upload(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes, bool swizzle,
+                bool convert16);
     // Uploads a surface's pixels (host order, 16-bit in the host's range, so
     // widened); with flip, its last row first.
     bool uploadSurface(const Surface& surface, bool flip);
@@ -115,8 +115,7 @@ protected:
 
 private:
     // Writes pixels of another size or depth into held storage.
-    bool place(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes,
-               bool convert16);
+    bool place(const void* source, uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes, bool convert16);
     // Storage the GL refused: the name goes, with every claim to a size.
     void loseStorage(StorageFailure why);
 

@@ -30,38 +30,35 @@ bool isUnhandled(PF_Cmd cmd) {
 // (out_data). A host that leaves one out gets an error rather than a crash.
 bool recordsMissing(PF_Cmd cmd, const PF_InData* in_data, const PF_OutData* out_data) {
     switch (cmd) {
-    case PF_Cmd_EVENT:
-        return false;
-    case PF_Cmd_GLOBAL_SETDOWN:
-    case PF_Cmd_SEQUENCE_SETDOWN:
-    case PF_Cmd_SMART_PRE_RENDER:
-        return !in_data;
-    default:
-        return !in_data || !out_data;
+        case PF_Cmd_EVENT: return false;
+        case PF_Cmd_GLOBAL_SETDOWN:
+        case PF_Cmd_SEQUENCE_SETDOWN:
+        case PF_Cmd_SMART_PRE_RENDER: return !in_data;
+        default: return !in_data || !out_data;
     }
 }
 
-PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                PF_LayerDef* output, void* extra) {
+PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                void* extra) {
     using namespace host;
     switch (cmd) {
-    case PF_Cmd_ABOUT: return handleAbout(in_data, out_data);
-    case PF_Cmd_GLOBAL_SETUP: return handleGlobalSetup(in_data, out_data);
-    case PF_Cmd_GLOBAL_SETDOWN: return handleGlobalSetdown(in_data, out_data);
-    case PF_Cmd_PARAMS_SETUP: return handleParamsSetup(in_data, out_data);
-    case PF_Cmd_SEQUENCE_SETUP: return handleSequenceSetup(in_data, out_data);
-    case PF_Cmd_SEQUENCE_RESETUP: return handleSequenceResetup(in_data, out_data);
-    case PF_Cmd_SEQUENCE_FLATTEN: return handleSequenceFlatten(in_data, out_data);
-    case PF_Cmd_SEQUENCE_SETDOWN: return handleSequenceSetdown(in_data);
-    case PF_Cmd_FRAME_SETUP: return handleFrameSetup(in_data, out_data, params);
-    case PF_Cmd_RENDER: return handleRender(in_data, out_data, params, output, nullptr);
-    case PF_Cmd_FRAME_SETDOWN: return handleFrameSetdown(in_data, out_data);
-    case PF_Cmd_USER_CHANGED_PARAM: return handleUserChangedParam(in_data, out_data, params, extra);
-    case PF_Cmd_UPDATE_PARAMS_UI: return handleUpdateParamsUI(in_data, out_data, params);
-    case PF_Cmd_EVENT: return handleEvent(extra);
-    case PF_Cmd_SMART_PRE_RENDER: return handleSmartPreRender(in_data, extra);
-    case PF_Cmd_SMART_RENDER: return handleSmartRender(in_data, out_data, params, extra);
-    default: return PF_Err_NONE;
+        case PF_Cmd_ABOUT: return handleAbout(in_data, out_data);
+        case PF_Cmd_GLOBAL_SETUP: return handleGlobalSetup(in_data, out_data);
+        case PF_Cmd_GLOBAL_SETDOWN: return handleGlobalSetdown(in_data, out_data);
+        case PF_Cmd_PARAMS_SETUP: return handleParamsSetup(in_data, out_data);
+        case PF_Cmd_SEQUENCE_SETUP: return handleSequenceSetup(in_data, out_data);
+        case PF_Cmd_SEQUENCE_RESETUP: return handleSequenceResetup(in_data, out_data);
+        case PF_Cmd_SEQUENCE_FLATTEN: return handleSequenceFlatten(in_data, out_data);
+        case PF_Cmd_SEQUENCE_SETDOWN: return handleSequenceSetdown(in_data);
+        case PF_Cmd_FRAME_SETUP: return handleFrameSetup(in_data, out_data, params);
+        case PF_Cmd_RENDER: return handleRender(in_data, out_data, params, output, nullptr);
+        case PF_Cmd_FRAME_SETDOWN: return handleFrameSetdown(in_data, out_data);
+        case PF_Cmd_USER_CHANGED_PARAM: return handleUserChangedParam(in_data, out_data, params, extra);
+        case PF_Cmd_UPDATE_PARAMS_UI: return handleUpdateParamsUI(in_data, out_data, params);
+        case PF_Cmd_EVENT: return handleEvent(extra);
+        case PF_Cmd_SMART_PRE_RENDER: return handleSmartPreRender(in_data, extra);
+        case PF_Cmd_SMART_RENDER: return handleSmartRender(in_data, out_data, params, extra);
+        default: return PF_Err_NONE;
     }
 }
 

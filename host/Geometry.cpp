@@ -92,9 +92,7 @@ struct Size {
 };
 
 // A host coordinate: signed 32 bits, saturated.
-A_long hostCoordinate(int64_t v) {
-    return static_cast<A_long>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+A_long hostCoordinate(int64_t v) { return static_cast<A_long>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // Where a side of `outer` pixels starts so that `inner` sits centred in it
 // (integer halves), offset by `base`.
@@ -209,9 +207,9 @@ PF_Err handleSmartPreRender(PF_InData* in_data, void* extra) {
     request.channel_mask = PF_ChannelMask_ARGB;
     request.preserve_rgb_of_zero_alpha = 1;
     PF_CheckoutResult checkout{};
-    const PF_Err result = pre->cb->checkout_layer(in_data->effect_ref, 0, kInputCheckoutId, &request,
-                                                  in_data->current_time, in_data->time_step,
-                                                  in_data->time_scale, &checkout);
+    const PF_Err result =
+        pre->cb->checkout_layer(in_data->effect_ref, 0, kInputCheckoutId, &request, in_data->current_time,
+                                in_data->time_step, in_data->time_scale, &checkout);
     // Without a checkout there are no input rectangles to build on.
     if (result != PF_Err_NONE) return result;
     SequenceData* data = sequenceDataOf(in_data);

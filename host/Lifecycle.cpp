@@ -102,8 +102,7 @@ void disposeSequenceData(SuiteCache& suites, PF_InData* in_data) {
 
 PF_Err handleAbout(PF_InData* in_data, PF_OutData* out_data) {
     if (isPremiereHost(in_data)) return PF_Err_NONE;
-    formatHostString(in_data, out_data->return_msg, sizeof(out_data->return_msg),
-                     effectPlugin().getText(kTextAbout));
+    formatHostString(in_data, out_data->return_msg, sizeof(out_data->return_msg), effectPlugin().getText(kTextAbout));
     return PF_Err_NONE;
 }
 

@@ -66,83 +66,78 @@ float ratio(int32_t num, uint32_t den) {
 bool buildDefinition(const PF_InData* in_data, const Parameter& param, PF_ParamDef& def) {
     const float* v = param.value;
     switch (param.kind) {
-    case LX_FLOAT: {
-        def.param_type = PF_Param_FLOAT_SLIDER;
-        def.flags = kFlagsCollapsedSupervised;
-        PF_FloatSliderDef& fs = def.u.fs_d;
-        fs.value = v[0];
-        fs.dephault = v[0];
-        fs.valid_min = fs.slider_min = param.minimum[0];
-        fs.valid_max = fs.slider_max = param.maximum[0];
-        fs.precision = static_cast<int8_t>(param.flags >> kParamPrecisionShift);
-        fs.display_flags = PF_ValueDisplayFlag_NONE;
-        fs.curve_tolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
-        break;
-    }
-    case LX_POINT: {
-        def.param_type = PF_Param_POINT_3D;
-        def.flags = kFlagsCollapsedSupervised;
-        PF_Point3DDef& pt = def.u.point3d_d;
-        pt.x_value = pt.x_dephault = v[0];
-        pt.y_value = pt.y_dephault = v[1];
-        pt.z_value = pt.z_dephault = v[2];
-        break;
-    }
-    case LX_COLOR:
-        def.param_type = PF_Param_COLOR;
-        def.flags = kFlagsCollapsedSupervised;
-        def.u.cd.value = {255, colorByte(v[0]), colorByte(v[1]), colorByte(v[2])};
-        def.u.cd.dephault = def.u.cd.value;
-        break;
-    case LX_LAYER:
-        def.param_type = PF_Param_LAYER;
-        def.flags = kFlagsSupervised;
-        def.u.ld.dephault = PF_LayerDefault_NONE;
-        break;
-    case LX_POINT2D:
-        def.param_type = PF_Param_POINT;
-        def.flags = kFlagsCollapsedSupervised;
-        def.u.td.x_value = def.u.td.x_dephault = fixedRounded(v[0]);
-        def.u.td.y_value = def.u.td.y_dephault = fixedRounded(v[1]);
-        def.u.td.restrict_bounds = 0;
-        break;
-    case LX_TEXTURE:
-    case LX_POPUP:
-        def.param_type = PF_Param_POPUP;
-        def.flags = kFlagsSupervised;
-        def.u.pd.num_choices = static_cast<A_short>(param.choiceCount);
-        def.u.pd.u.namesptr = param.choices.c_str();
-        if (param.kind == LX_POPUP) {
-            def.u.pd.value = def.u.pd.dephault = static_cast<int16_t>(intSlot(v) & 0xFFFF);
-        } else {
-            def.u.pd.value = def.u.pd.dephault = 1;  // popup entries count from 1
+        case LX_FLOAT: {
+            def.param_type = PF_Param_FLOAT_SLIDER;
+            def.flags = kFlagsCollapsedSupervised;
+            PF_FloatSliderDef& fs = def.u.fs_d;
+            fs.value = v[0];
+            fs.dephault = v[0];
+            fs.valid_min = fs.slider_min = param.minimum[0];
+            fs.valid_max = fs.slider_max = param.maximum[0];
+            fs.precision = static_cast<int8_t>(param.flags >> kParamPrecisionShift);
+            fs.display_flags = PF_ValueDisplayFlag_NONE;
+            fs.curve_tolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
+            break;
         }
-        break;
-    case LX_PATH:
-        def.param_type = PF_Param_PATH;
-        def.flags = kFlagsSupervised;
-        def.u.path_d.dephault = 0;
-        break;
-    case LX_BOOL:
-        def.param_type = PF_Param_CHECKBOX;
-        def.flags = kFlagsSupervised;
-        def.u.bd.value = intSlot(v);
-        def.u.bd.dephault = static_cast<PF_Boolean>(intSlot(v) & 0xFF);
-        def.u.bd.u.nameptr = "";
-        break;
-    case LX_GROUP_START:
-        def.param_type = PF_Param_GROUP_START;
-        break;
-    case LX_GROUP_END:
-        def.param_type = PF_Param_GROUP_END;
-        return true;  // no name
-    case LX_ANGLE:
-        def.param_type = PF_Param_ANGLE;
-        def.flags = kFlagsCollapsedSupervised;
-        def.u.ad.value = def.u.ad.dephault = fixedTruncated(v[0]);
-        break;
-    default:
-        return false;
+        case LX_POINT: {
+            def.param_type = PF_Param_POINT_3D;
+            def.flags = kFlagsCollapsedSupervised;
+            PF_Point3DDef& pt = def.u.point3d_d;
+            pt.x_value = pt.x_dephault = v[0];
+            pt.y_value = pt.y_dephault = v[1];
+            pt.z_value = pt.z_dephault = v[2];
+            break;
+        }
+        case LX_COLOR:
+            def.param_type = PF_Param_COLOR;
+            def.flags = kFlagsCollapsedSupervised;
+            def.u.cd.value = {255, colorByte(v[0]), colorByte(v[1]), colorByte(v[2])};
+            def.u.cd.dephault = def.u.cd.value;
+            break;
+        case LX_LAYER:
+            def.param_type = PF_Param_LAYER;
+            def.flags = kFlagsSupervised;
+            def.u.ld.dephault = PF_LayerDefault_NONE;
+            break;
+        case LX_POINT2D:
+            def.param_type = PF_Param_POINT;
+            def.flags = kFlagsCollapsedSupervised;
+            def.u.td.x_value = def.u.td.x_dephault = fixedRounded(v[0]);
+            def.u.td.y_value = def.u.td.y_dephault = fixedRounded(v[1]);
+            def.u.td.restrict_bounds = 0;
+            break;
+        case LX_TEXTURE:
+        case LX_POPUP:
+            def.param_type = PF_Param_POPUP;
+            def.flags = kFlagsSupervised;
+            def.u.pd.num_choices = static_cast<A_short>(param.choiceCount);
+            def.u.pd.u.namesptr = param.choices.c_str();
+            if (param.kind == LX_POPUP) {
+                def.u.pd.value = def.u.pd.dephault = static_cast<int16_t>(intSlot(v) & 0xFFFF);
+            } else {
+                def.u.pd.value = def.u.pd.dephault = 1;  // popup entries count from 1
+            }
+            break;
+        case LX_PATH:
+            def.param_type = PF_Param_PATH;
+            def.flags = kFlagsSupervised;
+            def.u.path_d.dephault = 0;
+            break;
+        case LX_BOOL:
+            def.param_type = PF_Param_CHECKBOX;
+            def.flags = kFlagsSupervised;
+            def.u.bd.value = intSlot(v);
+            def.u.bd.dephault = static_cast<PF_Boolean>(intSlot(v) & 0xFF);
+            def.u.bd.u.nameptr = "";
+            break;
+        case LX_GROUP_START: def.param_type = PF_Param_GROUP_START; break;
+        case LX_GROUP_END: def.param_type = PF_Param_GROUP_END; return true;  // no name
+        case LX_ANGLE:
+            def.param_type = PF_Param_ANGLE;
+            def.flags = kFlagsCollapsedSupervised;
+            def.u.ad.value = def.u.ad.dephault = fixedTruncated(v[0]);
+            break;
+        default: return false;
     }
     copyHostString(in_data, def.name, sizeof def.name, param.displayName);
     return true;
@@ -170,8 +165,7 @@ void uploadLayerParam(SuiteCache& suites, const PF_ParamDef& def, uint32_t posit
     if (!pixels.data) return;
     GLScope gl(true);
     effectPlugin().uploadLayer(position, pixels.data, static_cast<uint32_t>(layer.width),
-                               static_cast<uint32_t>(layer.height), pixels.depth,
-                               layer.rowbytes);
+                               static_cast<uint32_t>(layer.height), pixels.depth, layer.rowbytes);
 }
 
 }  // namespace
@@ -199,8 +193,7 @@ PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
         if (param.kind == LX_COLOR && m.firstColor == 0) m.firstColor = hostIndex;
         if (param.kind == LX_POINT && m.firstPoint == 0) m.firstPoint = hostIndex;
         def.uu.id = static_cast<A_long>(hostIndex + 2);
-        if (!in_data->inter.add_param ||
-            in_data->inter.add_param(in_data->effect_ref, -1, &def) != PF_Err_NONE) {
+        if (!in_data->inter.add_param || in_data->inter.add_param(in_data->effect_ref, -1, &def) != PF_Err_NONE) {
             break;  // keep the parameters added so far
         }
         m.scriptToHost[p] = hostIndex;
@@ -256,50 +249,41 @@ void readParamValue(SuiteCache& suites, PF_InData* in_data, const PF_ParamDef& d
 
     float value[4] = {0, 0, 0, 0};
     switch (def.param_type) {
-    case PF_Param_LAYER:
-        uploadLayerParam(suites, def, position);
-        break;
-    case PF_Param_ANGLE:
-        value[0] = static_cast<float>(def.u.ad.value) * (1.0f / 65536.0f);
-        break;
-    case PF_Param_CHECKBOX:
-        setIntSlot(value, def.u.bd.value);
-        break;
-    case PF_Param_POPUP:
-        setIntSlot(value, def.u.pd.value);
-        break;
-    case PF_Param_COLOR: {
-        const auto* colors = suites.get<PF_ColorParamSuite1>(kPFColorParamSuite, kPFColorParamSuiteVersion1);
-        PF_PixelFloat color{0, 0, 0, 0};
-        if (colors->PF_GetFloatingPointColorFromColorDef(in_data->effect_ref, &def, &color) != PF_Err_NONE) {
-            return;  // keep the previous colour rather than store black
+        case PF_Param_LAYER: uploadLayerParam(suites, def, position); break;
+        case PF_Param_ANGLE: value[0] = static_cast<float>(def.u.ad.value) * (1.0f / 65536.0f); break;
+        case PF_Param_CHECKBOX: setIntSlot(value, def.u.bd.value); break;
+        case PF_Param_POPUP: setIntSlot(value, def.u.pd.value); break;
+        case PF_Param_COLOR: {
+            const auto* colors = suites.get<PF_ColorParamSuite1>(kPFColorParamSuite, kPFColorParamSuiteVersion1);
+            PF_PixelFloat color{0, 0, 0, 0};
+            if (colors->PF_GetFloatingPointColorFromColorDef(in_data->effect_ref, &def, &color) != PF_Err_NONE) {
+                return;  // keep the previous colour rather than store black
+            }
+            value[0] = color.red;
+            value[1] = color.green;
+            value[2] = color.blue;
+            value[3] = color.alpha;
+            break;
         }
-        value[0] = color.red;
-        value[1] = color.green;
-        value[2] = color.blue;
-        value[3] = color.alpha;
-        break;
-    }
-    case PF_Param_POINT:
-        value[0] = static_cast<float>(def.u.td.x_value) * (1.0f / 65536.0f);
-        value[1] = static_cast<float>(def.u.td.y_value) * (1.0f / 65536.0f);
-        if (flags & LX_PF_RemoveScale) {
-            value[0] *= par / downX;
-            value[1] *= 1.0f / downY;
-        }
-        break;
-    case PF_Param_FLOAT_SLIDER:
-        value[0] = static_cast<float>(def.u.fs_d.value);
-        if (flags & LX_PF_ScaleByWidth) value[0] *= downX;
-        if (flags & LX_PF_ScaleByHeight) value[0] *= downY;
-        break;
-    case PF_Param_POINT_3D:
-        value[0] = static_cast<float>(def.u.point3d_d.x_value);
-        value[1] = static_cast<float>(def.u.point3d_d.y_value);
-        value[2] = static_cast<float>(def.u.point3d_d.z_value);
-        break;
-    default:
-        break;
+        case PF_Param_POINT:
+            value[0] = static_cast<float>(def.u.td.x_value) * (1.0f / 65536.0f);
+            value[1] = static_cast<float>(def.u.td.y_value) * (1.0f / 65536.0f);
+            if (flags & LX_PF_RemoveScale) {
+                value[0] *= par / downX;
+                value[1] *= 1.0f / downY;
+            }
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            value[0] = static_cast<float>(def.u.fs_d.value);
+            if (flags & LX_PF_ScaleByWidth) value[0] *= downX;
+            if (flags & LX_PF_ScaleByHeight) value[0] *= downY;
+            break;
+        case PF_Param_POINT_3D:
+            value[0] = static_cast<float>(def.u.point3d_d.x_value);
+            value[1] = static_cast<float>(def.u.point3d_d.y_value);
+            value[2] = static_cast<float>(def.u.point3d_d.z_value);
+            break;
+        default: break;
     }
     fx.setParamValue(position, value);
 }

@@ -124,22 +124,18 @@ double frameSeconds(const PF_InData* in_data) {
 
 uint32_t depthOfPixelFormat(uint32_t format) {
     switch (format) {
-    case PrPixelFormat_ARGB_4444_8u:
-    case PrPixelFormat_XRGB_4444_8u:
-    case PrPixelFormat_BGRA_4444_8u:
-        return 8;
-    case PrPixelFormat_ARGB_4444_16u:
-    case PrPixelFormat_XRGB_4444_16u:
-    case PrPixelFormat_BGRA_4444_16u:
-    case PF_PixelFormat_ARGB64:
-        return 16;
-    case PrPixelFormat_ARGB_4444_32f:
-    case PrPixelFormat_XRGB_4444_32f:
-    case PrPixelFormat_BGRA_4444_32f:
-    case PF_PixelFormat_ARGB128:
-        return 32;
-    default:
-        return 0;
+        case PrPixelFormat_ARGB_4444_8u:
+        case PrPixelFormat_XRGB_4444_8u:
+        case PrPixelFormat_BGRA_4444_8u: return 8;
+        case PrPixelFormat_ARGB_4444_16u:
+        case PrPixelFormat_XRGB_4444_16u:
+        case PrPixelFormat_BGRA_4444_16u:
+        case PF_PixelFormat_ARGB64: return 16;
+        case PrPixelFormat_ARGB_4444_32f:
+        case PrPixelFormat_XRGB_4444_32f:
+        case PrPixelFormat_BGRA_4444_32f:
+        case PF_PixelFormat_ARGB128: return 32;
+        default: return 0;
     }
 }
 

@@ -16,10 +16,10 @@ constexpr uint32_t kSequenceDataSize = 8192;
 
 struct SequenceData {
     uint8_t reserved0[12];
-    uint32_t compWidth;       // composition size, refreshed before each frame
+    uint32_t compWidth;  // composition size, refreshed before each frame
     uint32_t compHeight;
     uint8_t reserved1[12];
-    SequenceHandle* handle;   // the instance's Sequence in the engine
+    SequenceHandle* handle;  // the instance's Sequence in the engine
     float compPixelAspect;
     uint8_t reserved2[kSequenceDataSize - 44];
 };
@@ -30,7 +30,7 @@ static_assert(offsetof(SequenceData, handle) == 32, "SequenceData.handle");
 static_assert(offsetof(SequenceData, compPixelAspect) == 40, "SequenceData.compPixelAspect");
 
 struct GlobalData {
-    uint8_t initialised;     // 1 once global setup ran
+    uint8_t initialised;  // 1 once global setup ran
     uint8_t reserved[3];
     AEGP_PluginID pluginId;  // from the AEGP registration (compositing host)
 };

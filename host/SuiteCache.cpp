@@ -24,8 +24,7 @@ const void* SuiteCache::acquire(const char* name, int32_t version) {
     return suite;
 }
 
-DirectSuiteBase::DirectSuiteBase(const PF_InData* in_data, const char* name,
-                                 std::initializer_list<int32_t> versions)
+DirectSuiteBase::DirectSuiteBase(const PF_InData* in_data, const char* name, std::initializer_list<int32_t> versions)
     : basic(in_data ? in_data->pica_basicP : nullptr), name(name) {
     if (!basic || !basic->AcquireSuite) return;
     for (int32_t candidate : versions) {
@@ -56,7 +55,8 @@ PF_Handle HostHandle::release() {
 }
 
 HandleLock::HandleLock(const PF_HandleSuite1* suite, PF_Handle handle)
-    : suite(suite), handle(handle),
+    : suite(suite),
+      handle(handle),
       block(handle && suite->host_lock_handle ? suite->host_lock_handle(handle) : nullptr) {}
 
 HandleLock::~HandleLock() {

@@ -49,7 +49,8 @@ PF_Err addParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDef* def) {
         State* s = hostOf(ref);
         if (!s || !def || !s->addingParams) return PF_Err_BAD_CALLBACK_PARAM;
         if (index != -1 && index != PF_ParamIndex(s->params.size())) return PF_Err_INVALID_INDEX;
-        if (def->param_type < PF_Param_LAYER || def->param_type > PF_Param_POINT_3D) return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+        if (def->param_type < PF_Param_LAYER || def->param_type > PF_Param_POINT_3D)
+            return PF_Err_UNRECOGNIZED_PARAM_TYPE;
         auto p = std::make_unique<HostParam>();
         p->def = *def;
         p->def.name[sizeof p->def.name - 1] = 0;
@@ -226,7 +227,9 @@ PF_Err addSupportedFormat(PF_ProgPtr ref, PrPixelFormat format) {
         return PF_Err_NONE;
     });
 }
-PF_Err addSupportedFormatAE(PF_ProgPtr ref, PF_PixelFormat format) { return addSupportedFormat(ref, PrPixelFormat(format)); }
+PF_Err addSupportedFormatAE(PF_ProgPtr ref, PF_PixelFormat format) {
+    return addSupportedFormat(ref, PrPixelFormat(format));
+}
 PF_Err clearSupportedFormats(PF_ProgPtr ref) {
     State* s = hostOf(ref);
     if (!s) return PF_Err_BAD_CALLBACK_PARAM;
@@ -237,7 +240,8 @@ PF_Err clearSupportedFormats(PF_ProgPtr ref) {
 PF_Err formatOf(const PF_EffectWorld* world, uint32_t* format) {
     State* s = currentHost();
     World* w = s ? s->findWorld(world) : nullptr;
-    if (format) *format = !w ? PF_PixelFormat_INVALID : s->config.reportedFormat ? s->config.reportedFormat : w->pixelFormat();
+    if (format)
+        *format = !w ? PF_PixelFormat_INVALID : s->config.reportedFormat ? s->config.reportedFormat : w->pixelFormat();
     return w && format ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
 }
 PF_Err getPixelFormatPr(PF_EffectWorld* world, PrPixelFormat* format) { return formatOf(world, format); }
@@ -363,8 +367,8 @@ prSuiteError getTimelineAspect(PrTimelineID id, csSDK_uint32* num, csSDK_uint32*
 
 // ---- smart render ----------------------------------------------------------------------------
 
-PF_Err checkoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long id, const PF_RenderRequest* request, A_long,
-                     A_long, A_u_long, PF_CheckoutResult* result) {
+PF_Err checkoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long id, const PF_RenderRequest* request, A_long, A_long,
+                     A_u_long, PF_CheckoutResult* result) {
     return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
         State* s = hostOf(ref);
         if (!s || !request || !result || index < 0 || size_t(index) >= s->params.size() ||
@@ -386,7 +390,9 @@ PF_Err checkoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long id, const PF_Re
     });
 }
 
-PF_Err guidMixIn(PF_ProgPtr ref, A_u_long, const void*) { return hostOf(ref) ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM; }
+PF_Err guidMixIn(PF_ProgPtr ref, A_u_long, const void*) {
+    return hostOf(ref) ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
+}
 
 PF_Err checkoutLayerPixels(PF_ProgPtr ref, A_long id, PF_EffectWorld** pixels) {
     return guarded<PF_Err>(PF_Err_OUT_OF_MEMORY, [&]() -> PF_Err {
@@ -468,9 +474,15 @@ void Host::State::installCallbacks() {
     ansi.acos = [](double x) { return std::acos(x); };
     fillUnused(&utils, offsetof(PF_UtilCallbacks, ansi));
     fillUnused(&utils.colorCB, sizeof utils.colorCB);
-    fillUnused(&utils.get_platform_data, offsetof(PF_UtilCallbacks, reserved) - offsetof(PF_UtilCallbacks, get_platform_data));
+    fillUnused(&utils.get_platform_data,
+               offsetof(PF_UtilCallbacks, reserved) - offsetof(PF_UtilCallbacks, get_platform_data));
 
-    basic = {acquireSuite, releaseSuite, isEqual, allocateBlock, freeBlock, reallocateBlock,
+    basic = {acquireSuite,
+             releaseSuite,
+             isEqual,
+             allocateBlock,
+             freeBlock,
+             reallocateBlock,
              reinterpret_cast<SPErr (*)()>(&unsupportedCall)};
 
     handleSuite = {newHandle, lockHandle, unlockHandle, disposeHandle, handleSize, resizeHandle};

@@ -31,15 +31,13 @@ struct ElfCloser {
 }  // namespace
 
 std::vector<uint8_t> readElfSection(const std::string& path, const std::string& sectionName, uint64_t* address) {
-    if (elf_version(EV_CURRENT) == EV_NONE)
-        throw Error("libelf is out of date: " + std::string(elf_errmsg(-1)));
+    if (elf_version(EV_CURRENT) == EV_NONE) throw Error("libelf is out of date: " + std::string(elf_errmsg(-1)));
 
     FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.fd < 0) throw Error("cannot open " + path + ": " + std::strerror(errno));
 
     std::unique_ptr<Elf, ElfCloser> elf(elf_begin(file.fd, ELF_C_READ, nullptr));
-    if (!elf || elf_kind(elf.get()) != ELF_K_ELF)
-        throw Error(path + " is not an ELF file");
+    if (!elf || elf_kind(elf.get()) != ELF_K_ELF) throw Error(path + " is not an ELF file");
 
     size_t namesIndex = 0;
     if (elf_getshdrstrndx(elf.get(), &namesIndex) != 0)

@@ -26,12 +26,31 @@ private:
     Host::State* previous;
 };
 
-const char* const kCommandNames[] = {
-    "ABOUT", "GLOBAL_SETUP", "UNUSED_0", "GLOBAL_SETDOWN", "PARAMS_SETUP", "SEQUENCE_SETUP",
-    "SEQUENCE_RESETUP", "SEQUENCE_FLATTEN", "SEQUENCE_SETDOWN", "DO_DIALOG", "FRAME_SETUP", "RENDER",
-    "FRAME_SETDOWN", "USER_CHANGED_PARAM", "UPDATE_PARAMS_UI", "EVENT", "GET_EXTERNAL_DEPENDENCIES",
-    "COMPLETELY_GENERAL", "QUERY_DYNAMIC_FLAGS", "AUDIO_RENDER", "AUDIO_SETUP", "AUDIO_SETDOWN",
-    "ARBITRARY_CALLBACK", "SMART_PRE_RENDER", "SMART_RENDER"};
+const char* const kCommandNames[] = {"ABOUT",
+                                     "GLOBAL_SETUP",
+                                     "UNUSED_0",
+                                     "GLOBAL_SETDOWN",
+                                     "PARAMS_SETUP",
+                                     "SEQUENCE_SETUP",
+                                     "SEQUENCE_RESETUP",
+                                     "SEQUENCE_FLATTEN",
+                                     "SEQUENCE_SETDOWN",
+                                     "DO_DIALOG",
+                                     "FRAME_SETUP",
+                                     "RENDER",
+                                     "FRAME_SETDOWN",
+                                     "USER_CHANGED_PARAM",
+                                     "UPDATE_PARAMS_UI",
+                                     "EVENT",
+                                     "GET_EXTERNAL_DEPENDENCIES",
+                                     "COMPLETELY_GENERAL",
+                                     "QUERY_DYNAMIC_FLAGS",
+                                     "AUDIO_RENDER",
+                                     "AUDIO_SETUP",
+                                     "AUDIO_SETDOWN",
+                                     "ARBITRARY_CALLBACK",
+                                     "SMART_PRE_RENDER",
+                                     "SMART_RENDER"};
 
 const char* typeName(PF_ParamType type) {
     switch (type) {
@@ -56,9 +75,7 @@ bool isEmpty(const PF_Rect& r) { return r.left >= r.right || r.top >= r.bottom; 
 
 Host::State* currentHost() { return tCurrent; }
 
-Host::State* hostOf(PF_ProgPtr ref) {
-    return tCurrent && ref == tCurrent->ref() ? tCurrent : nullptr;
-}
+Host::State* hostOf(PF_ProgPtr ref) { return tCurrent && ref == tCurrent->ref() ? tCurrent : nullptr; }
 
 std::string commandName(PF_Cmd cmd) {
     if (cmd >= 0 && cmd < PF_Cmd_NUM_CMDS) return std::string("PF_Cmd_") + kCommandNames[cmd];
@@ -113,9 +130,7 @@ void Host::State::presetInData() {
     in.pre_effect_source_origin_y = config.preEffectOriginY;
 }
 
-void Host::State::resetOut() {
-    std::memset(&out, 0, sizeof out);
-}
+void Host::State::resetOut() { std::memset(&out, 0, sizeof out); }
 
 bool Host::State::hasPixelFormat() const {
     if (config.kind == HostKind::Compositing) return true;
@@ -126,14 +141,14 @@ bool Host::State::hasPixelFormat() const {
 
 uint32_t Host::State::pixelFormat() const {
     if (config.kind == HostKind::Compositing)
-        return config.depth == 8 ? PF_PixelFormat_ARGB32
-                                 : config.depth == 16 ? PF_PixelFormat_ARGB64 : PF_PixelFormat_ARGB128;
+        return config.depth == 8    ? PF_PixelFormat_ARGB32
+               : config.depth == 16 ? PF_PixelFormat_ARGB64
+                                    : PF_PixelFormat_ARGB128;
     // The editing host picks the first format of the depth that the module
     // declared; the code decides the channel order in memory.
     for (uint32_t format : declaredFormats)
         if (depthOfPixelFormat(format) == config.depth) return format;
-    throw Error("the module declared no " + std::to_string(config.depth) +
-                "-bit pixel format to the editing host");
+    throw Error("the module declared no " + std::to_string(config.depth) + "-bit pixel format to the editing host");
 }
 
 std::unique_ptr<World> Host::State::makeWorld(uint32_t width, uint32_t height) {
@@ -259,8 +274,7 @@ Host::~Host() {
     if (!state || (!state->in.global_data && !state->sequenceData)) return;
     try {
         finish();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 const HostConfig& Host::config() const { return state->config; }
@@ -594,8 +608,8 @@ void Host::setFloat(int32_t index, double value) {
     }
     const PF_FloatSliderDef& fs = def.u.fs_d;
     if (value < fs.valid_min || value > fs.valid_max)
-        throw Error("value " + number(value) + " of '" + def.name + "' is outside its range " +
-                    number(fs.valid_min) + " to " + number(fs.valid_max));
+        throw Error("value " + number(value) + " of '" + def.name + "' is outside its range " + number(fs.valid_min) +
+                    " to " + number(fs.valid_max));
     def.u.fs_d.value = value;
 }
 
@@ -638,7 +652,8 @@ void Host::setPoint(int32_t index, const double* xyz) {
 void Host::setLayer(int32_t index, Image image) {
     HostParam& p = state->paramOf(index, "set layer");
     requireType(p.def, {PF_Param_LAYER}, "layer");
-    if (image.width == 0 || image.height == 0) throw Error(std::string("the image for layer '") + p.def.name + "' is empty");
+    if (image.width == 0 || image.height == 0)
+        throw Error(std::string("the image for layer '") + p.def.name + "' is empty");
     p.layer = std::make_shared<const Image>(std::move(image));
 }
 

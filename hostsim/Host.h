@@ -34,14 +34,15 @@ struct HostConfig {
     int16_t versionMajor = 13, versionMinor = 28;  // effect API version the host reports
     uint32_t depth = 8;                            // 8, 16 or 32 bits per channel
     int32_t timeStep = 1000;
-    uint32_t timeScale = 30000;                    // 30 frames a second
+    uint32_t timeScale = 30000;  // 30 frames a second
     PF_RationalScale downsampleX{1, 1}, downsampleY{1, 1};
     PF_RationalScale pixelAspect{1, 1};
     int32_t preEffectOriginX = 0, preEffectOriginY = 0;
-    bool smartRender = true;   // compositing host: smart commands when the module supports them, else frame setup + render
-    uint32_t rowPadding = 16;  // extra bytes at the end of every world row
-    bool bottomUp = false;     // worlds stored last row first: negative rowbytes
-    bool staleOutput = false;  // output worlds start opaque white, as a reused host buffer may, not cleared
+    bool smartRender =
+        true;  // compositing host: smart commands when the module supports them, else frame setup + render
+    uint32_t rowPadding = 16;     // extra bytes at the end of every world row
+    bool bottomUp = false;        // worlds stored last row first: negative rowbytes
+    bool staleOutput = false;     // output worlds start opaque white, as a reused host buffer may, not cleared
     bool keepOutputImage = true;  // false: render() leaves RenderResult::image empty (benchmarks)
     // Misbehaviour on request: a pixel-format code reported for every world
     // instead of its own (0: none), and frame and render commands without
@@ -65,8 +66,8 @@ struct UiUpdate {
 
 struct RenderResult {
     PF_Err result = PF_Err_NONE;
-    PF_Cmd failedCommand = -1;  // the first command that returned an error
-    Image image;                // the output world, converted
+    PF_Cmd failedCommand = -1;         // the first command that returned an error
+    Image image;                       // the output world, converted
     int32_t originX = 0, originY = 0;  // output position in layer coordinates
     // out_data of the render (or smart render) command: what the module
     // reported for this frame (return_msg with PF_OutFlag_DISPLAY_ERROR_MESSAGE).
@@ -146,7 +147,7 @@ public:
     std::vector<std::string> paramNames() const;
     // Popup entries of a popup parameter.
     std::vector<std::string> popupChoices(int32_t index) const;
-    void setFloat(int32_t index, double value);         // float slider, angle (degrees)
+    void setFloat(int32_t index, double value);  // float slider, angle (degrees)
     void setCheckbox(int32_t index, bool value);
     void setPopup(int32_t index, int32_t entry);        // from 1
     void setColor(int32_t index, const float rgba[4]);  // 1.0 full
@@ -169,11 +170,11 @@ public:
     uint32_t effectFlags() const;                 // out_flags from global setup
     uint32_t effectFlags2() const;
     const std::vector<uint32_t>& declaredPixelFormats() const;  // editing host
-    int checkedOutParams() const;                  // outstanding checkouts
+    int checkedOutParams() const;                               // outstanding checkouts
     int unmatchedCheckins() const;
-    int unsupportedCalls() const;                  // calls into slots the host does not implement
-    int failedCallbacks() const;                   // callbacks the host itself could not serve
-    double moduleSeconds() const;                  // time spent inside the module's entry point, in all
+    int unsupportedCalls() const;  // calls into slots the host does not implement
+    int failedCallbacks() const;   // callbacks the host itself could not serve
+    double moduleSeconds() const;  // time spent inside the module's entry point, in all
     SuiteRegistry& suites();
     HandleTable& handles();
 

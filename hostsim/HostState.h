@@ -23,10 +23,10 @@ struct PF_PixelFormatSuite2 {
 };
 
 struct HostParam {
-    PF_ParamDef def{};         // definition with the current value
-    std::string choices;       // owned copy behind def.u.pd.u.namesptr
-    std::string label;         // owned copy behind def.u.bd.u.nameptr
-    float color[4] = {0, 0, 0, 1};  // float colour (RGBA) of a colour parameter
+    PF_ParamDef def{};                              // definition with the current value
+    std::string choices;                            // owned copy behind def.u.pd.u.namesptr
+    std::string label;                              // owned copy behind def.u.bd.u.nameptr
+    float color[4] = {0, 0, 0, 1};                  // float colour (RGBA) of a colour parameter
     std::shared_ptr<const Image> layer;             // image behind a layer parameter
     std::map<int32_t, PF_ParamDefUnion> keyframes;  // time -> value, held until the next
 };
@@ -79,7 +79,7 @@ struct Host::State {
     std::unique_ptr<World> inputWorld, outputWorld;
     bool inputChanged = false;  // `input` is not yet what inputWorld holds
     std::vector<std::unique_ptr<World>> frameWorlds;
-    std::map<int32_t, int32_t> layerCheckouts;      // smart checkout id -> parameter index
+    std::map<int32_t, int32_t> layerCheckouts;  // smart checkout id -> parameter index
     std::map<const PF_ParamDef*, Checkout> checkouts;
 
     PF_Handle sequenceData = nullptr;

@@ -20,7 +20,7 @@ namespace hostsim {
 // The bytes of the resource (`type`, `id`, `language`) in the module file,
 // or nothing when the file carries no such resource.
 std::optional<std::vector<uint8_t>> readModuleResource(const std::string& path, const char* type, uint32_t id,
-                                                        uint32_t language);
+                                                       uint32_t language);
 
 struct LoadedModule {
     void* library = nullptr;     // the loader's handle, for unloadModule
@@ -33,7 +33,7 @@ LoadedModule loadModule(const std::string& path, const std::string& entryName);
 // The bytes of the resource as the loaded module `path` holds them in
 // memory, or nothing when it has no such resource.
 std::optional<std::vector<uint8_t>> readLoadedResource(const LoadedModule& module, const std::string& path,
-                                                        const char* type, uint32_t id, uint32_t language);
+                                                       const char* type, uint32_t id, uint32_t language);
 void unloadModule(void* library);
 
 }  // namespace hostsim

@@ -22,12 +22,10 @@ Registration checkedRegistration(const std::string& path, const std::vector<uint
     } catch (const Error& e) {
         throw Error(path + ": " + e.what());
     }
-    if (!reg.find(fourCC("kind")))
-        throw Error(path + ": the registration has no 'kind' property");
+    if (!reg.find(fourCC("kind"))) throw Error(path + ": the registration has no 'kind' property");
     if (reg.kind != kEffectKind)
         throw Error(path + " is not an effect: its registration kind is '" + fourCCText(reg.kind) + "', not 'eFKT'");
-    if (reg.entryPoint.empty())
-        throw Error(path + ": the registration names no entry point (property '8664')");
+    if (reg.entryPoint.empty()) throw Error(path + ": the registration names no entry point (property '8664')");
     return reg;
 }
 

@@ -58,8 +58,7 @@ Registration parseRegistration(const std::vector<uint8_t>& bytes) {
     constexpr size_t kPropHead = 16;  // vendor, key, id, length
     if (bytes.size() < kHeader) throw Error("registration resource is shorter than its header");
     if (readI16(bytes.data()) != 1)
-        throw Error("registration resource has version " + std::to_string(readI16(bytes.data())) +
-                    ", expected 1");
+        throw Error("registration resource has version " + std::to_string(readI16(bytes.data())) + ", expected 1");
     uint32_t count = readU32(bytes.data() + 6);
 
     Registration reg;

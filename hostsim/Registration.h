@@ -11,8 +11,8 @@ namespace hostsim {
 
 // Four-character codes as the property list stores them (little-endian).
 constexpr uint32_t fourCC(const char (&c)[5]) {
-    return (uint32_t(uint8_t(c[0])) << 24) | (uint32_t(uint8_t(c[1])) << 16) |
-           (uint32_t(uint8_t(c[2])) << 8) | uint32_t(uint8_t(c[3]));
+    return (uint32_t(uint8_t(c[0])) << 24) | (uint32_t(uint8_t(c[1])) << 16) | (uint32_t(uint8_t(c[2])) << 8) |
+           uint32_t(uint8_t(c[3]));
 }
 std::string fourCCText(uint32_t code);
 
@@ -27,15 +27,15 @@ struct Registration {
 
     // Decoded properties; empty or 0 when the list lacks them.
     uint32_t kind = 0;
-    std::string name;         // 'name'
-    std::string category;     // 'catg'
-    std::string entryPoint;   // '8664'
-    std::string matchName;    // 'eMNA'
-    uint32_t version = 0;     // 'eVER', the host's version layout
-    int16_t apiMajor = 0;     // 'eSVR'
+    std::string name;        // 'name'
+    std::string category;    // 'catg'
+    std::string entryPoint;  // '8664'
+    std::string matchName;   // 'eMNA'
+    uint32_t version = 0;    // 'eVER', the host's version layout
+    int16_t apiMajor = 0;    // 'eSVR'
     int16_t apiMinor = 0;
-    uint32_t outFlags = 0;    // 'eGLO'
-    uint32_t outFlags2 = 0;   // 'eGL2'
+    uint32_t outFlags = 0;   // 'eGLO'
+    uint32_t outFlags2 = 0;  // 'eGL2'
 
     const RegistrationProperty* find(uint32_t key) const;
 };

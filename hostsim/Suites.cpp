@@ -9,10 +9,8 @@ void SuiteRegistry::add(const std::string& name, int32_t version, const void* ta
 }
 
 void SuiteRegistry::setMissing(const std::string& name, int32_t version, bool isMissing) {
-    if (isMissing)
-        missing.insert({name, version});
-    else
-        missing.erase({name, version});
+    if (isMissing) missing.insert({name, version});
+    else missing.erase({name, version});
 }
 
 bool SuiteRegistry::isMissing(const Key& key) const {
@@ -54,7 +52,8 @@ std::vector<std::string> SuiteRegistry::outstanding() const {
     std::vector<std::string> out;
     for (const auto& [key, n] : acquisitions) {
         int held = n - count(releases, key.first, key.second);
-        if (held > 0) out.push_back(key.first + " v" + std::to_string(key.second) + " (held " + std::to_string(held) + ")");
+        if (held > 0)
+            out.push_back(key.first + " v" + std::to_string(key.second) + " (held " + std::to_string(held) + ")");
     }
     return out;
 }

@@ -53,7 +53,8 @@ World::World(uint32_t width, uint32_t height, uint32_t depth, ChannelOrder order
              uint32_t rowPadding, bool bottomUp)
     : bitsPerChannel(depth), channelOrder(order), format(pixelFormat) {
     if (depth != 8 && depth != 16 && depth != 32) throw Error("unsupported world depth " + std::to_string(depth));
-    if (width > 32768 || height > 32768) throw Error("world size " + std::to_string(width) + "x" + std::to_string(height) + " is too large");
+    if (width > 32768 || height > 32768)
+        throw Error("world size " + std::to_string(width) + "x" + std::to_string(height) + " is too large");
     uint32_t rowBytes = width * bytesPerPixel() + rowPadding;
     pixels.assign(size_t(rowBytes) * height, 0);
     def.world_flags = PF_WorldFlag_WRITEABLE | (depth == 16 ? PF_WorldFlag_DEEP : 0);
@@ -159,27 +160,33 @@ void World::fillRect(const PF_Pixel& color, const PF_Rect& rect) {
 
 uint32_t depthOfPixelFormat(uint32_t format) {
     switch (format) {
-        case PrPixelFormat_ARGB_4444_8u: case PrPixelFormat_XRGB_4444_8u: case PrPixelFormat_BGRA_4444_8u:
-        case PrPixelFormat_BGRX_4444_8u:
-            return 8;
-        case PrPixelFormat_ARGB_4444_16u: case PrPixelFormat_XRGB_4444_16u: case PrPixelFormat_BGRA_4444_16u:
-        case PrPixelFormat_BGRX_4444_16u: case PF_PixelFormat_ARGB64:
-            return 16;
-        case PrPixelFormat_ARGB_4444_32f: case PrPixelFormat_XRGB_4444_32f: case PrPixelFormat_BGRA_4444_32f:
-        case PrPixelFormat_BGRX_4444_32f: case PF_PixelFormat_ARGB128:
-            return 32;
-        default:
-            return 0;
+        case PrPixelFormat_ARGB_4444_8u:
+        case PrPixelFormat_XRGB_4444_8u:
+        case PrPixelFormat_BGRA_4444_8u:
+        case PrPixelFormat_BGRX_4444_8u: return 8;
+        case PrPixelFormat_ARGB_4444_16u:
+        case PrPixelFormat_XRGB_4444_16u:
+        case PrPixelFormat_BGRA_4444_16u:
+        case PrPixelFormat_BGRX_4444_16u:
+        case PF_PixelFormat_ARGB64: return 16;
+        case PrPixelFormat_ARGB_4444_32f:
+        case PrPixelFormat_XRGB_4444_32f:
+        case PrPixelFormat_BGRA_4444_32f:
+        case PrPixelFormat_BGRX_4444_32f:
+        case PF_PixelFormat_ARGB128: return 32;
+        default: return 0;
     }
 }
 
 ChannelOrder orderOfPixelFormat(uint32_t format) {
     switch (format) {
-        case PrPixelFormat_BGRA_4444_8u: case PrPixelFormat_BGRX_4444_8u: case PrPixelFormat_BGRA_4444_16u:
-        case PrPixelFormat_BGRX_4444_16u: case PrPixelFormat_BGRA_4444_32f: case PrPixelFormat_BGRX_4444_32f:
-            return ChannelOrder::BGRA;
-        default:
-            return ChannelOrder::ARGB;
+        case PrPixelFormat_BGRA_4444_8u:
+        case PrPixelFormat_BGRX_4444_8u:
+        case PrPixelFormat_BGRA_4444_16u:
+        case PrPixelFormat_BGRX_4444_16u:
+        case PrPixelFormat_BGRA_4444_32f:
+        case PrPixelFormat_BGRX_4444_32f: return ChannelOrder::BGRA;
+        default: return ChannelOrder::ARGB;
     }
 }
 

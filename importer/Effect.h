@@ -16,11 +16,11 @@ namespace importer {
 struct Input {
     std::string name, label, type;  // float, bool, long, point2D, color, image, event
     double min = 0, max = 1;
-    std::vector<double> value;              // default: one number, or 2 (point), 4 (colour)
-    std::vector<double> values;             // long: the values of the popup entries
-    std::vector<std::string> labels;        // long: their labels
-    bool normalized = false;                // point2D: 0..1 of the render size, else pixels
-    bool mouse = false;                     // the Shadertoy mouse (vec4 iMouse)
+    std::vector<double> value;        // default: one number, or 2 (point), 4 (colour)
+    std::vector<double> values;       // long: the values of the popup entries
+    std::vector<std::string> labels;  // long: their labels
+    bool normalized = false;          // point2D: 0..1 of the render size, else pixels
+    bool mouse = false;               // the Shadertoy mouse (vec4 iMouse)
 };
 
 // A sampler uniform and what feeds it: "input" (the layer), "param:N" (a
@@ -38,9 +38,9 @@ struct Origin {
 };
 
 struct Pass {
-    std::string shader;     // file name without ".frag"
-    std::string code;       // complete GLSL, without a #version line
-    std::string target;     // "" draws into the output
+    std::string shader;  // file name without ".frag"
+    std::string code;    // complete GLSL, without a #version line
+    std::string target;  // "" draws into the output
     bool persistent = false, floating = false;
     std::string width, height;  // JavaScript expressions over W, H and v (input values); "" = W, H
     std::vector<Binding> samplers;

@@ -26,16 +26,16 @@ struct ImportError : std::runtime_error {
 };
 
 struct Options {
-    std::string name;                    // FXNAME; empty: the file's stem
+    std::string name;                     // FXNAME; empty: the file's stem
     std::map<int, std::string> channels;  // Shadertoy iChannelN: "layer", "buffer" (the pass's
                                           // own last frame), "A".."D", or an image file
 };
 
 struct Report {
-    std::string folder;                // where the effect was written
-    std::string version;               // the #version line chosen ("" for none)
-    std::vector<std::string> mapped;   // one line per feature carried over
-    std::vector<std::string> notes;    // what could not be carried over exactly
+    std::string folder;               // where the effect was written
+    std::string version;              // the #version line chosen ("" for none)
+    std::vector<std::string> mapped;  // one line per feature carried over
+    std::vector<std::string> notes;   // what could not be carried over exactly
 };
 
 Report importFile(const std::string& file, const std::string& outDir, const Options& options);

@@ -55,7 +55,8 @@ std::string sizeExpression(const json& value, const Source& src, const std::set<
         const char c = expr[i];
         if (c == '$' || std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             size_t end = i + 1;
-            while (end < expr.size() && (std::isalnum(static_cast<unsigned char>(expr[end])) || expr[end] == '_')) ++end;
+            while (end < expr.size() && (std::isalnum(static_cast<unsigned char>(expr[end])) || expr[end] == '_'))
+                ++end;
             const std::string word = expr.substr(i, end - i);
             if (word == "$WIDTH") out += "W";
             else if (word == "$HEIGHT") out += "H";
@@ -100,9 +101,8 @@ std::string trim(const std::string& s) {
 
 // Expands the IMG_ functions into reads of the sampler and its size uniform.
 std::string expandImageCalls(const std::string& code, const Source& src) {
-    static const std::map<std::string, size_t> arity = {{"IMG_PIXEL", 2},      {"IMG_NORM_PIXEL", 2},
-                                                        {"IMG_THIS_PIXEL", 1}, {"IMG_THIS_NORM_PIXEL", 1},
-                                                        {"IMG_SIZE", 1}};
+    static const std::map<std::string, size_t> arity = {
+        {"IMG_PIXEL", 2}, {"IMG_NORM_PIXEL", 2}, {"IMG_THIS_PIXEL", 1}, {"IMG_THIS_NORM_PIXEL", 1}, {"IMG_SIZE", 1}};
     std::string out = code;
     for (;;) {
         size_t at = std::string::npos;
@@ -114,8 +114,8 @@ std::string expandImageCalls(const std::string& code, const Source& src) {
         if (at == std::string::npos) return out;
         const size_t open = out.find_first_not_of(" \t\r\n", at + word.size());
         std::vector<std::string> args;
-        const size_t end = open == std::string::npos || out[open] != '(' ? std::string::npos
-                                                                         : callArguments(out, open, args);
+        const size_t end =
+            open == std::string::npos || out[open] != '(' ? std::string::npos : callArguments(out, open, args);
         if (end == std::string::npos || args.size() != arity.at(word))
             refuse(src.file, lineOf(out, at), word + " needs " + std::to_string(arity.at(word)) + " argument(s)");
         const std::string image = trim(args[0]);
@@ -206,7 +206,8 @@ VertexStage readVertexStage(const Source& vs) {
         // version) is the same varying if its type is the same.
         for (const Varying& v : declaredNames(type, m[4])) {
             if (v.name.empty()) continue;
-            const auto same = std::find_if(varyings.begin(), varyings.end(), [&](const Varying& o) { return o.name == v.name; });
+            const auto same =
+                std::find_if(varyings.begin(), varyings.end(), [&](const Varying& o) { return o.name == v.name; });
             if (same == varyings.end()) varyings.push_back(v), stage.names.insert(v.name);
             else if (same->type != v.type || same->size != v.size)
                 refuse(vs.file, line, "varying \"" + v.name + "\" is declared with two different types");
@@ -235,10 +236,11 @@ VertexStage readVertexStage(const Source& vs) {
     for (const Varying& v : varyings) {
         // Arrays element by element.
         const std::string i = v.size.empty() ? "" : "[lx_i]";
-        stage.interpolation += std::string(v.size.empty() ? "" : "    for (int lx_i = 0; lx_i < " + v.name + ".length(); ++lx_i)\n    ") +
-                               "    " + v.name + i + " = mix(mix(" + corner(0, v) + i + ", " + corner(1, v) + i +
-                               ", isf_FragNormCoord.x), mix(" + corner(2, v) + i + ", " + corner(3, v) + i +
-                               ", isf_FragNormCoord.x), isf_FragNormCoord.y);\n";
+        stage.interpolation +=
+            std::string(v.size.empty() ? "" : "    for (int lx_i = 0; lx_i < " + v.name + ".length(); ++lx_i)\n    ") +
+            "    " + v.name + i + " = mix(mix(" + corner(0, v) + i + ", " + corner(1, v) + i +
+            ", isf_FragNormCoord.x), mix(" + corner(2, v) + i + ", " + corner(3, v) + i +
+            ", isf_FragNormCoord.x), isf_FragNormCoord.y);\n";
     }
     return stage;
 }
@@ -339,7 +341,8 @@ Input readInput(const json& entry, const Source& src, const std::string& code, R
         if (in.value.empty()) in.value = {def};
     } else if (in.type == "long") {
         in.values = numbers(entry.value("VALUES", json()));
-        for (const json& l : entry.value("LABELS", json::array())) in.labels.push_back(l.is_string() ? l.get<std::string>() : l.dump());
+        for (const json& l : entry.value("LABELS", json::array()))
+            in.labels.push_back(l.is_string() ? l.get<std::string>() : l.dump());
         // Without VALUES: the entries are numbered from 0, or run from MIN to MAX.
         const double first = lo.empty() ? 0.0 : lo[0];
         const double count = in.values.empty() ? (hi.empty() ? in.labels.size() : hi[0] - first + 1) : 0;
@@ -347,7 +350,8 @@ Input readInput(const json& entry, const Source& src, const std::string& code, R
         in.labels.resize(in.values.size());
         for (size_t i = 0; i < in.labels.size(); ++i)
             if (in.labels[i].empty()) in.labels[i] = std::to_string(static_cast<long>(in.values[i]));
-        if (in.values.size() < 2) src.refuseAt(where, "input \"" + in.name + "\" of type long has fewer than two VALUES");
+        if (in.values.size() < 2)
+            src.refuseAt(where, "input \"" + in.name + "\" of type long has fewer than two VALUES");
         if (in.value.empty()) in.value = {in.values[0]};
     } else if (in.type == "point2D") {
         in.value.resize(2, 0.0);
@@ -358,7 +362,8 @@ Input readInput(const json& entry, const Source& src, const std::string& code, R
     } else if (in.type == "color") {
         in.value.resize(4, 1.0);
         if (in.value[3] != 1.0)
-            report.notes.push_back("color \"" + in.name + "\": alpha stays at its default " + std::to_string(in.value[3]));
+            report.notes.push_back("color \"" + in.name + "\": alpha stays at its default " +
+                                   std::to_string(in.value[3]));
     } else if (in.value.empty()) {
         in.value = {0.0};
     }
@@ -396,12 +401,14 @@ std::vector<Pass> readPasses(const json& header, const Source& src, const std::s
         pass.target = text(entry, "TARGET");
         pass.persistent = flag(entry, "PERSISTENT") || persistentV1.count(pass.target);
         pass.floating = flag(entry, "FLOAT");
-        const json& sizes = persistentV1.count(pass.target) && !entry.contains("WIDTH") ? persistentV1[pass.target] : entry;
+        const json& sizes =
+            persistentV1.count(pass.target) && !entry.contains("WIDTH") ? persistentV1[pass.target] : entry;
         if (sizes.is_object()) {
             pass.width = sizeExpression(sizes.value("WIDTH", json()), src, valueInputs);
             pass.height = sizeExpression(sizes.value("HEIGHT", json()), src, valueInputs);
         }
-        report.mapped.push_back("pass " + std::to_string(i) + (pass.target.empty() ? "" : " -> \"" + pass.target + "\"") +
+        report.mapped.push_back("pass " + std::to_string(i) +
+                                (pass.target.empty() ? "" : " -> \"" + pass.target + "\"") +
                                 (pass.persistent ? ", persistent" : "") + (pass.floating ? ", float" : "") +
                                 (pass.width.empty() && pass.height.empty() ? "" : ", sized by expression"));
         out.push_back(pass);
@@ -447,7 +454,8 @@ Effect readIsf(const std::string& file, const Options& options) {
     std::set<std::string> seen;
     for (const json& entry : header.value("INPUTS", json::array())) {
         Input in = readInput(entry, src, code, report);
-        if (!seen.insert(in.name).second) src.refuseAt("\"" + in.name + "\"", "input \"" + in.name + "\" declared twice");
+        if (!seen.insert(in.name).second)
+            src.refuseAt("\"" + in.name + "\"", "input \"" + in.name + "\" declared twice");
         if (in.type == "image") {
             samplers.push_back(in.name);
             if (in.name == "inputImage") continue;
@@ -508,12 +516,13 @@ Effect readIsf(const std::string& file, const Options& options) {
     const std::string helpers = routeSampling(both);
     if (findIdentifier(code, "lx_isf_main") == std::string::npos) refuse(file, 0, "no main function");
 
-    std::string body = originDirective(0) + header_glsl + stage.declarations + helpers + both + "\n" + originDirective(0) +
-                       "void main() {\n"
-                       "    lx_FragCoord = vec4(gl_TexCoord[0].x * RENDERSIZE.x, (1.0 - gl_TexCoord[0].y) * RENDERSIZE.y,"
-                       " gl_FragCoord.zw);\n"
-                       "    isf_FragNormCoord = lx_FragCoord.xy / RENDERSIZE;\n" +
-                       stage.interpolation + "    lx_isf_main();\n}\n";
+    std::string body =
+        originDirective(0) + header_glsl + stage.declarations + helpers + both + "\n" + originDirective(0) +
+        "void main() {\n"
+        "    lx_FragCoord = vec4(gl_TexCoord[0].x * RENDERSIZE.x, (1.0 - gl_TexCoord[0].y) * RENDERSIZE.y,"
+        " gl_FragCoord.zw);\n"
+        "    isf_FragNormCoord = lx_FragCoord.xy / RENDERSIZE;\n" +
+        stage.interpolation + "    lx_isf_main();\n}\n";
     std::vector<Binding> bindings;
     for (const std::string& s : samplers) {
         std::string source = "target:" + s;

@@ -26,9 +26,9 @@ const char* const kHeader =
 
 // Buffer names by the ids exports use for their outputs and inputs.
 std::string bufferOf(const json& id) {
-    static const std::map<std::string, std::string> ids = {
-        {"4dXGR8", "A"}, {"XsXGR8", "B"}, {"4sXGR8", "C"}, {"XdfGR8", "D"},
-        {"257", "A"},    {"258", "B"},    {"259", "C"},    {"260", "D"}};
+    static const std::map<std::string, std::string> ids = {{"4dXGR8", "A"}, {"XsXGR8", "B"}, {"4sXGR8", "C"},
+                                                           {"XdfGR8", "D"}, {"257", "A"},    {"258", "B"},
+                                                           {"259", "C"},    {"260", "D"}};
     const std::string key = id.is_string() ? id.get<std::string>() : id.dump();
     const auto it = ids.find(key);
     return it == ids.end() ? "" : it->second;
@@ -81,8 +81,7 @@ struct Reader {
     std::string passCode(std::string common, std::string code, bool image, int codeLine) {
         for (std::string* part : {&common, &code})
             if (const std::string version = takeOwnVersion(*part); !version.empty()) ownVersion = version;
-        if (findIdentifier(code, "mainImage") == std::string::npos)
-            refuse(file, codeLine, "no mainImage function");
+        if (findIdentifier(code, "mainImage") == std::string::npos) refuse(file, codeLine, "no mainImage function");
         if (const size_t p = findIdentifier(common + "\n" + code, "samplerCube"); p != std::string::npos)
             refuse(file, codeLine, "cube map samplers are not supported");
         mouse = mouse || findIdentifier(common + code, "iMouse") != std::string::npos;
@@ -100,7 +99,8 @@ struct Reader {
                "    for (int i = 0; i < 4; ++i) iChannelTime[i] = iTime;\n"
                "    vec4 color = vec4(0.0, 0.0, 0.0, 1.0);\n"
                "    mainImage(color, lx_FragCoord.xy);\n" +
-               std::string(image ? "    gl_FragColor = vec4(color.rgb, 1.0);\n" : "    gl_FragColor = color;\n") + "}\n";
+               std::string(image ? "    gl_FragColor = vec4(color.rgb, 1.0);\n" : "    gl_FragColor = color;\n") +
+               "}\n";
     }
 
     void finish() {
@@ -163,10 +163,11 @@ struct Reader {
         if (ctype == "buffer") {
             std::string letter = bufferOf(in.value("id", json()));
             const size_t numbered = src.find("buffer0");
-            if (letter.empty() && numbered != std::string::npos && numbered + 7 < src.size() && src[numbered + 7] >= '0' &&
-                src[numbered + 7] <= '3')
+            if (letter.empty() && numbered != std::string::npos && numbered + 7 < src.size() &&
+                src[numbered + 7] >= '0' && src[numbered + 7] <= '3')
                 letter = std::string(1, static_cast<char>('A' + (src[numbered + 7] - '0')));
-            if (letter.empty()) refuse(file, line(src.empty() ? ctype : src), what + ": a buffer that is none of A to D");
+            if (letter.empty())
+                refuse(file, line(src.empty() ? ctype : src), what + ": a buffer that is none of A to D");
             b.source = "target:" + letter;
         } else if (ctype == "texture") {
             const fs::path beside = fs::path(file).parent_path() / fs::path(src).filename();
@@ -174,7 +175,8 @@ struct Reader {
                 b.source = imageSource(beside.string(), "");
             } else {
                 b.source = layerParameter(n, self);
-                fx.report.notes.push_back(what + ": texture " + src + " not found beside the file; a layer parameter instead");
+                fx.report.notes.push_back(what + ": texture " + src +
+                                          " not found beside the file; a layer parameter instead");
             }
         } else if (ctype == "keyboard") {
             b.source = "empty";
@@ -214,7 +216,8 @@ struct Reader {
             else if (type == "image") passes["Image"] = rp;
             else if (type == "buffer") {
                 std::string letter;
-                if (rp.contains("outputs") && !rp["outputs"].empty()) letter = bufferOf(rp["outputs"][0].value("id", json()));
+                if (rp.contains("outputs") && !rp["outputs"].empty())
+                    letter = bufferOf(rp["outputs"][0].value("id", json()));
                 if (letter.empty() && name.size() == 8 && name.rfind("Buffer ", 0) == 0) letter = name.substr(7);
                 if (letter.empty()) refuse(file, line(name), "buffer pass \"" + name + "\" has no known output");
                 passes[letter] = rp;
@@ -251,7 +254,8 @@ struct Reader {
             }
             pass.code = passCode(common, code, self == "Image", codeLine);
             pass.origins = {{file, self == "Image" ? "Image" : "Buffer " + self}, {file, "Common"}};
-            fx.report.mapped.push_back(self == "Image" ? "Image pass" : "Buffer " + self + ": float target kept from frame to frame");
+            fx.report.mapped.push_back(self == "Image" ? "Image pass"
+                                                       : "Buffer " + self + ": float target kept from frame to frame");
             fx.passes.push_back(pass);
         }
     }

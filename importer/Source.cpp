@@ -167,7 +167,8 @@ const Overload kOverloads[] = {
      "textureGrad(s, lx_flipY(uv), vec2(dx.x, -dx.y), vec2(dy.x, -dy.y)).SWIZZLE", true},
     {"textureGradOffset", "vec2 uv, vec2 dx, vec2 dy, ivec2 off",
      "textureGrad(s, lx_flipY(lx_shift(s, uv, off)), vec2(dx.x, -dx.y), vec2(dy.x, -dy.y)).SWIZZLE", true},
-    {"texelFetch", "ivec2 p, int lod", "texelFetch(s, ivec2(p.x, textureSize(s, lod).y - 1 - p.y), lod).SWIZZLE", false},
+    {"texelFetch", "ivec2 p, int lod", "texelFetch(s, ivec2(p.x, textureSize(s, lod).y - 1 - p.y), lod).SWIZZLE",
+     false},
     {"texelFetchOffset", "ivec2 p, int lod, ivec2 off", "lx_texelFetch(s, p + off, lod)", false},
     {"textureGather", "vec2 uv", "lx_gather(s, uv, 0)", false},
     {"textureGather", "vec2 uv, int comp", "lx_gather(s, uv, comp)", false},
@@ -178,15 +179,17 @@ const Overload kOverloads[] = {
 };
 
 // Older names of the same reads.
-const std::map<std::string, std::string> kAliases = {
-    {"texture2D", "texture"}, {"texture2DLod", "textureLod"}, {"texture2DProj", "textureProj"},
-    {"texture2DProjLod", "textureProjLod"}};
+const std::map<std::string, std::string> kAliases = {{"texture2D", "texture"},
+                                                     {"texture2DLod", "textureLod"},
+                                                     {"texture2DProj", "textureProj"},
+                                                     {"texture2DProjLod", "textureProjLod"}};
 
 // What the helpers build on, by name. textureSize, textureQueryLod and
 // textureQueryLevels do not depend on the orientation or the channel order
 // and are left as they are.
 const std::pair<const char*, const char*> kSupport[] = {
-    {"lx_shift", "vec2 lx_shift(sampler2D s, vec2 uv, ivec2 off) { return uv + vec2(off) / vec2(textureSize(s, 0)); }\n"},
+    {"lx_shift",
+     "vec2 lx_shift(sampler2D s, vec2 uv, ivec2 off) { return uv + vec2(off) / vec2(textureSize(s, 0)); }\n"},
     // The 2x2 block is the one the file's orientation picks (its rows j0 =
     // floor(v * h - 0.5) and j0 + 1), read here with its rows swapped; the
     // file's component c is stored at c + 1 (the texels are ARGB).
@@ -200,7 +203,8 @@ const std::pair<const char*, const char*> kSupport[] = {
     {"lx_gatherOffsets",
      "vec4 lx_gatherOffsets(sampler2D s, vec2 uv, ivec2 off[4], int comp) {\n"
      "    return vec4(lx_gather(s, lx_shift(s, uv, off[0]), comp).w, lx_gather(s, lx_shift(s, uv, off[1]), comp).w,\n"
-     "                lx_gather(s, lx_shift(s, uv, off[2]), comp).w, lx_gather(s, lx_shift(s, uv, off[3]), comp).w); }\n"},
+     "                lx_gather(s, lx_shift(s, uv, off[2]), comp).w, lx_gather(s, lx_shift(s, uv, off[3]), comp).w); "
+     "}\n"},
 };
 
 std::string projectiveName(const std::string& builtin) { return "textureProj" + builtin.substr(7); }
@@ -228,7 +232,8 @@ std::vector<std::pair<std::string, std::string>> helperDefinitions() {
         }
         for (const char* coordinate : {"vec3 p", "vec4 p"}) {
             const std::string divided = coordinate[3] == '3' ? "p.xy / p.z" : "p.xy / p.w";
-            define(projectiveName(o.builtin), coordinate + rest, "lx_" + std::string(o.builtin) + "(s, " + divided + names + ")");
+            define(projectiveName(o.builtin), coordinate + rest,
+                   "lx_" + std::string(o.builtin) + "(s, " + divided + names + ")");
         }
     }
     return out;
@@ -302,7 +307,8 @@ std::string dropRedeclarations(const std::string& code, const std::string& heade
         }
         out.append(from, m[0].first);
         // Kept blank, line for line, so that compiler messages keep their lines.
-        out += redeclared ? std::string(static_cast<size_t>(std::count(m[0].first, m[0].second, '\n')), '\n') : m[0].str();
+        out +=
+            redeclared ? std::string(static_cast<size_t>(std::count(m[0].first, m[0].second, '\n')), '\n') : m[0].str();
         from = m[0].second;
     }
     out.append(from, code.cend());

@@ -29,7 +29,8 @@ const char* const kClearShader = "void main() { gl_FragColor = vec4(0.0); }\n";
 class CompileSession {
 public:
     CompileSession() {
-        if (gl.create() != 0 || gl.makeCurrent() != 0) throw std::runtime_error("no OpenGL context to compile shaders in");
+        if (gl.create() != 0 || gl.makeCurrent() != 0)
+            throw std::runtime_error("no OpenGL context to compile shaders in");
         initGLExtensions();
         Context::instance().initialize();
     }
@@ -80,13 +81,19 @@ std::string effectName(const std::string& name) {
 }
 
 std::string script(const Effect& fx, const std::vector<std::string>& imageFiles) {
-    nlohmann::json data = {{"inputs", nlohmann::json::array()},
-                           {"images", nlohmann::json::array()},
-                           {"passes", nlohmann::json::array()}};
+    nlohmann::json data = {
+        {"inputs", nlohmann::json::array()}, {"images", nlohmann::json::array()}, {"passes", nlohmann::json::array()}};
     for (const Input& in : fx.inputs)
-        data["inputs"].push_back({{"name", in.name}, {"label", in.label}, {"type", in.type}, {"min", in.min},
-                                  {"max", in.max}, {"value", in.value}, {"values", in.values},
-                                  {"labels", in.labels}, {"normalized", in.normalized}, {"mouse", in.mouse}});
+        data["inputs"].push_back({{"name", in.name},
+                                  {"label", in.label},
+                                  {"type", in.type},
+                                  {"min", in.min},
+                                  {"max", in.max},
+                                  {"value", in.value},
+                                  {"values", in.values},
+                                  {"labels", in.labels},
+                                  {"normalized", in.normalized},
+                                  {"mouse", in.mouse}});
     for (size_t i = 0; i < fx.images.size(); ++i)
         data["images"].push_back({{"name", fx.images[i].name}, {"file", imageFiles[i]}});
     std::string sizes;
@@ -95,15 +102,19 @@ std::string script(const Effect& fx, const std::vector<std::string>& imageFiles)
         nlohmann::json samplers = nlohmann::json::array();
         for (const Binding& b : pass.samplers)
             samplers.push_back({{"uniform", b.uniform}, {"source", b.source}, {"wrap", b.wrap}, {"filter", b.filter}});
-        data["passes"].push_back({{"shader", pass.shader}, {"target", pass.target}, {"floating", pass.floating},
-                                  {"persistent", pass.persistent}, {"samplers", samplers}});
+        data["passes"].push_back({{"shader", pass.shader},
+                                  {"target", pass.target},
+                                  {"floating", pass.floating},
+                                  {"persistent", pass.persistent},
+                                  {"samplers", samplers}});
         const std::string index = "FX.passes[" + std::to_string(i) + "]";
         if (!pass.width.empty()) sizes += index + ".width = function (W, H, v) { return (" + pass.width + "); };\n";
         if (!pass.height.empty()) sizes += index + ".height = function (W, H, v) { return (" + pass.height + "); };\n";
     }
     return "// Written by lumivex import: what the imported shader declares. The\n"
            "// code after it is the same for every imported effect.\n"
-           "var FX = " + data.dump(1) + ";\n" + sizes + "\n" + kRuntimeScript;
+           "var FX = " +
+           data.dump(1) + ";\n" + sizes + "\n" + kRuntimeScript;
 }
 
 // The text of a pass for a "#version" line. Before GLSL 3.30 the line after
@@ -172,7 +183,8 @@ std::string refusal(const std::string& file, const std::vector<Failure>& failure
         where = origin.part.empty() ? origin.file + ":" + std::to_string(error.line)
                                     : origin.file + ": " + origin.part + " line " + std::to_string(error.line);
     }
-    const std::string version = chosen->version.empty() ? "without #version" : "with " + chosen->version.substr(0, chosen->version.size() - 1);
+    const std::string version =
+        chosen->version.empty() ? "without #version" : "with " + chosen->version.substr(0, chosen->version.size() - 1);
     return where + ": " + error.text + " (" + version + "; no GLSL version tried compiles it)";
 }
 
@@ -201,7 +213,8 @@ Report writeEffect(Effect& fx, const std::string& outDir) {
             }
             failures.push_back({failed, version, log});
         }
-        if (!built) throw ImportError(failures.empty() ? fx.file + ": no GLSL version to try" : refusal(fx.file, failures));
+        if (!built)
+            throw ImportError(failures.empty() ? fx.file + ": no GLSL version to try" : refusal(fx.file, failures));
     }
 
     const fs::path folder(outDir);
@@ -219,19 +232,22 @@ Report writeEffect(Effect& fx, const std::string& outDir) {
             continue;
         }
         fs::copy_file(image.path, folder / name, fs::copy_options::overwrite_existing, error);
-        if (error) throw std::runtime_error("cannot copy '" + image.path + "' into '" + outDir + "': " + error.message());
+        if (error)
+            throw std::runtime_error("cannot copy '" + image.path + "' into '" + outDir + "': " + error.message());
         imageFiles.push_back(name);
     }
     writeText(folder / "fx.js", script(fx, imageFiles));
     const std::string name = effectName(fx.name);
     const std::string about = fx.about.empty() ? name : name + "\n" + fx.about;
-    writeText(folder / "config.xml",
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<!-- Written by lumivex import. FLAGS: deep colour; FLAGS2: smart render and float colour. -->\n"
-              "<FXNAME>" + name + "</FXNAME>\n<ABOUT>" + xmlEscaped(about) + "</ABOUT>\n<AGEP_ID>" + name +
-              "</AGEP_ID>\n<CATEGORY>" + xmlEscaped(fx.category.empty() ? "Imported" : fx.category) +
-              "</CATEGORY>\n<FLAGS>33554432</FLAGS>\n<FLAGS2>5120</FLAGS2>\n<MAJOR_VERSION>1</MAJOR_VERSION>\n"
-              "<MINOR_VERSION>0</MINOR_VERSION>\n<BUILD_VERSION>0</BUILD_VERSION>\n<STAGE_VERSION>0</STAGE_VERSION>\n");
+    writeText(
+        folder / "config.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!-- Written by lumivex import. FLAGS: deep colour; FLAGS2: smart render and float colour. -->\n"
+        "<FXNAME>" +
+            name + "</FXNAME>\n<ABOUT>" + xmlEscaped(about) + "</ABOUT>\n<AGEP_ID>" + name + "</AGEP_ID>\n<CATEGORY>" +
+            xmlEscaped(fx.category.empty() ? "Imported" : fx.category) +
+            "</CATEGORY>\n<FLAGS>33554432</FLAGS>\n<FLAGS2>5120</FLAGS2>\n<MAJOR_VERSION>1</MAJOR_VERSION>\n"
+            "<MINOR_VERSION>0</MINOR_VERSION>\n<BUILD_VERSION>0</BUILD_VERSION>\n<STAGE_VERSION>0</STAGE_VERSION>\n");
     report.folder = outDir;
     return report;
 }

@@ -80,7 +80,8 @@ Numbered sequenceFiles(const std::string& pattern) {
             file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         std::string digits = file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
-        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        if (digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
             continue;
         long long n = std::stoll(digits);
         char formatted[32];

@@ -27,11 +27,21 @@ extern "C" {
 
 namespace media::av {
 
-struct FreeFrame { void operator()(AVFrame* f) const { av_frame_free(&f); } };
-struct FreePacket { void operator()(AVPacket* p) const { av_packet_free(&p); } };
-struct FreeCodec { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
-struct FreeSws { void operator()(SwsContext* s) const { sws_freeContext(s); } };
-struct CloseInput { void operator()(AVFormatContext* f) const { avformat_close_input(&f); } };
+struct FreeFrame {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct FreePacket {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FreeCodec {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FreeSws {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct CloseInput {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
 // An output context and the file it opened.
 struct CloseOutput {
     void operator()(AVFormatContext* f) const {

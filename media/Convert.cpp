@@ -60,13 +60,13 @@ uint32_t formatBits(AVPixelFormat format) {
     return uint32_t(d->comp[0].depth);
 }
 
-void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, ImageLib::Picture& image, const std::string& file) {
+void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, ImageLib::Picture& image,
+                      const std::string& file) {
     const auto format = AVPixelFormat(frame.format);
     const bool deep = formatBits(format) > 8;
     const bool bytes = eightBit && !deep;
     // The caller's storage where it has the size and kind, else new.
-    if (bytes)
-        image.shapeEightBit(uint32_t(frame.width), uint32_t(frame.height));
+    if (bytes) image.shapeEightBit(uint32_t(frame.width), uint32_t(frame.height));
     else if (image.width != uint32_t(frame.width) || image.height != uint32_t(frame.height) || image.rgba.empty())
         image = ImageLib::Picture(uint32_t(frame.width), uint32_t(frame.height));
     const size_t w = size_t(frame.width);
@@ -76,7 +76,9 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, ImageLib::
         for (int y = 0; y < frame.height; ++y) {
             const float* plane[4];
             for (int p = 0; p < 4; ++p)
-                plane[p] = p < 3 || alpha ? reinterpret_cast<const float*>(frame.data[p] + size_t(y) * frame.linesize[p]) : nullptr;
+                plane[p] = p < 3 || alpha
+                               ? reinterpret_cast<const float*>(frame.data[p] + size_t(y) * frame.linesize[p])
+                               : nullptr;
             float* out = image.pixel(0, uint32_t(y));
             for (size_t x = 0; x < w; ++x, out += 4) {
                 out[0] = plane[2][x];
@@ -94,7 +96,9 @@ void ToImage::convert(const AVFrame& frame, AVColorSpace streamSpace, ImageLib::
         sws.reset(sws_getContext(frame.width, frame.height, format, frame.width, frame.height, target,
                                  SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP, nullptr,
                                  nullptr, nullptr));
-        if (!sws) throw Error(file + ": cannot convert pictures of format " + (av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "unknown"));
+        if (!sws)
+            throw Error(file + ": cannot convert pictures of format " +
+                        (av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "unknown"));
         from = format;
         width = frame.width;
         height = frame.height;
@@ -131,8 +135,8 @@ FromImage::FromImage(int width, int height, AVPixelFormat target, bool deep, con
                              nullptr));
     if (!sws) throw Error(file + ": cannot convert pictures to format " + av_get_pix_fmt_name(target));
     if (isYuv(target)) {
-        sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0,
-                                 0, 1 << 16, 1 << 16);
+        sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709),
+                                 0, 0, 1 << 16, 1 << 16);
     }
     staged = stagingFrame(source, width, height, file);
 }

@@ -72,11 +72,11 @@ ImageLib::Picture decodeExr(const std::vector<uint8_t>& bytes, const std::string
                         std::to_string(height));
         ImageLib::Picture image{uint32_t(width), uint32_t(height)};
         Imf::FrameBuffer frame;
-        char* base = reinterpret_cast<char*>(image.rgba.data()) -
-                     (int64_t(window.min.x) + int64_t(window.min.y) * width) * 16;
+        char* base =
+            reinterpret_cast<char*>(image.rgba.data()) - (int64_t(window.min.x) + int64_t(window.min.y) * width) * 16;
         for (int c = 0; c < 4; ++c)
-            frame.insert(kExrChannels[c], Imf::Slice(Imf::FLOAT, base + c * 4, 16, size_t(width) * 16, 1, 1,
-                                                     c == 3 ? 1.0 : 0.0));
+            frame.insert(kExrChannels[c],
+                         Imf::Slice(Imf::FLOAT, base + c * 4, 16, size_t(width) * 16, 1, 1, c == 3 ? 1.0 : 0.0));
         // A file with luminance only fills the colour channels from Y.
         const Imf::ChannelList& channels = file.header().channels();
         if (!channels.findChannel("R") && channels.findChannel("Y")) {

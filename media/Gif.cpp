@@ -12,9 +12,9 @@
 namespace media {
 
 int gifDitherCode(const std::string& name) {
-    static const char* const names[] = {"none",        nullptr,       "floyd-steinberg", "jarvis",      "stucki",
-                                        "atkinson",    "burkes",      "sierra",          "sierra2",     "sierra-lite",
-                                        "stevenson-arce", nullptr,    "ordered-2x2",     "ordered-4x4", "ordered-8x8"};
+    static const char* const names[] = {"none",           nullptr,  "floyd-steinberg", "jarvis",      "stucki",
+                                        "atkinson",       "burkes", "sierra",          "sierra2",     "sierra-lite",
+                                        "stevenson-arce", nullptr,  "ordered-2x2",     "ordered-4x4", "ordered-8x8"};
     for (int i = 0; i < int(std::size(names)); ++i)
         if (names[i] && name == names[i]) return i + 1;
     return 0;
@@ -55,7 +55,8 @@ void toPalette(const ImageLib::Picture& image, uint32_t colours, int dither, AVF
         for (uint32_t y = 0; y < image.height; ++y) {
             const float* in = image.pixel(0, y);
             ImageLib::Pixel32* out = s.row(y);
-            for (uint32_t x = 0; x < image.width; ++x, in += 4) out[x] = {1.0f, in[0] - shift, in[1] - shift, in[2] - shift};
+            for (uint32_t x = 0; x < image.width; ++x, in += 4)
+                out[x] = {1.0f, in[0] - shift, in[1] - shift, in[2] - shift};
         }
         return s;
     };

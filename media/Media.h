@@ -47,11 +47,11 @@ struct ClipInfo {
     // Frames a second, as a fraction; for a clip whose pictures do not
     // follow one rate, their average (or the usual rate within 1% of it).
     uint32_t rateNum = 30, rateDen = 1;
-    int64_t frameCount = 0;              // pictures shown (an edit list's cut ones left out)
-    uint32_t bitsPerChannel = 8;         // of the source (32 for float)
+    int64_t frameCount = 0;       // pictures shown (an edit list's cut ones left out)
+    uint32_t bitsPerChannel = 8;  // of the source (32 for float)
     bool hasAudio = false;
     uint32_t aspectNum = 1, aspectDen = 1;  // pixel aspect (width over height of a pixel)
-    bool interlaced = false;  // pictures of two fields, read as whole frames
+    bool interlaced = false;                // pictures of two fields, read as whole frames
 };
 
 struct ReaderOptions {
@@ -113,14 +113,14 @@ struct WriterOptions {
     uint32_t width = 0, height = 0;
     uint32_t rateNum = 30, rateDen = 1;
     uint32_t aspectNum = 1, aspectDen = 1;  // pixel aspect, tagged on the stream
-    uint32_t depth = 8;        // bits per channel rendered; 16 and 32 keep 16 bits where the codec can
-    int crf = -1;              // H.264 quality, 0..51; -1 the encoder's default
+    uint32_t depth = 8;                     // bits per channel rendered; 16 and 32 keep 16 bits where the codec can
+    int crf = -1;                           // H.264 quality, 0..51; -1 the encoder's default
     // H.264 speed against size (isH264Preset). The encoder runs beside the
     // renderer on the same cores, so the default spends far less time than
     // the encoder's own ("medium") for a somewhat larger file at one crf.
     std::string preset = "veryfast";
-    uint32_t gifColours = 256; // adaptive palette size: 8, 16, 32, 64, 128 or 256
-    int gifDither = 3;         // gifDitherCode
+    uint32_t gifColours = 256;  // adaptive palette size: 8, 16, 32, 64, 128 or 256
+    int gifDither = 3;          // gifDitherCode
     // Sound copied into the output from this file, starting `audioStart`
     // seconds into it; empty for none. Where the output container cannot
     // hold its codec it is encoded again in the container's own (Opus for

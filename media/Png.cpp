@@ -87,8 +87,8 @@ bool indexRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t 
     return true;
 }
 
-void directRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, int bits,
-                bool alphaFirst, std::vector<uint8_t>& raw) {
+void directRows(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, int bits, bool alphaFirst,
+                std::vector<uint8_t>& raw) {
     const size_t sample = size_t(bits / 8), rowBytes = size_t(width) * 4 * sample;
     raw.resize((rowBytes + 1) * height);
     uint8_t* out = raw.data();
@@ -194,8 +194,8 @@ bool readRows(const std::vector<uint8_t>& file, PngPixels& out, char* error) {
 
 }  // namespace
 
-std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride,
-                               int bits, bool palette, bool alphaFirst) {
+std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, int bits,
+                               bool palette, bool alphaFirst) {
     if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
         throw std::length_error("a PNG image needs sides of 1 to 2^31 - 1 pixels");
     std::vector<uint8_t> raw;
@@ -253,8 +253,7 @@ std::vector<uint8_t> encodePng(const ImageLib::Picture& image, uint32_t depth) {
             std::memcpy(&data[i * 2], &w, 2);
         }
     }
-    return encodePng(data.data(), image.width, image.height,
-                     uint64_t(image.width) * 4 * bytesPerChannel, bits, false);
+    return encodePng(data.data(), image.width, image.height, uint64_t(image.width) * 4 * bytesPerChannel, bits, false);
 }
 
 ImageLib::Picture decodePng(const std::vector<uint8_t>& file, const std::string& name) {

@@ -23,8 +23,8 @@
 
 namespace media {
 
-std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride,
-                               int bits, bool palette, bool alphaFirst = false);
+std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t height, uint64_t stride, int bits,
+                               bool palette, bool alphaFirst = false);
 
 // A float picture at `depth` 8 or 16 bits, each value clamped to 0..1 and
 // rounded to the nearest step.

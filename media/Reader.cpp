@@ -156,14 +156,16 @@ private:
     double timeOf(const AVFrame& f) const {
         const int64_t t = f.best_effort_timestamp;
         if (t == AV_NOPTS_VALUE) return end;
-        return double(std::llround(toSeconds(t - start, stream->time_base) * rate.num / rate.den)) * rate.den / rate.num;
+        return double(std::llround(toSeconds(t - start, stream->time_base) * rate.num / rate.den)) * rate.den /
+               rate.num;
     }
 
     // The converted picture; the frame is released.
     bool emit(AVFrame& f, Timed& out) {
         out.seconds = timeOf(f);
-        convert.convert(f, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace : stream->codecpar->color_space,
-                        out.image, path);
+        convert.convert(
+            f, decoder->colorspace != AVCOL_SPC_UNSPECIFIED ? decoder->colorspace : stream->codecpar->color_space,
+            out.image, path);
         if (quarters) turn(out.image, quarters, turned);
         av_frame_unref(&f);
         end = out.seconds + double(rate.den) / rate.num;
@@ -205,8 +207,9 @@ private:
 
     void checkComplete() const {
         if (input->pb && input->pb->error < 0) av::check(input->pb->error, path, "cannot read");
-        double expected = stream->duration != AV_NOPTS_VALUE ? toSeconds(stream->duration, stream->time_base)
-                          : input->duration != AV_NOPTS_VALUE ? double(input->duration) / AV_TIME_BASE : 0;
+        double expected = stream->duration != AV_NOPTS_VALUE  ? toSeconds(stream->duration, stream->time_base)
+                          : input->duration != AV_NOPTS_VALUE ? double(input->duration) / AV_TIME_BASE
+                                                              : 0;
         const double frameTime = double(rate.den) / rate.num;
         if (frames == 0) throw Error(path + ": has no pictures");
         if (expected > 0 && end + 1.5 * frameTime < expected) {
@@ -224,7 +227,7 @@ private:
     AVRational rate{30, 1};
     int64_t start = 0;
     av::Frame frame = av::allocFrame();
-    av::Frame held = av::allocFrame();  // the latest picture before `from`
+    av::Frame held = av::allocFrame();      // the latest picture before `from`
     bool holding = false, pending = false;  // pending: `frame` waits behind `held`
     double from = -1;
     av::Packet packet = av::allocPacket();
@@ -239,8 +242,8 @@ private:
 // The usual rate nearest `average` frames a second when one is within
 // `tolerance` of it (a fraction), else `otherwise`.
 AVRational commonRate(double average, double tolerance, AVRational otherwise) {
-    static const AVRational kCommon[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {48, 1},
-                                         {50, 1},       {60000, 1001}, {60, 1}, {12, 1}, {15, 1}, {10, 1}};
+    static const AVRational kCommon[] = {{24000, 1001}, {24, 1},       {25, 1}, {30000, 1001}, {30, 1}, {48, 1},
+                                         {50, 1},       {60000, 1001}, {60, 1}, {12, 1},       {15, 1}, {10, 1}};
     AVRational best = otherwise;
     double closest = tolerance;
     for (AVRational r : kCommon) {
@@ -260,7 +263,7 @@ struct VideoReader::Impl {
     std::optional<Timed> current, next;
     bool ended = false;
     bool given = false;  // current's picture was moved out by takeFrameAt
-    av::Spares spares;  // pictures the caller is done with, converted into again
+    av::Spares spares;   // pictures the caller is done with, converted into again
     std::thread worker;
 
     // Moves `current` on to the picture shown at `seconds`.

@@ -79,9 +79,7 @@ ImageLib::Picture decodeImage(const std::vector<uint8_t>& file, const std::strin
     return decodeOther(file, name);
 }
 
-ImageLib::Picture readImage(const std::string& path) {
-    return decodeImage(readFile(path), path);
-}
+ImageLib::Picture readImage(const std::string& path) { return decodeImage(readFile(path), path); }
 
 bool isWritableImageName(const std::string& path) {
     std::string ext = lowerExtension(path);

@@ -33,15 +33,20 @@ std::string extensionOf(const std::string& path) {
     return ext;
 }
 
-struct FreeSwr { void operator()(SwrContext* s) const { swr_free(&s); } };
-struct FreeFifo { void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); } };
+struct FreeSwr {
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct FreeFifo {
+    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
 
 // Sound the output container cannot hold as it is (AAC in WebM, PCM in
 // MP4), decoded and encoded again in the container's own sound codec:
 // Opus for WebM, AAC for MP4 and QuickTime.
 class SoundEncoder {
 public:
-    SoundEncoder(const AVStream* in, AVCodecID to, AVFormatContext* output, const std::string& file) : from(in->time_base), file(file) {
+    SoundEncoder(const AVStream* in, AVCodecID to, AVFormatContext* output, const std::string& file)
+        : from(in->time_base), file(file) {
         const AVCodec* decoding = avcodec_find_decoder(in->codecpar->codec_id);
         const AVCodec* encoding = avcodec_find_encoder(to);
         if (!decoding || !encoding)
@@ -50,13 +55,15 @@ public:
         decoder.reset(avcodec_alloc_context3(decoding));
         encoder.reset(avcodec_alloc_context3(encoding));
         if (!decoder || !encoder) throw std::bad_alloc();
-        av::check(avcodec_parameters_to_context(decoder.get(), in->codecpar), file, "cannot set up the sound's decoder");
+        av::check(avcodec_parameters_to_context(decoder.get(), in->codecpar), file,
+                  "cannot set up the sound's decoder");
         decoder->pkt_timebase = in->time_base;
         av::check(avcodec_open2(decoder.get(), decoding, nullptr), file, "cannot open the sound's decoder");
         AVCodecContext* e = encoder.get();
         e->sample_fmt = encoding->sample_fmts ? encoding->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
         e->sample_rate = pickRate(encoding, decoder->sample_rate);
-        av::check(av_channel_layout_copy(&e->ch_layout, &decoder->ch_layout), file, "cannot set up the sound's encoder");
+        av::check(av_channel_layout_copy(&e->ch_layout, &decoder->ch_layout), file,
+                  "cannot set up the sound's encoder");
         // Encoders want a named layout: mono or stereo, by the channel count.
         if (e->ch_layout.nb_channels > 2 || e->ch_layout.order != AV_CHANNEL_ORDER_NATIVE)
             av_channel_layout_default(&e->ch_layout, std::min(std::max(e->ch_layout.nb_channels, 1), 2));
@@ -111,12 +118,15 @@ private:
             const int room = swr_get_out_samples(resample.get(), decoded->nb_samples);
             converted->format = encoder->sample_fmt;
             converted->nb_samples = room;
-            av::check(av_channel_layout_copy(&converted->ch_layout, &encoder->ch_layout), file, "cannot convert the sound");
+            av::check(av_channel_layout_copy(&converted->ch_layout, &encoder->ch_layout), file,
+                      "cannot convert the sound");
             av::check(av_frame_get_buffer(converted.get(), 0), file, "cannot convert the sound");
-            const int n = av::check(swr_convert(resample.get(), converted->data, room,
-                                                const_cast<const uint8_t**>(decoded->extended_data), decoded->nb_samples),
-                                    file, "cannot convert the sound");
-            if (av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted->data), n) < n) throw std::bad_alloc();
+            const int n =
+                av::check(swr_convert(resample.get(), converted->data, room,
+                                      const_cast<const uint8_t**>(decoded->extended_data), decoded->nb_samples),
+                          file, "cannot convert the sound");
+            if (av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted->data), n) < n)
+                throw std::bad_alloc();
             av_frame_unref(converted.get());
             av_frame_unref(decoded.get());
         }
@@ -189,9 +199,14 @@ public:
         // Time 0 is the start of the source's pictures, as for the reader,
         // so that sound that starts later keeps its place.
         const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        const AVStream* origin = video >= 0 && input->streams[video]->start_time != AV_NOPTS_VALUE ? input->streams[video] : in;
-        start = origin->start_time != AV_NOPTS_VALUE ? av_rescale_q(origin->start_time, origin->time_base, in->time_base) : 0;
-        auto ticks = [in](double seconds) { return av_rescale_q(int64_t(seconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base); };
+        const AVStream* origin =
+            video >= 0 && input->streams[video]->start_time != AV_NOPTS_VALUE ? input->streams[video] : in;
+        start = origin->start_time != AV_NOPTS_VALUE
+                    ? av_rescale_q(origin->start_time, origin->time_base, in->time_base)
+                    : 0;
+        auto ticks = [in](double seconds) {
+            return av_rescale_q(int64_t(seconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
+        };
         if (loopSeconds > 0) {
             length = ticks(loopSeconds);
             startSeconds = std::fmod(startSeconds, loopSeconds);
@@ -265,9 +280,9 @@ private:
     av::Input input;
     int index = -1;
     AVStream* out = nullptr;
-    int64_t start = 0;    // the source's time 0, in its sound's time base
-    int64_t offset = 0;   // added to the time from the source's start
-    int64_t length = 0;   // of one pass when looping, else 0
+    int64_t start = 0;   // the source's time 0, in its sound's time base
+    int64_t offset = 0;  // added to the time from the source's start
+    int64_t length = 0;  // of one pass when looping, else 0
     int64_t passPackets = 0;
     av::Packet pending;
     bool done = false;
@@ -277,7 +292,8 @@ private:
 }  // namespace
 
 bool isH264Preset(const std::string& name) {
-    for (const char* p : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow", "placebo"})
+    for (const char* p :
+         {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow", "placebo"})
         if (name == p) return true;
     return false;
 }
@@ -342,19 +358,26 @@ void VideoWriter::Impl::open() {
     // with alpha in .mov, VP9 with alpha in .webm, lossless FFV1 in .mkv,
     // palette pictures in .gif.
     const bool deep = options.depth > 8;
-    const char* name = ext == ".mp4" ? "libx264" : ext == ".mov" ? "prores_ks" : ext == ".webm" ? "libvpx-vp9"
-                       : ext == ".mkv" ? "ffv1" : "gif";
+    const char* name = ext == ".mp4"    ? "libx264"
+                       : ext == ".mov"  ? "prores_ks"
+                       : ext == ".webm" ? "libvpx-vp9"
+                       : ext == ".mkv"  ? "ffv1"
+                                        : "gif";
     gif = ext == ".gif";
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec) throw Error(path + ": this FFmpeg build has no " + name + " encoder");
-    AVPixelFormat format = ext == ".mp4" ? AV_PIX_FMT_YUV420P : ext == ".mov" ? AV_PIX_FMT_YUVA444P10LE
-                           : ext == ".webm" ? AV_PIX_FMT_YUVA420P : gif ? AV_PIX_FMT_PAL8
-                           : avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, 1, nullptr);
+    AVPixelFormat format = ext == ".mp4"    ? AV_PIX_FMT_YUV420P
+                           : ext == ".mov"  ? AV_PIX_FMT_YUVA444P10LE
+                           : ext == ".webm" ? AV_PIX_FMT_YUVA420P
+                           : gif            ? AV_PIX_FMT_PAL8
+                                            : avcodec_find_best_pix_fmt_of_list(
+                                                  codec->pix_fmts, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA, 1, nullptr);
 
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if ((options.width & ((1u << desc->log2_chroma_w) - 1)) || (options.height & ((1u << desc->log2_chroma_h) - 1)))
-        throw Error(path + ": " + name + " with " + av_get_pix_fmt_name(format) + " needs an even width and height, not " +
-                    std::to_string(options.width) + "x" + std::to_string(options.height));
+        throw Error(path + ": " + name + " with " + av_get_pix_fmt_name(format) +
+                    " needs an even width and height, not " + std::to_string(options.width) + "x" +
+                    std::to_string(options.height));
     encoder.reset(avcodec_alloc_context3(codec));
     if (!encoder) throw std::bad_alloc();
     encoder->width = int(options.width);
@@ -363,7 +386,8 @@ void VideoWriter::Impl::open() {
     encoder->time_base = {int(options.rateDen), int(options.rateNum)};
     encoder->framerate = {int(options.rateNum), int(options.rateDen)};
     if (options.aspectNum != options.aspectDen)
-        av_reduce(&encoder->sample_aspect_ratio.num, &encoder->sample_aspect_ratio.den, options.aspectNum, options.aspectDen, INT_MAX);
+        av_reduce(&encoder->sample_aspect_ratio.num, &encoder->sample_aspect_ratio.den, options.aspectNum,
+                  options.aspectDen, INT_MAX);
     encoder->thread_count = 0;
     if (!(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))) {
         encoder->colorspace = AVCOL_SPC_BT709;
@@ -391,7 +415,8 @@ void VideoWriter::Impl::open() {
     stream->sample_aspect_ratio = encoder->sample_aspect_ratio;
     av::check(avcodec_parameters_from_context(stream->codecpar, encoder.get()), path, "cannot describe the stream");
     if (!options.audioFrom.empty()) {
-        audio = std::make_unique<AudioCopy>(options.audioFrom, options.audioStart, options.audioLoop, output.get(), path);
+        audio =
+            std::make_unique<AudioCopy>(options.audioFrom, options.audioStart, options.audioLoop, output.get(), path);
         if (!audio->stream()) audio.reset();
     }
 
@@ -415,7 +440,8 @@ void VideoWriter::Impl::encode(const ImageLib::Picture* image) {
     if (image) {
         if (image->width != options.width || image->height != options.height)
             throw Error(path + ": a frame of " + std::to_string(image->width) + "x" + std::to_string(image->height) +
-                        " does not fit a clip of " + std::to_string(options.width) + "x" + std::to_string(options.height));
+                        " does not fit a clip of " + std::to_string(options.width) + "x" +
+                        std::to_string(options.height));
         if (gif) av::toPalette(*image, options.gifColours, options.gifDither, *frame, path);
         else convert->convert(*image, *frame);
         frame->pts = next++;
@@ -437,7 +463,8 @@ VideoWriter::VideoWriter(const std::string& path, const WriterOptions& options) 
     w.path = path;
     w.options = options;
     if (options.gifColours < 8 || options.gifColours > 256 || (options.gifColours & (options.gifColours - 1)))
-        throw Error(path + ": a GIF palette has 8, 16, 32, 64, 128 or 256 colours, not " + std::to_string(options.gifColours));
+        throw Error(path + ": a GIF palette has 8, 16, 32, 64, 128 or 256 colours, not " +
+                    std::to_string(options.gifColours));
     fs::path p(path);
     w.temp = (p.parent_path() / ("." + p.filename().string() + ".part")).string();
     // The file and encoder are opened on the writer's thread, so that the

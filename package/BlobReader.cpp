@@ -13,16 +13,13 @@ constexpr size_t kMaxEntryName = 65535;
 
 }  // namespace
 
-void BlobReader::open(platform::ModuleHandle module) {
-    open(platform::moduleResources(module));
-}
+void BlobReader::open(platform::ModuleHandle module) { open(platform::moduleResources(module)); }
 
 void BlobReader::open(const platform::ResourceTable& resources, ZipOpener opener) {
     // The zip reader reads straight from `data`: an open archive stays as it
     // is, since replacing `data` under it would leave it reading freed memory.
     if (zip) return;
-    const std::optional<platform::Resource> resource =
-        resources.find(kPackageResourceType, kPackageResourceName);
+    const std::optional<platform::Resource> resource = resources.find(kPackageResourceType, kPackageResourceName);
     if (!resource || resource->size == 0) return;
 
     data = descrambleArchive(resource->data, resource->size);

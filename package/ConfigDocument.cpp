@@ -65,9 +65,7 @@ ConfigDocument::ConfigDocument() : parsed(std::make_unique<Parsed>()) {}
 
 ConfigDocument::~ConfigDocument() = default;
 
-void ConfigDocument::load() {
-    parse(loadTextFile(L"config.xml"), "config.xml");
-}
+void ConfigDocument::load() { parse(loadTextFile(L"config.xml"), "config.xml"); }
 
 void ConfigDocument::parse(std::string content, const std::string& source) {
     std::vector<char>& text = parsed->text;

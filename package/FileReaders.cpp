@@ -51,9 +51,7 @@ std::string archiveTextRead(const std::wstring& name) {
     return textBefore(bytes.data(), bytes.size(), false);
 }
 
-std::vector<uint8_t> archiveBinaryRead(const std::wstring& name) {
-    return BlobReader::instance().read(name);
-}
+std::vector<uint8_t> archiveBinaryRead(const std::wstring& name) { return BlobReader::instance().read(name); }
 
 std::string loadTextFile(const std::wstring& name) {
     if (textFileHook) return textFileHook(name);

@@ -78,8 +78,7 @@ public:
         if (index >= entries.size()) return false;
         const Entry& e = entries[index];
         const uint64_t local = e.localOffset;
-        if (e.flags & kEncryptedFlag || local + kLocalSize > size || u32(data + local) != kLocalSignature)
-            return false;
+        if (e.flags & kEncryptedFlag || local + kLocalSize > size || u32(data + local) != kLocalSignature) return false;
         const uint64_t start = local + kLocalSize + u16(data + local + 26) + u16(data + local + 28);
         if (start > size || e.compressedSize > size - start) return false;
 
@@ -131,8 +130,8 @@ std::unique_ptr<ZipReader> openInflateReader(const uint8_t* data, size_t size) {
         const size_t nameLength = u16(p + 28);
         const size_t recordSize = kCentralSize + nameLength + u16(p + 30) + u16(p + 32);
         if (size_t(directoryEnd - p) < recordSize) return nullptr;
-        entries.push_back(Entry{std::string(reinterpret_cast<const char*>(p + kCentralSize), nameLength),
-                                u16(p + 8), u16(p + 10), u32(p + 16), u32(p + 20), u32(p + 24), u32(p + 42)});
+        entries.push_back(Entry{std::string(reinterpret_cast<const char*>(p + kCentralSize), nameLength), u16(p + 8),
+                                u16(p + 10), u32(p + 16), u32(p + 20), u32(p + 24), u32(p + 42)});
         p += recordSize;
     }
     return std::make_unique<InflateReader>(data, size, std::move(entries));

@@ -91,7 +91,8 @@ std::vector<uint8_t> readSource(zip_source_t* source) {
     image.resize(stat.size);
     const zip_int64_t got = zip_source_read(source, image.data(), image.size());
     zip_source_close(source);
-    if (got != zip_int64_t(image.size())) zipFailure("cannot read the archive built in memory", zip_source_error(source));
+    if (got != zip_int64_t(image.size()))
+        zipFailure("cannot read the archive built in memory", zip_source_error(source));
     return image;
 }
 
@@ -124,13 +125,12 @@ std::vector<uint8_t> zipEntries(const ArchiveEntries& entries, bool deflate) {
 
 std::vector<uint8_t> zipDirectory(const std::string& dir) {
     ArchiveEntries entries;
-    for (const auto& [key, file] : listPackage(dir)) entries.emplace_back(file.first, readFileBytes(file.second.string()));
+    for (const auto& [key, file] : listPackage(dir))
+        entries.emplace_back(file.first, readFileBytes(file.second.string()));
     return zipEntries(entries);
 }
 
-std::vector<uint8_t> packDirectory(const std::string& dir) {
-    return scrambleArchive(zipDirectory(dir));
-}
+std::vector<uint8_t> packDirectory(const std::string& dir) { return scrambleArchive(zipDirectory(dir)); }
 
 void unpackArchive(const std::vector<uint8_t>& scrambled, const std::string& dir, const std::string& source) {
     const std::vector<uint8_t> image = descrambleArchive(scrambled.data(), scrambled.size());
@@ -168,13 +168,9 @@ void unpackArchive(const std::vector<uint8_t>& scrambled, const std::string& dir
     }
 }
 
-void packToFile(const std::string& dir, const std::string& file) {
-    writeFileBytes(file, packDirectory(dir));
-}
+void packToFile(const std::string& dir, const std::string& file) { writeFileBytes(file, packDirectory(dir)); }
 
-void unpackFile(const std::string& file, const std::string& dir) {
-    unpackArchive(readFileBytes(file), dir, file);
-}
+void unpackFile(const std::string& file, const std::string& dir) { unpackArchive(readFileBytes(file), dir, file); }
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {
     File file(std::fopen(path.c_str(), "rb"));

@@ -24,12 +24,12 @@ constexpr uint32_t kRegistrationLanguage = 1033;
 constexpr uint32_t kFixedOutFlags = 0x04008005u;
 
 struct RegistrationInfo {
-    std::string name;       // "FXNAME"
-    std::string category;   // "CATEGORY" (read only here), else kDefaultCategory
-    std::string matchName;  // "ADBE " + name
-    uint32_t version = 0;   // hostVersionWord of the configured version
-    uint32_t outFlags = 0;  // "FLAGS" | kFixedOutFlags
-    uint32_t outFlags2 = 0; // "FLAGS2"
+    std::string name;        // "FXNAME"
+    std::string category;    // "CATEGORY" (read only here), else kDefaultCategory
+    std::string matchName;   // "ADBE " + name
+    uint32_t version = 0;    // hostVersionWord of the configured version
+    uint32_t outFlags = 0;   // "FLAGS" | kFixedOutFlags
+    uint32_t outFlags2 = 0;  // "FLAGS2"
 };
 
 constexpr const char* kDefaultCategory = "Shader";

@@ -53,8 +53,8 @@ Options parseOptions(int argc, char** argv) {
 
 std::vector<platform::ResourceItem> packageResources(const Options& options) {
     std::vector<platform::ResourceItem> resources;
-    resources.push_back({package::kPackageResourceType, package::kPackageResourceName, 0,
-                         package::packDirectory(options.package)});
+    resources.push_back(
+        {package::kPackageResourceType, package::kPackageResourceName, 0, package::packDirectory(options.package)});
 
     // Read the configuration back through the reader the module uses.
     const std::vector<uint8_t> blobOnly = platform::writeResourceTable(resources);
@@ -108,8 +108,7 @@ void writeResourceScript(const std::string& path, const std::vector<platform::Re
         package::writeFileBytes(bytesPath, item.bytes);
         const char* typeKeyword = !item.type.text && item.type.id == kRcData ? "RCDATA" : nullptr;
         text += "LANGUAGE " + std::to_string(item.language & 0x3ff) + ", " + std::to_string(item.language >> 10) +
-                "\n" + rcKey(item.name, nullptr) + " " + rcKey(item.type, typeKeyword) + " \"" + bytesPath +
-                "\"\n";
+                "\n" + rcKey(item.name, nullptr) + " " + rcKey(item.type, typeKeyword) + " \"" + bytesPath + "\"\n";
     }
     package::writeFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }

@@ -53,8 +53,8 @@ std::wstring finalPath(HANDLE handle) {
 }
 
 Handle openHandle(const std::wstring& path, DWORD flags) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, flags, nullptr);
     return Handle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 

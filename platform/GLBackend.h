@@ -18,8 +18,8 @@ namespace platform::gl {
 
 struct WindowImpl;
 struct ContextImpl;
-using Window = WindowImpl*;        // the hidden window; null when none
-using Device = WindowImpl*;        // its device context (the same display)
+using Window = WindowImpl*;          // the hidden window; null when none
+using Device = WindowImpl*;          // its device context (the same display)
 using RenderContext = ContextImpl*;  // null when none
 
 // Milliseconds since an unspecified start, wrapping at 32 bits.

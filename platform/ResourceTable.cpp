@@ -29,8 +29,7 @@ public:
         const uint32_t count = readU32(base + 8);
         tableSize = readU32(base + 12);
         if (tableSize < kHeaderSize || tableSize > available)
-            fail("declares " + std::to_string(tableSize) + " bytes but " + std::to_string(available) +
-                 " are present");
+            fail("declares " + std::to_string(tableSize) + " bytes but " + std::to_string(available) + " are present");
         if (count > (tableSize - kHeaderSize) / kEntrySize)
             fail("declares " + std::to_string(count) + " entries, more than its size holds");
 
@@ -41,9 +40,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const std::string& what) const {
-        throw ResourceTableError("resource table " + what);
-    }
+    [[noreturn]] void fail(const std::string& what) const { throw ResourceTableError("resource table " + what); }
 
     // Checks that [offset, offset + length) lies inside the table.
     void checkRange(uint64_t offset, uint64_t length, uint32_t index, const char* what) const {
@@ -65,8 +62,8 @@ private:
         const uint32_t offset = readU32(p + 16);
         const uint32_t size = readU32(p + 20);
         checkRange(offset, size, index, "data");
-        return ResourceEntry{key(readU32(p), index, "type name"), key(readU32(p + 4), index, "name"),
-                             readU32(p + 8), Resource{base + offset, size}};
+        return ResourceEntry{key(readU32(p), index, "type name"), key(readU32(p + 4), index, "name"), readU32(p + 8),
+                             Resource{base + offset, size}};
     }
 
     const uint8_t* base;
@@ -76,11 +73,9 @@ private:
 
 }  // namespace
 
-std::optional<Resource> ResourceTable::find(const ResourceKey& type, const ResourceKey& name,
-                                            uint32_t language) const {
+std::optional<Resource> ResourceTable::find(const ResourceKey& type, const ResourceKey& name, uint32_t language) const {
     for (const ResourceEntry& e : list) {
-        if (e.type == type && e.name == name && (language == kAnyLanguage || e.language == language))
-            return e.bytes;
+        if (e.type == type && e.name == name && (language == kAnyLanguage || e.language == language)) return e.bytes;
     }
     return std::nullopt;
 }
@@ -103,7 +98,8 @@ std::vector<uint8_t> writeResourceTable(const std::vector<ResourceItem>& entries
     };
     auto keyWord = [&](const ResourceKey& key) -> uint32_t {
         if (!key.text) {
-            if (key.id & kStringFlag) throw ResourceTableError("resource id " + std::to_string(key.id) + " is too large");
+            if (key.id & kStringFlag)
+                throw ResourceTableError("resource id " + std::to_string(key.id) + " is too large");
             return key.id;
         }
         align(4);

@@ -18,17 +18,20 @@ Keyframes::Keyframes(const std::string& what, const std::string& text,
         std::string time = text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
         Keyframe key;
         const std::string holdSuffix = ":hold";
-        if (time.size() > holdSuffix.size() && time.compare(time.size() - holdSuffix.size(), holdSuffix.size(), holdSuffix) == 0) {
+        if (time.size() > holdSuffix.size() &&
+            time.compare(time.size() - holdSuffix.size(), holdSuffix.size(), holdSuffix) == 0) {
             key.hold = true;
             time.erase(time.size() - holdSuffix.size());
         }
         key.hold = key.hold || !interpolate;
         key.seconds = parseNumber(what + " key time", time);
         // Frames start at time 0 (--time is not negative either).
-        if (key.seconds < 0) throw UsageError(what + ": key time " + time + " is negative; keys are at 0 seconds or later");
+        if (key.seconds < 0)
+            throw UsageError(what + ": key time " + time + " is negative; keys are at 0 seconds or later");
         key.value = parseValue(text.substr(start, at - start));
         if (!keys.empty() && key.seconds <= keys.back().seconds)
-            throw UsageError(what + ": key times must increase, got " + time + " after " + std::to_string(keys.back().seconds));
+            throw UsageError(what + ": key times must increase, got " + time + " after " +
+                             std::to_string(keys.back().seconds));
         keys.push_back(std::move(key));
         if (end == std::string::npos) break;
         start = end + 1;

@@ -79,13 +79,13 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
     auto numbers = [&](size_t count) {
         std::vector<double> v = parseNumberList(what, text);
         if (v.size() != count && !(count == 4 && v.size() == 3))
-            throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) + " comma-separated numbers, got '" + text + "'");
+            throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) +
+                             " comma-separated numbers, got '" + text + "'");
         return v;
     };
     switch (def.param_type) {
         case PF_Param_FLOAT_SLIDER:
-        case PF_Param_ANGLE:
-            return {parseNumber(what, text)};
+        case PF_Param_ANGLE: return {parseNumber(what, text)};
         case PF_Param_CHECKBOX:
             if (text != "true" && text != "false" && text != "1" && text != "0")
                 throw UsageError(what + " is a checkbox: use true or false, not '" + text + "'");
@@ -106,7 +106,8 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
         case PF_Param_COLOR: {
             std::vector<double> v = numbers(4);
             for (double c : v)
-                if (c < 0 || c > 255) throw UsageError(what + ": colour components run from 0 to 255, got '" + text + "'");
+                if (c < 0 || c > 255)
+                    throw UsageError(what + ": colour components run from 0 to 255, got '" + text + "'");
             v.resize(4, 255.0);
             return v;
         }
@@ -116,26 +117,21 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
             v.resize(3, 0.0);
             return v;
         }
-        default:
-            throw UsageError(what + " cannot be set from the command line");
+        default: throw UsageError(what + " cannot be set from the command line");
     }
 }
 
 void setNumbers(hostsim::Host& host, int32_t index, const std::vector<double>& v) {
     switch (host.param(index).param_type) {
-        case PF_Param_CHECKBOX:
-            return host.setCheckbox(index, v[0] != 0);
-        case PF_Param_POPUP:
-            return host.setPopup(index, int32_t(std::lround(v[0])));
+        case PF_Param_CHECKBOX: return host.setCheckbox(index, v[0] != 0);
+        case PF_Param_POPUP: return host.setPopup(index, int32_t(std::lround(v[0])));
         case PF_Param_COLOR: {
             const float rgba[4] = {float(v[0] / 255), float(v[1] / 255), float(v[2] / 255), float(v[3] / 255)};
             return host.setColor(index, rgba);
         }
         case PF_Param_POINT:
-        case PF_Param_POINT_3D:
-            return host.setPoint(index, v.data());
-        default:
-            return host.setFloat(index, v[0]);
+        case PF_Param_POINT_3D: return host.setPoint(index, v.data());
+        default: return host.setFloat(index, v[0]);
     }
 }
 
@@ -171,7 +167,8 @@ Assignment parseAssignment(const hostsim::Host& host, const std::string& assignm
     if (index < 0) {
         std::string known;
         for (const std::string& n : host.paramNames()) known += (known.empty() ? "" : ", ") + n;
-        throw UsageError("unknown parameter '" + name + "'; the effect has: " + (known.empty() ? "no parameters" : known));
+        throw UsageError("unknown parameter '" + name +
+                         "'; the effect has: " + (known.empty() ? "no parameters" : known));
     }
     return {name, text, index};
 }
@@ -207,7 +204,8 @@ struct Instance {
     }
 
     // --param NAME=VALUE: a value, keys, or for a layer an image or clip.
-    void applyParam(const std::string& assignment, const std::string& baseDir, const media::ReaderOptions& clipOptions) {
+    void applyParam(const std::string& assignment, const std::string& baseDir,
+                    const media::ReaderOptions& clipOptions) {
         const auto [name, text, index] = parseAssignment(*host, assignment);
         const auto type = host->param(index).param_type;
         if (type == PF_Param_LAYER) {
@@ -221,7 +219,8 @@ struct Instance {
         }
         if (Keyframes::isAnimated(text)) {
             const bool smooth = type != PF_Param_POPUP && type != PF_Param_CHECKBOX;
-            Keyframes keys("--param " + name, text, [&](const std::string& v) { return paramNumbers(*host, index, v); }, smooth);
+            Keyframes keys(
+                "--param " + name, text, [&](const std::string& v) { return paramNumbers(*host, index, v); }, smooth);
             // Every key is tried now, so that a value out of range stops the
             // render before its first frame; each frame's value is set later.
             for (const Keyframe& key : keys.all()) set(index, [&] { setNumbers(*host, index, key.value); });
@@ -280,9 +279,11 @@ struct PrivateCopy {
 // rather than rendered in a way no host would.
 void checkDepth(uint32_t depth, const hostsim::Registration& reg) {
     if (depth == 16 && !(reg.outFlags & PF_OutFlag_DEEP_COLOR_AWARE))
-        throw UsageError("--depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its config.xml)");
+        throw UsageError(
+            "--depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its config.xml)");
     if (depth == 32 && !(reg.outFlags2 & PF_OutFlag2_FLOAT_COLOR_AWARE))
-        throw UsageError("--depth 32: the effect does not declare float frames (bit 0x1000 of FLAGS2 in its config.xml)");
+        throw UsageError(
+            "--depth 32: the effect does not declare float frames (bit 0x1000 of FLAGS2 in its config.xml)");
 }
 
 // The signal (SIGINT or SIGTERM) that asked the running job to stop, or 0.
@@ -313,9 +314,9 @@ public:
     // Throws Interrupted once a signal has come.
     static void check(uint32_t frame, uint32_t frames) {
         if (const int signal = stopRequest)
-            throw Interrupted(signal, std::string("stopped by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + " before frame " +
-                                          std::to_string(frame + 1) + " of " + std::to_string(frames) +
-                                          "; nothing more was written");
+            throw Interrupted(signal, std::string("stopped by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                                          " before frame " + std::to_string(frame + 1) + " of " +
+                                          std::to_string(frames) + "; nothing more was written");
     }
 
 private:
@@ -443,7 +444,8 @@ std::string runRenderJob(RenderJob job, const RenderEvents& events) {
         info = media::probeClip(job.input, clipOptions);
         if (info.interlaced)
             if (events.note)
-                events.note(job.input + " is interlaced; each frame's two fields go to the effect as one picture and come"
+                events.note(job.input +
+                            " is interlaced; each frame's two fields go to the effect as one picture and come"
                             " out progressive (deinterlace it first where that matters)");
         if (!job.parGiven && info.aspectNum != info.aspectDen)
             c.pixelAspect = {int32_t(std::min<uint32_t>(info.aspectNum, INT32_MAX)), info.aspectDen};
@@ -466,14 +468,17 @@ std::string runRenderJob(RenderJob job, const RenderEvents& events) {
     const long long firstTime = std::llround(job.time * c.timeScale);
     if (firstTime + (job.firstFrame + job.frames - 1.0) * c.timeStep > double(INT32_MAX))
         throw UsageError("--time and --frames reach past the host's time range at this frame rate");
-    auto secondsOf = [&](uint32_t i) { return double(firstTime + int64_t(job.firstFrame + i) * c.timeStep) / c.timeScale; };
+    auto secondsOf = [&](uint32_t i) {
+        return double(firstTime + int64_t(job.firstFrame + i) * c.timeStep) / c.timeScale;
+    };
     // Clips start decoding near the slice's first frame.
     clipOptions.start = secondsOf(0);
     if (clipInput) clip = std::make_unique<media::VideoReader>(job.input, clipOptions, info);
 
     const bool video = media::isVideoOutputName(job.output);
     if (job.output.empty())
-        job.output = (std::filesystem::path(job.baseDir) / (job.frames > 1 ? "render.%04d.png" : "render.png")).string();
+        job.output =
+            (std::filesystem::path(job.baseDir) / (job.frames > 1 ? "render.%04d.png" : "render.png")).string();
     FrameName names = parseFrameName(job.output);
     if (!video && !isWritableImageName(job.output))
         throw UsageError("--output " + job.output + ": use a .png, .exr, .mp4, .mov, .webm, .mkv or .gif name");
@@ -543,12 +548,15 @@ std::string runRenderJob(RenderJob job, const RenderEvents& events) {
             Instance& in = chain[k];
             in.enter();
             if (k > 0) spent = in.host->setInput(std::move(frame.image));
-            else if (clip && i > 0 && clip->takeFrameAt(seconds, picture)) picture = in.host->setInput(std::move(picture));
+            else if (clip && i > 0 && clip->takeFrameAt(seconds, picture))
+                picture = in.host->setInput(std::move(picture));
             in.advance(seconds);
             if (eightBit && spent.empty()) spent = hostsim::Image::eightBit(first.width, first.height);
             frame = in.host->render(time, std::move(spent));
             if (frame.result != PF_Err_NONE)
-                check(frame.result, hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstNumber + i), *in.host);
+                check(frame.result,
+                      hostsim::commandName(frame.failedCommand) + " of frame " + std::to_string(firstNumber + i),
+                      *in.host);
             // What the render command reported: the engine's shader or
             // script error text, which the frame shows as well.
             if (effectMessage.empty()) effectMessage = effectError(frame);
@@ -567,7 +575,8 @@ std::string runRenderJob(RenderJob job, const RenderEvents& events) {
                 if (job.audio && clip && !media::isSequencePattern(job.input) && clip->info().hasAudio) {
                     w.audioFrom = job.input;
                     w.audioStart = seconds;
-                    if (job.loop) w.audioLoop = double(clip->info().frameCount) * clip->info().rateDen / clip->info().rateNum;
+                    if (job.loop)
+                        w.audioLoop = double(clip->info().frameCount) * clip->info().rateDen / clip->info().rateNum;
                 }
                 writer = std::make_unique<media::VideoWriter>(job.output, w);
             }

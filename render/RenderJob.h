@@ -28,20 +28,20 @@ struct RenderJob {
     hostsim::HostConfig config;  // depth, host kind, downsample, pixel aspect
     bool parGiven = false;       // else an input clip's pixel aspect is the host's
     std::vector<EffectStep> chain;
-    std::string input;                   // absolute; empty: a test card of width x height
+    std::string input;  // absolute; empty: a test card of width x height
     uint32_t width = 1280, height = 720;
-    std::string output;                  // absolute; image name (numbered) or clip name; empty: render.png
-                                         // or render.%04d.png in baseDir
-    std::string baseDir;                 // absolute; where --param file names are relative to
-    double time = 0;                     // seconds of the job's frame 0
-    double fps = 30;                     // used when fpsGiven or the input is no clip
+    std::string output;   // absolute; image name (numbered) or clip name; empty: render.png
+                          // or render.%04d.png in baseDir
+    std::string baseDir;  // absolute; where --param file names are relative to
+    double time = 0;      // seconds of the job's frame 0
+    double fps = 30;      // used when fpsGiven or the input is no clip
     bool fpsGiven = false;
-    uint32_t frames = 1;                 // used when framesGiven or the input is no clip
+    uint32_t frames = 1;  // used when framesGiven or the input is no clip
     bool framesGiven = false;
-    uint32_t firstFrame = 0;             // the slice starts at this frame of the job
-    bool loop = false;                   // clips repeat rather than hold their last frame
-    bool audio = true;                   // copy the input clip's sound when possible
-    media::WriterOptions encoding;       // crf and GIF settings
+    uint32_t firstFrame = 0;        // the slice starts at this frame of the job
+    bool loop = false;              // clips repeat rather than hold their last frame
+    bool audio = true;              // copy the input clip's sound when possible
+    media::WriterOptions encoding;  // crf and GIF settings
 };
 
 // Thrown when SIGINT or SIGTERM stopped the job between two frames; the
@@ -55,9 +55,9 @@ public:
 
 // What a job tells its caller while it runs; each may be left empty.
 struct RenderEvents {
-    std::function<void(uint32_t frames)> started;                 // before the first frame
+    std::function<void(uint32_t frames)> started;                   // before the first frame
     std::function<void(uint32_t done, uint32_t frames)> frameDone;  // after each frame is written
-    std::function<void(const std::string& text)> note;            // something about the input worth knowing
+    std::function<void(const std::string& text)> note;              // something about the input worth knowing
 };
 
 // Runs the job. Returns the error text an effect reported in a frame it

@@ -69,8 +69,8 @@ std::unique_ptr<hostsim::Module> loadModule(const ModuleChoice& choice, const ho
 
 void check(PF_Err err, const std::string& what, const hostsim::Host& host) {
     if (err == PF_Err_NONE) return;
-    std::string message = what + " failed: the module returned " + std::to_string(err) + " (" +
-                          hostsim::errorName(err) + ")";
+    std::string message =
+        what + " failed: the module returned " + std::to_string(err) + " (" + hostsim::errorName(err) + ")";
     const char* text = host.outData().return_msg;
     if (text[0]) message += ": " + std::string(text);
     throw Error(message);

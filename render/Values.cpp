@@ -12,8 +12,8 @@ uint32_t parseCount(const std::string& option, const std::string& text, uint32_t
     errno = 0;
     unsigned long long v = std::strtoull(text.c_str(), &end, 10);
     if (text.empty() || text[0] == '-' || text[0] == '+' || *end || errno == ERANGE || v < minimum || v > maximum)
-        throw UsageError((option.rfind("--", 0) == 0 ? "option " : "") + option + " needs a whole number from " + std::to_string(minimum) + " to " +
-                    std::to_string(maximum) + ", got '" + text + "'");
+        throw UsageError((option.rfind("--", 0) == 0 ? "option " : "") + option + " needs a whole number from " +
+                         std::to_string(minimum) + " to " + std::to_string(maximum) + ", got '" + text + "'");
     return uint32_t(v);
 }
 

@@ -44,9 +44,9 @@ uint32_t largestTargetSide() {
 // Why a frame's output target has no storage.
 std::string outputRefusal(const RenderTarget& target) {
     switch (target.storageFailure()) {
-    case StorageFailure::overBudget: return gpu::gpuMemoryLimitText();
-    case StorageFailure::outOfMemory: return "the GL is out of memory";
-    default: return "the GL cannot make a render target of that size";
+        case StorageFailure::overBudget: return gpu::gpuMemoryLimitText();
+        case StorageFailure::outOfMemory: return "the GL is out of memory";
+        default: return "the GL cannot make a render target of that size";
     }
 }
 
@@ -65,8 +65,7 @@ AELumivex2::~AELumivex2() {
     // current, then the context itself.
     try {
         shutdown();
-    } catch (...) {
-    }
+    } catch (...) {}
     Scripting::destroy();
 }
 
@@ -201,8 +200,7 @@ void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, 
     if (current) {
         current->outputWidth = 0;
         current->outputHeight = 0;
-        const std::string call =
-            "preRender(" + std::to_string(width) + "," + std::to_string(height) + ",1);";
+        const std::string call = "preRender(" + std::to_string(width) + "," + std::to_string(height) + ",1);";
         currentErrors()->preRender = callScript(call.c_str(), "preRender()").value_or("");
         current = Context::instance().current();
     }
@@ -222,8 +220,8 @@ void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t d
         // An updateUIFlags error is shown in one frame, then draw runs again.
         if (errors.updateUIFlagsShown) errors.updateUIFlags.clear();
         errors.updateUIFlagsShown = !errors.updateUIFlags.empty();
-        const std::string blocking = Context::instance().collectShaderErrors() + loadError + errors.preRender +
-                                     errors.updateUIFlags;
+        const std::string blocking =
+            Context::instance().collectShaderErrors() + loadError + errors.preRender + errors.updateUIFlags;
         if (!current->frameTarget()) {
             // Nothing to draw into, and nothing the host can read back.
             errors.draw = "The output of " + std::to_string(width) + " x " + std::to_string(height) +

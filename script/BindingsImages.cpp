@@ -142,8 +142,8 @@ duk_ret_t textureToSurface(duk_context* ctx) {
                           // into a borrowed copy; the GL texture is not touched.
                           shareTexture(source, std::move(pixels), *surface);
                       } else {
-                          surface->assignExternal(source.width(), source.height(), source.depth(),
-                                                  source.rowBytes(), nullptr);
+                          surface->assignExternal(source.width(), source.height(), source.depth(), source.rowBytes(),
+                                                  nullptr);
                       }
                       return surfaceId;
                   }));
@@ -168,8 +168,7 @@ duk_ret_t surfaceToTexture(duk_context* ctx) {
         const Surface& surface = registry.getSurface(id);
         Texture& texture = registry.getTexture(textureId);
         texture.create(2, 2, 8, true);
-        texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth, surface.stride, true,
-                       true);
+        texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth, surface.stride, true, true);
         outcome = texture.storageFailure();
         if (outcome == StorageFailure::overBudget) registry.releaseEntity(textureId);
         return textureId;

@@ -111,16 +111,16 @@ duk_ret_t getParamValue(duk_context* ctx) {
         return 1;
     }
     switch (read.kind) {
-    case LX_FLOAT:
-    case LX_ANGLE:
-    case LX_LAYER:
-    case LX_TEXTURE:
-    case LX_BOOL:
-    case LX_POPUP: duk_push_number(ctx, read.values[0]); break;
-    case LX_POINT: pushNumbers(ctx, read.values, 3); break;
-    case LX_COLOR: pushNumbers(ctx, read.values, 4); break;
-    case LX_POINT2D: pushNumbers(ctx, read.values, 2); break;
-    default: duk_push_number(ctx, idNumber); break;
+        case LX_FLOAT:
+        case LX_ANGLE:
+        case LX_LAYER:
+        case LX_TEXTURE:
+        case LX_BOOL:
+        case LX_POPUP: duk_push_number(ctx, read.values[0]); break;
+        case LX_POINT: pushNumbers(ctx, read.values, 3); break;
+        case LX_COLOR: pushNumbers(ctx, read.values, 4); break;
+        case LX_POINT2D: pushNumbers(ctx, read.values, 2); break;
+        default: duk_push_number(ctx, idNumber); break;
     }
     return 1;
 }

@@ -19,13 +19,13 @@ using namespace lookup;
 GLuint textureNameOf(uint32_t id) {
     Context& registry = Context::instance();
     switch (id & kKindMask) {
-    case kRenderTargetKind: return registry.getRenderTarget(id).glName();
-    case kTextureKind: return registry.getTexture(id).glName();
-    case kParameterKind: {
-        const uint32_t named = registry.getParameter(id).textureId;
-        return (named & kKindMask) == kParameterKind ? 0 : textureNameOf(named);
-    }
-    default: return 0;
+        case kRenderTargetKind: return registry.getRenderTarget(id).glName();
+        case kTextureKind: return registry.getTexture(id).glName();
+        case kParameterKind: {
+            const uint32_t named = registry.getParameter(id).textureId;
+            return (named & kKindMask) == kParameterKind ? 0 : textureNameOf(named);
+        }
+        default: return 0;
     }
 }
 

@@ -52,8 +52,8 @@ public:
     virtual uint32_t paramCount() = 0;
     virtual const Parameter& getParam(uint32_t index) = 0;
     virtual void setParamValue(uint32_t index, const float value[4]) = 0;
-    virtual void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height,
-                             uint32_t depth, int32_t rowBytes) = 0;
+    virtual void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
+                             int32_t rowBytes) = 0;
 
     virtual const void* readOutput() = 0;
     virtual void releaseOutput() = 0;
@@ -80,9 +80,8 @@ IPlugin& effectPlugin();
 inline void holdOutputSize(IPlugin& fx, uint32_t& width, uint32_t& height) {
     const uint32_t most = std::clamp<uint32_t>(fx.maxOutputSide(), 1, INT32_MAX);
     if (width <= most && height <= most) return;
-    fx.reportFrameError("The effect asked for an output of " + std::to_string(width) + " x " +
-                        std::to_string(height) + " pixels; the output is clamped to at most " +
-                        std::to_string(most) + " pixels a side.\n");
+    fx.reportFrameError("The effect asked for an output of " + std::to_string(width) + " x " + std::to_string(height) +
+                        " pixels; the output is clamped to at most " + std::to_string(most) + " pixels a side.\n");
     if (width > most) width = most;
     if (height > most) height = most;
 }

@@ -88,7 +88,8 @@ void requireRoom(duk_context* ctx, const char* what, uint32_t kind) {
     // A released parameter keeps its place among the declared ones, so the
     // places are bounded too: creating and releasing in a loop must not grow
     // the list without end.
-    if (kind == kParameterKind && shielded(false, [] { return Context::instance().count() >= kindLimit(kParameterKind); }))
+    if (kind == kParameterKind &&
+        shielded(false, [] { return Context::instance().count() >= kindLimit(kParameterKind); }))
         duk_error(ctx, DUK_ERR_RANGE_ERROR, "%s: at most %u parameters may be declared, released ones included", what,
                   static_cast<unsigned>(kindLimit(kParameterKind)));
     if (!shielded(false, [&] { return isFull(kind); })) return;

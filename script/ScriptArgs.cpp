@@ -20,9 +20,7 @@ int32_t toInteger(double value) {
     return static_cast<int32_t>(value);
 }
 
-bool boolean(duk_context* ctx, duk_idx_t index) {
-    return present(ctx, index) && duk_to_boolean(ctx, index);
-}
+bool boolean(duk_context* ctx, duk_idx_t index) { return present(ctx, index) && duk_to_boolean(ctx, index); }
 
 std::string text(duk_context* ctx, duk_idx_t index) {
     if (!present(ctx, index)) return "undefined";
@@ -47,19 +45,19 @@ bool floats(duk_context* ctx, duk_idx_t index, float* out, int count) {
 KindValue valueForKind(duk_context* ctx, duk_idx_t index, uint32_t kind) {
     KindValue value;
     switch (kind) {
-    case LX_FLOAT:
-    case LX_ANGLE:
-        value.values[0] = static_cast<float>(number(ctx, index));
-        value.count = 1;
-        break;
-    case LX_POINT: value.count = floats(ctx, index, value.values, 3) ? 3 : 0; break;
-    case LX_COLOR: value.count = floats(ctx, index, value.values, 4) ? 4 : 0; break;
-    case LX_POINT2D: value.count = floats(ctx, index, value.values, 2) ? 2 : 0; break;
-    case LX_LAYER:
-    case LX_TEXTURE:
-    case LX_BOOL:
-    case LX_POPUP: value.integer = id(ctx, index); break;
-    default: break;
+        case LX_FLOAT:
+        case LX_ANGLE:
+            value.values[0] = static_cast<float>(number(ctx, index));
+            value.count = 1;
+            break;
+        case LX_POINT: value.count = floats(ctx, index, value.values, 3) ? 3 : 0; break;
+        case LX_COLOR: value.count = floats(ctx, index, value.values, 4) ? 4 : 0; break;
+        case LX_POINT2D: value.count = floats(ctx, index, value.values, 2) ? 2 : 0; break;
+        case LX_LAYER:
+        case LX_TEXTURE:
+        case LX_BOOL:
+        case LX_POPUP: value.integer = id(ctx, index); break;
+        default: break;
     }
     return value;
 }
@@ -74,8 +72,9 @@ void pushNumbers(duk_context* ctx, const double* values, int count) {
     for (int i = 0; i < count; ++i) {
         duk_push_uint(ctx, static_cast<duk_uint_t>(i));
         duk_push_number(ctx, values[i]);
-        duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
-                                  DUK_DEFPROP_SET_CONFIGURABLE);
+        duk_def_prop(ctx, -3,
+                     DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
+                         DUK_DEFPROP_SET_CONFIGURABLE);
     }
 }
 

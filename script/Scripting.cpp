@@ -127,7 +127,8 @@ void Scripting::create() {
         // raised outside a protected call.
         const StackFloor floor(guard);
         duk_safe_call(
-            ctx, [](duk_context* c, void*) -> duk_ret_t {
+            ctx,
+            [](duk_context* c, void*) -> duk_ret_t {
                 removeFinalizers(c);
                 registerScriptApi(c);
                 return 0;
@@ -139,8 +140,7 @@ void Scripting::create() {
 }
 
 std::optional<ScriptError> Scripting::run(const std::string& source, const char* fileName,
-                                          std::chrono::milliseconds scriptLimit,
-                                          std::chrono::milliseconds wallLimit) {
+                                          std::chrono::milliseconds scriptLimit, std::chrono::milliseconds wallLimit) {
     if (!ctx) return std::nullopt;
     std::optional<ScriptError> error;
     const duk_idx_t top = duk_get_top(ctx);

@@ -35,10 +35,10 @@
 #include "ustl/singleton.h"
 
 struct ScriptError {
-    std::string message;   // the thrown value as text, e.g. "TypeError: ..."
-    std::string fileName;  // the code it came from ("fx.js", or the entry call)
-    int line = 0;          // line in that code; 0 when unknown
-    bool timedOut = false; // the call was stopped by its time budget
+    std::string message;    // the thrown value as text, e.g. "TypeError: ..."
+    std::string fileName;   // the code it came from ("fx.js", or the entry call)
+    int line = 0;           // line in that code; 0 when unknown
+    bool timedOut = false;  // the call was stopped by its time budget
 };
 
 class Scripting : public ustl::dynamic_singleton<Scripting> {

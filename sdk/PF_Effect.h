@@ -113,20 +113,43 @@ using PrPixelFormat = uint32_t;
 // ---------------------------------------------------------------------------
 // Small compound types
 // ---------------------------------------------------------------------------
-struct PF_Point { A_long h, v; };
-struct PF_Rect { A_long left, top, right, bottom; };
+struct PF_Point {
+    A_long h, v;
+};
+struct PF_Rect {
+    A_long left, top, right, bottom;
+};
 using PF_LRect = PF_Rect;
 using PF_UnionableRect = PF_Rect;
-struct PF_RationalScale { A_long num; A_u_long den; };
-struct A_Ratio { A_long num; A_u_long den; };
-struct A_Time { A_long value; A_u_long scale; };
-struct PF_SpecVersion { A_short major, minor; };
-struct PF_Pixel { A_u_char alpha, red, green, blue; };
+struct PF_RationalScale {
+    A_long num;
+    A_u_long den;
+};
+struct A_Ratio {
+    A_long num;
+    A_u_long den;
+};
+struct A_Time {
+    A_long value;
+    A_u_long scale;
+};
+struct PF_SpecVersion {
+    A_short major, minor;
+};
+struct PF_Pixel {
+    A_u_char alpha, red, green, blue;
+};
 using PF_Pixel8 = PF_Pixel;
-struct PF_Pixel16 { A_u_short alpha, red, green, blue; };
-struct PF_PixelFloat { PF_FpShort alpha, red, green, blue; };
+struct PF_Pixel16 {
+    A_u_short alpha, red, green, blue;
+};
+struct PF_PixelFloat {
+    PF_FpShort alpha, red, green, blue;
+};
 using PF_Pixel32 = PF_PixelFloat;
-struct prRect { csSDK_int32 left, top, right, bottom; };
+struct prRect {
+    csSDK_int32 left, top, right, bottom;
+};
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -313,10 +336,9 @@ constexpr PF_InFlags PF_InFlag_PROJECT_IS_RENDER_ONLY = 0x1;
 // my_version layout (build 0-8, stage 9-10, bug fix 11-14, minor 15-18,
 // major 19-21).
 enum : PF_Stage { PF_Stage_DEVELOP = 0, PF_Stage_ALPHA = 1, PF_Stage_BETA = 2, PF_Stage_RELEASE = 3 };
-constexpr uint32_t PF_VERSION(uint32_t major, uint32_t minor, uint32_t bugfix, uint32_t stage,
-                              uint32_t build) {
-    return ((major & 0x7u) << 19) | ((minor & 0xFu) << 15) | ((bugfix & 0xFu) << 11) |
-           ((stage & 0x3u) << 9) | (build & 0x1FFu);
+constexpr uint32_t PF_VERSION(uint32_t major, uint32_t minor, uint32_t bugfix, uint32_t stage, uint32_t build) {
+    return ((major & 0x7u) << 19) | ((minor & 0xFu) << 15) | ((bugfix & 0xFu) << 11) | ((stage & 0x3u) << 9) |
+           (build & 0x1FFu);
 }
 
 // get_platform_data selectors.
@@ -454,20 +476,19 @@ struct PF_SoundWorld {
 };
 
 struct PF_InteractCallbacks {
-    PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time,
-                             A_long time_step, A_u_long time_scale, PF_ParamDef* param);
+    PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time, A_long time_step,
+                             A_u_long time_scale, PF_ParamDef* param);
     PF_Err (*checkin_param)(PF_ProgPtr effect_ref, PF_ParamDef* param);
     PF_Err (*add_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDef* def);
     PF_Err (*abort)(PF_ProgPtr effect_ref);
     PF_Err (*progress)(PF_ProgPtr effect_ref, A_long current, A_long total);
     PF_Err (*register_ui)(PF_ProgPtr effect_ref, PF_CustomUIInfo* cust_info);
-    PF_Err (*checkout_layer_audio)(PF_ProgPtr, PF_ParamIndex, A_long start_time, A_long duration,
-                                   A_u_long time_scale, PF_UFixed rate, A_long bytes_per_sample,
-                                   A_long num_channels, A_long fmt_signed, PF_LayerAudio* audio);
+    PF_Err (*checkout_layer_audio)(PF_ProgPtr, PF_ParamIndex, A_long start_time, A_long duration, A_u_long time_scale,
+                                   PF_UFixed rate, A_long bytes_per_sample, A_long num_channels, A_long fmt_signed,
+                                   PF_LayerAudio* audio);
     PF_Err (*checkin_layer_audio)(PF_ProgPtr, PF_LayerAudio audio);
-    PF_Err (*get_audio_data)(PF_ProgPtr, PF_LayerAudio, PF_SndSamplePtr* data0, A_long* num_samples0,
-                             PF_UFixed* rate0, A_long* bytes_per_sample0, A_long* num_channels0,
-                             A_long* fmt_signed0);
+    PF_Err (*get_audio_data)(PF_ProgPtr, PF_LayerAudio, PF_SndSamplePtr* data0, A_long* num_samples0, PF_UFixed* rate0,
+                             A_long* bytes_per_sample0, A_long* num_channels0, A_long* fmt_signed0);
     void* reserved_str[3];
     void* reserved[10];
 };
@@ -511,10 +532,8 @@ struct PF_UtilCallbacks {
     void* composite_rect;
     void* blend;
     void* convolve;
-    PF_Err (*copy)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
-                   PF_Rect* dst_r);
-    PF_Err (*fill)(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect,
-                   PF_EffectWorld* world);
+    PF_Err (*copy)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r, PF_Rect* dst_r);
+    PF_Err (*fill)(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect, PF_EffectWorld* world);
     void* gaussian_kernel;
     void* iterate;
     void* premultiply;
@@ -670,7 +689,9 @@ struct PF_CheckBoxDef {
     PF_Boolean dephault;
     A_char reserved;
     A_short reserved1;
-    union { const A_char* nameptr; } u;
+    union {
+        const A_char* nameptr;
+    } u;
 };
 
 struct PF_ColorDef {
@@ -697,7 +718,9 @@ struct PF_PopupDef {
     PF_ParamValue value;
     A_short num_choices;
     A_short dephault;
-    union { const A_char* namesptr; } u;
+    union {
+        const A_char* namesptr;
+    } u;
 };
 
 struct PF_PathDef {
@@ -716,7 +739,9 @@ struct PF_ArbitraryDef {
 
 struct PF_ButtonDef {
     PF_ParamValue value;
-    union { const A_char* namesptr; } u;
+    union {
+        const A_char* namesptr;
+    } u;
 };
 
 union PF_ParamDefUnion {
@@ -736,7 +761,10 @@ union PF_ParamDefUnion {
 };
 
 struct PF_ParamDef {
-    union { A_long id; PF_ChangeFlags change_flags; } uu;
+    union {
+        A_long id;
+        PF_ChangeFlags change_flags;
+    } uu;
     PF_ParamUIFlags ui_flags;
     A_short ui_width;
     A_short ui_height;
@@ -803,8 +831,8 @@ struct PF_CheckoutResult {
 
 struct PF_PreRenderCallbacks {
     PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_idL,
-                             const PF_RenderRequest* req, A_long what_time, A_long time_step,
-                             A_u_long time_scale, PF_CheckoutResult* checkout_result);
+                             const PF_RenderRequest* req, A_long what_time, A_long time_step, A_u_long time_scale,
+                             PF_CheckoutResult* checkout_result);
     PF_Err (*GuidMixInPtr)(PF_ProgPtr effect_ref, A_u_long buf_sizeLu, const void* buf);
 };
 
@@ -878,8 +906,8 @@ struct PF_EventExtra {
 // ---------------------------------------------------------------------------
 // The entry point
 // ---------------------------------------------------------------------------
-using PF_FilterProc = PF_Err (*)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
-                                 PF_ParamDef* params[], PF_LayerDef* output, void* extra);
+using PF_FilterProc = PF_Err (*)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                                 PF_LayerDef* output, void* extra);
 
 // ---------------------------------------------------------------------------
 // Layout checks (x86-64)

@@ -38,7 +38,9 @@ struct PF_HandleSuite1 {
 // --- "AEGP Utility Suite", version 7 (25 slots) --------------------------------
 constexpr const char* kAEGPUtilitySuite = "AEGP Utility Suite";
 constexpr int32_t kAEGPUtilitySuiteVersion3 = 7;
-struct AEGP_ErrReportState { A_long reserved[8]; };
+struct AEGP_ErrReportState {
+    A_long reserved[8];
+};
 struct AEGP_UtilitySuite3 {
     A_Err (*AEGP_ReportInfo)(AEGP_PluginID aegp_plugin_id, const A_char* info_stringZ);
     A_Err (*AEGP_GetDriverPluginInitFuncVersion)(A_short* major_versionPS, A_short* minor_versionPS);
@@ -58,15 +60,14 @@ constexpr int32_t kPFPixelFormatSuiteVersion1 = 1;
 struct PF_PixelFormatSuite1 {
     PF_Err (*AddSupportedPixelFormat)(PF_ProgPtr effect_ref, PrPixelFormat pixelFormat);
     PF_Err (*ClearSupportedPixelFormats)(PF_ProgPtr effect_ref);
-    PF_Err (*NewWorldOfPixelFormat)(PF_ProgPtr effect_ref, A_u_long width, A_u_long height,
-                                    PF_NewWorldFlags flags, PrPixelFormat pixelFormat,
-                                    PF_EffectWorld* world);
+    PF_Err (*NewWorldOfPixelFormat)(PF_ProgPtr effect_ref, A_u_long width, A_u_long height, PF_NewWorldFlags flags,
+                                    PrPixelFormat pixelFormat, PF_EffectWorld* world);
     PF_Err (*DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
     PF_Err (*GetPixelFormat)(PF_EffectWorld* inWorld, PrPixelFormat* pixelFormat);
     PF_Err (*GetBlackForPixelFormat)(PrPixelFormat pixelFormat, void* pixelData);
     PF_Err (*GetWhiteForPixelFormat)(PrPixelFormat pixelFormat, void* pixelData);
-    PF_Err (*ConvertColorToPixelFormattedData)(PrPixelFormat pixelFormat, float alpha, float red,
-                                               float green, float blue, void* pixelData);
+    PF_Err (*ConvertColorToPixelFormattedData)(PrPixelFormat pixelFormat, float alpha, float red, float green,
+                                               float blue, void* pixelData);
 };
 
 // --- "PF World Suite", version 2 -------------------------------------------------
@@ -104,8 +105,7 @@ constexpr const char* kPFParamUtilsSuite = "PF Param Utils Suite";
 constexpr int32_t kPFParamUtilsSuiteVersion3 = 3;
 constexpr int32_t kPFParamUtilsSuiteVersion1 = 2;  // PF_ParamUtilsSuite1 is numeric 2
 constexpr int32_t kPFParamUtilsSuiteVersionOld = 1;
-using PF_UpdateParamUIFunc = PF_Err (*)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
-                                        const PF_ParamDef* defP);
+using PF_UpdateParamUIFunc = PF_Err (*)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const PF_ParamDef* defP);
 struct PF_ParamUtilsSuite3 {
     PF_UpdateParamUIFunc PF_UpdateParamUI;
     void* more[8];
@@ -129,8 +129,8 @@ struct AEGP_PFInterfaceSuite1 {
     A_Err (*AEGP_GetEffectLayer)(PF_ProgPtr effect_pp_ref, AEGP_LayerH* layerPH);
     A_Err (*AEGP_GetNewEffectForEffect)(AEGP_PluginID aegp_plugin_id, PF_ProgPtr effect_pp_ref,
                                         AEGP_EffectRefH* effectPH);
-    A_Err (*AEGP_ConvertEffectToCompTime)(PF_ProgPtr effect_pp_ref, A_long what_timeL,
-                                          A_u_long time_scaleLu, A_Time* comp_timePT);
+    A_Err (*AEGP_ConvertEffectToCompTime)(PF_ProgPtr effect_pp_ref, A_long what_timeL, A_u_long time_scaleLu,
+                                          A_Time* comp_timePT);
     void* AEGP_GetEffectCamera;
     void* AEGP_GetEffectCameraMatrix;
 };

@@ -60,7 +60,8 @@ std::vector<std::string> splitTabs(const std::string& line) {
 RenderProcess::RenderProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
     signal(SIGPIPE, SIG_IGN);
     int request[2], answer[2];
-    if (pipe2(request, O_CLOEXEC) != 0) throw ProcessFailure(std::string("cannot make a pipe: ") + std::strerror(errno));
+    if (pipe2(request, O_CLOEXEC) != 0)
+        throw ProcessFailure(std::string("cannot make a pipe: ") + std::strerror(errno));
     if (pipe2(answer, O_CLOEXEC) != 0) {
         close(request[0]);
         close(request[1]);
@@ -119,7 +120,8 @@ void RenderProcess::fail(const std::string& what) {
         pid_t done = 0;
         // A closed pipe means the process is ending: give it a moment to
         // finish so that its own exit status or signal is what is reported.
-        for (int i = 0; reason.empty() && i < 200 && (done = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10 * 1000);
+        for (int i = 0; reason.empty() && i < 200 && (done = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+            usleep(10 * 1000);
         if (done != pid) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -173,8 +175,8 @@ Reply RenderProcess::receive(std::chrono::milliseconds timeout) {
     fields >> status >> length;
     if (status == "frame") fields >> width >> height >> x >> y;
     const bool known = status == "ok" || status == "error" || status == "frame";
-    if (!fields || !known || length > (64u << 20) || width > 65536 || height > 65536 ||
-        std::llabs(x) > (1 << 30) || std::llabs(y) > (1 << 30))
+    if (!fields || !known || length > (64u << 20) || width > 65536 || height > 65536 || std::llabs(x) > (1 << 30) ||
+        std::llabs(y) > (1 << 30))
         fail("the render process sent an unreadable answer");
     Reply reply;
     reply.ok = status != "error";
@@ -184,7 +186,8 @@ Reply RenderProcess::receive(std::chrono::milliseconds timeout) {
     readExactly(reply.text.data(), length, deadline);
     if (status == "frame") {
         reply.frame = hostsim::Image(uint32_t(width), uint32_t(height));
-        readExactly(reinterpret_cast<char*>(reply.frame.rgba.data()), reply.frame.rgba.size() * sizeof(float), deadline);
+        readExactly(reinterpret_cast<char*>(reply.frame.rgba.data()), reply.frame.rgba.size() * sizeof(float),
+                    deadline);
     }
     return reply;
 }
@@ -193,7 +196,8 @@ Reply RenderProcess::call(const std::vector<std::string>& fields, std::chrono::m
     if (pid <= 0) throw ProcessFailure("the render process is not running");
     std::string line;
     for (const std::string& f : fields) {
-        if (f.find_first_of("\t\n") != std::string::npos) throw std::invalid_argument("a value may not hold tabs or line breaks");
+        if (f.find_first_of("\t\n") != std::string::npos)
+            throw std::invalid_argument("a value may not hold tabs or line breaks");
         line += (line.empty() ? "" : "\t") + f;
     }
     line += '\n';
@@ -228,7 +232,8 @@ void startHost(Instance& inst, hostsim::Module& module, const std::vector<std::s
     config.kind = f[1] == "premiere" ? hostsim::HostKind::Editing : hostsim::HostKind::Compositing;
     const uint32_t down = render::parseCount("downsample", f[2], 1, 64);
     config.downsampleX = config.downsampleY = {1, down};
-    uint32_t width = render::parseCount("width", f[3], 1, 1 << 16), height = render::parseCount("height", f[4], 1, 1 << 16);
+    uint32_t width = render::parseCount("width", f[3], 1, 1 << 16),
+             height = render::parseCount("height", f[4], 1, 1 << 16);
     hostsim::Image input = f[5].empty() ? render::makeTestCard(width, height) : media::readImage(f[5]);
     inst.host.reset();
     auto host = std::make_unique<hostsim::Host>(module, config);

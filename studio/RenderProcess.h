@@ -47,9 +47,9 @@ public:
 };
 
 struct Reply {
-    bool ok = false;         // "ok" or "frame"; false for "error"
-    std::string text;        // the text, the error message, or the frame's error text
-    hostsim::Image frame;    // for "frame"
+    bool ok = false;       // "ok" or "frame"; false for "error"
+    std::string text;      // the text, the error message, or the frame's error text
+    hostsim::Image frame;  // for "frame"
     int32_t originX = 0, originY = 0;
 };
 

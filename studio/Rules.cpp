@@ -24,7 +24,8 @@ std::string newToken() {
     while (got < sizeof bytes) {
         ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::runtime_error(std::string("no random source for the access token: ") + std::strerror(errno));
+        if (n <= 0)
+            throw std::runtime_error(std::string("no random source for the access token: ") + std::strerror(errno));
         got += size_t(n);
     }
     std::string token;
@@ -204,7 +205,8 @@ hostsim::Image fitWithin(const hostsim::Image& image, unsigned width, unsigned h
 void markCollapsedGroups(nlohmann::json& info, const std::function<uint32_t(int index)>& flagsOf) {
     if (!info.contains("parameters")) return;
     for (nlohmann::json& p : info["parameters"])
-        if (p.value("type", "") == "group-start") p["collapsed"] = (flagsOf(p.value("index", 0)) & PF_ParamFlag_START_COLLAPSED) != 0;
+        if (p.value("type", "") == "group-start")
+            p["collapsed"] = (flagsOf(p.value("index", 0)) & PF_ParamFlag_START_COLLAPSED) != 0;
 }
 
 std::string paramText(const nlohmann::json& value) {

@@ -78,9 +78,9 @@ private:
 
 struct Settings {
     std::string host = "ae";
-    unsigned width = 640, height = 360;   // the test card's size
+    unsigned width = 640, height = 360;  // the test card's size
     unsigned downsample = 1;
-    std::string input = "card";           // card, photo, file (--input) or upload:NAME
+    std::string input = "card";  // card, photo, file (--input) or upload:NAME
 
     json toJson() const {
         return {{"host", host}, {"width", width}, {"height", height}, {"downsample", downsample}, {"input", input}};
@@ -197,7 +197,8 @@ bool isImageName(const fs::path& path) {
 }
 
 std::string shellQuote(const std::string& text) {
-    if (text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=,:") == std::string::npos)
+    if (text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=,:") ==
+        std::string::npos)
         return text;
     std::string out = "'";
     for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -210,8 +211,8 @@ double numberParam(const httplib::Request& req, const char* name, double fallbac
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
     if (text.empty() || *end || !std::isfinite(v) || v < lo || v > hi)
-        throw HttpError(400, std::string(name) + " must be a number from " + std::to_string(lo) + " to " + std::to_string(hi) +
-                                 ", got '" + text + "'");
+        throw HttpError(400, std::string(name) + " must be a number from " + std::to_string(lo) + " to " +
+                                 std::to_string(hi) + ", got '" + text + "'");
     return v;
 }
 
@@ -264,20 +265,20 @@ private:
 
     std::mutex mutex;  // everything below
     std::unique_ptr<RenderProcess> process;
-    std::string failure;         // why the render process stopped; cleared by the next change
-    std::vector<Param> params;   // values the user set, in order
+    std::string failure;        // why the render process stopped; cleared by the next change
+    std::vector<Param> params;  // values the user set, in order
     Settings settings;
-    std::string infoText;        // the effect as the process last described it
-    json info;                   // the same, parsed
-    uint64_t revision = 1;       // counts changes of the effect, its values and the settings
+    std::string infoText;   // the effect as the process last described it
+    json info;              // the same, parsed
+    uint64_t revision = 1;  // counts changes of the effect, its values and the settings
     Frame frame;
     json errors = json::array();
     double lastTime = 0;
     unsigned lastDepth = 8;
     json reported = errorsJson();  // the errors as the page last heard them
-    int uploadCount = 0;             // uploads kept, and their bytes
+    int uploadCount = 0;           // uploads kept, and their bytes
     unsigned long long uploadBytes = 0;
-    std::mutex decoding;             // one upload decoded at a time
+    std::mutex decoding;  // one upload decoded at a time
 };
 
 Reply Studio::call(const std::vector<std::string>& fields) {
@@ -296,13 +297,15 @@ Reply Studio::call(const std::vector<std::string>& fields) {
 std::string Studio::inputPath(const std::string& input) const {
     if (input == "card") return "";
     if (input == "photo") {
-        if (!fs::exists(kPhotographPath)) throw HttpError(400, std::string("the photograph ") + kPhotographPath + " is not installed");
+        if (!fs::exists(kPhotographPath))
+            throw HttpError(400, std::string("the photograph ") + kPhotographPath + " is not installed");
         return kPhotographPath;
     }
     if (input == "file" && !options.input.empty()) return options.input;
     if (input.rfind("upload:", 0) == 0)
         if (auto path = confinedPath(uploads(), input.substr(7))) return *path;
-    throw HttpError(400, "input '" + input + "' is not the test card, the photograph, the --input file or an uploaded image");
+    throw HttpError(
+        400, "input '" + input + "' is not the test card, the photograph, the --input file or an uploaded image");
 }
 
 void Studio::ensureProcess() {
@@ -345,8 +348,9 @@ void Studio::refreshInfo() {
         for (const Param& kept : params) {
             if (!kept.live || kept.name != p.value("name", "")) continue;
             const fs::path path(kept.value);
-            p["value"] = path.parent_path() == fs::path(uploads()) ? "upload:" + path.filename().string()
-                                                                   : path.lexically_relative(options.effectDir).generic_string();
+            p["value"] = path.parent_path() == fs::path(uploads())
+                             ? "upload:" + path.filename().string()
+                             : path.lexically_relative(options.effectDir).generic_string();
         }
     }
     infoText = info.dump();
@@ -362,7 +366,10 @@ const Frame& Studio::frameAt(double time, unsigned depth) {
     frame = {true, revision, time, depth, std::move(r.frame), r.originX, r.originY, r.text};
     errors = json::array();
     for (const EffectError& e : parseEffectErrors(frame.message))
-        errors.push_back({{"file", e.file}, {"line", e.line}, {"message", e.message}, {"severity", e.warning ? "warning" : "error"}});
+        errors.push_back({{"file", e.file},
+                          {"line", e.line},
+                          {"message", e.message},
+                          {"severity", e.warning ? "warning" : "error"}});
     reportErrors();
     events.post("frame", {{"revision", revision}, {"time", time}, {"depth", depth}});
     return frame;
@@ -412,7 +419,8 @@ void Studio::reload(const std::vector<std::string>& files) {
 // layer back to the host: the render process starts again without it.
 void Studio::applyParams(const httplib::Request& req) {
     requireJson(req);
-    if (req.body.size() > kMaxJsonBody) throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
+    if (req.body.size() > kMaxJsonBody)
+        throw HttpError(413, "parameter changes are limited to " + std::to_string(kMaxJsonBody) + " bytes");
     json body = json::parse(req.body, nullptr, false);
     if (!body.is_object()) throw HttpError(400, "parameter changes must be a JSON object of parameter name to value");
     changed();  // also lets a failed render process start again
@@ -435,17 +443,20 @@ void Studio::applyParams(const httplib::Request& req) {
         }
         if (type == "layer") {
             std::optional<std::string> path = text.rfind("upload:", 0) == 0 ? confinedPath(uploads(), text.substr(7))
-                                              : options.effectDir.empty() ? std::nullopt
-                                                                          : confinedPath(options.effectDir, text);
-            if (!path) throw HttpError(403, "layer '" + name + "': '" + text + "' is not an image in the effect folder or an uploaded one");
+                                              : options.effectDir.empty()   ? std::nullopt
+                                                                            : confinedPath(options.effectDir, text);
+            if (!path)
+                throw HttpError(403, "layer '" + name + "': '" + text +
+                                         "' is not an image in the effect folder or an uploaded one");
             text = *path;
         }
         changes.push_back({name, text, true});
     }
     const std::vector<Param> before = params;
     if (!unset.empty()) {
-        params.erase(std::remove_if(params.begin(), params.end(),
-                                    [&](const Param& p) { return std::find(unset.begin(), unset.end(), p.name) != unset.end(); }),
+        params.erase(std::remove_if(
+                         params.begin(), params.end(),
+                         [&](const Param& p) { return std::find(unset.begin(), unset.end(), p.name) != unset.end(); }),
                      params.end());
         process.reset();
         try {
@@ -485,15 +496,18 @@ void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
 
 void Studio::putSettings(const httplib::Request& req, httplib::Response& res) {
     requireJson(req);
-    if (req.body.size() > kMaxJsonBody) throw HttpError(413, "settings are limited to " + std::to_string(kMaxJsonBody) + " bytes");
+    if (req.body.size() > kMaxJsonBody)
+        throw HttpError(413, "settings are limited to " + std::to_string(kMaxJsonBody) + " bytes");
     json body = json::parse(req.body, nullptr, false);
     if (!body.is_object()) throw HttpError(400, "PUT /api/settings needs a JSON object");
     std::lock_guard<std::mutex> lock(mutex);
     Settings s = settings;
     auto count = [&](const char* key, unsigned& into, unsigned lo, unsigned hi) {
         if (!body.contains(key)) return;
-        if (!body[key].is_number_unsigned() || body[key].get<unsigned long long>() < lo || body[key].get<unsigned long long>() > hi)
-            throw HttpError(400, std::string(key) + " must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+        if (!body[key].is_number_unsigned() || body[key].get<unsigned long long>() < lo ||
+            body[key].get<unsigned long long>() > hi)
+            throw HttpError(400, std::string(key) + " must be a whole number from " + std::to_string(lo) + " to " +
+                                     std::to_string(hi));
         into = body[key].get<unsigned>();
     };
     count("width", s.width, 16, kMaxFrameSide);
@@ -502,7 +516,8 @@ void Studio::putSettings(const httplib::Request& req, httplib::Response& res) {
     if (body.contains("host")) s.host = body["host"].is_string() ? body["host"].get<std::string>() : "";
     if (s.host != "ae" && s.host != "premiere") throw HttpError(400, "host must be \"ae\" or \"premiere\"");
     if (body.contains("input")) s.input = body["input"].is_string() ? body["input"].get<std::string>() : "";
-    if (1ull * s.width * s.height > kMaxFramePixels) throw HttpError(400, "the frame may have at most " + std::to_string(kMaxFramePixels) + " pixels");
+    if (1ull * s.width * s.height > kMaxFramePixels)
+        throw HttpError(400, "the frame may have at most " + std::to_string(kMaxFramePixels) + " pixels");
     inputPath(s.input);  // throws for an input that is not allowed
     settings = s;
     process.reset();
@@ -515,8 +530,10 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
     const double time = numberParam(req, "time", 0, 0, 1e6);
     const double depthValue = numberParam(req, "depth", 8, 8, 32);
     const unsigned depth = unsigned(depthValue);
-    if (depth != depthValue || (depth != 8 && depth != 16 && depth != 32)) throw HttpError(400, "depth must be 8, 16 or 32");
-    const unsigned bits = format == "png" ? (req.has_param("bits") ? unsigned(numberParam(req, "bits", 8, 8, 16)) : depth) : 32;
+    if (depth != depthValue || (depth != 8 && depth != 16 && depth != 32))
+        throw HttpError(400, "depth must be 8, 16 or 32");
+    const unsigned bits =
+        format == "png" ? (req.has_param("bits") ? unsigned(numberParam(req, "bits", 8, 8, 16)) : depth) : 32;
     std::lock_guard<std::mutex> lock(mutex);
     // POST carries parameter changes: they are applied whether or not a
     // newer request has come, and the frame answer starts with the effect
@@ -544,7 +561,8 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
         if (withChanges) res.set_header("X-Lumivex-Effect-Length", std::to_string(prefix.size()));
     } else {
         const std::vector<uint8_t> bytes = media::encodeImage("frame." + format, f.image, bits == 8 ? 8 : 16);
-        res.set_content(reinterpret_cast<const char*>(bytes.data()), bytes.size(), format == "png" ? "image/png" : "image/x-exr");
+        res.set_content(reinterpret_cast<const char*>(bytes.data()), bytes.size(),
+                        format == "png" ? "image/png" : "image/x-exr");
     }
     res.set_header("X-Lumivex-Revision", std::to_string(f.revision));
     res.set_header("Cache-Control", "no-store");
@@ -652,8 +670,9 @@ void Studio::routes(httplib::Server& server) {
     // Every answer: the page may not be framed (clickjacking), runs only
     // its own script, and no other origin may embed what it serves.
     server.set_default_headers({
-        {"Content-Security-Policy", "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob:; "
-                                    "connect-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
+        {"Content-Security-Policy",
+         "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob:; "
+         "connect-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
         {"X-Frame-Options", "DENY"},
         {"X-Content-Type-Options", "nosniff"},
         {"Referrer-Policy", "no-referrer"},
@@ -674,8 +693,10 @@ void Studio::routes(httplib::Server& server) {
             return refuse("requests from other web pages are refused");
         for (size_t i = 0; i < kAssetCount; ++i)
             if (req.path == kAssets[i].route && req.path != "/") return httplib::Server::HandlerResponse::Unhandled;
-        const std::string given = req.has_header(kTokenHeader) ? req.get_header_value(kTokenHeader) : req.get_param_value("token");
-        if (!sameToken(token, given)) return refuse("this request needs the studio's token: open the address the studio printed");
+        const std::string given =
+            req.has_header(kTokenHeader) ? req.get_header_value(kTokenHeader) : req.get_param_value("token");
+        if (!sameToken(token, given))
+            return refuse("this request needs the studio's token: open the address the studio printed");
         return httplib::Server::HandlerResponse::Unhandled;
     });
     for (size_t i = 0; i < kAssetCount; ++i) {
@@ -685,61 +706,66 @@ void Studio::routes(httplib::Server& server) {
         });
     }
     server.Get("/api/effect", guarded([this](const Request&, Response& res) {
-        std::lock_guard<std::mutex> lock(mutex);
-        ensureProcess();
-        res.set_content(infoText, "application/json");
-    }));
+                   std::lock_guard<std::mutex> lock(mutex);
+                   ensureProcess();
+                   res.set_content(infoText, "application/json");
+               }));
     server.Put("/api/params", guarded([this](const Request& q, Response& s) { putParams(q, s); }));
     server.Get("/api/settings", guarded([this](const Request&, Response& res) {
-        std::lock_guard<std::mutex> lock(mutex);
-        json out = settings.toJson();
-        out["photograph"] = fs::exists(kPhotographPath);
-        out["inputFile"] = options.input.empty() ? json(nullptr) : json(options.input);
-        out["effectDir"] = options.effectDir.empty() ? json(nullptr) : json(options.effectDir);
-        sendJson(res, out);
-    }));
+                   std::lock_guard<std::mutex> lock(mutex);
+                   json out = settings.toJson();
+                   out["photograph"] = fs::exists(kPhotographPath);
+                   out["inputFile"] = options.input.empty() ? json(nullptr) : json(options.input);
+                   out["effectDir"] = options.effectDir.empty() ? json(nullptr) : json(options.effectDir);
+                   sendJson(res, out);
+               }));
     server.Put("/api/settings", guarded([this](const Request& q, Response& s) { putSettings(q, s); }));
     server.Get("/api/frame.png", guarded([this](const Request& q, Response& s) { getFrame(q, s, "png"); }));
     server.Get("/api/frame.raw", guarded([this](const Request& q, Response& s) { getFrame(q, s, "raw"); }));
     server.Post("/api/frame.raw", guarded([this](const Request& q, Response& s) { getFrame(q, s, "raw"); }));
     server.Get("/api/frame.exr", guarded([this](const Request& q, Response& s) { getFrame(q, s, "exr"); }));
     server.Get("/api/input.png", guarded([this](const Request&, Response& res) {
-        std::lock_guard<std::mutex> lock(mutex);
-        const std::string input = inputPath(settings.input);
-        const std::string path = (fs::path(workDir) / "input.png").string();
-        media::writeImage(path, input.empty() ? render::makeTestCard(settings.width, settings.height) : readCheckedImage(input), 8);
-        res.set_content(readFile(path), "image/png");
-    }));
+                   std::lock_guard<std::mutex> lock(mutex);
+                   const std::string input = inputPath(settings.input);
+                   const std::string path = (fs::path(workDir) / "input.png").string();
+                   media::writeImage(
+                       path,
+                       input.empty() ? render::makeTestCard(settings.width, settings.height) : readCheckedImage(input),
+                       8);
+                   res.set_content(readFile(path), "image/png");
+               }));
     server.Get("/api/pixel", guarded([this](const Request& req, Response& res) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!frame.valid) throw HttpError(404, "no frame yet");
-        const double x = numberParam(req, "x", 0, 0, frame.image.width - 1), y = numberParam(req, "y", 0, 0, frame.image.height - 1);
-        const float* p = frame.image.pixel(uint32_t(x), uint32_t(y));
-        // As the host's pixels hold them: 0-255, 0-32768 or float.
-        const double scale = frame.depth == 8 ? 255 : frame.depth == 16 ? 32768 : 1;
-        json v = json::array();
-        for (int c = 0; c < 4; ++c) v.push_back(frame.depth == 32 ? double(p[c]) : std::round(p[c] * scale));
-        sendJson(res, {{"x", uint32_t(x)}, {"y", uint32_t(y)}, {"depth", frame.depth}, {"rgba", v}});
-    }));
+                   std::lock_guard<std::mutex> lock(mutex);
+                   if (!frame.valid) throw HttpError(404, "no frame yet");
+                   const double x = numberParam(req, "x", 0, 0, frame.image.width - 1),
+                                y = numberParam(req, "y", 0, 0, frame.image.height - 1);
+                   const float* p = frame.image.pixel(uint32_t(x), uint32_t(y));
+                   // As the host's pixels hold them: 0-255, 0-32768 or float.
+                   const double scale = frame.depth == 8 ? 255 : frame.depth == 16 ? 32768 : 1;
+                   json v = json::array();
+                   for (int c = 0; c < 4; ++c) v.push_back(frame.depth == 32 ? double(p[c]) : std::round(p[c] * scale));
+                   sendJson(res, {{"x", uint32_t(x)}, {"y", uint32_t(y)}, {"depth", frame.depth}, {"rgba", v}});
+               }));
     server.Get("/api/errors", guarded([this](const Request&, Response& res) {
-        std::lock_guard<std::mutex> lock(mutex);
-        sendJson(res, errorsJson());
-    }));
+                   std::lock_guard<std::mutex> lock(mutex);
+                   sendJson(res, errorsJson());
+               }));
     server.Get("/api/command", guarded([this](const Request& req, Response& res) {
-        const double time = numberParam(req, "time", 0, 0, 1e6);
-        const unsigned depth = unsigned(numberParam(req, "depth", 8, 8, 32));
-        std::lock_guard<std::mutex> lock(mutex);
-        sendJson(res, {{"command", command(time, depth)}});
-    }));
+                   const double time = numberParam(req, "time", 0, 0, 1e6);
+                   const unsigned depth = unsigned(numberParam(req, "depth", 8, 8, 32));
+                   std::lock_guard<std::mutex> lock(mutex);
+                   sendJson(res, {{"command", command(time, depth)}});
+               }));
     server.Get("/api/files", guarded([this](const Request&, Response& res) {
-        json files = json::array();
-        std::error_code ec;
-        if (!options.effectDir.empty())
-            for (fs::recursive_directory_iterator it(options.effectDir, ec), end; !ec && it != end && files.size() < 500; it.increment(ec))
-                if (it->is_regular_file(ec) && isImageName(it->path()))
-                    files.push_back(it->path().lexically_relative(options.effectDir).generic_string());
-        sendJson(res, {{"files", files}});
-    }));
+                   json files = json::array();
+                   std::error_code ec;
+                   if (!options.effectDir.empty())
+                       for (fs::recursive_directory_iterator it(options.effectDir, ec), end;
+                            !ec && it != end && files.size() < 500; it.increment(ec))
+                           if (it->is_regular_file(ec) && isImageName(it->path()))
+                               files.push_back(it->path().lexically_relative(options.effectDir).generic_string());
+                   sendJson(res, {{"files", files}});
+               }));
     server.Post("/api/upload", guarded([this](const Request& q, Response& s) { upload(q, s); }));
     server.Get("/api/events", [this](const Request&, Response& res) {
         auto last = std::make_shared<uint64_t>(events.last());
@@ -775,12 +801,16 @@ int Studio::run() {
     // after its headers waits for the client's delayed acknowledgement.
     server.set_tcp_nodelay(true);
     routes(server);
-    port = options.port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
-    if (port <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options.port) + " (is the port in use?)");
+    port = options.port == 0 ? server.bind_to_any_port("127.0.0.1")
+                             : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
+    if (port <= 0)
+        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options.port) +
+                                 " (is the port in use?)");
 
     std::unique_ptr<Watcher> watcher;
     const std::string watched = options.effectDir.empty() ? options.modulePath : options.effectDir;
-    watcher = std::make_unique<Watcher>(watched, milliseconds(40), [this](const std::vector<std::string>& files) { reload(files); });
+    watcher = std::make_unique<Watcher>(watched, milliseconds(40),
+                                        [this](const std::vector<std::string>& files) { reload(files); });
 
     std::atomic<bool> done{false};
     std::thread signals([&] {

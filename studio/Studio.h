@@ -26,11 +26,11 @@ namespace studio {
 constexpr const char* kPhotographPath = "/usr/lib/python3/dist-packages/skimage/data/coffee.png";
 
 struct Options {
-    std::string effectDir;   // absolute; set for an effect folder
-    std::string modulePath;  // absolute path of the module (the engine's for an effect folder)
-    std::string input;       // absolute path of --input, or empty
-    int port = 0;            // 0: any free port
-    bool open = true;        // open the default browser when there is a display
+    std::string effectDir;      // absolute; set for an effect folder
+    std::string modulePath;     // absolute path of the module (the engine's for an effect folder)
+    std::string input;          // absolute path of --input, or empty
+    int port = 0;               // 0: any free port
+    bool open = true;           // open the default browser when there is a display
     double renderTimeout = 10;  // seconds a request may take before the render process counts as hung
     // The command line that starts a render process (studio/RenderProcess.h).
     std::vector<std::string> renderCommand;

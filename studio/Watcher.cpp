@@ -45,7 +45,8 @@ Watcher::Watcher(const std::string& path, std::chrono::milliseconds settleTime, 
 Watcher::~Watcher() {
     stopping = true;
     const uint64_t one = 1;
-    if (write(wakeFd, &one, sizeof one) < 0) { /* the thread also polls with a timeout */ }
+    if (write(wakeFd, &one, sizeof one) < 0) { /* the thread also polls with a timeout */
+    }
     thread.join();
     close(fd);
     close(wakeFd);

@@ -42,8 +42,8 @@ void paeth(uint8_t* row, const uint8_t* prior, size_t n, size_t bpp) {
         const __m128i pc = absolute(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
         // a where pa <= pb and pa <= pc, else b where pb <= pc, else c.
         const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
-        const __m128i bOrC = _mm_or_si128(_mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), b),
-                                          _mm_and_si128(_mm_cmpgt_epi16(pb, pc), c));
+        const __m128i bOrC =
+            _mm_or_si128(_mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), b), _mm_and_si128(_mm_cmpgt_epi16(pb, pc), c));
         const __m128i predicted = _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
         a = _mm_and_si128(_mm_add_epi16(filtered, predicted), _mm_set1_epi16(0xFF));
         c = b;
@@ -104,8 +104,7 @@ bool unfilter(uint8_t type, uint8_t* row, const uint8_t* prior, size_t n, size_t
 // reader on a large 16-bit frame. Returns false, touching nothing, for any
 // other file, which then takes the general path; a damaged file of this kind
 // sets `error`. The image data is gathered in place at the front of `file`.
-bool decodeCommonPng(std::vector<uint8_t>& file, const std::string& name, Order order, Rgba8& out,
-                     std::string& error) {
+bool decodeCommonPng(std::vector<uint8_t>& file, const std::string& name, Order order, Rgba8& out, std::string& error) {
     const uint8_t* p = file.data() + 8;
     const uint8_t* end = file.data() + file.size();
     if (end - p < 25 || be32(p) != 13 || std::memcmp(p + 4, "IHDR", 4) != 0) return false;
@@ -141,8 +140,8 @@ bool decodeCommonPng(std::vector<uint8_t>& file, const std::string& name, Order 
     const std::unique_ptr<libdeflate_decompressor, DecompressorFree> inflater(libdeflate_alloc_decompressor());
     size_t produced = 0;
     if (!ended || !inflater ||
-        libdeflate_zlib_decompress(inflater.get(), compressed, compressedSize, raw.data(), raw.size() - 8,
-                                   &produced) != LIBDEFLATE_SUCCESS ||
+        libdeflate_zlib_decompress(inflater.get(), compressed, compressedSize, raw.data(), raw.size() - 8, &produced) !=
+            LIBDEFLATE_SUCCESS ||
         produced != raw.size() - 8) {
         error = name + ": the image data is damaged or incomplete";
         return true;
@@ -216,8 +215,7 @@ void alphaToFront(Rgba8& img) {
     }
 }
 
-bool decodeOwned(std::vector<uint8_t>& file, const std::string& name, Order order, Rgba8& out,
-                 std::string& error) {
+bool decodeOwned(std::vector<uint8_t>& file, const std::string& name, Order order, Rgba8& out, std::string& error) {
     static const uint8_t kPngMagic[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     bool decoded = false;
     if (file.size() >= 8 && std::memcmp(file.data(), kPngMagic, 8) == 0) {

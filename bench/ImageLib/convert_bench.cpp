@@ -35,7 +35,7 @@ void memcpyBytes(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 // The bytes each conversion reads: 8-bit, 16-bit and float frames.
-BENCHMARK(memcpyBytes)->Arg(kW * kH * 4)->Arg(kW * kH * 8)->Arg(kW * kH * 16);
+BENCHMARK(memcpyBytes)->Arg(kW* kH * 4)->Arg(kW* kH * 8)->Arg(kW* kH * 16);
 
 template <class P>
 void toFloatFrame(benchmark::State& state) {

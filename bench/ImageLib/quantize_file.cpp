@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
     const size_t n = size_t(img.width) * img.height;
     ImageLib::Surface<ImageLib::Pixel8> surface(img.width, img.height, 0, px);
     const auto start = std::chrono::steady_clock::now();
-    ImageLib::quantizeSurface(surface, std::atoi(argv[3]), std::atoi(argv[4]), float(std::atof(argv[5])),
-                              false, argc > 6 && std::atoi(argv[6]) != 0);
+    ImageLib::quantizeSurface(surface, std::atoi(argv[3]), std::atoi(argv[4]), float(std::atof(argv[5])), false,
+                              argc > 6 && std::atoi(argv[6]) != 0);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const std::vector<uint8_t> png =
         media::encodePng(px, img.width, img.height, uint64_t(img.width) * 4, 8, true, true);

@@ -80,10 +80,8 @@ int main(int argc, char** argv) {
     if (!load(argv[1], photo) || !load(argv[2], noise)) return 1;
     const int reps = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     const Case cases[] = {
-        {"palette 20, dither 3", false, 20, 3, 0.0f},
-        {"palette 9, dither 15, 0.25", false, 9, 15, 0.25f},
-        {"palette 7, dither 3", false, 7, 3, 0.0f},
-        {"palette 7, dither 1", false, 7, 1, 0.0f},
+        {"palette 20, dither 3", false, 20, 3, 0.0f},     {"palette 9, dither 15, 0.25", false, 9, 15, 0.25f},
+        {"palette 7, dither 3", false, 7, 3, 0.0f},       {"palette 7, dither 1", false, 7, 1, 0.0f},
         {"palette 7, dither 1, noise", true, 7, 1, 0.0f},
     };
     struct Path {
@@ -109,9 +107,10 @@ int main(int argc, char** argv) {
         for (const Path& p : paths) {
             const std::vector<double> ms = time(f, c, p.path, reps, p.path == paths[0].path ? reference : out);
             if (p.path == detail::QuantizePath::Scalar) scalarMin = ms.front();
-            else if (paths[0].path == detail::QuantizePath::Scalar && out != reference) std::printf("%s: %s output differs from scalar\n", c.name, p.name);
-            std::printf("%-28s %-7s %10.2f %10.2f %10.2f %8.2f\n", c.name, p.name, ms.front(),
-                        mp * 1e3 / ms.front(), mp * 1e3 / ms[ms.size() / 2], scalarMin / ms.front());
+            else if (paths[0].path == detail::QuantizePath::Scalar && out != reference)
+                std::printf("%s: %s output differs from scalar\n", c.name, p.name);
+            std::printf("%-28s %-7s %10.2f %10.2f %10.2f %8.2f\n", c.name, p.name, ms.front(), mp * 1e3 / ms.front(),
+                        mp * 1e3 / ms[ms.size() / 2], scalarMin / ms.front());
         }
     }
     return 0;

@@ -44,7 +44,13 @@ void BM_Upload(benchmark::State& state) {
     }
     setBytes(state, pixels.size());
 }
-BENCHMARK(BM_Upload)->Args({8, 0})->Args({16, 0})->Args({16, 1})->Args({32, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Upload)
+    ->Args({8, 0})
+    ->Args({16, 0})
+    ->Args({16, 1})
+    ->Args({32, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Readback(benchmark::State& state) {
     glContext();

@@ -90,8 +90,8 @@ GLuint compile(GLenum kind, const char* text) {
 }
 
 GLuint copyProgram() {
-    const GLuint vertex = compile(GL_VERTEX_SHADER,
-                                  "void main() { gl_Position = gl_Vertex; gl_TexCoord[0] = gl_MultiTexCoord0; }");
+    const GLuint vertex =
+        compile(GL_VERTEX_SHADER, "void main() { gl_Position = gl_Vertex; gl_TexCoord[0] = gl_MultiTexCoord0; }");
     const GLuint fragment = compile(GL_FRAGMENT_SHADER,
                                     "uniform sampler2D source;"
                                     "void main() { gl_FragColor = texture2D(source, gl_TexCoord[0].xy); }");

@@ -71,7 +71,8 @@ struct Options {
 long positive(const std::string& option, const char* text) {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
-    if (*text == 0 || *end != 0 || value <= 0 || value > 1000000000) usage(option + " wants a positive number, not \"" + text + "\"");
+    if (*text == 0 || *end != 0 || value <= 0 || value > 1000000000)
+        usage(option + " wants a positive number, not \"" + text + "\"");
     return value;
 }
 
@@ -79,9 +80,10 @@ Options parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (i + 1 >= argc) usage(arg == "--cycles" || arg == "--size" || arg == "--instances" || arg == "--module"
-                                     ? arg + " needs a value"
-                                     : "unknown argument \"" + arg + "\"");
+        if (i + 1 >= argc)
+            usage(arg == "--cycles" || arg == "--size" || arg == "--instances" || arg == "--module"
+                      ? arg + " needs a value"
+                      : "unknown argument \"" + arg + "\"");
         const char* value = argv[++i];
         if (arg == "--cycles") {
             o.cycles = int(positive(arg, value));
@@ -147,8 +149,8 @@ private:
         return found;
     }
     void load() {
-        for (const char* name : {"glIsTexture", "glIsBuffer", "glIsFramebuffer", "glIsRenderbuffer",
-                                 "glIsVertexArray", "glIsProgram", "glIsShader"})
+        for (const char* name : {"glIsTexture", "glIsBuffer", "glIsFramebuffer", "glIsRenderbuffer", "glIsVertexArray",
+                                 "glIsProgram", "glIsShader"})
             checks.push_back(get(name));
     }
     std::vector<IsName> checks;
@@ -189,7 +191,8 @@ int main(int argc, char** argv) {
         // Four frame sizes: the full one and three smaller, visited in turn.
         std::vector<hostsim::Image> inputs;
         for (uint32_t step = 0; step < 4; ++step)
-            inputs.push_back(testCard(options.width - options.width * step / 8, options.height - options.height * step / 8));
+            inputs.push_back(
+                testCard(options.width - options.width * step / 8, options.height - options.height * step / 8));
         // The session: the module's global setup, kept to the end.
         hostsim::Host session(module, hostsim::HostConfig{});
         check(session.globalSetup(), "global setup");

@@ -109,10 +109,11 @@ int main(int argc, char** argv) {
             const Span b = clipToClip();
             const double wallB = b.wallSince(), cpuB = b.cpuSince();
             ratios.push_back(wallA / wallB);
-            std::printf("round %u: render only (still, no output) %6.2f s %5.2f fps cpu %6.2f s | mp4 -> mp4 %6.2f s %5.2f fps "
-                        "cpu %6.2f s | %.1f%% of render only (cpu %.1f%%)\n",
-                        round, wallA, frames / wallA, cpuA, wallB, frames / wallB, cpuB, 100 * wallA / wallB,
-                        100 * cpuA / cpuB);
+            std::printf(
+                "round %u: render only (still, no output) %6.2f s %5.2f fps cpu %6.2f s | mp4 -> mp4 %6.2f s %5.2f fps "
+                "cpu %6.2f s | %.1f%% of render only (cpu %.1f%%)\n",
+                round, wallA, frames / wallA, cpuA, wallB, frames / wallB, cpuB, 100 * wallA / wallB,
+                100 * cpuA / cpuB);
         }
         std::sort(ratios.begin(), ratios.end());
         std::printf("median: mp4 -> mp4 runs at %.1f%% of the render-only rate (range %.1f%% to %.1f%%)\n",

@@ -16,7 +16,8 @@ const std::vector<uint8_t>& resource() {
             {"config.xml", std::vector<uint8_t>(600, 'c')},
             {"fx.js", std::vector<uint8_t>(20000, 'j')},
         };
-        for (int i = 0; i < 8; ++i) entries.push_back({"pass" + std::to_string(i) + ".frag", std::vector<uint8_t>(4000, 'f')});
+        for (int i = 0; i < 8; ++i)
+            entries.push_back({"pass" + std::to_string(i) + ".frag", std::vector<uint8_t>(4000, 'f')});
         std::vector<uint8_t> image(4 * 1024 * 1024);
         uint32_t state = 12345;
         for (uint8_t& b : image) b = uint8_t((state = state * 1664525u + 1013904223u) >> 29);  // 3 random bits
@@ -27,8 +28,8 @@ const std::vector<uint8_t>& resource() {
 }
 
 void openAndReadAll(benchmark::State& state, package::ZipOpener opener) {
-    const std::vector<uint8_t> table = platform::writeResourceTable(
-        {{package::kPackageResourceType, package::kPackageResourceName, 0, resource()}});
+    const std::vector<uint8_t> table =
+        platform::writeResourceTable({{package::kPackageResourceType, package::kPackageResourceName, 0, resource()}});
     const platform::ResourceTable resources = platform::parseResourceTable(table.data(), table.size());
     size_t bytes = 0;
     for (auto _ : state) {

@@ -95,10 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> rest = in.ConsumeRemainingBytes<uint8_t>();
     for (size_t i = 0; i < block.size() && !rest.empty(); ++i) block[i] = rest[i % rest.size()];
 
-    const Quantized vec = quantize(block, w, h, depth, stride, palette, dither, amount, grey, serpentine,
-                                   ImageLib::Kernel::Vector);
-    const Quantized sca = quantize(block, w, h, depth, stride, palette, dither, amount, grey, serpentine,
-                                   ImageLib::Kernel::Scalar);
+    const Quantized vec =
+        quantize(block, w, h, depth, stride, palette, dither, amount, grey, serpentine, ImageLib::Kernel::Vector);
+    const Quantized sca =
+        quantize(block, w, h, depth, stride, palette, dither, amount, grey, serpentine, ImageLib::Kernel::Scalar);
     if (vec.done != sca.done || !sameResult(*vec.pixels, *sca.pixels, depth)) {
         std::fprintf(stderr, "the kernels differ (depth %u, %ux%u, palette %d, dither %d)\n", depth, w, h, palette,
                      dither);
@@ -115,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (q.paletteCount > clamped || q.paletteCount == 0) __builtin_trap();
         for (uint32_t i = 0; i < q.paletteCount; ++i) {
             const ImageLib::Pixel32& c = q.palette[i];
-            if (!(c.red >= 0 && c.red <= 1 && c.green >= 0 && c.green <= 1 && c.blue >= 0 && c.blue <= 1)) __builtin_trap();
+            if (!(c.red >= 0 && c.red <= 1 && c.green >= 0 && c.green <= 1 && c.blue >= 0 && c.blue <= 1))
+                __builtin_trap();
         }
     }
     return 0;

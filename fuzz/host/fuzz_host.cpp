@@ -19,17 +19,28 @@
 
 namespace {
 
-const char* const kSuites[] = {kPFHandleSuite,     kAEGPUtilitySuite,   kPFPixelFormatSuite,   kPFWorldSuite,
-                               kPFPixelDataSuite,  kPFColorParamSuite,  kPFParamUtilsSuite,    kPFEffectUISuite,
-                               kAEGPPFInterfaceSuite, kAEGPLayerSuite,  kAEGPCompSuite,        kAEGPItemSuite,
-                               kPFUtilitySuite,    kPrSDKSequenceInfoSuite};
+const char* const kSuites[] = {kPFHandleSuite,        kAEGPUtilitySuite,      kPFPixelFormatSuite, kPFWorldSuite,
+                               kPFPixelDataSuite,     kPFColorParamSuite,     kPFParamUtilsSuite,  kPFEffectUISuite,
+                               kAEGPPFInterfaceSuite, kAEGPLayerSuite,        kAEGPCompSuite,      kAEGPItemSuite,
+                               kPFUtilitySuite,       kPrSDKSequenceInfoSuite};
 
 // Codes sent with no extra record and no output world, as a host may send
 // them: unhandled commands, about, dialog, frame setdown, UI update.
-const PF_Cmd kBareCommands[] = {PF_Cmd_ABOUT, 2, PF_Cmd_DO_DIALOG, PF_Cmd_FRAME_SETDOWN, PF_Cmd_UPDATE_PARAMS_UI,
-                                PF_Cmd_GET_EXTERNAL_DEPENDENCIES, PF_Cmd_COMPLETELY_GENERAL,
-                                PF_Cmd_QUERY_DYNAMIC_FLAGS, PF_Cmd_AUDIO_RENDER, PF_Cmd_AUDIO_SETUP,
-                                PF_Cmd_AUDIO_SETDOWN, PF_Cmd_ARBITRARY_CALLBACK, PF_Cmd_NUM_CMDS, 99, -1};
+const PF_Cmd kBareCommands[] = {PF_Cmd_ABOUT,
+                                2,
+                                PF_Cmd_DO_DIALOG,
+                                PF_Cmd_FRAME_SETDOWN,
+                                PF_Cmd_UPDATE_PARAMS_UI,
+                                PF_Cmd_GET_EXTERNAL_DEPENDENCIES,
+                                PF_Cmd_COMPLETELY_GENERAL,
+                                PF_Cmd_QUERY_DYNAMIC_FLAGS,
+                                PF_Cmd_AUDIO_RENDER,
+                                PF_Cmd_AUDIO_SETUP,
+                                PF_Cmd_AUDIO_SETDOWN,
+                                PF_Cmd_ARBITRARY_CALLBACK,
+                                PF_Cmd_NUM_CMDS,
+                                99,
+                                -1};
 
 hostsim::Module& module() {
     static hostsim::Module loaded(FUZZ_MODULE);
@@ -47,24 +58,31 @@ void act(hostsim::Host& host, FuzzedDataProvider& in, Session& live) {
     const int32_t param = in.ConsumeIntegralInRange<int32_t>(1, std::max(1, host.paramCount() - 1));
     switch (in.ConsumeIntegralInRange<int>(0, 15)) {
         case 0: global = sequence = host.start() == PF_Err_NONE; break;
-        case 1: case 2: host.render(in.ConsumeIntegralInRange<int32_t>(-100000, 100000)); break;
+        case 1:
+        case 2: host.render(in.ConsumeIntegralInRange<int32_t>(-100000, 100000)); break;
         case 3: host.setDepth(8u << in.ConsumeIntegralInRange<int>(0, 2)); break;
         case 4:
-            host.setInput(hostsim::Image(in.ConsumeIntegralInRange<uint32_t>(1, 40),
-                                         in.ConsumeIntegralInRange<uint32_t>(1, 40)));
+            host.setInput(
+                hostsim::Image(in.ConsumeIntegralInRange<uint32_t>(1, 40), in.ConsumeIntegralInRange<uint32_t>(1, 40)));
             break;
         case 5:
             host.suites().setMissing(kSuites[in.ConsumeIntegralInRange<size_t>(0, std::size(kSuites) - 1)],
                                      hostsim::SuiteRegistry::kAllVersions, in.ConsumeBool());
             break;
-        case 6:
-            host.send(kBareCommands[in.ConsumeIntegralInRange<size_t>(0, std::size(kBareCommands) - 1)]);
+        case 6: host.send(kBareCommands[in.ConsumeIntegralInRange<size_t>(0, std::size(kBareCommands) - 1)]); break;
+        case 7:
+            host.sequenceSetdown();
+            sequence = false;
             break;
-        case 7: host.sequenceSetdown(); sequence = false; break;
-        case 8: host.globalSetdown(); global = false; break;
+        case 8:
+            host.globalSetdown();
+            global = false;
+            break;
         case 9: sequence = host.sequenceSetup() == PF_Err_NONE || sequence; break;
         case 10: host.saveAndReload(); break;
-        case 11: if (host.paramCount() > 1) host.userChangedParam(param); break;
+        case 11:
+            if (host.paramCount() > 1) host.userChangedParam(param);
+            break;
         case 12: host.updateParamsUI(); break;
         case 13: {
             int32_t flags = 0;

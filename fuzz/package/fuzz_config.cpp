@@ -20,7 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     config.getVersion(&version);
     try {
         package::buildRegistration(package::registrationFromConfig(config));
-    } catch (const package::ConfigError&) {
-    }
+    } catch (const package::ConfigError&) {}
     return 0;
 }

@@ -44,11 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     // A reader of its own rather than the process-wide one, so that every
     // input starts closed.
-    const std::vector<uint8_t> table = platform::writeResourceTable(
-        {{package::kPackageResourceType, package::kPackageResourceName, 0, resource}});
+    const std::vector<uint8_t> table =
+        platform::writeResourceTable({{package::kPackageResourceType, package::kPackageResourceName, 0, resource}});
     package::BlobReader reader;
-    reader.open(platform::parseResourceTable(table.data(), table.size()), bytes[0] & 2 ? package::openInflateReader
-                                                                                       : package::openLibzipReader);
+    reader.open(platform::parseResourceTable(table.data(), table.size()),
+                bytes[0] & 2 ? package::openInflateReader : package::openLibzipReader);
     reader.read(L"config.xml");
     reader.read(L"dir\\FX.JS");
     readEveryEntry(resource);

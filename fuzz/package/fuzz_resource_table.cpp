@@ -13,7 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             if (entry.type.text) sum = sum + uint32_t(entry.type.text->size());
         }
         table.find("PIPL", 16000, 1033);
-    } catch (const platform::ResourceTableError&) {
-    }
+    } catch (const platform::ResourceTableError&) {}
     return 0;
 }

@@ -63,28 +63,93 @@ constexpr auto kHang = std::chrono::seconds(30);
 // Frame sizes a host can ask for; what the script asks beyond is cut there.
 constexpr uint32_t kHostMaxSize = 30000;
 
-const char* const kFunctions[] = {
-    "LX_blitRenderTarget", "LX_getContextExtent", "LX_getInputOrigin", "LX_getParamFlags",
-    "LX_getParamValue", "LX_getSequenceRT", "LX_getSequenceTexture", "LX_getShaderError",
-    "LX_getShaderParamType", "LX_getSurfaceDim", "LX_getTime", "LX_initParam",
-    "LX_initRenderTarget", "LX_initShader", "LX_initSurface", "LX_initTexture",
-    "LX_release", "LX_renderShader", "LX_setOutputExtent", "LX_setParamChoices",
-    "LX_setParamEnabled", "LX_setParamFlags", "LX_setParamMinMax", "LX_setParamPrecision",
-    "LX_setParamValue", "LX_setShaderParam", "LX_setShaderParamVal", "LX_setTextureParam",
-    "LX_surfaceCopyTo", "LX_surfaceQuantize", "LX_surfaceToTexture", "LX_textureToSurface"};
+const char* const kFunctions[] = {"LX_blitRenderTarget",   "LX_getContextExtent", "LX_getInputOrigin",
+                                  "LX_getParamFlags",      "LX_getParamValue",    "LX_getSequenceRT",
+                                  "LX_getSequenceTexture", "LX_getShaderError",   "LX_getShaderParamType",
+                                  "LX_getSurfaceDim",      "LX_getTime",          "LX_initParam",
+                                  "LX_initRenderTarget",   "LX_initShader",       "LX_initSurface",
+                                  "LX_initTexture",        "LX_release",          "LX_renderShader",
+                                  "LX_setOutputExtent",    "LX_setParamChoices",  "LX_setParamEnabled",
+                                  "LX_setParamFlags",      "LX_setParamMinMax",   "LX_setParamPrecision",
+                                  "LX_setParamValue",      "LX_setShaderParam",   "LX_setShaderParamVal",
+                                  "LX_setTextureParam",    "LX_surfaceCopyTo",    "LX_surfaceQuantize",
+                                  "LX_surfaceToTexture",   "LX_textureToSurface"};
 
 // Argument expressions (names from kPrelude). Numbers that take the parser
 // long to read (1e300) are computed once per script instead.
-const char* const kArguments[] = {
-    "0", "-1", "1", "2", "3", "4", "7", "8", "16", "32", "0.5", "-0.5", "NaN", "Infinity", "-Infinity",
-    "HUGE", "-HUGE", "TWO31", "TWO32", "-TWO31 - 1", "4097", "16385", "65536", "BILLION", "-BILLION",
-    "id(1, 1)", "id(2, 1)", "id(3, 1)", "id(4, 1)", "id(5, 1)", "id(6, 1)", "id(255, 1)", "id(3, 2)",
-    "''", "'x'", "'uv'", "'amount'", "'tex'", "'A|B|C'", "'|'", "longText()", "null", "undefined", "true",
-    "{}", "[]", "[NaN, NaN, NaN, NaN]", "[HUGE, -1, 0.5, 2]", "[0, 0, 1, 1]", "[-1, -1, TWO31, TWO31]",
-    "deep(8)", "deep(10000)", "function () {}", "THROWS", "RELEASES", "coerce(LX_release, 3)",
-    "coerce(LX_getParamValue, 499)", "coerce(LX_initSurface, 40)", "fin(1, false)", "pick(made)", "pick(made)",
-    "pick(made)", "pick(gone)", "FLAT", "SAMPLES", "BROKEN", "EXTENSION", "LX_getSequenceRT()",
-    "LX_getSequenceTexture()", "'img.tga'", "'ok'", "'../outside.tga'", "'pipe.png'"};
+const char* const kArguments[] = {"0",
+                                  "-1",
+                                  "1",
+                                  "2",
+                                  "3",
+                                  "4",
+                                  "7",
+                                  "8",
+                                  "16",
+                                  "32",
+                                  "0.5",
+                                  "-0.5",
+                                  "NaN",
+                                  "Infinity",
+                                  "-Infinity",
+                                  "HUGE",
+                                  "-HUGE",
+                                  "TWO31",
+                                  "TWO32",
+                                  "-TWO31 - 1",
+                                  "4097",
+                                  "16385",
+                                  "65536",
+                                  "BILLION",
+                                  "-BILLION",
+                                  "id(1, 1)",
+                                  "id(2, 1)",
+                                  "id(3, 1)",
+                                  "id(4, 1)",
+                                  "id(5, 1)",
+                                  "id(6, 1)",
+                                  "id(255, 1)",
+                                  "id(3, 2)",
+                                  "''",
+                                  "'x'",
+                                  "'uv'",
+                                  "'amount'",
+                                  "'tex'",
+                                  "'A|B|C'",
+                                  "'|'",
+                                  "longText()",
+                                  "null",
+                                  "undefined",
+                                  "true",
+                                  "{}",
+                                  "[]",
+                                  "[NaN, NaN, NaN, NaN]",
+                                  "[HUGE, -1, 0.5, 2]",
+                                  "[0, 0, 1, 1]",
+                                  "[-1, -1, TWO31, TWO31]",
+                                  "deep(8)",
+                                  "deep(10000)",
+                                  "function () {}",
+                                  "THROWS",
+                                  "RELEASES",
+                                  "coerce(LX_release, 3)",
+                                  "coerce(LX_getParamValue, 499)",
+                                  "coerce(LX_initSurface, 40)",
+                                  "fin(1, false)",
+                                  "pick(made)",
+                                  "pick(made)",
+                                  "pick(made)",
+                                  "pick(gone)",
+                                  "FLAT",
+                                  "SAMPLES",
+                                  "BROKEN",
+                                  "EXTENSION",
+                                  "LX_getSequenceRT()",
+                                  "LX_getSequenceTexture()",
+                                  "'img.tga'",
+                                  "'ok'",
+                                  "'../outside.tga'",
+                                  "'pipe.png'"};
 
 // Hostile constructs, each with three sizes: the cheap one first, then the
 // ones that hurt.
@@ -114,8 +179,7 @@ const Construct kConstructs[] = {
     {"for (var i = 0; i < %d; ++i) keep(LX_initRenderTarget(1, 1, 8));", {16, 5000, 0}},
     {"for (var i = 0; i < %d; ++i) keep(LX_initParam('p' + i, 1, 'p'));", {16, 1100, 0}},
     // The frame's own target and input released in use.
-    {"LX_release(LX_getSequenceRT()); LX_renderShader(keep(LX_initShader('f', FLAT)), LX_getSequenceRT());",
-     {0, 0, 0}},
+    {"LX_release(LX_getSequenceRT()); LX_renderShader(keep(LX_initShader('f', FLAT)), LX_getSequenceRT());", {0, 0, 0}},
     {"LX_release(LX_getSequenceTexture());", {0, 0, 0}},
     // A texture bound to a shader, released before the draw.
     {"var s = keep(LX_initShader('s', SAMPLES)), t = keep(LX_initTexture('img.tga'));"
@@ -137,8 +201,7 @@ const Construct kConstructs[] = {
     // Shaders that must be refused or must build.
     {"if (LX_getShaderError(keep(LX_initShader('many', uniforms(%d)))) === '') fault('uniforms accepted');",
      {2000, 10000, 1025}},
-    {"if (LX_getShaderError(keep(LX_initShader('ext', EXTENSION))) !== '') fault('#extension refused');",
-     {0, 0, 0}},
+    {"if (LX_getShaderError(keep(LX_initShader('ext', EXTENSION))) !== '') fault('#extension refused');", {0, 0, 0}},
     // Files outside the effect's folder must not be read.
     {"outside(%d);", {0, 1, 2}},
     {"outside(%d);", {3, 4, 5}},
@@ -538,8 +601,8 @@ private:
         }
         if (target.width() != width || target.height() != height || target.depth() != depth) {
             report("the output target is " + std::to_string(target.width()) + "x" + std::to_string(target.height()) +
-                       " depth " + std::to_string(target.depth()) + " after a frame of " + std::to_string(width) +
-                       "x" + std::to_string(height) + " depth " + std::to_string(depth),
+                       " depth " + std::to_string(target.depth()) + " after a frame of " + std::to_string(width) + "x" +
+                       std::to_string(height) + " depth " + std::to_string(depth),
                    current);
         }
         const auto* pixels = static_cast<const uint8_t*>(plugin.readOutput());

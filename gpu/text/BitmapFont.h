@@ -8,21 +8,21 @@
 namespace gpu::text {
 
 struct Glyph {
-    std::int32_t width;    // bitmap width in pixels
-    std::int32_t height;   // bitmap height in rows
-    float xOrigin;         // the bitmap's lower left corner lands at the
-    float yOrigin;         // raster position minus this origin
-    float advance;         // raster position moves this far right afterwards
+    std::int32_t width;   // bitmap width in pixels
+    std::int32_t height;  // bitmap height in rows
+    float xOrigin;        // the bitmap's lower left corner lands at the
+    float yOrigin;        // raster position minus this origin
+    float advance;        // raster position moves this far right afterwards
     // Rows bottom first, each padded to whole bytes, most significant bit
     // leftmost: (width + 7) / 8 * height bytes.
     const std::uint8_t* bitmap;
 };
 
 struct BitmapFont {
-    const char* name;              // X11 logical font name
-    std::int32_t count;            // entries in glyphs
-    std::int32_t first;            // code of glyphs[0]
-    const Glyph* const* glyphs;    // null where the font has no glyph
+    const char* name;            // X11 logical font name
+    std::int32_t count;          // entries in glyphs
+    std::int32_t first;          // code of glyphs[0]
+    const Glyph* const* glyphs;  // null where the font has no glyph
 };
 
 // 12-pixel Helvetica, ISO 8859-1: codes 32 to 255, none for 127 to 159.

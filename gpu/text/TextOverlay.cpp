@@ -20,7 +20,7 @@ constexpr GLint bottomMargin = 4;
 // The six pixel-unpack parameters glBitmap reads, in enum order
 // (swap bytes, LSB first, row length, skip rows, skip pixels, alignment).
 constexpr GLenum unpackParameters[] = {
-    GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST, GL_UNPACK_ROW_LENGTH,
+    GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST,   GL_UNPACK_ROW_LENGTH,
     GL_UNPACK_SKIP_ROWS,  GL_UNPACK_SKIP_PIXELS, GL_UNPACK_ALIGNMENT,
 };
 
@@ -51,9 +51,7 @@ void drawLine(const char* begin, const char* end, std::int64_t y) {
     callLists(begin, end);
 }
 
-GLint clampToGLint(std::uint32_t value) {
-    return value > INT_MAX ? INT_MAX : static_cast<GLint>(value);
-}
+GLint clampToGLint(std::uint32_t value) { return value > INT_MAX ? INT_MAX : static_cast<GLint>(value); }
 
 }  // namespace
 
@@ -64,8 +62,7 @@ void drawGlyph(int code) {
     for (int i = 0; i < 6; ++i) glGetIntegerv(unpackParameters[i], &saved[i]);
     for (int i = 0; i < 5; ++i) glPixelStorei(unpackParameters[i], 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glBitmap(glyph->width, glyph->height, glyph->xOrigin, glyph->yOrigin,
-             glyph->advance, 0.0f, glyph->bitmap);
+    glBitmap(glyph->width, glyph->height, glyph->xOrigin, glyph->yOrigin, glyph->advance, 0.0f, glyph->bitmap);
     for (int i = 0; i < 6; ++i) glPixelStorei(unpackParameters[i], saved[i]);
 }
 
@@ -114,8 +111,8 @@ void TextOverlay::drawText(const char* text, std::int32_t maxLines) {
     if (linesLeft > 0 && p != lineStart) drawLine(lineStart, p, y - lineHeight);
 }
 
-void TextOverlay::drawOverlayText(const char* text, std::uint32_t framebuffer,
-                                  std::uint32_t width, std::uint32_t height) {
+void TextOverlay::drawOverlayText(const char* text, std::uint32_t framebuffer, std::uint32_t width,
+                                  std::uint32_t height) {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glViewport(0, 0, clampToGLint(width), clampToGLint(height));
     // glOrtho rejects an empty range, and an empty target shows nothing.

@@ -48,8 +48,7 @@ public:
     // pixels), sets up a pixel-grid projection, unbinds programs and
     // textures, and draws the text in opaque white with height / 16 rows.
     // An empty target (width or height 0) gets the binding and nothing else.
-    void drawOverlayText(const char* text, std::uint32_t framebuffer,
-                         std::uint32_t width, std::uint32_t height);
+    void drawOverlayText(const char* text, std::uint32_t framebuffer, std::uint32_t width, std::uint32_t height);
 
     // First of the 128 display lists, or 0 before they are made.
     std::uint32_t listBase() const { return base; }

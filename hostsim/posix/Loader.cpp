@@ -51,13 +51,13 @@ bool mapped(const void* base, uint64_t address, uint64_t size) {
 }  // namespace
 
 std::optional<std::vector<uint8_t>> readModuleResource(const std::string& path, const char* type, uint32_t id,
-                                                        uint32_t language) {
+                                                       uint32_t language) {
     const std::vector<uint8_t> section = readElfSection(path, platform::kResourceSection);
     return findInTable(section.data(), section.size(), path, type, id, language);
 }
 
 std::optional<std::vector<uint8_t>> readLoadedResource(const LoadedModule& module, const std::string& path,
-                                                        const char* type, uint32_t id, uint32_t language) {
+                                                       const char* type, uint32_t id, uint32_t language) {
     // The section is allocated: the loader mapped it at the module's base
     // plus its address, where the module itself reads it.
     uint64_t address = 0;

@@ -44,16 +44,16 @@ std::optional<std::vector<uint8_t>> copyResource(HMODULE module, const char* typ
 }  // namespace
 
 std::optional<std::vector<uint8_t>> readModuleResource(const std::string& path, const char* type, uint32_t id,
-                                                        uint32_t language) {
+                                                       uint32_t language) {
     // Mapped as data: none of the module's code runs, nothing it imports loads.
-    const Library file(LoadLibraryExW(widen(path).c_str(), nullptr,
-                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    const Library file(
+        LoadLibraryExW(widen(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!file) throw Error("cannot read the resources of " + path + ": " + lastError());
     return copyResource(file.get(), type, id, language);
 }
 
-std::optional<std::vector<uint8_t>> readLoadedResource(const LoadedModule& module, const std::string&,
-                                                        const char* type, uint32_t id, uint32_t language) {
+std::optional<std::vector<uint8_t>> readLoadedResource(const LoadedModule& module, const std::string&, const char* type,
+                                                       uint32_t id, uint32_t language) {
     return copyResource(static_cast<HMODULE>(module.library), type, id, language);
 }
 

@@ -42,8 +42,7 @@ bool hasExtension(const char* list, const char* name) {
 }
 
 EGLDisplay openDeviceDisplay() {
-    auto queryDevices =
-        reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+    auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
     if (!queryDevices) return EGL_NO_DISPLAY;
     EGLDeviceEXT device = nullptr;
     EGLint count = 0;
@@ -71,8 +70,8 @@ EGLDisplay openDisplay() {
 bool chooseConfig(EGLDisplay display, EGLConfig& config) {
     config = EGL_NO_CONFIG_KHR;
     if (hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_no_config_context")) return true;
-    const EGLint attributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_RED_SIZE, 8,
-                                 EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_NONE};
+    const EGLint attributes[] = {
+        EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_NONE};
     EGLint count = 0;
     return eglChooseConfig(display, attributes, &config, 1, &count) && count >= 1;
 }

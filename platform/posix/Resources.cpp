@@ -19,9 +19,7 @@ ModuleHandle moduleOf(const void* address) {
     return info.dli_fbase;
 }
 
-ModuleHandle currentModule() {
-    return moduleOf(reinterpret_cast<const void*>(&currentModule));
-}
+ModuleHandle currentModule() { return moduleOf(reinterpret_cast<const void*>(&currentModule)); }
 
 const ResourceTable& moduleResources(ModuleHandle module) {
     static const ResourceTable empty;

@@ -32,8 +32,8 @@ void unregisterClass(const wchar_t* className) { UnregisterClassW(className, nul
 
 Window createWindow(const wchar_t* className, const wchar_t* title, int width, int height) {
     // Never shown: it exists only for its device context.
-    return handle<Window>(CreateWindowExW(0, className, title, 0, 0, 0, width, height, nullptr, nullptr, nullptr,
-                                          nullptr));
+    return handle<Window>(
+        CreateWindowExW(0, className, title, 0, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr));
 }
 
 void destroyWindow(Window window) {

@@ -85,9 +85,8 @@ std::optional<Resource> findResource(ModuleHandle module, const ResourceKey& typ
     if (!module || (language != kAnyLanguage && language > 0xFFFF)) return std::nullopt;
     const WideKey typeText(type), nameText(name);
     HMODULE handle = toHandle(module);
-    HRSRC found = language == kAnyLanguage
-                      ? FindResourceW(handle, nameText.get(), typeText.get())
-                      : FindResourceExW(handle, typeText.get(), nameText.get(), WORD(language));
+    HRSRC found = language == kAnyLanguage ? FindResourceW(handle, nameText.get(), typeText.get())
+                                           : FindResourceExW(handle, typeText.get(), nameText.get(), WORD(language));
     if (!found) return std::nullopt;
     HGLOBAL loaded = LoadResource(handle, found);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;

@@ -54,9 +54,7 @@ constexpr std::size_t kMaxLimit = std::numeric_limits<std::size_t>::max() / 4;
 
 void HeapGuard::setHeadroom(std::size_t bytes) { headroom = std::min(bytes, kMaxLimit); }
 
-void HeapGuard::setHeapLimit(std::size_t bytes) {
-    limit = std::min(bytes, kMaxLimit);
-}
+void HeapGuard::setHeapLimit(std::size_t bytes) { limit = std::min(bytes, kMaxLimit); }
 
 bool HeapGuard::admit(std::size_t growth) {
     const std::size_t allowed = limit + headroom;

@@ -180,8 +180,7 @@ TEST(ConvertSizes, FloatCopyReadsOnlyRowsOfAWideStride) {
 TEST(ConvertSizes, OverflowingSizesFailCleanly) {
     using Big = Img<Pixel32>;
     EXPECT_THROW(Big(0xFFFFFFFFu, 0xFFFFFFFFu), std::bad_alloc);
-    EXPECT_THROW(expandHost16(reinterpret_cast<const void*>(16), 1, 0xFFFFFFFFu, ~uint64_t(0) / 2),
-                 std::bad_alloc);
+    EXPECT_THROW(expandHost16(reinterpret_cast<const void*>(16), 1, 0xFFFFFFFFu, ~uint64_t(0) / 2), std::bad_alloc);
 }
 
 TEST(ConvertSizes, EmptyImagesConvertToEmptyImages) {

@@ -159,8 +159,8 @@ TEST(Decode, JpegHuffmanTableOver256CodesIsRejected) {
     EXPECT_FALSE(decodeImage(file.data(), file.size(), img));
 
     // The same table after a scan is found too.
-    Bytes later = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0,
-                   0x56, 0xFF, 0xC4, 0x00, 0x13, 0x10};
+    Bytes later = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x12, 0xFF, 0x00,
+                   0x34, 0xFF, 0xD0, 0x56, 0xFF, 0xC4, 0x00, 0x13, 0x10};
     later.insert(later.end(), 16, 0x20);
     EXPECT_FALSE(ImageLib::detail::jpegSegmentsSound(later.data(), later.size()));
 }
@@ -266,12 +266,12 @@ TEST(Decode, PngWithAnInvalidDistanceCodeIsRejected) {
             if (++count == 8) deflate.push_back(uint8_t(bits)), bits = count = 0;
         }
     };
-    put(1, 1, false);     // last block
-    put(1, 2, false);     // fixed codes
-    put(0x30, 8, true);   // literal 0
-    put(2, 7, true);      // length 4 (symbol 258)
-    put(30, 5, true);     // distance code 30
-    put(0, 7, true);      // end of block
+    put(1, 1, false);    // last block
+    put(1, 2, false);    // fixed codes
+    put(0x30, 8, true);  // literal 0
+    put(2, 7, true);     // length 4 (symbol 258)
+    put(30, 5, true);    // distance code 30
+    put(0, 7, true);     // end of block
     if (count) deflate.push_back(uint8_t(bits));
     const auto chunk = [](const char* type, const Bytes& body) {
         Bytes c(8, 0);
@@ -327,10 +327,9 @@ TEST(Decode, FilesShorterThanTheirHeaderRequiresAreRefused) {
         {"TGA colour-mapped 2x1: 2 entries of 3 bytes, 2 indices",
          tgaHeader(1, 2, 1, 8, 2, 24) + Bytes{1, 2, 3, 4, 5, 6} + Bytes{0, 1}},
         {"HDR flat 1x2", bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 1\n") + Bytes(8, 0x80)},
-        {"HDR run-length 8x2",
-         bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 8\n") +
-             (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1) +
-             (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1)},
+        {"HDR run-length 8x2", bytes("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 8\n") +
+                                   (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1) +
+                                   (Bytes{2, 2, 0, 8} + rle8x1 + rle8x1 + rle8x1 + rle8x1)},
         // Rows of 2 x 3 bytes padded to 8; the last row may lack its padding.
         {"BMP 24-bit 2x2", bmpHeader(2, 2) + Bytes(8 + 6, 9)},
     };

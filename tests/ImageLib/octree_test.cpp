@@ -81,8 +81,7 @@ struct Pixels {
     }
     // Six colours of 512 pixels in six other top-level branches (key 4).
     void addOthers() {
-        for (auto c : {std::tuple{200, 200, 200}, {200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {200, 200, 0},
-                       {0, 200, 200}})
+        for (auto c : {std::tuple{200, 200, 200}, {200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {200, 200, 0}, {0, 200, 200}})
             add(uint8_t(std::get<0>(c)), uint8_t(std::get<1>(c)), uint8_t(std::get<2>(c)), 512);
     }
 };

@@ -99,7 +99,9 @@ TEST(QuantizeGolden, OutputBytesAreUnchangedOnEveryPath) {
     std::vector<detail::QuantizePath> paths = vectorPaths();
     paths.insert(paths.begin(), detail::QuantizePath::Scalar);
     for (detail::QuantizePath path : paths) {
-        const char* name = path == detail::QuantizePath::Scalar ? "scalar" : path == detail::QuantizePath::Sse2 ? "sse2" : "avx2";
+        const char* name = path == detail::QuantizePath::Scalar ? "scalar"
+                           : path == detail::QuantizePath::Sse2 ? "sse2"
+                                                                : "avx2";
         for (int palette = 1; palette <= 21; ++palette) {
             const uint64_t got[3] = {digest<Pixel8>(palette, path), digest<Pixel15>(palette, path),
                                      digest<Pixel32>(palette, path)};

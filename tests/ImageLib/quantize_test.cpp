@@ -16,8 +16,7 @@ bool isWhite(const Pixel32& p) { return p.red == 1.0f && p.green == 1.0f && p.bl
 // Row of B and W letters for a threshold-quantized float image.
 std::string bw(const Img<Pixel32>& s, uint32_t y) {
     std::string out;
-    for (uint32_t x = 0; x < s.width; ++x)
-        out += isBlack(s.row(y)[x]) ? 'B' : isWhite(s.row(y)[x]) ? 'W' : '?';
+    for (uint32_t x = 0; x < s.width; ++x) out += isBlack(s.row(y)[x]) ? 'B' : isWhite(s.row(y)[x]) ? 'W' : '?';
     return out;
 }
 
@@ -42,8 +41,8 @@ TEST_P(QuantizeKernelsBoth, ThresholdTieGoesToBlackAfterGrayscale) {
 
 TEST_P(QuantizeKernelsBoth, UnknownDitherOrPaletteOnlyGreys) {
     const std::vector<uint8_t> original = {200, 10, 120, 250, 255, 90, 30, 60};
-    for (auto [palette, dither] : {std::pair{9, 2}, {9, 12}, {9, 0}, {9, 16}, {9, -7}, {8, 1},
-                                   {0, 1}, {22, 3}, {-3, 14}}) {
+    for (auto [palette, dither] :
+         {std::pair{9, 2}, {9, 12}, {9, 0}, {9, 16}, {9, -7}, {8, 1}, {0, 1}, {22, 3}, {-3, 14}}) {
         std::vector<uint8_t> bytes = original;
         Img<Pixel8> s(2, 1, 0, bytes.data());
         quantizeSurface(s, palette, dither, 0.5f, false, false, GetParam());
@@ -135,8 +134,8 @@ TEST_P(QuantizeKernelsBoth, FarColoursTakeThePreviousChoice) {
     const Palette pal = fixedPalette(14);
     Img<Pixel32> s = floatImage(3, 1, {{1, std::nanf(""), 0, 0}, grey(0.7f), {1, 2000, 0, 0}});
     quantizeSurface(s, 14, 1, 0.0f, false, false, GetParam());
-    EXPECT_TRUE(isBlack(s.row(0)[0]));                // entry 0
-    EXPECT_EQ(s.row(0)[1].red, pal.colors[3].red);    // AAAAAA
+    EXPECT_TRUE(isBlack(s.row(0)[0]));                  // entry 0
+    EXPECT_EQ(s.row(0)[1].red, pal.colors[3].red);      // AAAAAA
     EXPECT_EQ(s.row(0)[2].green, pal.colors[3].green);  // the same again
 }
 
@@ -243,8 +242,7 @@ void referenceDiffusion(std::vector<Pixel32>& img, int W, int H, const RefKernel
             int idx = 0;
             for (uint32_t e = 0; e < pal.count; ++e) {
                 const Pixel32& q = pal.colors[e];
-                const float da = q.alpha - c.alpha, dr = q.red - c.red, dg = q.green - c.green,
-                            db = q.blue - c.blue;
+                const float da = q.alpha - c.alpha, dr = q.red - c.red, dg = q.green - c.green, db = q.blue - c.blue;
                 const float d = (da * da + dr * dr) + (dg * dg + db * db);
                 if (d < best) best = d, idx = int(e);
             }

@@ -124,37 +124,36 @@ void setEveryParam(const Library& lib, f0r_instance_t fx, int count) {
         lib.paramInfo(&info, i);
         SCOPED_TRACE(info.name ? info.name : "(no name)");
         switch (info.type) {
-        case F0R_PARAM_BOOL:
-        case F0R_PARAM_DOUBLE: {
-            double v = info.type == F0R_PARAM_BOOL ? 1.0 : 0.75, back = -1;
-            lib.setParam(fx, &v, i);
-            lib.getParam(fx, &back, i);
-            EXPECT_EQ(back, v);
-            break;
-        }
-        case F0R_PARAM_COLOR: {
-            f0r_param_color_t v{0.2f, 0.4f, 0.6f}, back{};
-            lib.setParam(fx, &v, i);
-            lib.getParam(fx, &back, i);
-            EXPECT_EQ(back.g, v.g);
-            break;
-        }
-        case F0R_PARAM_POSITION: {
-            f0r_param_position_t v{0.25, 0.75}, back{};
-            lib.setParam(fx, &v, i);
-            lib.getParam(fx, &back, i);
-            EXPECT_EQ(back.y, v.y);
-            break;
-        }
-        case F0R_PARAM_STRING: {
-            f0r_param_string v = const_cast<char*>("1,2,0.5"), back = nullptr;
-            lib.setParam(fx, &v, i);
-            lib.getParam(fx, &back, i);
-            EXPECT_STREQ(back, v);
-            break;
-        }
-        default:
-            ADD_FAILURE() << "parameter " << i << " has the unknown kind " << info.type;
+            case F0R_PARAM_BOOL:
+            case F0R_PARAM_DOUBLE: {
+                double v = info.type == F0R_PARAM_BOOL ? 1.0 : 0.75, back = -1;
+                lib.setParam(fx, &v, i);
+                lib.getParam(fx, &back, i);
+                EXPECT_EQ(back, v);
+                break;
+            }
+            case F0R_PARAM_COLOR: {
+                f0r_param_color_t v{0.2f, 0.4f, 0.6f}, back{};
+                lib.setParam(fx, &v, i);
+                lib.getParam(fx, &back, i);
+                EXPECT_EQ(back.g, v.g);
+                break;
+            }
+            case F0R_PARAM_POSITION: {
+                f0r_param_position_t v{0.25, 0.75}, back{};
+                lib.setParam(fx, &v, i);
+                lib.getParam(fx, &back, i);
+                EXPECT_EQ(back.y, v.y);
+                break;
+            }
+            case F0R_PARAM_STRING: {
+                f0r_param_string v = const_cast<char*>("1,2,0.5"), back = nullptr;
+                lib.setParam(fx, &v, i);
+                lib.getParam(fx, &back, i);
+                EXPECT_STREQ(back, v);
+                break;
+            }
+            default: ADD_FAILURE() << "parameter " << i << " has the unknown kind " << info.type;
         }
     }
 }
@@ -222,8 +221,8 @@ TEST_P(SameFramesThroughFrei0r, OnLinuxAndWindows) {
         for (int c = 0; c < 4; ++c) {
             const int here = int(frames[i] >> (8 * c) & 0xFF), there = int(linux[i] >> (8 * c) & 0xFF);
             if (std::abs(here - there) > 1 && differing++ < 5)
-                ADD_FAILURE() << "frame " << i / in.size() << ", pixel " << i % in.size() << ", channel " << c
-                              << ": " << here << " here, " << there << " on Linux";
+                ADD_FAILURE() << "frame " << i / in.size() << ", pixel " << i % in.size() << ", channel " << c << ": "
+                              << here << " here, " << there << " on Linux";
         }
     }
     EXPECT_EQ(differing, 0u);

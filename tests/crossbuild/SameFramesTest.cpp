@@ -71,8 +71,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
     File file(std::fopen(path.c_str(), "wb"));
     ASSERT_TRUE(file) << "cannot write " << path;
     ASSERT_EQ(std::fwrite(frame.header, sizeof frame.header, 1, file.get()), 1u) << path;
-    ASSERT_EQ(std::fwrite(frame.rgba.data(), sizeof(float), frame.rgba.size(), file.get()), frame.rgba.size())
-        << path;
+    ASSERT_EQ(std::fwrite(frame.rgba.data(), sizeof(float), frame.rgba.size(), file.get()), frame.rgba.size()) << path;
 }
 
 [[maybe_unused]] Frame readFrame(const std::string& path) {
@@ -126,8 +125,8 @@ TEST_P(SameFrames, OnLinuxAndWindows) {
     size_t differing = 0;
     for (size_t i = 0; i < frame.rgba.size(); ++i) {
         if (!(frame.rgba[i] == linux.rgba[i]) && differing++ < 5)
-            ADD_FAILURE() << "value " << i << " (pixel " << i / 4 << ", channel " << i % 4 << "): "
-                          << frame.rgba[i] << " here, " << linux.rgba[i] << " on Linux";
+            ADD_FAILURE() << "value " << i << " (pixel " << i / 4 << ", channel " << i % 4 << "): " << frame.rgba[i]
+                          << " here, " << linux.rgba[i] << " on Linux";
     }
     EXPECT_EQ(differing, 0u);
 #endif

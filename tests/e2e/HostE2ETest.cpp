@@ -4,7 +4,6 @@
 
 #include "tests/e2e/E2E.h"
 
-
 TEST(HostE2E, CompositingHostLifecycleLeavesNothingBehind) {
     hostsim::Module module(VANTREL_MODULE);
     hostsim::Host host(module, e2e::hostConfig(hostsim::HostKind::Compositing));

@@ -16,7 +16,21 @@ namespace {
 
 // Host indexes of the fixture's parameters: its hidden frame counter, declared
 // between Amount and Centre, takes none.
-enum Index { kGroup = 1, kAmount, kCentre, kAngle, kTint, kPlace, kMatte, kPattern, kPath, kEnable, kMode, kLong, kGroupEnd };
+enum Index {
+    kGroup = 1,
+    kAmount,
+    kCentre,
+    kAngle,
+    kTint,
+    kPlace,
+    kMatte,
+    kPattern,
+    kPath,
+    kEnable,
+    kMode,
+    kLong,
+    kGroupEnd
+};
 
 struct ParamsE2E : testing::Test {
     hostsim::Module module{FIXTURE_PARAMS};
@@ -92,12 +106,11 @@ TEST_P(ParamsScaling, ValuesReachTheScriptScaledForTheRenderResolution) {
     EXPECT_EQ(colourOf(h), GetParam().colour);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Resolutions, ParamsScaling,
-    testing::Values(Scaling{"Full", {1, 1}, {1, 1}, {0.4f, 0.03f, 0.04f, 0}},
-                    Scaling{"Half", {1, 2}, {1, 1}, {0.2f, 0.06f, 0.08f, 0}},
-                    Scaling{"WidePixels", {1, 1}, {2, 1}, {0.4f, 0.06f, 0.04f, 0}}),
-    [](const testing::TestParamInfo<Scaling>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Resolutions, ParamsScaling,
+                         testing::Values(Scaling{"Full", {1, 1}, {1, 1}, {0.4f, 0.03f, 0.04f, 0}},
+                                         Scaling{"Half", {1, 2}, {1, 1}, {0.2f, 0.06f, 0.08f, 0}},
+                                         Scaling{"WidePixels", {1, 1}, {2, 1}, {0.4f, 0.06f, 0.04f, 0}}),
+                         [](const testing::TestParamInfo<Scaling>& info) { return std::string(info.param.name); });
 
 TEST_F(ParamsE2E, SaveAndReloadStartsAFreshSequenceWithTheDeclaredDefaults) {
     Host h(module, e2e::hostConfig(HostKind::Compositing, 32));

@@ -103,9 +103,9 @@ TEST_P(HostDepthE2E, FirstTargetRowLandsOnTheLastRowInTheHostRange) {
         int target;
         long host16;
     };
-    const Case frames[2][4] = {{{"Red", 65535, 32768}, {"Green", 65534, 32768}, {"Blue", 32769, 16385},
-                                {"Alpha", 32768, 16384}},
-                               {{"Red", 1, 0}, {"Green", 0, 0}, {"Blue", 65535, 32768}, {"Alpha", 65535, 32768}}};
+    const Case frames[2][4] = {
+        {{"Red", 65535, 32768}, {"Green", 65534, 32768}, {"Blue", 32769, 16385}, {"Alpha", 32768, 16384}},
+        {{"Red", 1, 0}, {"Green", 0, 0}, {"Blue", 65535, 32768}, {"Alpha", 65535, 32768}}};
     for (const auto& cases : frames) {
         for (const Case& c : cases) h.setFloat(h.findParam(c.param), c.target / 65535.0);
         const RenderResult frame = h.render(0);
@@ -183,8 +183,7 @@ TEST_P(HostDepthE2E, RenderWithoutFrameDataOrWithAnUnknownFormatGivesTheInput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(HostsAndDepths, HostDepthE2E, testing::ValuesIn(e2e::kEveryHostAndDepth),
-                         e2e::hostDepthName);
+INSTANTIATE_TEST_SUITE_P(HostsAndDepths, HostDepthE2E, testing::ValuesIn(e2e::kEveryHostAndDepth), e2e::hostDepthName);
 
 TEST(GeometryE2E, EnlargedOutputIsCentredOnTheInputInBothCompositingPaths) {
     hostsim::Module module(FIXTURE_EXTENT);
@@ -254,7 +253,8 @@ TEST(GeometryE2E, EditingHostFrameSmallerThanTheWorldIsCentredOnTransparentBlack
     for (uint32_t y = 0; y < 8; ++y) {
         for (uint32_t x = 0; x < 10; ++x) {
             const bool inside = x >= 1 && x <= 8 && y >= 1 && y <= 6;
-            const std::vector<float> expected = inside ? std::vector<float>{1, 0, 1, 1} : std::vector<float>{0, 0, 0, 0};
+            const std::vector<float> expected =
+                inside ? std::vector<float>{1, 0, 1, 1} : std::vector<float>{0, 0, 0, 0};
             ASSERT_EQ(std::vector<float>(frame.image.pixel(x, y), frame.image.pixel(x, y) + 4), expected)
                 << "x " << x << " y " << y;
         }

@@ -37,8 +37,8 @@ struct Frei0rHosts : testing::Test {
     // Runs a command line in the test's folder with the plug-ins on the
     // frei0r path; true when it exits with 0. Output goes to log.txt.
     bool run(const std::string& commandLine) const {
-        const std::string command = "cd '" + dir + "' && FREI0R_PATH='" FREI0R_DIR "' timeout 240 " + commandLine +
-                                    " >>log.txt 2>&1";
+        const std::string command =
+            "cd '" + dir + "' && FREI0R_PATH='" FREI0R_DIR "' timeout 240 " + commandLine + " >>log.txt 2>&1";
         const int status = std::system(command.c_str());
         const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (!ok) ADD_FAILURE() << "failed: " << commandLine << "\n" << log();
@@ -55,7 +55,8 @@ struct Frei0rHosts : testing::Test {
     std::vector<unsigned char> pixels(const std::string& picture, const std::string& crop = "") const {
         const std::string raw = picture + ".rgba";
         const std::string filter = crop.empty() ? "" : " -vf crop=" + crop;
-        if (!run(std::string(FFMPEG_BIN) + " -v error -y -i " + picture + filter + " -f rawvideo -pix_fmt rgba " + raw)) {
+        if (!run(std::string(FFMPEG_BIN) + " -v error -y -i " + picture + filter + " -f rawvideo -pix_fmt rgba " +
+                 raw)) {
             return {};
         }
         std::ifstream in(path(raw), std::ios::binary);
@@ -70,8 +71,8 @@ struct Frei0rHosts : testing::Test {
 
     // Each host frame `prefix`N.png against lumivex render of `input`N.png at
     // time start + N / fps with `renderArgs`, one frame at a time.
-    void expectRenderMatches(const std::string& prefix, const std::string& input, int count, double start,
-                             double fps, const std::string& renderArgs) const {
+    void expectRenderMatches(const std::string& prefix, const std::string& input, int count, double start, double fps,
+                             const std::string& renderArgs) const {
         for (int i = 0; i < count; ++i) {
             const std::string n = std::to_string(i);
             char time[32];
@@ -117,22 +118,28 @@ struct Frei0rHosts : testing::Test {
     // GStreamer passes the frame's time in seconds. Its plug-in registry
     // is the test's own, so the plug-ins are looked up afresh.
     void gstreamer(const std::string& name, const std::string& properties, int count) const {
-        run(std::string("env GST_REGISTRY=registry.bin ") + GST_LAUNCH_BIN + " -q multifilesrc location=in%d.png "
-            "index=0 stop-index=" + std::to_string(count - 1) + " caps=image/png,framerate=3/1 ! pngdec ! "
-            "videoconvert ! frei0r-filter-" + name + " " + properties + " ! videoconvert ! pngenc ! "
+        run(std::string("env GST_REGISTRY=registry.bin ") + GST_LAUNCH_BIN +
+            " -q multifilesrc location=in%d.png "
+            "index=0 stop-index=" +
+            std::to_string(count - 1) +
+            " caps=image/png,framerate=3/1 ! pngdec ! "
+            "videoconvert ! frei0r-filter-" +
+            name + " " + properties +
+            " ! videoconvert ! pngenc ! "
             "multifilesink location=out%d.png");
     }
 
     // Skips a test where GStreamer or its frei0r elements are not installed.
     bool gstreamerMissing() const {
         if (std::string(GST_LAUNCH_BIN).find("NOTFOUND") != std::string::npos) return true;
-        const std::string command = "env GST_REGISTRY='" + path("registry.bin") + "' " + GST_INSPECT_BIN +
-                                    " frei0r >/dev/null 2>&1";
+        const std::string command =
+            "env GST_REGISTRY='" + path("registry.bin") + "' " + GST_INSPECT_BIN + " frei0r >/dev/null 2>&1";
         return std::system(command.c_str()) != 0;
     }
 
     void makeClip() const {
-        run(std::string(FFMPEG_BIN) + " -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 60 -c:v ffv1 "
+        run(std::string(FFMPEG_BIN) +
+            " -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 60 -c:v ffv1 "
             "-pix_fmt bgra clip.mkv");
     }
 };
@@ -141,8 +148,9 @@ struct Frei0rHosts : testing::Test {
 // (1, 2, 0.5), Invert on, Show Image, Grow 0: in FFmpeg's order and forms,
 // and as lumivex render takes them.
 const std::string kKindsParams = "0.625|0.125|0.2/0.4/0.6|0.25/0.5|1 2 0.5|y|0|0";
-const std::string kKindsRender = "--param Gain=3 --param Turn=45 --param Tint=51,102,153 --param Spot=16,24 "
-                                 "--param Place=1,2,0.5 --param Invert=true";
+const std::string kKindsRender =
+    "--param Gain=3 --param Turn=45 --param Tint=51,102,153 --param Spot=16,24 "
+    "--param Place=1,2,0.5 --param Invert=true";
 
 TEST_F(Frei0rHosts, FFmpegRendersTheDefaultEffectAsRenderDoes) {
     makeInput(3, "160x120");
@@ -167,11 +175,12 @@ TEST_F(Frei0rHosts, TwoFFmpegInstancesInOneGraphKeepTheirOwnValues) {
     for (int i = 0; i < 2; ++i) {
         const std::string n = std::to_string(i);
         const std::string time = i ? "0.333333333" : "0";
-        ASSERT_TRUE(run(std::string(LUMIVEX_BIN) + " render --module " KINDS_MODULE " " + kKindsRender +
-                        " --input in" + n + ".png --time " + time + " --output first" + n + ".png"));
+        ASSERT_TRUE(run(std::string(LUMIVEX_BIN) + " render --module " KINDS_MODULE " " + kKindsRender + " --input in" +
+                        n + ".png --time " + time + " --output first" + n + ".png"));
     }
     expectRenderMatches("out", "first", 2, 0, 3,
-                        "--module " KINDS_MODULE " --param Gain=0 --param Turn=180 --param Tint=0,255,0 "
+                        "--module " KINDS_MODULE
+                        " --param Gain=0 --param Turn=180 --param Tint=0,255,0 "
                         "--param Spot=32,24 --param Place=5,0,0 --param Invert=false");
 }
 
@@ -257,10 +266,11 @@ TEST_F(Frei0rHosts, MeltPassesParametersToEachOfTwoInstances) {
         const std::string n = std::to_string(i);
         char time[32];
         std::snprintf(time, sizeof time, "%.9g", i / 25.0);
-        ASSERT_TRUE(run(std::string(LUMIVEX_BIN) + " render --module " KINDS_MODULE
+        ASSERT_TRUE(run(std::string(LUMIVEX_BIN) +
+                        " render --module " KINDS_MODULE
                         " --param Gain=3 --param Turn=45 --param Tint=51,102,153 --param Place=1,2,0.5 "
-                        "--param Invert=true --input plain" + n + ".png --time " + time + " --output first" + n +
-                        ".png"));
+                        "--param Invert=true --input plain" +
+                        n + ".png --time " + time + " --output first" + n + ".png"));
     }
     expectRenderMatches("out", "first", 3, 0, 25, "--module " KINDS_MODULE " --param Gain=0 --param Invert=false");
 }

@@ -134,7 +134,8 @@ TEST(Frei0rMapping, PopupSpreadsItsEntriesOverTheUnitRange) {
         Parameter p = param(kind);
         p.choiceCount = 3;
         float out[4];
-        const std::pair<double, int32_t> cases[] = {{0, 1}, {0.24, 1}, {0.26, 2}, {0.5, 2}, {0.76, 3}, {1, 3}, {-1, 1}, {2, 3}};
+        const std::pair<double, int32_t> cases[] = {{0, 1},    {0.24, 1}, {0.26, 2}, {0.5, 2},
+                                                    {0.76, 3}, {1, 3},    {-1, 1},   {2, 3}};
         for (const auto& [x, want] : cases) {
             frei0r::toEngine(p, number(x), 64, 32, out);
             EXPECT_EQ(entry(out), want) << "kind " << kind << " at " << x;

@@ -99,10 +99,10 @@ TEST_F(Frei0rPlugin, InfoDescribesTheEffectAndItsParameters) {
     EXPECT_EQ(info.minor_version, 3);
     EXPECT_NE(std::string(info.explanation).find("A parameter of every kind"), std::string::npos);
     // Groups, the layer and the hidden parameter are left out.
-    const std::vector<std::pair<std::string, int>> want = {
-        {"Gain", F0R_PARAM_DOUBLE},  {"Turn", F0R_PARAM_DOUBLE},   {"Tint", F0R_PARAM_COLOR},
-        {"Spot", F0R_PARAM_POSITION}, {"Place", F0R_PARAM_STRING}, {"Invert", F0R_PARAM_BOOL},
-        {"Show", F0R_PARAM_DOUBLE},  {"Grow", F0R_PARAM_DOUBLE}};
+    const std::vector<std::pair<std::string, int>> want = {{"Gain", F0R_PARAM_DOUBLE},  {"Turn", F0R_PARAM_DOUBLE},
+                                                           {"Tint", F0R_PARAM_COLOR},   {"Spot", F0R_PARAM_POSITION},
+                                                           {"Place", F0R_PARAM_STRING}, {"Invert", F0R_PARAM_BOOL},
+                                                           {"Show", F0R_PARAM_DOUBLE},  {"Grow", F0R_PARAM_DOUBLE}};
     ASSERT_EQ(info.num_params, int(want.size()));
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t p{};
@@ -157,7 +157,7 @@ TEST_F(Frei0rPlugin, ValuesAtTheRangeEndsReachTheScript) {
     expectPixel(b.middle, 0, 1, 0.6, 30 / 64.0, "middle");
     expectPixel(b.right, 1, 0, 0.5, 2 / 8.0, "right");
 
-    setDouble(fx, "Gain", 0);    // -2
+    setDouble(fx, "Gain", 0);  // -2
     setDouble(fx, "Turn", 0);
     setDouble(fx, "Invert", 0.49);
     spot = {0, 0};

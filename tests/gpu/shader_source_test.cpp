@@ -71,8 +71,9 @@ TEST(ShaderSourceTest, DefinitionsArePrependedInReverseOrderOfPasses) {
     EXPECT_LT(cube, lod);
     EXPECT_LT(lod, plain);
     // Each call is routed once; the definitions' own reads are untouched.
-    EXPECT_TRUE(contains(out, "= repl_texture2D(s, vec2(0.0)) + repl_texture2DLod(s, vec2(0.0), 1.0)"
-                              " + repl_textureCube(e, vec3(0.0, 0.0, 1.0));"));
+    EXPECT_TRUE(contains(out,
+                         "= repl_texture2D(s, vec2(0.0)) + repl_texture2DLod(s, vec2(0.0), 1.0)"
+                         " + repl_textureCube(e, vec3(0.0, 0.0, 1.0));"));
     EXPECT_FALSE(contains(out, "repl_repl_"));
 }
 
@@ -80,8 +81,9 @@ TEST(ShaderSourceTest, SamplerCubeBecomesSampler2D) {
     std::string text = "uniform samplerCube env;\nuniform samplerCube\nsky;\nfloat samplerCubeX;";
     ss::rewriteSamplerCube(text);
     EXPECT_EQ(text, "uniform sampler2D env;\nuniform sampler2D\nsky;\nfloat samplerCubeX;");
-    const std::string cube = ss::rewrite("uniform samplerCube env;\nvoid main() { vec3 d = vec3(0.0,1.0,0.0); "
-                                         "gl_FragColor = textureCube(env, d); }");
+    const std::string cube = ss::rewrite(
+        "uniform samplerCube env;\nvoid main() { vec3 d = vec3(0.0,1.0,0.0); "
+        "gl_FragColor = textureCube(env, d); }");
     EXPECT_TRUE(contains(cube, "uniform sampler2D env;"));
     EXPECT_TRUE(contains(cube, "(atan( b.x, b.z ) + 3.141526f)/6.283052f, acos(b.y)/3.141526f"));
     EXPECT_TRUE(contains(cube, "gl_FragColor = repl_textureCube(env, d);"));
@@ -98,8 +100,9 @@ TEST(ShaderSourceTest, WordsAtStartOrEndOfTextAreSafe) {
 }  // namespace
 
 TEST(ShaderSourceVersionTest, LeadingVersionLineStaysFirstAndOthersAreLeftInPlace) {
-    const std::string out = ss::rewrite("\n#version 330 compatibility\nuniform sampler2D t;\n"
-                                        "void main() { gl_FragColor = texture(t, vec2(0.0)) + texture2D(t, vec2(0.0)); }");
+    const std::string out = ss::rewrite(
+        "\n#version 330 compatibility\nuniform sampler2D t;\n"
+        "void main() { gl_FragColor = texture(t, vec2(0.0)) + texture2D(t, vec2(0.0)); }");
     EXPECT_EQ(out.rfind("\n#version 330 compatibility\n", 0), 0u) << out;
     EXPECT_TRUE(contains(out, "repl_texture2D(t"));
     std::string body = "uniform float a;\n#version 120\n";

@@ -49,9 +49,10 @@ TEST_F(ShaderTest, SamplersGetConsecutiveUnitsAndTheirSizes) {
     const uint32_t first = context().createTexture(4, 2, 8);
     const uint32_t second = context().createTexture(8, 16, 8);
     const uint32_t id = context().createShader(
-        "two", "uniform sampler2D a; uniform sampler2D b; uniform vec4 s_Texture0Params; uniform vec4 Texture1Params;\n"
-               "void main() { gl_FragColor = texture2D(a, vec2(0.0)) + texture2D(b, vec2(0.0))"
-               " + s_Texture0Params + Texture1Params; }\n");
+        "two",
+        "uniform sampler2D a; uniform sampler2D b; uniform vec4 s_Texture0Params; uniform vec4 Texture1Params;\n"
+        "void main() { gl_FragColor = texture2D(a, vec2(0.0)) + texture2D(b, vec2(0.0))"
+        " + s_Texture0Params + Texture1Params; }\n");
     Shader& shader = context().getShader(id);
     ASSERT_EQ(shader.error(), "");
     ASSERT_EQ(shader.uniforms().size(), 4u);
@@ -111,9 +112,9 @@ TEST_F(ShaderTest, TextureParameterSamplersAreBoundLikeLayers) {
 }
 
 TEST_F(ShaderTest, UniformValuesReachTheProgram) {
-    const uint32_t id = context().createShader(
-        "values", "uniform float f; uniform vec3 p; uniform bool b; uniform int n;\n"
-                  "void main() { gl_FragColor = vec4(f, p.y, float(b), float(n)); }\n");
+    const uint32_t id = context().createShader("values",
+                                               "uniform float f; uniform vec3 p; uniform bool b; uniform int n;\n"
+                                               "void main() { gl_FragColor = vec4(f, p.y, float(b), float(n)); }\n");
     Shader& shader = context().getShader(id);
     ASSERT_EQ(shader.error(), "");
     shader.parameter("f").value[0] = 0.5f;
@@ -141,13 +142,15 @@ TEST_F(ShaderTest, UniformValuesReachTheProgram) {
 TEST_F(ShaderTest, LeadingVersionLineCompilesWithThatDialect) {
     // texelFetch, bit operations and an unsigned literal need GLSL 1.30 or later.
     const uint32_t id = context().createShader(
-        "versioned", "#version 330 compatibility\nuniform sampler2D tex;\n"
-                     "void main() { uint bits = 5u & 4u; gl_FragColor = texelFetch(tex, ivec2(0), 0) * float(bits); }\n");
+        "versioned",
+        "#version 330 compatibility\nuniform sampler2D tex;\n"
+        "void main() { uint bits = 5u & 4u; gl_FragColor = texelFetch(tex, ivec2(0), 0) * float(bits); }\n");
     EXPECT_EQ(context().getShader(id).error(), "");
     // Comments may come before the version line.
     const uint32_t commented = context().createShader(
-        "commented", "// A licence header.\n/* More of it. */\n#version 330 compatibility\n"
-                     "uniform sampler2D tex;\nvoid main() { gl_FragColor = texture2D(tex, vec2(0.5)) * float(5u & 4u); }\n");
+        "commented",
+        "// A licence header.\n/* More of it. */\n#version 330 compatibility\n"
+        "uniform sampler2D tex;\nvoid main() { gl_FragColor = texture2D(tex, vec2(0.5)) * float(5u & 4u); }\n");
     EXPECT_EQ(context().getShader(commented).error(), "");
     const uint32_t old = context().createShader("unversioned", "void main() { uint bits = 5u & 4u; }\n");
     EXPECT_NE(context().getShader(old).error(), "");
@@ -173,7 +176,8 @@ TEST_F(ShaderTest, DrawCoversTargetAndFlipMirrorsTextureCoordinates) {
 // text; the compiler's log still counts the author's lines.
 TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLine) {
     const uint32_t id = context().createShader(
-        "lines", "uniform sampler2D s;\nvoid main() {\n  vec4 c = texture2D(s, vec2(0.5));\n  gl_FragColor = c + nope;\n}\n");
+        "lines",
+        "uniform sampler2D s;\nvoid main() {\n  vec4 c = texture2D(s, vec2(0.5));\n  gl_FragColor = c + nope;\n}\n");
     const std::string& error = context().getShader(id).error();
     EXPECT_NE(error.find(":4("), std::string::npos) << error;
 }
@@ -181,7 +185,8 @@ TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLine) {
 // The same with a version line of the author's own, in the numbering of
 // either GLSL generation, and after blank lines.
 TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLineAfterAVersionLine) {
-    const std::string body = "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2D(s, vec2(0.5)) + nope;\n}\n";
+    const std::string body =
+        "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2D(s, vec2(0.5)) + nope;\n}\n";
     // The error is on the author's line 4, or 6 after two blank lines.
     const std::pair<std::string, const char*> cases[] = {{"#version 120\n", ":4("},
                                                          {"#version 330 compatibility\n", ":4("},
@@ -198,10 +203,12 @@ TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLineAfterAVersionLine) {
 // "#extension" must come before any code; the texture-read definitions the
 // engine adds go after it, and the author's lines keep their numbers.
 TEST_F(ShaderTest, ExtensionLineWithTextureReadsCompiles) {
-    const std::string body = "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2DLod(s, vec2(0.5), 0.0)"
-                             " + texture2D(s, vec2(0.5));\n}\n";
-    for (const std::string head : {"#extension GL_ARB_shader_texture_lod : enable\n",
-                                   "// header\n/* lod\n */ #define K 1\n#extension GL_ARB_shader_texture_lod : enable\n"}) {
+    const std::string body =
+        "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2DLod(s, vec2(0.5), 0.0)"
+        " + texture2D(s, vec2(0.5));\n}\n";
+    for (const std::string head :
+         {"#extension GL_ARB_shader_texture_lod : enable\n",
+          "// header\n/* lod\n */ #define K 1\n#extension GL_ARB_shader_texture_lod : enable\n"}) {
         const uint32_t id = context().createShader("extension", head + body);
         EXPECT_EQ(context().getShader(id).error(), "") << head;
         const size_t authorsLine = 4 + std::count(head.begin(), head.end(), '\n');
@@ -221,7 +228,8 @@ TEST_F(ShaderTest, UniformLimitCountsNamesNotDeclarations) {
     EXPECT_NE(context().getShader(many).error().find("declares 1100 uniforms"), std::string::npos)
         << context().getShader(many).error();
 
-    const uint32_t array = context().createShader("array", "uniform float u0[1100];\nvoid main() { gl_FragColor = vec4(u0[0]); }\n");
+    const uint32_t array =
+        context().createShader("array", "uniform float u0[1100];\nvoid main() { gl_FragColor = vec4(u0[0]); }\n");
     EXPECT_NE(context().getShader(array).error().find("declares 1100 uniforms"), std::string::npos);
 
     const uint32_t fine = context().createShader("fine", "uniform float u0, u1;\nuniform vec4 k[8];\n" + main);
@@ -289,14 +297,12 @@ TEST_F(ShaderFileTest, EmptySourceLoadsNamedFragmentFile) {
 TEST_F(ShaderFileTest, MissingFileIsReported) {
     const uint32_t id = context().createShader("absent", "");
     EXPECT_EQ(context().getShader(id).error(), "Shader file not found or shader is empty!");
-    EXPECT_EQ(context().collectShaderErrors(),
-              "Shader \"absent\"\nShader file not found or shader is empty!\n");
+    EXPECT_EQ(context().collectShaderErrors(), "Shader \"absent\"\nShader file not found or shader is empty!\n");
     EXPECT_FALSE(context().getShader(id).loadFile(L""));
     // A NUL or a newline in a name shows as an escape; the text goes on past it.
     context().releaseEntity(id);
     context().createShader(std::string("a\0b\nc", 5), "");
-    EXPECT_EQ(context().collectShaderErrors(),
-              "Shader \"a\\x00b\\x0Ac\"\nShader file not found or shader is empty!\n");
+    EXPECT_EQ(context().collectShaderErrors(), "Shader \"a\\x00b\\x0Ac\"\nShader file not found or shader is empty!\n");
 }
 
 }  // namespace

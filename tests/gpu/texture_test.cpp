@@ -76,8 +76,7 @@ TEST_F(TextureTest, RowLengthSkipsPaddingOfEachRow) {
     ASSERT_TRUE(target.upload(rows, 2, 2, 8, 12, true, false));
     EXPECT_EQ(target.rowBytes(), 12u);
     EXPECT_EQ(target.pixels()->size(), 24u);
-    EXPECT_EQ(readBack<uint8_t>(target),
-              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
     GLint rowLength = -1;
     glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
     EXPECT_EQ(rowLength, 0);
@@ -193,8 +192,9 @@ TEST_F(TextureTest, BorrowedCopySurvivesReuploadAndRelease) {
 std::vector<uint8_t> paddedRows(uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes) {
     const uint32_t channelBytes = bytesPerChannel(depth);
     std::vector<uint8_t> bytes(rowBytes * height, 0xEE);
-    const float floats[] = {-0.0f, 1e-40f, -3.5f, 1e30f, std::numeric_limits<float>::infinity(),
-                            std::numeric_limits<float>::quiet_NaN(), 0.25f};
+    const float floats[] = {
+        -0.0f, 1e-40f, -3.5f, 1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
+        0.25f};
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t i = 0; i < width * 4; ++i) {
             const uint32_t n = y * width * 4 + i;
@@ -508,8 +508,8 @@ using TextureFileTest = GLFolderTest;
 // A 1x1 24-bit BMP of the colour (r, g, b).
 std::string bmp(uint8_t r, uint8_t g, uint8_t b) {
     const uint8_t header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
-                                 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
-                                 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+                              40,  0,   0,  0, 1, 0, 0, 0, 1, 0, 0,  0, 1, 0, 24, 0, 0, 0, 0, 0,
+                              4,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0};
     std::string file(reinterpret_cast<const char*>(header), sizeof header);
     const char row[4] = {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r), 0};
     return file + std::string(row, 4);

@@ -93,11 +93,11 @@ TEST(EntryPoint, OtherExceptionsBecome515AndLockReleased) {
 TEST(EntryPoint, EventIsHandledOnlyBetweenFirstColorAndFirstPoint) {
     FakeHost host;
     FakePlugin& fx = fakePlugin();
-    fx.addParam(LX_FLOAT, "f");     // host index 1
-    fx.addParam(LX_COLOR, "c");     // 2
-    fx.addParam(LX_FLOAT, "g");     // 3
-    fx.addParam(LX_POINT, "p");     // 4
-    fx.addParam(LX_COLOR, "c2");    // 5 (not the first colour)
+    fx.addParam(LX_FLOAT, "f");   // host index 1
+    fx.addParam(LX_COLOR, "c");   // 2
+    fx.addParam(LX_FLOAT, "g");   // 3
+    fx.addParam(LX_POINT, "p");   // 4
+    fx.addParam(LX_COLOR, "c2");  // 5 (not the first colour)
     ASSERT_EQ(host.call(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
     EXPECT_EQ(host::firstColorIndex(), 2u);
     EXPECT_EQ(host::firstPointIndex(), 4u);
@@ -128,14 +128,10 @@ TEST(HostTests, IdentifyTheHostByApplicationAndApiVersion) {
         bool premiere, legacy, current;
     };
     const Case cases[] = {
-        {PF_APPL_ID_AFTER_EFFECTS, 13, 0, false, true, false},
-        {PF_APPL_ID_AFTER_EFFECTS, 13, 1, false, true, false},
-        {PF_APPL_ID_AFTER_EFFECTS, 13, 2, false, false, false},
-        {PF_APPL_ID_AFTER_EFFECTS, 13, 9, false, false, true},
-        {PF_APPL_ID_AFTER_EFFECTS, 13, 28, false, false, true},
-        {PF_APPL_ID_AFTER_EFFECTS, 14, 0, false, false, false},
-        {PF_APPL_ID_AFTER_EFFECTS, 12, 14, false, false, false},
-        {PF_APPL_ID_PREMIERE, 13, 0, true, false, false},
+        {PF_APPL_ID_AFTER_EFFECTS, 13, 0, false, true, false},   {PF_APPL_ID_AFTER_EFFECTS, 13, 1, false, true, false},
+        {PF_APPL_ID_AFTER_EFFECTS, 13, 2, false, false, false},  {PF_APPL_ID_AFTER_EFFECTS, 13, 9, false, false, true},
+        {PF_APPL_ID_AFTER_EFFECTS, 13, 28, false, false, true},  {PF_APPL_ID_AFTER_EFFECTS, 14, 0, false, false, false},
+        {PF_APPL_ID_AFTER_EFFECTS, 12, 14, false, false, false}, {PF_APPL_ID_PREMIERE, 13, 0, true, false, false},
         {PF_APPL_ID_PREMIERE, 13, 28, true, false, false},
     };
     for (const Case& c : cases) {

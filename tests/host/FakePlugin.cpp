@@ -82,8 +82,8 @@ void FakePlugin::setParamValue(uint32_t index, const float value[4]) {
     ++valueWrites[index];
 }
 
-void FakePlugin::uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height,
-                             uint32_t depth, int32_t rowBytes) {
+void FakePlugin::uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
+                             int32_t rowBytes) {
     Upload up{index, width, height, depth, static_cast<uint32_t>(rowBytes), {}};
     const size_t row = size_t(width) * depth / 2;
     const auto* src = static_cast<const uint8_t*>(pixels);

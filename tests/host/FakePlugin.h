@@ -30,8 +30,8 @@ struct FakePlugin : IPlugin {
     std::vector<Parameter> params;
     uint32_t outWidth = 0, outHeight = 0;  // preRender result; 0 keeps the input size
     bool lockResult = true;
-    std::vector<uint8_t> readback;         // empty: readOutput gives null
-    std::function<void()> onGetText;       // runs inside getText (tests throw or sleep here)
+    std::vector<uint8_t> readback;    // empty: readOutput gives null
+    std::function<void()> onGetText;  // runs inside getText (tests throw or sleep here)
     std::function<void()> onUpdateUIFlags;
 
     // Record
@@ -45,10 +45,10 @@ struct FakePlugin : IPlugin {
     std::vector<Upload> uploads;
     std::vector<RenderCall> renders;
     std::vector<std::array<uint32_t, 2>> preRenders;
-    std::vector<double> frameTimes;            // setFrameTime, in order
-    double timeAtPreRender = -1;               // the frame time the last preRender saw
-    uint32_t maxSide = 16384;                  // maxOutputSide
-    std::vector<std::string> frameErrors;      // reportFrameError
+    std::vector<double> frameTimes;        // setFrameTime, in order
+    double timeAtPreRender = -1;           // the frame time the last preRender saw
+    uint32_t maxSide = 16384;              // maxOutputSide
+    std::vector<std::string> frameErrors;  // reportFrameError
     int locks = 0, unlocks = 0, releasedOutputs = 0;
     uint32_t extentW = 0, extentH = 0;
     float extentScale = 0;

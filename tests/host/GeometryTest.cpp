@@ -25,8 +25,8 @@ protected:
         ASSERT_EQ(host.call(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
         host.in.sequence_data = host.out.sequence_data;
         host.out = PF_OutData{};
-        callbacks.checkout_layer = [](PF_ProgPtr, PF_ParamIndex index, A_long id, const PF_RenderRequest* req,
-                                      A_long, A_long, A_u_long, PF_CheckoutResult* result) -> PF_Err {
+        callbacks.checkout_layer = [](PF_ProgPtr, PF_ParamIndex index, A_long id, const PF_RenderRequest* req, A_long,
+                                      A_long, A_u_long, PF_CheckoutResult* result) -> PF_Err {
             FakeHost& h = FakeHost::current();
             EXPECT_EQ(index, 0);
             h.lastCheckoutId = id;
@@ -52,15 +52,15 @@ TEST(Scale, FullResolutionGivesTheSizeItself) {
     EXPECT_EQ(host::scale(1000, 1, 3), 333u);
     EXPECT_EQ(host::scale(720, 4, 3), 960u);
     EXPECT_EQ(host::scale(0, 1, 1), 1u);
-    EXPECT_EQ(host::scale(1, 1, 4), 1u);  // never below one pixel
+    EXPECT_EQ(host::scale(1, 1, 4), 1u);      // never below one pixel
     EXPECT_EQ(host::scale(100, 0, 1), 100u);  // an invalid rational changes nothing
 }
 
 TEST_F(GeometryTest, SmartPreRenderKeepingTheSizeUnitesTheRectangles) {
     host.checkoutResult.result_rect = {10, 20, 1010, 620};
     host.checkoutResult.max_result_rect = {0, 0, 1020, 640};
-    output.result_rect = {0, 0, 0, 0};            // empty: replaced
-    output.max_result_rect = {-5, 5, 100, 700};   // grown
+    output.result_rect = {0, 0, 0, 0};           // empty: replaced
+    output.max_result_rect = {-5, 5, 100, 700};  // grown
     input.output_request.rect = {1, 2, 3, 4};
     input.output_request.field = PF_Field_UPPER;
     ASSERT_EQ(host.call(PF_Cmd_SMART_PRE_RENDER, nullptr, nullptr, &extra), PF_Err_NONE);
@@ -255,8 +255,7 @@ TEST_F(EditingGeometryTest, AnOutputBeyondTheEngineIsClampedAndReported) {
     const auto* frame = static_cast<const host::FrameData*>(*host.out.frame_data);
     EXPECT_EQ(frame->width, 16384u);
     ASSERT_EQ(fx.frameErrors.size(), 1u);
-    EXPECT_NE(fx.frameErrors[0].find("clamped to at most 16384 pixels a side"), std::string::npos)
-        << fx.frameErrors[0];
+    EXPECT_NE(fx.frameErrors[0].find("clamped to at most 16384 pixels a side"), std::string::npos) << fx.frameErrors[0];
     ASSERT_EQ(host.call(PF_Cmd_FRAME_SETDOWN), PF_Err_NONE);
 
     // Within the bound nothing is reported.

@@ -78,8 +78,7 @@ TEST_F(RenderTest, SixteenBitResultIsNarrowedAndCopiedBottomRowFirst) {
     TestWorld input(2, 2, PF_PixelFormat_ARGB64);
     TestWorld output(2, 2, PF_PixelFormat_ARGB64, 6);
     // Readback row 0 (the bottom of the image) then row 1.
-    readback16({65535, 65534, 32769, 32768, 1, 0, 2, 3,
-                100, 200, 300, 400, 500, 600, 700, 800});
+    readback16({65535, 65534, 32769, 32768, 1, 0, 2, 3, 100, 200, 300, 400, 500, 600, 700, 800});
     ASSERT_EQ(render(input, output), PF_Err_NONE);
     // The first readback row is the output's last row.
     EXPECT_EQ(channel16(output, 0, 1, 0), 32768);
@@ -228,8 +227,8 @@ TEST_F(EditingRenderTest, SmallerFrameIsFilledTransparentThenCopiedCentred) {
     output.pixels.assign(output.pixels.size(), 0xEE);
     setFrameSize(4, 2);
     fx.readback = std::vector<uint8_t>(4 * 2 * 4, 0);
-    for (size_t i = 0; i < 16; ++i) fx.readback[i] = 1;       // bottom row
-    for (size_t i = 16; i < 32; ++i) fx.readback[i] = 2;      // top row
+    for (size_t i = 0; i < 16; ++i) fx.readback[i] = 1;   // bottom row
+    for (size_t i = 16; i < 32; ++i) fx.readback[i] = 2;  // top row
     ASSERT_EQ(render(input, output), PF_Err_NONE);
     EXPECT_EQ(host.fills, 1);
     EXPECT_EQ(host.lastFill.alpha, 0);

@@ -259,8 +259,8 @@ TEST_P(Hostile, ThroughTheCommand) {
     const std::string name = GetParam();
     const Expectation expectation = readExpectation(name);
     const std::string out = testing::TempDir() + "lumivex_hostile_" + name;
-    std::string command = "mkdir -p '" + out + "' && timeout " + std::to_string(kWatchdog.count()) + " " +
-                          LUMIVEX_BIN + " render --effect '" + folderOf(name) + "'";
+    std::string command = "mkdir -p '" + out + "' && timeout " + std::to_string(kWatchdog.count()) + " " + LUMIVEX_BIN +
+                          " render --effect '" + folderOf(name) + "'";
     bool sized = false, frames = false;
     for (const std::string& arg : expectation.args) {
         command += " '" + arg + "'";
@@ -285,7 +285,8 @@ TEST_P(Hostile, ThroughTheCommand) {
 }
 #endif
 
-INSTANTIATE_TEST_SUITE_P(Folders, Hostile, testing::ValuesIn(std::vector<std::string>(std::begin(kCases), std::end(kCases))),
+INSTANTIATE_TEST_SUITE_P(Folders, Hostile,
+                         testing::ValuesIn(std::vector<std::string>(std::begin(kCases), std::end(kCases))),
                          [](const testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;
                              for (char& c : name)

@@ -100,11 +100,13 @@ PF_Err paramsSetup(PF_InData* in, PF_OutData* out) {
 
 // Output = input * Gain (colour channels inverted when Invert is on).
 PF_Err render(PF_InData* in, PF_OutData* out, PF_EffectWorld* input, PF_EffectWorld* output) {
-    if (const char* message = std::getenv("FAKE_MODULE_RENDER_MESSAGE")) in->utils->ansi.sprintf(out->return_msg, "%s", message);
+    if (const char* message = std::getenv("FAKE_MODULE_RENDER_MESSAGE"))
+        in->utils->ansi.sprintf(out->return_msg, "%s", message);
     PF_ParamDef gain{}, invert{};
     PF_Err err = in->inter.checkout_param(in->effect_ref, 1, in->current_time, in->time_step, in->time_scale, &gain);
     in->inter.checkin_param(in->effect_ref, &gain);
-    if (!err) err = in->inter.checkout_param(in->effect_ref, 2, in->current_time, in->time_step, in->time_scale, &invert);
+    if (!err)
+        err = in->inter.checkout_param(in->effect_ref, 2, in->current_time, in->time_step, in->time_scale, &invert);
     in->inter.checkin_param(in->effect_ref, &invert);
     if (err) return err;
     auto* pixels = acquire<PF_PixelDataSuite1>(in, kPFPixelDataSuite, kPFPixelDataSuiteVersion1);
@@ -126,8 +128,9 @@ PF_Err render(PF_InData* in, PF_OutData* out, PF_EffectWorld* input, PF_EffectWo
         for (int x = 0; x < output->width && x < input->width; ++x) {
             for (int c = 0; c < 4; ++c) {
                 const uint8_t* s = src + (x * 4 + c) * bytes;
-                float v = bytes == 1 ? *s : bytes == 2 ? *reinterpret_cast<const uint16_t*>(s) * 1.0f
-                                                       : *reinterpret_cast<const float*>(s) * 1.0f;
+                float v = bytes == 1   ? *s
+                          : bytes == 2 ? *reinterpret_cast<const uint16_t*>(s) * 1.0f
+                                       : *reinterpret_cast<const float*>(s) * 1.0f;
                 if (c != alpha) {
                     v = float(v * gain.u.fs_d.value);
                     if (invert.u.bd.value) v = full - v;
@@ -198,12 +201,10 @@ extern "C" __attribute__((visibility("default"))) void FakeModule_control(bool l
 }
 
 extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in, PF_OutData* out,
-                                                                         PF_ParamDef* params[], PF_LayerDef* output,
-                                                                         void* extra) {
+                                                                        PF_ParamDef* params[], PF_LayerDef* output,
+                                                                        void* extra) {
     switch (cmd) {
-        case PF_Cmd_ABOUT:
-            in->utils->ansi.sprintf(out->return_msg, "Fake effect %d", 7);
-            return PF_Err_NONE;
+        case PF_Cmd_ABOUT: in->utils->ansi.sprintf(out->return_msg, "Fake effect %d", 7); return PF_Err_NONE;
         case PF_Cmd_GLOBAL_SETUP: return globalSetup(in, out);
         case PF_Cmd_PARAMS_SETUP: return paramsSetup(in, out);
         case PF_Cmd_SEQUENCE_SETUP:
@@ -226,8 +227,7 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
             if (out->frame_data) disposeHandle(in, out->frame_data);
             out->frame_data = nullptr;
             return PF_Err_NONE;
-        case PF_Cmd_USER_CHANGED_PARAM:
-            return userChangedParam(in, out, static_cast<PF_UserChangedParamExtra*>(extra));
+        case PF_Cmd_USER_CHANGED_PARAM: return userChangedParam(in, out, static_cast<PF_UserChangedParamExtra*>(extra));
         case PF_Cmd_UPDATE_PARAMS_UI: return updateParamsUI(in, params);
         case PF_Cmd_EVENT: {
             auto* event = static_cast<PF_EventExtra*>(extra);

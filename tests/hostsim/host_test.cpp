@@ -105,19 +105,19 @@ TEST_P(HostRender, OutputIsTheInputScaledByTheGainAtEveryDepth) {
     EXPECT_EQ(host.handles().leaks(), std::vector<std::string>{"module, PF_Cmd_GLOBAL_SETUP (8 bytes)"});
 }
 
-INSTANTIATE_TEST_SUITE_P(BothHosts, HostRender,
-                         testing::Values(RenderCase{HostKind::Compositing, 8, true},
-                                         RenderCase{HostKind::Compositing, 16, true},
-                                         RenderCase{HostKind::Compositing, 32, true},
-                                         RenderCase{HostKind::Compositing, 8, false},
-                                         RenderCase{HostKind::Editing, 8, false},
-                                         RenderCase{HostKind::Editing, 16, false},
-                                         RenderCase{HostKind::Editing, 32, false}),
-                         [](const testing::TestParamInfo<RenderCase>& info) {
-                             const RenderCase& c = info.param;
-                             return std::string(c.kind == HostKind::Editing ? "Editing" : c.smart ? "Smart" : "Compositing") +
-                                    std::to_string(c.depth);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    BothHosts, HostRender,
+    testing::Values(RenderCase{HostKind::Compositing, 8, true}, RenderCase{HostKind::Compositing, 16, true},
+                    RenderCase{HostKind::Compositing, 32, true}, RenderCase{HostKind::Compositing, 8, false},
+                    RenderCase{HostKind::Editing, 8, false}, RenderCase{HostKind::Editing, 16, false},
+                    RenderCase{HostKind::Editing, 32, false}),
+    [](const testing::TestParamInfo<RenderCase>& info) {
+        const RenderCase& c = info.param;
+        return std::string(c.kind == HostKind::Editing ? "Editing"
+                           : c.smart                   ? "Smart"
+                                                       : "Compositing") +
+               std::to_string(c.depth);
+    });
 
 TEST_F(HostTest, DownsampledRenderUsesTheSmallerLayer) {
     HostConfig config;

@@ -58,8 +58,7 @@ TEST(Module, RegistrationIsReadFromTheLoadedModuleAsWellAsItsFile) {
     std::optional<std::vector<uint8_t>> inMemory;
     try {
         inMemory = readLoadedResource(loaded, path, "PIPL", 16000, 1033);
-    } catch (const Error&) {
-    }
+    } catch (const Error&) {}
     EXPECT_NE(inMemory, after);
 }
 

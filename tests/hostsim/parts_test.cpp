@@ -177,8 +177,22 @@ TEST(World, PixelFormatDepths) {
 
 namespace {
 std::vector<uint8_t> property(const char* key, std::vector<uint8_t> data) {
-    std::vector<uint8_t> p = {'M', 'I', 'B', '8', uint8_t(key[3]), uint8_t(key[2]), uint8_t(key[1]), uint8_t(key[0]),
-                              0, 0, 0, 0, uint8_t(data.size()), 0, 0, 0};
+    std::vector<uint8_t> p = {'M',
+                              'I',
+                              'B',
+                              '8',
+                              uint8_t(key[3]),
+                              uint8_t(key[2]),
+                              uint8_t(key[1]),
+                              uint8_t(key[0]),
+                              0,
+                              0,
+                              0,
+                              0,
+                              uint8_t(data.size()),
+                              0,
+                              0,
+                              0};
     for (uint8_t b : data) p.push_back(b);
     while (p.size() % 4) p.push_back(0);
     return p;
@@ -191,11 +205,10 @@ std::vector<uint8_t> list(uint8_t count, std::initializer_list<std::vector<uint8
 }  // namespace
 
 TEST(Registration, DecodesTheProperties) {
-    Registration r = parseRegistration(list(5, {property("kind", {'T', 'K', 'F', 'e'}),
-                                                property("name", {3, 'A', 'b', 'c'}),
-                                                property("8664", {'E', 'P', 0}),
-                                                property("eSVR", {13, 0, 2, 0}),
-                                                property("eVER", {0x00, 0x06, 0x09, 0x00})}));
+    Registration r =
+        parseRegistration(list(5, {property("kind", {'T', 'K', 'F', 'e'}), property("name", {3, 'A', 'b', 'c'}),
+                                   property("8664", {'E', 'P', 0}), property("eSVR", {13, 0, 2, 0}),
+                                   property("eVER", {0x00, 0x06, 0x09, 0x00})}));
     EXPECT_EQ(r.kind, fourCC("eFKT"));
     EXPECT_EQ(r.name, "Abc");
     EXPECT_EQ(r.entryPoint, "EP");

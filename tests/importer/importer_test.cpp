@@ -94,13 +94,14 @@ TEST_F(Importer, IsfInputsBecomeParametersWithTheFilesMeaning) {
     // and the bool: the layer's pixel 2 right and 1 up, halved and inverted.
     // The event switched on shows white in the first frame only.
     const ImageLib::Picture& in = layer;
-    expectFrames("--input layer.png --param Mode=2 --param Offset=2,7 --param Gain=0.5 --param Invert=true "
-                 "--param Flash=true", 2,
-                 [&](int k, uint32_t x, uint32_t y) {
-                     if (k == 0) return std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f};
-                     const float* p = in.pixel(std::min(x + 2, 7u), y == 0 ? 0 : y - 1);  // edges repeat
-                     return std::array<float, 4>{1 - 0.5f * p[0], 1 - 0.5f * p[1], 1 - 0.5f * p[2], 0.5f};
-                 });
+    expectFrames(
+        "--input layer.png --param Mode=2 --param Offset=2,7 --param Gain=0.5 --param Invert=true "
+        "--param Flash=true",
+        2, [&](int k, uint32_t x, uint32_t y) {
+            if (k == 0) return std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f};
+            const float* p = in.pixel(std::min(x + 2, 7u), y == 0 ? 0 : y - 1);  // edges repeat
+            return std::array<float, 4>{1 - 0.5f * p[0], 1 - 0.5f * p[1], 1 - 0.5f * p[2], 0.5f};
+        });
 }
 
 TEST_F(Importer, IsfPassesHaveTheirSizesAndPersistentTargetsCountFrames) {
@@ -258,14 +259,21 @@ TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
         {"textureProjGrad(inputImage, vec3(uv, 1.0), dx, dy)", same},
         {"textureProjGradOffset(inputImage, vec4(uv, 7.0, 1.0), dx, dy, ivec2(1, 2))", moved},
         {"texelFetch(inputImage, p, 0)", same},
-        {"texelFetchOffset(inputImage, ivec2(p.x / 2, p.y), 0, ivec2(1, 2))", [&](int x, int y) { return at(x / 2 + 1, y + 2); }},
+        {"texelFetchOffset(inputImage, ivec2(p.x / 2, p.y), 0, ivec2(1, 2))",
+         [&](int x, int y) { return at(x / 2 + 1, y + 2); }},
         {"textureGather(inputImage, corner)", [&](int x, int y) { return gather(0, x, y); }},
         {"textureGather(inputImage, corner, 2)", [&](int x, int y) { return gather(2, x, y); }},
-        {"textureGatherOffset(inputImage, corner, ivec2(1, 2), 1)", [&](int x, int y) { return gather(1, x + 1, y + 2); }},
+        {"textureGatherOffset(inputImage, corner, ivec2(1, 2), 1)",
+         [&](int x, int y) { return gather(1, x + 1, y + 2); }},
         {"textureGatherOffsets(inputImage, corner, ivec2[4](ivec2(0, 0), ivec2(1, 0), ivec2(0, 1), ivec2(2, 3)))",
-         [&](int x, int y) { return Texel{at(x, y)[0], at(x + 1, y)[0], at(x, y + 1)[0], at(x + 2, y + 3)[0]}; }},
+         [&](int x, int y) {
+             return Texel{at(x, y)[0], at(x + 1, y)[0], at(x, y + 1)[0], at(x + 2, y + 3)[0]};
+         }},
         // Sizes do not depend on the orientation.
-        {"vec4(vec2(textureSize(inputImage, 0)) / 100.0, 0.0, 1.0)", [](int, int) { return Texel{0.08f, 0.32f, 0.0f, 1.0f}; }},
+        {"vec4(vec2(textureSize(inputImage, 0)) / 100.0, 0.0, 1.0)",
+         [](int, int) {
+             return Texel{0.08f, 0.32f, 0.0f, 1.0f};
+         }},
     };
     const int count = static_cast<int>(std::size(reads));
     ASSERT_LE(count, h);
@@ -278,8 +286,13 @@ TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
                                        "    vec2 corner = (floor(gl_FragCoord.xy) + 1.0) / vec2(8.0, 32.0);\n"
                                        "    ivec2 p = ivec2(gl_FragCoord.xy);\n"
                                        "    vec2 dx = dFdx(uv), dy = dFdy(uv);\n"
-                                       "    vec4 reads[" << count << "] = vec4[" << count << "](\n" << list << ");\n"
-                                       "    gl_FragColor = reads[p.y % " << count << "];\n"
+                                       "    vec4 reads["
+                                    << count << "] = vec4[" << count << "](\n"
+                                    << list
+                                    << ");\n"
+                                       "    gl_FragColor = reads[p.y % "
+                                    << count
+                                    << "];\n"
                                        "}\n";
     import("reads.fs");
     const Outcome o = run("render --effect fx --depth 32 --input layer.png --output out.exr");
@@ -297,9 +310,10 @@ TEST_F(Importer, EverySamplingBuiltinReadsInTheFilesOrientation) {
 }
 
 TEST_F(Importer, RefusalsNameTheFeatureAndTheLineAndWriteNothing) {
-    const std::string audio = "/*{\n  \"INPUTS\": [\n    {\"NAME\": \"level\", \"TYPE\": \"float\"},\n"
-                              "    {\"NAME\": \"sound\", \"TYPE\": \"audioFFT\"}\n  ]\n}*/\n"
-                              "void main() { gl_FragColor = vec4(level); }\n";
+    const std::string audio =
+        "/*{\n  \"INPUTS\": [\n    {\"NAME\": \"level\", \"TYPE\": \"float\"},\n"
+        "    {\"NAME\": \"sound\", \"TYPE\": \"audioFFT\"}\n  ]\n}*/\n"
+        "void main() { gl_FragColor = vec4(level); }\n";
     std::ofstream(path("audio.fs")) << audio;
     Outcome o = run("import audio.fs -o a");
     EXPECT_EQ(o.status, 1);
@@ -320,10 +334,12 @@ TEST_F(Importer, UncompilableCodeIsRefusedWithItsFileLineAndName) {
     std::ofstream(path("bad.glsl")) << "void mainImage(out vec4 c, in vec2 f) {\n  c = vec4(undefinedName);\n}\n";
     std::ofstream(path("bad.fs")) << "/*{\n}*/\nvoid main() {\n  gl_FragColor = vec4(missingColour);\n}\n";
     std::ofstream(path("stage.fs")) << "/*{}*/\nvarying vec2 q;\nvoid main() { gl_FragColor = vec4(q, 0.0, 1.0); }\n";
-    std::ofstream(path("stage.vs")) << "varying vec2 q;\nvoid main() {\n  isf_vertShaderInit();\n  q = notDeclared;\n}\n";
+    std::ofstream(path("stage.vs"))
+        << "varying vec2 q;\nvoid main() {\n  isf_vertShaderInit();\n  q = notDeclared;\n}\n";
     std::ofstream(path("common.json"))
         << "{\"Shader\": {\"renderpass\": [\n"
-           "  {\"type\": \"common\", \"code\": \"float f() {\\n  return 1.0;\\n}\\nfloat g() { return unknownThing; }\\n\"},\n"
+           "  {\"type\": \"common\", \"code\": \"float f() {\\n  return 1.0;\\n}\\nfloat g() { return unknownThing; "
+           "}\\n\"},\n"
            "  {\"type\": \"image\", \"code\": \"void mainImage(out vec4 c, in vec2 f) {\\n  c = vec4(f());\\n}\\n\"}\n"
            "]}}\n";
     const struct {

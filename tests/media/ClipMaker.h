@@ -26,13 +26,13 @@ namespace clipmaker {
 
 struct Plan {
     int width = 64, height = 36;
-    std::vector<int64_t> pts;       // of each picture, in timeBase
+    std::vector<int64_t> pts;  // of each picture, in timeBase
     AVRational timeBase{1, 30};
     const char* videoCodec = "libx264";  // lossless: qp 0
     int gop = 10;
     AVRational sar{0, 1};
-    double rotate = 0;               // display matrix: turn clockwise by this to show ("rotate=90")
-    const char* audioCodec = nullptr;    // "aac", "libopus"
+    double rotate = 0;                 // display matrix: turn clockwise by this to show ("rotate=90")
+    const char* audioCodec = nullptr;  // "aac", "libopus"
     double audioSeconds = 0;
     bool interlaced = false;
 };
@@ -48,7 +48,9 @@ inline int level(int k) { return 20 + 3 * k; }
 
 // Which picture a decoded RGB value (0..1) of the grey came from.
 inline int pictureOf(float value) { return int(std::lround((value * 219 + 16 - 20) / 3)); }
-inline int pictureOf(const ImageLib::Picture& image) { return pictureOf(image.pixel(image.width / 2, image.height / 2)[0]); }
+inline int pictureOf(const ImageLib::Picture& image) {
+    return pictureOf(image.pixel(image.width / 2, image.height / 2)[0]);
+}
 
 namespace detail {
 
@@ -136,9 +138,11 @@ inline void make(const std::string& path, const Plan& plan) {
     for (size_t k = 0; k < plan.pts.size(); ++k) {
         av_frame_make_writable(f);
         for (int y = 0; y < plan.height; ++y)
-            for (int x = 0; x < plan.width; ++x) f->data[0][y * f->linesize[0] + x] = uint8_t(x < 8 && y < 8 ? 235 : level(int(k)));
+            for (int x = 0; x < plan.width; ++x)
+                f->data[0][y * f->linesize[0] + x] = uint8_t(x < 8 && y < 8 ? 235 : level(int(k)));
         for (int plane = 1; plane < 3; ++plane)
-            for (int y = 0; y < plan.height / 2; ++y) std::fill_n(f->data[plane] + y * f->linesize[plane], plan.width / 2, 128);
+            for (int y = 0; y < plan.height / 2; ++y)
+                std::fill_n(f->data[plane] + y * f->linesize[plane], plan.width / 2, 128);
         f->pts = plan.pts[k];
         f->sample_aspect_ratio = plan.sar;
         detail::pump(mux, video, f);
@@ -158,7 +162,8 @@ inline void make(const std::string& path, const Plan& plan) {
             ASSERT_GE(av_frame_get_buffer(s, 0), 0);
             for (int i = 0; i < s->nb_samples; ++i) {
                 const double value = 0.3 * std::sin((at + i) * 2 * M_PI * 440 / a->sample_rate);
-                if (a->sample_fmt == AV_SAMPLE_FMT_S16) reinterpret_cast<int16_t*>(s->data[0])[i] = int16_t(value * 32767);
+                if (a->sample_fmt == AV_SAMPLE_FMT_S16)
+                    reinterpret_cast<int16_t*>(s->data[0])[i] = int16_t(value * 32767);
                 else reinterpret_cast<float*>(s->data[0])[i] = float(value);
             }
             s->pts = at;

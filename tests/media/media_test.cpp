@@ -45,10 +45,12 @@ ImageLib::Picture card(uint32_t k, uint32_t w = 6, uint32_t h = 4) {
     return image;
 }
 
-void expectImage(const ImageLib::Picture& got, const ImageLib::Picture& want, float tolerance, const std::string& what) {
+void expectImage(const ImageLib::Picture& got, const ImageLib::Picture& want, float tolerance,
+                 const std::string& what) {
     ASSERT_EQ(got.width, want.width) << what;
     ASSERT_EQ(got.height, want.height) << what;
-    for (size_t i = 0; i < got.rgba.size(); ++i) ASSERT_NEAR(got.rgba[i], want.rgba[i], tolerance) << what << " value " << i;
+    for (size_t i = 0; i < got.rgba.size(); ++i)
+        ASSERT_NEAR(got.rgba[i], want.rgba[i], tolerance) << what << " value " << i;
 }
 
 std::string errorOf(const std::function<void()>& f) {
@@ -182,7 +184,8 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
             ImageLib::Picture frame = card(k, width, height);
             if (eightBit) {
                 ImageLib::Picture bytes = ImageLib::Picture::eightBit(width, height);
-                for (size_t i = 0; i < frame.rgba.size(); ++i) bytes.rgba8[i] = uint8_t(std::lround(frame.rgba[i] * 255));
+                for (size_t i = 0; i < frame.rgba.size(); ++i)
+                    bytes.rgba8[i] = uint8_t(std::lround(frame.rgba[i] * 255));
                 if (k % 2) bytes.rgba8.resize(bytes.pixelBytes());
                 frame = std::move(bytes);
             }
@@ -221,7 +224,8 @@ TEST(Media, EightBitPicturesCarryTheValuesFloatOnesDo) {
 TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     const std::string d = folder();
     ImageLib::Picture flat(32, 16);
-    for (size_t i = 0; i < flat.rgba.size(); i += 4) flat.rgba[i] = 0.2f, flat.rgba[i + 1] = 0.5f, flat.rgba[i + 2] = 0.8f, flat.rgba[i + 3] = 0.5f;
+    for (size_t i = 0; i < flat.rgba.size(); i += 4)
+        flat.rgba[i] = 0.2f, flat.rgba[i + 1] = 0.5f, flat.rgba[i + 2] = 0.8f, flat.rgba[i + 3] = 0.5f;
     for (const char* ext : {".mp4", ".mov", ".webm", ".gif"}) {
         const std::string clip = d + "flat" + ext;
         media::WriterOptions w;
@@ -245,7 +249,8 @@ TEST(Media, EncodedClipsKeepCountSizeAndColour) {
     // The GIF palette has the size asked for.
     ImageLib::Picture ramp(64, 4);
     for (uint32_t x = 0; x < 64; ++x)
-        for (uint32_t y = 0; y < 4; ++y) std::copy_n(std::initializer_list<float>{x / 63.0f, 1 - x / 63.0f, 0.5f, 1}.begin(), 4, ramp.pixel(x, y));
+        for (uint32_t y = 0; y < 4; ++y)
+            std::copy_n(std::initializer_list<float>{x / 63.0f, 1 - x / 63.0f, 0.5f, 1}.begin(), 4, ramp.pixel(x, y));
     media::WriterOptions w;
     w.width = 64;
     w.height = 4;
@@ -298,7 +303,8 @@ TEST(Media, StillsInMemoryAndInFilesAreTheSame) {
     ImageLib::Picture picture = card(3, 9, 5);
     picture.pixel(8, 4)[0] = 2.5f;
     for (const auto& [name, depth, tolerance] : {std::tuple<std::string, uint32_t, float>{"a.png", 8, 0.5f / 255},
-                                                 {"a.png", 16, 0.5f / 65535}, {"a.exr", 32, 0.0f}}) {
+                                                 {"a.png", 16, 0.5f / 65535},
+                                                 {"a.exr", 32, 0.0f}}) {
         const std::vector<uint8_t> bytes = media::encodeImage(name, picture, depth);
         media::writeImage(d + name, picture, depth);
         std::ifstream in(d + name, std::ios::binary);
@@ -321,7 +327,8 @@ TEST(Media, StillsInMemoryAndInFilesAreTheSame) {
         file.writePixels(5);
     }
     std::ifstream direct(d + "direct.exr", std::ios::binary);
-    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(direct), {}), media::encodeImage("b.exr", picture, 32));
+    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(direct), {}),
+              media::encodeImage("b.exr", picture, 32));
     std::vector<uint8_t> exr = media::encodeImage("b.exr", picture, 32);
     exr.resize(exr.size() - 40);
     EXPECT_EQ(errorOf([&] { media::decodeImage(exr, "b.exr"); }).rfind("cannot read image b.exr: ", 0), 0u);
@@ -332,7 +339,8 @@ TEST(Media, StillsInMemoryAndInFilesAreTheSame) {
 TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
     const std::string d = folder();
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "missing.mp4"); }), d + "missing.mp4: no such file");
-    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "none.%04d.png"); }), d + "none.%04d.png: no files match the frame pattern");
+    EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "none.%04d.png"); }),
+              d + "none.%04d.png: no files match the frame pattern");
     std::ofstream(d + "junk.mp4") << "this is not a video";
     EXPECT_EQ(errorOf([&] { media::VideoReader r(d + "junk.mp4"); }).rfind(d + "junk.mp4: cannot open: ", 0), 0u);
     // A numbered sequence with a file missing does not end quietly there.
@@ -347,7 +355,8 @@ TEST(Media, UnreadableAndTruncatedFilesNameTheFile) {
         media::VideoWriter writer(d + "whole.mkv", w);
         ImageLib::Picture noise(64, 64);
         for (uint32_t k = 0; k < 30; ++k) {
-            for (size_t i = 0; i < noise.rgba.size(); ++i) noise.rgba[i] = float((i * 2654435761u + k * 97) % 251) / 250;
+            for (size_t i = 0; i < noise.rgba.size(); ++i)
+                noise.rgba[i] = float((i * 2654435761u + k * 97) % 251) / 250;
             writer.write(noise);
         }
         writer.finish();
@@ -569,7 +578,8 @@ TEST(Media, VariableRateClipsKeepTheirLengthAndShowEveryPicture) {
     // 30 a second with each picture up to 10 ms early or late.
     plan.timeBase = {1, 1000};
     plan.pts.clear();
-    for (int k = 0; k < 60; ++k) plan.pts.push_back(std::max<int64_t>(0, std::lround(k * 1000 / 30.0) + (k % 2 ? 10 : -10)));
+    for (int k = 0; k < 60; ++k)
+        plan.pts.push_back(std::max<int64_t>(0, std::lround(k * 1000 / 30.0) + (k % 2 ? 10 : -10)));
     clipmaker::make(d + "jitter.mkv", plan);
     const media::ClipInfo jitter = media::probeClip(d + "jitter.mkv");
     EXPECT_NEAR(double(jitter.rateNum) / jitter.rateDen, 30, 0.5) << jitter.rateNum << "/" << jitter.rateDen;
@@ -642,9 +652,10 @@ TEST(Media, ADisplayMatrixTurnsThePicturesUpright) {
             ASSERT_EQ(picture.height, reader.info().height) << degrees;
             EXPECT_EQ(clipmaker::pictureOf(picture), 1) << degrees;
             const uint32_t x = corner.first ? picture.width - 3 : 2, y = corner.second ? picture.height - 3 : 2;
-            EXPECT_GT(picture.pixel(x, y)[0], 0.9f) << degrees << " degrees, " << (eightBit ? "8-bit" : "float") << " corners "
-                << picture.pixel(2, 2)[0] << " " << picture.pixel(picture.width - 3, 2)[0] << " " << picture.pixel(2, picture.height - 3)[0] << " "
-                << picture.pixel(picture.width - 3, picture.height - 3)[0];
+            EXPECT_GT(picture.pixel(x, y)[0], 0.9f)
+                << degrees << " degrees, " << (eightBit ? "8-bit" : "float") << " corners " << picture.pixel(2, 2)[0]
+                << " " << picture.pixel(picture.width - 3, 2)[0] << " " << picture.pixel(2, picture.height - 3)[0]
+                << " " << picture.pixel(picture.width - 3, picture.height - 3)[0];
             EXPECT_LT(picture.pixel(picture.width - 1 - x, y)[0], 0.5f) << degrees;
             EXPECT_LT(picture.pixel(x, picture.height - 1 - y)[0], 0.5f) << degrees;
         }
@@ -772,7 +783,8 @@ TEST(Media, OrderedGifDitherStaysCloseToThePicture) {
                 for (int c = 0; c < 3; ++c) {
                     double sum = 0;
                     for (uint32_t y = by; y < by + 8; ++y)
-                        for (uint32_t x = bx; x < bx + 8; ++x) sum += double(back.pixel(x, y)[c]) - smooth.pixel(x, y)[c];
+                        for (uint32_t x = bx; x < bx + 8; ++x)
+                            sum += double(back.pixel(x, y)[c]) - smooth.pixel(x, y)[c];
                     blocks += std::abs(sum / 64);
                 }
         return 10 * std::log10(1 / (squares / (smooth.width * smooth.height * 3)));

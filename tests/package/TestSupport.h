@@ -17,9 +17,7 @@
 
 namespace testing_support {
 
-inline std::vector<uint8_t> bytesOf(const std::string& text) {
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
+inline std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
 // A fresh folder, removed with everything in it at the end of the scope.
 class TempDir {
@@ -61,7 +59,8 @@ inline void writeFile(const std::filesystem::path& path, const std::string& cont
 // A module's resources made in memory: the table bytes and their parse.
 struct TestModule {
     explicit TestModule(const std::vector<platform::ResourceItem>& entries)
-        : bytes(platform::writeResourceTable(entries)), table(platform::parseResourceTable(bytes.data(), bytes.size())) {}
+        : bytes(platform::writeResourceTable(entries)),
+          table(platform::parseResourceTable(bytes.data(), bytes.size())) {}
     // The table points into `bytes`: moving keeps the buffer, copying would not.
     TestModule(TestModule&&) = default;
     TestModule(const TestModule&) = delete;

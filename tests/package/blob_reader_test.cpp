@@ -64,7 +64,8 @@ TEST_P(BlobReaderTest, UnusableResourcesLeaveTheLooseFilesInForce) {
         {"no resource", TestModule(std::vector<platform::ResourceItem>{})},
         {"resource of another type", TestModule({{11, package::kPackageResourceName, 0, scrambled}})},
         {"empty resource", moduleWithBlob({})},
-        {"truncated archive", moduleWithBlob(std::vector<uint8_t>(scrambled.begin(), scrambled.begin() + long(scrambled.size() / 2)))},
+        {"truncated archive",
+         moduleWithBlob(std::vector<uint8_t>(scrambled.begin(), scrambled.begin() + long(scrambled.size() / 2)))},
         {"archive stored unscrambled", moduleWithBlob(image)},
         {"not an archive", moduleWithBlob(package::scrambleArchive(bytesOf("plainly not a zip archive")))},
     };

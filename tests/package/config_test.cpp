@@ -14,8 +14,9 @@ protected:
 };
 
 TEST_F(Config, IntegersReadLikeStrtol) {
-    parse("<FLAGS>  12abc</FLAGS><FLAGS2>-1</FLAGS2><MAJOR_VERSION>+7</MAJOR_VERSION>"
-          "<MINOR_VERSION>abc</MINOR_VERSION><BUILD_VERSION></BUILD_VERSION>");
+    parse(
+        "<FLAGS>  12abc</FLAGS><FLAGS2>-1</FLAGS2><MAJOR_VERSION>+7</MAJOR_VERSION>"
+        "<MINOR_VERSION>abc</MINOR_VERSION><BUILD_VERSION></BUILD_VERSION>");
     EXPECT_EQ(config.getFlags(), 12u);
     EXPECT_EQ(config.getFlags2(), 0xFFFFFFFFu);
     EXPECT_EQ(config.getInteger(L"MAJOR_VERSION"), 7u);
@@ -31,9 +32,10 @@ TEST_F(Config, FlagWordsAboveTheSignedRangeKeepEveryBit) {
 }
 
 TEST_F(Config, OnlyTheFirstTopLevelElementWithTheExactNameCounts) {
-    parse("<OUTER><FXNAME>nested</FXNAME></OUTER>"
-          "<flags>5</flags><FLAGS>3</FLAGS><FLAGS>9</FLAGS>"
-          "<FXNAME>first</FXNAME><FXNAME>second</FXNAME><FXNAMES>longer</FXNAMES>");
+    parse(
+        "<OUTER><FXNAME>nested</FXNAME></OUTER>"
+        "<flags>5</flags><FLAGS>3</FLAGS><FLAGS>9</FLAGS>"
+        "<FXNAME>first</FXNAME><FXNAME>second</FXNAME><FXNAMES>longer</FXNAMES>");
     EXPECT_EQ(config.getText(1), "first");
     EXPECT_EQ(config.getFlags(), 3u);
     EXPECT_EQ(config.get(L"flags"), "5");
@@ -41,8 +43,9 @@ TEST_F(Config, OnlyTheFirstTopLevelElementWithTheExactNameCounts) {
 }
 
 TEST_F(Config, TextsByIndex) {
-    parse("\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- about -->\n"
-          "<ABOUT>Tom &amp; Jerry\n  line two</ABOUT><FXNAME>Fx</FXNAME><AGEP_ID>Reg</AGEP_ID><EMPTY/>");
+    parse(
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- about -->\n"
+        "<ABOUT>Tom &amp; Jerry\n  line two</ABOUT><FXNAME>Fx</FXNAME><AGEP_ID>Reg</AGEP_ID><EMPTY/>");
     EXPECT_EQ(config.getText(0), "Tom & Jerry\n  line two");
     EXPECT_EQ(config.getText(1), "Fx");
     EXPECT_EQ(config.getText(2), "Reg");
@@ -52,8 +55,9 @@ TEST_F(Config, TextsByIndex) {
 }
 
 TEST_F(Config, VersionFieldsAreCutToTheirWidths) {
-    parse("<MAJOR_VERSION>65</MAJOR_VERSION><MINOR_VERSION>258</MINOR_VERSION>"
-          "<BUILD_VERSION>65537</BUILD_VERSION><STAGE_VERSION>5</STAGE_VERSION>");
+    parse(
+        "<MAJOR_VERSION>65</MAJOR_VERSION><MINOR_VERSION>258</MINOR_VERSION>"
+        "<BUILD_VERSION>65537</BUILD_VERSION><STAGE_VERSION>5</STAGE_VERSION>");
     EffectVersion version = 0xFFFFFFFFu;  // every bit is rewritten
     config.getVersion(&version);
     const package::VersionFields fields = package::splitVersion(version);
@@ -65,8 +69,9 @@ TEST_F(Config, VersionFieldsAreCutToTheirWidths) {
 }
 
 TEST_F(Config, HostVersionWordOfTheConfiguredVersion) {
-    parse("<MAJOR_VERSION>9</MAJOR_VERSION><MINOR_VERSION>17</MINOR_VERSION>"
-          "<STAGE_VERSION>1</STAGE_VERSION><BUILD_VERSION>600</BUILD_VERSION>");
+    parse(
+        "<MAJOR_VERSION>9</MAJOR_VERSION><MINOR_VERSION>17</MINOR_VERSION>"
+        "<STAGE_VERSION>1</STAGE_VERSION><BUILD_VERSION>600</BUILD_VERSION>");
     EffectVersion version = 0;
     config.getVersion(&version);
     EXPECT_EQ(package::hostVersionWord(version), 0x88258u);

@@ -136,9 +136,8 @@ TEST_F(Confinement, LetterCaseIsIgnoredWhereTheExactNameIsMissing) {
 // The same names give the same files once the folder is packed.
 TEST_F(Confinement, PackagedReadsRefuseAndFindTheSameNames) {
     const std::string secret = "secret";
-    package::ArchiveEntries entries = {{"inside.png", bytesOf("inside")},
-                                       {"Mixed.Frag", bytesOf("mixed")},
-                                       {"secret.png", bytesOf(secret)}};
+    package::ArchiveEntries entries = {
+        {"inside.png", bytesOf("inside")}, {"Mixed.Frag", bytesOf("mixed")}, {"secret.png", bytesOf(secret)}};
     const TestModule module = moduleWithPackage(entries);
     package::BlobReader::instance().open(module.table);
     ASSERT_TRUE(package::BlobReader::instance().isOpen());

@@ -85,8 +85,8 @@ TEST(Pack, UnpackChecksEveryEntryBeforeWritingAnything) {
     const fs::path out = dir.path / "out";
     for (const char* bad : {"../escape.js", "sub/inner.js", "sub\\inner.js", ".."}) {
         SCOPED_TRACE(bad);
-        const std::vector<uint8_t> archive = package::scrambleArchive(
-            package::zipEntries({{"config.xml", bytesOf("<A/>")}, {bad, bytesOf("evil")}}));
+        const std::vector<uint8_t> archive =
+            package::scrambleArchive(package::zipEntries({{"config.xml", bytesOf("<A/>")}, {bad, bytesOf("evil")}}));
         const std::string message = messageOf([&] { package::unpackArchive(archive, out.string(), "evil.lxp"); });
         EXPECT_NE(message.find("evil.lxp: entry"), std::string::npos) << message;
         EXPECT_FALSE(fs::exists(out));
@@ -112,9 +112,9 @@ TEST(Pack, UnpackOfSomethingElseNamesTheFile) {
     const std::string message =
         messageOf([&] { package::unpackFile((dir.path / "plain.zip").string(), (dir.path / "o").string()); });
     EXPECT_NE(message.find("plain.zip is not an effect package"), std::string::npos) << message;
-    EXPECT_NE(messageOf([&] { package::unpackFile((dir.path / "missing").string(), dir.path.string()); })
-                  .find("cannot open"),
-              std::string::npos);
+    EXPECT_NE(
+        messageOf([&] { package::unpackFile((dir.path / "missing").string(), dir.path.string()); }).find("cannot open"),
+        std::string::npos);
 }
 
 }  // namespace

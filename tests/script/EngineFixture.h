@@ -56,8 +56,7 @@ protected:
     }
 
     // preRender and render of one frame; returns the output size.
-    std::pair<uint32_t, uint32_t> frame(uint32_t width = 8, uint32_t height = 4, uint32_t depth = 8,
-                                        double time = 0) {
+    std::pair<uint32_t, uint32_t> frame(uint32_t width = 8, uint32_t height = 4, uint32_t depth = 8, double time = 0) {
         uint32_t w = 0, h = 0;
         engine().preRender(width, height, &w, &h);
         engine().render(time, w, h, depth);

@@ -79,7 +79,7 @@ TEST_F(EngineTest, ParameterRangeChoicesPrecisionAndFlags) {
 TEST_F(EngineTest, ParameterFunctionsAnswerFalseForOtherIds) {
     load(kParams);
     const char* const calls[] = {
-        "LX_getParamValue(%)",         "LX_setParamValue(%, 1)",     "LX_setParamMinMax(%, 0, 1)",
+        "LX_getParamValue(%)",          "LX_setParamValue(%, 1)",     "LX_setParamMinMax(%, 0, 1)",
         "LX_setParamChoices(%, 'a|b')", "LX_setParamPrecision(%, 2)", "LX_setParamEnabled(%, 1)",
         "LX_setParamFlags(%, 4)",       "LX_getParamFlags(%)",
     };
@@ -105,15 +105,17 @@ TEST_F(EngineTest, IdArgumentsFollowTheIntegerConversion) {
 }
 
 TEST_F(EngineTest, RenderTargetFunctions) {
-    load("var rt, tex;\nfunction setup() { rt = LX_initRenderTarget(640, 360, 8); "
-         "tex = LX_initRenderTarget(4, 2, 32); }\nfunction draw() {}\n");
+    load(
+        "var rt, tex;\nfunction setup() { rt = LX_initRenderTarget(640, 360, 8); "
+        "tex = LX_initRenderTarget(4, 2, 32); }\nfunction draw() {}\n");
     EXPECT_EQ(eval("rt"), std::to_string(0x03000001));
     EXPECT_EQ(eval("LX_getSurfaceDim(rt).join()"), "640,360,8");
     EXPECT_EQ(eval("LX_getSurfaceDim(0x02000001)"), "false");
     EXPECT_EQ(eval("LX_getSurfaceDim(0x03000009)"), "false");
     // Without a depth the engine can read back, a target has no storage.
-    EXPECT_EQ(eval("LX_getSurfaceDim(LX_initRenderTarget(4, 4)) + ',' + LX_getSurfaceDim(LX_initRenderTarget(4, 4, 24))"),
-              "false,false");
+    EXPECT_EQ(
+        eval("LX_getSurfaceDim(LX_initRenderTarget(4, 4)) + ',' + LX_getSurfaceDim(LX_initRenderTarget(4, 4, 24))"),
+        "false,false");
     EXPECT_EQ(eval("LX_blitRenderTarget(rt, tex, true, true)"), "true");
     EXPECT_EQ(eval("LX_blitRenderTarget(rt, 0x04000001)"), "false");
     EXPECT_EQ(eval("LX_blitRenderTarget(0x04000001, rt)"), "false");
@@ -126,15 +128,17 @@ TEST_F(EngineTest, RenderTargetFunctions) {
 }
 
 TEST_F(EngineTest, ShadersFromFilesAndText) {
-    load("var fromFile, fromText, missing, bad;\nfunction setup() {\n"
-         "  fromFile = LX_initShader('tint');\n"
-         "  fromText = LX_initShader('inline', 'uniform float gain;\\nvoid main() { gl_FragColor = vec4(gain); }');\n"
-         "  missing = LX_initShader('empty', undefined);\n"
-         "  bad = LX_initShader('bad', 'void main() { oops }');\n"
-         "}\nfunction draw() {}\n",
-         {{"tint.frag", "uniform vec4 tint;\nuniform sampler2D src;\nvoid main() { gl_FragColor = tint * "
-                        "texture2D(src, gl_TexCoord[0].xy); }\n"},
-          {"empty.frag", ""}});
+    load(
+        "var fromFile, fromText, missing, bad;\nfunction setup() {\n"
+        "  fromFile = LX_initShader('tint');\n"
+        "  fromText = LX_initShader('inline', 'uniform float gain;\\nvoid main() { gl_FragColor = vec4(gain); }');\n"
+        "  missing = LX_initShader('empty', undefined);\n"
+        "  bad = LX_initShader('bad', 'void main() { oops }');\n"
+        "}\nfunction draw() {}\n",
+        {{"tint.frag",
+          "uniform vec4 tint;\nuniform sampler2D src;\nvoid main() { gl_FragColor = tint * "
+          "texture2D(src, gl_TexCoord[0].xy); }\n"},
+         {"empty.frag", ""}});
     EXPECT_EQ(eval("LX_initShader()"), "0");
     EXPECT_EQ(eval("LX_getShaderError(fromFile) + '|' + LX_getShaderError(fromText)"), "|");
     EXPECT_EQ(eval("LX_getShaderError(missing)"), "Shader file not found or shader is empty!");
@@ -148,11 +152,12 @@ TEST_F(EngineTest, ShadersFromFilesAndText) {
 }
 
 TEST_F(EngineTest, ShaderUniformValues) {
-    load("var s, amount;\nfunction setup() {\n"
-         "  amount = LX_initParam('gain', LX_Type.FLOAT);\n"
-         "  s = LX_initShader('s', 'uniform float gain, turn; uniform vec4 tint; uniform bool on;\\n"
-         "void main() { gl_FragColor = tint * gain * turn * (on ? 1.0 : 0.5); }');\n"
-         "}\nfunction draw() {}\n");
+    load(
+        "var s, amount;\nfunction setup() {\n"
+        "  amount = LX_initParam('gain', LX_Type.FLOAT);\n"
+        "  s = LX_initShader('s', 'uniform float gain, turn; uniform vec4 tint; uniform bool on;\\n"
+        "void main() { gl_FragColor = tint * gain * turn * (on ? 1.0 : 0.5); }');\n"
+        "}\nfunction draw() {}\n");
     Shader& shader = registry().getShader(0x02000001);
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', 0.5)"), "true");
     EXPECT_EQ(shader.parameter("gain").value[0], 0.5f);
@@ -181,14 +186,14 @@ TEST_F(EngineTest, ShaderUniformValues) {
     EXPECT_EQ(shader.parameter("turn").value[0], 0.75f);
     EXPECT_EQ(eval("LX_setShaderParam(amount, s) + ',' + LX_setShaderParam(s, 0x01000009)"), "false,false");
     // A conversion that releases the shader is seen by the lookup after it.
-    EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', { valueOf: function () { LX_release(s); return 1; } })"),
-              "false");
+    EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', { valueOf: function () { LX_release(s); return 1; } })"), "false");
 }
 
 TEST_F(EngineTest, RenderShaderTargetsAndViewports) {
-    load("var s, rt, half;\nfunction setup() { s = LX_initShader('green', 'void main() { gl_FragColor = "
-         "vec4(0, 1, 0, 1); }'); rt = LX_initRenderTarget(4, 4, 8); half = LX_initRenderTarget(4, 4, 8); }\n"
-         "function draw() {}\n");
+    load(
+        "var s, rt, half;\nfunction setup() { s = LX_initShader('green', 'void main() { gl_FragColor = "
+        "vec4(0, 1, 0, 1); }'); rt = LX_initRenderTarget(4, 4, 8); half = LX_initRenderTarget(4, 4, 8); }\n"
+        "function draw() {}\n");
     EXPECT_EQ(eval("LX_renderShader(s, 0x04000001) + ',' + LX_renderShader(0x03000001, rt)"), "false,false");
     EXPECT_EQ(eval("LX_renderShader(s, 0x03000077)"), "true");  // no such target: nothing drawn
     // A viewport of width 0 draws into the whole target; a sized one into its part.
@@ -207,9 +212,10 @@ TEST_F(EngineTest, RenderShaderTargetsAndViewports) {
 }
 
 TEST_F(EngineTest, ReleasedParameterKeepsTheLaterPositionsAndIdsApart) {
-    load("var a, b, c;\nfunction setup() {\n"
-         "  a = LX_initParam('a', LX_Type.FLOAT); b = LX_initParam('b', LX_Type.COLOR);\n"
-         "  c = LX_initParam('c', LX_Type.FLOAT);\n}\nfunction draw() {}\n");
+    load(
+        "var a, b, c;\nfunction setup() {\n"
+        "  a = LX_initParam('a', LX_Type.FLOAT); b = LX_initParam('b', LX_Type.COLOR);\n"
+        "  c = LX_initParam('c', LX_Type.FLOAT);\n}\nfunction draw() {}\n");
     EXPECT_EQ(eval("LX_release(b)"), "true");
     ASSERT_EQ(engine().paramCount(), 3u);
     EXPECT_EQ(engine().getParam(1).id, 0u);
@@ -229,9 +235,10 @@ TEST_F(EngineTest, ReleasedParameterKeepsTheLaterPositionsAndIdsApart) {
 // is 0 and fractions are cut (columns 0 and 1), and a size beyond any GL's
 // is the largest the GL takes (the whole target).
 TEST_F(EngineTest, RenderShaderViewportNumbersFollowTheIntegerRule) {
-    load("var s, cut, huge;\nfunction setup() { s = LX_initShader('green', 'void main() { gl_FragColor = "
-         "vec4(0, 1, 0, 1); }'); cut = LX_initRenderTarget(4, 1, 8); huge = LX_initRenderTarget(4, 1, 8); }\n"
-         "function draw() {}\n");
+    load(
+        "var s, cut, huge;\nfunction setup() { s = LX_initShader('green', 'void main() { gl_FragColor = "
+        "vec4(0, 1, 0, 1); }'); cut = LX_initRenderTarget(4, 1, 8); huge = LX_initRenderTarget(4, 1, 8); }\n"
+        "function draw() {}\n");
     EXPECT_EQ(eval("LX_renderShader(s, cut, false, [NaN, 0, 2.9, 1]) && "
                    "LX_renderShader(s, huge, false, [0, 0, 1e10, 1e10])"),
               "true");

@@ -46,10 +46,11 @@ TEST_F(EngineTest, FileTextureIsSharedWithItsSurfaceAndOutlivesTheTexture) {
 }
 
 TEST_F(EngineTest, RenderTargetSurfaceIsACopy) {
-    load("var rt, green, red;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8);\n"
-         "green = LX_initShader('g', 'void main() { gl_FragColor = vec4(0, 1, 0, 1); }');\n"
-         "red = LX_initShader('r', 'void main() { gl_FragColor = vec4(1, 0, 0, 1); }'); }\n"
-         "function draw() {}\n");
+    load(
+        "var rt, green, red;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8);\n"
+        "green = LX_initShader('g', 'void main() { gl_FragColor = vec4(0, 1, 0, 1); }');\n"
+        "red = LX_initShader('r', 'void main() { gl_FragColor = vec4(1, 0, 0, 1); }'); }\n"
+        "function draw() {}\n");
     const uint32_t surfaceId =
         static_cast<uint32_t>(number("LX_renderShader(green, rt), sf = LX_textureToSurface(rt)"));
     eval("LX_renderShader(red, rt)");
@@ -138,19 +139,21 @@ TEST_F(EngineTest, ShortImageFileGivesATextureWithoutPixels) {
 TEST_F(EngineTest, NonAsciiFileNamesLoadInAnyLocale) {
     // Script strings are UTF-8; a character beyond U+FFFF written as an
     // escaped surrogate pair names the same file as its UTF-8 form.
-    load("var t, s, e;\nfunction setup() { t = LX_initTexture('caf\xc3\xa9.tga');\n"
-         "e = LX_initTexture('\\uD83D\\uDE00.tga'); s = LX_initShader('ombr\xc3\xa9'); }\n"
-         "function draw() {}\n",
-         {{"caf\xc3\xa9.tga", tga(1, 1, {1, 2, 3, 4})},
-          {"\xf0\x9f\x98\x80.tga", tga(2, 1, {1, 2, 3, 4, 5, 6, 7, 8})},
-          {"ombr\xc3\xa9.frag", "void main() { gl_FragColor = vec4(1.0); }\n"}});
+    load(
+        "var t, s, e;\nfunction setup() { t = LX_initTexture('caf\xc3\xa9.tga');\n"
+        "e = LX_initTexture('\\uD83D\\uDE00.tga'); s = LX_initShader('ombr\xc3\xa9'); }\n"
+        "function draw() {}\n",
+        {{"caf\xc3\xa9.tga", tga(1, 1, {1, 2, 3, 4})},
+         {"\xf0\x9f\x98\x80.tga", tga(2, 1, {1, 2, 3, 4, 5, 6, 7, 8})},
+         {"ombr\xc3\xa9.frag", "void main() { gl_FragColor = vec4(1.0); }\n"}});
     EXPECT_EQ(eval("LX_getSurfaceDim(t).join() + '|' + LX_getSurfaceDim(e).join()"), "1,1,8|2,1,8");
     EXPECT_EQ(eval("LX_getShaderError(s)"), "");
 }
 
 TEST_F(EngineTest, TextureParametersReachTheGLTexture) {
-    load("var rt, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8); "
-         "layer = LX_initParam('layer', LX_Type.LAYER); }\nfunction draw() {}\n");
+    load(
+        "var rt, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 2, 8); "
+        "layer = LX_initParam('layer', LX_Type.LAYER); }\nfunction draw() {}\n");
     EXPECT_EQ(eval("LX_setTextureParam(rt, LX_GL.TEXTURE_MIN_FILTER, LX_GL.NEAREST)"), "true");
     GLint filter = 0;
     glBindTexture(GL_TEXTURE_2D, registry().getRenderTarget(0x03000001).glName());
@@ -172,11 +175,12 @@ TEST_F(EngineTest, TextureParametersReachTheGLTexture) {
 TEST_F(EngineTest, SixteenBitPixelsKeepTheirLevelThroughSurfaces) {
     // Surfaces hold 16-bit pixels in the host's range (full at 32768); the GL
     // holds them full at 65535. A round trip must not halve or double them.
-    load("var rt, copy, white, show, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 1, 16);\n"
-         "copy = LX_initRenderTarget(2, 1, 16); layer = LX_initParam('layer', LX_Type.LAYER);\n"
-         "white = LX_initShader('w', 'void main() { gl_FragColor = vec4(1.0); }');\n"
-         "show = LX_initShader('s', 'uniform sampler2D t; void main() { gl_FragColor = texture2D(t, "
-         "gl_TexCoord[0].xy); }'); }\nfunction draw() {}\n");
+    load(
+        "var rt, copy, white, show, layer;\nfunction setup() { rt = LX_initRenderTarget(2, 1, 16);\n"
+        "copy = LX_initRenderTarget(2, 1, 16); layer = LX_initParam('layer', LX_Type.LAYER);\n"
+        "white = LX_initShader('w', 'void main() { gl_FragColor = vec4(1.0); }');\n"
+        "show = LX_initShader('s', 'uniform sampler2D t; void main() { gl_FragColor = texture2D(t, "
+        "gl_TexCoord[0].xy); }'); }\nfunction draw() {}\n");
     auto values = [](const Surface& s) {
         const auto* v = reinterpret_cast<const uint16_t*>(s.pixels());
         return std::vector<uint16_t>(v, v + 8);
@@ -207,23 +211,24 @@ TEST_F(EngineTest, SixteenBitPixelsKeepTheirLevelThroughSurfaces) {
 }
 
 TEST_F(EngineTest, TextureParameterChoiceSelectsTheTextureTheShaderSamples) {
-    load("var pattern, shown = [], show;\n"
-         "function setup() {\n"
-         "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
-         "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
-         "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
-         "  LX_setParamChoices(pattern, 'Red|Green');\n"
-         "  ['1.0, 0.0, 0.0, 1.0', '0.0, 1.0, 0.0, 1.0'].forEach(function (rgba) {\n"
-         "    var rt = LX_initRenderTarget(1, 1, 8);\n"
-         "    LX_renderShader(LX_initShader('solid', 'void main() { gl_FragColor = vec4(' + rgba + '); }'), rt);\n"
-         "    shown.push(rt);\n"
-         "  });\n"
-         "}\n"
-         "function draw() {\n"
-         "  LX_setParamValue(pattern, shown[LX_getParamValue(pattern) - 1]);\n"
-         "  LX_setShaderParam(show, pattern);\n"
-         "  LX_renderShader(show, LX_getSequenceRT());\n"
-         "}\n");
+    load(
+        "var pattern, shown = [], show;\n"
+        "function setup() {\n"
+        "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
+        "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
+        "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
+        "  LX_setParamChoices(pattern, 'Red|Green');\n"
+        "  ['1.0, 0.0, 0.0, 1.0', '0.0, 1.0, 0.0, 1.0'].forEach(function (rgba) {\n"
+        "    var rt = LX_initRenderTarget(1, 1, 8);\n"
+        "    LX_renderShader(LX_initShader('solid', 'void main() { gl_FragColor = vec4(' + rgba + '); }'), rt);\n"
+        "    shown.push(rt);\n"
+        "  });\n"
+        "}\n"
+        "function draw() {\n"
+        "  LX_setParamValue(pattern, shown[LX_getParamValue(pattern) - 1]);\n"
+        "  LX_setShaderParam(show, pattern);\n"
+        "  LX_renderShader(show, LX_getSequenceRT());\n"
+        "}\n");
     for (const uint32_t choice : {2u, 1u}) {
         float value[4] = {0, 0, 0, 0};
         std::memcpy(&value[0], &choice, sizeof choice);  // as the host glue stores a popup's choice
@@ -231,8 +236,8 @@ TEST_F(EngineTest, TextureParameterChoiceSelectsTheTextureTheShaderSamples) {
         frame(1, 1);
         EXPECT_EQ(engine().getErrorText(), "");
         EXPECT_EQ(number("LX_getParamValue(pattern)"), choice);
-        const std::vector<uint8_t> expected = choice == 2 ? std::vector<uint8_t>{255, 0, 255, 0}
-                                                          : std::vector<uint8_t>{255, 255, 0, 0};
+        const std::vector<uint8_t> expected =
+            choice == 2 ? std::vector<uint8_t>{255, 0, 255, 0} : std::vector<uint8_t>{255, 255, 0, 0};
         EXPECT_EQ(output(), expected) << choice;
     }
 }

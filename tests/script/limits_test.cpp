@@ -43,13 +43,16 @@ void runOnStack(size_t stackBytes, const std::function<void()>& work) {
 // An engine function that works for 50 ms as LX_ functions do their work
 // (not counted as script time).
 void defineSlowNative() {
-    duk_push_c_function(Scripting::instance().ctx, [](duk_context*) -> duk_ret_t {
-        lumivex::shielded(0, [] {
-            std::this_thread::sleep_for(50ms);
+    duk_push_c_function(
+        Scripting::instance().ctx,
+        [](duk_context*) -> duk_ret_t {
+            lumivex::shielded(0, [] {
+                std::this_thread::sleep_for(50ms);
+                return 0;
+            });
             return 0;
-        });
-        return 0;
-    }, 0);
+        },
+        0);
     duk_put_global_string(Scripting::instance().ctx, "slowNative");
 }
 
@@ -57,8 +60,9 @@ void defineSlowNative() {
 
 TEST_F(EngineTest, FinalizersAreUnavailableSoDestroyingTheHeapRunsNoScript) {
     Watchdog watchdog(60);
-    load("var kept = {};\nfunction setup() { Duktape.fin(kept, function () { while (true) {} }); }\n"
-         "function draw() {}\n");
+    load(
+        "var kept = {};\nfunction setup() { Duktape.fin(kept, function () { while (true) {} }); }\n"
+        "function draw() {}\n");
     EXPECT_NE(engine().getErrorText().find("TypeError: finalizers are not available to effect scripts"),
               std::string::npos)
         << engine().getErrorText();
@@ -72,12 +76,13 @@ TEST_F(EngineTest, FinalizersAreUnavailableSoDestroyingTheHeapRunsNoScript) {
 TEST_F(EngineTest, TimeInsideBuiltInsIsStoppedByTheScriptTimeLimit) {
     Watchdog watchdog(120);
     engine().setTimeLimits({5000ms, 300ms, 60000ms});
-    load("var s = '', which = '';\nfunction setup() { for (var i = 0; i < 40; ++i) s += 'a'; }\n"
-         "function draw() {\n"
-         "  if (which == 'regex') for (var i = 0; i < 4; ++i) /(a|aa)*b/.exec(s);\n"
-         "  if (which == 'array-like') Array.prototype.lastIndexOf.call({ length: 2147483647 }, 1);\n"
-         "  if (which == 'sort') Array.prototype.sort.call({ length: 2147483647 });\n"
-         "}\n");
+    load(
+        "var s = '', which = '';\nfunction setup() { for (var i = 0; i < 40; ++i) s += 'a'; }\n"
+        "function draw() {\n"
+        "  if (which == 'regex') for (var i = 0; i < 4; ++i) /(a|aa)*b/.exec(s);\n"
+        "  if (which == 'array-like') Array.prototype.lastIndexOf.call({ length: 2147483647 }, 1);\n"
+        "  if (which == 'sort') Array.prototype.sort.call({ length: 2147483647 });\n"
+        "}\n");
     for (const char* which : {"regex", "array-like", "sort"}) {
         eval(std::string("which = '") + which + "'");
         const auto start = Clock::now();
@@ -107,8 +112,9 @@ TEST_F(EngineTest, WallLimitStopsALoopOfLongNativeCalls) {
 
 TEST_F(EngineTest, ErrorWhoseTextNeverComesIsReportedInBoundedTime) {
     Watchdog watchdog(60);
-    load("var calls = 0;\nfunction setup() {}\n"
-         "function draw() { if (++calls == 1) throw { toString: function () { while (true) {} } }; }\n");
+    load(
+        "var calls = 0;\nfunction setup() {}\n"
+        "function draw() { if (++calls == 1) throw { toString: function () { while (true) {} } }; }\n");
     const auto start = Clock::now();
     frame();
     EXPECT_LT(Clock::now() - start, 10s);
@@ -127,15 +133,15 @@ TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
     Scripting::instance().setHeapLimit(kLimit);
     engine().setTimeLimits({5000ms, 20000ms, 60000ms});
     // Over 100 MB of small objects if nothing stops it.
-    load("var mode = 'fill', caught = '';\nfunction setup() {}\n"
-         "function fill() { var a = []; for (var i = 0; i < 1000000; ++i) a.push({ index: i, next: [i] }); }\n"
-         "function draw() {\n"
-         "  if (mode == 'catch') { try { fill(); } catch (e) { caught = e.name + ': ' + e.message; } return; }\n"
-         "  fill();\n"
-         "}\n");
+    load(
+        "var mode = 'fill', caught = '';\nfunction setup() {}\n"
+        "function fill() { var a = []; for (var i = 0; i < 1000000; ++i) a.push({ index: i, next: [i] }); }\n"
+        "function draw() {\n"
+        "  if (mode == 'catch') { try { fill(); } catch (e) { caught = e.name + ': ' + e.message; } return; }\n"
+        "  fill();\n"
+        "}\n");
     frame();
-    EXPECT_NE(engine().getErrorText().find("Error: out of memory (script heap limit of 16 MiB)"),
-              std::string::npos)
+    EXPECT_NE(engine().getErrorText().find("Error: out of memory (script heap limit of 16 MiB)"), std::string::npos)
         << engine().getErrorText();
     EXPECT_LE(Scripting::instance().heapUsed(), kLimit);
 
@@ -177,10 +183,13 @@ TEST_F(EngineTest, AnAbandonedHeapDoesNotCountAgainstTheNext) {
     load("function setup() {}\nfunction draw() {}\n");
     Scripting& scripting = Scripting::instance();
     EXPECT_FALSE(scripting.run("var big = []; for (var i = 0; i < 100000; ++i) big.push(i + 'x');", "test", 10s));
-    duk_push_c_function(scripting.ctx, [](duk_context* c) -> duk_ret_t {
-        duk_fatal(c, "test fatal");
-        return 0;
-    }, 0);
+    duk_push_c_function(
+        scripting.ctx,
+        [](duk_context* c) -> duk_ret_t {
+            duk_fatal(c, "test fatal");
+            return 0;
+        },
+        0);
     duk_put_global_string(scripting.ctx, "fatal");
     ASSERT_TRUE(scripting.run("fatal();", "test", 10s));
     ASSERT_EQ(scripting.ctx, nullptr);
@@ -225,9 +234,10 @@ TEST_P(DeepNesting, EndsWithARangeErrorInsteadOfOverflowingTheStack) {
     // Moderate nesting still works on the same stack.
     std::optional<ScriptError> error;
     runOnStack(GetParam(), [&] {
-        error = scripting.run("var n = 0, p = { valueOf: function () { return ++n < 20 ? +p : n; } };"
-                              "if (+p != 20 || !/^(a|b)*c$/.test(new Array(101).join('ab') + 'c')) throw new Error('x');",
-                              "test", 10s);
+        error = scripting.run(
+            "var n = 0, p = { valueOf: function () { return ++n < 20 ? +p : n; } };"
+            "if (+p != 20 || !/^(a|b)*c$/.test(new Array(101).join('ab') + 'c')) throw new Error('x');",
+            "test", 10s);
     });
     EXPECT_FALSE(error) << error->message;
     scripting.reset();

@@ -12,9 +12,9 @@ TEST(Prelude, LayoutAndConstants) {
     EXPECT_EQ(prelude.rfind("\n\nvar LX_Type = { UNKNOWN: 0, FLOAT: 1,", 0), 0u);
     const size_t typeEnd = prelude.find("ANGLE: 12 };\n\nvar LX_GL = {\n");
     EXPECT_NE(typeEnd, std::string::npos);
-    const size_t comment =
-        prelude.find("\n/* ------------------------- GL_ARB_texture_swizzle ------------------------ */\n"
-                     "    TEXTURE_SWIZZLE_R: 0x8E42,\n");
+    const size_t comment = prelude.find(
+        "\n/* ------------------------- GL_ARB_texture_swizzle ------------------------ */\n"
+        "    TEXTURE_SWIZZLE_R: 0x8E42,\n");
     EXPECT_NE(comment, std::string::npos);
     // Groups are separated by blank lines.
     EXPECT_NE(prelude.find("ALPHA: 0x1906,\n\n    NEAREST: 0x2600,"), std::string::npos);

@@ -61,7 +61,8 @@ TEST_F(EngineTest, TenThousandHostileCallsThenACorrectFrame) {
     }
     EXPECT_EQ(eval("calls + ',' + thrown"), "10000,0");
 
-    eval("(mode = 'final', solid = LX_initShader('solid', 'void main() { gl_FragColor = vec4(0.0, 0.5, 1.0, 1.0); }'))");
+    eval(
+        "(mode = 'final', solid = LX_initShader('solid', 'void main() { gl_FragColor = vec4(0.0, 0.5, 1.0, 1.0); }'))");
     EXPECT_EQ(frame(16, 8), std::make_pair(16u, 8u));
     ASSERT_EQ(engine().getErrorText(), "");
     const std::vector<uint8_t> pixels = output();

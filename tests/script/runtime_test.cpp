@@ -14,7 +14,8 @@ const char* kMinimal = "function setup() {}\nfunction draw() {}\n";
 // Counts the pixels whose red, green and blue are all above 200.
 size_t whitePixels(const std::vector<uint8_t>& argb) {
     size_t count = 0;
-    for (size_t i = 0; i + 3 < argb.size(); i += 4) count += argb[i + 1] > 200 && argb[i + 2] > 200 && argb[i + 3] > 200;
+    for (size_t i = 0; i + 3 < argb.size(); i += 4)
+        count += argb[i + 1] > 200 && argb[i + 2] > 200 && argb[i + 3] > 200;
     return count;
 }
 
@@ -43,8 +44,9 @@ TEST_F(EngineTest, ScriptWithoutPreRenderKeepsTheInputSize) {
 }
 
 TEST_F(EngineTest, PreRenderSetsTheOutputExtentPerDimension) {
-    load("var seenRT = -1;\nfunction setup() {}\nfunction draw() {}\n"
-         "function preRender(w, h) { if (seenRT < 0) seenRT = LX_getSequenceRT(); LX_setOutputExtent(w * 2); }\n");
+    load(
+        "var seenRT = -1;\nfunction setup() {}\nfunction draw() {}\n"
+        "function preRender(w, h) { if (seenRT < 0) seenRT = LX_getSequenceRT(); LX_setOutputExtent(w * 2); }\n");
     EXPECT_EQ(frame(10, 6), std::make_pair(20u, 6u));
     // The output target is made by the render that follows the first preRender.
     EXPECT_EQ(eval("seenRT"), "0");
@@ -68,9 +70,10 @@ TEST_F(EngineTest, TimeExtentsAndOriginReachTheScript) {
 }
 
 TEST_F(EngineTest, DrawRendersIntoTheSequenceTarget) {
-    load("var s;\nfunction setup() { s = LX_initShader('solid'); }\n"
-         "function draw() { LX_renderShader(s, LX_getSequenceRT()); }\n",
-         {{"solid.frag", solidShader("1.0, 0.0, 0.0, 1.0")}});
+    load(
+        "var s;\nfunction setup() { s = LX_initShader('solid'); }\n"
+        "function draw() { LX_renderShader(s, LX_getSequenceRT()); }\n",
+        {{"solid.frag", solidShader("1.0, 0.0, 0.0, 1.0")}});
     frame(4, 2);
     const std::vector<uint8_t> pixels = output();
     ASSERT_EQ(pixels.size(), 32u);
@@ -83,8 +86,9 @@ TEST_F(EngineTest, DrawRendersIntoTheSequenceTarget) {
 }
 
 TEST_F(EngineTest, ShaderErrorsReplaceDrawWithTheErrorFrame) {
-    load("var drawn = 0;\nfunction setup() { LX_initShader('broken', 'void main() { nonsense; }'); }\n"
-         "function draw() { ++drawn; }\n");
+    load(
+        "var drawn = 0;\nfunction setup() { LX_initShader('broken', 'void main() { nonsense; }'); }\n"
+        "function draw() { ++drawn; }\n");
     frame(320, 64);
     EXPECT_EQ(eval("drawn"), "0");
     EXPECT_EQ(engine().getErrorText().rfind("Shader \"broken\"\nShader compilation failed:\n", 0), 0u);
@@ -92,8 +96,10 @@ TEST_F(EngineTest, ShaderErrorsReplaceDrawWithTheErrorFrame) {
 }
 
 TEST_F(EngineTest, ScriptErrorInDrawIsShownAndTheNextFrameRunsAgain) {
-    load("var calls = 0, s;\nfunction setup() { s = LX_initShader('black', 'void main() { gl_FragColor = vec4(0.0); }'); }\n"
-         "function draw() {\n  if (++calls == 1) undefinedThing();\n  LX_renderShader(s, LX_getSequenceRT());\n}\n");
+    load(
+        "var calls = 0, s;\nfunction setup() { s = LX_initShader('black', 'void main() { gl_FragColor = vec4(0.0); "
+        "}'); }\n"
+        "function draw() {\n  if (++calls == 1) undefinedThing();\n  LX_renderShader(s, LX_getSequenceRT());\n}\n");
     frame(400, 64);
     const std::string text = engine().getErrorText();
     EXPECT_EQ(text.rfind("Script error in draw() at line 4:\nReferenceError", 0), 0u) << text;
@@ -105,15 +111,15 @@ TEST_F(EngineTest, ScriptErrorInDrawIsShownAndTheNextFrameRunsAgain) {
 }
 
 TEST_F(EngineTest, ErrorsDuringLoadAndUpdateUIFlagsAreReportedNotFatal) {
-    load("function setup() { LX_initParam('a', 1); throw new Error('bad setup'); }\n"
-         "function draw() {}\nfunction updateUIFlags() { null.x; }\n");
+    load(
+        "function setup() { LX_initParam('a', 1); throw new Error('bad setup'); }\n"
+        "function draw() {}\nfunction updateUIFlags() { null.x; }\n");
     EXPECT_TRUE(engine().isScriptReady());
     EXPECT_EQ(engine().paramCount(), 1u);
     EXPECT_NE(engine().getErrorText().find("Script error in fx.js (load and setup) at line 1:\nError: bad setup\n"),
               std::string::npos);
     engine().updateUIFlags();
-    EXPECT_NE(engine().getErrorText().find("Script error in updateUIFlags() at line 3:\nTypeError"),
-              std::string::npos);
+    EXPECT_NE(engine().getErrorText().find("Script error in updateUIFlags() at line 3:\nTypeError"), std::string::npos);
     frame(400, 64);
     EXPECT_GT(whitePixels(output()), 20u);
 }
@@ -140,8 +146,9 @@ TEST_F(EngineTest, ScriptThatNeverReturnsIsStoppedAndReported) {
 }
 
 TEST_F(EngineTest, TimeoutCannotBeCaughtByTheScript) {
-    load("var caught = 0;\nfunction setup() {}\n"
-         "function draw() { for (;;) { try { while (true) {} } catch (e) { ++caught; } } }\n");
+    load(
+        "var caught = 0;\nfunction setup() {}\n"
+        "function draw() { for (;;) { try { while (true) {} } catch (e) { ++caught; } } }\n");
     frame();
     EXPECT_NE(engine().getErrorText().find("execution timeout"), std::string::npos);
 }
@@ -157,10 +164,13 @@ TEST_F(EngineTest, RunawayRecursionIsAScriptError) {
 TEST_F(EngineTest, FatalEngineErrorAbandonsTheHeapWithoutEndingTheProcess) {
     load(kMinimal);
     duk_context* ctx = Scripting::instance().ctx;
-    duk_push_c_function(ctx, [](duk_context* c) -> duk_ret_t {
-        duk_fatal(c, "test fatal");
-        return 0;
-    }, 0);
+    duk_push_c_function(
+        ctx,
+        [](duk_context* c) -> duk_ret_t {
+            duk_fatal(c, "test fatal");
+            return 0;
+        },
+        0);
     duk_put_global_string(ctx, "fatal");
     auto error = Scripting::instance().run("fatal();", "test", std::chrono::seconds(1));
     ASSERT_TRUE(error);
@@ -181,8 +191,9 @@ TEST_F(EngineTest, BuffersAreSwappedEveryFifthFrame) {
 }
 
 TEST_F(EngineTest, PerFrameCallsDoNothingWithoutASequence) {
-    load("var calls = 0;\nfunction setup() {}\nfunction draw() { ++calls; }\n"
-         "function preRender() { ++calls; }\n");
+    load(
+        "var calls = 0;\nfunction setup() {}\nfunction draw() { ++calls; }\n"
+        "function preRender() { ++calls; }\n");
     engine().deleteSequence(handle);
     uint32_t w = 99, h = 99;
     engine().preRender(8, 8, &w, &h);
@@ -202,11 +213,12 @@ TEST_F(EngineTest, ReloadStartsTheRegistryAgain) {
 
 TEST_F(EngineTest, ScriptErrorsBelongToTheInstanceAndTheCallThatRaisedThem) {
     // preRender fails for 13-pixel-wide frames, updateUIFlags while `uiFails`.
-    load("var drawn = 0, uiFails = false, s;\n"
-         "function setup() { s = LX_initShader('black', 'void main() { gl_FragColor = vec4(0.0); }'); }\n"
-         "function preRender(w, h) { if (w == 13) throw new Error('wide'); }\n"
-         "function updateUIFlags() { if (uiFails) throw new Error('ui'); }\n"
-         "function draw() { ++drawn; LX_renderShader(s, LX_getSequenceRT()); }\n");
+    load(
+        "var drawn = 0, uiFails = false, s;\n"
+        "function setup() { s = LX_initShader('black', 'void main() { gl_FragColor = vec4(0.0); }'); }\n"
+        "function preRender(w, h) { if (w == 13) throw new Error('wide'); }\n"
+        "function updateUIFlags() { if (uiFails) throw new Error('ui'); }\n"
+        "function draw() { ++drawn; LX_renderShader(s, LX_getSequenceRT()); }\n");
     SequenceHandle* other = engine().newSequence();
     uint32_t w = 0, h = 0;
     engine().preRender(13, 64, &w, &h);  // this instance fails
@@ -238,8 +250,9 @@ TEST_F(EngineTest, ScriptErrorsBelongToTheInstanceAndTheCallThatRaisedThem) {
 }
 
 TEST_F(EngineTest, UpdateUIFlagsTakesTheGLLock) {
-    load("var rt = 0;\nfunction setup() {}\nfunction draw() {}\n"
-         "function updateUIFlags() { if (!rt) rt = LX_initRenderTarget(4, 4, 8); }\n");
+    load(
+        "var rt = 0;\nfunction setup() {}\nfunction draw() {}\n"
+        "function updateUIFlags() { if (!rt) rt = LX_initRenderTarget(4, 4, 8); }\n");
     engine().unlockGL();  // as the host calls it: without the GL lock
     locked = false;
     engine().updateUIFlags();
@@ -272,18 +285,22 @@ TEST(ExecutionBudget, CountsScriptTimeAgainstTheScriptLimitAndAllTimeAgainstTheW
 }
 
 TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
-    engine().setTimeLimits({std::chrono::milliseconds(2000), std::chrono::milliseconds(300),
-                            std::chrono::milliseconds(300000)});
-    load("var calls = 0;\nfunction setup() {}\n"
-         "function draw() { ++calls; for (var i = 0; i < 4; ++i) slowNative(); }\n");
+    engine().setTimeLimits(
+        {std::chrono::milliseconds(2000), std::chrono::milliseconds(300), std::chrono::milliseconds(300000)});
+    load(
+        "var calls = 0;\nfunction setup() {}\n"
+        "function draw() { ++calls; for (var i = 0; i < 4; ++i) slowNative(); }\n");
     // An engine function that works for 150 ms, as the LX_ functions do their work.
-    duk_push_c_function(Scripting::instance().ctx, [](duk_context*) -> duk_ret_t {
-        lumivex::shielded(0, [] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    duk_push_c_function(
+        Scripting::instance().ctx,
+        [](duk_context*) -> duk_ret_t {
+            lumivex::shielded(0, [] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                return 0;
+            });
             return 0;
-        });
-        return 0;
-    }, 0);
+        },
+        0);
     duk_put_global_string(Scripting::instance().ctx, "slowNative");
     frame();
     EXPECT_EQ(engine().getErrorText(), "");
@@ -299,13 +316,14 @@ TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
 }
 
 TEST_F(EngineTest, LoadStoppedByItsTimeLimitIsRetriedAtTheNextFrame) {
-    engine().setTimeLimits({std::chrono::milliseconds(100), std::chrono::milliseconds(1000),
-                            std::chrono::milliseconds(60000)});
+    engine().setTimeLimits(
+        {std::chrono::milliseconds(100), std::chrono::milliseconds(1000), std::chrono::milliseconds(60000)});
     load("function setup() { while (true) {} }\nfunction draw() {}\n");
     frame(400, 64);
     EXPECT_NE(engine().getErrorText().find("Script error in fx.js (load and setup)"), std::string::npos);
-    writeFile("fx.js", "var drawn = 0;\nfunction setup() { LX_initParam('a', LX_Type.FLOAT); }\n"
-                       "function draw() { ++drawn; }\n");
+    writeFile("fx.js",
+              "var drawn = 0;\nfunction setup() { LX_initParam('a', LX_Type.FLOAT); }\n"
+              "function draw() { ++drawn; }\n");
     frame(400, 64);
     EXPECT_EQ(engine().getErrorText(), "");
     EXPECT_EQ(eval("drawn"), "1");

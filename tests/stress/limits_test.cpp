@@ -60,7 +60,8 @@ TEST_F(Limits, TenMegabyteScriptRuns) {
 }
 
 TEST_F(Limits, TenThousandParametersReachTheHost) {
-    const std::string folder = effect(solidSetup("for (var i = 0; i < 10000; ++i) LX_initParam('p' + i, LX_Type.FLOAT, 'P' + i);"));
+    const std::string folder =
+        effect(solidSetup("for (var i = 0; i < 10000; ++i) LX_initParam('p' + i, LX_Type.FLOAT, 'P' + i);"));
     const clitest::Outcome info = run("info --effect '" + folder + "' --json");
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("\"P9999\""), std::string::npos);

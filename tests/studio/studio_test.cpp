@@ -81,7 +81,8 @@ TEST(StudioRules, OnlyOurOwnOriginMayAsk) {
 TEST(StudioRules, MediaTypesIgnoreParametersAndCase) {
     EXPECT_TRUE(hasMediaType("application/json", "application/json"));
     EXPECT_TRUE(hasMediaType(" Application/JSON ; charset=utf-8", "application/json"));
-    for (const char* other : {"", "text/plain", "application/json5", "text/plain; x=application/json", ";application/json"})
+    for (const char* other :
+         {"", "text/plain", "application/json5", "text/plain; x=application/json", ";application/json"})
         EXPECT_FALSE(hasMediaType(other, "application/json")) << other;
 }
 
@@ -157,8 +158,8 @@ TEST(StudioRules, ImagesScaleDownByArea) {
 TEST(StudioRules, OnlyLoopbackHostsOnOurPort) {
     for (const char* ok : {"127.0.0.1:8123", "127.0.0.1", "localhost:8123", "LocalHost", "[::1]:8123", "[::1]"})
         EXPECT_TRUE(isLoopbackHost(ok, 8123)) << ok;
-    for (const char* bad : {"", "evil.example:8123", "127.0.0.1.evil.example:8123", "localhost:8124", "127.0.0.1:",
-                            "127.0.0.1:8123x", "127.0.0.2:8123", "localhost.:8123", "[::2]:8123"})
+    for (const char* bad : {"", "evil.example:8123", "127.0.0.1.evil.example:8123", "localhost:8124",
+                            "127.0.0.1:", "127.0.0.1:8123x", "127.0.0.2:8123", "localhost.:8123", "[::2]:8123"})
         EXPECT_FALSE(isLoopbackHost(bad, 8123)) << bad;
 }
 
@@ -173,8 +174,8 @@ TEST(StudioRules, PathsStayInsideTheRoot) {
     EXPECT_EQ(confinedPath(root, "a.png"), fs::canonical(dir.path / "effect/a.png").string());
     EXPECT_EQ(confinedPath(root, "sub/../sub/b.png"), fs::canonical(dir.path / "effect/sub/b.png").string());
     EXPECT_EQ(confinedPath(root, "inside.png"), fs::canonical(dir.path / "effect/a.png").string());
-    for (const char* bad : {"../effectX/secret.png", "link.png", "sub", "missing.png", "", "/etc/passwd",
-                            "sub/../../effectX/secret.png"})
+    for (const char* bad :
+         {"../effectX/secret.png", "link.png", "sub", "missing.png", "", "/etc/passwd", "sub/../../effectX/secret.png"})
         EXPECT_FALSE(confinedPath(root, bad)) << bad;
     EXPECT_FALSE(confinedPath(root, std::string("a.png\0x", 7)));
 }
@@ -186,7 +187,8 @@ TEST(StudioRules, ValuesBecomeParamText) {
     EXPECT_EQ(paramText(json(true)), "true");
     EXPECT_EQ(paramText(json("Two")), "Two");
     EXPECT_EQ(paramText(json::array({255, 0.5, 0})), "255,0.5,0");
-    for (const json& bad : {json(nullptr), json::object(), json::array(), json::array({"a"}), json::array({json::array({1})})})
+    for (const json& bad :
+         {json(nullptr), json::object(), json::array(), json::array({"a"}), json::array({json::array({1})})})
         EXPECT_THROW(paramText(bad), std::invalid_argument) << bad.dump();
 }
 
@@ -220,9 +222,10 @@ TEST(StudioRules, ScriptErrorsGiveTheAuthorsLineOnce) {
     EXPECT_EQ(e[0].message, "in fx.js (load and setup): SyntaxError: expected identifier");
     // Loaded, an undefined draw() is the author's fault; a missing optional
     // function is not; another undefined name is.
-    e = parseEffectErrors("Script error in draw():\nReferenceError: identifier 'draw' undefined\n"
-                          "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags' undefined\n"
-                          "Script error in preRender() at line 4:\nReferenceError: identifier 'x' undefined\n");
+    e = parseEffectErrors(
+        "Script error in draw():\nReferenceError: identifier 'draw' undefined\n"
+        "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags' undefined\n"
+        "Script error in preRender() at line 4:\nReferenceError: identifier 'x' undefined\n");
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].message, "in draw(): ReferenceError: identifier 'draw' undefined");
     EXPECT_EQ(e[1].line, 4);
@@ -230,7 +233,8 @@ TEST(StudioRules, ScriptErrorsGiveTheAuthorsLineOnce) {
 
 TEST(StudioRules, CompilerWarningsAreNotErrors) {
     const std::vector<EffectError> e = parseEffectErrors(
-        "Shader \"fill\"\nShader compilation failed:\n0:2(7): warning: `t' used uninitialized\n0:5(1): error: syntax error\n");
+        "Shader \"fill\"\nShader compilation failed:\n0:2(7): warning: `t' used uninitialized\n0:5(1): error: syntax "
+        "error\n");
     ASSERT_EQ(e.size(), 2u);
     EXPECT_TRUE(e[0].warning);
     EXPECT_EQ(e[0].line, 2);
@@ -261,7 +265,8 @@ TEST(StudioRenderProcess, ReadsTextAndFrames) {
     // 1.0, 0.5, 0, 2.0 as little-endian floats.
     RenderProcess p = shellChild(
         "printf 'ok 0\\n' >&4; read r <&3; printf 'ok 5\\nhello' >&4; read r <&3;"
-        "printf 'frame 0 1 1 -7 3\\n\\000\\000\\200\\077\\000\\000\\000\\077\\000\\000\\000\\000\\000\\000\\000\\100' >&4;"
+        "printf 'frame 0 1 1 -7 3\\n\\000\\000\\200\\077\\000\\000\\000\\077\\000\\000\\000\\000\\000\\000\\000\\100' "
+        ">&4;"
         "read r <&3; printf 'error 3\\nbad' >&4; read r <&3");
     Reply text = p.call({"info"}, milliseconds(2000));
     EXPECT_TRUE(text.ok);
@@ -357,7 +362,8 @@ protected:
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         const std::string dir = effect.path.string();
-        const char* argv[] = {LUMIVEX_COMMAND, "studio", "--no-open", "--render-timeout", "30", "--effect", dir.c_str(), nullptr};
+        const char* argv[] = {LUMIVEX_COMMAND, "studio",    "--no-open", "--render-timeout", "30",
+                              "--effect",      dir.c_str(), nullptr};
         ASSERT_EQ(posix_spawn(&pid, LUMIVEX_COMMAND, &actions, nullptr, const_cast<char**>(argv), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -444,13 +450,16 @@ struct Socket {
         if (fd >= 0) close(fd);
     }
     Socket(const Socket&) = delete;
-    void write(const std::string& text) const { ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size())); }
+    void write(const std::string& text) const {
+        ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
+    }
     // What arrives until `needle` has (true) or `wait` has passed (false).
     bool readUntil(const std::string& needle, std::chrono::milliseconds wait, std::string* seen = nullptr) const {
         std::string got;
         const auto end = std::chrono::steady_clock::now() + wait;
         while (got.find(needle) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             pollfd p{fd, POLLIN, 0};
             if (left.count() <= 0 || poll(&p, 1, int(left.count())) <= 0) break;
             char buffer[4096];
@@ -474,7 +483,9 @@ TEST_F(StudioServer, OnlyTheTokenAuthorisesNeverACookie) {
     EXPECT_EQ(page.status, 200);
     EXPECT_FALSE(page.headers.count("Set-Cookie"));
     EXPECT_EQ(send("GET", "/api/settings", "", "", {{"Cookie", cookie + "=" + token}}, false).status, 403);
-    EXPECT_EQ(send("GET", "/api/settings", "", "", {{"Cookie", cookie + "=planted"}, {kTokenHeader, token}}, false).status, 200);
+    EXPECT_EQ(
+        send("GET", "/api/settings", "", "", {{"Cookie", cookie + "=planted"}, {kTokenHeader, token}}, false).status,
+        200);
     // The page's script and style are public; they hold nothing secret.
     EXPECT_EQ(send("GET", "/studio.js", "", "", {}, false).status, 200);
     EXPECT_EQ(send("GET", "/", "", "", {}, false).status, 403);
@@ -489,15 +500,19 @@ TEST_F(StudioServer, ChangesFromOtherPagesAreRefused) {
     const httplib::Headers fromOtherPort{{"Origin", "http://127.0.0.1:1"}, {"Sec-Fetch-Site", "same-site"}};
     for (const char* type : {"text/plain", "application/x-www-form-urlencoded", ""})
         EXPECT_EQ(send("POST", "/api/frame.raw" + q, change, type, {}, false).status, 415) << type;
-    const Answer form = send("POST", "/api/frame.raw" + q, "--x\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n" + change +
-                             "\r\n--x--\r\n", "multipart/form-data; boundary=x", {}, false);
+    const Answer form = send("POST", "/api/frame.raw" + q,
+                             "--x\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n" + change + "\r\n--x--\r\n",
+                             "multipart/form-data; boundary=x", {}, false);
     EXPECT_EQ(form.status, 415) << form.body;
     EXPECT_EQ(send("POST", "/api/frame.raw" + q, change, "application/json", fromOtherPort, false).status, 403);
     EXPECT_EQ(send("PUT", "/api/params" + q, change, "application/json", {{"Origin", "null"}}, false).status, 403);
-    EXPECT_EQ(send("PUT", "/api/params" + q, change, "application/json", {{"Sec-Fetch-Site", "cross-site"}}, false).status, 403);
+    EXPECT_EQ(
+        send("PUT", "/api/params" + q, change, "application/json", {{"Sec-Fetch-Site", "cross-site"}}, false).status,
+        403);
     EXPECT_EQ(send("PUT", "/api/settings" + q, R"({"width": 320})", "text/plain", {}, false).status, 415);
     EXPECT_EQ(send("POST", "/api/upload" + q, pngHead(16, 16), "text/plain", {}, false).status, 415);
-    EXPECT_EQ(send("POST", "/api/upload" + q, pngHead(16, 16), "application/octet-stream", fromOtherPort, false).status, 403);
+    EXPECT_EQ(send("POST", "/api/upload" + q, pngHead(16, 16), "application/octet-stream", fromOtherPort, false).status,
+              403);
     EXPECT_EQ(param("Amount")["value"], 40);
     EXPECT_EQ(nlohmann::json::parse(send("GET", "/api/settings").body)["width"], 640);
     // The page itself: its own origin, JSON.
@@ -523,7 +538,8 @@ TEST_F(StudioServer, HeldConnectionsDoNotLockOthersOut) {
     // in the middle of their request line or headers.
     for (int i = 0; i < 12; ++i) {
         held.push_back(std::make_unique<Socket>(port));
-        held.back()->write("GET /api/events?token=" + token + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+        held.back()->write("GET /api/events?token=" + token + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                           "\r\n\r\n");
         ASSERT_TRUE(held.back()->readUntil("text/event-stream", std::chrono::seconds(30))) << "stream " << i;
     }
     for (int i = 0; i < 30; ++i) held.push_back(std::make_unique<Socket>(port));
@@ -558,7 +574,9 @@ TEST_F(StudioServer, UploadsAreCheckedScaledAndBounded) {
     const nlohmann::json answer = nlohmann::json::parse(kept.body);
     EXPECT_EQ(answer["width"], 16);
     EXPECT_EQ(answer["height"], 8);
-    ASSERT_EQ(send("PUT", "/api/settings", nlohmann::json{{"input", answer["value"]}}.dump(), "application/json").status, 200);
+    ASSERT_EQ(
+        send("PUT", "/api/settings", nlohmann::json{{"input", answer["value"]}}.dump(), "application/json").status,
+        200);
     const Answer input = send("GET", "/api/input.png");
     ASSERT_EQ(input.status, 200);
     const std::string shown = (effect.path / "shown.png").string();
@@ -569,7 +587,8 @@ TEST_F(StudioServer, UploadsAreCheckedScaledAndBounded) {
 
     // Only so many are kept.
     int stored = 1;
-    while (stored < 1000 && send("POST", "/api/upload?name=again.png", bytes, "application/octet-stream").status == 200) ++stored;
+    while (stored < 1000 && send("POST", "/api/upload?name=again.png", bytes, "application/octet-stream").status == 200)
+        ++stored;
     EXPECT_EQ(stored, int(kMaxUploads));
     EXPECT_EQ(send("POST", "/api/upload?name=again.png", bytes, "application/octet-stream").status, 507);
 }
@@ -594,7 +613,8 @@ TEST_F(StudioServer, ALayerCanBeGivenBackToTheHost) {
     const Answer cleared = putParams(R"({"Matte": ""})");
     EXPECT_EQ(cleared.status, 200) << cleared.body;
     EXPECT_FALSE(param("Matte").contains("value"));
-    EXPECT_EQ(nlohmann::json::parse(send("GET", "/api/command").body)["command"].get<std::string>().find("Matte"), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(send("GET", "/api/command").body)["command"].get<std::string>().find("Matte"),
+              std::string::npos);
 }
 
 TEST_F(StudioServer, RecoveryIsAnnouncedToThePage) {
@@ -609,7 +629,8 @@ TEST_F(StudioServer, RecoveryIsAnnouncedToThePage) {
     EXPECT_EQ(send("GET", "/api/frame.raw?time=1").status, 503);
     EXPECT_FALSE(nlohmann::json::parse(send("GET", "/api/errors").body)["failure"].is_null());
     Socket events(port);
-    events.write("GET /api/events?token=" + token + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+    events.write("GET /api/events?token=" + token + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                 "\r\n\r\n");
     ASSERT_TRUE(events.readUntil("text/event-stream", std::chrono::seconds(30)));
     ASSERT_EQ(putParams(R"({"Amount": 60})").status, 200);
     ASSERT_EQ(send("GET", "/api/frame.raw?time=2").status, 200);

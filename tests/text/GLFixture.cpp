@@ -45,8 +45,7 @@ std::vector<std::uint8_t> ink(RenderTarget& target) {
     return mask;
 }
 
-Reference::Reference(int width, int height)
-    : width(width), height(height), mask(static_cast<size_t>(width) * height) {}
+Reference::Reference(int width, int height) : width(width), height(height), mask(static_cast<size_t>(width) * height) {}
 
 float Reference::line(const std::string& line, float x, int baseline) {
     for (unsigned char code : line)
@@ -64,8 +63,7 @@ float Reference::glyph(int code, float x, int baseline) {
         for (int col = 0; col < glyph->width; ++col) {
             const bool set = glyph->bitmap[row * rowBytes + col / 8] & (0x80 >> (col % 8));
             const int px = left + col, py = bottom + row;
-            if (set && px >= 0 && px < width && py >= 0 && py < height)
-                mask[static_cast<size_t>(py) * width + px] = 1;
+            if (set && px >= 0 && px < width && py >= 0 && py < height) mask[static_cast<size_t>(py) * width + px] = 1;
         }
     }
     return x + glyph->advance;

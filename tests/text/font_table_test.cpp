@@ -102,8 +102,8 @@ TEST(FontTable, CommittedTableIsTheGeneratorsOutput) {
         GTEST_SKIP() << "python3, pcf2bdf or the X11 font is not installed";
     const std::string source = LUMIVEX_SOURCE_DIR;
     const std::string output = testing::TempDir() + "fontgen_" + std::to_string(getpid()) + ".inc";
-    const std::string command = "python3 '" + source + "/tools/fontgen/fontgen.py' --pcf '" + font +
-                                "' --output '" + output + "'";
+    const std::string command =
+        "python3 '" + source + "/tools/fontgen/fontgen.py' --pcf '" + font + "' --output '" + output + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string generated = readFile(output);
     std::remove(output.c_str());

@@ -11,11 +11,11 @@
 using gpu::text::drawGlyph;
 using gpu::text::TextOverlay;
 using text_test::GLTest;
-using text_test::picture;
-using text_test::Reference;
 using text_test::ink;
 using text_test::makeTarget;
+using text_test::picture;
 using text_test::readPixels;
+using text_test::Reference;
 
 namespace {
 
@@ -72,7 +72,7 @@ TEST_F(DrawGlyph, PutsTheBitmapAtTheRasterPositionAndAdvances) {
 
 TEST_F(DrawGlyph, IgnoresAndRestoresThePixelUnpackState) {
     const std::pair<GLenum, GLint> unusual[] = {
-        {GL_UNPACK_SWAP_BYTES, 1}, {GL_UNPACK_LSB_FIRST, 1}, {GL_UNPACK_ROW_LENGTH, 7},
+        {GL_UNPACK_SWAP_BYTES, 1}, {GL_UNPACK_LSB_FIRST, 1},   {GL_UNPACK_ROW_LENGTH, 7},
         {GL_UNPACK_SKIP_ROWS, 2},  {GL_UNPACK_SKIP_PIXELS, 3}, {GL_UNPACK_ALIGNMENT, 8},
     };
     RenderTarget target = makeTarget(24, 24);
@@ -175,7 +175,10 @@ TEST_F(Overlay, TenEightyRowsHoldSixtySevenLines) {
 }
 
 TEST_F(Overlay, BytesWithoutAListDrawNothingAndTakeNoSpace) {
-    expectOverlay("A\x01\x1f\x7f\x80\x9f\xa0\xe9\xff" "B\n", 40, 32, {{"AB", 20}});
+    expectOverlay(
+        "A\x01\x1f\x7f\x80\x9f\xa0\xe9\xff"
+        "B\n",
+        40, 32, {{"AB", 20}});
     {
         // Lists that someone else made right after the overlay's 128 are not
         // called by bytes from 128 up.

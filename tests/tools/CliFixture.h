@@ -53,7 +53,9 @@ struct Cli : testing::Test {
     }
 
     // `render` of the probe effect (tests/tools/effects/probe) with `args`.
-    std::string probe(const std::string& args) const { return std::string("render --effect ") + PROBE_EFFECT + " " + args; }
+    std::string probe(const std::string& args) const {
+        return std::string("render --effect ") + PROBE_EFFECT + " " + args;
+    }
     std::string path(const std::string& name) const { return dir + "/" + name; }
 };
 

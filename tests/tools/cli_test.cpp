@@ -32,7 +32,8 @@ TEST_F(Cli, HelpForEveryCommand) {
     EXPECT_EQ(none.status, 2);
     Outcome unknown = run("frobnicate");
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_EQ(unknown.err, "lumivex: unknown command 'frobnicate' (use info, render, studio, import, pack or unpack)\n");
+    EXPECT_EQ(unknown.err,
+              "lumivex: unknown command 'frobnicate' (use info, render, studio, import, pack or unpack)\n");
 }
 
 TEST_F(Cli, InfoJsonDescribesTheProbe) {
@@ -56,7 +57,8 @@ TEST_F(Cli, InfoJsonDescribesTheProbe) {
     EXPECT_DOUBLE_EQ(params[0]["default"].get<double>(), 0.25);
     EXPECT_EQ(params[0]["range"], nlohmann::json::parse("[0, 1]"));
     EXPECT_EQ(params[1]["type"], "checkbox");
-    EXPECT_EQ(params[2]["choices"], nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte", "Aspect", "Time", "Place"])"));
+    EXPECT_EQ(params[2]["choices"],
+              nlohmann::json::parse(R"(["Values", "Tint", "Where", "Matte", "Aspect", "Time", "Place"])"));
     EXPECT_EQ(params[3]["type"], "color");
     EXPECT_EQ(params[3]["default"], nlohmann::json::parse("[255, 128, 0, 255]"));
     EXPECT_EQ(params[4]["type"], "angle");
@@ -224,15 +226,16 @@ TEST_F(Cli, ErrorsNameTheirCauseAndExitNonZero) {
         {"render " + effect + "--param Bogus=1", 2,
          "lumivex: unknown parameter 'Bogus'; the effect has: Level, Flag, Mode, Tint, Angle, Spot, Matte, Place\n"},
         {"render " + effect + "--param Level=abc", 2, "lumivex: parameter 'Level' needs a number, got 'abc'\n"},
-        {"render " + effect + "--param Level=7", 2,
-         "lumivex: value 7 of 'Level' is outside its range 0 to 1\n"},
+        {"render " + effect + "--param Level=7", 2, "lumivex: value 7 of 'Level' is outside its range 0 to 1\n"},
         {"render " + effect + "--param Flag=maybe", 2,
          "lumivex: parameter 'Flag' is a checkbox: use true or false, not 'maybe'\n"},
-        {"render " + effect + "--param Tint=1,2", 2, "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
+        {"render " + effect + "--param Tint=1,2", 2,
+         "lumivex: parameter 'Tint' needs 3 comma-separated numbers, got '1,2'\n"},
         {"render " + effect + "--param Tint=300,0,0", 2,
          "lumivex: parameter 'Tint': colour components run from 0 to 255, got '300,0,0'\n"},
         {"render " + effect + "--param Mode=9", 2,
-         "lumivex: parameter 'Mode' needs a whole number from 1 to 7, got '9'; the entries are: 1 Values, 2 Tint, 3 Where, "
+         "lumivex: parameter 'Mode' needs a whole number from 1 to 7, got '9'; the entries are: 1 Values, 2 Tint, 3 "
+         "Where, "
          "4 Matte, 5 Aspect, 6 Time, 7 Place\n"},
         {"render " + effect + "--param Level", 2, "lumivex: --param needs NAME=VALUE, got 'Level'\n"},
         {"render " + effect + "--depth 12", 2, "lumivex: --depth must be 8, 16 or 32, got 12\n"},
@@ -290,7 +293,8 @@ TEST_F(Cli, FilesThatAreNotModules) {
 
 #ifdef FAKE_MODULE
 TEST_F(Cli, ModuleErrorCodesAreNamed) {
-    Outcome r = run(std::string("render --module ") + FAKE_MODULE + " --size 4x4 -o x.png", "FAKE_MODULE_SETUP_ERROR=512");
+    Outcome r =
+        run(std::string("render --module ") + FAKE_MODULE + " --size 4x4 -o x.png", "FAKE_MODULE_SETUP_ERROR=512");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "lumivex: global setup failed: the module returned 512 (PF_Err_INTERNAL_STRUCT_DAMAGED)\n");
     EXPECT_FALSE(fs::exists(path("x.png")));
@@ -301,7 +305,8 @@ TEST_F(Cli, InfoShowsTheRegistrationEvenWhenTheModuleCannotRun) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Name:         Fake\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Entry point:  NoSuchEntryPoint\n"), std::string::npos);
-    EXPECT_EQ(r.err, std::string("lumivex: ") + FAKE_MODULE_NOENTRY + " does not export its entry point NoSuchEntryPoint\n");
+    EXPECT_EQ(r.err,
+              std::string("lumivex: ") + FAKE_MODULE_NOENTRY + " does not export its entry point NoSuchEntryPoint\n");
 }
 
 TEST_F(Cli, AnErrorReportedByTheEffectStillWritesTheFrame) {
@@ -334,23 +339,24 @@ float brightest(const ImageLib::Picture& image) {
 // default) gives the script a choice, the script names the texture for it,
 // and the shader samples that texture.
 TEST_F(Cli, TextureParameterChoiceReachesTheShaderInBothHosts) {
-    breakProbe(path("pick"), "fx.js",
-               "var pattern, show, solid = LX_initShader('solid'), shown = [];\n"
-               "function setup() {\n"
-               "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
-               "  LX_setParamChoices(pattern, 'Red|Green|Blue');\n"
-               "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
-               "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
-               "  for (var i = 0; i < 3; ++i) {\n"  // the probe's solid.frag draws (r, g, b)
-               "    ['r', 'g', 'b'].forEach(function (c, j) { LX_setShaderParamVal(solid, c, i == j ? 1 : 0); });\n"
-               "    LX_renderShader(solid, shown[i] = LX_initRenderTarget(1, 1, 8));\n"
-               "  }\n"
-               "}\n"
-               "function draw() {\n"
-               "  var chosen = shown[LX_getParamValue(pattern) - 1];\n"
-               "  if (!LX_setParamValue(pattern, chosen) || !LX_setShaderParam(show, pattern)) throw new Error('refused');\n"
-               "  LX_renderShader(show, LX_getSequenceRT());\n"
-               "}\n");
+    breakProbe(
+        path("pick"), "fx.js",
+        "var pattern, show, solid = LX_initShader('solid'), shown = [];\n"
+        "function setup() {\n"
+        "  pattern = LX_initParam('pattern', LX_Type.TEXTURE, 'Pattern');\n"
+        "  LX_setParamChoices(pattern, 'Red|Green|Blue');\n"
+        "  show = LX_initShader('show', 'uniform sampler2D pattern;\\n"
+        "void main() { gl_FragColor = texture2D(pattern, vec2(0.5)); }');\n"
+        "  for (var i = 0; i < 3; ++i) {\n"  // the probe's solid.frag draws (r, g, b)
+        "    ['r', 'g', 'b'].forEach(function (c, j) { LX_setShaderParamVal(solid, c, i == j ? 1 : 0); });\n"
+        "    LX_renderShader(solid, shown[i] = LX_initRenderTarget(1, 1, 8));\n"
+        "  }\n"
+        "}\n"
+        "function draw() {\n"
+        "  var chosen = shown[LX_getParamValue(pattern) - 1];\n"
+        "  if (!LX_setParamValue(pattern, chosen) || !LX_setShaderParam(show, pattern)) throw new Error('refused');\n"
+        "  LX_renderShader(show, LX_getSequenceRT());\n"
+        "}\n");
     for (const std::string host : {"ae", "premiere"}) {
         const std::string render = "render --effect pick --size 4x2 --host " + host;
         Outcome first = run(render + " -o first.png");
@@ -424,7 +430,8 @@ TEST_F(Cli, DepthsTheEffectDoesNotDeclareAreRefused) {
         Outcome deep = run(std::string("render --effect plain --size 4x4 --depth 16 -o d.png --host ") + host);
         EXPECT_EQ(deep.status, 2);
         EXPECT_EQ(deep.err,
-                  "lumivex: --depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its config.xml)\n");
+                  "lumivex: --depth 16: the effect does not declare 16-bit frames (bit 0x02000000 of FLAGS in its "
+                  "config.xml)\n");
         Outcome fp = run(std::string("render --effect plain --size 4x4 --depth 32 -o f.exr --host ") + host);
         EXPECT_EQ(fp.status, 2);
         EXPECT_NE(fp.err.find("bit 0x1000 of FLAGS2"), std::string::npos) << fp.err;

@@ -45,8 +45,8 @@ TEST_F(Cli, InstancesCountTheirOwnFramesAcrossAReload) {
 TEST_F(Cli, ASmallCopyOntoTheOutputKeepsTheFrame) {
     for (const std::string depth : {"8", "16", "32"}) {
         const std::string name = depth == "32" ? "copy.exr" : "copy.png";
-        Outcome r = run("render --effect " + hostile("output-copy-small") + " --size 640x360 --depth " + depth +
-                        " -o " + name);
+        Outcome r =
+            run("render --effect " + hostile("output-copy-small") + " --size 640x360 --depth " + depth + " -o " + name);
         ASSERT_EQ(r.status, 0) << depth << ": " << r.err;
         const ImageLib::Picture image = media::readImage(path(name));
         ASSERT_EQ(image.width, 640u);

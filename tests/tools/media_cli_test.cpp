@@ -53,7 +53,10 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     // At 20 frames a second each picture shows twice; past the end the last holds.
     Outcome twice = run("render --effect " + kMix + " -i in.mkv --fps 20 --frames 12 -o t.%02d.exr");
     ASSERT_EQ(twice.status, 0) << twice.err;
-    for (uint32_t i = 0; i < 12; ++i) EXPECT_NEAR(redOf(path("t." + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".exr")), std::min(i / 2, 4u) / 10.0f, 0.6f / 255) << i;
+    for (uint32_t i = 0; i < 12; ++i)
+        EXPECT_NEAR(redOf(path("t." + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".exr")),
+                    std::min(i / 2, 4u) / 10.0f, 0.6f / 255)
+            << i;
 
     // --loop starts the clip again; --first-frame renders a slice, numbered as in the whole job.
     Outcome looped = run("render --effect " + kMix + " -i in.mkv --loop --first-frame 6 --frames 2 -o l.%d.exr");
@@ -75,10 +78,12 @@ TEST_F(Cli, ClipInputsFollowTheFrameTimes) {
     EXPECT_NEAR(redOf(path("m.exr")), 4 / 64.0f, 0.6f / 255);
     // A layer clip changes with the frames and its last picture holds past
     // its end: a sequence (at the render's rate) of pictures 8, 16, 32 wide.
-    for (uint32_t k = 0; k < 3; ++k) media::writeImage(path("w." + std::to_string(k) + ".png"), ImageLib::Picture(8 << k, 4), 8);
+    for (uint32_t k = 0; k < 3; ++k)
+        media::writeImage(path("w." + std::to_string(k) + ".png"), ImageLib::Picture(8 << k, 4), 8);
     Outcome moving = run(probe("--size 8x8 --fps 10 --frames 5 -p Mode=Matte -p Matte=w.%d.png -o w.%d.exr"));
     ASSERT_EQ(moving.status, 0) << moving.err;
-    for (uint32_t i = 0; i < 5; ++i) EXPECT_NEAR(redOf(path("w." + std::to_string(i) + ".exr")), (8 << std::min(i, 2u)) / 64.0f, 0.6f / 255) << i;
+    for (uint32_t i = 0; i < 5; ++i)
+        EXPECT_NEAR(redOf(path("w." + std::to_string(i) + ".exr")), (8 << std::min(i, 2u)) / 64.0f, 0.6f / 255) << i;
 }
 
 TEST_F(Cli, ChainsRunInOrderWithIndependentInstances) {
@@ -104,7 +109,8 @@ TEST_F(Cli, KeyframedParametersChangeFromFrameToFrame) {
     const float level[] = {0, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f, 1};
     for (int i = 0; i < 7; ++i) EXPECT_NEAR(redOf(path("k." + std::to_string(i) + ".exr")), level[i], 0.6f / 255) << i;
     // Colours per component; a popup jumps from key to key.
-    Outcome c = run(probe("--size 4x4 --fps 4 --frames 3 -p 'Mode=1@0,2@0.4' -p 'Tint=0,0,0@0,255,51,102@1' -o c.%d.exr"));
+    Outcome c =
+        run(probe("--size 4x4 --fps 4 --frames 3 -p 'Mode=1@0,2@0.4' -p 'Tint=0,0,0@0,255,51,102@1' -o c.%d.exr"));
     ASSERT_EQ(c.status, 0) << c.err;
     EXPECT_NEAR(redOf(path("c.0.exr")), 0.25f, 0.6f / 255);  // Mode 1: red is Level's default
     ImageLib::Picture half = media::readImage(path("c.2.exr"));
@@ -140,7 +146,8 @@ TEST_F(Cli, PresetReachesTheH264Encoder) {
     // The fastest preset drops arithmetic coding, so its file differs from
     // the slower one's; an unknown name is refused before anything is made.
     for (const char* p : {"ultrafast", "slow"})
-        ASSERT_EQ(run(probe("--size 64x64 --frames 3 --preset " + std::string(p) + " -o " + p + ".mp4")).status, 0) << p;
+        ASSERT_EQ(run(probe("--size 64x64 --frames 3 --preset " + std::string(p) + " -o " + p + ".mp4")).status, 0)
+            << p;
     EXPECT_NE(slurp(path("ultrafast.mp4")), slurp(path("slow.mp4")));
     Outcome bad = run(probe("--size 64x64 --frames 3 --preset quick -o bad.mp4"));
     EXPECT_EQ(bad.status, 2);
@@ -156,12 +163,13 @@ TEST_F(Cli, AnOutputThatIsAlsoReadIsRefusedBeforeAnythingIsWritten) {
     fs::create_symlink("in.mkv", path("link.mkv"));
     const std::string clip = slurp(path("in.mkv")), still = slurp(path("still.png")), seq1 = slurp(path("seq.1.png"));
     const std::string mix = "render --effect " + kMix;
-    for (const std::string& args : {mix + " -i in.mkv -o in.mkv", mix + " -i in.mkv -o sub/../in.mkv", mix + " -i in.mkv -o link.mkv",
-                                    mix + " -i " + path("in.mkv") + " -o ./in.mkv", mix + " -i still.png -o still.png",
-                                    mix + " -i seq.%d.png -o seq.%d.png", mix + " -i seq.%d.png --frames 1 -o seq.1.png",
-                                    mix + " -i seq.%d.png --time 0.1 --fps 10 --frames 3 -o 'seq.%d.png'",
-                                    probe("--size 8x8 -p Mode=Matte -p Matte=in.mkv -o link.mkv"),
-                                    probe("--size 8x8 -p Mode=Matte -p Matte=still.png -o still.png")}) {
+    for (const std::string& args :
+         {mix + " -i in.mkv -o in.mkv", mix + " -i in.mkv -o sub/../in.mkv", mix + " -i in.mkv -o link.mkv",
+          mix + " -i " + path("in.mkv") + " -o ./in.mkv", mix + " -i still.png -o still.png",
+          mix + " -i seq.%d.png -o seq.%d.png", mix + " -i seq.%d.png --frames 1 -o seq.1.png",
+          mix + " -i seq.%d.png --time 0.1 --fps 10 --frames 3 -o 'seq.%d.png'",
+          probe("--size 8x8 -p Mode=Matte -p Matte=in.mkv -o link.mkv"),
+          probe("--size 8x8 -p Mode=Matte -p Matte=still.png -o still.png")}) {
         Outcome r = run(args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
         EXPECT_NE(r.err.find("choose another output name"), std::string::npos) << args << "\n" << r.err;
@@ -178,9 +186,11 @@ TEST_F(Cli, AnOutputThatIsAlsoReadIsRefusedBeforeAnythingIsWritten) {
 TEST_F(Cli, SigtermRemovesThePartialClipAndKeepsTheOldOne) {
     std::ofstream(path("out.mp4")) << "the previous render";
     // Stopped once its partial file exists; the shell prints the exit status.
-    Outcome r = shell("timeout 120 " + std::string(LUMIVEX_BIN) + " " + probe("--size 128x128 --frames 100000 -o out.mp4") +
-                      " 2>err.txt & pid=$!; n=0; while [ ! -e '" + path(".out.mp4.part") + "' ] && [ $n -lt 1200 ]; do sleep 0.05; n=$((n+1)); done;"
-                      " sleep 0.2; kill -TERM $pid; wait $pid; echo $?");
+    Outcome r =
+        shell("timeout 120 " + std::string(LUMIVEX_BIN) + " " + probe("--size 128x128 --frames 100000 -o out.mp4") +
+              " 2>err.txt & pid=$!; n=0; while [ ! -e '" + path(".out.mp4.part") +
+              "' ] && [ $n -lt 1200 ]; do sleep 0.05; n=$((n+1)); done;"
+              " sleep 0.2; kill -TERM $pid; wait $pid; echo $?");
     const std::string err = slurp(path("err.txt"));
     EXPECT_EQ(r.out, "143\n") << err;
     EXPECT_NE(err.find("stopped by SIGTERM"), std::string::npos) << err;
@@ -236,7 +246,8 @@ TEST_F(Cli, ClipsKeepTheirRealRateLengthAndPictures) {
     clipmaker::make(path("vfr.mkv"), plan);
     ASSERT_EQ(run("render --effect " + kMix + " -i vfr.mkv -o vfr.out.mkv").status, 0);
     const media::ClipInfo vfr = media::probeClip(path("vfr.out.mkv"));
-    EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 1.0, 0.05) << vfr.frameCount << " at " << vfr.rateNum << "/" << vfr.rateDen;
+    EXPECT_NEAR(double(vfr.frameCount) * vfr.rateDen / vfr.rateNum, 1.0, 0.05)
+        << vfr.frameCount << " at " << vfr.rateNum << "/" << vfr.rateDen;
 }
 
 TEST_F(Cli, AClipsPixelAspectReachesTheOutput) {

@@ -8,14 +8,13 @@
 #include "tools/lumivex/Args.h"
 
 using namespace lumivex;
-using render::Keyframes;
 using media::readImage;
 using media::writeImage;
+using render::Keyframes;
 
 namespace {
-const std::vector<OptionSpec> kSpecs = {{"--depth", nullptr, true, false},
-                                        {"--param", "-p", true, true},
-                                        {"--json", nullptr, false, false}};
+const std::vector<OptionSpec> kSpecs = {
+    {"--depth", nullptr, true, false}, {"--param", "-p", true, true}, {"--json", nullptr, false, false}};
 
 std::string usageError(const std::vector<std::string>& args) {
     try {
@@ -90,8 +89,7 @@ TEST(ImageFile, ExrKeepsFloatsAboveOne) {
 
 TEST(ImageFile, OtherFormatsGoThroughTheEngineDecoder) {
     // A 2x1 uncompressed true-colour TGA, bottom row first: blue, green, red.
-    const unsigned char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0,
-                                 255, 0, 0, 0, 128, 255};
+    const unsigned char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0, 255, 0, 0, 0, 128, 255};
     std::ofstream(temp("pixels.tga"), std::ios::binary).write(reinterpret_cast<const char*>(tga), sizeof tga);
     ImageLib::Picture image = readImage(temp("pixels.tga"));
     ASSERT_EQ(image.width, 2u);
@@ -109,9 +107,11 @@ TEST(ImageFile, UnreadableAndUnwritableFilesNameTheFile) {
         }
         return std::string("no error");
     };
-    EXPECT_EQ(message([] { readImage("/nonexistent/in.png"); }).rfind("cannot read image /nonexistent/in.png: ", 0), 0u);
+    EXPECT_EQ(message([] { readImage("/nonexistent/in.png"); }).rfind("cannot read image /nonexistent/in.png: ", 0),
+              0u);
     std::ofstream(temp("junk.png")) << "not an image at all";
-    EXPECT_EQ(message([] { readImage(temp("junk.png")); }).rfind("cannot read image " + temp("junk.png") + ": ", 0), 0u);
+    EXPECT_EQ(message([] { readImage(temp("junk.png")); }).rfind("cannot read image " + temp("junk.png") + ": ", 0),
+              0u);
     // A PNG cut short.
     writeImage(temp("whole.png"), ImageLib::Picture(16, 16), 8);
     std::ifstream in(temp("whole.png"), std::ios::binary);
@@ -120,8 +120,9 @@ TEST(ImageFile, UnreadableAndUnwritableFilesNameTheFile) {
     EXPECT_NE(message([] { readImage(temp("cut.png")); }), "no error");
     EXPECT_EQ(message([] { writeImage(temp("out.tiff"), ImageLib::Picture(1, 1), 8); }),
               "cannot write " + temp("out.tiff") + ": unknown image type (use .png or .exr)");
-    EXPECT_EQ(message([] { writeImage("/nonexistent/dir/out.png", ImageLib::Picture(1, 1), 8); })
-                  .rfind("cannot write /nonexistent/dir/out.png: ", 0),
+    EXPECT_EQ(message([] {
+                  writeImage("/nonexistent/dir/out.png", ImageLib::Picture(1, 1), 8);
+              }).rfind("cannot write /nonexistent/dir/out.png: ", 0),
               0u);
 }
 

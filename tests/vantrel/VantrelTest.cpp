@@ -32,8 +32,7 @@ protected:
     hostsim::Module module{VANTREL_MODULE};
 
     // A started instance of the effect on a 64x32 card.
-    std::unique_ptr<hostsim::Host> start(hostsim::HostKind kind = hostsim::HostKind::Compositing,
-                                         uint32_t depth = 8) {
+    std::unique_ptr<hostsim::Host> start(hostsim::HostKind kind = hostsim::HostKind::Compositing, uint32_t depth = 8) {
         hostsim::HostConfig config;
         config.kind = kind;
         config.depth = depth;
@@ -74,20 +73,32 @@ protected:
 
 TEST_F(VantrelTest, DeclaresEveryParameterWithItsKind) {
     auto host = start();
-    const std::vector<std::pair<std::string, PF_ParamType>> expected = {
-        {"Glow", PF_Param_GROUP_START},         {"Threshold", PF_Param_FLOAT_SLIDER},
-        {"Glow Radius", PF_Param_FLOAT_SLIDER}, {"Intensity", PF_Param_FLOAT_SLIDER},
-        {"Streak Length", PF_Param_FLOAT_SLIDER}, {"Streak Angle", PF_Param_ANGLE},
-        {"Tint", PF_Param_COLOR},               {"", PF_Param_GROUP_END},
-        {"Light Leak", PF_Param_GROUP_START},   {"Leak Centre", PF_Param_POINT},
-        {"Leak Radius", PF_Param_FLOAT_SLIDER}, {"Leak Strength", PF_Param_FLOAT_SLIDER},
-        {"Texture", PF_Param_POPUP},            {"Texture Amount", PF_Param_FLOAT_SLIDER},
-        {"", PF_Param_GROUP_END},               {"Posterize", PF_Param_GROUP_START},
-        {"Palette", PF_Param_POPUP},            {"Dither", PF_Param_POPUP},
-        {"Dither Amount", PF_Param_FLOAT_SLIDER}, {"Serpentine", PF_Param_CHECKBOX},
-        {"Greyscale", PF_Param_CHECKBOX},       {"Pixel Size", PF_Param_FLOAT_SLIDER},
-        {"", PF_Param_GROUP_END},               {"Blend Layer", PF_Param_LAYER},
-        {"Blend Amount", PF_Param_FLOAT_SLIDER}, {"Grow", PF_Param_FLOAT_SLIDER}};
+    const std::vector<std::pair<std::string, PF_ParamType>> expected = {{"Glow", PF_Param_GROUP_START},
+                                                                        {"Threshold", PF_Param_FLOAT_SLIDER},
+                                                                        {"Glow Radius", PF_Param_FLOAT_SLIDER},
+                                                                        {"Intensity", PF_Param_FLOAT_SLIDER},
+                                                                        {"Streak Length", PF_Param_FLOAT_SLIDER},
+                                                                        {"Streak Angle", PF_Param_ANGLE},
+                                                                        {"Tint", PF_Param_COLOR},
+                                                                        {"", PF_Param_GROUP_END},
+                                                                        {"Light Leak", PF_Param_GROUP_START},
+                                                                        {"Leak Centre", PF_Param_POINT},
+                                                                        {"Leak Radius", PF_Param_FLOAT_SLIDER},
+                                                                        {"Leak Strength", PF_Param_FLOAT_SLIDER},
+                                                                        {"Texture", PF_Param_POPUP},
+                                                                        {"Texture Amount", PF_Param_FLOAT_SLIDER},
+                                                                        {"", PF_Param_GROUP_END},
+                                                                        {"Posterize", PF_Param_GROUP_START},
+                                                                        {"Palette", PF_Param_POPUP},
+                                                                        {"Dither", PF_Param_POPUP},
+                                                                        {"Dither Amount", PF_Param_FLOAT_SLIDER},
+                                                                        {"Serpentine", PF_Param_CHECKBOX},
+                                                                        {"Greyscale", PF_Param_CHECKBOX},
+                                                                        {"Pixel Size", PF_Param_FLOAT_SLIDER},
+                                                                        {"", PF_Param_GROUP_END},
+                                                                        {"Blend Layer", PF_Param_LAYER},
+                                                                        {"Blend Amount", PF_Param_FLOAT_SLIDER},
+                                                                        {"Grow", PF_Param_FLOAT_SLIDER}};
     // Names as the host shows them once the effect has refreshed its UI.
     ASSERT_EQ(host->updateParamsUI(), PF_Err_NONE);
     ASSERT_EQ(host->paramCount(), int32_t(expected.size()) + 1);
@@ -151,7 +162,8 @@ TEST_F(VantrelTest, ControlsThatDoNotApplyAreGreyed) {
     choose(*host, "Palette", 9);  // Primaries 8, with Floyd-Steinberg
     set(*host, "Streak Length", 0);
     ASSERT_EQ(host->updateParamsUI(), PF_Err_NONE);
-    for (const char* name : {"Dither", "Serpentine", "Greyscale", "Pixel Size"}) EXPECT_FALSE(disabled(*host, name)) << name;
+    for (const char* name : {"Dither", "Serpentine", "Greyscale", "Pixel Size"})
+        EXPECT_FALSE(disabled(*host, name)) << name;
     EXPECT_TRUE(disabled(*host, "Dither Amount"));  // only ordered dithers and the threshold use it
     EXPECT_TRUE(disabled(*host, "Streak Angle"));
 
@@ -163,9 +175,14 @@ TEST_F(VantrelTest, ControlsThatDoNotApplyAreGreyed) {
 
 TEST_F(VantrelTest, PaletteStageLeavesOnlyThePalettesColours) {
     // Primaries 8, as red, green, blue.
-    const std::array<std::array<int, 3>, 8> primaries = {{{0x00, 0x00, 0x00}, {0x00, 0x27, 0xFB}, {0x00, 0xF9, 0x2C},
-                                                          {0x00, 0xFC, 0xFE}, {0xFF, 0x30, 0x16}, {0xFF, 0x3F, 0xFC},
-                                                          {0xFF, 0xFD, 0x33}, {0xFF, 0xFF, 0xFF}}};
+    const std::array<std::array<int, 3>, 8> primaries = {{{0x00, 0x00, 0x00},
+                                                          {0x00, 0x27, 0xFB},
+                                                          {0x00, 0xF9, 0x2C},
+                                                          {0x00, 0xFC, 0xFE},
+                                                          {0xFF, 0x30, 0x16},
+                                                          {0xFF, 0x3F, 0xFC},
+                                                          {0xFF, 0xFD, 0x33},
+                                                          {0xFF, 0xFF, 0xFF}}};
     for (uint32_t depth : {8u, 16u, 32u}) {
         SCOPED_TRACE("depth " + std::to_string(depth));
         auto host = start(hostsim::HostKind::Compositing, depth);

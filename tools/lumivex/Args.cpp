@@ -39,7 +39,8 @@ ParsedArgs parseArgs(const std::string& command, const std::vector<std::string>&
         const OptionSpec* match = nullptr;
         for (const auto& s : known)
             if (name == s.name || (s.alias && name == s.alias)) match = &s;
-        if (!match) throw Error("unknown option " + name + " for '" + command + "' (see lumivex " + command + " --help)");
+        if (!match)
+            throw Error("unknown option " + name + " for '" + command + "' (see lumivex " + command + " --help)");
         std::string key = match->name;
         if (!match->repeatable && parsed.has(key)) throw Error("option " + key + " is given more than once");
         if (match->takesValue) {

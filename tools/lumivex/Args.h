@@ -19,8 +19,8 @@ namespace lumivex {
 using render::UsageError;
 
 struct OptionSpec {
-    const char* name;        // "--depth"
-    const char* alias;       // "-o" or nullptr
+    const char* name;   // "--depth"
+    const char* alias;  // "-o" or nullptr
     bool takesValue;
     bool repeatable;
 };

@@ -15,9 +15,9 @@ int runImport(const std::vector<std::string>& argv) {
         "--channel says what Shadertoy's iChannelN reads: the layer, the Image pass's own\n"
         "last frame (buffer), a buffer, or an image file. The effect's name is NAME\n"
         "(default: the file's name).\n";
-    ParsedArgs args = parseArgs("import", argv, {{"--output", "-o", true, false},
-                                                 {"--name", nullptr, true, false},
-                                                 {"--channel", nullptr, true, true}});
+    ParsedArgs args = parseArgs(
+        "import", argv,
+        {{"--output", "-o", true, false}, {"--name", nullptr, true, false}, {"--channel", nullptr, true, true}});
     if (args.has("--help")) {
         std::cout << help;
         return 0;
@@ -33,8 +33,8 @@ int runImport(const std::vector<std::string>& argv) {
     }
     try {
         const importer::Report report = importer::importFile(args.positional[0], args.get("--output"), options);
-        std::cout << "wrote " << report.folder << " (GLSL " << (report.version.empty() ? "without #version" : report.version)
-                  << ")\n";
+        std::cout << "wrote " << report.folder << " (GLSL "
+                  << (report.version.empty() ? "without #version" : report.version) << ")\n";
         for (const std::string& line : report.mapped) std::cout << "  mapped: " << line << "\n";
         for (const std::string& line : report.notes) std::cout << "  note: " << line << "\n";
     } catch (const importer::ImportError& e) {

@@ -65,9 +65,9 @@ int frameStatus(const hostsim::RenderResult& frame, const hostsim::Host& host) {
 }  // namespace
 
 int runInfo(const std::vector<std::string>& argv) {
-    ParsedArgs args = parseArgs("info", argv, {{"--module", nullptr, true, false},
-                                               {"--effect", nullptr, true, false},
-                                               {"--json", nullptr, false, false}});
+    ParsedArgs args = parseArgs(
+        "info", argv,
+        {{"--module", nullptr, true, false}, {"--effect", nullptr, true, false}, {"--json", nullptr, false, false}});
     if (args.has("--help")) {
         std::cout << kHelp;
         return 0;

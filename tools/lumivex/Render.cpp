@@ -69,10 +69,12 @@ RenderJob readOptions(const ParsedArgs& args) {
     hostsim::HostConfig& c = o.config;
     if (args.has("--depth")) {
         c.depth = parseCount("--depth", args.get("--depth"), 8, 32);
-        if (c.depth != 8 && c.depth != 16 && c.depth != 32) throw UsageError("--depth must be 8, 16 or 32, got " + args.get("--depth"));
+        if (c.depth != 8 && c.depth != 16 && c.depth != 32)
+            throw UsageError("--depth must be 8, 16 or 32, got " + args.get("--depth"));
     }
     std::string hostName = args.get("--host", "ae");
-    if (hostName != "ae" && hostName != "premiere") throw UsageError("--host must be ae or premiere, got '" + hostName + "'");
+    if (hostName != "ae" && hostName != "premiere")
+        throw UsageError("--host must be ae or premiere, got '" + hostName + "'");
     c.kind = hostName == "premiere" ? hostsim::HostKind::Editing : hostsim::HostKind::Compositing;
     if (args.has("--time")) o.time = parseNumber("--time", args.get("--time"));
     if (o.time < 0) throw UsageError("--time must not be negative");
@@ -107,9 +109,10 @@ RenderJob readOptions(const ParsedArgs& args) {
             throw UsageError("--gif-palette must be 8, 16, 32, 64, 128 or 256, got " + args.get("--gif-palette"));
     }
     if (args.has("--gif-dither") && !(o.encoding.gifDither = media::gifDitherCode(args.get("--gif-dither"))))
-        throw UsageError("--gif-dither: unknown kernel '" + args.get("--gif-dither") +
-                         "' (none, floyd-steinberg, jarvis, stucki, atkinson, burkes, sierra, sierra2, sierra-lite, stevenson-arce, "
-                         "ordered-2x2, ordered-4x4, ordered-8x8)");
+        throw UsageError(
+            "--gif-dither: unknown kernel '" + args.get("--gif-dither") +
+            "' (none, floyd-steinberg, jarvis, stucki, atkinson, burkes, sierra, sierra2, sierra-lite, stevenson-arce, "
+            "ordered-2x2, ordered-4x4, ordered-8x8)");
     // The chain in command-line order; each --param belongs to the nearest
     // --effect or --module before it (or to the first, when it comes earlier).
     for (const auto& [name, value] : args.ordered) {
@@ -134,7 +137,8 @@ public:
         const double rate = seconds > 0 ? count / seconds : 0;
         const long left = rate > 0 ? std::lround((frames - count) / rate) : 0;
         char line[96];
-        std::snprintf(line, sizeof line, "\rframe %u/%u, %.1f fps, %ld:%02ld left ", count, frames, rate, left / 60, left % 60);
+        std::snprintf(line, sizeof line, "\rframe %u/%u, %.1f fps, %ld:%02ld left ", count, frames, rate, left / 60,
+                      left % 60);
         std::cerr << line << std::flush;
         if (count == frames) std::cerr << "\n";
     }
@@ -148,17 +152,17 @@ private:
 }  // namespace
 
 int runRender(const std::vector<std::string>& argv) {
-    ParsedArgs args = parseArgs("render", argv,
-                                {{"--module", nullptr, true, true},   {"--effect", nullptr, true, true},
-                                 {"--input", "-i", true, false},      {"--size", nullptr, true, false},
-                                 {"--output", "-o", true, false},     {"--depth", nullptr, true, false},
-                                 {"--host", nullptr, true, false},    {"--time", nullptr, true, false},
-                                 {"--frames", nullptr, true, false},  {"--fps", nullptr, true, false},
-                                 {"--param", "-p", true, true},       {"--downsample", nullptr, true, false},
-                                 {"--par", nullptr, true, false},     {"--first-frame", nullptr, true, false},
-                                 {"--loop", nullptr, false, false},   {"--no-audio", nullptr, false, false},
-                                 {"--crf", nullptr, true, false},     {"--preset", nullptr, true, false},
-                                 {"--gif-palette", nullptr, true, false}, {"--gif-dither", nullptr, true, false}});
+    ParsedArgs args =
+        parseArgs("render", argv, {{"--module", nullptr, true, true},       {"--effect", nullptr, true, true},
+                                   {"--input", "-i", true, false},          {"--size", nullptr, true, false},
+                                   {"--output", "-o", true, false},         {"--depth", nullptr, true, false},
+                                   {"--host", nullptr, true, false},        {"--time", nullptr, true, false},
+                                   {"--frames", nullptr, true, false},      {"--fps", nullptr, true, false},
+                                   {"--param", "-p", true, true},           {"--downsample", nullptr, true, false},
+                                   {"--par", nullptr, true, false},         {"--first-frame", nullptr, true, false},
+                                   {"--loop", nullptr, false, false},       {"--no-audio", nullptr, false, false},
+                                   {"--crf", nullptr, true, false},         {"--preset", nullptr, true, false},
+                                   {"--gif-palette", nullptr, true, false}, {"--gif-dither", nullptr, true, false}});
     if (args.has("--help")) {
         std::cout << kHelp;
         return 0;

@@ -31,9 +31,12 @@ const char* const kHelp =
 
 int runStudio(const std::vector<std::string>& argv) {
     ParsedArgs args = parseArgs("studio", argv,
-                                {{"--module", nullptr, true, false},   {"--effect", nullptr, true, false},
-                                 {"--input", "-i", true, false},       {"--port", nullptr, true, false},
-                                 {"--no-open", nullptr, false, false}, {"--render-timeout", nullptr, true, false},
+                                {{"--module", nullptr, true, false},
+                                 {"--effect", nullptr, true, false},
+                                 {"--input", "-i", true, false},
+                                 {"--port", nullptr, true, false},
+                                 {"--no-open", nullptr, false, false},
+                                 {"--render-timeout", nullptr, true, false},
                                  {"--render-process", nullptr, false, false}});
     if (args.has("--help")) {
         std::cout << kHelp;
@@ -50,7 +53,8 @@ int runStudio(const std::vector<std::string>& argv) {
     options.modulePath = choice.path;
     if (args.has("--input")) {
         options.input = absolutePath(args.get("--input"));
-        if (!std::filesystem::is_regular_file(options.input)) throw UsageError("--input " + args.get("--input") + " is not a file");
+        if (!std::filesystem::is_regular_file(options.input))
+            throw UsageError("--input " + args.get("--input") + " is not a file");
     }
     if (args.has("--port")) options.port = int(parseCount("--port", args.get("--port"), 0, 65535));
     if (args.has("--render-timeout")) {

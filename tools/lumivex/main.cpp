@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
         if (command == "unpack") return lumivex::runUnpack(args);
         if (command == "studio") return lumivex::runStudio(args);
         if (command == "import") return lumivex::runImport(args);
-        std::cerr << "lumivex: unknown command '" << command << "' (use info, render, studio, import, pack or unpack)\n";
+        std::cerr << "lumivex: unknown command '" << command
+                  << "' (use info, render, studio, import, pack or unpack)\n";
         return 2;
     } catch (const lumivex::UsageError& e) {
         std::cerr << "lumivex: " << e.what() << "\n";
