@@ -14,7 +14,7 @@ COMMAND_PACKAGES="
   libegl-dev libgl1-mesa-dri libgl-dev
   libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev libdeflate-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-  libcpp-httplib-dev frei0r-plugins-dev
+  libcpp-httplib-dev frei0r-plugins-dev libjs-codemirror
 "
 # The tests, fuzzing, the Windows cross-build, benchmarks and the font tools.
 TEST_PACKAGES="

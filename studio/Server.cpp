@@ -23,6 +23,7 @@
 #include "media/Still.h"
 #include "render/TestCard.h"
 #include "studio/Assets.h"
+#include "studio/Files.h"
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
 #include "studio/Studio.h"
@@ -767,6 +768,8 @@ void Studio::routes(httplib::Server& server) {
                    sendJson(res, {{"files", files}});
                }));
     server.Post("/api/upload", guarded([this](const Request& q, Response& s) { upload(q, s); }));
+    // The editor's text files (studio/Files.h).
+    addSourceRoutes(server, options.effectDir);
     server.Get("/api/events", [this](const Request&, Response& res) {
         auto last = std::make_shared<uint64_t>(events.last());
         res.set_header("Cache-Control", "no-store");
