@@ -3,7 +3,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-./scripts/build.sh
+./scripts/build.sh -DLUMIVEX_WERROR=ON
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 # Reads of never-written memory (valgrind) in the decoder, quantizer,
 # package and script suites.

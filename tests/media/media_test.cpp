@@ -736,7 +736,9 @@ TEST(Media, SoundTheContainerCannotHoldIsEncodedAgain) {
         writer.finish();
         const auto [got, seconds] = soundOf(d + to);
         EXPECT_EQ(got, codec) << from << " to " << to;
-        if (*codec) EXPECT_NEAR(seconds, 1.0, 0.05) << from << " to " << to;
+        if (*codec) {
+            EXPECT_NEAR(seconds, 1.0, 0.05) << from << " to " << to;
+        }
     }
     // Looped, two passes of sound encoded again.
     w.audioFrom = d + "aac.mp4";
