@@ -18,7 +18,7 @@ COMMAND_PACKAGES="
 "
 # The tests, fuzzing, the Windows cross-build, benchmarks and the font tools.
 TEST_PACKAGES="
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev libbenchmark-dev
   xfonts-75dpi pcf2bdf python3
   imagemagick fonts-dejavu-core pngquant

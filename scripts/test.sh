@@ -3,6 +3,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+# Every C and C++ file as clang-format writes it.
+./scripts/check-format.sh
 ./scripts/build.sh -DLUMIVEX_WERROR=ON
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 # Reads of never-written memory (valgrind) in the decoder, quantizer,
