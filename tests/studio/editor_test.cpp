@@ -43,7 +43,8 @@ TEST_F(EditorServer, ListsAndReadsTheEffectsTextFiles) {
     const Answer list = send("GET", "/api/sources");
     ASSERT_EQ(list.status, 200) << list.body;
     std::vector<std::string> paths;
-    for (const json& f : json::parse(list.body)["files"]) paths.push_back(f["path"]);
+    const json listed = json::parse(list.body);
+    for (const json& f : listed["files"]) paths.push_back(f["path"]);
     EXPECT_EQ(paths, (std::vector<std::string>{"config.xml", "fill.frag", "fx.js", "sub/blur.frag"}));
 
     const Answer read = send("GET", "/api/source?path=fill.frag");
