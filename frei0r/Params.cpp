@@ -47,7 +47,7 @@ std::string number(double v) {
 }
 
 std::string explain(const Parameter& param) {
-    const std::string name = param.displayName.empty() ? param.name : param.displayName;
+    std::string name = param.displayName.empty() ? param.name : param.displayName;
     switch (param.kind) {
         case LX_FLOAT: return name + ": 0 to 1 is " + number(param.minimum[0]) + " to " + number(param.maximum[0]);
         case LX_ANGLE: return name + ": 0 to 1 is 0 to 360 degrees";

@@ -119,7 +119,7 @@ std::vector<uint8_t> zipEntries(const ArchiveEntries& entries, bool deflate) {
     }
     if (zip_close(archive.get()) != 0)
         throw PackageError(std::string("cannot write the archive: ") + zip_strerror(archive.get()));
-    archive.release();  // closed and freed by zip_close
+    static_cast<void>(archive.release());  // closed and freed by zip_close
     return readSource(source.get());
 }
 

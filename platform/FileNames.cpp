@@ -123,7 +123,7 @@ std::optional<std::string> resolveInsideCurrentFolder(const std::string& relativ
         if (!next) return std::nullopt;
         path = std::move(*next);
     }
-    const std::optional<std::string> resolved = realPath(path);
+    std::optional<std::string> resolved = realPath(path);
     const std::string prefix = *root == "/" ? "/" : *root + "/";
     if (!resolved || resolved->size() <= prefix.size() || resolved->compare(0, prefix.size(), prefix) != 0)
         return std::nullopt;

@@ -6,10 +6,12 @@
 // module contains the section. Weak so that a module without a table links
 // (both are then null); hidden so that another module's table is never found
 // through the dynamic symbol table.
+// NOLINTBEGIN(bugprone-reserved-identifier): the linker's names for the bounds
 extern "C" {
 extern const unsigned char __start_lumivex_rsrc[] __attribute__((weak, visibility("hidden")));
 extern const unsigned char __stop_lumivex_rsrc[] __attribute__((weak, visibility("hidden")));
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace platform {
 

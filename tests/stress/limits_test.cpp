@@ -23,7 +23,7 @@ const char* kDrawSolid =
 struct Limits : clitest::Cli {
     // An effect folder with config.xml, fx.js and the given files.
     std::string effect(const std::string& script, const std::map<std::string, std::string>& files = {}) {
-        const std::string folder = path("effect");
+        std::string folder = path("effect");
         fs::create_directories(folder);
         std::ofstream(folder + "/config.xml") << kConfig;
         std::ofstream(folder + "/fx.js", std::ios::binary) << script;
@@ -34,7 +34,7 @@ struct Limits : clitest::Cli {
     // normally: 0, or 3 when the effect reported an error, whose frame it
     // still writes (and says so on stderr).
     clitest::Outcome render(const std::string& folder) {
-        const clitest::Outcome outcome = run("render --effect '" + folder + "' --size 32x18 --output out.png");
+        clitest::Outcome outcome = run("render --effect '" + folder + "' --size 32x18 --output out.png");
         EXPECT_TRUE(outcome.status == 0 || (outcome.status == 3 && !outcome.err.empty()))
             << outcome.status << ": " << outcome.err;
         EXPECT_TRUE(fs::exists(path("out.png")));
