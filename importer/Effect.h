@@ -31,12 +31,6 @@ struct Binding {
     std::string wrap = "clamp", filter = "linear";  // wrap: clamp, repeat, mirror; filter: linear, nearest
 };
 
-// Where a part of a pass's code comes from, for naming it in refusals: the
-// file and, when the file holds several parts, which ("Buffer A", "Common").
-struct Origin {
-    std::string file, part;
-};
-
 struct Pass {
     std::string shader;  // file name without ".frag"
     std::string code;    // complete GLSL, without a #version line
@@ -54,7 +48,8 @@ struct Image {
 struct Effect {
     std::string file;  // the file imported
     std::string name, about, category;
-    std::vector<std::string> versions;  // #version lines to try, in order
+    unsigned width = 1920, height = 1080;  // the layer size point defaults are placed for
+    std::vector<std::string> versions;     // #version lines to try, in order
     std::vector<Input> inputs;
     std::vector<Image> images;
     std::vector<Pass> passes;
@@ -81,10 +76,9 @@ size_t findIdentifier(const std::string& code, const std::string& word);
 // range of its own, as the compilers here drop a directive's source-string
 // number: origin N (1 and up) from (N - 1) * 100000 + 1, the generated code
 // from 900001 (as GLSL 3.30 counts; writeEffect adapts them to earlier
-// versions). originOfLine turns a line the compiler names back into the
-// origin (0 for the generated code) and its line.
+// versions). originOfLine (Importer.h) turns a line the compiler names back
+// into the origin and its line.
 std::string originDirective(int origin);
-std::pair<int, int> originOfLine(int line);
 
 // Renames the sampling built-ins (texture reads, fetches, gathers, in all
 // their forms) and gl_FragCoord of `code` to helpers that read in the file's

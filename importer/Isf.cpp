@@ -315,7 +315,7 @@ bool normalizedPoint(const Input& in, const json& entry, const std::string& code
 }
 
 // One entry of INPUTS as a parameter (or the layer, for inputImage).
-Input readInput(const json& entry, const Source& src, const std::string& code, Report& report) {
+Input readInput(const json& entry, const Source& src, const std::string& code, const Options& options, Report& report) {
     if (!entry.is_object()) src.refuseAt("INPUTS", "INPUTS holds something that is not an object");
     Input in;
     in.name = text(entry, "NAME");
@@ -358,7 +358,8 @@ Input readInput(const json& entry, const Source& src, const std::string& code, R
         in.normalized = normalizedPoint(in, entry, code);
         report.notes.push_back("point2D \"" + in.name + "\": the shader gets " +
                                (in.normalized ? "0..1 of the render size" : "pixels") +
-                               " (y up); its default shows where a 1920x1080 layer has it");
+                               " (y up); its default shows where a " + std::to_string(options.width) + "x" +
+                               std::to_string(options.height) + " layer has it");
     } else if (in.type == "color") {
         in.value.resize(4, 1.0);
         if (in.value[3] != 1.0)
@@ -453,7 +454,7 @@ Effect readIsf(const std::string& file, const Options& options) {
 
     std::set<std::string> seen;
     for (const json& entry : header.value("INPUTS", json::array())) {
-        Input in = readInput(entry, src, code, report);
+        Input in = readInput(entry, src, code, options, report);
         if (!seen.insert(in.name).second)
             src.refuseAt("\"" + in.name + "\"", "input \"" + in.name + "\" declared twice");
         if (in.type == "image") {

@@ -59,7 +59,8 @@ struct Reader {
     }
 
     std::string imageSource(const std::string& path, const std::string& what) {
-        if (!fs::is_regular_file(path)) throw ImportError(what + ": image file '" + path + "' not found");
+        if (!fs::is_regular_file(path))
+            throw ImportError(what.empty() ? file : what, 0, "image file '" + path + "' not found");
         const std::string name = "channel" + std::to_string(fx.images.size());
         fx.images.push_back({name, path});
         return "image:" + name;

@@ -51,9 +51,10 @@ int lineOf(const std::string& text, size_t offset) {
     return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(offset), '\n'));
 }
 
-void refuse(const std::string& file, int line, const std::string& what) {
-    throw ImportError(file + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what);
-}
+ImportError::ImportError(const std::string& f, int l, const std::string& m)
+    : std::runtime_error(f + (l > 0 ? ":" + std::to_string(l) : "") + ": " + m), file(f), line(l), message(m) {}
+
+void refuse(const std::string& file, int line, const std::string& what) { throw ImportError(file, line, what); }
 
 namespace {
 

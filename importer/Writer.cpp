@@ -81,8 +81,10 @@ std::string effectName(const std::string& name) {
 }
 
 std::string script(const Effect& fx, const std::vector<std::string>& imageFiles) {
-    nlohmann::json data = {
-        {"inputs", nlohmann::json::array()}, {"images", nlohmann::json::array()}, {"passes", nlohmann::json::array()}};
+    nlohmann::json data = {{"layer", {fx.width, fx.height}},
+                           {"inputs", nlohmann::json::array()},
+                           {"images", nlohmann::json::array()},
+                           {"passes", nlohmann::json::array()}};
     for (const Input& in : fx.inputs)
         data["inputs"].push_back({{"name", in.name},
                                   {"label", in.label},
@@ -165,27 +167,27 @@ CompileError firstError(const Failure& failure) {
     return error;
 }
 
-// One line naming the file, the line and what the compiler rejects there:
+// The refusal naming the file, the line and what the compiler rejects there:
 // the first version's error, or the first that lies in the file's own code
 // (an error in the generated helpers means the version lacks a built-in the
 // file uses, which a later version has).
-std::string refusal(const std::string& file, const std::vector<Failure>& failures) {
+ImportError refusal(const std::string& file, const std::vector<Failure>& failures) {
     const Failure* chosen = &failures.front();
     CompileError error = firstError(*chosen);
     for (const Failure& failure : failures) {
         const CompileError e = firstError(failure);
         if (e.origin > 0 && error.origin <= 0) chosen = &failure, error = e;
     }
-    const std::vector<Origin>& origins = chosen->pass->origins;
-    std::string where = file + ": in the code generated for pass \"" + chosen->pass->shader + "\"";
-    if (error.origin > 0 && static_cast<size_t>(error.origin) <= origins.size()) {
-        const Origin& origin = origins[static_cast<size_t>(error.origin - 1)];
-        where = origin.part.empty() ? origin.file + ":" + std::to_string(error.line)
-                                    : origin.file + ": " + origin.part + " line " + std::to_string(error.line);
-    }
     const std::string version =
         chosen->version.empty() ? "without #version" : "with " + chosen->version.substr(0, chosen->version.size() - 1);
-    return where + ": " + error.text + " (" + version + "; no GLSL version tried compiles it)";
+    const std::string what = error.text + " (" + version + "; no GLSL version tried compiles it)";
+    const std::vector<Origin>& origins = chosen->pass->origins;
+    if (error.origin > 0 && static_cast<size_t>(error.origin) <= origins.size()) {
+        const Origin& origin = origins[static_cast<size_t>(error.origin - 1)];
+        if (origin.part.empty()) return ImportError(origin.file, error.line, what);
+        return ImportError(origin.file, 0, origin.part + " line " + std::to_string(error.line) + ": " + what);
+    }
+    return ImportError(file, 0, "in the code generated for pass \"" + chosen->pass->shader + "\": " + what);
 }
 
 }  // namespace
@@ -214,7 +216,7 @@ Report writeEffect(Effect& fx, const std::string& outDir) {
             failures.push_back({failed, version, log});
         }
         if (!built)
-            throw ImportError(failures.empty() ? fx.file + ": no GLSL version to try" : refusal(fx.file, failures));
+            throw failures.empty() ? ImportError(fx.file, 0, "no GLSL version to try") : refusal(fx.file, failures);
     }
 
     const fs::path folder(outDir);
@@ -237,6 +239,11 @@ Report writeEffect(Effect& fx, const std::string& outDir) {
         imageFiles.push_back(name);
     }
     writeText(folder / "fx.js", script(fx, imageFiles));
+    for (const Pass& pass : fx.passes) report.origins[pass.shader + ".frag"] = pass.origins;
+    report.read = {fx.file};
+    for (const Origin& origin : fx.passes.empty() ? std::vector<Origin>() : fx.passes.front().origins)
+        if (origin.file != fx.file && fs::is_regular_file(origin.file)) report.read.push_back(origin.file);
+    for (const Image& image : fx.images) report.read.push_back(image.path);
     const std::string name = effectName(fx.name);
     const std::string about = fx.about.empty() ? name : name + "\n" + fx.about;
     writeText(
@@ -259,12 +266,14 @@ Report importFile(const std::string& file, const std::string& outDir, const Opti
     try {
         if (ext == ".fs" || ext == ".frag") fx = readIsf(file, options);
         else if (ext == ".glsl" || ext == ".json") fx = readShadertoy(file, options);
-        else throw ImportError(file + ": unknown kind of file (expected .fs, .glsl or .json)");
+        else throw ImportError(file, 0, "unknown kind of file (expected .fs, .glsl or .json)");
     } catch (const nlohmann::json::exception& e) {
         // A value of an unexpected type where the reader asked for one.
-        throw ImportError(file + ": " + e.what());
+        throw ImportError(file, 0, e.what());
     }
     fx.file = file;
+    fx.width = options.width;
+    fx.height = options.height;
     return writeEffect(fx, outDir.empty() ? fs::path(file).stem().string() : outDir);
 }
 

@@ -4,9 +4,11 @@
 // targets, frame count, last time) is kept by the instance's output target.
 
 var lxParams = {}, lxShaders = [], lxImages = {}, lxClear = 0, lxStates = {};
-// Point defaults are declared in the pixels of a layer of this size; a point
-// still at its declared default gets the file's own default instead.
-var LX_NOMINAL = [1920, 1080];
+// Point defaults are declared in the pixels of a layer of the size the
+// import was given (host points have fixed defaults in layer pixels); a
+// point still at its declared default gets the file's own default instead,
+// whatever the frame's size.
+var LX_NOMINAL = FX.layer;
 
 function lxPointDefault(input) {
     if (input.mouse) return [0, LX_NOMINAL[1]];

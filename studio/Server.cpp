@@ -26,6 +26,7 @@
 #include "studio/Files.h"
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
+#include "studio/SourceEffect.h"
 #include "studio/Studio.h"
 #include "studio/Watcher.h"
 
@@ -79,7 +80,7 @@ private:
 
 struct Settings {
     std::string host = "ae";
-    unsigned width = 640, height = 360;  // the test card's size
+    unsigned width = kCardWidth, height = kCardHeight;  // the test card's size
     unsigned downsample = 1;
     std::string input = "card";  // card, photo, file (--input) or upload:NAME
 
@@ -366,7 +367,9 @@ const Frame& Studio::frameAt(double time, unsigned depth) {
     if (!r.ok) throw HttpError(422, r.text);
     frame = {true, revision, time, depth, std::move(r.frame), r.originX, r.originY, r.text};
     errors = json::array();
-    for (const EffectError& e : parseEffectErrors(frame.message))
+    std::vector<EffectError> found = parseEffectErrors(frame.message);
+    if (options.source) found = options.source->translate(found);
+    for (const EffectError& e : found)
         errors.push_back({{"file", e.file},
                           {"line", e.line},
                           {"message", e.message},
@@ -397,9 +400,20 @@ void Studio::changed() {
 }
 
 void Studio::reload(const std::vector<std::string>& files) {
+    if (options.source) {
+        // An imported file is imported again first, outside the lock (it
+        // takes a while), and put in place once no process reads the folder.
+        unsigned width, height;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            width = settings.width, height = settings.height;
+        }
+        options.source->import(width, height);
+    }
     {
         std::lock_guard<std::mutex> lock(mutex);
         process.reset();
+        if (options.source) options.source->install();
         changed();
     }
     events.post("reload", {{"files", files}});
@@ -811,9 +825,13 @@ int Studio::run() {
                                  " (is the port in use?)");
 
     std::unique_ptr<Watcher> watcher;
+    const auto onChange = [this](const std::vector<std::string>& files) { reload(files); };
     const std::string watched = options.effectDir.empty() ? options.modulePath : options.effectDir;
-    watcher = std::make_unique<Watcher>(watched, milliseconds(40),
-                                        [this](const std::vector<std::string>& files) { reload(files); });
+    if (options.source)
+        watcher = std::make_unique<Watcher>(
+            options.source->sourceFolder(), [this](const std::string& name) { return options.source->reads(name); },
+            milliseconds(40), onChange);
+    else watcher = std::make_unique<Watcher>(watched, milliseconds(40), onChange);
 
     std::atomic<bool> done{false};
     std::thread signals([&] {

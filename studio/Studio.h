@@ -21,9 +21,14 @@
 
 namespace studio {
 
+class SourceEffect;
+
 // The photograph offered as an input beside the test card (scikit-image's
 // "coffee" sample, CC0, from Debian's python3-skimage).
 constexpr const char* kPhotographPath = "/usr/lib/python3/dist-packages/skimage/data/coffee.png";
+
+// The test card's size until the page chooses another.
+constexpr unsigned kCardWidth = 640, kCardHeight = 360;
 
 struct Options {
     std::string effectDir;      // absolute; set for an effect folder
@@ -34,6 +39,9 @@ struct Options {
     double renderTimeout = 10;  // seconds a request may take before the render process counts as hung
     // The command line that starts a render process (studio/RenderProcess.h).
     std::vector<std::string> renderCommand;
+    // Set when effectDir is an imported ISF or Shadertoy file (studio/SourceEffect.h):
+    // its files are watched instead, and errors name them.
+    SourceEffect* source = nullptr;
 };
 
 // Prints "Studio: http://127.0.0.1:PORT/?token=TOKEN" on stdout and serves

@@ -21,21 +21,27 @@ constexpr uint32_t kEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE 
 }
 
 Watcher::Watcher(const std::string& path, std::chrono::milliseconds settleTime, Callback cb)
-    : settle(settleTime), callback(std::move(cb)) {
+    : Watcher(
+          fs::is_directory(path) ? path : fs::path(path).parent_path().string(),
+          fs::is_directory(path)
+              ? std::function<bool(const std::string&)>()
+              : [only = fs::path(path).filename().string()](const std::string& name) { return name == only; },
+          settleTime, std::move(cb)) {}
+
+Watcher::Watcher(const std::string& folder, std::function<bool(const std::string& name)> accept,
+                 std::chrono::milliseconds settleTime, Callback cb)
+    : root(folder), wanted(std::move(accept)), settle(settleTime), callback(std::move(cb)) {
     fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (fd < 0 || wakeFd < 0) {
         const std::string cause = std::strerror(errno);
         if (fd >= 0) close(fd);
         if (wakeFd >= 0) close(wakeFd);
-        throw std::runtime_error("cannot watch " + path + " for changes: " + cause);
+        throw std::runtime_error("cannot watch " + folder + " for changes: " + cause);
     }
-    if (fs::is_directory(path)) {
-        root = path;
+    if (!wanted) {
         addTree(root);
     } else {
-        root = fs::path(path).parent_path().string();
-        onlyName = fs::path(path).filename().string();
         int wd = inotify_add_watch(fd, root.c_str(), kEvents);
         if (wd >= 0) folders[wd] = "";
     }
@@ -80,9 +86,9 @@ void Watcher::run() {
                     auto folder = folders.find(e->wd);
                     if (folder == folders.end()) continue;
                     const std::string name = e->len ? e->name : "";
-                    if (!onlyName.empty() && name != onlyName) continue;
+                    if (wanted && !(e->mask & IN_IGNORED) && !wanted(name)) continue;
                     const std::string rel = folder->second.empty() ? name : folder->second + "/" + name;
-                    if ((e->mask & IN_ISDIR) && (e->mask & (IN_CREATE | IN_MOVED_TO)) && onlyName.empty())
+                    if ((e->mask & IN_ISDIR) && (e->mask & (IN_CREATE | IN_MOVED_TO)) && !wanted)
                         addTree((fs::path(root) / rel).string());
                     if (e->mask & IN_IGNORED) folders.erase(folder);
                     else changed.insert(rel);

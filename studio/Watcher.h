@@ -25,6 +25,9 @@ public:
     // `path` a folder (watched recursively) or a file (its folder watched,
     // other names ignored).
     Watcher(const std::string& path, std::chrono::milliseconds settle, Callback callback);
+    // `folder` alone (not its subfolders), only the names `wanted` accepts.
+    Watcher(const std::string& folder, std::function<bool(const std::string& name)> wanted,
+            std::chrono::milliseconds settle, Callback callback);
     ~Watcher();
     Watcher(const Watcher&) = delete;
     Watcher& operator=(const Watcher&) = delete;
@@ -34,7 +37,8 @@ private:
     void run();
 
     int fd = -1, wakeFd = -1;
-    std::string root, onlyName;
+    std::string root;
+    std::function<bool(const std::string& name)> wanted;  // unset: every name, subfolders included
     std::chrono::milliseconds settle;
     Callback callback;
     std::map<int, std::string> folders;  // watch descriptor -> path relative to root

@@ -50,15 +50,20 @@ struct Answer {
 // A studio on a copy of the parameter fixture, stopped with SIGINT at the end.
 class StudioServer : public ::testing::Test {
 protected:
-    void SetUp() override {
+    // What --effect names: by default a copy of the parameter fixture.
+    virtual std::string prepare() {
         fs::copy(PARAMS_EFFECT, effect.path, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        return effect.path.string();
+    }
+
+    void SetUp() override {
+        const std::string dir = prepare();
         int out[2];
         ASSERT_EQ(pipe(out), 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string dir = effect.path.string();
         const char* argv[] = {LUMIVEX_COMMAND, "studio",    "--no-open", "--render-timeout", "30",
                               "--effect",      dir.c_str(), nullptr};
         ASSERT_EQ(posix_spawn(&pid, LUMIVEX_COMMAND, &actions, nullptr, const_cast<char**>(argv), environ), 0);

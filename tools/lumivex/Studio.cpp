@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "studio/RenderProcess.h"
+#include "studio/SourceEffect.h"
 #include "studio/Studio.h"
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
@@ -13,7 +14,7 @@ using render::absolutePath;
 using render::ModuleChoice;
 
 const char* const kHelp =
-    "usage: lumivex studio [--effect DIR | --module FILE] [--input IMAGE] [--port N] [--no-open]\n"
+    "usage: lumivex studio [--effect DIR|SHADER | --module FILE] [--input IMAGE] [--port N] [--no-open]\n"
     "                      [--render-timeout SECONDS]\n"
     "\n"
     "Serves a page on 127.0.0.1 that shows the effect live, with a control per\n"
@@ -21,6 +22,8 @@ const char* const kHelp =
     "  Studio: http://127.0.0.1:PORT/?token=TOKEN\n"
     "and serves until interrupted (Ctrl-C). See docs/studio.md for the page and its API.\n"
     "  --effect DIR      an effect folder run by the engine module (watched for changes)\n"
+    "  --effect SHADER   an ISF (.fs), Shadertoy (.glsl) or Shadertoy export (.json) file, imported\n"
+    "                    as lumivex import does into a private folder, again on every save\n"
     "  --module FILE     an effect module (default: the module built next to lumivex)\n"
     "  --input IMAGE     an image offered as input beside the test card and the photograph\n"
     "  --port N          port to listen on (default 0: any free port)\n"
@@ -43,6 +46,14 @@ int runStudio(const std::vector<std::string>& argv) {
         return 0;
     }
     if (!args.positional.empty()) throw UsageError("unexpected argument '" + args.positional[0] + "' for 'studio'");
+    // A shader file rather than a folder: imported, and the import shown.
+    std::unique_ptr<studio::SourceEffect> source;
+    if (args.has("--effect") && std::filesystem::is_regular_file(args.get("--effect")) &&
+        !args.has("--render-process")) {
+        if (args.has("--module")) throw UsageError("give either --module or --effect, not both");
+        source = std::make_unique<studio::SourceEffect>(args.get("--effect"), studio::kCardWidth, studio::kCardHeight);
+        args.values["--effect"] = {source->effectDir()};
+    }
     const ModuleChoice choice = chooseModule(args);
     // The studio starts itself again with --render-process for the process
     // that runs the effect.
@@ -51,6 +62,7 @@ int runStudio(const std::vector<std::string>& argv) {
     studio::Options options;
     options.effectDir = choice.effectDir;
     options.modulePath = choice.path;
+    options.source = source.get();
     if (args.has("--input")) {
         options.input = absolutePath(args.get("--input"));
         if (!std::filesystem::is_regular_file(options.input))

@@ -1,0 +1,140 @@
+// `lumivex studio --effect FILE` on ISF and Shadertoy files: the file is
+// imported at start and on every save, its errors name its own lines, a
+// failed import is reported and recovered from, and the imported folder goes
+// away with the studio.
+#include <gtest/gtest.h>
+
+#include "tests/studio/StudioServer.h"
+
+namespace {
+
+using studio_test::Answer;
+using studio_test::TempDir;
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+// An ISF shader whose red is its "level" (line 8 reads it) and a point input.
+std::string isf(const std::string& level) {
+    return "/*{\n"
+           "  \"INPUTS\": [\n"
+           "    {\"NAME\": \"level\", \"TYPE\": \"float\", \"DEFAULT\": 0.5},\n"
+           "    {\"NAME\": \"centre\", \"TYPE\": \"point2D\", \"DEFAULT\": [0.25, 0.75]}\n"
+           "  ]\n"
+           "}*/\n"
+           "void main() {\n"
+           "    float r = " +
+           level +
+           ";\n"
+           "    gl_FragColor = vec4(r, 0.25, centre.x, 1.0);\n"
+           "}\n";
+}
+
+// The studio on a file of its own folder, which each test writes first.
+class SourceStudio : public studio_test::StudioServer {
+protected:
+    virtual std::pair<std::string, std::string> source() const { return {"shader.fs", isf("level")}; }
+    std::string prepare() override {
+        const auto [name, text] = source();
+        folder.write(name, text);
+        return (folder.path / name).string();
+    }
+    // Writes the file as an editor saves it: a new file renamed over the old.
+    void save(const std::string& name, const std::string& text) {
+        folder.write(name + ".new", text);
+        fs::rename(folder.path / (name + ".new"), folder.path / name);
+    }
+    json errors() {
+        const Answer a = send("GET", "/api/errors");
+        return a.status == 200 ? json::parse(a.body)["errors"] : json();
+    }
+    // The red, green and blue of the frame's pixel (8-bit), rendered anew.
+    std::vector<int> pixel() {
+        if (send("GET", "/api/frame.png").status != 200) return {};
+        const Answer a = send("GET", "/api/pixel?x=5&y=5");
+        if (a.status != 200) return {};
+        const json rgba = json::parse(a.body)["rgba"];
+        return {rgba[0].get<int>(), rgba[1].get<int>(), rgba[2].get<int>()};
+    }
+    // Whether the errors are exactly one report at FILE:LINE whose message holds `text`.
+    bool oneErrorAt(const std::string& file, int line, const std::string& text) {
+        pixel();
+        const json e = errors();
+        return e.is_array() && e.size() == 1 && e[0]["file"] == file && e[0]["line"] == line &&
+               e[0]["message"].get<std::string>().find(text) != std::string::npos && e[0]["severity"] == "error";
+    }
+
+    TempDir folder;
+};
+
+TEST_F(SourceStudio, IsfFileIsShownAndItsErrorsNameItsOwnLines) {
+    EXPECT_EQ(pixel(), (std::vector<int>{128, 64, 64}));
+    EXPECT_TRUE(errors().empty()) << errors();
+    // The point's default sits where the file has it on the studio's frame
+    // (640x360, y down): 0.25 across, 0.75 up.
+    EXPECT_EQ(param("centre")["value"], json::array({160, 90}));
+
+    save("shader.fs", isf("levl"));
+    EXPECT_TRUE(eventually([&] { return oneErrorAt("shader.fs", 8, "levl"); })) << errors();
+
+    save("shader.fs", isf("1.0"));
+    EXPECT_TRUE(eventually([&] { return pixel() == std::vector<int>{255, 64, 64}; }));
+    EXPECT_TRUE(errors().empty()) << errors();
+}
+
+TEST_F(SourceStudio, ImportedFolderIsRemovedOnExit) {
+    const Answer a = send("GET", "/api/settings");
+    ASSERT_EQ(a.status, 200);
+    const fs::path dir = json::parse(a.body)["effectDir"].get<std::string>();
+    ASSERT_TRUE(fs::exists(dir / "fx.js")) << dir;
+    EXPECT_FALSE(dir.string().rfind(folder.path.string(), 0) == 0) << "imported beside the file";
+    TearDown();
+    pid = -1;
+    EXPECT_FALSE(fs::exists(dir.parent_path())) << dir.parent_path();
+}
+
+// A Shadertoy export whose Image pass reads Buffer A.
+class ShadertoyStudio : public SourceStudio {
+protected:
+    std::pair<std::string, std::string> source() const override {
+        return {
+            "toy.json",
+            "{\"Shader\": {\"info\": {\"name\": \"Toy\"}, \"renderpass\": [\n"
+            "  {\"type\": \"buffer\", \"name\": \"Buffer A\", \"outputs\": [{\"id\": \"4dXGR8\"}], \"inputs\": [],\n"
+            "   \"code\": \"void mainImage(out vec4 c, in vec2 f) { c = vec4(0.2, 0.4, 0.6, 1.0); }\"},\n"
+            "  {\"type\": \"image\", \"name\": \"Image\", \"outputs\": [],\n"
+            "   \"inputs\": [{\"channel\": 0, \"type\": \"buffer\", \"id\": \"4dXGR8\"}],\n"
+            "   \"code\": \"void mainImage(out vec4 c, in vec2 f) {\\n  c = texture(iChannel0, f / "
+            "iResolution.xy);\\n}\"}\n"
+            "]}}\n"};
+    }
+};
+
+TEST_F(ShadertoyStudio, ExportIsShownWithItsBuffers) {
+    EXPECT_EQ(pixel(), (std::vector<int>{51, 102, 153}));
+    EXPECT_TRUE(errors().empty()) << errors();
+}
+
+// A Shadertoy shader that cannot be imported at first.
+class BrokenStudio : public SourceStudio {
+protected:
+    std::pair<std::string, std::string> source() const override {
+        return {"toy.glsl", "void notMain(out vec4 c, in vec2 f) { c = vec4(1.0); }\n"};
+    }
+};
+
+TEST_F(BrokenStudio, FailedImportIsReportedAndTheNextSaveRecovers) {
+    // The studio runs without an effect and says why.
+    EXPECT_TRUE(eventually([&] { return oneErrorAt("toy.glsl", 1, "no mainImage"); })) << errors();
+    EXPECT_EQ(send("GET", "/api/frame.png").status, 200);
+
+    save("toy.glsl", "void mainImage(out vec4 c, in vec2 f) {\n  c = vec4(0.0, 1.0, 0.0, 1.0);\n}\n");
+    EXPECT_TRUE(eventually([&] { return pixel() == std::vector<int>{0, 255, 0}; }));
+    EXPECT_TRUE(errors().empty()) << errors();
+
+    // A broken save keeps the last good import running beside its error.
+    save("toy.glsl", "void mainImage(out vec4 c, in vec2 f) {\n  c = vec4(0.0, 1.0, 0.0, 1.0)\n}\n");
+    EXPECT_TRUE(eventually([&] { return oneErrorAt("toy.glsl", 3, "syntax error"); })) << errors();
+    EXPECT_EQ(pixel(), (std::vector<int>{0, 255, 0}));
+}
+
+}  // namespace
