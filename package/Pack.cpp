@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,12 +38,21 @@ bool isHidden(const fs::path& path) {
     return !name.empty() && name[0] == '.';
 }
 
+bool isInside(const fs::path& path, const fs::path& root) {
+    const auto [end, unused] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+    return end == root.end() && path != root;
+}
+
 // The package's files by lower-case entry name: entry name and path.
 using FileList = std::map<std::string, std::pair<std::string, fs::path>>;
 
 FileList listPackage(const std::string& dir) {
     std::error_code error;
     if (!fs::is_directory(dir, error)) throw PackageError(dir + " is not a folder");
+    // Links are followed only to files inside the folder, as the engine reads
+    // a loose effect folder: a package never carries a file from elsewhere.
+    const fs::path root = fs::canonical(dir, error);
+    if (error) throw PackageError("cannot read " + dir + ": " + error.message());
     FileList files;
     fs::recursive_directory_iterator it(dir, error), end;
     for (; !error && it != end; it.increment(error)) {
@@ -56,6 +66,9 @@ FileList listPackage(const std::string& dir) {
         if (isHidden(path)) continue;
         if (!fs::is_regular_file(status))
             throw PackageError(path.string() + " is not a regular file; a package holds only files");
+        if (it->is_symlink(error) && !isInside(fs::canonical(path, error), root))
+            throw PackageError(path.string() + " links to a file outside " + dir +
+                               "; a package holds only its own files");
         const std::string name = path.filename().string();
         const auto [existing, added] = files.emplace(lowerAscii(name), std::make_pair(name, path));
         if (!added)

@@ -6,8 +6,9 @@
 // by the final component of a name. Packing walks the folder and its
 // subfolders and stores every regular file under its own name; hidden
 // entries (names starting with '.') are skipped. Two files whose names differ
-// only in ASCII case, a file that is neither regular nor a folder, and a
-// package without config.xml or fx.js are errors.
+// only in ASCII case, a file that is neither regular nor a folder, a link to
+// a file outside the folder, and a package without config.xml or fx.js are
+// errors.
 //
 // Errors: every function throws PackageError with a message naming the file
 // or entry at fault. Unpacking checks the whole archive before it writes

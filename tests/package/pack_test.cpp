@@ -74,6 +74,16 @@ TEST(Pack, UnpackableFoldersAreRejectedByName) {
     fs::create_symlink(dir.path / "gone.png", dir.path / "dangling.png");
     EXPECT_NE(messageOf([&] { package::packDirectory(dir.path.string()); }).find("dangling.png"), std::string::npos);
     fs::remove(dir.path / "dangling.png");
+    // A link may name a file of the folder, never one outside it.
+    TempDir elsewhere;
+    writeFile(elsewhere.path / "secret.txt", "not the effect's");
+    fs::create_symlink(elsewhere.path / "secret.txt", dir.path / "notes.txt");
+    const std::string outside = messageOf([&] { package::packDirectory(dir.path.string()); });
+    EXPECT_NE(outside.find("notes.txt links to a file outside"), std::string::npos) << outside;
+    fs::remove(dir.path / "notes.txt");
+    fs::create_symlink(dir.path / "fx.js", dir.path / "again.js");
+    EXPECT_NO_THROW(package::packDirectory(dir.path.string()));
+    fs::remove(dir.path / "again.js");
     writeFile(dir.path / "a" / "FX.JS", "y");
     const std::string clash = messageOf([&] { package::packDirectory(dir.path.string()); });
     EXPECT_NE(clash.find("FX.JS"), std::string::npos) << clash;
