@@ -29,7 +29,7 @@ ctest --test-dir "$native" -R '^EveryModule/SameFrames' --timeout 300 -j2 --outp
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
   -DLUMIVEX_RESGEN="$native/package/lumivex_resgen" \
-  -DLUMIVEX_LINUX_BUILD="$native" >/dev/null
+  -DLUMIVEX_LINUX_BUILD="$native" -DLUMIVEX_WERROR=ON >/dev/null
 cmake --build build-win
 
 # A fresh Wine prefix and X server for this run only.
