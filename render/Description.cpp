@@ -1,44 +1,28 @@
 #include "render/Description.h"
 
-#include <cstdio>
+#include <cmath>
+#include <cstdlib>
 #include <initializer_list>
 #include <sstream>
 
 namespace render {
 namespace {
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += char(c);
-                }
-        }
-    }
-    return out + "\"";
+// A number as the effect gave it, to six significant digits: a whole
+// number below a million as an integer, so that it reads as one.
+Json number(double v) {
+    if (!std::isfinite(v)) return nullptr;
+    std::ostringstream text;
+    text << v;
+    const double shown = std::strtod(text.str().c_str(), nullptr);
+    const bool whole = shown == std::trunc(shown) && std::fabs(shown) < 1e6 && !(shown == 0 && std::signbit(shown));
+    return whole ? Json(static_cast<long long>(shown)) : Json(shown);
 }
 
-std::string number(double v) {
-    std::ostringstream s;
-    s << v;
-    return s.str();
-}
-
-std::string list(std::initializer_list<double> values) {
-    std::string out = "[";
-    for (double v : values) out += (out.size() > 1 ? ", " : "") + number(v);
-    return out + "]";
+Json list(std::initializer_list<double> values) {
+    Json out = Json::array();
+    for (double v : values) out.push_back(number(v));
+    return out;
 }
 
 std::string typeOf(PF_ParamType t) {
@@ -58,87 +42,132 @@ std::string typeOf(PF_ParamType t) {
     }
 }
 
-std::string colorList(const PF_Pixel& c) {
-    return list({double(c.red), double(c.green), double(c.blue), double(c.alpha)});
-}
+Json colorList(const PF_Pixel& c) { return Json::array({c.red, c.green, c.blue, c.alpha}); }
 
-std::string registrationJson(const std::string& module, const hostsim::Registration& r) {
-    hostsim::VersionFields v = hostsim::splitVersion(r.version);
-    std::ostringstream s;
-    s << "\"module\": " << jsonString(module) << ",\n  \"registration\": {\"name\": " << jsonString(r.name)
-      << ", \"matchName\": " << jsonString(r.matchName) << ", \"category\": " << jsonString(r.category)
-      << ", \"version\": {\"major\": " << v.major << ", \"minor\": " << v.minor << ", \"bugFix\": " << v.bugFix
-      << ", \"stage\": " << v.stage << ", \"build\": " << v.build << ", \"word\": " << r.version << "}"
-      << ", \"apiVersion\": \"" << r.apiMajor << "." << r.apiMinor << "\", \"outFlags\": " << r.outFlags
-      << ", \"outFlags2\": " << r.outFlags2 << ", \"entryPoint\": " << jsonString(r.entryPoint) << "}";
-    return s.str();
-}
+// Texts from the effect are not always whole UTF-8 (a name cut at the
+// host's length limit): broken sequences become U+FFFD, and the JSON stays
+// readable.
+std::string quoted(const std::string& text) { return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 }  // namespace
 
-ParamInfo describeParam(const hostsim::Host& host, int index) {
+Json describeParam(const hostsim::Host& host, int index, bool current) {
     const PF_ParamDef& d = host.param(index);
-    ParamInfo p{index, d.uu.id, d.name, typeOf(d.param_type), "", "", "", (d.ui_flags & PF_PUI_DISABLED) == 0, "", ""};
+    Json p = {{"index", index},
+              {"id", d.uu.id},
+              {"name", std::string(d.name)},
+              {"type", typeOf(d.param_type)},
+              {"enabled", (d.ui_flags & PF_PUI_DISABLED) == 0}};
+    Json value;
     const PF_ParamDefUnion& u = d.u;
     switch (d.param_type) {
         case PF_Param_FLOAT_SLIDER:
-            p.defaultJson = number(u.fs_d.dephault);
-            p.rangeJson = list({u.fs_d.valid_min, u.fs_d.valid_max});
-            p.valueJson = number(u.fs_d.value);
-            p.extraJson = ", \"sliderRange\": " + list({u.fs_d.slider_min, u.fs_d.slider_max}) +
-                          ", \"precision\": " + std::to_string(u.fs_d.precision);
+            p["default"] = number(u.fs_d.dephault);
+            p["range"] = list({u.fs_d.valid_min, u.fs_d.valid_max});
+            value = number(u.fs_d.value);
             break;
         case PF_Param_ANGLE:
-            p.defaultJson = number(u.ad.dephault / 65536.0);
-            p.valueJson = number(u.ad.value / 65536.0);
+            p["default"] = number(u.ad.dephault / 65536.0);
+            value = number(u.ad.value / 65536.0);
             break;
         case PF_Param_CHECKBOX:
-            p.defaultJson = u.bd.dephault ? "true" : "false";
-            p.valueJson = u.bd.value ? "true" : "false";
+            p["default"] = bool(u.bd.dephault);
+            value = bool(u.bd.value);
             break;
         case PF_Param_COLOR:
-            p.defaultJson = colorList(u.cd.dephault);
-            p.valueJson = colorList(u.cd.value);
+            p["default"] = colorList(u.cd.dephault);
+            value = colorList(u.cd.value);
             break;
         case PF_Param_POINT:
-            p.defaultJson = list({u.td.x_dephault / 65536.0, u.td.y_dephault / 65536.0});
-            p.valueJson = list({u.td.x_value / 65536.0, u.td.y_value / 65536.0});
+            p["default"] = list({u.td.x_dephault / 65536.0, u.td.y_dephault / 65536.0});
+            value = list({u.td.x_value / 65536.0, u.td.y_value / 65536.0});
             break;
         case PF_Param_POINT_3D:
-            p.defaultJson = list({u.point3d_d.x_dephault, u.point3d_d.y_dephault, u.point3d_d.z_dephault});
-            p.valueJson = list({u.point3d_d.x_value, u.point3d_d.y_value, u.point3d_d.z_value});
+            p["default"] = list({u.point3d_d.x_dephault, u.point3d_d.y_dephault, u.point3d_d.z_dephault});
+            value = list({u.point3d_d.x_value, u.point3d_d.y_value, u.point3d_d.z_value});
             break;
-        case PF_Param_POPUP: {
-            p.defaultJson = std::to_string(u.pd.dephault);
-            p.valueJson = std::to_string(u.pd.value);
-            p.choicesJson = "[";
-            for (const std::string& c : host.popupChoices(index))
-                p.choicesJson += (p.choicesJson.size() > 1 ? ", " : "") + jsonString(c);
-            p.choicesJson += "]";
+        case PF_Param_POPUP:
+            p["default"] = u.pd.dephault;
+            p["choices"] = host.popupChoices(index);
+            value = u.pd.value;
             break;
-        }
         default: break;
+    }
+    if (current && !value.is_null()) {
+        p["value"] = value;
+        if (d.param_type == PF_Param_FLOAT_SLIDER) {
+            p["sliderRange"] = list({u.fs_d.slider_min, u.fs_d.slider_max});
+            p["precision"] = u.fs_d.precision;
+        }
     }
     return p;
 }
 
-void writeInfoJson(std::ostream& out, const std::string& modulePath, const hostsim::Registration& reg,
-                   const std::string& about, const hostsim::Host& host, bool current) {
-    out << "{\n  " << registrationJson(modulePath, reg) << ",\n  \"about\": " << jsonString(about)
-        << ",\n  \"globalSetup\": {\"version\": " << host.effectVersion() << ", \"outFlags\": " << host.effectFlags()
-        << ", \"outFlags2\": " << host.effectFlags2() << "},\n  \"parameters\": [";
-    for (int i = 1; i < host.paramCount(); ++i) {
-        const ParamInfo p = describeParam(host, i);
-        out << (i > 1 ? ",\n" : "\n") << "    {\"index\": " << p.index << ", \"id\": " << p.id
-            << ", \"name\": " << jsonString(p.name) << ", \"type\": " << jsonString(p.type)
-            << ", \"enabled\": " << (p.enabled ? "true" : "false");
-        if (!p.defaultJson.empty()) out << ", \"default\": " << p.defaultJson;
-        if (!p.rangeJson.empty()) out << ", \"range\": " << p.rangeJson;
-        if (!p.choicesJson.empty()) out << ", \"choices\": " << p.choicesJson;
-        if (current && !p.valueJson.empty()) out << ", \"value\": " << p.valueJson << p.extraJson;
-        out << "}";
+Json describeEffect(const std::string& modulePath, const hostsim::Registration& reg, const std::string& about,
+                    const hostsim::Host& host, bool current) {
+    const hostsim::VersionFields v = hostsim::splitVersion(reg.version);
+    Json params = Json::array();
+    for (int i = 1; i < host.paramCount(); ++i) params.push_back(describeParam(host, i, current));
+    return {{"module", modulePath},
+            {"registration",
+             {{"name", reg.name},
+              {"matchName", reg.matchName},
+              {"category", reg.category},
+              {"version",
+               {{"major", v.major},
+                {"minor", v.minor},
+                {"bugFix", v.bugFix},
+                {"stage", v.stage},
+                {"build", v.build},
+                {"word", reg.version}}},
+              {"apiVersion", std::to_string(reg.apiMajor) + "." + std::to_string(reg.apiMinor)},
+              {"outFlags", reg.outFlags},
+              {"outFlags2", reg.outFlags2},
+              {"entryPoint", reg.entryPoint}}},
+            {"about", about},
+            {"globalSetup",
+             {{"version", host.effectVersion()}, {"outFlags", host.effectFlags()}, {"outFlags2", host.effectFlags2()}}},
+            {"parameters", params}};
+}
+
+std::string inlineJson(const Json& value) {
+    std::string out;
+    switch (value.type()) {
+        case Json::value_t::object:
+            for (const auto& [key, item] : value.items())
+                out += (out.empty() ? "{" : ", ") + quoted(key) + ": " + inlineJson(item);
+            return out.empty() ? "{}" : out + "}";
+        case Json::value_t::array:
+            for (const Json& item : value) out += (out.empty() ? "[" : ", ") + inlineJson(item);
+            return out.empty() ? "[]" : out + "]";
+        case Json::value_t::string: return quoted(value.get_ref<const std::string&>());
+        case Json::value_t::number_float: {
+            // Six significant digits, as number() keeps them.
+            std::ostringstream text;
+            text << value.get<double>();
+            return text.str();
+        }
+        default: return value.dump();
     }
-    out << (host.paramCount() <= 1 ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+void writeInfoJson(std::ostream& out, const Json& effect) {
+    const char* separator = "{\n  ";
+    for (const auto& [key, value] : effect.items()) {
+        out << separator << quoted(key) << ": ";
+        separator = ",\n  ";
+        if (key != "parameters" || value.empty()) {
+            out << inlineJson(value);
+            continue;
+        }
+        const char* line = "[\n    ";
+        for (const Json& p : value) {
+            out << line << inlineJson(p);
+            line = ",\n    ";
+        }
+        out << "\n  ]";
+    }
+    out << "\n}\n";
 }
 
 }  // namespace render

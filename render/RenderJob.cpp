@@ -70,19 +70,38 @@ FrameName parseFrameName(const std::string& name) {
     return f;
 }
 
+// A refused popup value, with the popup's entries to choose from.
+[[noreturn]] void refusePopup(const hostsim::Host& host, int32_t index, const std::string& why) {
+    std::vector<std::string> choices = host.popupChoices(index);
+    std::string entries;
+    for (size_t i = 0; i < choices.size(); ++i) entries += (i ? ", " : "") + std::to_string(i + 1) + " " + choices[i];
+    throw UsageError(why + "; the entries are: " + entries);
+}
+
+// A colour's R,G,B[,A] from 0 to 255 with A 255 when left out, or a point's
+// X,Y (2D) or X,Y,Z, Z 0 for a 2D point; `shown` is the value as given.
+std::vector<double> components(const PF_ParamDef& def, std::vector<double> v, const std::string& shown) {
+    const std::string what = "parameter '" + std::string(def.name) + "'";
+    const size_t count = def.param_type == PF_Param_COLOR ? 4 : def.param_type == PF_Param_POINT ? 2 : 3;
+    if (v.size() != count && !(count == 4 && v.size() == 3))
+        throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) + " comma-separated numbers, got '" +
+                         shown + "'");
+    if (def.param_type != PF_Param_COLOR) {
+        v.resize(3, 0.0);
+        return v;
+    }
+    for (double c : v)
+        if (c < 0 || c > 255) throw UsageError(what + ": colour components run from 0 to 255, got '" + shown + "'");
+    v.resize(4, 255.0);
+    return v;
+}
+
 // The numbers a --param value stands for: a slider or angle its number, a
 // checkbox 0 or 1, a popup its entry from 1, a colour R,G,B,A from 0 to 255,
 // a point X,Y,Z (Z 0 for a 2D point).
 std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const std::string& text) {
     const PF_ParamDef& def = host.param(index);
     const std::string what = "parameter '" + std::string(def.name) + "'";
-    auto numbers = [&](size_t count) {
-        std::vector<double> v = parseNumberList(what, text);
-        if (v.size() != count && !(count == 4 && v.size() == 3))
-            throw UsageError(what + " needs " + std::to_string(count == 4 ? 3 : count) +
-                             " comma-separated numbers, got '" + text + "'");
-        return v;
-    };
     switch (def.param_type) {
         case PF_Param_FLOAT_SLIDER:
         case PF_Param_ANGLE: return {parseNumber(what, text)};
@@ -97,26 +116,48 @@ std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const
             try {
                 return {double(parseCount(what, text, 1, uint32_t(std::max<size_t>(choices.size(), 1))))};
             } catch (const UsageError& e) {
-                std::string entries;
-                for (size_t i = 0; i < choices.size(); ++i)
-                    entries += (i ? ", " : "") + std::to_string(i + 1) + " " + choices[i];
-                throw UsageError(std::string(e.what()) + "; the entries are: " + entries);
+                refusePopup(host, index, e.what());
             }
         }
-        case PF_Param_COLOR: {
-            std::vector<double> v = numbers(4);
-            for (double c : v)
-                if (c < 0 || c > 255)
-                    throw UsageError(what + ": colour components run from 0 to 255, got '" + text + "'");
-            v.resize(4, 255.0);
-            return v;
-        }
+        case PF_Param_COLOR:
         case PF_Param_POINT:
-        case PF_Param_POINT_3D: {
-            std::vector<double> v = numbers(def.param_type == PF_Param_POINT ? 2 : 3);
-            v.resize(3, 0.0);
-            return v;
+        case PF_Param_POINT_3D: return components(def, parseNumberList(what, text), text);
+        default: throw UsageError(what + " cannot be set from the command line");
+    }
+}
+
+// The numbers a typed value stands for: a text as --param reads it, else
+// true/false or a number for a checkbox, a number for a slider, an angle or
+// a popup (its entry from 1), an array of numbers for a colour or a point.
+std::vector<double> paramNumbers(const hostsim::Host& host, int32_t index, const nlohmann::json& value) {
+    if (value.is_string()) return paramNumbers(host, index, value.get_ref<const std::string&>());
+    const PF_ParamDef& def = host.param(index);
+    const std::string what = "parameter '" + std::string(def.name) + "'", shown = value.dump();
+    std::vector<double> v;
+    if (value.is_number()) v.push_back(value.get<double>());
+    for (const nlohmann::json& n : value.is_array() ? value : nlohmann::json::array())
+        if (n.is_number()) v.push_back(n.get<double>());
+    switch (def.param_type) {
+        case PF_Param_FLOAT_SLIDER:
+        case PF_Param_ANGLE:
+            if (value.is_number()) return v;
+            throw UsageError(what + " needs a number, got '" + shown + "'");
+        case PF_Param_CHECKBOX:
+            if (value.is_boolean()) return {value.get<bool>() ? 1.0 : 0.0};
+            if (value.is_number() && (v[0] == 0 || v[0] == 1)) return v;
+            throw UsageError(what + " is a checkbox: use true or false, not '" + shown + "'");
+        case PF_Param_POPUP: {
+            const size_t entries = std::max<size_t>(host.popupChoices(index).size(), 1);
+            if (value.is_number() && v[0] == std::trunc(v[0]) && v[0] >= 1 && v[0] <= double(entries)) return v;
+            refusePopup(host, index,
+                        what + " needs a whole number from 1 to " + std::to_string(entries) + ", got '" + shown + "'");
         }
+        case PF_Param_COLOR:
+        case PF_Param_POINT:
+        case PF_Param_POINT_3D:
+            // An array with anything but numbers in it counts as none.
+            if (!value.is_array() || v.size() != value.size()) v.clear();
+            return components(def, v, shown);
         default: throw UsageError(what + " cannot be set from the command line");
     }
 }
@@ -153,6 +194,15 @@ void changeValue(hostsim::Host& host, int32_t index, const std::string& name, co
     check(host.userChangedParam(index), "change of parameter '" + name + "'", host);
 }
 
+// A parameter's index by the name the host shows.
+int32_t paramIndex(const hostsim::Host& host, const std::string& name) {
+    const int32_t index = host.findParam(name);
+    if (index >= 0) return index;
+    std::string known;
+    for (const std::string& n : host.paramNames()) known += (known.empty() ? "" : ", ") + n;
+    throw UsageError("unknown parameter '" + name + "'; the effect has: " + (known.empty() ? "no parameters" : known));
+}
+
 struct Assignment {
     std::string name, text;
     int32_t index;
@@ -162,15 +212,8 @@ struct Assignment {
 Assignment parseAssignment(const hostsim::Host& host, const std::string& assignment) {
     size_t eq = assignment.find('=');
     if (eq == std::string::npos || eq == 0) throw UsageError("--param needs NAME=VALUE, got '" + assignment + "'");
-    std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
-    int32_t index = host.findParam(name);
-    if (index < 0) {
-        std::string known;
-        for (const std::string& n : host.paramNames()) known += (known.empty() ? "" : ", ") + n;
-        throw UsageError("unknown parameter '" + name +
-                         "'; the effect has: " + (known.empty() ? "no parameters" : known));
-    }
-    return {name, text, index};
+    std::string name = assignment.substr(0, eq);
+    return {name, assignment.substr(eq + 1), paramIndex(host, name)};
 }
 
 // One effect instance of the chain and what changes in it from frame to frame.
@@ -387,13 +430,16 @@ void refuseOverwritingSources(const std::vector<std::string>& sources, const std
 
 }  // namespace
 
-void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir) {
-    const auto [name, text, index] = parseAssignment(host, assignment);
+void applyValue(hostsim::Host& host, const std::string& name, const nlohmann::json& value, const std::string& baseDir) {
+    const int32_t index = paramIndex(host, name);
     if (host.param(index).param_type == PF_Param_LAYER) {
-        const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
+        if (!value.is_string())
+            throw UsageError("parameter '" + name + "' needs an image file, got '" + value.dump() + "'");
+        const std::string file =
+            (std::filesystem::path(baseDir) / value.get_ref<const std::string&>()).lexically_normal().string();
         return changeValue(host, index, name, [&] { host.setLayer(index, readImage(file)); });
     }
-    const std::vector<double> v = paramNumbers(host, index, text);
+    const std::vector<double> v = paramNumbers(host, index, value);
     changeValue(host, index, name, [&] { setNumbers(host, index, v); });
 }
 

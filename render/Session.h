@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "hostsim/Error.h"
@@ -40,10 +41,14 @@ void check(PF_Err err, const std::string& what, const hostsim::Host& host);
 // empty when the effect drew normally.
 std::string effectError(const hostsim::RenderResult& frame);
 
-// One --param NAME=VALUE (the forms `render --help` lists) set on the host
-// and announced to the module as a user change; image files are named
-// relative to `baseDir`. A value the host refuses is a UsageError.
-void applyParam(hostsim::Host& host, const std::string& assignment, const std::string& baseDir);
+// One value set on the parameter the host shows as `name` and announced to
+// the module as a user change. A text is read as --param reads it (the
+// forms `render --help` lists; a layer's image file named relative to
+// `baseDir`); otherwise true/false or 0/1 for a checkbox, a number for a
+// slider, an angle or a popup (its entry from 1), an array of numbers for a
+// colour (R,G,B[,A] from 0 to 255) or a point (X,Y or X,Y,Z). A value the
+// host refuses is a UsageError.
+void applyValue(hostsim::Host& host, const std::string& name, const nlohmann::json& value, const std::string& baseDir);
 
 // An absolute form of a path given on the command line.
 std::string absolutePath(const std::string& path);

@@ -8,28 +8,30 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <sstream>
 
 #include "media/Still.h"
 #include "render/Description.h"
 #include "render/TestCard.h"
-#include "render/Values.h"
 #include "studio/Rules.h"
 
 namespace studio {
 
 namespace {
 
+using json = nlohmann::json;
+
 constexpr int kRequestFd = 3, kAnswerFd = 4;
 // Exit status of a render process whose memory ran out.
 constexpr int kOutOfMemoryExit = 86;
-// A header line is short; anything longer is garbage.
-constexpr size_t kMaxHeader = 256;
+// An answer line longer than this is garbage (a description is far shorter).
+constexpr size_t kMaxLine = 64u << 20;
 
 bool writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -42,15 +44,35 @@ bool writeAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-std::vector<std::string> splitTabs(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t pos = 0;
-    for (;;) {
-        size_t tab = line.find('\t', pos);
-        fields.push_back(line.substr(pos, tab == std::string::npos ? std::string::npos : tab - pos));
-        if (tab == std::string::npos) return fields;
-        pos = tab + 1;
-    }
+// One line of JSON. Texts from the effect or the file system need not be
+// UTF-8: a broken sequence becomes U+FFFD rather than an error.
+std::string lineOf(const json& message) { return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"; }
+
+json requestJson(const ProcessRequest& request) {
+    struct ToJson {
+        json operator()(const StartHost& r) const {
+            return {{"op", "host"},     {"host", r.host},     {"downsample", r.downsample},
+                    {"width", r.width}, {"height", r.height}, {"input", r.input}};
+        }
+        json operator()(const SetParam& r) const { return {{"op", "param"}, {"name", r.name}, {"value", r.value}}; }
+        json operator()(const Describe&) const { return {{"op", "info"}}; }
+        json operator()(const RenderFrame& r) const { return {{"op", "render"}, {"time", r.time}, {"depth", r.depth}}; }
+    };
+    return std::visit(ToJson{}, request);
+}
+
+// The request a line holds; throws std::exception for one that is not.
+ProcessRequest requestOf(const std::string& line) {
+    const json j = json::parse(line);
+    const std::string op = j.at("op").get<std::string>();
+    if (op == "host")
+        return StartHost{j.at("host").get<std::string>(), j.at("downsample").get<uint32_t>(),
+                         j.at("width").get<uint32_t>(), j.at("height").get<uint32_t>(),
+                         j.at("input").get<std::string>()};
+    if (op == "param") return SetParam{j.at("name").get<std::string>(), j.at("value")};
+    if (op == "info") return Describe{};
+    if (op == "render") return RenderFrame{j.at("time").get<double>(), j.at("depth").get<uint32_t>()};
+    throw std::invalid_argument("unknown request '" + op + "'");
 }
 
 }  // namespace
@@ -143,48 +165,66 @@ void RenderProcess::fail(const std::string& what) {
     throw ProcessFailure(reason.empty() ? "the render process failed" : reason);
 }
 
-void RenderProcess::readExactly(char* data, size_t size, std::chrono::steady_clock::time_point deadline) {
-    while (size > 0) {
+size_t RenderProcess::readSome(char* data, size_t size, Deadline deadline) {
+    for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) fail("the effect did not answer in time (a hang?); its render process was stopped");
         pollfd p{fromChild, POLLIN, 0};
         int r = poll(&p, 1, int(left.count()));
-        if (r < 0 && errno == EINTR) continue;
-        if (r == 0) continue;  // the deadline check above ends it
+        if (r <= 0) continue;  // interrupted, or the deadline check above ends it
         ssize_t n = ::read(fromChild, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) fail("");  // closed: the process ended; fail() says how
-        data += n;
-        size -= size_t(n);
+        return size_t(n);
     }
+}
+
+std::string RenderProcess::readLine(Deadline deadline) {
+    size_t searched = 0, end;
+    while ((end = buffered.find('\n', searched)) == std::string::npos) {
+        if (buffered.size() > kMaxLine) fail("the render process sent an unreadable answer");
+        searched = buffered.size();
+        char chunk[65536];
+        buffered.append(chunk, readSome(chunk, sizeof chunk, deadline));
+    }
+    std::string line = buffered.substr(0, end);
+    buffered.erase(0, end + 1);
+    return line;
+}
+
+void RenderProcess::readExactly(char* data, size_t size, Deadline deadline) {
+    const size_t taken = std::min(size, buffered.size());
+    buffered.copy(data, taken);
+    buffered.erase(0, taken);
+    for (size_t done = taken; done < size;) done += readSome(data + done, size - done, deadline);
 }
 
 Reply RenderProcess::receive(std::chrono::milliseconds timeout) {
     if (pid <= 0) throw ProcessFailure("the render process is not running");
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::string header;
-    char c = 0;
-    while (readExactly(&c, 1, deadline), c != '\n') {
-        header += c;
-        if (header.size() > kMaxHeader) fail("the render process sent an unreadable answer");
-    }
-    std::istringstream fields(header);
-    std::string status;
-    unsigned long long length = 0, width = 0, height = 0;
-    long long x = 0, y = 0;
-    fields >> status >> length;
-    if (status == "frame") fields >> width >> height >> x >> y;
-    const bool known = status == "ok" || status == "error" || status == "frame";
-    if (!fields || !known || length > (64u << 20) || width > 65536 || height > 65536 || std::llabs(x) > (1 << 30) ||
-        std::llabs(y) > (1 << 30))
-        fail("the render process sent an unreadable answer");
+    json answer = json::parse(readLine(deadline), nullptr, false);
     Reply reply;
-    reply.ok = status != "error";
-    reply.originX = int32_t(x);
-    reply.originY = int32_t(y);
-    reply.text.resize(length);
-    readExactly(reply.text.data(), length, deadline);
-    if (status == "frame") {
+    uint64_t width = 0, height = 0;
+    bool readable = true;
+    try {
+        const std::string status = answer.at("status").get<std::string>();
+        reply.ok = status == "ok" || status == "frame";
+        if (status == "ok" && answer.contains("effect")) reply.effect = std::move(answer["effect"]);
+        else if (status == "error") reply.text = answer.at("message").get<std::string>();
+        else if (status == "frame") {
+            reply.text = answer.at("error").get<std::string>();
+            width = answer.at("width").get<uint64_t>();
+            height = answer.at("height").get<uint64_t>();
+            const int64_t x = answer.at("x").get<int64_t>(), y = answer.at("y").get<int64_t>();
+            readable = width <= 65536 && height <= 65536 && std::llabs(x) <= (1 << 30) && std::llabs(y) <= (1 << 30);
+            reply.originX = int32_t(x);
+            reply.originY = int32_t(y);
+        } else readable = status == "ok";
+    } catch (const json::exception&) {
+        readable = false;
+    }
+    if (!readable) fail("the render process sent an unreadable answer");
+    if (answer.value("status", "") == "frame") {
         reply.frame = hostsim::Image(uint32_t(width), uint32_t(height));
         readExactly(reinterpret_cast<char*>(reply.frame.rgba.data()), reply.frame.rgba.size() * sizeof(float),
                     deadline);
@@ -192,15 +232,9 @@ Reply RenderProcess::receive(std::chrono::milliseconds timeout) {
     return reply;
 }
 
-Reply RenderProcess::call(const std::vector<std::string>& fields, std::chrono::milliseconds timeout) {
+Reply RenderProcess::call(const ProcessRequest& request, std::chrono::milliseconds timeout) {
     if (pid <= 0) throw ProcessFailure("the render process is not running");
-    std::string line;
-    for (const std::string& f : fields) {
-        if (f.find_first_of("\t\n") != std::string::npos)
-            throw std::invalid_argument("a value may not hold tabs or line breaks");
-        line += (line.empty() ? "" : "\t") + f;
-    }
-    line += '\n';
+    const std::string line = lineOf(requestJson(request));
     if (!writeAll(toChild, line.data(), line.size())) fail("");
     return receive(timeout);
 }
@@ -209,16 +243,14 @@ Reply RenderProcess::call(const std::vector<std::string>& fields, std::chrono::m
 
 namespace {
 
-bool answer(const std::string& status, const std::string& text, const hostsim::RenderResult* frame = nullptr) {
-    std::string header = status + " " + std::to_string(text.size());
-    if (frame)
-        header += " " + std::to_string(frame->image.width) + " " + std::to_string(frame->image.height) + " " +
-                  std::to_string(frame->originX) + " " + std::to_string(frame->originY);
-    header += "\n";
-    return writeAll(kAnswerFd, header.data(), header.size()) && writeAll(kAnswerFd, text.data(), text.size()) &&
+bool answer(const json& reply, const hostsim::RenderResult* frame = nullptr) {
+    const std::string line = lineOf(reply);
+    return writeAll(kAnswerFd, line.data(), line.size()) &&
            (!frame || writeAll(kAnswerFd, reinterpret_cast<const char*>(frame->image.rgba.data()),
                                frame->image.rgba.size() * sizeof(float)));
 }
+
+bool answerError(const std::string& message) { return answer({{"status", "error"}, {"message", message}}); }
 
 // One effect instance in the stand-in host, as `lumivex render` runs it.
 struct Instance {
@@ -226,15 +258,14 @@ struct Instance {
     std::string about;
 };
 
-void startHost(Instance& inst, hostsim::Module& module, const std::vector<std::string>& f) {
-    if (f.size() != 6) throw hostsim::Error("host: wrong number of fields");
+void startHost(Instance& inst, hostsim::Module& module, const StartHost& r) {
     hostsim::HostConfig config;
-    config.kind = f[1] == "premiere" ? hostsim::HostKind::Editing : hostsim::HostKind::Compositing;
-    const uint32_t down = render::parseCount("downsample", f[2], 1, 64);
-    config.downsampleX = config.downsampleY = {1, down};
-    uint32_t width = render::parseCount("width", f[3], 1, 1 << 16),
-             height = render::parseCount("height", f[4], 1, 1 << 16);
-    hostsim::Image input = f[5].empty() ? render::makeTestCard(width, height) : media::readImage(f[5]);
+    config.kind = r.host == "premiere" ? hostsim::HostKind::Editing : hostsim::HostKind::Compositing;
+    if (r.downsample < 1 || r.downsample > 64 || r.width < 1 || r.width > (1 << 16) || r.height < 1 ||
+        r.height > (1 << 16))
+        throw hostsim::Error("host: the downsample, width or height is out of range");
+    config.downsampleX = config.downsampleY = {1, r.downsample};
+    hostsim::Image input = r.input.empty() ? render::makeTestCard(r.width, r.height) : media::readImage(r.input);
     inst.host.reset();
     auto host = std::make_unique<hostsim::Host>(module, config);
     host->setInput(input);
@@ -252,6 +283,38 @@ hostsim::Host& hostOf(Instance& inst) {
     return *inst.host;
 }
 
+// Serves one request; false when the answer could not be sent.
+bool serve(const ProcessRequest& request, Instance& inst, hostsim::Module& module, const render::ModuleChoice& choice,
+           const hostsim::Registration& reg) {
+    const json ok = {{"status", "ok"}};
+    if (const auto* r = std::get_if<StartHost>(&request)) {
+        startHost(inst, module, *r);
+        return answer(ok);
+    }
+    hostsim::Host& host = hostOf(inst);
+    if (const auto* r = std::get_if<SetParam>(&request)) {
+        render::applyValue(host, r->name, r->value, "");
+        render::check(host.updateParamsUI(), "parameter UI update", host);
+        return answer(ok);
+    }
+    if (std::holds_alternative<Describe>(request)) {
+        json effect = render::describeEffect(choice.path, reg, inst.about, host, true);
+        markCollapsedGroups(effect, [&](int index) { return uint32_t(host.param(index).flags); });
+        return answer({{"status", "ok"}, {"effect", std::move(effect)}});
+    }
+    const RenderFrame& r = std::get<RenderFrame>(request);
+    if (!std::isfinite(r.time) || r.depth < 8 || r.depth > 32)
+        throw hostsim::Error("render: the time or depth is out of range");
+    host.setDepth(r.depth);
+    const int32_t ticks = int32_t(std::llround(r.time * host.config().timeScale));
+    hostsim::RenderResult frame = host.render(ticks);
+    if (frame.result != PF_Err_NONE) render::check(frame.result, hostsim::commandName(frame.failedCommand), host);
+    const json header = {{"status", "frame"},          {"error", render::effectError(frame)},
+                         {"width", frame.image.width}, {"height", frame.image.height},
+                         {"x", frame.originX},         {"y", frame.originY}};
+    return answer(header, &frame);
+}
+
 }  // namespace
 
 int runRenderProcess(const render::ModuleChoice& choice) {
@@ -259,57 +322,34 @@ int runRenderProcess(const render::ModuleChoice& choice) {
     try {
         const hostsim::Registration reg = render::readRegistration(choice);
         auto module = render::loadModule(choice, reg);
-        if (!answer("ok", "")) return 1;
+        if (!answer({{"status", "ok"}})) return 1;
         Instance inst;
-        std::string line;
-        char c;
+        std::string pending;  // read past the last request taken
         for (;;) {
-            line.clear();
-            ssize_t n;
-            while ((n = ::read(kRequestFd, &c, 1)) == 1 && c != '\n') line += c;
-            if (n <= 0) break;  // the server closed the pipe or went away
-            const std::vector<std::string> f = splitTabs(line);
+            size_t end;
+            while ((end = pending.find('\n')) == std::string::npos) {
+                char chunk[65536];
+                const ssize_t n = ::read(kRequestFd, chunk, sizeof chunk);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) return 0;  // the server closed the pipe or went away
+                pending.append(chunk, size_t(n));
+            }
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
             bool sent = true;
             try {
-                if (f[0] == "host") {
-                    startHost(inst, *module, f);
-                    sent = answer("ok", "");
-                } else if (f[0] == "param" && f.size() == 3) {
-                    hostsim::Host& host = hostOf(inst);
-                    render::applyParam(host, f[1] + "=" + f[2], "");
-                    render::check(host.updateParamsUI(), "parameter UI update", host);
-                    sent = answer("ok", "");
-                } else if (f[0] == "info") {
-                    hostsim::Host& host = hostOf(inst);
-                    std::ostringstream text;
-                    render::writeInfoJson(text, choice.path, reg, inst.about, host, true);
-                    nlohmann::json info = nlohmann::json::parse(text.str());
-                    markCollapsedGroups(info, [&](int index) { return uint32_t(host.param(index).flags); });
-                    sent = answer("ok", info.dump());
-                } else if (f[0] == "render" && f.size() == 3) {
-                    hostsim::Host& host = hostOf(inst);
-                    const double time = render::parseNumber("time", f[1]);
-                    host.setDepth(render::parseCount("depth", f[2], 8, 32));
-                    const int32_t ticks = int32_t(std::llround(time * host.config().timeScale));
-                    hostsim::RenderResult frame = host.render(ticks);
-                    if (frame.result != PF_Err_NONE)
-                        render::check(frame.result, hostsim::commandName(frame.failedCommand), host);
-                    sent = answer("frame", render::effectError(frame), &frame);
-                } else {
-                    sent = answer("error", "unknown request '" + f[0] + "'");
-                }
+                sent = serve(requestOf(line), inst, *module, choice, reg);
             } catch (const std::bad_alloc&) {
                 throw;
             } catch (const std::exception& e) {
-                sent = answer("error", e.what());
+                sent = answerError(e.what());
             }
             if (!sent) return 1;
         }
-        return 0;
     } catch (const std::bad_alloc&) {
         return kOutOfMemoryExit;
     } catch (const std::exception& e) {
-        answer("error", e.what());
+        answerError(e.what());
         return 1;
     }
 }

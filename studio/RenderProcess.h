@@ -3,18 +3,20 @@
 // server. The server starts it, talks to it over two pipes, and on any
 // failure kills it and keeps the reason for the page.
 //
-// Protocol: one request per line, fields separated by tabs:
-//   host KIND DOWNSAMPLE WIDTH HEIGHT INPUT   a new host instance (KIND ae or
-//                                             premiere; INPUT an image path, or
-//                                             empty for the test card of WIDTHxHEIGHT)
-//   param NAME VALUE                          one --param assignment
-//   info                                      the effect as `info --json`, with values
-//   render TIME DEPTH                         one frame at TIME seconds, DEPTH bits
-// Every answer is a line "STATUS LENGTH [WIDTH HEIGHT X Y]" and LENGTH
-// bytes: "ok" with text, "error" with a message, or "frame" with the
-// effect's error text followed by WIDTH*HEIGHT RGBA floats; X Y is the
-// frame's top left in layer pixels (negative for a frame grown outwards). The process answers
-// "ok 0" once when it has loaded the module.
+// Protocol: one JSON object a line each way, a Request's fields under
+// "op" for its kind:
+//   {"op": "host", "host", "downsample", "width", "height", "input"}
+//        a new host instance (host "ae" or "premiere"; input an image
+//        path, or empty for the test card of width x height)
+//   {"op": "param", "name", "value"}   one value, typed as render::applyValue takes it
+//   {"op": "info"}                     the effect as `info --json` describes it, with values
+//   {"op": "render", "time", "depth"}  one frame at `time` seconds, `depth` bits
+// Every answer is one line: {"status": "ok"} ("effect" added for info),
+// {"status": "error", "message"}, or {"status": "frame", "error", "width",
+// "height", "x", "y"} followed by width*height RGBA floats, "error" the
+// effect's error text and x, y the frame's top left in layer pixels
+// (negative for a frame grown outwards). The process answers "ok" once
+// when it has loaded the module.
 //
 // Errors: a failed request (a bad value, a host error) answers "error" and
 // the process lives on; a process that dies, hangs past the timeout or
@@ -28,8 +30,10 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "hostsim/Image.h"
@@ -46,10 +50,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+struct StartHost {
+    std::string host = "ae";
+    uint32_t downsample = 1, width = 0, height = 0;
+    std::string input;
+};
+struct SetParam {
+    std::string name;
+    nlohmann::json value;
+};
+struct Describe {};
+struct RenderFrame {
+    double time = 0;
+    uint32_t depth = 8;
+};
+using ProcessRequest = std::variant<StartHost, SetParam, Describe, RenderFrame>;
+
 struct Reply {
-    bool ok = false;       // "ok" or "frame"; false for "error"
-    std::string text;      // the text, the error message, or the frame's error text
-    hostsim::Image frame;  // for "frame"
+    bool ok = false;        // "ok" or "frame"; false for "error"
+    std::string text;       // the error message, or the frame's error text
+    nlohmann::json effect;  // the description, for Describe
+    hostsim::Image frame;   // for "frame"
     int32_t originX = 0, originY = 0;
 };
 
@@ -63,16 +84,20 @@ public:
     RenderProcess(const RenderProcess&) = delete;
     RenderProcess& operator=(const RenderProcess&) = delete;
 
-    // Sends one request (fields joined by tabs) and waits up to `timeout`.
-    Reply call(const std::vector<std::string>& fields, std::chrono::milliseconds timeout);
+    // Sends one request and waits up to `timeout` for its answer.
+    Reply call(const ProcessRequest& request, std::chrono::milliseconds timeout);
 
 private:
+    using Deadline = std::chrono::steady_clock::time_point;
     Reply receive(std::chrono::milliseconds timeout);
-    void readExactly(char* data, size_t size, std::chrono::steady_clock::time_point deadline);
+    size_t readSome(char* data, size_t size, Deadline deadline);
+    std::string readLine(Deadline deadline);
+    void readExactly(char* data, size_t size, Deadline deadline);
     [[noreturn]] void fail(const std::string& what);
 
     pid_t pid = -1;
     int toChild = -1, fromChild = -1;
+    std::string buffered;  // read from the child past the last line taken
 };
 
 // The child's side: serves requests on fds 3 and 4 until the request pipe

@@ -90,7 +90,8 @@ struct Settings {
 };
 
 struct Param {
-    std::string name, value;  // value in --param form; layer images as absolute paths
+    std::string name, value;  // value in --param form, for the command; layer images as absolute paths
+    json typed;               // what the render process is sent: the page's value, a layer's absolute path
     bool live = false;        // taken by the current render process
 };
 
@@ -160,11 +161,6 @@ public:
 void sendJson(httplib::Response& res, const json& body, int status = 200) {
     res.status = status;
     res.set_content(body.dump(), "application/json");
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The first `limit` bytes of a file, enough for any image header.
@@ -239,7 +235,7 @@ private:
     std::string uploads() const { return (fs::path(workDir) / "uploads").string(); }
 
     // --- the render process (all with `mutex` held) --------------------------
-    Reply call(const std::vector<std::string>& fields);
+    Reply call(const ProcessRequest& request);
     void ensureProcess();
     void refreshInfo();
     const Frame& frameAt(double time, unsigned depth);
@@ -283,9 +279,9 @@ private:
     std::mutex decoding;  // one upload decoded at a time
 };
 
-Reply Studio::call(const std::vector<std::string>& fields) {
+Reply Studio::call(const ProcessRequest& request) {
     try {
-        return process->call(fields, timeout());
+        return process->call(request, timeout());
     } catch (const ProcessFailure& e) {
         process.reset();
         failure = e.what();
@@ -321,8 +317,8 @@ void Studio::ensureProcess() {
         reportErrors();
         throw;
     }
-    Reply r = call({"host", settings.host, std::to_string(settings.downsample), std::to_string(settings.width),
-                    std::to_string(settings.height), inputPath(settings.input)});
+    Reply r =
+        call(StartHost{settings.host, settings.downsample, settings.width, settings.height, inputPath(settings.input)});
     if (!r.ok) {
         process.reset();
         failure = "the host could not start the effect: " + r.text;
@@ -333,16 +329,18 @@ void Studio::ensureProcess() {
     // Values are kept by name also when the effect does not take them now
     // (a script error leaves it without parameters, an edit may rename
     // one): each is put back whenever a later load takes it again.
-    for (Param& p : params) p.live = call({"param", p.name, p.value}).ok;
+    for (Param& p : params) p.live = call(SetParam{p.name, p.typed}).ok;
     refreshInfo();
 }
 
 void Studio::refreshInfo() {
-    Reply r = call({"info"});
+    Reply r = call(Describe{});
     if (!r.ok) throw HttpError(500, "the effect cannot be described: " + r.text);
-    info = json::parse(r.text, nullptr, false);
-    infoText = r.text;
-    if (!info.is_object() || !info.contains("parameters")) return;
+    info = std::move(r.effect);
+    if (!info.is_object() || !info.contains("parameters")) {
+        infoText = info.dump();
+        return;
+    }
     // A layer's value is what the page chose: a file of the effect folder or
     // an upload, as the page names them.
     for (json& p : info["parameters"]) {
@@ -363,7 +361,7 @@ const Frame& Studio::frameAt(double time, unsigned depth) {
     lastDepth = depth;
     if (frame.valid && frame.revision == revision && frame.time == time && frame.depth == depth) return frame;
     ensureProcess();
-    Reply r = call({"render", std::to_string(time), std::to_string(depth)});
+    Reply r = call(RenderFrame{time, depth});
     if (!r.ok) throw HttpError(422, r.text);
     frame = {true, revision, time, depth, std::move(r.frame), r.originX, r.originY, r.text};
     errors = json::array();
@@ -465,7 +463,7 @@ void Studio::applyParams(const httplib::Request& req) {
                                          "' is not an image in the effect folder or an uploaded one");
             text = *path;
         }
-        changes.push_back({name, text, true});
+        changes.push_back({name, text, type == "layer" ? json(text) : value, true});
     }
     const std::vector<Param> before = params;
     if (!unset.empty()) {
@@ -484,7 +482,7 @@ void Studio::applyParams(const httplib::Request& req) {
     for (const Param& change : changes) {
         Reply r;
         try {
-            r = call({"param", change.name, change.value});
+            r = call(SetParam{change.name, change.typed});
         } catch (const ProcessFailure&) {
             params = before;  // the next render process starts with the former values
             throw;
@@ -500,7 +498,7 @@ void Studio::applyParams(const httplib::Request& req) {
     }
     refreshInfo();
     // Other tabs (and this one) show the values in use.
-    events.post("values", {{"revision", revision}, {"effect", json::parse(infoText, nullptr, false)}});
+    events.post("values", {{"revision", revision}, {"effect", info}});
 }
 
 void Studio::putParams(const httplib::Request& req, httplib::Response& res) {
@@ -611,20 +609,13 @@ void Studio::upload(const httplib::Request& req, httplib::Response& res) {
         height = settings.height;
     }
     std::lock_guard<std::mutex> one(decoding);
-    const fs::path incoming = fs::path(workDir) / "incoming";
     hostsim::Image image;
-    {
-        std::ofstream out(incoming, std::ios::binary);
-        out.write(req.body.data(), std::streamsize(req.body.size()));
-        if (!out.flush()) throw HttpError(500, "cannot store the upload");
-    }
     try {
-        image = fitWithin(media::readImage(incoming.string()), width, height);
+        image = fitWithin(media::decodeImage(std::vector<uint8_t>(req.body.begin(), req.body.end()), "the upload"),
+                          width, height);
     } catch (const std::exception& e) {
-        fs::remove(incoming);
         throw HttpError(415, std::string("the upload is not an image the studio reads: ") + e.what());
     }
-    fs::remove(incoming);
     const bool unit = std::all_of(image.rgba.begin(), image.rgba.end(), [](float v) { return v >= 0 && v <= 1; });
     std::lock_guard<std::mutex> lock(mutex);
     full(0);
@@ -742,12 +733,11 @@ void Studio::routes(httplib::Server& server) {
     server.Get("/api/input.png", guarded([this](const Request&, Response& res) {
                    std::lock_guard<std::mutex> lock(mutex);
                    const std::string input = inputPath(settings.input);
-                   const std::string path = (fs::path(workDir) / "input.png").string();
-                   media::writeImage(
-                       path,
+                   const std::vector<uint8_t> bytes = media::encodeImage(
+                       "input.png",
                        input.empty() ? render::makeTestCard(settings.width, settings.height) : readCheckedImage(input),
                        8);
-                   res.set_content(readFile(path), "image/png");
+                   res.set_content(reinterpret_cast<const char*>(bytes.data()), bytes.size(), "image/png");
                }));
     server.Get("/api/pixel", guarded([this](const Request& req, Response& res) {
                    std::lock_guard<std::mutex> lock(mutex);

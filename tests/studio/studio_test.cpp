@@ -249,33 +249,65 @@ RenderProcess shellChild(const std::string& script) {
     return RenderProcess({"/bin/sh", "-c", script}, milliseconds(2000));
 }
 
-TEST(StudioRenderProcess, ReadsTextAndFrames) {
-    // One frame of 1x1 at layer pixel (-7, 3): an empty message, then RGBA
-    // 1.0, 0.5, 0, 2.0 as little-endian floats.
+TEST(StudioRenderProcess, SpeaksOneJsonObjectALine) {
+    // The child keeps the request lines it reads in `log`, and answers with
+    // a description, a frame of 1x1 at layer pixel (-7, 3) (RGBA 1.0, 0.5,
+    // 0, 2.0 as little-endian floats after the line), and an error.
+    TempDir dir;
+    const std::string log = (dir.path / "requests").string();
     RenderProcess p = shellChild(
-        "printf 'ok 0\\n' >&4; read r <&3; printf 'ok 5\\nhello' >&4; read r <&3;"
-        "printf 'frame 0 1 1 -7 3\\n\\000\\000\\200\\077\\000\\000\\000\\077\\000\\000\\000\\000\\000\\000\\000\\100' "
-        ">&4;"
-        "read r <&3; printf 'error 3\\nbad' >&4; read r <&3");
-    Reply text = p.call({"info"}, milliseconds(2000));
-    EXPECT_TRUE(text.ok);
-    EXPECT_EQ(text.text, "hello");
-    Reply frame = p.call({"render", "0", "8"}, milliseconds(2000));
+        "printf '{\"status\": \"ok\"}\\n' >&4;"
+        "read -r r <&3; printf '%s\\n' \"$r\" >>" +
+        log +
+        ";"
+        "printf '{\"status\": \"ok\", \"effect\": {\"about\": \"A\\\\tB\", \"parameters\": []}}\\n' >&4;"
+        "read -r r <&3; printf '%s\\n' \"$r\" >>" +
+        log +
+        ";"
+        "printf '{\"status\": \"frame\", \"error\": \"\", \"width\": 1, \"height\": 1, \"x\": -7, \"y\": 3}\\n"
+        "\\000\\000\\200\\077\\000\\000\\000\\077\\000\\000\\000\\000\\000\\000\\000\\100' >&4;"
+        "read -r r <&3; printf '%s\\n' \"$r\" >>" +
+        log +
+        ";"
+        "printf '{\"status\": \"error\", \"message\": \"bad\\\\nvalue\"}\\n' >&4;"
+        "read -r r <&3; printf '%s\\n' \"$r\" >>" +
+        log + "; printf '{\"status\": \"ok\"}\\n' >&4; read -r r <&3");
+    Reply info = p.call(Describe{}, milliseconds(2000));
+    EXPECT_TRUE(info.ok);
+    EXPECT_EQ(info.effect, nlohmann::json::parse(R"({"about": "A\tB", "parameters": []})"));
+    Reply frame = p.call(RenderFrame{0.5, 16}, milliseconds(2000));
+    EXPECT_TRUE(frame.ok);
+    EXPECT_EQ(frame.text, "");
     ASSERT_EQ(frame.frame.width, 1u);
     EXPECT_EQ(frame.originX, -7);
     EXPECT_EQ(frame.originY, 3);
     EXPECT_EQ(frame.frame.rgba, (std::vector<float>{1.0f, 0.5f, 0.0f, 2.0f}));
-    Reply error = p.call({"param", "A", "1"}, milliseconds(2000));
+    Reply error = p.call(SetParam{"Tint", nlohmann::json::array({255, 0.5, 0})}, milliseconds(2000));
     EXPECT_FALSE(error.ok);
-    EXPECT_EQ(error.text, "bad");
-    EXPECT_THROW(p.call({"param", "A", "tab\there"}, milliseconds(2000)), std::invalid_argument);
+    EXPECT_EQ(error.text, "bad\nvalue");
+    // Texts with tabs and line breaks travel as they are.
+    EXPECT_TRUE(p.call(StartHost{"premiere", 2, 320, 180, "/a b/tab\there\nnext.png"}, milliseconds(2000)).ok);
+
+    std::ifstream in(log);
+    std::vector<nlohmann::json> sent;
+    for (std::string line; std::getline(in, line);) sent.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0], nlohmann::json({{"op", "info"}}));
+    EXPECT_EQ(sent[1], nlohmann::json({{"op", "render"}, {"time", 0.5}, {"depth", 16}}));
+    EXPECT_EQ(sent[2], nlohmann::json({{"op", "param"}, {"name", "Tint"}, {"value", {255, 0.5, 0}}}));
+    EXPECT_EQ(sent[3], nlohmann::json({{"op", "host"},
+                                       {"host", "premiere"},
+                                       {"downsample", 2},
+                                       {"width", 320},
+                                       {"height", 180},
+                                       {"input", "/a b/tab\there\nnext.png"}}));
 }
 
 void expectFailure(const std::string& script, const std::string& words, milliseconds timeout = milliseconds(2000)) {
     const auto start = std::chrono::steady_clock::now();
     try {
-        RenderProcess p = shellChild("printf 'ok 0\\n' >&4; read r <&3; " + script);
-        p.call({"render", "0", "8"}, timeout);
+        RenderProcess p = shellChild("printf '{\"status\": \"ok\"}\\n' >&4; read r <&3; " + script);
+        p.call(RenderFrame{}, timeout);
         ADD_FAILURE() << "no failure for: " << script;
     } catch (const ProcessFailure& e) {
         EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
@@ -290,7 +322,82 @@ TEST(StudioRenderProcess, FailuresAreNamed) {
     expectFailure("exit 3", "ended with status 3");
     expectFailure("exec sleep 30", "did not answer in time", milliseconds(300));
     expectFailure("printf 'nonsense 1\\n' >&4; exec sleep 30", "unreadable answer");
-    EXPECT_THROW(shellChild("printf 'error 4\\nnope' >&4"), ProcessFailure);
+    EXPECT_THROW(shellChild("printf '{\"status\": \"error\", \"message\": \"nope\"}\\n' >&4"), ProcessFailure);
+}
+
+// A line that is not JSON, or JSON that is not an answer, ends the process
+// as garbage: the server never guesses at what it meant.
+TEST(StudioRenderProcess, MalformedAnswersAreFailures) {
+    for (const char* line : {
+             R"({"status": "frame", "error": "", "width": 1)",  // cut short
+             "frame 0 1 1 -7 3",                                // not JSON
+             R"(["ok"])",
+             R"({"status": "fine"})",
+             R"({"status": "error"})",
+             R"({"status": "error", "message": 7})",
+             R"({"status": "frame", "error": "", "width": "1", "height": 1, "x": 0, "y": 0})",
+             R"({"status": "frame", "error": "", "width": 100000, "height": 1, "x": 0, "y": 0})",
+             R"({"status": "frame", "error": "", "width": 1, "height": 1, "x": 0})",
+         })
+        expectFailure(std::string("printf '%s\\n' '") + line + "' >&4; exec sleep 30", "unreadable answer");
+}
+
+// The render process itself on the parameter fixture: a value of every
+// kind arrives as the page typed it and comes back in the description;
+// one of the wrong kind is refused by name and the process lives on.
+TEST(StudioRenderProcess, TypedValuesOfEveryKindArriveIntact) {
+    using nlohmann::json;
+    const milliseconds wait(60000);
+    RenderProcess p({LUMIVEX_COMMAND, "studio", "--render-process", "--effect", PARAMS_EFFECT}, wait);
+    ASSERT_TRUE(p.call(StartHost{"ae", 1, 64, 36, ""}, wait).ok);
+    const json values = {
+        {"Amount", 87.5},           {"Centre", {0.125, -0.375}}, {"Angle", 30.25}, {"Tint", {10, 20, 30}},
+        {"Place", {1, -2.5, 3.75}}, {"Enable", false},           {"Mode", 3},      {"Pattern", "Lines"}};
+    for (const auto& [name, value] : values.items()) {
+        const Reply r = p.call(SetParam{name, value}, wait);
+        EXPECT_TRUE(r.ok) << name << ": " << r.text;
+    }
+    const Reply info = p.call(Describe{}, wait);
+    ASSERT_TRUE(info.ok) << info.text;
+    std::map<std::string, json> now;
+    for (const json& param : info.effect.at("parameters")) now[param["name"]] = param.value("value", json());
+    const json expected = {
+        {"Amount", 87.5},           {"Centre", {0.125, -0.375}}, {"Angle", 30.25}, {"Tint", {10, 20, 30, 255}},
+        {"Place", {1, -2.5, 3.75}}, {"Enable", false},           {"Mode", 3},      {"Pattern", 2}};
+    for (const auto& [name, value] : expected.items()) EXPECT_EQ(now[name], value) << name;
+
+    const std::vector<std::pair<std::string, json>> wrong = {{"Enable", 2}, {"Tint", {300, 0, 0}},    {"Mode", 4},
+                                                             {"Mode", 1.5}, {"Centre", {1, "x"}},     {"Amount", true},
+                                                             {"Matte", 3},  {"Place", json::object()}};
+    for (const auto& [name, value] : wrong) {
+        const Reply r = p.call(SetParam{name, value}, wait);
+        EXPECT_FALSE(r.ok) << name << " " << value;
+        EXPECT_NE(r.text.find("'" + name + "'"), std::string::npos) << r.text;
+    }
+    // Red is Amount / 100.
+    const Reply frame = p.call(RenderFrame{}, wait);
+    ASSERT_TRUE(frame.ok) << frame.text;
+    ASSERT_GT(frame.frame.width, 0u);
+    EXPECT_NEAR(frame.frame.pixel(0, 0)[0], 0.875, 1.0 / 255);
+}
+
+// A name the script gives that is not UTF-8 (a lone surrogate) still makes
+// a description the page can read.
+TEST(StudioRenderProcess, NamesThatAreNotUtf8AreDescribed) {
+    TempDir dir;
+    fs::copy(PARAMS_EFFECT, dir.path, fs::copy_options::recursive);
+    std::ifstream in(dir.path / "fx.js");
+    std::string script((std::istreambuf_iterator<char>(in)), {});
+    const std::string angle = "\"Angle\")";
+    ASSERT_NE(script.find(angle), std::string::npos);
+    script.replace(script.find(angle), angle.size(), "\"Angle \\uD800\")");
+    std::ofstream(dir.path / "fx.js") << script;
+    const milliseconds wait(60000);
+    RenderProcess p({LUMIVEX_COMMAND, "studio", "--render-process", "--effect", dir.path.string()}, wait);
+    ASSERT_TRUE(p.call(StartHost{"ae", 1, 64, 36, ""}, wait).ok);
+    const Reply info = p.call(Describe{}, wait);
+    ASSERT_TRUE(info.ok) << info.text;
+    EXPECT_EQ(info.effect["parameters"][3]["name"].get<std::string>().rfind("Angle ", 0), 0u) << info.effect.dump();
 }
 
 TEST(StudioWatcher, OneCallPerBurstIncludingNewFolders) {

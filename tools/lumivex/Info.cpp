@@ -14,10 +14,10 @@ namespace {
 
 using render::check;
 using render::effectError;
+using render::Json;
 using render::loadModule;
 using render::makeTestCard;
 using render::ModuleChoice;
-using render::ParamInfo;
 using render::readRegistration;
 
 const char* const kHelp =
@@ -88,8 +88,9 @@ int runInfo(const std::vector<std::string>& argv) {
     check(host.paramsSetup(), "parameter setup", host);
     check(host.sequenceSetup(), "sequence setup", host);
     check(host.updateParamsUI(), "parameter UI update", host);
-    std::vector<ParamInfo> params;
-    for (int i = 1; i < host.paramCount(); ++i) params.push_back(render::describeParam(host, i));
+    // The listing shows the parameters as setup left them; the JSON (below)
+    // as they are after the test frame.
+    const Json listed = render::describeEffect(choice.path, reg, about, host);
     // A script or shader error shows only when a frame is drawn: one small
     // frame tells whether the effect runs at all. Reported after the listing.
     host.setInput(makeTestCard(16, 16));
@@ -97,19 +98,20 @@ int runInfo(const std::vector<std::string>& argv) {
     host.finish();
 
     if (json) {
-        render::writeInfoJson(std::cout, choice.path, reg, about, host);
+        render::writeInfoJson(std::cout, render::describeEffect(choice.path, reg, about, host));
         return frameStatus(frame, host);
     }
     std::string indented = "  ";
     for (char c : about) indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
     std::cout << "\nAbout:\n" << indented << "\n\nParameters (host index, identifier, name, type):\n";
+    const Json& params = listed["parameters"];
     if (params.empty()) std::cout << "  (none)\n";
-    for (const ParamInfo& p : params) {
-        std::cout << "  " << p.index << "  id " << p.id << "  " << p.name << "  " << p.type;
-        if (!p.defaultJson.empty()) std::cout << "  default " << p.defaultJson;
-        if (!p.rangeJson.empty()) std::cout << "  range " << p.rangeJson;
-        if (!p.choicesJson.empty()) std::cout << "  choices " << p.choicesJson;
-        if (!p.enabled) std::cout << "  (disabled)";
+    for (const Json& p : params) {
+        std::cout << "  " << p["index"] << "  id " << p["id"] << "  " << p["name"].get<std::string>() << "  "
+                  << p["type"].get<std::string>();
+        for (const char* key : {"default", "range", "choices"})
+            if (p.contains(key)) std::cout << "  " << key << " " << render::inlineJson(p[key]);
+        if (!p["enabled"].get<bool>()) std::cout << "  (disabled)";
         std::cout << "\n";
     }
     return frameStatus(frame, host);
