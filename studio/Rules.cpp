@@ -235,7 +235,7 @@ std::vector<EffectError> parseEffectErrors(const std::string& text) {
     static const std::regex compilerLine(R"(^\d+:(\d+)\(\d+\): (.*)$)");
     static const std::regex script(R"(^Script error in (fx\.js \(load and setup\)|\S+\(\))(?: at line (\d+))?:\s*$)");
     static const std::regex composedLine(R"(\s*\(line \d+\)\s*$)");
-    static const std::regex undefinedFunction(R"(^in (\w+)\(\): ReferenceError: identifier '(\w+)' undefined$)");
+    static const std::regex undefinedFunction(R"(^in (\w+)\(\): ReferenceError: identifier '(\w+)'(?: undefined)?$)");
     std::vector<EffectError> errors;
     std::istringstream lines(text);
     std::string line, shaderFile;

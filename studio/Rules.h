@@ -116,7 +116,8 @@ struct EffectError {
 // FUNCTION() at line N:" with the message on the next line, in fx.js. The
 // engine's own line in the composed script (" (line M)" at the end of a
 // message) is dropped: N is the author's. So are reports that a function
-// is undefined when the script failed to load, or when it is one the
+// is undefined (the engine may cut the report short after the name) when
+// the script failed to load, or when it is one the
 // effect may leave out (preRender, updateUIFlags).
 std::vector<EffectError> parseEffectErrors(const std::string& text);
 

@@ -4,6 +4,7 @@
 // away with the studio.
 #include <gtest/gtest.h>
 
+#include "studio/Rules.h"
 #include "tests/studio/StudioServer.h"
 
 namespace {
@@ -135,6 +136,23 @@ TEST_F(BrokenStudio, FailedImportIsReportedAndTheNextSaveRecovers) {
     save("toy.glsl", "void mainImage(out vec4 c, in vec2 f) {\n  c = vec4(0.0, 1.0, 0.0, 1.0)\n}\n");
     EXPECT_TRUE(eventually([&] { return oneErrorAt("toy.glsl", 3, "syntax error"); })) << errors();
     EXPECT_EQ(pixel(), (std::vector<int>{0, 255, 0}));
+}
+
+}  // namespace
+
+namespace {
+
+// The engine may cut a long report short: "identifier 'updateUIFlags'"
+// without " undefined" is still the report of a function the failed load
+// left out, not an error of its own.
+TEST(EffectErrorText, CutShortUndefinedFunctionAfterAFailedLoadIsDropped) {
+    const auto errors = studio::parseEffectErrors(
+        "Script error in fx.js (load and setup) at line 3:\nSyntaxError: empty expression not allowed (line 53)\n"
+        "Script error in preRender():\nReferenceError: identifier 'preRender' undefined\n"
+        "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags'\n");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].line, 3);
+    EXPECT_EQ(errors[0].message, "in fx.js (load and setup): SyntaxError: empty expression not allowed");
 }
 
 }  // namespace
