@@ -6,11 +6,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "media/Still.h"
+#include "render/Description.h"
 #include "render/RenderJob.h"
 
 namespace fs = std::filesystem;
@@ -97,6 +102,38 @@ TEST_F(Job, ValuesGivenWrongAreUsageErrorsNamingTheParameter) {
         EXPECT_NE(std::string(e.what()).find("the entries are: 1 Values, 2 Tint"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(fs::exists(dir + "out.png"));
+}
+
+// `info --json` is JSON whatever the effect gives: an endless range becomes
+// null and a name that is not UTF-8 (a lone surrogate from the script) gets
+// U+FFFD; one parameter a line.
+TEST_F(Job, TheDescriptionIsJsonForAnyEffect) {
+    const std::string effect = dir + "params";
+    fs::copy(PARAMS_EFFECT, effect, fs::copy_options::recursive);
+    std::ifstream in(effect + "/fx.js");
+    std::string script((std::istreambuf_iterator<char>(in)), {});
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"(amount, 0, 200)", "(amount, 0, Infinity)"},
+                                   {"\"Angle\")", "\"Angle \\uD800\")"}}) {
+        ASSERT_NE(script.find(from), std::string::npos) << from;
+        script.replace(script.find(from), from.size(), to);
+    }
+    std::ofstream(effect + "/fx.js") << script;
+    const render::ModuleChoice choice = render::chooseModule("--effect", effect);
+    const hostsim::Registration reg = render::readRegistration(choice);
+    auto module = render::loadModule(choice, reg);
+    hostsim::Host host(*module, hostsim::HostConfig{});
+    ASSERT_EQ(host.globalSetup(), PF_Err_NONE);
+    ASSERT_EQ(host.paramsSetup(), PF_Err_NONE);
+    std::ostringstream out;
+    render::writeInfoJson(out, render::describeEffect(choice.path, reg, "about", host));
+    const nlohmann::json info = nlohmann::json::parse(out.str(), nullptr, false);
+    ASSERT_FALSE(info.is_discarded()) << out.str();
+    EXPECT_EQ(info["parameters"][1]["range"], nlohmann::json::parse("[0, null]"));
+    EXPECT_EQ(info["parameters"][3]["name"].get<std::string>().rfind("Angle \xEF\xBF\xBD", 0), 0u);
+    std::istringstream lines(out.str());
+    int params = 0;
+    for (std::string line; std::getline(lines, line);) params += line.rfind("    {\"index\": ", 0) == 0;
+    EXPECT_EQ(params, host.paramCount() - 1);
 }
 
 }  // namespace
