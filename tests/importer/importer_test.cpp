@@ -11,6 +11,8 @@
 #include <functional>
 #include <iterator>
 
+#include <nlohmann/json.hpp>
+
 #include "importer/Effect.h"
 #include "media/Still.h"
 #include "tests/tools/CliFixture.h"
@@ -369,6 +371,51 @@ TEST_F(Importer, GalleryEffectIsWhatTheImportWritesToday) {
         EXPECT_EQ(clitest::slurp(entry.path().string()), clitest::slurp(std::string(GALLERY_DIR) + "/ripple/" + name))
             << name << " differs: run lumivex import importer/examples/ripple.fs -o effects/ripple --name Ripple";
     }
+}
+
+TEST_F(Importer, ErrorsAndShaderLinesNameTheAuthorsFiles) {
+    // A refusal keeps its file, line and message apart for tools that show them.
+    std::ofstream(path("bad.fs")) << "/*{\n}*/\nvoid main() {\n  gl_FragColor = vec4(missingColour);\n}\n";
+    try {
+        importer::importFile(path("bad.fs"), path("out"), {});
+        ADD_FAILURE() << "imported";
+    } catch (const importer::ImportError& e) {
+        EXPECT_EQ(e.file, path("bad.fs"));
+        EXPECT_EQ(e.line, 4);
+        EXPECT_NE(e.message.find("missingColour"), std::string::npos) << e.message;
+        EXPECT_EQ(std::string(e.what()), path("bad.fs") + ":4: " + e.message);
+    }
+    // The written shader's "#line" ranges: origin 1 the .fs, 2 the .vs.
+    std::ofstream(path("stage.fs")) << "/*{}*/\nvarying vec2 q;\nvoid main() { gl_FragColor = vec4(q, 0.0, 1.0); }\n";
+    std::ofstream(path("stage.vs")) << "varying vec2 q;\nvoid main() {\n  isf_vertShaderInit();\n  q = vec2(0.5);\n}\n";
+    const importer::Report report = importer::importFile(path("stage.fs"), path("fx"), {});
+    ASSERT_EQ(report.origins.count("stage.frag"), 1u);
+    const std::vector<importer::Origin>& origins = report.origins.at("stage.frag");
+    ASSERT_EQ(origins.size(), 2u);
+    EXPECT_EQ(origins[0].file, path("stage.fs"));
+    EXPECT_EQ(origins[1].file, path("stage.vs"));
+    EXPECT_EQ(importer::originOfLine(3), std::make_pair(1, 3));
+    EXPECT_EQ(importer::originOfLine(100004), std::make_pair(2, 4));
+    EXPECT_EQ(importer::originOfLine(900010).first, 0);
+    EXPECT_EQ(report.read, (std::vector<std::string>{path("stage.fs"), path("stage.vs")}));
+}
+
+TEST_F(Importer, PointDefaultsArePlacedForTheLayerSizeGiven) {
+    import(kFiles + "/points.fs", "--size 640x360");
+    const Outcome o = run("info --effect fx --json");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto info = nlohmann::json::parse(o.out);
+    int points = 0;
+    for (const auto& p : info["parameters"])
+        if (p["type"] == "point") {
+            ++points;
+            EXPECT_LE(p["default"][0].get<double>(), 640) << p;
+            EXPECT_LE(p["default"][1].get<double>(), 360) << p;
+            if (p["name"] == "Spot") {
+                EXPECT_EQ(p["default"], nlohmann::json::array({0.5, 359.5}));  // pixels, y up
+            }
+        }
+    EXPECT_GT(points, 0);
 }
 
 TEST(ImporterJson, TrailingCommasGoButCommasInStringsStay) {
