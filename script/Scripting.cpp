@@ -117,6 +117,10 @@ void Scripting::reset() {
     Context::instance().shutdown();
 }
 
+void Scripting::collectGarbage() {
+    if (ctx) duk_gc(ctx, 0);
+}
+
 void Scripting::create() {
     guard.budget.disarm();
     guard.startHeap();
@@ -170,7 +174,7 @@ std::optional<ScriptError> Scripting::run(const std::string& source, const char*
             error->timedOut = timedOut;
         }
         duk_pop(ctx);
-        duk_gc(ctx, 0);
+        if (collectAfterRun) duk_gc(ctx, 0);
         duk_set_top(ctx, top);
     } catch (const std::exception& fatal) {
         // The heap's state is unknown after a fatal error, so it is neither

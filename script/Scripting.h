@@ -51,7 +51,7 @@ public:
     // New heap, LX_ API registered, registry initialised with a first sequence.
     void create();
     // Evaluates `source` as global code named `fileName`, drops its result and
-    // runs a full garbage collection. The evaluation is stopped with a
+    // (unless turned off below) runs a full garbage collection. The evaluation is stopped with a
     // RangeError once its script code has run for `scriptLimit` (native work
     // not counted) or once it has taken `wallLimit` in all. Reading the error
     // has a short budget of its own; the collection runs no script code.
@@ -59,6 +59,16 @@ public:
     std::optional<ScriptError> run(const std::string& source, const char* fileName,
                                    std::chrono::milliseconds scriptLimit,
                                    std::chrono::milliseconds wallLimit = std::chrono::seconds(30));
+
+    // The engine collects garbage at the end of every run() and otherwise
+    // only when an allocation fails. A caller that runs many short calls
+    // (the script fuzzer) may turn the collection after each run off and
+    // collect itself; scripts cannot tell when it happens, as they have no
+    // finalizers. On by default; kept across heaps.
+    void setCollectAfterRun(bool collect) { collectAfterRun = collect; }
+    // A full garbage collection now (no script code runs); nothing without a
+    // heap.
+    void collectGarbage();
 
     // Brackets native work inside a call, which the script limit does not
     // count (see lumivex::NativeWork).
@@ -86,4 +96,5 @@ private:
     struct StackFloor;
 
     lumivex::HeapGuard guard;
+    bool collectAfterRun = true;
 };

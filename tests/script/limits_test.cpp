@@ -177,6 +177,25 @@ TEST(ScriptHeap, AccountsForEveryByteUntilTheHeapIsGone) {
     EXPECT_EQ(scripting.heapUsed(), 0u);
 }
 
+// Cycles outlive reference counting: the collection at the end of each run
+// frees them, or, where a caller has turned that off, its own collection.
+TEST(ScriptHeap, CyclicGarbageGoesAfterTheRunOrWhenTheCallerCollects) {
+    Scripting& scripting = Scripting::instance();
+    scripting.create();
+    ASSERT_NE(scripting.ctx, nullptr);
+    const std::string cycles = "(function () { for (var i = 0; i < 20000; ++i) { var o = {}; o.self = o; } })();";
+    const size_t before = scripting.heapUsed();
+    EXPECT_FALSE(scripting.run(cycles, "test", 10s));
+    EXPECT_LT(scripting.heapUsed(), before + 100000);
+    scripting.setCollectAfterRun(false);
+    EXPECT_FALSE(scripting.run(cycles, "test", 10s));
+    scripting.setCollectAfterRun(true);
+    EXPECT_GT(scripting.heapUsed(), before + 1000000);
+    scripting.collectGarbage();
+    EXPECT_LT(scripting.heapUsed(), before + 100000);
+    scripting.reset();
+}
+
 // A heap abandoned after a fatal error keeps its blocks; the next heap is
 // measured from zero, so the old one's bytes never count against its limit.
 TEST_F(EngineTest, AnAbandonedHeapDoesNotCountAgainstTheNext) {
