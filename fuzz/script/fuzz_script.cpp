@@ -16,7 +16,10 @@
 // 32 is loaded as fx.js into a heap of its own, destroyed after it. Each
 // renders one tiny frame the way a host does: preRender, the input layer,
 // render, read the output back. Then the base script must render a plain
-// frame: transparent black and no error.
+// frame: transparent black and no error. The whole input runs as one job on
+// the engine's thread, and the script heap is collected once at its end
+// instead of after each of its four or five engine calls; scripts cannot
+// tell the difference, as they have no finalizers.
 // Faults that show no crash are reported as one too:
 // - the output target no longer has the frame's size and depth, so a host
 //   reading the frame would read past it;
@@ -24,6 +27,10 @@
 //   accepted that should have been refused or refused that is valid
 //   (fault() in the script);
 // - an engine call ran far past the time limits, or never returned.
+//   Both are measured in the engine thread's processor time, not in wall
+//   time, so that a machine busy with other work gives no false findings;
+//   a call blocked in the system (using no processor time) for kStall is a
+//   hang too.
 // Every engine call runs on one thread with a 1 MiB stack, what host threads
 // get on Windows, so that unbounded native recursion shows here as there.
 // FUZZ_SCRIPT_SHOW=1 prints each generated script (to read a finding).
@@ -33,8 +40,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -52,14 +61,18 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using CpuTime = std::chrono::nanoseconds;
 
 // Limits of the engine while fuzzing: short, so that the many inputs that
 // run into them (backtracking, recursion, loops) stay cheap; a plain input
-// runs a millisecond of script. A call that takes kCallAlarm is far past them.
+// runs a millisecond of script. A call that takes kCallAlarm of processor
+// time is far past them; an input still running after kHang of processor
+// time, or blocked for kStall without using any, hangs.
 const AELumivex2::TimeLimits kLimits{std::chrono::milliseconds(50), std::chrono::milliseconds(20),
                                      std::chrono::milliseconds(500)};
 constexpr auto kCallAlarm = std::chrono::seconds(10);
 constexpr auto kHang = std::chrono::seconds(30);
+constexpr auto kStall = std::chrono::seconds(30);
 // Frame sizes a host can ask for; what the script asks beyond is cut there.
 constexpr uint32_t kHostMaxSize = 30000;
 
@@ -312,12 +325,35 @@ public:
         pthread_join(thread, nullptr);
     }
 
-    // Runs job there; false when it has not finished within `limit`.
+    // Runs job there and waits for it; false when it has used `limit` of
+    // the thread's processor time without finishing, or has used none for
+    // kStall (blocked in the system).
     bool run(const std::function<void()>& work, std::chrono::seconds limit) {
+        const CpuTime start = cpuTime();
+        CpuTime seen = start;
+        Clock::time_point progress = Clock::now();
         std::unique_lock<std::mutex> lock(mutex);
         job = &work;
         changed.notify_all();
-        return changed.wait_for(lock, limit, [this] { return job == nullptr; });
+        while (!changed.wait_for(lock, std::chrono::seconds(1), [this] { return job == nullptr; })) {
+            const CpuTime now = cpuTime();
+            if (now - start > limit) return false;
+            if (now != seen) {
+                seen = now;
+                progress = Clock::now();
+            } else if (Clock::now() - progress > kStall) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The processor time the thread has used; callable from any thread.
+    CpuTime cpuTime() const {
+        clockid_t clock;
+        timespec time{};
+        if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &time) != 0) std::abort();
+        return std::chrono::seconds(time.tv_sec) + CpuTime(time.tv_nsec);
     }
 
 private:
@@ -447,24 +483,30 @@ public:
                 base = "var ROOT = '" + root + "';\n" + kPrelude;
             },
             kHang);
-        inEngine("init", [this] {
-            // llvmpipe draws on the calling thread: tiny frames cost less
-            // than handing them to its threads.
-            setenv("LP_NUM_THREADS", "0", 0);
-            writeFile("fx.js", Input().effectScript(base));
-            if (!plugin.init(nullptr) || !plugin.lockGL()) std::abort();
-            plugin.setTimeLimits(kLimits);
-            plugin.setSequence(plugin.newSequence());
-            if (!plugin.getErrorText().empty()) std::abort();
+        inEngine([this] {
+            phase("init", [this] {
+                // llvmpipe draws on the calling thread: tiny frames cost less
+                // than handing them to its threads.
+                setenv("LP_NUM_THREADS", "0", 0);
+                writeFile("fx.js", Input().effectScript(base));
+                // Collected once per input, after the plain frame.
+                Scripting::instance().setCollectAfterRun(false);
+                if (!plugin.init(nullptr) || !plugin.lockGL()) std::abort();
+                plugin.setTimeLimits(kLimits);
+                plugin.setSequence(plugin.newSequence());
+                if (!plugin.getErrorText().empty()) std::abort();
+            });
         });
     }
 
     // The engine is shut down where it holds the GL lock, before its own
     // destructor runs at exit.
     ~Harness() {
-        inEngine("shutdown", [this] {
-            plugin.unlockGL();
-            plugin.shutdown();
+        inEngine([this] {
+            phase("shutdown", [this] {
+                plugin.unlockGL();
+                plugin.shutdown();
+            });
         });
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
@@ -474,45 +516,56 @@ public:
         FuzzedDataProvider in(data, size);
         current = generate(in);
         if (std::getenv("FUZZ_SCRIPT_SHOW")) std::fprintf(stderr, "%s\n", current.effectScript("").c_str());
+        inEngine([this] { input(); });
+    }
+
+private:
+    // The input's whole work, on the engine's thread.
+    void input() {
         if (current.freshHeap) {
             writeFile("fx.js", current.effectScript(base + "FRESH = true;\n"));
-            inEngine("load", [this] { plugin.loadScript(); });
+            phase("load", [this] { plugin.loadScript(); });
         } else {
             // Errors of setup() are the input's (as in a load); only text
             // that does not compile is the harness's.
-            inEngine("setup", [this] {
+            phase("setup", [this] {
                 const auto error = Scripting::instance().run(current.replacement(), "fuzz", kLimits.call, kLimits.wall);
                 if (error && error->message.rfind("SyntaxError", 0) == 0) report("harness: " + error->message, current);
             });
         }
-        inEngine("frame", [this] { frame(current.frame); });
+        phase("frame", [this] { frame(current.frame); });
         if (current.freshHeap) {
             writeFile("fx.js", Input().effectScript(base));
-            inEngine("load of the base script", [this] {
+            phase("load of the base script", [this] {
                 plugin.setTimeLimits(AELumivex2::TimeLimits{});
                 plugin.loadScript();
                 plugin.setTimeLimits(kLimits);
             });
         } else {
-            inEngine("cleanup", [this] { cleanup(); });
+            phase("cleanup", [this] { cleanup(); });
         }
         // The base script renders a plain frame: no error, transparent black.
         // It runs under the engine's own limits: the short ones of the fuzzed
-        // input would take a busy machine's pause for a fault.
-        inEngine("plain frame", [this] {
+        // input would take a busy machine's pause for a fault. Its preRender
+        // comes first, as from a host: an error of the input's preRender (a
+        // time limit that a busy machine reached) shows until the next one.
+        phase("plain frame", [this] {
             plugin.setTimeLimits(AELumivex2::TimeLimits{});
+            plugin.preRender(4, 4, nullptr, nullptr);
             plugin.render(0.0, 4, 4, 8);
             plugin.setTimeLimits(kLimits);
             if (!plugin.getErrorText().empty()) report("a plain frame fails: " + plugin.getErrorText(), current);
             readFrame(4, 4, 8, true);
             releaseAll();
+            // What the input and the plain frame left in the heap goes now, so
+            // that an input frees what it allocated.
+            Scripting::instance().collectGarbage();
         });
     }
 
-private:
     // Back to the state of the base script: the harness's globals and the
     // entry points as they were, every entity released. Runs no script code
-    // (the plain frame's call collects what this drops).
+    // (what this drops is collected after the plain frame).
     void cleanup() {
         releaseAll();
         duk_context* ctx = Scripting::instance().ctx;
@@ -576,15 +629,24 @@ private:
         if (const std::string fault = scriptFault(); !fault.empty()) report("the script saw: " + fault, current);
     }
 
-    // Runs an engine call on the 1 MiB thread; a call that hangs or takes far
-    // longer than the limits allow is a finding.
-    void inEngine(const char* what, const std::function<void()>& work) {
-        const auto start = Clock::now();
-        if (!thread.run(work, kHang)) report(std::string(what) + " did not return", current);
-        const auto took = Clock::now() - start;
+    // Runs work on the 1 MiB thread; work that hangs is a finding, named by
+    // the phase it was in.
+    void inEngine(const std::function<void()>& work) {
+        if (!thread.run(work, kHang)) report(std::string(phaseName.load()) + " did not return", current);
+    }
+
+    // One engine call of an input, on the engine's thread; one that takes
+    // far longer than the limits allow is a finding.
+    template <class Work>
+    void phase(const char* what, Work&& work) {
+        phaseName = what;
+        const CpuTime start = thread.cpuTime();
+        work();
+        const CpuTime took = thread.cpuTime() - start;
         if (took > kCallAlarm) {
             report(std::string(what) + " took " +
-                       std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()) + " ms",
+                       std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()) +
+                       " ms of processor time",
                    current);
         }
     }
@@ -617,6 +679,7 @@ private:
 
     AELumivex2& plugin = static_cast<AELumivex2&>(effectPlugin());
     StackThread thread;
+    std::atomic<const char*> phaseName{"start"};
     std::string root;  // the folder of the effect's folder
     std::string base;  // the prelude of every script
     Input current;
