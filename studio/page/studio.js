@@ -6,7 +6,11 @@
 // The token comes from the printed address and stays in this page's
 // memory: every request sends it in a header (the event stream and saved
 // frames, which cannot, in the query), never in a cookie.
-// window.studio exposes counters for tests.
+// Beside the frame: an editor (CodeMirror 5, served by the studio) for the
+// effect's text files, with the effect's errors marked on their lines;
+// undo, redo and reset of values; a timeline of chosen length and rate.
+// Every control works from the keyboard.
+// window.studio exposes counters and the editor for tests.
 'use strict';
 
 const $ = (id) => document.getElementById(id);
@@ -48,12 +52,100 @@ const status = (text) => { $('status').textContent = text; };
 
 // ---- parameters ------------------------------------------------------------------------
 
-function setParam(p, value) {
+// A change the user made; `how` is 'drag' for changes that come in a
+// stream (a slider, a colour, a handle), which undo takes back as one.
+function setParam(p, value, how) {
+  remember([{ name: p.name, before: p.value, after: value }], how);
+  sendParam(p, value);
+}
+
+// Shows and sends a value without recording it.
+function sendParam(p, value) {
   state.pending[p.name] = value;
   p.value = value;
   if (p.show) p.show(value);
+  if (p.type === 'point' || p.type === 'point3d') placeHandles();
   if (state.inputAt === null) state.inputAt = performance.now();
   want();
+}
+
+// ---- undo, redo, reset -------------------------------------------------------------------
+
+// Each entry lists the values one action changed, before and after.
+const valueHistory = { done: [], undone: [] };
+const copy = (v) => (v === undefined ? v : JSON.parse(JSON.stringify(v)));
+
+function remember(changes, how) {
+  const top = valueHistory.done[valueHistory.done.length - 1];
+  const now = performance.now();
+  // A drag is one step: changes of the same value in a stream are merged.
+  if (how === 'drag' && top && top.how === 'drag' && now - top.at < 1000 && top.changes.length === 1 &&
+      top.changes[0].name === changes[0].name) {
+    top.changes[0].after = copy(changes[0].after);
+    top.at = now;
+  } else {
+    valueHistory.done.push({ changes: changes.map((c) => ({ name: c.name, before: copy(c.before), after: copy(c.after) })), how, at: now });
+    if (valueHistory.done.length > 500) valueHistory.done.shift();
+  }
+  valueHistory.undone = [];
+  showHistory();
+}
+
+// A drag ended (the pointer let go, a key moved a slider): what follows is another step.
+function endStep() {
+  const top = valueHistory.done[valueHistory.done.length - 1];
+  if (top) top.how = undefined;
+}
+
+function showHistory(stepped) {
+  // What follows an undo or redo starts a step of its own.
+  if (stepped) endStep();
+  $('undo').disabled = !valueHistory.done.length;
+  $('redo').disabled = !valueHistory.undone.length;
+}
+
+// Sends each value by name: the parameter may have gone and come back
+// with a reload in between.
+function applyValues(values) {
+  for (const [name, value] of values) {
+    const p = state.effect && state.effect.parameters.find((q) => q.name === name);
+    if (p) sendParam(p, copy(value));
+    else { state.pending[name] = copy(value); want(); }
+  }
+}
+
+function undo() {
+  const entry = valueHistory.done.pop();
+  if (!entry) return;
+  valueHistory.undone.push(entry);
+  applyValues(entry.changes.map((c) => [c.name, c.before]).reverse());
+  showHistory(true);
+}
+
+function redo() {
+  const entry = valueHistory.undone.pop();
+  if (!entry) return;
+  valueHistory.done.push(entry);
+  applyValues(entry.changes.map((c) => [c.name, c.after]));
+  showHistory(true);
+}
+
+// The value a parameter starts with: its default, or the host's own layer.
+function defaultOf(p) {
+  if (p.type === 'layer') return '';
+  return 'default' in p ? p.default : undefined;
+}
+
+function resettable(p) {
+  return defaultOf(p) !== undefined && !p.type.startsWith('group');
+}
+
+function reset(params) {
+  const changes = params.filter((p) => resettable(p) && JSON.stringify(p.value ?? '') !== JSON.stringify(defaultOf(p)))
+    .map((p) => ({ name: p.name, before: p.value ?? '', after: defaultOf(p) }));
+  if (!changes.length) return;
+  remember(changes);
+  applyValues(changes.map((c) => [c.name, c.after]));
 }
 
 const hex2 = (v) => Math.round(Math.max(0, Math.min(255, v))).toString(16).padStart(2, '0');
@@ -76,7 +168,8 @@ function rangeBox(value, min, max, step, onInput) {
   const r = document.createElement('input');
   r.type = 'range';
   r.min = min; r.max = max; r.step = step; r.value = value;
-  r.addEventListener('input', () => onInput(+r.value));
+  r.addEventListener('input', () => onInput(+r.value, 'drag'));
+  r.addEventListener('change', endStep);
   return r;
 }
 
@@ -89,14 +182,14 @@ function buildControl(p, inputs) {
       const [lo, hi] = p.sliderRange || p.range;
       const step = Math.pow(10, -(p.precision || 0));
       const num = numberBox(v, p.range[0], p.range[1], step, (x) => setParam(p, x));
-      const range = rangeBox(v, lo, hi, step, (x) => setParam(p, x));
+      const range = rangeBox(v, lo, hi, step, (x, how) => setParam(p, x, how));
       p.show = (x) => { num.value = x; range.value = x; };
       inputs.append(range, num);
       break;
     }
     case 'angle': {
       const num = numberBox(v, undefined, undefined, 0.1, (x) => setParam(p, x));
-      const range = rangeBox(v, -180, 180, 0.1, (x) => setParam(p, x));
+      const range = rangeBox(v, -180, 180, 0.1, (x, how) => setParam(p, x, how));
       p.show = (x) => { num.value = x; range.value = x; };
       inputs.append(range, num, document.createTextNode('°'));
       break;
@@ -125,15 +218,16 @@ function buildControl(p, inputs) {
       p.show(v);
       c.addEventListener('input', () => {
         const n = parseInt(c.value.slice(1), 16);
-        setParam(p, [(n >> 16) & 255, (n >> 8) & 255, n & 255, p.value[3]]);
+        setParam(p, [(n >> 16) & 255, (n >> 8) & 255, n & 255, p.value[3]], 'drag');
       });
+      c.addEventListener('change', endStep);
       inputs.append(c);
       break;
     }
     case 'point':
     case 'point3d': {
       const boxes = v.map((x, i) => numberBox(x, undefined, undefined, 1, (val) => {
-        const next = p.value.slice(); next[i] = val; setParam(p, next); placeHandles();
+        const next = p.value.slice(); next[i] = val; setParam(p, next);
       }));
       p.show = (x) => boxes.forEach((b, i) => { b.value = x[i]; });
       inputs.append(...boxes);
@@ -197,6 +291,14 @@ function buildParams() {
     inputs.className = 'inputs';
     row.append(label, inputs);
     buildControl(p, inputs);
+    if (resettable(p)) {
+      const b = document.createElement('button');
+      b.className = 'reset';
+      b.textContent = '↺';
+      b.title = 'Reset to the default';
+      b.addEventListener('click', () => reset([p]));
+      row.append(b);
+    }
     parent.append(row);
   }
   updateControls(state.effect);
@@ -216,7 +318,9 @@ function updateControls(effect, revision) {
     if (row.tagName === 'DETAILS') { row.firstChild.textContent = p.name; continue; }
     row.querySelector('.name').textContent = p.name;
     row.classList.toggle('disabled', !p.enabled);
-    row.querySelectorAll('input, select').forEach((e) => { e.disabled = !p.enabled; });
+    row.querySelectorAll('input, select, button').forEach((e) => { e.disabled = !p.enabled; });
+    const reset = row.querySelector('.reset');
+    if (reset) reset.setAttribute('aria-label', 'Reset ' + p.name);
     const mine = state.effect.parameters.find((q) => q.index === p.index);
     if (!mine) continue;
     mine.name = p.name;
@@ -314,6 +418,8 @@ function showRequestError(e) {
 // ---- errors and events -------------------------------------------------------------------
 
 function showErrors(report) {
+  editor.errors = report.errors;
+  markErrors();
   const list = $('errors');
   list.textContent = '';
   for (const e of report.errors) {
@@ -322,6 +428,15 @@ function showErrors(report) {
     li.dataset.file = e.file;
     li.dataset.line = e.line;
     li.textContent = (e.file ? e.file + (e.line ? ':' + e.line : '') + ': ' : '') + e.message;
+    if (editor.cm && editor.files.some((f) => f.path === e.file)) {
+      // Opens the file at the line, by mouse or keyboard.
+      li.tabIndex = 0;
+      li.title = 'Show in the editor';
+      li.addEventListener('click', () => openFile(e.file, e.line).catch(editorError));
+      li.addEventListener('keydown', (k) => {
+        if (k.key === 'Enter' || k.key === ' ') { k.preventDefault(); openFile(e.file, e.line).catch(editorError); }
+      });
+    }
     list.append(li);
   }
   if (report.failure) {
@@ -342,7 +457,9 @@ function listen() {
   const events = new EventSource(withToken('/api/events'));
   events.addEventListener('reload', async (e) => {
     studio.reloads++;
-    status('Reloaded after a change of ' + JSON.parse(e.data).files.join(', '));
+    const files = JSON.parse(e.data).files;
+    status('Reloaded after a change of ' + files.join(', '));
+    refreshFromDisk(files).catch(editorError);
     try { await loadEffect(); } catch (err) { showRequestError(err); }
     want();
   });
@@ -425,7 +542,22 @@ function makeHandle(p) {
   const h = document.createElement('div');
   h.className = 'handle';
   h.dataset.index = p.index;
+  h.tabIndex = 0;
+  h.setAttribute('role', 'button');
+  h.setAttribute('aria-label', p.name + ': arrow keys move it');
   h.append(document.createElement('span'));
+  // Arrow keys move the point by one frame pixel, ten with Shift.
+  h.addEventListener('keydown', (e) => {
+    const d = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] }[e.key];
+    if (!d) return;
+    e.preventDefault();
+    const step = (e.shiftKey ? 10 : 1) * downsample();
+    const next = p.value.slice();
+    next[0] += d[0] * step;
+    next[1] += d[1] * step;
+    setParam(p, next, 'drag');
+    endStep();
+  });
   h.addEventListener('pointerdown', (e) => {
     e.stopPropagation();
     h.setPointerCapture(e.pointerId);
@@ -438,9 +570,10 @@ function makeHandle(p) {
       h.style.left = x + 'px';
       h.style.top = y + 'px';
       h.classList.remove('outside');
-      setParam(p, next);
+      setParam(p, next, 'drag');
     };
     const end = () => {
+      endStep();
       h.dragging = false;
       h.removeEventListener('pointermove', move);
       h.removeEventListener('pointerup', end);
@@ -531,10 +664,23 @@ async function applySettings(change) {
 }
 
 function setTime(t) {
-  state.time = Math.max(0, t);
+  state.time = Math.max(0, Math.min(+$('time').max, t));
   $('time').value = state.time;
   $('frameNumber').textContent = Math.round(state.time * state.fps);
   want();
+}
+
+// The timeline: its length in seconds and its frame rate. The slider
+// moves a frame at a time (arrow keys included).
+function setTimeline() {
+  const length = Math.max(0.1, Math.min(3600, +$('duration').value || 10));
+  state.fps = Math.max(1, Math.min(120, Math.round(+$('fps').value) || 30));
+  $('duration').value = length;
+  $('fps').value = state.fps;
+  $('time').max = length;
+  $('time').step = 1 / state.fps;
+  $('frameCount').textContent = Math.round(length * state.fps);
+  setTime(Math.round(state.time * state.fps) / state.fps);
 }
 
 function tick(now) {
@@ -571,7 +717,9 @@ function setupBar() {
   };
   $('depth').onchange = () => { state.depth = +$('depth').value; want(); };
   $('time').oninput = () => setTime(+$('time').value);
-  $('fps').onchange = () => { state.fps = Math.max(1, +$('fps').value || 30); setTime(state.time); };
+  $('fps').onchange = setTimeline;
+  $('duration').onchange = setTimeline;
+  $('time').step = 1 / state.fps;
   $('play').onclick = () => {
     state.playing = !state.playing;
     $('play').textContent = state.playing ? 'Pause' : 'Play';
@@ -593,12 +741,206 @@ function setupBar() {
   };
 }
 
+// ---- keys: undo and redo of values (not while typing), save ------------------------------
+
+function typing(target) {
+  return !!(target.closest && target.closest('.CodeMirror')) || target.isContentEditable || target.tagName === 'TEXTAREA' ||
+    (target.tagName === 'INPUT' && /^(text|number|search|url|email|password)$/.test(target.type));
+}
+
+function setupKeys() {
+  $('undo').onclick = undo;
+  $('redo').onclick = redo;
+  $('resetAll').onclick = () => state.effect && reset(state.effect.parameters);
+  document.addEventListener('keydown', (e) => {
+    // Keys the editor handled itself (its own undo, its Ctrl-S) stop here.
+    if (e.defaultPrevented || !(e.ctrlKey || e.metaKey) || e.altKey) return;
+    const key = e.key.toLowerCase();
+    if (key === 's') {
+      e.preventDefault();
+      if (editor.current) saveFile();
+      return;
+    }
+    if (typing(e.target)) return;
+    if (key === 'z' && !e.shiftKey) { e.preventDefault(); undo(); }
+    else if ((key === 'z' && e.shiftKey) || key === 'y') { e.preventDefault(); redo(); }
+  });
+}
+
+// ---- the editor ----------------------------------------------------------------------------
+
+// One CodeMirror document per file opened; `version` names the text on
+// disk it was read as, `clean` the document's generation at that point.
+const editor = studio.editor = { cm: null, files: [], docs: new Map(), current: null, errors: [] };
+
+const modeOf = (path) => (/\.(js|json)$/i.test(path) ? 'javascript'
+  : /\.(frag|vert|glsl)$/i.test(path) ? 'x-shader/x-fragment' : /\.xml$/i.test(path) ? 'xml' : null);
+const dirty = (entry) => !entry.doc.isClean(entry.clean);
+
+function note(text, warn) {
+  $('editorNote').textContent = text;
+  $('editorNote').classList.toggle('warn', !!warn);
+}
+const editorError = (e) => note(e.message, true);
+
+async function setupEditor() {
+  const list = await api('/api/sources').catch(() => ({ files: [] }));
+  if (!list.files.length || typeof CodeMirror === 'undefined') { $('toggleEditor').hidden = true; return; }
+  $('editor').hidden = false;
+  editor.cm = CodeMirror($('code'), {
+    lineNumbers: true, indentUnit: 4, gutters: ['lx-marks', 'CodeMirror-linenumbers'],
+    // Esc leaves the editor, whose Tab indents, for the rest of the page.
+    extraKeys: { 'Ctrl-S': () => saveFile(), 'Cmd-S': () => saveFile(), Esc: () => $('saveFile').focus() },
+  });
+  editor.cm.on('changes', showEditorState);
+  $('saveFile').onclick = () => saveFile();
+  $('saveAnyway').onclick = () => saveFile(true);
+  $('loadDisk').onclick = () => loadFromDisk(editor.current).catch(editorError);
+  $('toggleEditor').onclick = () => {
+    $('editor').hidden = !$('editor').hidden;
+    $('toggleEditor').setAttribute('aria-pressed', String(!$('editor').hidden));
+    if (!$('editor').hidden) editor.cm.refresh();
+    layout();
+  };
+  showFileList(list.files);
+  const first = list.files.find((f) => f.path === 'fx.js') || list.files[0];
+  await openFile(first.path);
+  layout();
+}
+
+function showFileList(files) {
+  editor.files = files;
+  const tabs = $('tabs');
+  tabs.textContent = '';
+  for (const f of files) {
+    const b = document.createElement('button');
+    b.setAttribute('role', 'tab');
+    b.dataset.path = f.path;
+    b.textContent = f.path;
+    b.addEventListener('click', () => openFile(f.path).catch(editorError));
+    tabs.append(b);
+  }
+  showEditorState();
+}
+
+// Opens `path` (read once, then kept with its edits), at `line` if given.
+async function openFile(path, line) {
+  let entry = editor.docs.get(path);
+  if (!entry) {
+    const r = await api('/api/source?path=' + encodeURIComponent(path));
+    entry = editor.docs.get(path);
+    if (!entry) {
+      entry = { path, doc: CodeMirror.Doc(r.text, modeOf(path)), version: r.version, stale: false, marks: [] };
+      entry.clean = entry.doc.changeGeneration();
+      editor.docs.set(path, entry);
+    }
+  }
+  if (editor.current !== entry) {
+    editor.current = entry;
+    editor.cm.swapDoc(entry.doc);
+  }
+  markErrors();
+  showEditorState();
+  if (line) {
+    const at = { line: Math.min(line - 1, entry.doc.lastLine()), ch: 0 };
+    editor.cm.setCursor(at);
+    editor.cm.scrollIntoView(at, 80);
+    editor.cm.focus();
+  }
+}
+
+function showEditorState() {
+  for (const b of $('tabs').children) {
+    const entry = editor.docs.get(b.dataset.path);
+    b.setAttribute('aria-selected', String(entry !== undefined && entry === editor.current));
+    b.classList.toggle('dirty', !!entry && dirty(entry));
+  }
+  const entry = editor.current;
+  const stale = !!entry && entry.stale;
+  $('loadDisk').hidden = !stale;
+  $('saveAnyway').hidden = !stale;
+  if (stale) note(entry.path + ' changed on disk; your unsaved edits are kept.', true);
+}
+
+async function saveFile(overwrite) {
+  const entry = editor.current;
+  if (!entry) return;
+  const text = entry.doc.getValue();
+  const generation = entry.doc.changeGeneration();
+  const body = { path: entry.path, text };
+  // Refused (409) when the file changed on disk since it was read.
+  if (overwrite !== true) body.version = entry.version;
+  try {
+    const r = await putJson('/api/source', body);
+    entry.version = r.version;
+    entry.clean = generation;
+    entry.stale = false;
+    note('Saved ' + entry.path);
+  } catch (e) {
+    if (e.status === 409) entry.stale = true;
+    else note('Not saved: ' + e.message, true);
+  }
+  showEditorState();
+}
+
+// The text on disk replaces the document's, the cursor kept where it was.
+async function loadFromDisk(entry, read) {
+  const r = read || await api('/api/source?path=' + encodeURIComponent(entry.path));
+  const cursor = entry.doc.getCursor();
+  if (r.text !== entry.doc.getValue()) entry.doc.setValue(r.text);
+  entry.doc.setCursor(cursor);
+  entry.version = r.version;
+  entry.clean = entry.doc.changeGeneration();
+  entry.stale = false;
+  markErrors();
+  showEditorState();
+}
+
+// After a change on disk (this page's save, another editor's): an open
+// file without unsaved edits shows the new text; one with unsaved edits
+// keeps them and says that the file changed.
+async function refreshFromDisk(files) {
+  if (!editor.cm) return;
+  const list = await api('/api/sources');
+  showFileList(list.files);
+  for (const entry of editor.docs.values()) {
+    if (!files.includes(entry.path)) continue;
+    const r = await api('/api/source?path=' + encodeURIComponent(entry.path)).catch(() => null);
+    if (!r || r.version === entry.version) continue;
+    if (r.text === entry.doc.getValue() || !dirty(entry)) await loadFromDisk(entry, r);
+    else entry.stale = true;
+  }
+  showEditorState();
+}
+
+// The effect's errors and warnings as marks in the gutter and on the line.
+function markErrors() {
+  for (const entry of editor.docs.values()) {
+    entry.doc.clearGutter('lx-marks');
+    for (const [handle, cls] of entry.marks) entry.doc.removeLineClass(handle, 'background', cls);
+    entry.marks = [];
+    for (const e of editor.errors) {
+      if (e.file !== entry.path || !(e.line > 0)) continue;
+      const line = Math.min(e.line - 1, entry.doc.lastLine());
+      const warning = e.severity === 'warning';
+      const mark = document.createElement('span');
+      mark.className = 'lx-mark ' + (warning ? 'warning' : 'error');
+      mark.title = e.message;
+      entry.doc.setGutterMarker(line, 'lx-marks', mark);
+      const cls = warning ? 'lx-warning-line' : 'lx-error-line';
+      entry.marks.push([entry.doc.addLineClass(line, 'background', cls), cls]);
+    }
+  }
+}
+
 async function start() {
   try {
     state.settings = await api('/api/settings');
     setupBar();
     setupView();
+    setupKeys();
     listen();
+    await setupEditor().catch(editorError);
     await loadEffect();
     showErrors(await api('/api/errors'));
     want();

@@ -2,7 +2,11 @@
 """The studio in headless Chromium: the page builds one control per
 parameter, a slider changes the frame, saving a shader reloads it, a broken
 shader shows its error with file and line and a fixed one recovers, a hung
-render process is reported and recovers at the next save. A page served
+render process is reported and recovers at the next save. The editor
+shows fx.js, marks a broken shader's error on its line, moves the cursor
+there when the error is clicked, clears the mark after a fixed save, follows
+edits made on disk and keeps unsaved edits over them. Reset, undo and redo
+(buttons and keys) change a value and the frame. A page served
 from another loopback port can neither change a value, upload a file,
 frame the studio nor lock it out with a cookie. Finally it measures input
 event to new frame on screen for the default effect at 640x360 (reported,
@@ -27,6 +31,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 LUMIVEX, PARAMS_EFFECT, DEFAULT_EFFECT = sys.argv[1:4]
@@ -67,7 +72,7 @@ class Studio:
 # the studio, and planting a cookie of the name the studio once used.
 ATTACK = """<!DOCTYPE html><html><body>
 <iframe id="framed" src="{url}"></iframe>
-<iframe name="sink"></iframe>
+<iframe name="sink" id="sink"></iframe>
 <form id="form" method="POST" enctype="text/plain" target="sink" action="{base}/api/frame.raw?time=0">
 <input name='{{"Amount": 77, "x": "' value='"}}'></form>
 <script>
@@ -79,6 +84,7 @@ const sent = [
   fetch("{base}/api/upload?name=planted.png", {{method: "POST", mode: "no-cors", credentials: "include",
         body: new Blob(["not an image"])}}),
 ];
+document.getElementById("sink").addEventListener("load", () => {{ window.formDone = true; }});
 document.getElementById("form").submit();
 Promise.allSettled(sent).then(() => {{ window.attackDone = true; }});
 </script></body></html>"""
@@ -108,7 +114,7 @@ def check_attack(driver, studio):
     try:
         driver.get(attack)
         wait(driver, "the other page's requests", lambda d: d.execute_script("return window.attackDone === true"))
-        time.sleep(1)  # the form's post
+        wait(driver, "the other page's form post", lambda d: d.execute_script("return window.formDone === true"))
         driver.switch_to.frame(driver.find_element(By.ID, "framed"))
         framed = driver.find_elements(By.ID, "params")
         driver.switch_to.default_content()
@@ -136,7 +142,8 @@ def browser():
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
-def wait(driver, what, condition, timeout=20):
+# Generous: the machine may be busy with builds and other tests.
+def wait(driver, what, condition, timeout=120):
     try:
         return WebDriverWait(driver, timeout, poll_frequency=0.02).until(lambda d: condition(d), message=what)
     except Exception:
@@ -153,12 +160,14 @@ const c = document.getElementById('frame');
 return Array.from(c.getContext('2d').getImageData(c.width >> 1, c.height >> 1, 1, 1).data);
 """
 
-# Sets a slider row's range input as a user drag would (input events).
+# Sets a slider row's range input as a user drag would (input events, then
+# change as the pointer lets go).
 MOVE_SLIDER = """
 const row = [...document.querySelectorAll('.param')].find(r => r.querySelector('.name').textContent === arguments[0]);
 const r = row.querySelector('input[type=range]');
 r.value = arguments[1];
 r.dispatchEvent(new Event('input'));
+r.dispatchEvent(new Event('change'));
 """
 
 
@@ -226,6 +235,7 @@ def check_params_effect(driver):
         wait_for_colour(driver, "red from the default Amount of 40", [round(0.4 * 255)], 1)
         driver.execute_script(MOVE_SLIDER, "Amount", 80)
         wait_for_colour(driver, "red from Amount 80 after the slider moved", [round(0.8 * 255)], 1)
+        check_history(driver, described)
 
         # Changes are all or nothing: one the effect refuses leaves Amount as it was.
         try:
@@ -262,6 +272,7 @@ def check_params_effect(driver):
             f.write(original)
         wait(driver, "errors cleared after the fix", lambda d: d.find_elements(By.CSS_SELECTOR, "#errors li.none"))
         wait_for_colour(driver, "the fixed shader's red", [round(0.8 * 255), 0], 1)
+        check_editor(driver, effect)
 
         # A render process that crashes is reported; the next save recovers.
         child = subprocess.run(["ps", "-o", "pid=", "--ppid", str(studio.proc.pid)], capture_output=True, text=True)
@@ -286,6 +297,132 @@ def check_params_effect(driver):
     finally:
         studio.stop()
         shutil.rmtree(work)
+
+
+def amount_row(driver, described):
+    index = next(p["index"] for p in described if p["name"] == "Amount")
+    return driver.find_element(By.CSS_SELECTOR, f'.param[data-index="{index}"]')
+
+
+def press(driver, *keys):
+    """Presses keys with Ctrl held (and Shift when given first) on the focused element."""
+    chain = ActionChains(driver).key_down(Keys.CONTROL)
+    for k in keys[:-1]:
+        chain = chain.key_down(k)
+    chain = chain.send_keys(keys[-1])
+    for k in keys[:-1]:
+        chain = chain.key_up(k)
+    chain.key_up(Keys.CONTROL).perform()
+
+
+def check_history(driver, described):
+    """Amount is 80: the keyboard moves its slider, reset gives back the
+    default 40, and undo and redo (buttons, then keys) go between them; the
+    frame follows each."""
+    red = lambda amount: [round(amount / 100 * 255)]
+    row = amount_row(driver, described)
+    slider = row.find_element(By.CSS_SELECTOR, "input[type=range]")
+    slider.send_keys(Keys.ARROW_RIGHT)
+    wait_for_colour(driver, "red from Amount 81 after the arrow key", red(81), 1)
+    driver.find_element(By.ID, "undo").click()
+    wait_for_colour(driver, "red from Amount 80 after undo", red(80), 1)
+    row.find_element(By.CSS_SELECTOR, "button.reset").send_keys(Keys.ENTER)
+    wait_for_colour(driver, "red from the default Amount after reset", red(40), 1)
+    assert slider.get_attribute("value") == "40", slider.get_attribute("value")
+    driver.find_element(By.ID, "undo").click()
+    wait_for_colour(driver, "red from Amount 80 after undoing the reset", red(80), 1)
+    driver.find_element(By.ID, "redo").click()
+    wait_for_colour(driver, "red from Amount 40 after redo", red(40), 1)
+    # Keys, with the focus anywhere but where text is typed.
+    driver.execute_script("document.getElementById('resetAll').focus()")
+    press(driver, "z")
+    wait_for_colour(driver, "red from Amount 80 after Ctrl-Z", red(80), 1)
+    press(driver, Keys.SHIFT, "z")
+    wait_for_colour(driver, "red from Amount 40 after Ctrl-Shift-Z", red(40), 1)
+    press(driver, "z")
+    wait_for_colour(driver, "red from Amount 80 after Ctrl-Z again", red(80), 1)
+    # Reset all, then undo it as one step.
+    driver.find_element(By.ID, "resetAll").click()
+    wait_for_colour(driver, "red from the default Amount after reset all", red(40), 1)
+    driver.find_element(By.ID, "undo").click()
+    wait_for_colour(driver, "red from Amount 80 after undoing reset all", red(80), 1)
+
+
+def editor_text(driver):
+    return driver.execute_script("const e = window.studio.editor; return e.current ? e.cm.getValue() : null")
+
+
+def error_mark(driver, line):
+    """The class of the mark in the editor's gutter on `line` (1-based), or None."""
+    return driver.execute_script("const m = window.studio.editor.cm.lineInfo(arguments[0] - 1);"
+                                 " const g = m && m.gutterMarkers && m.gutterMarkers['lx-marks'];"
+                                 " return g ? g.className : null", line)
+
+
+def open_tab(driver, path):
+    driver.find_element(By.CSS_SELECTOR, f'#tabs button[data-path="{path}"]').click()
+    wait(driver, f"{path} open in the editor", lambda d: d.execute_script(
+        "const e = window.studio.editor; return e.current && e.current.path") == path)
+
+
+def type_text(driver, text):
+    """Replaces the open file's text as typing would (one undoable change)."""
+    driver.execute_script("const cm = window.studio.editor.cm; cm.setValue(arguments[0]); cm.focus()", text)
+
+
+def check_editor(driver, effect):
+    """The editor opens fx.js, saves a broken shader with Ctrl-S and marks
+    its error, jumps to it from the error list, clears the mark when the fix
+    is saved, shows edits made on disk and keeps unsaved edits over them."""
+    script = open(os.path.join(effect, "fx.js")).read()
+    wait(driver, "fx.js in the editor", lambda d: editor_text(d) == script)
+    shader = os.path.join(effect, "fill.frag")
+    original = open(shader).read()
+    open_tab(driver, "fill.frag")
+    assert editor_text(driver) == original
+
+    broken = "uniform vec4 colour;\nvoid main() {\n  gl_FragColor = notDeclared;\n}\n"
+    type_text(driver, broken)
+    press(driver, "s")
+    wait(driver, "the broken shader saved", lambda d: open(shader).read() == broken)
+    wait(driver, "an error mark on line 3", lambda d: error_mark(d, 3) == "lx-mark error")
+    assert [error_mark(driver, n) for n in (1, 2, 4)] == [None, None, None]
+    driver.execute_script("window.studio.editor.cm.setCursor({line: 0, ch: 0})")
+    driver.find_element(By.CSS_SELECTOR, '#errors li.error[data-file="fill.frag"][data-line="3"]').click()
+    wait(driver, "the cursor on line 3", lambda d: d.execute_script(
+        "const cm = window.studio.editor.cm; return cm.getCursor().line === 2 && cm.hasFocus()"))
+
+    type_text(driver, original)
+    driver.find_element(By.ID, "saveFile").click()
+    wait(driver, "the fixed shader saved", lambda d: open(shader).read() == original)
+    wait(driver, "the mark cleared", lambda d: error_mark(d, 3) is None
+         and d.find_elements(By.CSS_SELECTOR, "#errors li.none"))
+    wait_for_colour(driver, "the shader saved from the editor", [round(0.8 * 255), 0], 1)
+
+    # Another editor's save shows in a file without unsaved edits...
+    outside = original.replace("void main()", "// edited elsewhere\nvoid main()")
+    with open(shader, "w") as f:
+        f.write(outside)
+    wait(driver, "the text saved elsewhere in the editor", lambda d: editor_text(d) == outside)
+    # ...but never replaces unsaved edits: the page says so, and a save
+    # goes only when asked to go over the file on disk.
+    mine = outside + "// mine\n"
+    type_text(driver, mine)
+    with open(shader, "w") as f:
+        f.write(original)
+    wait(driver, "the change on disk reported", lambda d: d.find_element(By.ID, "saveAnyway").is_displayed())
+    assert editor_text(driver) == mine
+    driver.execute_script("document.getElementById('editorNote').textContent = ''")
+    press(driver, "s")
+    wait(driver, "the save refused", lambda d: d.find_element(By.ID, "editorNote").text
+         and d.find_element(By.ID, "saveAnyway").is_displayed())
+    assert open(shader).read() == original
+    driver.find_element(By.ID, "saveAnyway").click()
+    wait(driver, "the edits saved over the file", lambda d: open(shader).read() == mine)
+    type_text(driver, original)
+    driver.find_element(By.ID, "saveFile").click()
+    wait(driver, "the original shader back", lambda d: open(shader).read() == original)
+    wait_for_colour(driver, "the original shader's red", [round(0.8 * 255), 0], 1)
 
 
 def check_controls_follow(driver, studio, effect, centre):
@@ -332,9 +469,10 @@ def check_controls_follow(driver, studio, effect, centre):
          and row_input("Amount", "input[type=range]").get_attribute("value") == "33")
 
     # A chosen layer shows after a reload of the page and can be unset.
+    reloads = driver.execute_script("return window.studio.reloads")
     shutil.copy(os.path.join(DEFAULT_EFFECT, "tile.png"), os.path.join(effect, "matte.png"))
     wait(driver, "matte.png listed", lambda d: "matte.png" in studio.get("/api/files")["files"])
-    time.sleep(1)  # the effect reloads after the new file
+    wait(driver, "the reload after the new file", lambda d: d.execute_script("return window.studio.reloads") > reloads)
     driver.refresh()
     wait(driver, "matte.png offered", lambda d: d.find_elements(By.CSS_SELECTOR, '.param[data-type=layer] option[value="matte.png"]'))
     layer = driver.find_element(By.CSS_SELECTOR, ".param[data-type=layer] select")
