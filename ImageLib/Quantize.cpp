@@ -226,7 +226,10 @@ struct SearchStorage {
     // a small box.
     void layBoxes() {
         const auto key = [&](uint32_t i) {
-            const auto bits = [](float v) { return uint32_t(v * 255.0f + 0.5f); };
+            // Colours are in 0..1 here, so adding a half rounds.
+            const auto bits = [](float v) {
+                return uint32_t(v * 255.0f + 0.5f);  // NOLINT(bugprone-incorrect-roundings)
+            };
             const uint32_t r = bits(colors[i].red), g = bits(colors[i].green), b = bits(colors[i].blue);
             uint32_t k = 0;
             for (int bit = 7; bit >= 0; --bit)

@@ -333,10 +333,7 @@ bool Shader::setParameterValue(const std::string& uniformName, uint32_t value) {
     const int32_t index = parameterIndex(uniformName);
     if (index < 0) return false;
     Parameter& uniform = uniforms_[static_cast<size_t>(index)];
-    if (isTextureKind(uniform.kind)) {
-        setBits(uniform.value[0], value);
-    } else if ((uniform.kind == LX_BOOL || uniform.kind == LX_POPUP) && value != kKeepValue) {
-        setBits(uniform.value[0], value);
-    }
+    const bool choice = uniform.kind == LX_BOOL || uniform.kind == LX_POPUP;
+    if (isTextureKind(uniform.kind) || (choice && value != kKeepValue)) setBits(uniform.value[0], value);
     return true;
 }

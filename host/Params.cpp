@@ -74,7 +74,9 @@ bool buildDefinition(const PF_InData* in_data, const Parameter& param, PF_ParamD
             fs.dephault = v[0];
             fs.valid_min = fs.slider_min = param.minimum[0];
             fs.valid_max = fs.slider_max = param.maximum[0];
-            fs.precision = static_cast<int8_t>(param.flags >> kParamPrecisionShift);
+            // The precision is a signed byte in the flags.
+            fs.precision =
+                static_cast<int8_t>(param.flags >> kParamPrecisionShift);  // NOLINT(bugprone-signed-char-misuse)
             fs.display_flags = PF_ValueDisplayFlag_NONE;
             fs.curve_tolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
             break;

@@ -21,7 +21,7 @@ constexpr int kBgraSlots[4] = {2, 1, 0, 3};
 inline uint32_t scaled(float v, float scale) {
     const float low = v > 0 ? v : 0.0f;
     const float c = (low < 1 ? low : 1.0f) * scale;
-    return c < 0.5f ? 0u : uint32_t(int32_t(c + 0.5f));
+    return c < 0.5f ? 0u : uint32_t(int32_t(c + 0.5f));  // NOLINT(bugprone-incorrect-roundings): c is positive
 }
 
 // One row of 8-bit samples in the picture's own order, red first, as

@@ -128,7 +128,7 @@ public:
     }
 
 private:
-    void end(std::exception_ptr e) {
+    void end(const std::exception_ptr& e) {
         std::lock_guard<std::mutex> lock(mutex);
         closed = true;
         if (e && !error) error = e;

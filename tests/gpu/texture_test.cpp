@@ -258,7 +258,7 @@ TEST_F(TextureTest, GLNamesAreDeletedOnceByTheirLastOwner) {
         name = first.glName();
         framebuffer = first.framebufferName();
         RenderTarget second(std::move(first));
-        EXPECT_EQ(first.glName(), 0u);
+        EXPECT_EQ(first.glName(), 0u);  // NOLINT(bugprone-use-after-move): the moved-from state is the point
         EXPECT_TRUE(glIsTexture(name));
         RenderTarget third;
         third = std::move(second);

@@ -176,7 +176,7 @@ TEST(World, PixelFormatDepths) {
 }
 
 namespace {
-std::vector<uint8_t> property(const char* key, std::vector<uint8_t> data) {
+std::vector<uint8_t> property(const char* key, const std::vector<uint8_t>& data) {
     std::vector<uint8_t> p = {'M',
                               'I',
                               'B',

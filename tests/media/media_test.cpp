@@ -474,7 +474,7 @@ double soundSeconds(const std::string& file, std::vector<int>* firstBytes = null
     double seconds = 0;
     AVPacket* p = av_packet_alloc();
     while (audio >= 0 && av_read_frame(in, p) >= 0) {
-        if (p->stream_index == audio) seconds += p->size / 2 / 8000.0;
+        if (p->stream_index == audio) seconds += p->size / 16000.0;  // 16-bit samples at 8 kHz
         if (p->stream_index == audio && firstBytes) firstBytes->push_back(p->data[0]);
         av_packet_unref(p);
     }
@@ -592,8 +592,9 @@ TEST(Media, LoopedSoundFollowsThePicturesInEveryContainer) {
     clipmaker::Plan plan;
     plan.pts = clipmaker::evenTimes(30);
     plan.audioSeconds = 1;
-    for (auto [name, codec] : {std::pair{"aac.mp4", "aac"}, std::pair{"opus.mkv", "libopus"}}) {
-        plan.audioCodec = codec;
+    for (const auto& container : {std::pair{"aac.mp4", "aac"}, std::pair{"opus.mkv", "libopus"}}) {
+        const char* name = container.first;
+        plan.audioCodec = container.second;
         clipmaker::make(d + name, plan);
         media::WriterOptions w;
         w.width = 64;
