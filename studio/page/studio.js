@@ -458,7 +458,8 @@ function listen() {
   events.addEventListener('reload', async (e) => {
     studio.reloads++;
     const files = JSON.parse(e.data).files;
-    status('Reloaded after a change of ' + files.join(', '));
+    // Hidden names are an editor's backups and a save's new file on its way.
+    status('Reloaded after a change of ' + files.filter((f) => !/(^|\/)\./.test(f)).join(', '));
     refreshFromDisk(files).catch(editorError);
     try { await loadEffect(); } catch (err) { showRequestError(err); }
     want();
