@@ -556,8 +556,7 @@ function makeHandle(p) {
     const next = p.value.slice();
     next[0] += d[0] * step;
     next[1] += d[1] * step;
-    setParam(p, next, 'drag');
-    endStep();
+    setParam(p, next);
   });
   h.addEventListener('pointerdown', (e) => {
     e.stopPropagation();
@@ -797,15 +796,18 @@ async function setupEditor() {
   $('saveFile').onclick = () => saveFile();
   $('saveAnyway').onclick = () => saveFile(true);
   $('loadDisk').onclick = () => loadFromDisk(editor.current).catch(editorError);
-  $('toggleEditor').onclick = () => {
-    $('editor').hidden = !$('editor').hidden;
-    $('toggleEditor').setAttribute('aria-pressed', String(!$('editor').hidden));
-    if (!$('editor').hidden) editor.cm.refresh();
-    layout();
-  };
+  $('toggleEditor').onclick = () => showEditor($('editor').hidden);
   showFileList(list.files);
   const first = list.files.find((f) => f.path === 'fx.js') || list.files[0];
   await openFile(first.path);
+  layout();
+}
+
+function showEditor(show) {
+  if ($('editor').hidden !== show) return;
+  $('editor').hidden = !show;
+  $('toggleEditor').setAttribute('aria-pressed', String(show));
+  if (show) editor.cm.refresh();
   layout();
 }
 
@@ -843,6 +845,7 @@ async function openFile(path, line) {
   markErrors();
   showEditorState();
   if (line) {
+    showEditor(true);
     const at = { line: Math.min(line - 1, entry.doc.lastLine()), ch: 0 };
     editor.cm.setCursor(at);
     editor.cm.scrollIntoView(at, 80);

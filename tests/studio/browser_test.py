@@ -449,6 +449,12 @@ def check_controls_follow(driver, studio, effect, centre):
         abs(a - b) <= 2 for a, b in zip(value("Centre"), expected)))
     assert frames_shown(driver) >= shown + 3, "too few frames during the drag to test it"
 
+    # The keyboard moves it too: ten pixels with Shift and an arrow key.
+    dragged = value("Centre")
+    handle.send_keys(Keys.SHIFT, Keys.ARROW_RIGHT)
+    wait(driver, "the point moved 10 pixels right by the keyboard",
+         lambda d: value("Centre") == [dragged[0] + 10, dragged[1]])
+
     # A point far outside the frame shows at its edge, where it can be grabbed.
     driver.execute_script("document.querySelectorAll('.param[data-type=point] input').forEach((b, i) => {"
                           " b.value = [5000, 50][i]; b.dispatchEvent(new Event('change')); })")
