@@ -266,7 +266,7 @@ std::string routeSampling(std::string& code) {
             return word;
         }
         const auto alias = kAliases.find(word);
-        const std::string helper = "lx_" + (alias == kAliases.end() ? word : alias->second);
+        std::string helper = "lx_" + (alias == kAliases.end() ? word : alias->second);
         used.insert(helper);
         return helper;
     });

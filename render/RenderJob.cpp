@@ -249,7 +249,10 @@ struct Instance {
     // --param NAME=VALUE: a value, keys, or for a layer an image or clip.
     void applyParam(const std::string& assignment, const std::string& baseDir,
                     const media::ReaderOptions& clipOptions) {
-        const auto [name, text, index] = parseAssignment(*host, assignment);
+        // Named, not a structured binding: the lambdas below capture them.
+        const Assignment parsed = parseAssignment(*host, assignment);
+        const std::string &name = parsed.name, &text = parsed.text;
+        const int32_t index = parsed.index;
         const auto type = host->param(index).param_type;
         if (type == PF_Param_LAYER) {
             const std::string file = (std::filesystem::path(baseDir) / text).lexically_normal().string();
@@ -597,6 +600,8 @@ std::string runRenderJob(RenderJob job, const RenderEvents& events) {
             else if (clip && i > 0 && clip->takeFrameAt(seconds, picture))
                 picture = in.host->setInput(std::move(picture));
             in.advance(seconds);
+            // A picture moved into the last render is empty again.
+            // NOLINTNEXTLINE(bugprone-use-after-move)
             if (eightBit && spent.empty()) spent = hostsim::Image::eightBit(first.width, first.height);
             frame = in.host->render(time, std::move(spent));
             if (frame.result != PF_Err_NONE)

@@ -66,6 +66,7 @@ struct RenderFrame {
 };
 using ProcessRequest = std::variant<StartHost, SetParam, Describe, RenderFrame>;
 
+// NOLINTNEXTLINE(bugprone-exception-escape): reported for nlohmann::json's noexcept move
 struct Reply {
     bool ok = false;        // "ok" or "frame"; false for "error"
     std::string text;       // the error message, or the frame's error text

@@ -564,8 +564,10 @@ void Studio::getFrame(const httplib::Request& req, httplib::Response& res, const
         std::string bytes(prefix.size() + f.image.rgba.size(), '\0');
         prefix.copy(bytes.data(), prefix.size());
         uint8_t* out = reinterpret_cast<uint8_t*>(bytes.data() + prefix.size());
-        for (float v : f.image.rgba) *out++ = uint8_t(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
-        res.body = std::move(bytes);  // set_content would copy the frame once more
+        for (float v : f.image.rgba)
+            *out++ =
+                uint8_t(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);  // NOLINT(bugprone-incorrect-roundings): v >= 0
+        res.body = std::move(bytes);                                 // set_content would copy the frame once more
         res.set_header("Content-Type", "application/octet-stream");
         res.set_header("X-Lumivex-Width", std::to_string(f.image.width));
         res.set_header("X-Lumivex-Height", std::to_string(f.image.height));
