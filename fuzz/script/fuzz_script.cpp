@@ -289,7 +289,7 @@ std::string smallImage() {
 std::string makeFolders() {
     char root[] = "/tmp/lumivex-fuzz-script-XXXXXX";
     if (!mkdtemp(root)) std::abort();
-    const std::string base = root;
+    std::string base = root;
     const std::string image = smallImage();
     const std::string shader = "void main() { gl_FragColor = vec4(1.0); }\n";
     writeFile(base + "/outside.tga", image);

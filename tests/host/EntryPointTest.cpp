@@ -20,8 +20,8 @@ TEST(EntryPoint, UnhandledCommandCodesReturnZeroAndLeaveOutDataUntouched) {
     for (PF_Cmd cmd : {25, 26, 33, 1000, INT_MAX, -1, -24, INT_MIN, 2, 3, 9, 16, 17, 18, 19, 20, 21, 22}) {
         EXPECT_EQ(host.call(cmd), PF_Err_NONE) << cmd;
         // Every byte, padding included, as the memset left them.
-        EXPECT_EQ(std::memcmp(&before, &host.out, sizeof before), 0)
-            << cmd;  // NOLINT(bugprone-suspicious-memory-comparison)
+        // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+        EXPECT_EQ(std::memcmp(&before, &host.out, sizeof before), 0) << cmd;
     }
     EXPECT_EQ(host.acquiredTotal(), 0);
 }
