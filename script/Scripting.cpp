@@ -161,17 +161,19 @@ std::optional<ScriptError> Scripting::run(const std::string& source, const char*
         const std::string spentLimit = timedOut ? guard.budget.spentLimit() : std::string();
         guard.budget.arm(kDescribeLimit, kDescribeLimit);
         guard.setHeadroom(kDescribeHeadroom);
-        if (!done) {
-            error = describeError(ctx, fileName);
+        if (timedOut) {
             // A spent budget ended the call, whatever the unwinding threw
-            // last; an allocation that failed with the heap full is the
-            // heap limit.
-            if (timedOut) {
-                error->message = "RangeError: execution timeout (" + spentLimit + ")";
-            } else if (heapFull && isAllocationFailure(error->message)) {
+            // last. The script may have caught the error and returned before
+            // the next check threw again: it still overran, and the call
+            // ends as a timeout all the same (the place is then unknown).
+            error = done ? ScriptError{std::string(), fileName} : describeError(ctx, fileName);
+            error->message = "RangeError: execution timeout (" + spentLimit + ")";
+            error->timedOut = true;
+        } else if (!done) {
+            error = describeError(ctx, fileName);
+            // An allocation that failed with the heap full is the heap limit.
+            if (heapFull && isAllocationFailure(error->message))
                 error->message = "Error: out of memory (script heap limit of " + sizeText(guard.heapLimit()) + ")";
-            }
-            error->timedOut = timedOut;
         }
         duk_pop(ctx);
         if (collectAfterRun) duk_gc(ctx, 0);

@@ -4,8 +4,10 @@
 // Errors: nothing here throws to the caller. A script error (an exception the
 // script does not catch, a syntax error, or a call that overruns a limit)
 // ends that call and is returned as a ScriptError; the heap stays usable for
-// the next call. A fatal error of the engine itself abandons the heap (ctx
-// becomes null, later runs do nothing) and is reported the same way.
+// the next call. A call that ran past its time is reported as a timeout even
+// where the script caught the RangeError and returned. A fatal error of the
+// engine itself abandons the heap (ctx becomes null, later runs do nothing)
+// and is reported the same way.
 // Limits (see script/duktape/HeapGuard.h): each call has a time budget
 // (run's two limits), counted inside built-ins too; the heap holds at most
 // heapLimit() bytes, past which allocations fail with an Error ("alloc

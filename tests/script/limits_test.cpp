@@ -97,6 +97,67 @@ TEST_F(EngineTest, TimeInsideBuiltInsIsStoppedByTheScriptTimeLimit) {
     EXPECT_EQ(engine().getErrorText(), "");
 }
 
+// The script may catch the RangeError of a spent budget, but it cannot hide
+// that the call overran: the call ends as a timeout whether the error was
+// caught or not, in bounded time, and the frame shows the error instead of
+// being drawn.
+TEST_F(EngineTest, ATimeoutTheScriptCatchesIsStillReported) {
+    Watchdog watchdog(120);
+    engine().setTimeLimits({5000ms, 20ms, 60000ms});
+    load(
+        "var which = '', drawn = 0;\n"
+        "function rep(s, n) { var r = ''; while (n--) r += s; return r; }\n"
+        "function setup() {}\n"
+        "function preRender(w, h) {\n"
+        "  if (which == 'built-in') { try { /(a|aa)*b/.exec(rep('a', 48)); } catch (e) {} }\n"
+        "  if (which == 'loop') for (;;) { try { while (true) {} } catch (e) {} }\n"
+        "  if (which == 'calls in a loop') for (;;) { try { /(a|aa)*b/.exec(rep('a', 48)); } catch (e) {} }\n"
+        "  if (which == 'finally') for (;;) { try { while (true) {} } finally { continue; } }\n"
+        "  if (which == 'callback') for (;;) { try { [1].forEach(function () { while (true) {} }); } catch (e) {} }\n"
+        "  if (which == 'errCreate') {\n"
+        "    Duktape.errCreate = function (e) { for (;;) { try { while (true) {} } catch (f) {} } };\n"
+        "    for (;;) { try { while (true) {} } catch (e) {} }\n"
+        "  }\n"
+        "}\n"
+        "function draw() { ++drawn; }\n");
+    for (const char* which : {"built-in", "loop", "calls in a loop", "finally", "callback", "errCreate"}) {
+        eval(std::string("which = '") + which + "', drawn = 0");
+        const auto start = Clock::now();
+        frame();
+        EXPECT_LT(Clock::now() - start, 10s) << which;
+        EXPECT_NE(engine().getErrorText().find("Script error in preRender()"), std::string::npos) << which;
+        EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout (script time limit of 20 ms)"),
+                  std::string::npos)
+            << which << ": " << engine().getErrorText();
+        EXPECT_EQ(eval("drawn"), "0") << which;
+    }
+    engine().setTimeLimits({5000ms, 5000ms, 60000ms});
+    eval("which = '', drawn = 0");
+    frame();
+    EXPECT_EQ(engine().getErrorText(), "");
+    EXPECT_EQ(eval("drawn"), "1");
+}
+
+// The same at the level of one call, with the flag the engine reads to retry
+// a load that timed out. Other errors the script catches stay its own
+// business.
+TEST(ScriptTime, ACaughtTimeoutEndsTheCallAsATimeout) {
+    Scripting& scripting = Scripting::instance();
+    scripting.create();
+    ASSERT_NE(scripting.ctx, nullptr);
+    const std::string rep = "function rep(s, n) { var r = ''; while (n--) r += s; return r; }\n";
+    auto error = scripting.run(rep + "try { /(a|aa)*b/.exec(rep('a', 48)); } catch (e) {}", "test", 20ms);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message, "RangeError: execution timeout (script time limit of 20 ms)");
+    EXPECT_TRUE(error->timedOut);
+    // The heap stays usable, and a call within its time reports nothing.
+    EXPECT_FALSE(
+        scripting.run("var caught = ''; try { null.x; } catch (e) { caught = e.name; }"
+                      "if (caught != 'TypeError') throw new Error(caught);",
+                      "test", 5s));
+    scripting.reset();
+}
+
 TEST_F(EngineTest, WallLimitStopsALoopOfLongNativeCalls) {
     Watchdog watchdog(120);
     engine().setTimeLimits({5000ms, 60000ms, 1000ms});
