@@ -51,14 +51,28 @@ std::string versionOf(const std::string& text) {
     return out;
 }
 
-// The real path of the effect's text file `relative`, or a refusal.
-std::string sourcePath(const std::string& root, const std::string& relative) {
+// The editor's files: every text file under `root`, or only the names `only` gives.
+struct Sources {
+    std::string root;
+    std::function<std::vector<std::string>()> only;
+
+    bool offers(const std::string& relative) const {
+        if (!only) return true;
+        const std::vector<std::string> names = only();
+        return std::find(names.begin(), names.end(), relative) != names.end();
+    }
+};
+
+// The real path of the editor's text file `relative`, or a refusal.
+std::string sourcePath(const Sources& sources, const std::string& relative) {
     const fs::path rel(relative);
     if (relative.empty() || rel.is_absolute() ||
         std::any_of(rel.begin(), rel.end(), [](const fs::path& part) { return part == ".."; }))
         throw Refusal{403, "'" + relative + "' is not a file inside the effect folder"};
     if (!isSourceName(relative)) throw Refusal{415, "'" + relative + "' is not a text file the editor opens"};
-    const std::optional<std::string> path = confinedPath(root, relative);
+    if (!sources.offers(relative))
+        throw Refusal{403, "'" + relative + "' is not a file the import reads: the effect is made anew from those"};
+    const std::optional<std::string> path = confinedPath(sources.root, relative);
     if (!path) throw Refusal{403, "'" + relative + "' is not a file inside the effect folder"};
     return *path;
 }
@@ -97,27 +111,34 @@ void replaceFile(const std::string& path, const std::string& text, const std::st
     }
 }
 
-json listSources(const std::string& root) {
+json listSources(const Sources& sources) {
     json files = json::array();
     std::error_code ec;
+    const std::string& root = sources.root;
     if (root.empty()) return files;
-    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end && files.size() < 500; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        // Hidden files and folders (an editor's backups, a save's new file) are not the effect's.
-        if (name.empty() || name[0] == '.') {
-            if (it->is_directory(ec)) it.disable_recursion_pending();
-            continue;
+    if (sources.only) {
+        for (const std::string& rel : sources.only())
+            if (isSourceName(rel) && confinedPath(root, rel) && fs::is_regular_file(fs::path(root) / rel, ec))
+                files.push_back({{"path", rel}, {"size", fs::file_size(fs::path(root) / rel, ec)}});
+    } else {
+        for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end && files.size() < 500;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            // Hidden files and folders (an editor's backups, a save's new file) are not the effect's.
+            if (name.empty() || name[0] == '.') {
+                if (it->is_directory(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            const std::string rel = it->path().lexically_relative(root).generic_string();
+            if (!it->is_regular_file(ec) || !isSourceName(rel) || !confinedPath(root, rel)) continue;
+            files.push_back({{"path", rel}, {"size", it->file_size(ec)}});
         }
-        const std::string rel = it->path().lexically_relative(root).generic_string();
-        if (!it->is_regular_file(ec) || !isSourceName(rel) || !confinedPath(root, rel)) continue;
-        files.push_back({{"path", rel}, {"size", it->file_size(ec)}});
     }
-    std::sort(files.begin(), files.end(),
-              [](const json& a, const json& b) { return a["path"].get<std::string>() < b["path"].get<std::string>(); });
+    std::sort(files.begin(), files.end(), [](const json& a, const json& b) { return a["path"] < b["path"]; });
     return files;
 }
 
-json saveSource(const std::string& root, const httplib::Request& req) {
+json saveSource(const Sources& sources, const httplib::Request& req) {
     if (!hasMediaType(req.get_header_value("Content-Type"), "application/json"))
         throw Refusal{415, "the body must be sent as Content-Type: application/json"};
     if (req.body.size() > kMaxSaveBody)
@@ -127,7 +148,7 @@ json saveSource(const std::string& root, const httplib::Request& req) {
         !body["text"].is_string() || (body.contains("version") && !body["version"].is_string()))
         throw Refusal{400, "a save needs a JSON object with the strings \"path\" and \"text\""};
     const std::string relative = body["path"].get<std::string>(), text = body["text"].get<std::string>();
-    const std::string path = sourcePath(root, relative);
+    const std::string path = sourcePath(sources, relative);
     if (text.size() > kMaxSourceSize)
         throw Refusal{413, "the editor saves at most " + std::to_string(kMaxSourceSize) + " bytes"};
     if (!isUtf8Text(text)) throw Refusal{415, "the text is not UTF-8 without NUL characters"};
@@ -153,24 +174,25 @@ void answer(httplib::Response& res, Work work) {
 bool isSourceName(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* known : {".js", ".frag", ".vert", ".glsl", ".xml", ".txt", ".json", ".md"})
+    for (const char* known : {".js", ".frag", ".vert", ".fs", ".vs", ".glsl", ".xml", ".txt", ".json", ".md"})
         if (ext == known) return true;
     return false;
 }
 
-void addSourceRoutes(httplib::Server& server, const std::string& effectDir) {
-    server.Get("/api/sources", [effectDir](const httplib::Request&, httplib::Response& res) {
-        answer(res, [&] { return json{{"files", listSources(effectDir)}}; });
+void addSourceRoutes(httplib::Server& server, const std::string& root, std::function<std::vector<std::string>()> only) {
+    const Sources sources{root, std::move(only)};
+    server.Get("/api/sources", [sources](const httplib::Request&, httplib::Response& res) {
+        answer(res, [&] { return json{{"files", listSources(sources)}}; });
     });
-    server.Get("/api/source", [effectDir](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/api/source", [sources](const httplib::Request& req, httplib::Response& res) {
         answer(res, [&] {
             const std::string relative = req.get_param_value("path");
-            const std::string text = readSource(sourcePath(effectDir, relative), relative);
+            const std::string text = readSource(sourcePath(sources, relative), relative);
             return json{{"path", relative}, {"text", text}, {"version", versionOf(text)}};
         });
     });
-    server.Put("/api/source", [effectDir](const httplib::Request& req, httplib::Response& res) {
-        answer(res, [&] { return saveSource(effectDir, req); });
+    server.Put("/api/source", [sources](const httplib::Request& req, httplib::Response& res) {
+        answer(res, [&] { return saveSource(sources, req); });
     });
 }
 

@@ -774,8 +774,11 @@ void Studio::routes(httplib::Server& server) {
                    sendJson(res, {{"files", files}});
                }));
     server.Post("/api/upload", guarded([this](const Request& q, Response& s) { upload(q, s); }));
-    // The editor's text files (studio/Files.h).
-    addSourceRoutes(server, options.effectDir);
+    // The editor's text files (studio/Files.h): for an imported file the
+    // author's own, never the generated effect the next import replaces.
+    if (options.source)
+        addSourceRoutes(server, options.source->sourceFolder(), [source = options.source] { return source->files(); });
+    else addSourceRoutes(server, options.effectDir);
     server.Get("/api/events", [this](const Request&, Response& res) {
         auto last = std::make_shared<uint64_t>(events.last());
         res.set_header("Cache-Control", "no-store");

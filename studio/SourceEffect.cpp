@@ -1,5 +1,6 @@
 #include "studio/SourceEffect.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -48,12 +49,25 @@ SourceEffect::~SourceEffect() {
 
 std::string SourceEffect::sourceFolder() const { return fs::path(source).parent_path().string(); }
 
-bool SourceEffect::reads(const std::string& name) const {
-    if (name == fileName(source) || name == fs::path(source).stem().string() + ".vs") return true;
+std::vector<std::string> SourceEffect::files() const {
+    // The ".vs" is named also before an import has read it: a first import
+    // that fails may be the vertex shader's fault.
+    std::vector<std::string> names{fileName(source)};
+    const std::string ext = fs::path(source).extension().string();
+    if (ext == ".fs" || ext == ".frag") names.push_back(fs::path(source).stem().string() + ".vs");
     std::lock_guard<std::mutex> lock(mutex);
-    for (const std::string& path : report.read)
-        if (fileName(path) == name && fs::path(path).parent_path() == fs::path(sourceFolder())) return true;
-    return false;
+    for (const std::string& path : report.read) {
+        const std::string name = fileName(path);
+        if (fs::path(path).parent_path() == fs::path(sourceFolder()) &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
+}
+
+bool SourceEffect::reads(const std::string& name) const {
+    const std::vector<std::string> names = files();
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 void SourceEffect::import(unsigned width, unsigned height) {

@@ -33,10 +33,12 @@ public:
 
     // The folder the effect is written to; it keeps its path across imports.
     const std::string& effectDir() const { return folder; }
-    // The folder of the source file, and whether a change of the file
-    // `name` in it calls for a new import (the file, a ".vs" beside it, the
-    // images the last import read).
+    // The folder of the source file; the names of the files in it the
+    // import reads (the file, an ISF file's ".vs", the images the last
+    // import read), which the editor offers and whose changes call for a
+    // new import; and whether `name` is one of them.
     std::string sourceFolder() const;
+    std::vector<std::string> files() const;
     bool reads(const std::string& name) const;
 
     // Imports the file again into a staging folder, then install() puts it

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -34,6 +35,11 @@ struct TempDir {
         std::ofstream(path / name) << text;
     }
 };
+
+inline std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // ---- the server, run as `lumivex studio` -------------------------------------------------
 

@@ -5,7 +5,8 @@ shader shows its error with file and line and a fixed one recovers, a hung
 render process is reported and recovers at the next save. The editor
 shows fx.js, marks a broken shader's error on its line, moves the cursor
 there when the error is clicked, clears the mark after a fixed save, follows
-edits made on disk and keeps unsaved edits over them. Reset, undo and redo
+edits made on disk and keeps unsaved edits over them. On an ISF file the
+editor shows the file itself and an error there opens at its line. Reset, undo and redo
 (buttons and keys) change a value and the frame. A page served
 from another loopback port can neither change a value, upload a file,
 frame the studio nor lock it out with a cookie. Finally it measures input
@@ -492,6 +493,52 @@ def check_controls_follow(driver, studio, effect, centre):
     wait(driver, "the layer given back to the host", lambda d: value("Matte") is None)
 
 
+# An ISF shader whose red is written on line 8.
+ISF = """/*{
+  "INPUTS": [
+    {"NAME": "level", "TYPE": "float", "DEFAULT": 0.5}
+  ]
+}*/
+void main() {
+    float r = level;
+    gl_FragColor = vec4(%s, 0.0, 0.0, 1.0);
+}
+"""
+
+
+def check_source_file(driver):
+    """On an ISF file the editor offers the file itself, not the generated
+    effect; a broken save lists its error at the file's line, clicking it
+    moves the cursor there, and the saved fix clears it."""
+    work = tempfile.mkdtemp(prefix="studio-test-")
+    shader = os.path.join(work, "shader.fs")
+    with open(shader, "w") as f:
+        f.write(ISF % "r")
+    studio = Studio("--effect", shader)
+    try:
+        driver.get(studio.url)
+        wait(driver, "shader.fs in the editor", lambda d: editor_text(d) == ISF % "r")
+        tabs = [b.get_attribute("data-path") for b in driver.find_elements(By.CSS_SELECTOR, "#tabs button")]
+        assert tabs == ["shader.fs"], tabs
+        type_text(driver, ISF % "notDeclared")
+        press(driver, "s")
+        wait(driver, "the broken shader saved", lambda d: open(shader).read() == ISF % "notDeclared")
+        error = '#errors li.error[data-file="shader.fs"][data-line="8"]'
+        wait(driver, "the error on shader.fs line 8", lambda d: d.find_elements(By.CSS_SELECTOR, error))
+        wait(driver, "an error mark on line 8", lambda d: error_mark(d, 8) == "lx-mark error")
+        driver.execute_script("window.studio.editor.cm.setCursor({line: 0, ch: 0})")
+        driver.find_element(By.CSS_SELECTOR, error).click()
+        wait(driver, "the cursor on line 8", lambda d: d.execute_script(
+            "const cm = window.studio.editor.cm; return cm.getCursor().line === 7 && cm.hasFocus()"))
+        type_text(driver, ISF % "r")
+        driver.find_element(By.ID, "saveFile").click()
+        wait(driver, "the fixed shader saved", lambda d: open(shader).read() == ISF % "r")
+        wait(driver, "errors cleared after the fix", lambda d: d.find_elements(By.CSS_SELECTOR, "#errors li.none"))
+    finally:
+        studio.stop()
+        shutil.rmtree(work)
+
+
 def measure_latency(driver):
     studio = Studio("--effect", DEFAULT_EFFECT)
     try:
@@ -515,6 +562,7 @@ def main():
     driver = browser()
     try:
         check_params_effect(driver)
+        check_source_file(driver)
         measure_latency(driver)
     finally:
         driver.quit()

@@ -17,11 +17,6 @@ namespace {
 using json = nlohmann::json;
 using namespace studio_test;
 
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class EditorServer : public StudioServer {
 protected:
     Answer save(const json& body, const std::string& type = "application/json", httplib::Headers headers = {},

@@ -1,15 +1,18 @@
 // `lumivex studio --effect FILE` on ISF and Shadertoy files: the file is
 // imported at start and on every save, its errors name its own lines, a
-// failed import is reported and recovered from, and the imported folder goes
-// away with the studio.
+// failed import is reported and recovered from, the imported folder goes
+// away with the studio, and the editor shows and saves the author's files,
+// never the generated ones.
 #include <gtest/gtest.h>
 
 #include "studio/Rules.h"
+#include "studio/Studio.h"
 #include "tests/studio/StudioServer.h"
 
 namespace {
 
 using studio_test::Answer;
+using studio_test::fileText;
 using studio_test::TempDir;
 namespace fs = std::filesystem;
 using json = nlohmann::json;
@@ -91,6 +94,82 @@ TEST_F(SourceStudio, ImportedFolderIsRemovedOnExit) {
     TearDown();
     pid = -1;
     EXPECT_FALSE(fs::exists(dir.parent_path())) << dir.parent_path();
+}
+
+// The editor's routes on the author's file: the list, a read, saves that
+// reload the effect with errors at the file's lines, and refusals of the
+// generated files, other files beside it and names outside its folder.
+TEST_F(SourceStudio, EditorShowsAndSavesTheSourceFileItself) {
+    folder.write("notes.txt", "not read by the import\n");
+    const Answer list = send("GET", "/api/sources");
+    ASSERT_EQ(list.status, 200) << list.body;
+    EXPECT_EQ(json::parse(list.body)["files"],
+              json::parse(R"([{"path": "shader.fs", "size": )" + std::to_string(isf("level").size()) + "}]"));
+    const Answer read = send("GET", "/api/source?path=shader.fs");
+    ASSERT_EQ(read.status, 200) << read.body;
+    EXPECT_EQ(read.header("Content-Type"), "application/json");
+    EXPECT_EQ(json::parse(read.body)["text"], isf("level"));
+
+    const TempDir elsewhere;
+    elsewhere.write("shader.fs", "outside\n");
+    const std::string escape = "../" + elsewhere.path.filename().string() + "/shader.fs";
+    const auto put = [&](const json& body) { return send("PUT", "/api/source", body.dump(), "application/json"); };
+    for (const std::string& path : {std::string("fx.js"), std::string("config.xml"), std::string("notes.txt"),
+                                    std::string("missing.fs"), escape, (elsewhere.path / "shader.fs").string()}) {
+        EXPECT_EQ(send("GET", "/api/source?path=" + path).status, 403) << path;
+        EXPECT_EQ(put({{"path", path}, {"text", "void main() {}\n"}}).status, 403) << path;
+    }
+    EXPECT_EQ(fileText(elsewhere.path / "shader.fs"), "outside\n");
+    EXPECT_EQ(fileText(folder.path / "notes.txt"), "not read by the import\n");
+
+    // A save that breaks line 8 is reported there, and leaves no new file beside it.
+    const std::string version = json::parse(read.body)["version"];
+    const Answer broken = put({{"path", "shader.fs"}, {"text", isf("levl")}, {"version", version}});
+    ASSERT_EQ(broken.status, 200) << broken.body;
+    EXPECT_EQ(fileText(folder.path / "shader.fs"), isf("levl"));
+    EXPECT_TRUE(eventually([&] { return oneErrorAt("shader.fs", 8, "levl"); })) << errors();
+    for (const auto& entry : fs::directory_iterator(folder.path))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+
+    // The version read before that save is stale; the fix, with the new one, clears the error.
+    EXPECT_EQ(put({{"path", "shader.fs"}, {"text", isf("0.0")}, {"version", version}}).status, 409);
+    const Answer fixed =
+        put({{"path", "shader.fs"}, {"text", isf("1.0")}, {"version", json::parse(broken.body)["version"]}});
+    ASSERT_EQ(fixed.status, 200) << fixed.body;
+    EXPECT_TRUE(eventually([&] { return pixel() == std::vector<int>{255, 64, 64}; }));
+    EXPECT_TRUE(errors().empty()) << errors();
+}
+
+// An ISF shader with a vertex shader beside it and an image it imports.
+class SourceVertexStudio : public SourceStudio {
+protected:
+    std::string prepare() override {
+        folder.write("shader.vs", "void main() {\n  isf_vertShaderInit();\n}\n");
+        fs::copy_file(studio::kPhotographPath, folder.path / "coffee.png");
+        return SourceStudio::prepare();
+    }
+    std::pair<std::string, std::string> source() const override {
+        return {"shader.fs",
+                "/*{\"INPUTS\": [], \"IMPORTED\": {\"photo\": {\"PATH\": \"coffee.png\"}}}*/\n"
+                "void main() {\n"
+                "    gl_FragColor = IMG_NORM_PIXEL(photo, isf_FragNormCoord);\n"
+                "}\n"};
+    }
+};
+
+TEST_F(SourceVertexStudio, EditorListsTheSourceAndItsVertexShaderButNotImages) {
+    EXPECT_EQ(pixel().size(), 3u);
+    EXPECT_TRUE(errors().empty()) << errors();
+    const Answer list = send("GET", "/api/sources");
+    ASSERT_EQ(list.status, 200) << list.body;
+    std::vector<std::string> paths;
+    const json listed = json::parse(list.body);
+    for (const json& f : listed["files"]) paths.push_back(f["path"]);
+    EXPECT_EQ(paths, (std::vector<std::string>{"shader.fs", "shader.vs"}));
+    const Answer read = send("GET", "/api/source?path=shader.vs");
+    ASSERT_EQ(read.status, 200) << read.body;
+    EXPECT_EQ(json::parse(read.body)["text"], "void main() {\n  isf_vertShaderInit();\n}\n");
+    EXPECT_EQ(send("GET", "/api/source?path=coffee.png").status, 415);
 }
 
 // A Shadertoy export whose Image pass reads Buffer A.
