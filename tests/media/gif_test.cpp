@@ -61,7 +61,7 @@ Difference difference(const ImageLib::Picture& got, const ImageLib::Picture& wan
         squares += d * d;
         worst = std::max(worst, int(std::lround(std::abs(d) * 255)));
     }
-    const double mean = squares / (want.rgba.size() / 4 * 3);
+    const double mean = squares / (double(want.rgba.size()) / 4 * 3);  // red, green and blue
     return {mean > 0 ? 10 * std::log10(1 / mean) : INFINITY, worst};
 }
 
