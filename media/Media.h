@@ -1,7 +1,8 @@
 // Video files and numbered image sequences for the lumivex command, through
-// FFmpeg's libraries: a reader that answers "which picture does the clip
-// show at this time", and a writer that encodes rendered frames into one
-// file.
+// FFmpeg's libraries (sequences of the formats media/Still.h reads go
+// through its decoders, file by file): a reader that answers "which picture
+// does the clip show at this time", and a writer that encodes rendered
+// frames into one file.
 //
 // Pictures are ImageLib::Picture (float RGBA, 1.0 full, or 8-bit where the
 // caller asks for it). Sources deeper than 8 bits are converted through 16

@@ -1,8 +1,6 @@
-// PNG files. Reading goes through libpng and accepts every PNG (8 and 16
-// bits, any colour type, interlaced or not). Writing stores rows unfiltered
-// and compressed in one pass at deflate level 1 (libdeflate), which writes
-// a frame several times faster than an adaptive-filter, level-6 encoder at a
-// somewhat larger file.
+// PNG files through libpng. Reading accepts every PNG (8 and 16 bits, any
+// colour type, interlaced or not). Writing favours speed over size: every
+// row through the Sub filter, deflate level 1.
 //
 // The raw encoder takes red, green, blue, alpha: 8 bits, or 16 bits in host
 // byte order (written big-endian as PNG requires). With `palette`, an 8-bit
@@ -20,6 +18,7 @@
 
 #include "ImageLib/Picture.h"
 #include "media/Error.h"
+#include "media/Still.h"
 
 namespace media {
 
@@ -30,7 +29,8 @@ std::vector<uint8_t> encodePng(const uint8_t* pixels, uint32_t width, uint32_t h
 // rounded to the nearest step.
 std::vector<uint8_t> encodePng(const ImageLib::Picture& image, uint32_t depth);
 
-// The picture of a PNG file in memory, as floats.
-ImageLib::Picture decodePng(const std::vector<uint8_t>& file, const std::string& name);
+// The picture of a PNG file in memory, as floats or, with `eightBit` and
+// 8-bit samples, as an 8-bit picture.
+Still decodePng(const std::vector<uint8_t>& file, const std::string& name, bool eightBit);
 
 }  // namespace media

@@ -11,6 +11,7 @@
 
 #include "media/Av.h"
 #include "media/Convert.h"
+#include "media/Still.h"
 
 namespace media {
 
@@ -76,8 +77,52 @@ void turn(ImageLib::Picture& image, int quarters, ImageLib::Picture& spare) {
     std::swap(image, spare);
 }
 
-// One pass over a clip from its start to its end.
-class Pass {
+// One pass over a clip's pictures from its start (or a time seeked to) to
+// its end.
+class Frames {
+public:
+    virtual ~Frames() = default;
+    // Starts at the picture shown at `seconds` rather than at the first.
+    virtual void seek(double seconds) = 0;
+    // The next picture, or false at the end of the clip.
+    virtual bool next(Timed& out) = 0;
+    // Where the clip ends: the last picture's time plus one frame.
+    virtual double endSeconds() const = 0;
+};
+
+// One pass over a numbered sequence of stills, read file by file through
+// the still decoders, file i shown at i frames.
+class StillPass : public Frames {
+public:
+    StillPass(std::vector<std::string> files, AVRational rate, bool eightBit)
+        : files(std::move(files)), rate(rate), eightBit(eightBit) {}
+
+    void seek(double seconds) override {
+        // The latest file not after the time; the last one past the end.
+        at = 0;
+        while (at + 1 < files.size() && timeOf(at + 1) <= seconds + kSlack) ++at;
+    }
+
+    bool next(Timed& out) override {
+        if (at == files.size()) return false;
+        out.seconds = timeOf(at);
+        out.image = readStill(files[at++], eightBit).image;
+        return true;
+    }
+
+    double endSeconds() const override { return timeOf(files.size()); }
+
+private:
+    double timeOf(size_t i) const { return double(i) * rate.den / rate.num; }
+
+    std::vector<std::string> files;
+    AVRational rate;
+    bool eightBit;
+    size_t at = 0;
+};
+
+// One pass over a clip through FFmpeg's libraries.
+class Pass : public Frames {
 public:
     Pass(const std::string& path, AVRational sequenceRate, bool eightBit = false)
         : path(path), input(av::openInput(path, sequenceRate)), convert(eightBit) {
@@ -105,9 +150,9 @@ public:
     // Clockwise quarter turns the pictures are given upright with.
     int turns() const { return quarters; }
 
-    // Starts at the picture shown at `seconds` rather than at the first:
-    // seeks to the key frame before it and skips converting what precedes.
-    void seek(double seconds) {
+    // Seeks to the key frame before the time and skips converting what
+    // precedes the picture shown then.
+    void seek(double seconds) override {
         from = seconds;
         if (seconds <= 0) return;
         const int64_t ts = start + int64_t(seconds * stream->time_base.den / stream->time_base.num);
@@ -115,9 +160,8 @@ public:
         if (av_seek_frame(input.get(), index, ts, AVSEEK_FLAG_BACKWARD) >= 0) avcodec_flush_buffers(decoder.get());
     }
 
-    // The next picture, or false at the end of the clip. A file that ends
-    // before the length its header gives is an error.
-    bool next(Timed& out) {
+    // A file that ends before the length its header gives is an error.
+    bool next(Timed& out) override {
         if (pending) {
             pending = false;
             return emit(*frame, out);
@@ -144,8 +188,7 @@ public:
         return false;
     }
 
-    // Where the clip ends: the last picture's time plus one frame.
-    double endSeconds() const { return end; }
+    double endSeconds() const override { return end; }
 
 private:
     // A picture's time on the clip's frame grid: containers round times
@@ -262,8 +305,9 @@ struct VideoReader::Impl {
     av::Queue<Timed> queue{3};
     std::optional<Timed> current, next;
     bool ended = false;
-    bool given = false;  // current's picture was moved out by takeFrameAt
-    av::Spares spares;   // pictures the caller is done with, converted into again
+    bool given = false;               // current's picture was moved out by takeFrameAt
+    av::Spares spares;                // pictures the caller is done with, converted into again
+    std::vector<std::string> stills;  // the files of a numbered still sequence, else none
     std::thread worker;
 
     // Moves `current` on to the picture shown at `seconds`.
@@ -280,18 +324,25 @@ struct VideoReader::Impl {
             double offset = options.loop && options.start > 0 ? std::floor(options.start / length) * length : 0;
             bool first = true;
             while (true) {
-                Pass pass(path, sequenceRate(), options.eightBit);
-                pass.useRate({int(info.rateNum), int(info.rateDen)});
-                if (first) pass.seek(options.start - offset);
+                const AVRational rate{int(info.rateNum), int(info.rateDen)};
+                std::unique_ptr<Frames> pass;
+                if (stills.empty()) {
+                    auto clip = std::make_unique<Pass>(path, sequenceRate(), options.eightBit);
+                    clip->useRate(rate);
+                    pass = std::move(clip);
+                } else {
+                    pass = std::make_unique<StillPass>(stills, rate, options.eightBit);
+                }
+                if (first) pass->seek(options.start - offset);
                 first = false;
                 Timed t;
-                while (pass.next(t)) {
+                while (pass->next(t)) {
                     t.seconds += offset;
                     if (!queue.push(std::move(t))) return;
                     t = Timed{0, spares.take()};
                 }
                 if (!options.loop) break;
-                offset += pass.endSeconds();
+                offset += pass->endSeconds();
             }
             queue.close();
         } catch (...) {
@@ -300,7 +351,43 @@ struct VideoReader::Impl {
     }
 };
 
+namespace {
+
+// A numbered sequence of stills, read through the still decoders rather than
+// FFmpeg's, so that a frame of it is the picture the same file gives alone.
+bool isStillSequence(const std::string& path) { return isSequencePattern(path) && isStillName(path); }
+
+// The files of a sequence pattern, with none missing between the first and
+// the last.
+std::vector<std::string> sequenceFiles(const std::string& pattern) {
+    av::checkSequenceComplete(pattern);
+    std::vector<std::string> files = sequenceFileNames(pattern);
+    if (files.empty()) throw Error(pattern + ": no files match the frame pattern");
+    return files;
+}
+
+// A still sequence described from its first file, at the rate it is given
+// (the usual rate it stands for where within 0.01%: 2997/100 is 30000/1001).
+ClipInfo probeStills(const std::string& path, const ReaderOptions& options) {
+    const std::vector<std::string> files = sequenceFiles(path);
+    const Still first = readStill(files.front(), false);
+    ClipInfo i;
+    i.width = first.image.width;
+    i.height = first.image.height;
+    i.bitsPerChannel = first.bits;
+    i.frameCount = int64_t(files.size());
+    AVRational rate;
+    av_reduce(&rate.num, &rate.den, options.sequenceRateNum, options.sequenceRateDen, INT_MAX);
+    rate = commonRate(av_q2d(rate), 1e-4, rate);
+    i.rateNum = uint32_t(rate.num);
+    i.rateDen = uint32_t(rate.den);
+    return i;
+}
+
+}  // namespace
+
 ClipInfo probeClip(const std::string& path, const ReaderOptions& options) {
+    if (isStillSequence(path)) return probeStills(path, options);
     // The clip's description, and its frame count from the header or, where
     // the container gives none, from its packets.
     if (isSequencePattern(path)) av::checkSequenceComplete(path);
@@ -362,6 +449,7 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options, 
     impl->path = path;
     impl->options = options;
     impl->info = info;
+    if (isStillSequence(path)) impl->stills = sequenceFiles(path);
     impl->worker = std::thread([this] {
         av::backgroundThread("lumivex-read");
         impl->produce();
