@@ -26,7 +26,7 @@ TEST_PACKAGES="
   python3-glad libz-mingw-w64-dev wine wine64 xvfb xauth
   libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1 libxfixes3
   chromium chromium-driver python3-selenium python3-skimage
-  libspng-dev valgrind
+  valgrind
   ffmpeg melt
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 "

@@ -1,10 +1,7 @@
 // Reads an image file for the quantizer benches as 8-bit red, green, blue,
-// alpha: PNG directly through libdeflate where it is 8 or 16-bit RGB(A)
-// without transparency chunk or interlace, through libspng otherwise (both
-// several times faster than the engine's decoder on large 16-bit files, with
-// the same bytes: 16-bit samples keep their high byte, transparency chunks
-// become alpha, gamma is ignored), any other file through the engine's
-// decoder.
+// alpha through the still reader (media/Still.h), with the bytes the
+// engine's decoder gives: 16-bit samples keep their high byte, transparency
+// chunks become alpha, gamma is ignored. Float files are refused.
 // Errors: returns false and puts a message naming the file in `error`.
 // No shared state.
 #pragma once
