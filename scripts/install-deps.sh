@@ -12,7 +12,7 @@ COMMAND_PACKAGES="
   build-essential cmake ninja-build pkg-config
   duktape-dev libzip-dev zlib1g-dev librapidxml-dev libglew-dev libstb-dev
   libegl-dev libgl1-mesa-dri libgl-dev
-  libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev libdeflate-dev
+  libelf-dev libpng-dev libopenexr-dev nlohmann-json3-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libcpp-httplib-dev frei0r-plugins-dev libjs-codemirror
 "

@@ -1,5 +1,5 @@
 // The clip reader and writer. Reference pictures are written with the
-// still writer (libdeflate, not FFmpeg), so the reader is checked
+// still writer (libpng, not FFmpeg), so the reader is checked
 // against files it did not make; the writer is then checked through it.
 #include <gtest/gtest.h>
 
