@@ -19,6 +19,7 @@
 
 #include "media/Media.h"
 #include "media/Still.h"
+#include "tests/media/ErrorOf.h"
 
 namespace fs = std::filesystem;
 
@@ -53,14 +54,7 @@ void expectImage(const ImageLib::Picture& got, const ImageLib::Picture& want, fl
         ASSERT_NEAR(got.rgba[i], want.rgba[i], tolerance) << what << " value " << i;
 }
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const media::Error& e) {
-        return e.what();
-    }
-    return "no error";
-}
+using mediatest::errorOf;
 
 }  // namespace
 

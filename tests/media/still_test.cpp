@@ -13,6 +13,7 @@
 
 #include "media/Media.h"
 #include "media/Still.h"
+#include "tests/media/ErrorOf.h"
 
 namespace fs = std::filesystem;
 
@@ -51,14 +52,7 @@ bool samePixels(const ImageLib::Picture& a, const ImageLib::Picture& b) {
            std::memcmp(a.rgba.data(), b.rgba.data(), a.rgba.size() * sizeof(float)) == 0;
 }
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const media::Error& e) {
-        return e.what();
-    }
-    return "no error";
-}
+using mediatest::errorOf;
 
 }  // namespace
 
