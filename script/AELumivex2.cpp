@@ -21,7 +21,7 @@ constexpr const char* kLoadEntry = "fx.js (load and setup)";
 // entry call's own text carry no useful line.
 std::string formatScriptError(const ScriptError& error, const char* entryName) {
     std::string text = std::string("Script error in ") + entryName;
-    const int line = error.line - lumivex::preludeLineCount();
+    const int line = error.line - script::preludeLineCount();
     if (error.fileName == kProgramName && line > 0) text += " at line " + std::to_string(line);
     return text + ":\n" + error.message + "\n";
 }
@@ -91,7 +91,7 @@ bool AELumivex2::init(void* moduleInstance) {
 }
 
 bool AELumivex2::loadScript() {
-    const std::string program = lumivex::buildProgram(package::loadTextFile(L"fx.js"));
+    const std::string program = script::buildProgram(package::loadTextFile(L"fx.js"));
     const bool locked = glContext && lockGL();
     Scripting& scripting = Scripting::instance();
     scripting.reset();

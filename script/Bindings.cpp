@@ -10,7 +10,7 @@ struct Native {
     duk_idx_t nargs;  // DUK_VARARGS for the four init functions
 };
 
-using namespace lumivex::natives;
+using namespace script::natives;
 
 constexpr Native kApi[] = {
     // parameters

@@ -3,7 +3,7 @@
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
-namespace lumivex::natives {
+namespace script::natives {
 
 // LX_getTime() -> the current sequence's frame time in seconds.
 duk_ret_t getTime(duk_context* ctx) {
@@ -69,4 +69,4 @@ duk_ret_t getInputOrigin(duk_context* ctx) {
     return 1;
 }
 
-}  // namespace lumivex::natives
+}  // namespace script::natives

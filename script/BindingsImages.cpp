@@ -10,7 +10,7 @@
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
-namespace lumivex::natives {
+namespace script::natives {
 namespace {
 
 using namespace lookup;
@@ -222,4 +222,4 @@ duk_ret_t surfaceCopyTo(duk_context* ctx) {
     return 1;
 }
 
-}  // namespace lumivex::natives
+}  // namespace script::natives

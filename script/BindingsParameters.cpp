@@ -8,7 +8,7 @@
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
-namespace lumivex::natives {
+namespace script::natives {
 namespace {
 
 // The record for a parameter id, or null for another kind or an unknown id.
@@ -218,4 +218,4 @@ duk_ret_t getParamFlags(duk_context* ctx) {
     return 1;
 }
 
-}  // namespace lumivex::natives
+}  // namespace script::natives

@@ -8,7 +8,7 @@
 #include "script/Natives.h"
 #include "script/ScriptArgs.h"
 
-namespace lumivex::natives {
+namespace script::natives {
 namespace {
 
 using namespace lookup;
@@ -256,4 +256,4 @@ duk_ret_t getShaderError(duk_context* ctx) {
     return 1;
 }
 
-}  // namespace lumivex::natives
+}  // namespace script::natives

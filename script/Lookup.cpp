@@ -4,7 +4,7 @@
 
 #include "script/ScriptArgs.h"
 
-namespace lumivex::lookup {
+namespace script::lookup {
 namespace {
 
 const char* kindName(uint32_t kind) {
@@ -110,4 +110,4 @@ void requireGpuMemory(duk_context* ctx, const char* what, StorageFailure outcome
     duk_error(ctx, DUK_ERR_RANGE_ERROR, "%s: %s; release some with LX_release", what, limit.c_str());
 }
 
-}  // namespace lumivex::lookup
+}  // namespace script::lookup

@@ -13,7 +13,7 @@
 #include "duktape/duktape.h"
 #include "gpu/Context.h"
 
-namespace lumivex::lookup {
+namespace script::lookup {
 
 inline bool hasKind(uint32_t id, uint32_t kind) { return (id & kKindMask) == kind; }
 
@@ -44,4 +44,4 @@ void requireSurfaceBytes(duk_context* ctx, const char* what, uint64_t adding);
 // (gpu::kMaxGpuBytes). Called after the work, with its outcome.
 void requireGpuMemory(duk_context* ctx, const char* what, StorageFailure outcome);
 
-}  // namespace lumivex::lookup
+}  // namespace script::lookup

@@ -4,7 +4,7 @@
 
 #include "duktape/duktape.h"
 
-namespace lumivex::natives {
+namespace script::natives {
 
 // Parameters (BindingsParameters.cpp)
 duk_ret_t initParam(duk_context* ctx);
@@ -46,4 +46,4 @@ duk_ret_t setOutputExtent(duk_context* ctx);
 duk_ret_t getContextExtent(duk_context* ctx);
 duk_ret_t getInputOrigin(duk_context* ctx);
 
-}  // namespace lumivex::natives
+}  // namespace script::natives

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace lumivex {
+namespace script {
 
 const std::string& scriptPrelude() {
     static const std::string text =
@@ -81,4 +81,4 @@ std::string buildProgram(const std::string& script) {
     return program;
 }
 
-}  // namespace lumivex
+}  // namespace script

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace lumivex {
+namespace script {
 
 // The text placed before every script: LX_Type, LX_GL and LX_ParamFlags.
 const std::string& scriptPrelude();
@@ -19,4 +19,4 @@ int preludeLineCount();
 // appended when their names occur nowhere in the text.
 std::string buildProgram(const std::string& script);
 
-}  // namespace lumivex
+}  // namespace script

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-namespace lumivex::args {
+namespace script::args {
 
 double number(duk_context* ctx, duk_idx_t index) {
     if (!present(ctx, index)) return std::numeric_limits<double>::quiet_NaN();
@@ -62,9 +62,9 @@ KindValue valueForKind(duk_context* ctx, duk_idx_t index, uint32_t kind) {
     return value;
 }
 
-}  // namespace lumivex::args
+}  // namespace script::args
 
-namespace lumivex {
+namespace script {
 
 void pushNumbers(duk_context* ctx, const double* values, int count) {
     // Defined as own data properties, so no setter on Array.prototype runs.
@@ -78,9 +78,9 @@ void pushNumbers(duk_context* ctx, const double* values, int count) {
     }
 }
 
-}  // namespace lumivex
+}  // namespace script
 
-namespace lumivex {
+namespace script {
 
 NativeWork::NativeWork() {
     if (Scripting::exists()) Scripting::instance().pauseBudget();
@@ -90,4 +90,4 @@ NativeWork::~NativeWork() {
     if (Scripting::exists()) Scripting::instance().resumeBudget();
 }
 
-}  // namespace lumivex
+}  // namespace script

@@ -19,7 +19,7 @@
 
 #include "duktape/duktape.h"
 
-namespace lumivex::args {
+namespace script::args {
 
 // True when the call passed an argument at `index`.
 inline bool present(duk_context* ctx, duk_idx_t index) { return index < duk_get_top(ctx); }
@@ -59,9 +59,9 @@ struct KindValue {
 };
 KindValue valueForKind(duk_context* ctx, duk_idx_t index, uint32_t kind);
 
-}  // namespace lumivex::args
+}  // namespace script::args
 
-namespace lumivex {
+namespace script {
 
 // While it lives, the running script call's time budget is paused
 // (Scripting::pauseBudget): native work is not script time.
@@ -87,4 +87,4 @@ Result shielded(Result failure, Work&& work) noexcept {
 // Pushes a new array of numbers. Stack: [ ... ] -> [ ... array ]
 void pushNumbers(duk_context* ctx, const double* values, int count);
 
-}  // namespace lumivex
+}  // namespace script

@@ -90,7 +90,7 @@ ScriptError describeError(duk_context* ctx, const char* fileName) {
 
 // Sets the heap's stack floor for the calling thread while it lives.
 struct Scripting::StackFloor {
-    explicit StackFloor(lumivex::HeapGuard& guard) : guard(guard) {
+    explicit StackFloor(script::HeapGuard& guard) : guard(guard) {
         if (const auto stack = platform::currentThreadStack())
             guard.setStackFloor(stack->low + stackReserve(stack->size()));
     }
@@ -98,7 +98,7 @@ struct Scripting::StackFloor {
     StackFloor(const StackFloor&) = delete;
     StackFloor& operator=(const StackFloor&) = delete;
 
-    lumivex::HeapGuard& guard;
+    script::HeapGuard& guard;
 };
 
 std::size_t Scripting::stackReserve(std::size_t stackSize) {
@@ -124,7 +124,7 @@ void Scripting::collectGarbage() {
 void Scripting::create() {
     guard.budget.disarm();
     guard.startHeap();
-    ctx = duk_create_heap(lumivex::HeapGuard::allocate, lumivex::HeapGuard::reallocate, lumivex::HeapGuard::release,
+    ctx = duk_create_heap(script::HeapGuard::allocate, script::HeapGuard::reallocate, script::HeapGuard::release,
                           &guard, nullptr);
     if (ctx) {
         // Registration allocates; an out-of-memory error there must not be

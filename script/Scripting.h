@@ -73,11 +73,11 @@ public:
     void collectGarbage();
 
     // Brackets native work inside a call, which the script limit does not
-    // count (see lumivex::NativeWork).
+    // count (see script::NativeWork).
     void pauseBudget() { guard.budget.pause(); }
     void resumeBudget() { guard.budget.resume(); }
 
-    // The heap's size limit (lumivex::HeapGuard::kDefaultHeapLimit unless
+    // The heap's size limit (script::HeapGuard::kDefaultHeapLimit unless
     // set; tests set small ones) and the bytes it holds now.
     void setHeapLimit(std::size_t bytes) { guard.setHeapLimit(bytes); }
     std::size_t heapLimit() const { return guard.heapLimit(); }
@@ -97,6 +97,6 @@ private:
     // unknown); the returned guard clears it again.
     struct StackFloor;
 
-    lumivex::HeapGuard guard;
+    script::HeapGuard guard;
     bool collectAfterRun = true;
 };

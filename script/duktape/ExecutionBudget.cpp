@@ -1,6 +1,6 @@
 #include "script/duktape/ExecutionBudget.h"
 
-namespace lumivex {
+namespace script {
 
 std::string ExecutionBudget::spentLimit() const {
     using std::chrono::duration_cast;
@@ -10,4 +10,4 @@ std::string ExecutionBudget::spentLimit() const {
     return "script time limit of " + std::to_string(duration_cast<milliseconds>(scriptAllowance).count()) + " ms";
 }
 
-}  // namespace lumivex
+}  // namespace script

@@ -19,7 +19,7 @@
 #include <chrono>
 #include <string>
 
-namespace lumivex {
+namespace script {
 
 class ExecutionBudget {
 public:
@@ -106,4 +106,4 @@ private:
     bool armed = false;
 };
 
-}  // namespace lumivex
+}  // namespace script

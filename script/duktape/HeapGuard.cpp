@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-namespace lumivex {
+namespace script {
 
 namespace {
 
@@ -111,7 +111,7 @@ int HeapGuard::compilerRecursionLimit(int engineLimit) const {
     return static_cast<int>(std::min<std::ptrdiff_t>(engineLimit, left / kCompilerLevelBytes));
 }
 
-}  // namespace lumivex
+}  // namespace script
 
 // The hooks named in the engine's generated configuration
 // (GenerateConfig.cmake), called with the heap's user data.
@@ -119,7 +119,7 @@ int HeapGuard::compilerRecursionLimit(int engineLimit) const {
 // From the interrupt handler, every few hundred thousand bytecode
 // instructions.
 bool lumivexScriptTimedOut(void* heapUserData) {
-    auto* guard = static_cast<lumivex::HeapGuard*>(heapUserData);
+    auto* guard = static_cast<script::HeapGuard*>(heapUserData);
     if (!guard || !guard->budget.expired()) return false;
     guard->budget.noteStopping();
     return true;
@@ -127,13 +127,13 @@ bool lumivexScriptTimedOut(void* heapUserData) {
 
 // From the start of every compilation, for its recursion limit.
 int lumivexCompilerRecursionLimit(void* heapUserData, int engineLimit) {
-    const auto* guard = static_cast<const lumivex::HeapGuard*>(heapUserData);
+    const auto* guard = static_cast<const script::HeapGuard*>(heapUserData);
     return guard ? guard->compilerRecursionLimit(engineLimit) : engineLimit;
 }
 
 // From the native stack check, at every call and every level of recursion
 // inside the engine's built-ins; nonzero makes the engine throw a RangeError.
 int lumivexNativeStackCheck(void* heapUserData) {
-    auto* guard = static_cast<lumivex::HeapGuard*>(heapUserData);
+    auto* guard = static_cast<script::HeapGuard*>(heapUserData);
     return guard && guard->nativeStackCheckFails() ? 1 : 0;
 }

@@ -30,7 +30,7 @@
 #include "duktape/duktape.h"
 #include "script/duktape/ExecutionBudget.h"
 
-namespace lumivex {
+namespace script {
 
 class HeapGuard {
 public:
@@ -83,4 +83,4 @@ private:
     const char* stackFloor = nullptr;
 };
 
-}  // namespace lumivex
+}  // namespace script

@@ -46,7 +46,7 @@ void defineSlowNative() {
     duk_push_c_function(
         Scripting::instance().ctx,
         [](duk_context*) -> duk_ret_t {
-            lumivex::shielded(0, [] {
+            script::shielded(0, [] {
                 std::this_thread::sleep_for(50ms);
                 return 0;
             });
@@ -189,7 +189,7 @@ TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
     // The suite may run in one process (under valgrind): later tests get the
     // default limit back.
     struct DefaultLimitAfter {
-        ~DefaultLimitAfter() { Scripting::instance().setHeapLimit(lumivex::HeapGuard::kDefaultHeapLimit); }
+        ~DefaultLimitAfter() { Scripting::instance().setHeapLimit(script::HeapGuard::kDefaultHeapLimit); }
     } restore;
     Scripting::instance().setHeapLimit(kLimit);
     engine().setTimeLimits({5000ms, 20000ms, 60000ms});
@@ -223,7 +223,7 @@ TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
 
 TEST(ScriptHeap, AccountsForEveryByteUntilTheHeapIsGone) {
     Scripting& scripting = Scripting::instance();
-    EXPECT_EQ(scripting.heapLimit(), lumivex::HeapGuard::kDefaultHeapLimit);
+    EXPECT_EQ(scripting.heapLimit(), script::HeapGuard::kDefaultHeapLimit);
     scripting.create();
     ASSERT_NE(scripting.ctx, nullptr);
     const size_t empty = scripting.heapUsed();

@@ -4,8 +4,8 @@
 
 #include "script/Program.h"
 
-using lumivex::buildProgram;
-using lumivex::scriptPrelude;
+using script::buildProgram;
+using script::scriptPrelude;
 
 TEST(Prelude, LayoutAndConstants) {
     const std::string& prelude = scriptPrelude();
@@ -21,7 +21,7 @@ TEST(Prelude, LayoutAndConstants) {
     EXPECT_NE(prelude.find("TEXTURE_LOD_BIAS: 0x8501,\n\n/*"), std::string::npos);
     EXPECT_NE(prelude.find("};\n\nvar LX_ParamFlags = {\n    NONE: 0,\n    ScaleByWidth: 8,\n"), std::string::npos);
     EXPECT_EQ(prelude.substr(prelude.size() - 6), "\n};\n\n\n");
-    EXPECT_EQ(lumivex::preludeLineCount(), static_cast<int>(std::count(prelude.begin(), prelude.end(), '\n')));
+    EXPECT_EQ(script::preludeLineCount(), static_cast<int>(std::count(prelude.begin(), prelude.end(), '\n')));
 }
 
 TEST(BuildProgram, AppendsSetupCallAndBothStubsWhenMissing) {

@@ -263,7 +263,7 @@ TEST_F(EngineTest, UpdateUIFlagsTakesTheGLLock) {
 
 TEST(ExecutionBudget, CountsScriptTimeAgainstTheScriptLimitAndAllTimeAgainstTheWallLimit) {
     using namespace std::chrono_literals;
-    lumivex::ExecutionBudget budget;
+    script::ExecutionBudget budget;
     budget.arm(200ms, 1h);
     budget.pause();
     budget.pause();  // nested native work counts once
@@ -294,7 +294,7 @@ TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
     duk_push_c_function(
         Scripting::instance().ctx,
         [](duk_context*) -> duk_ret_t {
-            lumivex::shielded(0, [] {
+            script::shielded(0, [] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 return 0;
             });

@@ -26,7 +26,7 @@ std::vector<fs::path> galleryEffects() {
 
 // The names of the LX_ functions as the engine registers them on a heap.
 std::vector<std::string> registeredApi() {
-    lumivex::HeapGuard guard;  // what the engine's hooks read
+    script::HeapGuard guard;  // what the engine's hooks read
     duk_context* ctx = duk_create_heap(nullptr, nullptr, nullptr, &guard, nullptr);
     registerScriptApi(ctx);
     std::vector<std::string> names;

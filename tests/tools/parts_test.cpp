@@ -7,7 +7,7 @@
 #include "render/Keyframes.h"
 #include "tools/lumivex/Args.h"
 
-using namespace lumivex;
+using namespace tools;
 using media::readImage;
 using media::writeImage;
 using render::Keyframes;

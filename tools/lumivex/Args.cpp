@@ -1,6 +1,6 @@
 #include "tools/lumivex/Args.h"
 
-namespace lumivex {
+namespace tools {
 
 using Error = UsageError;
 
@@ -64,4 +64,4 @@ render::ModuleChoice chooseModule(const ParsedArgs& args) {
     return render::chooseModule("", "");
 }
 
-}  // namespace lumivex
+}  // namespace tools

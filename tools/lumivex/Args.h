@@ -13,7 +13,7 @@
 #include "render/Session.h"
 #include "render/Values.h"
 
-namespace lumivex {
+namespace tools {
 
 // A command line the command cannot act on (exit status 2).
 using render::UsageError;
@@ -53,4 +53,4 @@ using render::parseSize;
 // the default module.
 render::ModuleChoice chooseModule(const ParsedArgs& args);
 
-}  // namespace lumivex
+}  // namespace tools

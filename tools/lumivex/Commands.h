@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace lumivex {
+namespace tools {
 
 int runInfo(const std::vector<std::string>& args);
 int runRender(const std::vector<std::string>& args);
@@ -17,4 +17,4 @@ int runUnpack(const std::vector<std::string>& args);
 int runStudio(const std::vector<std::string>& args);
 int runImport(const std::vector<std::string>& args);
 
-}  // namespace lumivex
+}  // namespace tools

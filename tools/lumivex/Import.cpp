@@ -4,7 +4,7 @@
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
 
-namespace lumivex {
+namespace tools {
 
 int runImport(const std::vector<std::string>& argv) {
     static const char* const help =
@@ -48,4 +48,4 @@ int runImport(const std::vector<std::string>& argv) {
     return 0;
 }
 
-}  // namespace lumivex
+}  // namespace tools

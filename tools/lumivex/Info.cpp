@@ -9,7 +9,7 @@
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
 
-namespace lumivex {
+namespace tools {
 namespace {
 
 using render::check;
@@ -117,4 +117,4 @@ int runInfo(const std::vector<std::string>& argv) {
     return frameStatus(frame, host);
 }
 
-}  // namespace lumivex
+}  // namespace tools

@@ -4,7 +4,7 @@
 #include "tools/lumivex/Commands.h"
 #include "tools/lumivex/Args.h"
 
-namespace lumivex {
+namespace tools {
 namespace {
 
 // `lumivex pack|unpack SOURCE -o TARGET`: parses the pair and runs `action`.
@@ -45,4 +45,4 @@ int runUnpack(const std::vector<std::string>& argv) {
                    package::unpackFile);
 }
 
-}  // namespace lumivex
+}  // namespace tools

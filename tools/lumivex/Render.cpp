@@ -12,7 +12,7 @@
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
 
-namespace lumivex {
+namespace tools {
 namespace {
 
 using render::absolutePath;
@@ -191,4 +191,4 @@ int runRender(const std::vector<std::string>& argv) {
     }
 }
 
-}  // namespace lumivex
+}  // namespace tools

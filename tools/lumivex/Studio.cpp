@@ -7,7 +7,7 @@
 #include "tools/lumivex/Args.h"
 #include "tools/lumivex/Commands.h"
 
-namespace lumivex {
+namespace tools {
 namespace {
 
 using render::absolutePath;
@@ -84,4 +84,4 @@ int runStudio(const std::vector<std::string>& argv) {
     return studio::serve(options);
 }
 
-}  // namespace lumivex
+}  // namespace tools

@@ -38,16 +38,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        if (command == "info") return lumivex::runInfo(args);
-        if (command == "render") return lumivex::runRender(args);
-        if (command == "pack") return lumivex::runPack(args);
-        if (command == "unpack") return lumivex::runUnpack(args);
-        if (command == "studio") return lumivex::runStudio(args);
-        if (command == "import") return lumivex::runImport(args);
+        if (command == "info") return tools::runInfo(args);
+        if (command == "render") return tools::runRender(args);
+        if (command == "pack") return tools::runPack(args);
+        if (command == "unpack") return tools::runUnpack(args);
+        if (command == "studio") return tools::runStudio(args);
+        if (command == "import") return tools::runImport(args);
         std::cerr << "lumivex: unknown command '" << command
                   << "' (use info, render, studio, import, pack or unpack)\n";
         return 2;
-    } catch (const lumivex::UsageError& e) {
+    } catch (const tools::UsageError& e) {
         std::cerr << "lumivex: " << e.what() << "\n";
         return 2;
     } catch (const std::exception& e) {
