@@ -143,6 +143,13 @@ def browser():
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
+def live_render_processes(server_pid):
+    """The server's children that are running, not ones already ended."""
+    out = subprocess.run(["ps", "-o", "pid=,stat=", "--ppid", str(server_pid)], capture_output=True, text=True).stdout
+    return [int(pid) for pid, stat in (line.split()[:2] for line in out.splitlines() if line.strip())
+            if not stat.startswith("Z")]
+
+
 # Generous: the machine may be busy with builds and other tests.
 def wait(driver, what, condition, timeout=120):
     try:
@@ -276,10 +283,27 @@ def check_params_effect(driver):
         check_editor(driver, effect)
 
         # A render process that crashes is reported; the next save recovers.
-        child = subprocess.run(["ps", "-o", "pid=", "--ppid", str(studio.proc.pid)], capture_output=True, text=True)
-        os.kill(int(child.stdout.split()[0]), signal.SIGSEGV)
-        driver.execute_script("const t = document.getElementById('time'); t.value = 1; t.dispatchEvent(new Event('input'))")
-        wait(driver, "the crash reported", lambda d: d.find_element(By.ID, "failure").is_displayed())
+        # On a busy machine the render process may still be changing over
+        # after the last reload, so the one that is killed may already be on
+        # its way out: kill the live one and ask for a frame until a crash
+        # shows.
+        def crash_shown(d):
+            if d.find_element(By.ID, "failure").is_displayed():
+                return True
+            for pid in live_render_processes(studio.proc.pid):
+                try:
+                    os.kill(pid, signal.SIGSEGV)
+                except ProcessLookupError:
+                    pass  # ended between the listing and now
+            d.execute_script("const t = document.getElementById('time');"
+                             " t.value = t.value == 1 ? 2 : 1; t.dispatchEvent(new Event('input'))")
+            try:
+                WebDriverWait(d, 10, poll_frequency=0.05).until(
+                    lambda e: e.find_element(By.ID, "failure").is_displayed())
+                return True
+            except Exception:
+                return False
+        wait(driver, "the crash reported", crash_shown)
         assert "crashed" in driver.find_element(By.ID, "failure").text, driver.find_element(By.ID, "failure").text
         os.utime(shader)
         wait(driver, "recovery after a save", lambda d: not d.find_element(By.ID, "failure").is_displayed())
