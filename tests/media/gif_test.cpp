@@ -7,24 +7,17 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "media/Media.h"
-
-namespace fs = std::filesystem;
+#include "tests/media/MediaTest.h"
 
 namespace {
 
-std::string folder() {
-    std::string d = testing::TempDir() + "gif_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(d);
-    fs::create_directories(d);
-    return d;
-}
+std::string folder() { return mediatest::folder("gif"); }
 
 // Writes `pictures` to `file` with the palette size and dither kernel given
 // and reads every picture back.

@@ -19,18 +19,13 @@
 
 #include "media/Media.h"
 #include "media/Still.h"
-#include "tests/media/ErrorOf.h"
+#include "tests/media/MediaTest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string folder() {
-    std::string d = testing::TempDir() + "media_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(d);
-    fs::create_directories(d);
-    return d;
-}
+std::string folder() { return mediatest::folder("media"); }
 
 // Picture k: every value a whole number of 255ths, different per frame.
 ImageLib::Picture card(uint32_t k, uint32_t w = 6, uint32_t h = 4) {

@@ -13,18 +13,13 @@
 
 #include "media/Media.h"
 #include "media/Still.h"
-#include "tests/media/ErrorOf.h"
+#include "tests/media/MediaTest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string folder() {
-    std::string d = testing::TempDir() + "still_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(d);
-    fs::create_directories(d);
-    return d;
-}
+std::string folder() { return mediatest::folder("still"); }
 
 // Values no 8-bit file holds: every 16-bit step at `depth` 16, and for
 // floats values above 1, below 0 and far below one 65535th.

@@ -5,7 +5,6 @@
 // never the generated ones.
 #include <gtest/gtest.h>
 
-#include "studio/Rules.h"
 #include "studio/Studio.h"
 #include "tests/studio/StudioServer.h"
 
@@ -219,19 +218,4 @@ TEST_F(BrokenStudio, FailedImportIsReportedAndTheNextSaveRecovers) {
 
 }  // namespace
 
-namespace {
-
-// The engine may cut a long report short: "identifier 'updateUIFlags'"
-// without " undefined" is still the report of a function the failed load
-// left out, not an error of its own.
-TEST(EffectErrorText, CutShortUndefinedFunctionAfterAFailedLoadIsDropped) {
-    const auto errors = studio::parseEffectErrors(
-        "Script error in fx.js (load and setup) at line 3:\nSyntaxError: empty expression not allowed (line 53)\n"
-        "Script error in preRender():\nReferenceError: identifier 'preRender' undefined\n"
-        "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags'\n");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].line, 3);
-    EXPECT_EQ(errors[0].message, "in fx.js (load and setup): SyntaxError: empty expression not allowed");
-}
-
-}  // namespace
+namespace {}  // namespace

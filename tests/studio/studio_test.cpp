@@ -644,3 +644,16 @@ TEST_F(StudioServer, RecoveryIsAnnouncedToThePage) {
 }
 
 }  // namespace
+
+// The engine may cut a long report short: "identifier 'updateUIFlags'"
+// without " undefined" is still the report of a function the failed load
+// left out, not an error of its own.
+TEST(EffectErrorText, CutShortUndefinedFunctionAfterAFailedLoadIsDropped) {
+    const auto errors = studio::parseEffectErrors(
+        "Script error in fx.js (load and setup) at line 3:\nSyntaxError: empty expression not allowed (line 53)\n"
+        "Script error in preRender():\nReferenceError: identifier 'preRender' undefined\n"
+        "Script error in updateUIFlags():\nReferenceError: identifier 'updateUIFlags'\n");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].line, 3);
+    EXPECT_EQ(errors[0].message, "in fx.js (load and setup): SyntaxError: empty expression not allowed");
+}
