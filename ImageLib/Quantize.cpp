@@ -8,7 +8,6 @@
 #include "ImageLib/Octree.h"
 #include "ImageLib/QuantizeScan.h"
 #include "ImageLib/PixelMath.h"
-#include "ImageLib/SurfaceEntity.h"
 #include "ImageLib/Tables.h"
 
 #include <emmintrin.h>
@@ -612,31 +611,5 @@ LUMIVEX_QUANTIZE_DEPTH(Pixel8)
 LUMIVEX_QUANTIZE_DEPTH(Pixel15)
 LUMIVEX_QUANTIZE_DEPTH(Pixel32)
 #undef LUMIVEX_QUANTIZE_DEPTH
-
-namespace {
-
-// Checks that the entity's pixels cover the image before viewing them.
-template <class P>
-bool quantizeEntity(::Surface& s, int palette, int dither, float amount, bool grayscale, bool serpentine, Kernel k) {
-    const uint64_t rowBytes = uint64_t(s.width) * sizeof(P);
-    const uint64_t stride = s.stride ? s.stride : rowBytes;
-    if (stride < rowBytes) return false;
-    const unsigned __int128 need = static_cast<unsigned __int128>(s.height - 1) * stride + rowBytes;
-    if (need > s.pixelBytes()) return false;
-    Surface<P> view(s.width, s.height, stride, s.pixels());
-    return quantizeSurface(view, palette, dither, amount, grayscale, serpentine, k);
-}
-
-}  // namespace
-
-bool quantizeSurface(::Surface& s, int palette, int dither, float amount, bool grayscale, bool serpentine, Kernel k) {
-    if (s.width == 0 || s.height == 0 || s.pixels() == nullptr) return false;
-    switch (s.depth) {
-        case 8: return quantizeEntity<Pixel8>(s, palette, dither, amount, grayscale, serpentine, k);
-        case 16: return quantizeEntity<Pixel15>(s, palette, dither, amount, grayscale, serpentine, k);
-        case 32: return quantizeEntity<Pixel32>(s, palette, dither, amount, grayscale, serpentine, k);
-        default: return false;
-    }
-}
 
 }  // namespace ImageLib

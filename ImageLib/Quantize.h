@@ -25,19 +25,12 @@
 
 #include <cstdint>
 
-class Surface;
-
 namespace ImageLib {
 
 struct Palette {
     const Pixel32* colors = nullptr;
     uint32_t count = 0;
 };
-
-// The surface entity (script API). Returns true when the surface had pixels
-// of a supported depth and was processed.
-bool quantizeSurface(::Surface& surface, int palette, int dither, float amount, bool grayscale, bool serpentine,
-                     Kernel k = Kernel::Vector);
 
 // A view or owning image of one of the three pixel types.
 template <class P>

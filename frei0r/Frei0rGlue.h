@@ -35,7 +35,9 @@
 
 #include "gpu/Parameter.h"
 
+namespace script {
 class IPlugin;
+}  // namespace script
 
 namespace frei0r {
 
@@ -55,19 +57,19 @@ struct Slot {
 };
 
 // The script's parameters that frei0r shows, in order.
-std::vector<Slot> exposedParams(IPlugin& fx);
+std::vector<Slot> exposedParams(script::IPlugin& fx);
 
 // The engine's four value slots for a frei0r value of `param`, in a frame of
 // width x height pixels (as the host glue hands them to the script).
-void toEngine(const Parameter& param, const Value& value, uint32_t width, uint32_t height, float out[4]);
+void toEngine(const gpu::Parameter& param, const Value& value, uint32_t width, uint32_t height, float out[4]);
 
 // The frei0r value of an engine value as the script reads it during a
 // frame (colours from 0 to 1).
-Value fromEngine(const Parameter& param, const float value[4], uint32_t width, uint32_t height);
+Value fromEngine(const gpu::Parameter& param, const float value[4], uint32_t width, uint32_t height);
 
 // The frei0r value of the parameter's declared default (colours in the
 // host's 0 to 255, as setup() gives them).
-Value defaultValue(const Parameter& param, uint32_t width, uint32_t height);
+Value defaultValue(const gpu::Parameter& param, uint32_t width, uint32_t height);
 
 // The frei0r kind of a parameter kind, or -1 for kinds frei0r cannot show.
 int frei0rType(uint32_t kind);

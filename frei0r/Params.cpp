@@ -18,7 +18,7 @@ namespace frei0r {
 
 namespace {
 
-constexpr uint32_t kSkipHost = kParamFlagSkipHostUpdate;
+constexpr uint32_t kSkipHost = gpu::kParamFlagSkipHostUpdate;
 
 // BOOL and POPUP keep a 32-bit integer in the first value slot.
 int32_t intSlot(const float value[4]) {
@@ -31,7 +31,7 @@ void setIntSlot(float value[4], int32_t v) { std::memcpy(&value[0], &v, sizeof v
 double held(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
 
 // The number of popup entries, at least one.
-uint32_t entries(const Parameter& param) { return std::max<uint32_t>(param.choiceCount, 1); }
+uint32_t entries(const gpu::Parameter& param) { return std::max<uint32_t>(param.choiceCount, 1); }
 
 // A declared colour component as the host keeps it: truncated to an
 // integer, low eight bits.
@@ -46,7 +46,7 @@ std::string number(double v) {
     return text;
 }
 
-std::string explain(const Parameter& param) {
+std::string explain(const gpu::Parameter& param) {
     std::string name = param.displayName.empty() ? param.name : param.displayName;
     switch (param.kind) {
         case LX_FLOAT: return name + ": 0 to 1 is " + number(param.minimum[0]) + " to " + number(param.maximum[0]);
@@ -81,11 +81,11 @@ int frei0rType(uint32_t kind) {
     }
 }
 
-std::vector<Slot> exposedParams(IPlugin& fx) {
+std::vector<Slot> exposedParams(script::IPlugin& fx) {
     std::vector<Slot> slots;
     const uint32_t count = fx.paramCount();
     for (uint32_t p = 0; p < count; ++p) {
-        const Parameter& param = fx.getParam(p);
+        const gpu::Parameter& param = fx.getParam(p);
         const int type = frei0rType(param.kind);
         if (param.id == 0 || (param.flags & kSkipHost) || type < 0) continue;
         Slot slot;
@@ -98,7 +98,7 @@ std::vector<Slot> exposedParams(IPlugin& fx) {
     return slots;
 }
 
-void toEngine(const Parameter& param, const Value& value, uint32_t width, uint32_t height, float out[4]) {
+void toEngine(const gpu::Parameter& param, const Value& value, uint32_t width, uint32_t height, float out[4]) {
     std::fill(out, out + 4, 0.0f);
     switch (param.kind) {
         case LX_FLOAT: {
@@ -140,7 +140,7 @@ void toEngine(const Parameter& param, const Value& value, uint32_t width, uint32
     }
 }
 
-Value fromEngine(const Parameter& param, const float value[4], uint32_t width, uint32_t height) {
+Value fromEngine(const gpu::Parameter& param, const float value[4], uint32_t width, uint32_t height) {
     Value v;
     switch (param.kind) {
         case LX_FLOAT: {
@@ -172,7 +172,7 @@ Value fromEngine(const Parameter& param, const float value[4], uint32_t width, u
     return v;
 }
 
-Value defaultValue(const Parameter& param, uint32_t width, uint32_t height) {
+Value defaultValue(const gpu::Parameter& param, uint32_t width, uint32_t height) {
     float value[4];
     std::memcpy(value, param.value, sizeof value);
     switch (param.kind) {

@@ -99,7 +99,7 @@ bool ensureReady() {
     if (g.ready) return true;
     try {
         keepLoaded();
-        IPlugin& fx = effectPlugin();
+        script::IPlugin& fx = script::effectPlugin();
         if (!fx.init(const_cast<void*>(platform::currentModule()))) return false;
         g.name = fx.getText(kTextName);
         const std::string about = fx.getText(kTextAbout);
@@ -118,9 +118,9 @@ bool ensureReady() {
 // Holds the engine's GL lock for one scope when the take succeeds.
 class GLScope {
 public:
-    GLScope() : held(effectPlugin().lockGL()) {}
+    GLScope() : held(script::effectPlugin().lockGL()) {}
     ~GLScope() {
-        if (held) effectPlugin().unlockGL();
+        if (held) script::effectPlugin().unlockGL();
     }
     GLScope(const GLScope&) = delete;
     GLScope& operator=(const GLScope&) = delete;
@@ -138,14 +138,14 @@ inline uint32_t toHostOrder(uint32_t argb) { return (argb >> 8) | (argb << 24); 
 class Instance {
 public:
     Instance(uint32_t width, uint32_t height) : width(width), height(height) {
-        IPlugin& fx = effectPlugin();
+        script::IPlugin& fx = script::effectPlugin();
         handle = fx.newSequence();
         // Every parameter starts at its declared default, as the host's
         // parameters do.
         fx.setSequence(nullptr);
         for (const Slot& slot : glue().slots) values.push_back(defaultValue(fx.getParam(slot.position), width, height));
     }
-    ~Instance() { effectPlugin().deleteSequence(handle); }
+    ~Instance() { script::effectPlugin().deleteSequence(handle); }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
@@ -162,7 +162,7 @@ private:
     size_t pixels() const { return size_t(width) * height; }
 
     uint32_t width, height;
-    SequenceHandle* handle = nullptr;
+    script::SequenceHandle* handle = nullptr;
     std::vector<Value> values;      // by slot, in frei0r's terms
     std::vector<uint32_t> staging;  // the input frame in the engine's order
 };
@@ -214,7 +214,7 @@ void Instance::get(int index, void* param) const {
 // The instance's values into its Sequence before the script runs, as the
 // host glue reads every parameter before a frame.
 void Instance::applyValues() {
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     const std::vector<Slot>& slots = glue().slots;
     for (size_t i = 0; i < slots.size(); ++i) {
         float value[4];
@@ -252,7 +252,7 @@ void Instance::copyOut(const uint32_t* readback, uint32_t outW, uint32_t outH, i
 
 void Instance::update(double time, const uint32_t* in, uint32_t* out) {
     if (!out) return;
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     fx.setSequence(handle);
     fx.setContextExtent(width, height, 1.0f);
     applyValues();
@@ -264,7 +264,7 @@ void Instance::update(double time, const uint32_t* in, uint32_t* out) {
     fx.setFrameTime(time);
     uint32_t outW = width, outH = height;
     fx.preRender(width, height, &outW, &outH);
-    holdOutputSize(fx, outW, outH);
+    script::holdOutputSize(fx, outW, outH);
     // The output centred on the frame; the script reads where the input's
     // top-left corner lies as the negative of this corner.
     const int64_t originX = int64_t{outW / 2} - int64_t{width / 2};
@@ -273,7 +273,7 @@ void Instance::update(double time, const uint32_t* in, uint32_t* out) {
     if (in) {
         staging.resize(pixels());
         for (size_t i = 0; i < staging.size(); ++i) staging[i] = toEngineOrder(in[i]);
-        fx.uploadLayer(kInputLayerIndex, staging.data(), width, height, 8, static_cast<int32_t>(width * 4));
+        fx.uploadLayer(script::kInputLayerIndex, staging.data(), width, height, 8, static_cast<int32_t>(width * 4));
     }
     fx.render(time, outW, outH, 8);
     const auto* readback = static_cast<const uint32_t*>(fx.readOutput());

@@ -2,6 +2,8 @@
 
 #include "gpu/WideString.h"
 
+namespace gpu {
+
 Parameter& emptyParameter() {
     static Parameter empty;
     empty = Parameter();
@@ -304,3 +306,5 @@ void Context::removeSequence(uint32_t index) {
 }
 
 Sequence* Context::sequence(uint32_t index) { return index < sequences.size() ? sequences[index].get() : nullptr; }
+
+}  // namespace gpu

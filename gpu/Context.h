@@ -20,11 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "ImageLib/SurfaceEntity.h"
+#include "gpu/SurfaceEntity.h"
 #include "gpu/Factory.h"
 #include "gpu/Parameter.h"
 #include "gpu/Shader.h"
 #include "gpu/Texture.h"
+
+namespace gpu {
 
 struct Parameter::Factory : EntityFactory<Parameter, kParameterKind> {};
 struct Surface::Factory : EntityFactory<Surface, kSurfaceKind> {};
@@ -191,3 +193,5 @@ private:
     std::vector<uint32_t> declared;  // parameter ids by position; 0 once released
     bool initialized = false;
 };
+
+}  // namespace gpu

@@ -21,6 +21,8 @@
 #include <map>
 #include <set>
 
+namespace gpu {
+
 constexpr uint32_t kKindMask = 0xFF000000u;
 constexpr uint32_t kSerialMask = 0x00FFFFFFu;
 constexpr uint32_t kParameterKind = 0x01000000u;
@@ -101,3 +103,5 @@ private:
     uint32_t next = 1;
     std::set<uint32_t> freed;
 };
+
+}  // namespace gpu

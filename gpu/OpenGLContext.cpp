@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cwchar>
 
+namespace gpu {
+
 namespace gl = platform::gl;
 
 OpenGLContext::OpenGLContext() = default;
@@ -76,3 +78,5 @@ void initGLExtensions() {
     glewExperimental = GL_TRUE;
     (void)glewInit();
 }
+
+}  // namespace gpu

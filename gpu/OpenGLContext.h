@@ -17,6 +17,8 @@
 #include "platform/GLBackend.h"
 #include "platform/Mutex.h"
 
+namespace gpu {
+
 struct OpenGLFault {
     int32_t code;
 };
@@ -65,3 +67,5 @@ private:
 // current. The loader's own result is not meaningful headless (it reports a
 // missing GLX display after loading every entry point), so it is not returned.
 void initGLExtensions();
+
+}  // namespace gpu

@@ -31,6 +31,8 @@ enum LX_ParamFlags : uint32_t {
     LX_PF_RemoveScale = 32,
 };
 
+namespace gpu {
+
 // Other bits of the flags word.
 constexpr uint32_t kParamFlagSkipHostUpdate = 1;  // left out of host UI updates
 constexpr uint32_t kParamFlagDisabled = 2;        // greyed out in the host UI
@@ -66,3 +68,5 @@ struct Parameter {
 
     struct Factory;  // the registry's factory of parameter entities
 };
+
+}  // namespace gpu

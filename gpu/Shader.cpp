@@ -10,6 +10,8 @@
 #include "gpu/WideString.h"
 #include "package/FileReaders.h"
 
+namespace gpu {
+
 namespace {
 
 constexpr GLsizei kLogSize = 4096;
@@ -337,3 +339,5 @@ bool Shader::setParameterValue(const std::string& uniformName, uint32_t value) {
     if (isTextureKind(uniform.kind) || (choice && value != kKeepValue)) setBits(uniform.value[0], value);
     return true;
 }
+
+}  // namespace gpu

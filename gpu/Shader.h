@@ -27,6 +27,8 @@
 #include "gpu/GLName.h"
 #include "gpu/Parameter.h"
 
+namespace gpu {
+
 class Shader {
 public:
     struct Factory;
@@ -98,3 +100,5 @@ private:
 };
 
 struct Shader::Factory : EntityFactory<Shader, kShaderKind> {};
+
+}  // namespace gpu

@@ -6,9 +6,11 @@
 
 #include "ImageLib/Decode.h"
 #include "ImageLib/Surface.h"
-#include "ImageLib/SurfaceEntity.h"
+#include "gpu/SurfaceEntity.h"
 #include "gpu/WideString.h"
 #include "package/FileReaders.h"
+
+namespace gpu {
 
 namespace {
 
@@ -359,3 +361,5 @@ bool Texture::loadFile(const std::string& fileName) {
     return upload(image.pixels.get(), image.width, image.height, image.depth, uint64_t{image.width} * image.depth / 2,
                   false, false);
 }
+
+}  // namespace gpu

@@ -44,6 +44,8 @@
 #include "gpu/Factory.h"
 #include "gpu/GLName.h"
 
+namespace gpu {
+
 class Surface;
 
 using PixelBuffer = std::vector<uint8_t>;
@@ -177,3 +179,5 @@ private:
 
 struct Texture::Factory : EntityFactory<Texture, kTextureKind> {};
 struct RenderTarget::Factory : EntityFactory<RenderTarget, kRenderTargetKind> {};
+
+}  // namespace gpu

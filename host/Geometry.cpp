@@ -81,7 +81,7 @@ void unite(PF_Rect& into, const PF_Rect& with) {
 void prepareSequence(SuiteCache& suites, PF_InData* in_data, SequenceData& data) {
     refreshCompositionInfo(suites, in_data, &data);
     selectSequence(data);
-    effectPlugin().setFrameTime(frameSeconds(in_data));
+    script::effectPlugin().setFrameTime(frameSeconds(in_data));
     readParamValues(suites, in_data, false);
 }
 
@@ -102,13 +102,13 @@ A_long centredStart(uint32_t outer, uint32_t inner, int64_t base = 0) {
 
 // The output size held to what the engine can render.
 Size renderable(Size out) {
-    holdOutputSize(effectPlugin(), out.w, out.h);
+    script::holdOutputSize(script::effectPlugin(), out.w, out.h);
     return out;
 }
 
 Size scriptOutputSize(Size input) {
     Size out = input;
-    effectPlugin().preRender(input.w, input.h, &out.w, &out.h);
+    script::effectPlugin().preRender(input.w, input.h, &out.w, &out.h);
     return out;
 }
 

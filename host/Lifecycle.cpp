@@ -39,7 +39,7 @@ PF_Err makeGlobalData(PF_InData* in_data, PF_OutData* out_data) {
         out_data->global_data = handle.release();
         return PF_Err_NONE;
     }
-    const std::string name = effectPlugin().getText(kTextRegistrationName);
+    const std::string name = script::effectPlugin().getText(kTextRegistrationName);
     const auto* utility = suites.get<AEGP_UtilitySuite3>(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion3);
     const A_Err err = utility->AEGP_RegisterWithAEGP(nullptr, name.c_str(), &data->pluginId);
     if (err == A_Err_NONE) out_data->global_data = handle.release();
@@ -69,7 +69,7 @@ void declarePixelFormats(PF_InData* in_data, uint32_t& flags, uint32_t& flags2) 
 
 // A fresh zeroed sequence block with a new Sequence, handed to out_data.
 // Returns false when the host gives no memory.
-bool makeSequenceData(SuiteCache& suites, PF_OutData* out_data, SequenceHandle** made) {
+bool makeSequenceData(SuiteCache& suites, PF_OutData* out_data, script::SequenceHandle** made) {
     const PF_HandleSuite1* handles = suites.handles();
     HostHandle handle(handles, kSequenceDataSize);
     if (!handle.valid()) return false;
@@ -78,7 +78,7 @@ bool makeSequenceData(SuiteCache& suites, PF_OutData* out_data, SequenceHandle**
         auto* data = static_cast<SequenceData*>(lock.data());
         if (!data) return false;
         std::memset(data, 0, kSequenceDataSize);
-        data->handle = effectPlugin().newSequence();
+        data->handle = script::effectPlugin().newSequence();
         if (made) *made = data->handle;
     }
     out_data->sequence_data = handle.release();
@@ -91,7 +91,7 @@ bool makeSequenceData(SuiteCache& suites, PF_OutData* out_data, SequenceHandle**
 void disposeSequenceData(SuiteCache& suites, PF_InData* in_data) {
     if (!in_data->sequence_data) return;
     if (SequenceData* data = sequenceDataOf(in_data)) {
-        if (data->handle) effectPlugin().deleteSequence(data->handle);
+        if (data->handle) script::effectPlugin().deleteSequence(data->handle);
         data->handle = nullptr;
     }
     suites.handles()->host_dispose_handle(in_data->sequence_data);
@@ -102,7 +102,8 @@ void disposeSequenceData(SuiteCache& suites, PF_InData* in_data) {
 
 PF_Err handleAbout(PF_InData* in_data, PF_OutData* out_data) {
     if (isPremiereHost(in_data)) return PF_Err_NONE;
-    formatHostString(in_data, out_data->return_msg, sizeof(out_data->return_msg), effectPlugin().getText(kTextAbout));
+    formatHostString(in_data, out_data->return_msg, sizeof(out_data->return_msg),
+                     script::effectPlugin().getText(kTextAbout));
     return PF_Err_NONE;
 }
 
@@ -111,7 +112,7 @@ PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->utils && in_data->utils->get_platform_data) {
         in_data->utils->get_platform_data(in_data->effect_ref, PF_PlatData_RES_DLLINSTANCE, &instance);
     }
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     if (!fx.init(instance)) return PF_Err_INTERNAL_STRUCT_DAMAGED;
 
     EffectVersion version = 0;
@@ -151,9 +152,9 @@ PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
 PF_Err handleSequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
     if (!in_data->sequence_data) return PF_Err_NONE;
     SuiteCache suites(in_data);
-    SequenceHandle* made = nullptr;
+    script::SequenceHandle* made = nullptr;
     if (!makeSequenceData(suites, out_data, &made)) return PF_Err_NONE;
-    if (*in_data->sequence_data) effectPlugin().setSequence(made);
+    if (*in_data->sequence_data) script::effectPlugin().setSequence(made);
     if (!isPremiereHost(in_data) && !isCurrentHost(in_data)) out_data->out_flags |= PF_OutFlag_FORCE_RERENDER;
     refreshParamUI(in_data, out_data, nullptr);
     return PF_Err_NONE;
@@ -171,7 +172,7 @@ PF_Err handleSequenceFlatten(PF_InData* in_data, PF_OutData* out_data) {
             // Nothing of the instance is saved: a reloaded project starts afresh.
             std::memset(lock.data(), 0, kSequenceDataSize);
             const SequenceData* current = sequenceDataOf(in_data);
-            if (current && current->handle) effectPlugin().setSequence(current->handle);
+            if (current && current->handle) script::effectPlugin().setSequence(current->handle);
         }
     }
     out_data->sequence_data = flat.release();

@@ -32,7 +32,7 @@ ParamMaps& maps() {
 constexpr int32_t kFlagsSupervised = PF_ParamFlag_SUPERVISE;
 constexpr int32_t kFlagsCollapsedSupervised = PF_ParamFlag_COLLAPSE_TWIRLY | PF_ParamFlag_SUPERVISE;
 
-bool hiddenFromHost(const Parameter& param) { return param.flags & kParamFlagSkipHostUpdate; }
+bool hiddenFromHost(const gpu::Parameter& param) { return param.flags & gpu::kParamFlagSkipHostUpdate; }
 
 // Kinds read only for a render: a layer's pixels are uploaded, a path has no
 // value. A TEXTURE parameter's popup choice is read like any popup's.
@@ -63,7 +63,7 @@ float ratio(int32_t num, uint32_t den) {
 }
 
 // Fills def for the parameter's kind; false for kinds the host cannot show.
-bool buildDefinition(const PF_InData* in_data, const Parameter& param, PF_ParamDef& def) {
+bool buildDefinition(const PF_InData* in_data, const gpu::Parameter& param, PF_ParamDef& def) {
     const float* v = param.value;
     switch (param.kind) {
         case LX_FLOAT: {
@@ -76,7 +76,7 @@ bool buildDefinition(const PF_InData* in_data, const Parameter& param, PF_ParamD
             fs.valid_max = fs.slider_max = param.maximum[0];
             // The precision is a signed byte in the flags.
             fs.precision =
-                static_cast<int8_t>(param.flags >> kParamPrecisionShift);  // NOLINT(bugprone-signed-char-misuse)
+                static_cast<int8_t>(param.flags >> gpu::kParamPrecisionShift);  // NOLINT(bugprone-signed-char-misuse)
             fs.display_flags = PF_ValueDisplayFlag_NONE;
             fs.curve_tolerance = AEFX_AUDIO_DEFAULT_CURVE_TOLERANCE;
             break;
@@ -166,8 +166,8 @@ void uploadLayerParam(SuiteCache& suites, const PF_ParamDef& def, uint32_t posit
     const WorldPixels pixels = worldPixels(suites, &layer);
     if (!pixels.data) return;
     GLScope gl(true);
-    effectPlugin().uploadLayer(position, pixels.data, static_cast<uint32_t>(layer.width),
-                               static_cast<uint32_t>(layer.height), pixels.depth, layer.rowbytes);
+    script::effectPlugin().uploadLayer(position, pixels.data, static_cast<uint32_t>(layer.width),
+                                       static_cast<uint32_t>(layer.height), pixels.depth, layer.rowbytes);
 }
 
 }  // namespace
@@ -179,12 +179,12 @@ uint32_t firstColorIndex() { return maps().firstColor; }
 uint32_t firstPointIndex() { return maps().firstPoint; }
 
 PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     ParamMaps& m = maps();
     out_data->num_params = 1;  // the input layer
     const uint32_t count = fx.paramCount();
     for (uint32_t p = 0; p < count; ++p) {
-        const Parameter& param = fx.getParam(p);
+        const gpu::Parameter& param = fx.getParam(p);
         if (hiddenFromHost(param)) continue;
         PF_ParamDef def;
         std::memset(&def, 0, sizeof def);
@@ -216,13 +216,13 @@ PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
 }
 
 void readParamValues(SuiteCache& suites, PF_InData* in_data, bool all) {
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     const ParamMaps& m = maps();
     const PF_InteractCallbacks& inter = in_data->inter;
     if (!inter.checkout_param || !inter.checkin_param) return;
     const uint32_t count = fx.paramCount();
     for (uint32_t p = 0; p < count; ++p) {
-        const Parameter& param = fx.getParam(p);
+        const gpu::Parameter& param = fx.getParam(p);
         if (hiddenFromHost(param) || (!all && isImageKind(param.kind))) continue;
         const auto found = m.scriptToHost.find(p);
         if (found == m.scriptToHost.end() || found->second == 0) continue;
@@ -242,7 +242,7 @@ void readParamValue(SuiteCache& suites, PF_InData* in_data, const PF_ParamDef& d
     const auto found = m.hostToScript.find(static_cast<uint32_t>(hostIndex));
     if (found == m.hostToScript.end()) return;
     const uint32_t position = found->second;
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     const uint32_t flags = fx.getParam(position).flags;
 
     const float par = ratio(in_data->pixel_aspect_ratio.num, in_data->pixel_aspect_ratio.den);
@@ -294,7 +294,7 @@ PF_Err handleUserChangedParam(PF_InData* in_data, PF_OutData*, PF_ParamDef* para
     const SequenceData* data = sequenceDataOf(in_data);
     if (!data) return PF_Err_NONE;
     // A block without a handle selects no instance, never the last one used.
-    effectPlugin().setSequence(data->handle);
+    script::effectPlugin().setSequence(data->handle);
     const auto* change = static_cast<const PF_UserChangedParamExtra*>(extra);
     if (!change || change->param_index <= 0 || !params) return PF_Err_NONE;
     const int32_t index = change->param_index;
@@ -313,13 +313,13 @@ PF_Err handleUpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
         SuiteCache suites(in_data);
         readParamValues(suites, in_data, false);
     }
-    effectPlugin().updateUIFlags();
+    script::effectPlugin().updateUIFlags();
     refreshParamUI(in_data, out_data, params);
     return PF_Err_NONE;
 }
 
 void refreshParamUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]) {
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     ParamMaps& m = maps();
     DirectSuite<PF_ParamUtilsSuite3> utils(
         in_data, kPFParamUtilsSuite,
@@ -327,7 +327,7 @@ void refreshParamUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     bool updateFailed = false;
     const uint32_t count = fx.paramCount();
     for (uint32_t p = 0; p < count; ++p) {
-        const Parameter& param = fx.getParam(p);
+        const gpu::Parameter& param = fx.getParam(p);
         if (hiddenFromHost(param)) continue;
         const auto found = m.scriptToHost.find(p);
         if (found == m.scriptToHost.end() || found->second == 0) continue;
@@ -338,7 +338,7 @@ void refreshParamUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
         const bool inArray = in_data->num_params <= 0 || hostIndex < static_cast<uint32_t>(in_data->num_params);
         if (params && inArray && params[hostIndex]) {
             PF_ParamDef copy = *params[hostIndex];
-            if (param.flags & kParamFlagDisabled) {
+            if (param.flags & gpu::kParamFlagDisabled) {
                 copy.ui_flags |= PF_PUI_DISABLED;
             } else {
                 copy.ui_flags &= ~PF_PUI_DISABLED;

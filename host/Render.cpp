@@ -48,8 +48,8 @@ Area renderArea(SuiteCache& suites, PF_InData* in_data, PF_OutData* out_data, co
 void uploadCompositingInput(SuiteCache& suites, PF_LayerDef* input) {
     const WorldPixels pixels = worldPixels(suites, input);
     if (!pixels.data || !worldHolds(*input, pixels.depth)) return;
-    effectPlugin().uploadLayer(kInputLayerIndex, pixels.data, static_cast<uint32_t>(input->width),
-                               static_cast<uint32_t>(input->height), pixels.depth, input->rowbytes);
+    script::effectPlugin().uploadLayer(script::kInputLayerIndex, pixels.data, static_cast<uint32_t>(input->width),
+                                       static_cast<uint32_t>(input->height), pixels.depth, input->rowbytes);
 }
 
 // The editing host's input: the source area at the pre-effect origin,
@@ -72,7 +72,7 @@ void uploadEditingInput(PF_InData* in_data, const PF_LayerDef& input, uint32_t d
     for (uint32_t y = 0; y < h; ++y) {
         std::memcpy(packed.data() + row * y, base + int64_t(y0 + y) * input.rowbytes + size_t(x0) * bpp, row);
     }
-    effectPlugin().uploadLayer(kInputLayerIndex, packed.data(), w, h, depth, static_cast<int32_t>(row));
+    script::effectPlugin().uploadLayer(script::kInputLayerIndex, packed.data(), w, h, depth, static_cast<int32_t>(row));
 }
 
 void copyRow(const uint8_t* src, uint8_t* dst, uint32_t pixels, uint32_t depth) {
@@ -170,7 +170,7 @@ PF_Err handleRender(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* param
     // input goes through unchanged.
     if (!data || depth == 0) return copyThrough(in_data, input, output);
 
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     selectSequence(*data);
     fx.setInputOrigin(output->origin_x, output->origin_y);
     SuiteCache suites(in_data);

@@ -19,7 +19,7 @@ struct SequenceData {
     uint32_t compWidth;  // composition size, refreshed before each frame
     uint32_t compHeight;
     uint8_t reserved1[12];
-    SequenceHandle* handle;  // the instance's Sequence in the engine
+    script::SequenceHandle* handle;  // the instance's Sequence in the engine
     float compPixelAspect;
     uint8_t reserved2[kSequenceDataSize - 44];
 };

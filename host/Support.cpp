@@ -6,10 +6,10 @@
 
 namespace host {
 
-GLScope::GLScope(bool take) : held(take && effectPlugin().lockGL()) {}
+GLScope::GLScope(bool take) : held(take && script::effectPlugin().lockGL()) {}
 
 GLScope::~GLScope() {
-    if (held) effectPlugin().unlockGL();
+    if (held) script::effectPlugin().unlockGL();
 }
 
 WorldPixels worldPixels(SuiteCache& suites, PF_LayerDef* world) {
@@ -29,7 +29,7 @@ WorldPixels worldPixels(SuiteCache& suites, PF_LayerDef* world) {
 }
 
 void selectSequence(const SequenceData& data) {
-    IPlugin& fx = effectPlugin();
+    script::IPlugin& fx = script::effectPlugin();
     // A block without a handle selects no sequence rather than leaving the
     // last instance's current.
     fx.setSequence(data.handle);

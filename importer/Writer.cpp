@@ -11,8 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "gpu/Context.h"
-#include "gpu/OpenGLContext.h"
+#include "gpu/ShaderCheck.h"
 #include "importer/Effect.h"
 
 namespace importer {
@@ -24,35 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kClearShader = "void main() { gl_FragColor = vec4(0.0); }\n";
-
-// The engine's registry on a context of its own, for the import's duration.
-class CompileSession {
-public:
-    CompileSession() {
-        if (gl.create() != 0 || gl.makeCurrent() != 0)
-            throw std::runtime_error("no OpenGL context to compile shaders in");
-        initGLExtensions();
-        Context::instance().initialize();
-    }
-    ~CompileSession() {
-        Context::instance().shutdown();
-        gl.destroy();
-    }
-    CompileSession(const CompileSession&) = delete;
-    CompileSession& operator=(const CompileSession&) = delete;
-
-    // The compile or link log of `source`, empty when it builds.
-    std::string errors(const std::string& source) {
-        Context& context = Context::instance();
-        const uint32_t id = context.createShader("import", source);
-        std::string log = context.getShader(id).error();
-        context.releaseEntity(id);
-        return log;
-    }
-
-private:
-    OpenGLContext gl;
-};
 
 std::string xmlEscaped(const std::string& text) {
     std::string out;
@@ -195,14 +165,14 @@ ImportError refusal(const std::string& file, const std::vector<Failure>& failure
 Report writeEffect(Effect& fx, const std::string& outDir) {
     Report& report = fx.report;
     {
-        CompileSession session;
+        gpu::ShaderCheck check;
         std::vector<Failure> failures;
         bool built = false;
         for (const std::string& version : fx.versions) {
             const Pass* failed = nullptr;
             std::string log;
             for (const Pass& pass : fx.passes) {
-                log = session.errors(versioned(version, pass.code));
+                log = check.errors(versioned(version, pass.code));
                 if (!log.empty()) {
                     failed = &pass;
                     break;

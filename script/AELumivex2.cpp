@@ -11,6 +11,8 @@
 #include "package/FileReaders.h"
 #include "script/Program.h"
 
+namespace script {
+
 namespace {
 
 constexpr const char* kProgramName = "fx.js";
@@ -42,10 +44,10 @@ uint32_t largestTargetSide() {
 }
 
 // Why a frame's output target has no storage.
-std::string outputRefusal(const RenderTarget& target) {
+std::string outputRefusal(const gpu::RenderTarget& target) {
     switch (target.storageFailure()) {
-        case StorageFailure::overBudget: return gpu::gpuMemoryLimitText();
-        case StorageFailure::outOfMemory: return "the GL is out of memory";
+        case gpu::StorageFailure::overBudget: return gpu::gpuMemoryLimitText();
+        case gpu::StorageFailure::outOfMemory: return "the GL is out of memory";
         default: return "the GL cannot make a render target of that size";
     }
 }
@@ -55,7 +57,7 @@ std::string outputRefusal(const RenderTarget& target) {
 IPlugin& effectPlugin() {
     // The registry is built first so that it is destroyed after the effect
     // object, whose destructor still shuts it down.
-    Context::instance();
+    gpu::Context::instance();
     static AELumivex2 plugin;
     return plugin;
 }
@@ -77,12 +79,12 @@ bool AELumivex2::init(void* moduleInstance) {
     // context: the registry's GL objects live in it, and a new one would
     // leave the old window and context behind.
     if (!glContext) {
-        auto made = std::make_unique<OpenGLContext>();
+        auto made = std::make_unique<gpu::OpenGLContext>();
         if (made->create() != 0) return false;
         glContext = std::move(made);
     }
     if (!lockGL()) return false;
-    initGLExtensions();
+    gpu::initGLExtensions();
     maxSide = largestTargetSide();
     loadScript();
     initialized = true;
@@ -106,15 +108,15 @@ bool AELumivex2::loadScript() {
         loadTimedOut = error->timedOut;
     }
     scriptReady = true;
-    Context& registry = Context::instance();
-    if (Sequence* current = registry.current()) current->assign(registry);
+    gpu::Context& registry = gpu::Context::instance();
+    if (gpu::Sequence* current = registry.current()) current->assign(registry);
     restoreSequences();
     if (locked) unlockGL();
     return true;
 }
 
 void AELumivex2::restoreSequences() {
-    Context& registry = Context::instance();
+    gpu::Context& registry = gpu::Context::instance();
     if (!registry.isInitialized()) return;
     for (const SequenceHandle* handle : liveHandles) registry.sequenceAt(handle->index);
 }
@@ -134,7 +136,7 @@ void AELumivex2::shutdown() {
 
 SequenceHandle* AELumivex2::newSequence() {
     auto handle = std::make_unique<SequenceHandle>();
-    handle->index = Context::instance().addSequence();
+    handle->index = gpu::Context::instance().addSequence();
     liveHandles.insert(handle.get());
     return handle.release();
 }
@@ -144,7 +146,7 @@ void AELumivex2::deleteSequence(SequenceHandle* handle) {
     liveHandles.erase(handle);
     // Its output target and input texture go with it, so the GL is needed.
     const bool locked = lockGL();
-    Context::instance().removeSequence(handle->index);
+    gpu::Context::instance().removeSequence(handle->index);
     instanceErrors.erase(handle->index);
     if (locked) unlockGL();
     // The current handle must not outlive its deletion.
@@ -156,12 +158,12 @@ void AELumivex2::setSequence(SequenceHandle* handle) {
     sequence = handle;
     // No handle makes no sequence current, so nothing of another instance
     // is drawn or read back in its place.
-    Context::instance().currentSequence = handle ? handle->index : Context::kNoSequence;
+    gpu::Context::instance().currentSequence = handle ? handle->index : gpu::Context::kNoSequence;
 }
 
-Sequence* AELumivex2::selectSequence() {
+gpu::Sequence* AELumivex2::selectSequence() {
     if (!sequence) return nullptr;
-    Context& registry = Context::instance();
+    gpu::Context& registry = gpu::Context::instance();
     // Loads restore the sequences of live handles (restoreSequences); one
     // missing still (a registry shut down since) is made afresh.
     if (registry.isInitialized() && !registry.sequence(sequence->index)) registry.sequenceAt(sequence->index);
@@ -186,7 +188,7 @@ std::optional<std::string> AELumivex2::callScript(const char* source, const char
 
 void AELumivex2::setFrameTime(double seconds) {
     if (!sequence) return;
-    if (Sequence* current = selectSequence()) current->time = seconds;
+    if (gpu::Sequence* current = selectSequence()) current->time = seconds;
 }
 
 void AELumivex2::reportFrameError(const std::string& text) {
@@ -196,13 +198,13 @@ void AELumivex2::reportFrameError(const std::string& text) {
 void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, uint32_t* outHeight) {
     if (!sequence) return;
     retryTimedOutLoad();
-    Sequence* current = selectSequence();
+    gpu::Sequence* current = selectSequence();
     if (current) {
         current->outputWidth = 0;
         current->outputHeight = 0;
         const std::string call = "preRender(" + std::to_string(width) + "," + std::to_string(height) + ",1);";
         currentErrors()->preRender = callScript(call.c_str(), "preRender()").value_or("");
-        current = Context::instance().current();
+        current = gpu::Context::instance().current();
     }
     const uint32_t w = current && current->outputWidth ? current->outputWidth : width;
     const uint32_t h = current && current->outputHeight ? current->outputHeight : height;
@@ -213,26 +215,26 @@ void AELumivex2::preRender(uint32_t width, uint32_t height, uint32_t* outWidth, 
 void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t depth) {
     if (!sequence) return;
     retryTimedOutLoad();
-    if (Sequence* current = selectSequence()) {
-        current->prepareRenderTarget(FrameFormat{width, height, 0, depth}, time);
+    if (gpu::Sequence* current = selectSequence()) {
+        current->prepareRenderTarget(gpu::FrameFormat{width, height, 0, depth}, time);
         InstanceErrors& errors = *currentErrors();
         errors.draw.clear();
         // An updateUIFlags error is shown in one frame, then draw runs again.
         if (errors.updateUIFlagsShown) errors.updateUIFlags.clear();
         errors.updateUIFlagsShown = !errors.updateUIFlags.empty();
         const std::string blocking =
-            Context::instance().collectShaderErrors() + loadError + errors.preRender + errors.updateUIFlags;
+            gpu::Context::instance().collectShaderErrors() + loadError + errors.preRender + errors.updateUIFlags;
         if (!current->frameTarget()) {
             // Nothing to draw into, and nothing the host can read back.
             errors.draw = "The output of " + std::to_string(width) + " x " + std::to_string(height) +
                           " pixels at depth " + std::to_string(depth) + " could not be made: " +
-                          outputRefusal(Context::instance().getRenderTarget(current->renderTargetId)) + "\n";
+                          outputRefusal(gpu::Context::instance().getRenderTarget(current->renderTargetId)) + "\n";
         } else if (!blocking.empty()) {
             drawErrorFrame(*current, blocking);
         } else if (auto error = callScript("draw();", "draw()")) {
             errors.draw = *error;
             // The script may have released or replaced the sequence.
-            if (Sequence* after = Context::instance().current()) drawErrorFrame(*after, *error);
+            if (gpu::Sequence* after = gpu::Context::instance().current()) drawErrorFrame(*after, *error);
         }
     }
     if (++frameCounter > 4) {
@@ -241,8 +243,8 @@ void AELumivex2::render(double time, uint32_t width, uint32_t height, uint32_t d
     }
 }
 
-void AELumivex2::drawErrorFrame(Sequence& current, const std::string& text) {
-    RenderTarget* target = current.frameTarget();
+void AELumivex2::drawErrorFrame(gpu::Sequence& current, const std::string& text) {
+    gpu::RenderTarget* target = current.frameTarget();
     if (!target) return;
     // What the script drew before failing, or undefined storage, is not shown.
     target->clear();
@@ -262,21 +264,21 @@ void AELumivex2::updateUIFlags() {
     if (locked) unlockGL();
 }
 
-uint32_t AELumivex2::paramCount() { return Context::instance().count(); }
+uint32_t AELumivex2::paramCount() { return gpu::Context::instance().count(); }
 
-const Parameter& AELumivex2::getParam(uint32_t index) {
-    Context& registry = Context::instance();
-    const Parameter* declared = registry.at(index);
-    if (!declared || declared->id == 0) return emptyParameter();
+const gpu::Parameter& AELumivex2::getParam(uint32_t index) {
+    gpu::Context& registry = gpu::Context::instance();
+    const gpu::Parameter* declared = registry.at(index);
+    if (!declared || declared->id == 0) return gpu::emptyParameter();
     return registry.getParameter(declared->id);
 }
 
 void AELumivex2::setParamValue(uint32_t index, const float value[4]) {
     if (!value) return;
-    Context& registry = Context::instance();
-    const Parameter* declared = registry.at(index);
+    gpu::Context& registry = gpu::Context::instance();
+    const gpu::Parameter* declared = registry.at(index);
     if (!declared || declared->id == 0) return;
-    Parameter& record = registry.getParameter(declared->id);
+    gpu::Parameter& record = registry.getParameter(declared->id);
     if (record.id == 0 || record.kind == LX_LAYER) return;
     std::memcpy(record.value, value, sizeof record.value);
 }
@@ -284,13 +286,13 @@ void AELumivex2::setParamValue(uint32_t index, const float value[4]) {
 void AELumivex2::uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
                              int32_t rowBytes) {
     if (!pixels || rowBytes == 0 || !sequence) return;
-    Sequence* current = selectSequence();
+    gpu::Sequence* current = selectSequence();
     if (!current) return;
     // A bottom-up world (rows going down in memory) is copied top row first
     // into rows of its own, the order of every other upload.
     std::vector<uint8_t> topDown;
     if (rowBytes < 0) {
-        const size_t row = size_t(width) * 4 * bytesPerChannel(depth);
+        const size_t row = size_t(width) * 4 * gpu::bytesPerChannel(depth);
         if (row == 0 || row > size_t(-int64_t(rowBytes))) return;
         topDown.resize(row * height);
         const auto* top = static_cast<const uint8_t*>(pixels);
@@ -298,18 +300,18 @@ void AELumivex2::uploadLayer(uint32_t index, const void* pixels, uint32_t width,
         pixels = topDown.data();
         rowBytes = static_cast<int32_t>(row);
     }
-    Context& registry = Context::instance();
+    gpu::Context& registry = gpu::Context::instance();
     if (index == kInputLayerIndex) {
-        Surface layer;
+        gpu::Surface layer;
         layer.assignExternal(width, height, depth, rowBytes, const_cast<void*>(pixels));
         current->uploadInputTexture(layer);
         return;
     }
-    const Parameter* declared = registry.at(index);
+    const gpu::Parameter* declared = registry.at(index);
     if (!declared || declared->id == 0) return;
-    Parameter& record = registry.getParameter(declared->id);
+    gpu::Parameter& record = registry.getParameter(declared->id);
     if (record.id == 0) return;
-    Texture& texture = registry.getTexture(record.textureId);
+    gpu::Texture& texture = registry.getTexture(record.textureId);
     if (texture.glName() == 0) return;
     texture.upload(pixels, width, height, depth, rowBytes, true, true);
     // Sampler uniforms read the GL texture name from the first value slot.
@@ -318,14 +320,14 @@ void AELumivex2::uploadLayer(uint32_t index, const void* pixels, uint32_t width,
 }
 
 const void* AELumivex2::readOutput() {
-    Sequence* current = Context::instance().current();
-    RenderTarget* target = current ? current->frameTarget() : nullptr;
+    gpu::Sequence* current = gpu::Context::instance().current();
+    gpu::RenderTarget* target = current ? current->frameTarget() : nullptr;
     return target ? target->beginReadback() : nullptr;
 }
 
 void AELumivex2::releaseOutput() {
-    Sequence* current = Context::instance().current();
-    if (RenderTarget* target = current ? current->frameTarget() : nullptr) target->endReadback();
+    gpu::Sequence* current = gpu::Context::instance().current();
+    if (gpu::RenderTarget* target = current ? current->frameTarget() : nullptr) target->endReadback();
 }
 
 void AELumivex2::getVersion(EffectVersion* version) {
@@ -345,7 +347,7 @@ std::string AELumivex2::getText(uint32_t index) { return config ? config->getTex
 
 std::string AELumivex2::getErrorText() {
     const InstanceErrors* errors = currentErrors();
-    return Context::instance().collectShaderErrors() + loadError + (errors ? errors->text() : std::string());
+    return gpu::Context::instance().collectShaderErrors() + loadError + (errors ? errors->text() : std::string());
 }
 
 bool AELumivex2::lockGL() {
@@ -365,7 +367,7 @@ void AELumivex2::unlockGL() {
 }
 
 void AELumivex2::setContextExtent(uint32_t width, uint32_t height, float scale) {
-    Context& registry = Context::instance();
+    gpu::Context& registry = gpu::Context::instance();
     registry.extentWidth = width;
     registry.extentHeight = height;
     // Out of range (or NaN) is stored as 1.
@@ -374,8 +376,10 @@ void AELumivex2::setContextExtent(uint32_t width, uint32_t height, float scale) 
 
 void AELumivex2::setInputOrigin(int32_t x, int32_t y) {
     if (!sequence) return;
-    if (Sequence* current = selectSequence()) {
+    if (gpu::Sequence* current = selectSequence()) {
         current->inputOriginX = x;
         current->inputOriginY = y;
     }
 }
+
+}  // namespace script

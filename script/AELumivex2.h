@@ -37,7 +37,11 @@
 #include "script/IPlugin.h"
 #include "script/Scripting.h"
 
+namespace gpu {
 class Sequence;
+}  // namespace gpu
+
+namespace script {
 
 class AELumivex2 : public IPlugin {
 public:
@@ -69,7 +73,7 @@ public:
     void updateUIFlags() override;
 
     uint32_t paramCount() override;
-    const Parameter& getParam(uint32_t index) override;
+    const gpu::Parameter& getParam(uint32_t index) override;
     void setParamValue(uint32_t index, const float value[4]) override;
     void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
                      int32_t rowBytes) override;
@@ -107,7 +111,7 @@ private:
 
     // Makes the handle's Sequence current (a fresh one at its index when a
     // script reload dropped it); null without a handle.
-    Sequence* selectSequence();
+    gpu::Sequence* selectSequence();
     // After a script load: every live instance gets a fresh Sequence at its
     // own index, so that no index a live handle names is handed out again.
     void restoreSequences();
@@ -116,14 +120,14 @@ private:
     // Runs one entry call; returns the error text for the overlay, if any.
     std::optional<std::string> callScript(const char* source, const char* entryName);
     // Clears the output render target and writes `text` into it in white.
-    void drawErrorFrame(Sequence& sequence, const std::string& text);
+    void drawErrorFrame(gpu::Sequence& sequence, const std::string& text);
     // The current instance's errors (null without a current handle).
     InstanceErrors* currentErrors();
 
     SequenceHandle* sequence = nullptr;
     std::set<SequenceHandle*> liveHandles;  // made by newSequence, not yet deleted
     std::unique_ptr<package::ConfigDocument> config;
-    std::unique_ptr<OpenGLContext> glContext;
+    std::unique_ptr<gpu::OpenGLContext> glContext;
     gpu::text::TextOverlay overlay;  // lives in glContext; released before it
     bool initialized = false;
     bool scriptReady = false;
@@ -138,3 +142,5 @@ private:
     bool loadTimedOut = false;
     std::map<uint32_t, InstanceErrors> instanceErrors;  // by sequence index
 };
+
+}  // namespace script

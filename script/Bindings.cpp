@@ -2,6 +2,8 @@
 
 #include "script/Natives.h"
 
+namespace script {
+
 namespace {
 
 struct Native {
@@ -64,3 +66,5 @@ void registerScriptApi(duk_context* ctx) {
         duk_pop(ctx);
     }
 }
+
+}  // namespace script

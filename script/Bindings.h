@@ -11,7 +11,11 @@
 
 #include "duktape/duktape.h"
 
+namespace script {
+
 // Stores the 32 LX_ functions as properties of the global object, in the
 // order of their groups: parameters, render targets, shaders, textures,
 // surfaces, context.
 void registerScriptApi(duk_context* ctx);
+
+}  // namespace script

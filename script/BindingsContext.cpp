@@ -8,7 +8,7 @@ namespace script::natives {
 // LX_getTime() -> the current sequence's frame time in seconds.
 duk_ret_t getTime(duk_context* ctx) {
     duk_push_number(ctx, shielded(0.0, [] {
-                        const Sequence* sequence = Context::instance().current();
+                        const gpu::Sequence* sequence = gpu::Context::instance().current();
                         return sequence ? sequence->time : 0.0;
                     }));
     return 1;
@@ -19,7 +19,7 @@ duk_ret_t getTime(duk_context* ctx) {
 duk_ret_t release(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     shielded(false, [&] {
-        Context::instance().releaseEntity(id);
+        gpu::Context::instance().releaseEntity(id);
         return true;
     });
     duk_push_true(ctx);
@@ -33,7 +33,7 @@ duk_ret_t setOutputExtent(duk_context* ctx) {
     const int32_t width = args::integer(ctx, 0);
     const int32_t height = args::integer(ctx, 1);
     shielded(false, [&] {
-        Sequence* sequence = Context::instance().current();
+        gpu::Sequence* sequence = gpu::Context::instance().current();
         if (!sequence) return false;
         sequence->outputWidth = width > 0 ? static_cast<uint32_t>(width) : 0;
         sequence->outputHeight = height > 0 ? static_cast<uint32_t>(height) : 0;
@@ -45,7 +45,7 @@ duk_ret_t setOutputExtent(duk_context* ctx) {
 
 // LX_getContextExtent() -> [width, height, scale] of the host's composition.
 duk_ret_t getContextExtent(duk_context* ctx) {
-    const Context& registry = Context::instance();
+    const gpu::Context& registry = gpu::Context::instance();
     const double values[3] = {double(registry.extentWidth), double(registry.extentHeight),
                               double(registry.extentScale)};
     pushNumbers(ctx, values, 3);
@@ -59,7 +59,7 @@ duk_ret_t getInputOrigin(duk_context* ctx) {
     };
     const Origin origin = shielded(Origin{}, [] {
         Origin out;
-        if (const Sequence* sequence = Context::instance().current()) {
+        if (const gpu::Sequence* sequence = gpu::Context::instance().current()) {
             out.values[0] = sequence->inputOriginX;
             out.values[1] = sequence->inputOriginY;
         }

@@ -16,18 +16,18 @@ namespace {
 using namespace lookup;
 
 // Pixels of the surface when it holds at least a whole image of them.
-const uint8_t* wholePixels(const Surface& surface) {
+const uint8_t* wholePixels(const gpu::Surface& surface) {
     const uint8_t* pixels = surface.pixels();
     const uint64_t needed = uint64_t(surface.height) * surface.stride;
     return pixels && surface.pixelBytes() >= needed ? pixels : nullptr;
 }
 
 // A new surface entity given its placeholder size; null when none is left.
-std::pair<uint32_t, Surface*> newSurface() {
-    Context& registry = Context::instance();
-    const uint32_t id = registry.createEntity(kSurfaceKind);
+std::pair<uint32_t, gpu::Surface*> newSurface() {
+    gpu::Context& registry = gpu::Context::instance();
+    const uint32_t id = registry.createEntity(gpu::kSurfaceKind);
     if (id == 0) return {0, nullptr};
-    Surface& surface = registry.getSurface(id);
+    gpu::Surface& surface = registry.getSurface(id);
     surface.create(2, 2, 8, 1);
     return {id, &surface};
 }
@@ -35,10 +35,10 @@ std::pair<uint32_t, Surface*> newSurface() {
 // Reads a render target into the surface's own buffer. Depths whose rows the
 // surface would size differently from the read-back rows leave it without
 // pixels (15 is read as 16-bit data).
-void copyTarget(RenderTarget& target, Surface& surface) {
+void copyTarget(gpu::RenderTarget& target, gpu::Surface& surface) {
     const uint32_t depth = target.depth() == 15 ? 16 : target.depth();
     const void* pixels = target.beginReadback();
-    if (pixels && bytesPerChannel(target.depth()) * 8 == depth &&
+    if (pixels && gpu::bytesPerChannel(target.depth()) * 8 == depth &&
         surface.assignCopy(target.width(), target.height(), depth, pixels) && depth == 16) {
         ImageLib::narrowToHost16(surface.pixels(), surface.width, surface.height, surface.stride);
     }
@@ -48,9 +48,9 @@ void copyTarget(RenderTarget& target, Surface& surface) {
 // Surfaces hold 16-bit pixels in the host's range (full at 32768), as the
 // image library reads them; the CPU copy of a 16-bit texture holds the GL's
 // range (full at 65535), so such a surface gets a narrowed copy instead.
-void shareTexture(const Texture& source, std::shared_ptr<PixelBuffer> pixels, Surface& surface) {
+void shareTexture(const gpu::Texture& source, std::shared_ptr<gpu::PixelBuffer> pixels, gpu::Surface& surface) {
     if (source.depth() == 16) {
-        pixels = std::make_shared<PixelBuffer>(*pixels);
+        pixels = std::make_shared<gpu::PixelBuffer>(*pixels);
         ImageLib::narrowToHost16(pixels->data(), source.width(), source.height(), source.rowBytes());
     }
     surface.assignShared(source.width(), source.height(), source.depth(), source.rowBytes(), std::move(pixels));
@@ -67,13 +67,13 @@ duk_ret_t initTexture(duk_context* ctx) {
     }
     const std::string fileName = args::text(ctx, 0);
     if (args::present(ctx, 1)) args::text(ctx, 1);  // converted (ToString may run script code), not used
-    requireRoom(ctx, "LX_initTexture", kTextureKind);
-    StorageFailure outcome = StorageFailure::none;
+    requireRoom(ctx, "LX_initTexture", gpu::kTextureKind);
+    gpu::StorageFailure outcome = gpu::StorageFailure::none;
     const uint32_t id = shielded(0u, [&] {
-        Context& registry = Context::instance();
+        gpu::Context& registry = gpu::Context::instance();
         const uint32_t made = registry.createTextureFromFile(fileName);
         outcome = registry.getTexture(made).storageFailure();
-        if (outcome == StorageFailure::overBudget) registry.releaseEntity(made);
+        if (outcome == gpu::StorageFailure::overBudget) registry.releaseEntity(made);
         return made;
     });
     requireGpuMemory(ctx, "LX_initTexture", outcome);
@@ -88,7 +88,7 @@ duk_ret_t setTextureParam(duk_context* ctx) {
     const int32_t name = args::integer(ctx, 1);
     const int32_t value = args::integer(ctx, 2);
     duk_push_boolean(ctx, shielded(false, [&] {
-                         Texture& texture = resolveTexture(id);
+                         gpu::Texture& texture = resolveTexture(id);
                          if (texture.glName() == 0) return false;
                          texture.setParameter(static_cast<GLenum>(name), value);
                          return true;
@@ -101,13 +101,13 @@ duk_ret_t initSurface(duk_context* ctx) {
     const uint32_t width = args::id(ctx, 0);
     const uint32_t height = args::id(ctx, 1);
     const uint32_t depth = args::id(ctx, 2);
-    if (!Surface::allowedSize(width, height, depth))
+    if (!gpu::Surface::allowedSize(width, height, depth))
         duk_error(ctx, DUK_ERR_RANGE_ERROR, "LX_initSurface: a surface is at most %u pixels a side and %u MiB",
-                  static_cast<unsigned>(kMaxSurfaceSide), static_cast<unsigned>(kMaxSurfaceBytes >> 20));
-    requireRoom(ctx, "LX_initSurface", kSurfaceKind);
+                  static_cast<unsigned>(gpu::kMaxSurfaceSide), static_cast<unsigned>(gpu::kMaxSurfaceBytes >> 20));
+    requireRoom(ctx, "LX_initSurface", gpu::kSurfaceKind);
     duk_push_uint(ctx, shielded(0u, [&] {
-                      Context& registry = Context::instance();
-                      const uint32_t id = registry.createEntity(kSurfaceKind);
+                      gpu::Context& registry = gpu::Context::instance();
+                      const uint32_t id = registry.createEntity(gpu::kSurfaceKind);
                       if (id != 0) registry.getSurface(id).create(width, height, depth, 1);
                       return id;
                   }));
@@ -121,11 +121,11 @@ duk_ret_t initSurface(duk_context* ctx) {
 duk_ret_t textureToSurface(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     if (id != 0) {
-        requireRoom(ctx, "LX_textureToSurface", kSurfaceKind);
+        requireRoom(ctx, "LX_textureToSurface", gpu::kSurfaceKind);
         // What the new surface will hold: a copy of a render target, or the
         // texture's pixel copy, which it keeps alive.
         const uint64_t bytes = shielded(uint64_t(0), [&] {
-            const Texture& source = resolveTexture(id);
+            const gpu::Texture& source = resolveTexture(id);
             return uint64_t(source.height()) * source.rowBytes();
         });
         requireSurfaceBytes(ctx, "LX_textureToSurface", bytes);
@@ -134,9 +134,9 @@ duk_ret_t textureToSurface(duk_context* ctx) {
                       if (id == 0) return 0u;
                       const auto [surfaceId, surface] = newSurface();
                       if (!surface) return 0u;
-                      Texture& source = resolveTexture(id);
-                      if (hasKind(id, kRenderTargetKind)) {
-                          copyTarget(static_cast<RenderTarget&>(source), *surface);
+                      gpu::Texture& source = resolveTexture(id);
+                      if (hasKind(id, gpu::kRenderTargetKind)) {
+                          copyTarget(static_cast<gpu::RenderTarget&>(source), *surface);
                       } else if (auto pixels = source.pixels()) {
                           // Quantizing the surface writes into these pixels, as it would
                           // into a borrowed copy; the GL texture is not touched.
@@ -155,22 +155,22 @@ duk_ret_t textureToSurface(duk_context* ctx) {
 // false for an id that is not a surface id.
 duk_ret_t surfaceToTexture(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
-    if (!hasKind(id, kSurfaceKind)) {
+    if (!hasKind(id, gpu::kSurfaceKind)) {
         duk_push_false(ctx);
         return 1;
     }
-    requireRoom(ctx, "LX_surfaceToTexture", kTextureKind);
-    StorageFailure outcome = StorageFailure::none;
+    requireRoom(ctx, "LX_surfaceToTexture", gpu::kTextureKind);
+    gpu::StorageFailure outcome = gpu::StorageFailure::none;
     const uint32_t made = shielded(0u, [&] {
-        Context& registry = Context::instance();
-        const uint32_t textureId = registry.createEntity(kTextureKind);
+        gpu::Context& registry = gpu::Context::instance();
+        const uint32_t textureId = registry.createEntity(gpu::kTextureKind);
         if (textureId == 0) return 0u;
-        const Surface& surface = registry.getSurface(id);
-        Texture& texture = registry.getTexture(textureId);
+        const gpu::Surface& surface = registry.getSurface(id);
+        gpu::Texture& texture = registry.getTexture(textureId);
         texture.create(2, 2, 8, true);
         texture.upload(wholePixels(surface), surface.width, surface.height, surface.depth, surface.stride, true, true);
         outcome = texture.storageFailure();
-        if (outcome == StorageFailure::overBudget) registry.releaseEntity(textureId);
+        if (outcome == gpu::StorageFailure::overBudget) registry.releaseEntity(textureId);
         return textureId;
     });
     requireGpuMemory(ctx, "LX_surfaceToTexture", outcome);
@@ -189,10 +189,10 @@ duk_ret_t surfaceQuantize(duk_context* ctx) {
     const float amount = static_cast<float>(args::number(ctx, 4));
     const bool serpentine = args::boolean(ctx, 5);
     duk_push_boolean(ctx, shielded(false, [&] {
-                         Surface* surface = sizedSurface(id);
+                         gpu::Surface* surface = sizedSurface(id);
                          if (!surface) return false;
                          if (surface->depth == 8 || surface->depth == 16 || surface->depth == 32) {
-                             ImageLib::quantizeSurface(*surface, palette, dither, amount, grayscale, serpentine);
+                             gpu::quantizeSurface(*surface, palette, dither, amount, grayscale, serpentine);
                          }
                          return true;
                      }));
@@ -208,10 +208,10 @@ duk_ret_t surfaceCopyTo(duk_context* ctx) {
     const uint32_t surfaceId = args::id(ctx, 0);
     const uint32_t targetId = args::id(ctx, 1);
     const bool flip = args::boolean(ctx, 2);
-    StorageFailure outcome = StorageFailure::none;
+    gpu::StorageFailure outcome = gpu::StorageFailure::none;
     const bool copied = shielded(false, [&] {
-        const Surface* surface = sizedSurface(surfaceId);
-        Texture* target = imageWithStorage(targetId);
+        const gpu::Surface* surface = sizedSurface(surfaceId);
+        gpu::Texture* target = imageWithStorage(targetId);
         if (!surface || !target || !wholePixels(*surface)) return false;
         const bool uploaded = target->uploadSurface(*surface, flip);
         outcome = target->storageFailure();

@@ -12,15 +12,15 @@ namespace script::natives {
 namespace {
 
 // The record for a parameter id, or null for another kind or an unknown id.
-Parameter* findParameter(uint32_t id) {
-    if ((id & kKindMask) != kParameterKind) return nullptr;
-    Parameter& record = Context::instance().getParameter(id);
+gpu::Parameter* findParameter(uint32_t id) {
+    if ((id & gpu::kKindMask) != gpu::kParameterKind) return nullptr;
+    gpu::Parameter& record = gpu::Context::instance().getParameter(id);
     return record.id != 0 ? &record : nullptr;
 }
 
 std::optional<uint32_t> parameterKind(uint32_t id) {
     return shielded(std::optional<uint32_t>(), [&]() -> std::optional<uint32_t> {
-        const Parameter* record = findParameter(id);
+        const gpu::Parameter* record = findParameter(id);
         if (!record) return std::nullopt;
         return record->kind;
     });
@@ -30,7 +30,7 @@ std::optional<uint32_t> parameterKind(uint32_t id) {
 template <class Change>
 bool changeParameter(uint32_t id, Change&& change) {
     return shielded(false, [&] {
-        Parameter* record = findParameter(id);
+        gpu::Parameter* record = findParameter(id);
         if (!record) return false;
         change(*record);
         return true;
@@ -63,15 +63,15 @@ duk_ret_t initParam(duk_context* ctx) {
     const std::string name = args::text(ctx, 0);
     const uint32_t kind = args::id(ctx, 1);
     const std::string displayName = args::present(ctx, 2) ? args::text(ctx, 2) : std::string();
-    lookup::requireRoom(ctx, "LX_initParam", kParameterKind);
-    if (kind == LX_LAYER) lookup::requireRoom(ctx, "LX_initParam", kTextureKind);
+    lookup::requireRoom(ctx, "LX_initParam", gpu::kParameterKind);
+    if (kind == LX_LAYER) lookup::requireRoom(ctx, "LX_initParam", gpu::kTextureKind);
     const uint32_t id = shielded(0u, [&] {
-        Context& registry = Context::instance();
+        gpu::Context& registry = gpu::Context::instance();
         const uint32_t created = registry.createParameter(name, kind, displayName);
         if (created == 0) return 0u;
         const uint32_t texture = kind == LX_LAYER ? registry.createTexture(2, 2, 8) : 0u;
-        auto* parameters = registry.factory<Parameter::Factory>();
-        Parameter* record = parameters ? parameters->find(created) : nullptr;
+        auto* parameters = registry.factory<gpu::Parameter::Factory>();
+        gpu::Parameter* record = parameters ? parameters->find(created) : nullptr;
         if (!record) return 0u;
         if (kind == LX_LAYER) record->textureId = texture;
         record->id = created;
@@ -95,7 +95,7 @@ duk_ret_t getParamValue(duk_context* ctx) {
     };
     const Read read = shielded(Read{}, [&] {
         Read out;
-        const Parameter* record = findParameter(id);
+        const gpu::Parameter* record = findParameter(id);
         if (!record) return out;
         out.found = true;
         out.kind = record->kind;
@@ -136,7 +136,7 @@ duk_ret_t setParamValue(duk_context* ctx) {
     }
     const args::KindValue value = args::valueForKind(ctx, 1, *kind);
     // The conversions may have run script code: look the record up again.
-    const bool found = changeParameter(id, [&](Parameter& record) {
+    const bool found = changeParameter(id, [&](gpu::Parameter& record) {
         if (record.kind != *kind) return;
         for (int i = 0; i < value.count; ++i) record.value[i] = value.values[i];
         if (*kind == LX_LAYER || *kind == LX_TEXTURE) record.textureId = value.integer;
@@ -151,7 +151,7 @@ duk_ret_t setParamMinMax(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const float minimum = static_cast<float>(args::number(ctx, 1));
     const float maximum = static_cast<float>(args::number(ctx, 2));
-    duk_push_boolean(ctx, changeParameter(id, [&](Parameter& record) {
+    duk_push_boolean(ctx, changeParameter(id, [&](gpu::Parameter& record) {
                          if (record.kind != LX_FLOAT) return;
                          record.minimum[0] = minimum;
                          record.maximum[0] = maximum;
@@ -164,7 +164,7 @@ duk_ret_t setParamMinMax(duk_context* ctx) {
 duk_ret_t setParamChoices(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const std::string choices = args::text(ctx, 1);
-    duk_push_boolean(ctx, changeParameter(id, [&](Parameter& record) {
+    duk_push_boolean(ctx, changeParameter(id, [&](gpu::Parameter& record) {
                          record.choices = choices;
                          record.choiceCount = choiceCount(choices);
                      }));
@@ -176,8 +176,9 @@ duk_ret_t setParamChoices(duk_context* ctx) {
 duk_ret_t setParamPrecision(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const uint32_t precision = args::id(ctx, 1);
-    duk_push_boolean(ctx, changeParameter(id, [&](Parameter& record) {
-                         record.flags = (record.flags & ~kParamPrecisionMask) | (precision << kParamPrecisionShift);
+    duk_push_boolean(ctx, changeParameter(id, [&](gpu::Parameter& record) {
+                         record.flags =
+                             (record.flags & ~gpu::kParamPrecisionMask) | (precision << gpu::kParamPrecisionShift);
                      }));
     return 1;
 }
@@ -187,9 +188,9 @@ duk_ret_t setParamPrecision(duk_context* ctx) {
 duk_ret_t setParamEnabled(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const bool enabled = args::integer(ctx, 1) != 0;
-    duk_push_boolean(ctx, changeParameter(id, [&](Parameter& record) {
-                         record.flags &= ~kParamFlagDisabled;
-                         if (!enabled) record.flags |= kParamFlagDisabled;
+    duk_push_boolean(ctx, changeParameter(id, [&](gpu::Parameter& record) {
+                         record.flags &= ~gpu::kParamFlagDisabled;
+                         if (!enabled) record.flags |= gpu::kParamFlagDisabled;
                      }));
     return 1;
 }
@@ -198,7 +199,7 @@ duk_ret_t setParamEnabled(duk_context* ctx) {
 duk_ret_t setParamFlags(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const uint32_t flags = args::present(ctx, 1) ? duk_to_uint32(ctx, 1) : 0;
-    duk_push_boolean(ctx, changeParameter(id, [&](Parameter& record) { record.flags = flags; }));
+    duk_push_boolean(ctx, changeParameter(id, [&](gpu::Parameter& record) { record.flags = flags; }));
     return 1;
 }
 
@@ -206,7 +207,7 @@ duk_ret_t setParamFlags(duk_context* ctx) {
 duk_ret_t getParamFlags(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const std::optional<uint32_t> flags = shielded(std::optional<uint32_t>(), [&]() -> std::optional<uint32_t> {
-        const Parameter* record = findParameter(id);
+        const gpu::Parameter* record = findParameter(id);
         if (!record) return std::nullopt;
         return record->flags;
     });

@@ -17,13 +17,13 @@ using namespace lookup;
 // render target's or a texture's own, or that of the texture or render
 // target a parameter names in its textureId.
 GLuint textureNameOf(uint32_t id) {
-    Context& registry = Context::instance();
-    switch (id & kKindMask) {
-        case kRenderTargetKind: return registry.getRenderTarget(id).glName();
-        case kTextureKind: return registry.getTexture(id).glName();
-        case kParameterKind: {
+    gpu::Context& registry = gpu::Context::instance();
+    switch (id & gpu::kKindMask) {
+        case gpu::kRenderTargetKind: return registry.getRenderTarget(id).glName();
+        case gpu::kTextureKind: return registry.getTexture(id).glName();
+        case gpu::kParameterKind: {
             const uint32_t named = registry.getParameter(id).textureId;
-            return (named & kKindMask) == kParameterKind ? 0 : textureNameOf(named);
+            return (named & gpu::kKindMask) == gpu::kParameterKind ? 0 : textureNameOf(named);
         }
         default: return 0;
     }
@@ -32,11 +32,12 @@ GLuint textureNameOf(uint32_t id) {
 // A uniform's kind as the script sees it: that of the first declared
 // parameter of the same name whose value kind matches (a float uniform is an
 // ANGLE beside an ANGLE parameter), else the one its GL type gives.
-uint32_t scriptKindOf(const Parameter& uniform) {
-    Context& registry = Context::instance();
+uint32_t scriptKindOf(const gpu::Parameter& uniform) {
+    gpu::Context& registry = gpu::Context::instance();
     for (uint32_t i = 0; i < registry.count(); ++i) {
-        const Parameter* declared = registry.at(i);
-        if (declared->id != 0 && declared->name == uniform.name && valueKind(declared->kind) == valueKind(uniform.kind))
+        const gpu::Parameter* declared = registry.at(i);
+        if (declared->id != 0 && declared->name == uniform.name &&
+            gpu::valueKind(declared->kind) == gpu::valueKind(uniform.kind))
             return declared->kind;
     }
     return uniform.kind;
@@ -54,13 +55,13 @@ duk_ret_t initRenderTarget(duk_context* ctx) {
     const uint32_t height = args::id(ctx, 1);
     uint32_t depth = args::id(ctx, 2);
     if (depth != 8 && depth != 16 && depth != 32) depth = 0;
-    requireRoom(ctx, "LX_initRenderTarget", kRenderTargetKind);
-    StorageFailure outcome = StorageFailure::none;
+    requireRoom(ctx, "LX_initRenderTarget", gpu::kRenderTargetKind);
+    gpu::StorageFailure outcome = gpu::StorageFailure::none;
     const uint32_t id = shielded(0u, [&] {
-        Context& registry = Context::instance();
+        gpu::Context& registry = gpu::Context::instance();
         const uint32_t made = registry.createRenderTarget(width, height, depth);
         outcome = registry.getRenderTarget(made).storageFailure();
-        if (outcome == StorageFailure::overBudget) registry.releaseEntity(made);
+        if (outcome == gpu::StorageFailure::overBudget) registry.releaseEntity(made);
         return made;
     });
     requireGpuMemory(ctx, "LX_initRenderTarget", outcome);
@@ -77,8 +78,8 @@ duk_ret_t blitRenderTarget(duk_context* ctx) {
     const bool flip = args::boolean(ctx, 2);
     const bool linear = args::boolean(ctx, 3);
     pushBoolean(ctx, shielded(false, [&] {
-                    RenderTarget* source = usableTarget(sourceId);
-                    RenderTarget* destination = usableTarget(destinationId);
+                    gpu::RenderTarget* source = usableTarget(sourceId);
+                    gpu::RenderTarget* destination = usableTarget(destinationId);
                     if (!source || !destination) return false;
                     source->blitTo(*destination, flip, linear);
                     return true;
@@ -94,7 +95,7 @@ duk_ret_t getSurfaceDim(duk_context* ctx) {
         double values[3];
     };
     const std::optional<Dim> dim = shielded(std::optional<Dim>(), [&]() -> std::optional<Dim> {
-        const Texture* image = imageWithStorage(id);
+        const gpu::Texture* image = imageWithStorage(id);
         if (!image) return std::nullopt;
         return Dim{{double(image->width()), double(image->height()), double(image->depth())}};
     });
@@ -110,7 +111,7 @@ duk_ret_t getSurfaceDim(duk_context* ctx) {
 // before its first frame).
 duk_ret_t getSequenceRT(duk_context* ctx) {
     duk_push_uint(ctx, shielded(0u, [] {
-                      const Sequence* sequence = Context::instance().current();
+                      const gpu::Sequence* sequence = gpu::Context::instance().current();
                       return sequence ? sequence->renderTargetId : 0u;
                   }));
     return 1;
@@ -119,7 +120,7 @@ duk_ret_t getSequenceRT(duk_context* ctx) {
 // LX_getSequenceTexture() -> the current sequence's input texture id.
 duk_ret_t getSequenceTexture(duk_context* ctx) {
     duk_push_uint(ctx, shielded(0u, [] {
-                      const Sequence* sequence = Context::instance().current();
+                      const gpu::Sequence* sequence = gpu::Context::instance().current();
                       return sequence ? sequence->textureId : 0u;
                   }));
     return 1;
@@ -136,8 +137,8 @@ duk_ret_t initShader(duk_context* ctx) {
     const std::string name = args::text(ctx, 0);
     std::string source = args::present(ctx, 1) ? args::text(ctx, 1) : std::string();
     if (source == "undefined") source.clear();
-    requireRoom(ctx, "LX_initShader", kShaderKind);
-    duk_push_uint(ctx, shielded(0u, [&] { return Context::instance().createShader(name, source); }));
+    requireRoom(ctx, "LX_initShader", gpu::kShaderKind);
+    duk_push_uint(ctx, shielded(0u, [&] { return gpu::Context::instance().createShader(name, source); }));
     return 1;
 }
 
@@ -149,14 +150,15 @@ duk_ret_t setShaderParam(duk_context* ctx) {
     const uint32_t shaderId = args::id(ctx, 0);
     const uint32_t parameterId = args::id(ctx, 1);
     pushBoolean(ctx, shielded(false, [&] {
-                    if (!hasKind(shaderId, kShaderKind) || !hasKind(parameterId, kParameterKind)) return false;
-                    const Parameter& parameter = Context::instance().getParameter(parameterId);
-                    Shader* shader = usableShader(shaderId);
+                    if (!hasKind(shaderId, gpu::kShaderKind) || !hasKind(parameterId, gpu::kParameterKind))
+                        return false;
+                    const gpu::Parameter& parameter = gpu::Context::instance().getParameter(parameterId);
+                    gpu::Shader* shader = usableShader(shaderId);
                     if (parameter.id == 0 || !shader) return false;
                     if (shader->parameterIndex(parameter.name) >= 0) {
-                        Parameter& uniform = shader->parameter(parameter.name);
-                        if (valueKind(uniform.kind) != valueKind(parameter.kind)) return true;
-                        if (valueKind(parameter.kind) == LX_LAYER) {
+                        gpu::Parameter& uniform = shader->parameter(parameter.name);
+                        if (gpu::valueKind(uniform.kind) != gpu::valueKind(parameter.kind)) return true;
+                        if (gpu::valueKind(parameter.kind) == LX_LAYER) {
                             shader->setParameterValue(parameter.name, textureNameOf(parameterId));
                         } else {
                             for (int i = 0; i < 4; ++i) uniform.value[i] = parameter.value[i];
@@ -172,7 +174,7 @@ duk_ret_t getShaderParamType(duk_context* ctx) {
     const uint32_t shaderId = args::id(ctx, 0);
     const std::string name = args::text(ctx, 1);
     duk_push_uint(ctx, shielded(0u, [&] {
-                      Shader* shader = usableShader(shaderId);
+                      gpu::Shader* shader = usableShader(shaderId);
                       if (!shader || shader->parameterIndex(name) < 0) return 0u;
                       return scriptKindOf(shader->parameter(name));
                   }));
@@ -192,10 +194,10 @@ duk_ret_t renderShader(duk_context* ctx) {
     int32_t viewport[4];
     for (int i = 0; i < 4; ++i) viewport[i] = args::toInteger(numbers[i]);
     pushBoolean(ctx, shielded(false, [&] {
-                    if (!hasKind(targetId, kRenderTargetKind)) return false;
-                    Shader* shader = usableShader(shaderId);
+                    if (!hasKind(targetId, gpu::kRenderTargetKind)) return false;
+                    gpu::Shader* shader = usableShader(shaderId);
                     if (!shader) return false;
-                    if (RenderTarget* target = usableTarget(targetId)) {
+                    if (gpu::RenderTarget* target = usableTarget(targetId)) {
                         target->bind(viewport);
                         shader->use();
                         shader->draw(flip);
@@ -214,7 +216,7 @@ duk_ret_t setShaderParamVal(duk_context* ctx) {
     const uint32_t shaderId = args::id(ctx, 0);
     const std::string name = args::text(ctx, 1);
     const std::optional<uint32_t> kind = shielded(std::optional<uint32_t>(), [&]() -> std::optional<uint32_t> {
-        Shader* shader = usableShader(shaderId);
+        gpu::Shader* shader = usableShader(shaderId);
         if (!shader) return std::nullopt;
         return shader->parameter(name).kind;
     });
@@ -226,7 +228,7 @@ duk_ret_t setShaderParamVal(duk_context* ctx) {
     if (value.count == 1 && value.values[0] == -12345678.0f) value.count = 0;  // "leave unchanged"
     // The conversions may have run script code: look the shader up again.
     pushBoolean(ctx, shielded(false, [&] {
-                    Shader* shader = usableShader(shaderId);
+                    gpu::Shader* shader = usableShader(shaderId);
                     if (!shader) return false;
                     const bool exists = shader->parameterIndex(name) >= 0;
                     if (*kind == LX_LAYER || *kind == LX_TEXTURE) {
@@ -234,7 +236,7 @@ duk_ret_t setShaderParamVal(duk_context* ctx) {
                     } else if (*kind == LX_BOOL || *kind == LX_POPUP) {
                         shader->setParameterValue(name, value.integer);
                     } else if (exists && value.count > 0) {
-                        Parameter& uniform = shader->parameter(name);
+                        gpu::Parameter& uniform = shader->parameter(name);
                         if (uniform.kind == *kind) {
                             for (int i = 0; i < value.count; ++i) uniform.value[i] = value.values[i];
                         }
@@ -249,8 +251,8 @@ duk_ret_t setShaderParamVal(duk_context* ctx) {
 duk_ret_t getShaderError(duk_context* ctx) {
     const uint32_t id = args::id(ctx, 0);
     const std::string text = shielded(std::string("Id is not a shader!"), [&] {
-        if (!hasKind(id, kShaderKind)) return std::string("Id is not a shader!");
-        return Context::instance().getShader(id).error();
+        if (!hasKind(id, gpu::kShaderKind)) return std::string("Id is not a shader!");
+        return gpu::Context::instance().getShader(id).error();
     });
     duk_push_lstring(ctx, text.data(), text.size());
     return 1;

@@ -11,6 +11,8 @@
 #include "gpu/Parameter.h"
 #include "package/ConfigDocument.h"  // EffectVersion
 
+namespace script {
+
 // What the host keeps in its sequence data: three 32-bit words, the second
 // of which is the index of the instance's Sequence in the render registry.
 struct SequenceHandle {
@@ -50,7 +52,7 @@ public:
     virtual void updateUIFlags() = 0;
 
     virtual uint32_t paramCount() = 0;
-    virtual const Parameter& getParam(uint32_t index) = 0;
+    virtual const gpu::Parameter& getParam(uint32_t index) = 0;
     virtual void setParamValue(uint32_t index, const float value[4]) = 0;
     virtual void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
                              int32_t rowBytes) = 0;
@@ -85,3 +87,5 @@ inline void holdOutputSize(IPlugin& fx, uint32_t& width, uint32_t& height) {
     if (width > most) width = most;
     if (height > most) height = most;
 }
+
+}  // namespace script

@@ -15,19 +15,19 @@
 
 namespace script::lookup {
 
-inline bool hasKind(uint32_t id, uint32_t kind) { return (id & kKindMask) == kind; }
+inline bool hasKind(uint32_t id, uint32_t kind) { return (id & gpu::kKindMask) == kind; }
 
 // A shader whose program exists.
-Shader* usableShader(uint32_t id);
+gpu::Shader* usableShader(uint32_t id);
 // A render target with both its framebuffer and its texture.
-RenderTarget* usableTarget(uint32_t id);
+gpu::RenderTarget* usableTarget(uint32_t id);
 // A render target (with a framebuffer) or a texture, having GL storage.
-Texture* imageWithStorage(uint32_t id);
+gpu::Texture* imageWithStorage(uint32_t id);
 // What a texture-like id stands for: a parameter's texture, a render target,
 // or a texture.
-Texture& resolveTexture(uint32_t id);
+gpu::Texture& resolveTexture(uint32_t id);
 // A surface of nonzero width and height.
-Surface* sizedSurface(uint32_t id);
+gpu::Surface* sizedSurface(uint32_t id);
 
 // Pixel bytes the surfaces hold in memory of their own: their buffers, and
 // each block they share with textures once.
@@ -37,11 +37,11 @@ uint64_t surfaceBytes();
 // when the kind has no room for another entity (kindLimit).
 void requireRoom(duk_context* ctx, const char* what, uint32_t kind);
 // Throws when `adding` more pixel bytes would take the surfaces past
-// kMaxSurfaceBytes (ImageLib/SurfaceEntity.h).
+// kMaxSurfaceBytes (gpu/SurfaceEntity.h).
 void requireSurfaceBytes(duk_context* ctx, const char* what, uint64_t adding);
 // Throws "<what>: textures and render targets may hold at most N MiB of GPU
 // memory in all; ..." when storage was refused for that bound
 // (gpu::kMaxGpuBytes). Called after the work, with its outcome.
-void requireGpuMemory(duk_context* ctx, const char* what, StorageFailure outcome);
+void requireGpuMemory(duk_context* ctx, const char* what, gpu::StorageFailure outcome);
 
 }  // namespace script::lookup

@@ -11,6 +11,8 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+namespace script {
+
 namespace {
 
 // Reading a failed call's error may run script code (toString, getters):
@@ -114,7 +116,7 @@ void Scripting::destroyHeap() {
 
 void Scripting::reset() {
     destroyHeap();
-    Context::instance().shutdown();
+    gpu::Context::instance().shutdown();
 }
 
 void Scripting::collectGarbage() {
@@ -140,7 +142,7 @@ void Scripting::create() {
             nullptr, 0, 1);
         duk_pop(ctx);
     }
-    Context::instance().initialize();
+    gpu::Context::instance().initialize();
 }
 
 std::optional<ScriptError> Scripting::run(const std::string& source, const char* fileName,
@@ -191,3 +193,5 @@ std::optional<ScriptError> Scripting::run(const std::string& source, const char*
     guard.setHeadroom(0);
     return error;
 }
+
+}  // namespace script

@@ -36,6 +36,8 @@
 #include "script/duktape/HeapGuard.h"
 #include "ustl/singleton.h"
 
+namespace script {
+
 struct ScriptError {
     std::string message;    // the thrown value as text, e.g. "TypeError: ..."
     std::string fileName;   // the code it came from ("fx.js", or the entry call)
@@ -100,3 +102,5 @@ private:
     script::HeapGuard guard;
     bool collectAfterRun = true;
 };
+
+}  // namespace script

@@ -12,11 +12,11 @@
 namespace {
 
 // One context for the whole run, current on the benchmark thread.
-OpenGLContext& glContext() {
-    static OpenGLContext* context = [] {
-        auto* made = new OpenGLContext();
+gpu::OpenGLContext& glContext() {
+    static gpu::OpenGLContext* context = [] {
+        auto* made = new gpu::OpenGLContext();
         made->create();
-        initGLExtensions();
+        gpu::initGLExtensions();
         return made;
     }();
     return *context;
@@ -34,9 +34,9 @@ void BM_Upload(benchmark::State& state) {
     glContext();
     const auto depth = static_cast<uint32_t>(state.range(0));
     const bool convert16 = state.range(1) != 0;
-    const uint64_t rowBytes = uint64_t{kWidth} * 4 * bytesPerChannel(depth);
+    const uint64_t rowBytes = uint64_t{kWidth} * 4 * gpu::bytesPerChannel(depth);
     std::vector<uint8_t> pixels(rowBytes * kHeight, 0x40);
-    Texture texture;
+    gpu::Texture texture;
     texture.create(kWidth, kHeight, depth, true);
     for (auto _ : state) {
         texture.upload(pixels.data(), kWidth, kHeight, depth, rowBytes, true, convert16);
@@ -55,9 +55,9 @@ BENCHMARK(BM_Upload)
 void BM_Readback(benchmark::State& state) {
     glContext();
     const auto depth = static_cast<uint32_t>(state.range(0));
-    RenderTarget target;
+    gpu::RenderTarget target;
     target.createTarget(kWidth, kHeight, depth);
-    const uint64_t bytes = uint64_t{kWidth} * kHeight * 4 * bytesPerChannel(depth);
+    const uint64_t bytes = uint64_t{kWidth} * kHeight * 4 * gpu::bytesPerChannel(depth);
     std::vector<uint8_t> host(bytes);
     for (auto _ : state) {
         const void* pixels = target.beginReadback();
@@ -70,8 +70,8 @@ BENCHMARK(BM_Readback)->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond)-
 
 void BM_Blit(benchmark::State& state) {
     glContext();
-    RenderTarget source;
-    RenderTarget destination;
+    gpu::RenderTarget source;
+    gpu::RenderTarget destination;
     source.createTarget(kWidth, kHeight, 8);
     destination.createTarget(kWidth, kHeight, 8);
     for (auto _ : state) {

@@ -60,11 +60,11 @@ BENCHMARK(BM_Module)->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond)->U
 
 // One context for the bare runs, made current again before each one: the
 // module's context takes the thread while it renders.
-OpenGLContext& bareContext() {
-    static OpenGLContext* context = [] {
-        auto* made = new OpenGLContext();
+gpu::OpenGLContext& bareContext() {
+    static gpu::OpenGLContext* context = [] {
+        auto* made = new gpu::OpenGLContext();
         made->create();
-        initGLExtensions();
+        gpu::initGLExtensions();
         return made;
     }();
     context->makeCurrent();

@@ -70,7 +70,7 @@ uniform float time;
 void main() { gl_FragColor = texture2D(src, gl_TexCoord[0].xy) * tint + vec4(0.01 * sin(time)); }
 )GLSL";
 
-AELumivex2& engine() { return static_cast<AELumivex2&>(effectPlugin()); }
+script::AELumivex2& engine() { return static_cast<script::AELumivex2&>(script::effectPlugin()); }
 
 // Loads the effect from a temporary folder once per process.
 bool prepare() {
@@ -88,7 +88,7 @@ bool prepare() {
         engine().setParamValue(0, amount);
         engine().setParamValue(1, tint);
         static std::string input(1280u * 720u * 4u, '\x80');
-        engine().uploadLayer(kInputLayerIndex, input.data(), 1280, 720, 8, 1280 * 4);
+        engine().uploadLayer(script::kInputLayerIndex, input.data(), 1280, 720, 8, 1280 * 4);
         uint32_t w = 0, h = 0;
         engine().preRender(1280, 720, &w, &h);
         engine().render(0, w, h, 8);
@@ -99,11 +99,11 @@ bool prepare() {
 
 void scriptFrames(benchmark::State& state, bool passes) {
     if (!prepare()) return state.SkipWithError("engine did not load");
-    Scripting& scripting = Scripting::instance();
-    scripting.run(passes ? "dryRun = false;" : "dryRun = true;", "bench", AELumivex2::TimeLimits().call);
+    script::Scripting& scripting = script::Scripting::instance();
+    scripting.run(passes ? "dryRun = false;" : "dryRun = true;", "bench", script::AELumivex2::TimeLimits().call);
     for (auto _ : state) {
-        auto pre = scripting.run("preRender(1280,720,1);", "preRender()", AELumivex2::TimeLimits().call);
-        auto draw = scripting.run("draw();", "draw()", AELumivex2::TimeLimits().call);
+        auto pre = scripting.run("preRender(1280,720,1);", "preRender()", script::AELumivex2::TimeLimits().call);
+        auto draw = scripting.run("draw();", "draw()", script::AELumivex2::TimeLimits().call);
         if (pre || draw) return state.SkipWithError("script error");
         state.PauseTiming();
         glFinish();
@@ -119,7 +119,7 @@ BENCHMARK(BM_ScriptPerFrameNoPasses)->Unit(benchmark::kMicrosecond);
 
 void BM_WholeFrame(benchmark::State& state) {
     if (!prepare()) return state.SkipWithError("engine did not load");
-    Scripting::instance().run("dryRun = false;", "bench", AELumivex2::TimeLimits().call);
+    script::Scripting::instance().run("dryRun = false;", "bench", script::AELumivex2::TimeLimits().call);
     double time = 0;
     for (auto _ : state) {
         uint32_t w = 0, h = 0;

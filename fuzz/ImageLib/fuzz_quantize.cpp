@@ -18,7 +18,7 @@
 
 #include "ImageLib/Octree.h"
 #include "ImageLib/Quantize.h"
-#include "ImageLib/SurfaceEntity.h"
+#include "gpu/SurfaceEntity.h"
 
 namespace {
 
@@ -30,9 +30,9 @@ struct Quantized {
 Quantized quantize(const std::vector<uint8_t>& block, uint32_t w, uint32_t h, uint32_t depth, uint64_t stride,
                    int palette, int dither, float amount, bool grey, bool serpentine, ImageLib::Kernel k) {
     auto pixels = std::make_shared<std::vector<uint8_t>>(block);
-    Surface s;
+    gpu::Surface s;
     s.assignShared(w, h, depth, stride, pixels);
-    const bool done = ImageLib::quantizeSurface(s, palette, dither, amount, grey, serpentine, k);
+    const bool done = gpu::quantizeSurface(s, palette, dither, amount, grey, serpentine, k);
     return {pixels, done};
 }
 

@@ -13,9 +13,9 @@
 
 // The headless context, current on the fuzzing thread for the whole run.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static OpenGLContext context;
+    static gpu::OpenGLContext context;
     context.create();
-    initGLExtensions();
+    gpu::initGLExtensions();
     return 0;
 }
 
@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gpu::shader_source::rewriteSamplerCube(piece);
     if (!compile || text.find('\0') != std::string::npos) return 0;
 
-    Shader shader;
+    gpu::Shader shader;
     if (shader.init("fuzz", text)) {
-        for (const Parameter& uniform : shader.uniforms()) {
+        for (const gpu::Parameter& uniform : shader.uniforms()) {
             if (shader.parameter(uniform.name).name != uniform.name) __builtin_trap();
             shader.setParameterValue(uniform.name, 1);
         }

@@ -68,8 +68,8 @@ using CpuTime = std::chrono::nanoseconds;
 // runs a millisecond of script. A call that takes kCallAlarm of processor
 // time is far past them; an input still running after kHang of processor
 // time, or blocked for kStall without using any, hangs.
-const AELumivex2::TimeLimits kLimits{std::chrono::milliseconds(50), std::chrono::milliseconds(20),
-                                     std::chrono::milliseconds(500)};
+const script::AELumivex2::TimeLimits kLimits{std::chrono::milliseconds(50), std::chrono::milliseconds(20),
+                                             std::chrono::milliseconds(500)};
 constexpr auto kCallAlarm = std::chrono::seconds(10);
 constexpr auto kHang = std::chrono::seconds(30);
 constexpr auto kStall = std::chrono::seconds(30);
@@ -459,7 +459,7 @@ Input generate(FuzzedDataProvider& in) {
 
 // The script's FAULT text; empty without a heap.
 std::string scriptFault() {
-    duk_context* ctx = Scripting::instance().ctx;
+    duk_context* ctx = script::Scripting::instance().ctx;
     if (!ctx) return {};
     std::string text;
     duk_safe_call(
@@ -490,7 +490,7 @@ public:
                 setenv("LP_NUM_THREADS", "0", 0);
                 writeFile("fx.js", Input().effectScript(base));
                 // Collected once per input, after the plain frame.
-                Scripting::instance().setCollectAfterRun(false);
+                script::Scripting::instance().setCollectAfterRun(false);
                 if (!plugin.init(nullptr) || !plugin.lockGL()) std::abort();
                 plugin.setTimeLimits(kLimits);
                 plugin.setSequence(plugin.newSequence());
@@ -529,7 +529,8 @@ private:
             // Errors of setup() are the input's (as in a load); only text
             // that does not compile is the harness's.
             phase("setup", [this] {
-                const auto error = Scripting::instance().run(current.replacement(), "fuzz", kLimits.call, kLimits.wall);
+                const auto error =
+                    script::Scripting::instance().run(current.replacement(), "fuzz", kLimits.call, kLimits.wall);
                 if (error && error->message.rfind("SyntaxError", 0) == 0) report("harness: " + error->message, current);
             });
         }
@@ -537,7 +538,7 @@ private:
         if (current.freshHeap) {
             writeFile("fx.js", Input().effectScript(base));
             phase("load of the base script", [this] {
-                plugin.setTimeLimits(AELumivex2::TimeLimits{});
+                plugin.setTimeLimits(script::AELumivex2::TimeLimits{});
                 plugin.loadScript();
                 plugin.setTimeLimits(kLimits);
             });
@@ -550,7 +551,7 @@ private:
         // comes first, as from a host: an error of the input's preRender (a
         // time limit that a busy machine reached) shows until the next one.
         phase("plain frame", [this] {
-            plugin.setTimeLimits(AELumivex2::TimeLimits{});
+            plugin.setTimeLimits(script::AELumivex2::TimeLimits{});
             plugin.preRender(4, 4, nullptr, nullptr);
             plugin.render(0.0, 4, 4, 8);
             plugin.setTimeLimits(kLimits);
@@ -559,7 +560,7 @@ private:
             releaseAll();
             // What the input and the plain frame left in the heap goes now, so
             // that an input frees what it allocated.
-            Scripting::instance().collectGarbage();
+            script::Scripting::instance().collectGarbage();
         });
     }
 
@@ -568,7 +569,7 @@ private:
     // (what this drops is collected after the plain frame).
     void cleanup() {
         releaseAll();
-        duk_context* ctx = Scripting::instance().ctx;
+        duk_context* ctx = script::Scripting::instance().ctx;
         if (!ctx) return;
         const duk_int_t status = duk_safe_call(
             ctx,
@@ -599,17 +600,17 @@ private:
     // call stopped by its time limit may have made one just before).
     static void releaseAll() {
         std::vector<uint32_t> ids;
-        collect<Parameter::Factory>(ids);
-        collect<Shader::Factory>(ids);
-        collect<RenderTarget::Factory>(ids);
-        collect<Texture::Factory>(ids);
-        collect<Surface::Factory>(ids);
-        for (const uint32_t id : ids) Context::instance().releaseEntity(id);
+        collect<gpu::Parameter::Factory>(ids);
+        collect<gpu::Shader::Factory>(ids);
+        collect<gpu::RenderTarget::Factory>(ids);
+        collect<gpu::Texture::Factory>(ids);
+        collect<gpu::Surface::Factory>(ids);
+        for (const uint32_t id : ids) gpu::Context::instance().releaseEntity(id);
     }
 
     template <class F>
     static void collect(std::vector<uint32_t>& ids) {
-        if (const F* factory = Context::instance().factory<F>()) {
+        if (const F* factory = gpu::Context::instance().factory<F>()) {
             for (const auto& entry : factory->entities) ids.push_back(entry.first);
         }
     }
@@ -622,7 +623,7 @@ private:
         width = std::min(width, kHostMaxSize);
         height = std::min(height, kHostMaxSize);
         static const uint8_t layer[16 * 16 * 16] = {1, 2, 3, 4, 5, 6, 7, 8};
-        plugin.uploadLayer(kInputLayerIndex, layer, frame.width, frame.height, frame.depth,
+        plugin.uploadLayer(script::kInputLayerIndex, layer, frame.width, frame.height, frame.depth,
                            int32_t(frame.width * frame.depth / 2));
         plugin.render(frame.time, width, height, frame.depth);
         readFrame(width, height, frame.depth, false);
@@ -654,9 +655,9 @@ private:
     // Reads the output back as a host does. The target must still have the
     // frame's size and depth; a plain frame must be transparent black.
     void readFrame(uint32_t width, uint32_t height, uint32_t depth, bool plain) {
-        const Sequence* sequence = Context::instance().current();
+        const gpu::Sequence* sequence = gpu::Context::instance().current();
         if (!sequence) return;
-        RenderTarget& target = Context::instance().getRenderTarget(sequence->renderTargetId);
+        gpu::RenderTarget& target = gpu::Context::instance().getRenderTarget(sequence->renderTargetId);
         if (!target.usable()) {
             if (plain) report("no output target for a plain frame", current);
             return;
@@ -677,7 +678,7 @@ private:
         plugin.releaseOutput();
     }
 
-    AELumivex2& plugin = static_cast<AELumivex2&>(effectPlugin());
+    script::AELumivex2& plugin = static_cast<script::AELumivex2&>(script::effectPlugin());
     StackThread thread;
     std::atomic<const char*> phaseName{"start"};
     std::string root;  // the folder of the effect's folder

@@ -1,5 +1,4 @@
 #include "ImageLib/Quantize.h"
-#include "ImageLib/SurfaceEntity.h"
 #include "ImageTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -297,26 +296,4 @@ TEST(QuantizeKernels, AtkinsonSpreadsOneEighthPerNeighbour) {
     Img<Pixel32> fs = floatImage(2, 1, {grey(0.48f), grey(0.40f)});
     quantizeSurface(fs, 1, 3, 0.5f, false, false);
     EXPECT_EQ(bw(fs, 0), "BW");
-}
-
-TEST(QuantizeEntity, QuantizesAn8BitSurfaceInPlace) {
-    std::vector<uint8_t> px = {9, 250, 250, 250, 8, 5, 5, 5};
-    ::Surface s;
-    s.assignExternal(2, 1, 8, 0, px.data());
-    EXPECT_TRUE(quantizeSurface(s, 1, 1, 0.5f, false, false));
-    EXPECT_EQ(px, (std::vector<uint8_t>{9, 255, 255, 255, 8, 0, 0, 0}));
-}
-
-// Rows of 16-bit or float pixels must start on a whole channel: an odd
-// stride is refused and the pixels are left as they are.
-TEST(QuantizeEntity, StrideThatSplitsAChannelIsRefused) {
-    for (uint32_t depth : {16u, 32u}) {
-        const uint64_t stride = 1 * depth / 2 + 1;  // one pixel and one byte
-        std::vector<uint8_t> px(2 * stride, 0x40);
-        const std::vector<uint8_t> before = px;
-        ::Surface s;
-        s.assignExternal(1, 2, depth, stride, px.data());
-        EXPECT_FALSE(quantizeSurface(s, 1, 1, 0.5f, false, false)) << depth;
-        EXPECT_EQ(px, before) << depth;
-    }
 }

@@ -14,8 +14,8 @@ namespace {
 
 using frei0r::Value;
 
-Parameter param(uint32_t kind) {
-    Parameter p;
+gpu::Parameter param(uint32_t kind) {
+    gpu::Parameter p;
     p.kind = kind;
     p.id = 0x01000001;
     return p;
@@ -34,7 +34,7 @@ int32_t entry(const float value[4]) {
 }
 
 TEST(Frei0rMapping, SliderSpansItsRangeAndIsHeldThere) {
-    Parameter p = param(LX_FLOAT);
+    gpu::Parameter p = param(LX_FLOAT);
     p.minimum[0] = -2;
     p.maximum[0] = 6;
     float out[4];
@@ -60,7 +60,7 @@ TEST(Frei0rMapping, SliderSpansItsRangeAndIsHeldThere) {
 }
 
 TEST(Frei0rMapping, AngleIsTurnsOfThreeHundredSixtyDegrees) {
-    const Parameter p = param(LX_ANGLE);
+    const gpu::Parameter p = param(LX_ANGLE);
     float out[4];
     frei0r::toEngine(p, number(0), 64, 32, out);
     EXPECT_FLOAT_EQ(out[0], 0);
@@ -73,7 +73,7 @@ TEST(Frei0rMapping, AngleIsTurnsOfThreeHundredSixtyDegrees) {
 }
 
 TEST(Frei0rMapping, ColourIsHeldToTheUnitRangeAndOpaque) {
-    const Parameter p = param(LX_COLOR);
+    const gpu::Parameter p = param(LX_COLOR);
     Value v;
     v.x = 0;
     v.y = 1;
@@ -90,7 +90,7 @@ TEST(Frei0rMapping, ColourIsHeldToTheUnitRangeAndOpaque) {
     EXPECT_DOUBLE_EQ(back.y, 1);
     EXPECT_DOUBLE_EQ(back.z, 0);
     // A declared default is in the host's bytes, truncated as the host keeps it.
-    Parameter declared = param(LX_COLOR);
+    gpu::Parameter declared = param(LX_COLOR);
     const float bytes[4] = {255.9f, 0, 128, 255};
     std::memcpy(declared.value, bytes, sizeof bytes);
     const Value d = frei0r::defaultValue(declared, 64, 32);
@@ -100,7 +100,7 @@ TEST(Frei0rMapping, ColourIsHeldToTheUnitRangeAndOpaque) {
 }
 
 TEST(Frei0rMapping, PositionIsAFractionOfTheFrame) {
-    const Parameter p = param(LX_POINT2D);
+    const gpu::Parameter p = param(LX_POINT2D);
     Value v;
     v.x = 1;
     v.y = 1;
@@ -120,7 +120,7 @@ TEST(Frei0rMapping, PositionIsAFractionOfTheFrame) {
 }
 
 TEST(Frei0rMapping, CheckboxTurnsOnAtOneHalf) {
-    const Parameter p = param(LX_BOOL);
+    const gpu::Parameter p = param(LX_BOOL);
     float out[4];
     frei0r::toEngine(p, number(0.49), 64, 32, out);
     EXPECT_EQ(entry(out), 0);
@@ -131,7 +131,7 @@ TEST(Frei0rMapping, CheckboxTurnsOnAtOneHalf) {
 
 TEST(Frei0rMapping, PopupSpreadsItsEntriesOverTheUnitRange) {
     for (const uint32_t kind : {uint32_t(LX_POPUP), uint32_t(LX_TEXTURE)}) {
-        Parameter p = param(kind);
+        gpu::Parameter p = param(kind);
         p.choiceCount = 3;
         float out[4];
         const std::pair<double, int32_t> cases[] = {{0, 1},    {0.24, 1}, {0.26, 2}, {0.5, 2},
@@ -147,14 +147,14 @@ TEST(Frei0rMapping, PopupSpreadsItsEntriesOverTheUnitRange) {
         }
     }
     // A texture popup starts at its first entry whatever its value slot holds.
-    Parameter texture = param(LX_TEXTURE);
+    gpu::Parameter texture = param(LX_TEXTURE);
     texture.choiceCount = 2;
     texture.value[0] = 123.0f;
     EXPECT_DOUBLE_EQ(frei0r::defaultValue(texture, 64, 32).x, 0);
 }
 
 TEST(Frei0rMapping, PointIsThreeNumbersInAString) {
-    const Parameter p = param(LX_POINT);
+    const gpu::Parameter p = param(LX_POINT);
     Value v;
     v.text = "1.5,-2.5, 3";
     float out[4];

@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(gl.create(), 0u);
         ASSERT_EQ(gl.makeCurrent(), 0u);
-        initGLExtensions();
+        gpu::initGLExtensions();
         context().initialize();
     }
 
@@ -29,11 +29,11 @@ protected:
         gl.destroy();
     }
 
-    static Context& context() { return Context::instance(); }
+    static gpu::Context& context() { return gpu::Context::instance(); }
 
     // The whole target as read back: rows bottom-up, packed.
     template <class T>
-    static std::vector<T> readBack(RenderTarget& target) {
+    static std::vector<T> readBack(gpu::RenderTarget& target) {
         const void* mapped = target.beginReadback();
         EXPECT_NE(mapped, nullptr);
         std::vector<T> values(size_t{target.width()} * target.height() * 4);
@@ -49,8 +49,8 @@ protected:
     }
 
     // Draws `shaderId` over the whole target with `texture` bound to `tex`.
-    static void drawInto(RenderTarget& target, uint32_t shaderId, GLuint texture, bool flip = false) {
-        Shader& shader = context().getShader(shaderId);
+    static void drawInto(gpu::RenderTarget& target, uint32_t shaderId, GLuint texture, bool flip = false) {
+        gpu::Shader& shader = context().getShader(shaderId);
         ASSERT_EQ(shader.error(), "");
         target.bind();
         shader.setParameterValue("tex", texture);
@@ -59,7 +59,7 @@ protected:
         shader.finish();
     }
 
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
 };
 
 // A GLTest run inside a fresh temporary folder, so that files the package

@@ -22,7 +22,7 @@ void expectNameWithSuffix(const std::wstring& name, const std::wstring& base) {
 }
 
 TEST(OpenGLContextTest, CreateNamesClassAndWindowWithRandomSuffixes) {
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
     ASSERT_EQ(gl.create(), 0u);
     expectNameWithSuffix(gl.getClassName(), L"Lumivex2_Class");
     expectNameWithSuffix(gl.getWindowName(), L"OpenGL_WND");
@@ -30,9 +30,9 @@ TEST(OpenGLContextTest, CreateNamesClassAndWindowWithRandomSuffixes) {
 }
 
 TEST(OpenGLContextTest, CreateLeavesContextCurrentWithCompatibilityProfile) {
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
     ASSERT_EQ(gl.create(), 0u);
-    initGLExtensions();
+    gpu::initGLExtensions();
     // The fixed-function pipeline and framebuffer objects are both needed.
     GLint major = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
@@ -46,7 +46,7 @@ TEST(OpenGLContextTest, CreateLeavesContextCurrentWithCompatibilityProfile) {
 }
 
 TEST(OpenGLContextTest, SecondThreadCannotTakeContextCurrentOnFirst) {
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
     ASSERT_EQ(gl.create(), 0u);
     ASSERT_TRUE(gl.lockGL());
 
@@ -73,7 +73,7 @@ TEST(OpenGLContextTest, SecondThreadCannotTakeContextCurrentOnFirst) {
 }
 
 TEST(OpenGLContextTest, GLLockIsRecursiveOnOwningThread) {
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
     ASSERT_EQ(gl.create(), 0u);
     ASSERT_TRUE(gl.lockGL());
     ASSERT_TRUE(gl.lockGL());
@@ -97,10 +97,10 @@ TEST(OpenGLContextTest, GLLockIsRecursiveOnOwningThread) {
 }
 
 TEST(OpenGLContextTest, MakeCurrentFailsAfterDestroyAndBeforeCreate) {
-    OpenGLContext fresh;
+    gpu::OpenGLContext fresh;
     EXPECT_EQ(fresh.makeCurrent(), 7u);
 
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
     ASSERT_EQ(gl.create(), 0u);
     gl.destroy();
     EXPECT_EQ(gl.makeCurrent(), 7u);
@@ -110,7 +110,7 @@ TEST(OpenGLContextTest, MakeCurrentFailsAfterDestroyAndBeforeCreate) {
 }
 
 TEST(OpenGLContextTest, ReleaseCurrentLeavesThreadWithoutContext) {
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
     ASSERT_EQ(gl.create(), 0u);
     EXPECT_TRUE(platform::gl::hasCurrentContext());
     gl.releaseCurrent();

@@ -24,12 +24,12 @@ TEST_F(CubeSamplingTest, TextureCubeReadsTheEquirectangularTexel) {
     // Sixteen texels in host order, each told apart by its red and green.
     std::vector<uint8_t> texels;
     for (uint8_t i = 0; i < 16; ++i) texels.insert(texels.end(), {255, uint8_t(16 * i), i, uint8_t(200 - i)});
-    Texture& texture = context().getTexture(context().createTexture(4, 4, 8));
+    gpu::Texture& texture = context().getTexture(context().createTexture(4, 4, 8));
     ASSERT_TRUE(texture.upload(texels.data(), 4, 4, 8, 16, true, false));
     texture.setParameter(GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     texture.setParameter(GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 1, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 1, 8));
     drawInto(target, shaderId, texture.glName());
     const std::vector<uint8_t> expected = {255, 16 * 7, 7, 200 - 7, 255, 16 * 12, 12, 200 - 12};
     EXPECT_EQ(readBack<uint8_t>(target), expected);

@@ -15,7 +15,7 @@ namespace ss = gpu::shader_source;
 
 // Random creates and releases against a plain model of "lowest free serial".
 TEST(EntityIds, LowestFreeSerialUnderAnyReleaseOrder) {
-    EntityFactory<int, kSurfaceKind, 64> factory;
+    gpu::EntityFactory<int, gpu::kSurfaceKind, 64> factory;
     std::set<uint32_t> live;
     std::mt19937 random(7);
     for (int step = 0; step < 20000; ++step) {
@@ -28,13 +28,13 @@ TEST(EntityIds, LowestFreeSerialUnderAnyReleaseOrder) {
                 EXPECT_TRUE(factory.full());
                 continue;
             }
-            ASSERT_EQ(id, kSurfaceKind | expected) << "step " << step;
+            ASSERT_EQ(id, gpu::kSurfaceKind | expected) << "step " << step;
             live.insert(expected);
         } else {
             auto it = live.begin();
             std::advance(it, random() % live.size());
-            factory.release(kSurfaceKind | *it);
-            factory.release(kSurfaceKind | *it);  // a second release is ignored
+            factory.release(gpu::kSurfaceKind | *it);
+            factory.release(gpu::kSurfaceKind | *it);  // a second release is ignored
             live.erase(it);
             EXPECT_FALSE(factory.full());
         }
@@ -43,48 +43,49 @@ TEST(EntityIds, LowestFreeSerialUnderAnyReleaseOrder) {
 }
 
 TEST(EntityIds, ReleasingTheHighestLeavesLowerGapsFirst) {
-    EntityFactory<int, kTextureKind> factory;
+    gpu::EntityFactory<int, gpu::kTextureKind> factory;
     for (int i = 0; i < 5; ++i) factory.create();
-    factory.release(kTextureKind | 2);
-    factory.release(kTextureKind | 5);
-    factory.release(kTextureKind | 4);
-    EXPECT_EQ(factory.create(), kTextureKind | 2);
-    EXPECT_EQ(factory.create(), kTextureKind | 4);
-    EXPECT_EQ(factory.create(), kTextureKind | 5);
-    EXPECT_EQ(factory.create(), kTextureKind | 6);
+    factory.release(gpu::kTextureKind | 2);
+    factory.release(gpu::kTextureKind | 5);
+    factory.release(gpu::kTextureKind | 4);
+    EXPECT_EQ(factory.create(), gpu::kTextureKind | 2);
+    EXPECT_EQ(factory.create(), gpu::kTextureKind | 4);
+    EXPECT_EQ(factory.create(), gpu::kTextureKind | 5);
+    EXPECT_EQ(factory.create(), gpu::kTextureKind | 6);
 }
 
 struct RegistryLimits : ::testing::Test {
-    void SetUp() override { Context::instance().initialize(); }
-    void TearDown() override { Context::instance().shutdown(); }
+    void SetUp() override { gpu::Context::instance().initialize(); }
+    void TearDown() override { gpu::Context::instance().shutdown(); }
 };
 
 // Every kind stops at its bound with 0 and takes a released id again.
 TEST_F(RegistryLimits, EachKindHoldsABoundedNumberOfLiveEntities) {
-    Context& context = Context::instance();
-    for (uint32_t kind : {kParameterKind, kShaderKind, kRenderTargetKind, kTextureKind, kSurfaceKind}) {
-        const uint32_t limit = kindLimit(kind);
+    gpu::Context& context = gpu::Context::instance();
+    for (uint32_t kind :
+         {gpu::kParameterKind, gpu::kShaderKind, gpu::kRenderTargetKind, gpu::kTextureKind, gpu::kSurfaceKind}) {
+        const uint32_t limit = gpu::kindLimit(kind);
         for (uint32_t i = 1; i <= limit; ++i) ASSERT_EQ(context.createEntity(kind), kind | i);
         EXPECT_EQ(context.createEntity(kind), 0u) << std::hex << kind;
         context.releaseEntity(kind | 17);
         EXPECT_EQ(context.createEntity(kind), kind | 17);
         EXPECT_EQ(context.createEntity(kind), 0u);
     }
-    EXPECT_GE(kindLimit(kParameterKind), 10000u);  // effects with ten thousand parameters load
+    EXPECT_GE(gpu::kindLimit(gpu::kParameterKind), 10000u);  // effects with ten thousand parameters load
 }
 
 // A released parameter keeps its place, so declaring and releasing in a loop
 // stops at the bound on places instead of growing the list without end.
 TEST_F(RegistryLimits, ParameterPlacesAreBoundedThoughReleased) {
-    Context& context = Context::instance();
-    for (uint32_t i = 0; i < kindLimit(kParameterKind); ++i) {
+    gpu::Context& context = gpu::Context::instance();
+    for (uint32_t i = 0; i < gpu::kindLimit(gpu::kParameterKind); ++i) {
         const uint32_t id = context.createParameter("p", 0, "P");
         ASSERT_NE(id, 0u) << i;
         context.releaseEntity(id);
     }
-    EXPECT_EQ(context.count(), kindLimit(kParameterKind));
+    EXPECT_EQ(context.count(), gpu::kindLimit(gpu::kParameterKind));
     EXPECT_EQ(context.createParameter("p", 0, "P"), 0u);
-    EXPECT_EQ(context.count(), kindLimit(kParameterKind));
+    EXPECT_EQ(context.count(), gpu::kindLimit(gpu::kParameterKind));
 }
 
 // "#extension" lines must precede all code, so the texture-read definitions

@@ -13,51 +13,51 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override { context().initialize(); }
     void TearDown() override { context().shutdown(); }
-    static Context& context() { return Context::instance(); }
+    static gpu::Context& context() { return gpu::Context::instance(); }
 };
 
 TEST(RegistryBeforeInitialize, CountsNothingAndCreatesNothing) {
-    Context& context = Context::instance();
+    gpu::Context& context = gpu::Context::instance();
     EXPECT_EQ(context.count(), 0u);
     EXPECT_EQ(context.at(0)->id, 0u);
-    EXPECT_EQ(context.createEntity(kTextureKind), 0u);
+    EXPECT_EQ(context.createEntity(gpu::kTextureKind), 0u);
     context.releaseEntity(0x04000001);  // ignored
     EXPECT_EQ(context.getTexture(0x04000001).glName(), 0u);
 }
 
 TEST_F(RegistryTest, IdsAreLowestFreeSerialPerKind) {
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000001u);
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000002u);
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000003u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000001u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000002u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000003u);
     context().releaseEntity(0x04000002);
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000002u);
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000004u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000002u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000004u);
     // The low bits of a kind argument are ignored.
-    EXPECT_EQ(context().createEntity(kRenderTargetKind | 0x1234), 0x03000001u);
+    EXPECT_EQ(context().createEntity(gpu::kRenderTargetKind | 0x1234), 0x03000001u);
 }
 
 TEST_F(RegistryTest, KindsAreSeparate) {
     const uint32_t parameter = context().createParameter("amount", LX_FLOAT, "Amount");
-    const uint32_t texture = context().createEntity(kTextureKind);
+    const uint32_t texture = context().createEntity(gpu::kTextureKind);
     EXPECT_EQ(parameter, 0x01000001u);
     EXPECT_EQ(texture, 0x04000001u);
     context().releaseEntity(texture);
     EXPECT_EQ(context().getParameter(parameter).name, "amount");
 
-    const uint32_t shader = context().createEntity(kShaderKind);
-    const uint32_t other = context().createEntity(kTextureKind);
+    const uint32_t shader = context().createEntity(gpu::kShaderKind);
+    const uint32_t other = context().createEntity(gpu::kTextureKind);
     EXPECT_EQ(&context().getShader(other), &context().getShader(0));
     EXPECT_NE(&context().getShader(shader), &context().getShader(other));
     EXPECT_EQ(&context().getRenderTarget(other), &context().getRenderTarget(0x03000009));
 }
 
 TEST_F(RegistryTest, ReleaseOfNothingIsIgnored) {
-    const uint32_t id = context().createEntity(kSurfaceKind);
+    const uint32_t id = context().createEntity(gpu::kSurfaceKind);
     context().releaseEntity(0);
     context().releaseEntity(0x05000001);
     context().releaseEntity(id);
     context().releaseEntity(id);
-    EXPECT_EQ(context().createEntity(kSurfaceKind), id);
+    EXPECT_EQ(context().createEntity(gpu::kSurfaceKind), id);
 }
 
 TEST_F(RegistryTest, KindWithoutFactoryCreatesNothing) {
@@ -67,7 +67,7 @@ TEST_F(RegistryTest, KindWithoutFactoryCreatesNothing) {
 }
 
 TEST(EntityFactoryTest, FullSerialSpaceNeverSpillsIntoNextKind) {
-    EntityFactory<int, 0x04000000, 3> factory;
+    gpu::EntityFactory<int, 0x04000000, 3> factory;
     EXPECT_EQ(factory.create(), 0x04000001u);
     EXPECT_EQ(factory.create(), 0x04000002u);
     EXPECT_EQ(factory.create(), 0x04000003u);
@@ -78,9 +78,9 @@ TEST(EntityFactoryTest, FullSerialSpaceNeverSpillsIntoNextKind) {
 }
 
 TEST(EntityFactoryTest, EntitiesHoldingGLNamesAreMoveOnly) {
-    EXPECT_FALSE(std::is_copy_constructible_v<Texture>);
-    EXPECT_FALSE(std::is_copy_constructible_v<RenderTarget>);
-    EXPECT_FALSE(std::is_copy_constructible_v<Shader>);
+    EXPECT_FALSE(std::is_copy_constructible_v<gpu::Texture>);
+    EXPECT_FALSE(std::is_copy_constructible_v<gpu::RenderTarget>);
+    EXPECT_FALSE(std::is_copy_constructible_v<gpu::Shader>);
     EXPECT_TRUE(std::is_nothrow_move_constructible_v<gpu::TextureName>);
 }
 
@@ -94,7 +94,7 @@ TEST_F(RegistryTest, ParametersInDeclarationOrder) {
     EXPECT_EQ(context().at(5)->id, 0u);
     EXPECT_EQ(context().at(5)->name, "");
 
-    const Parameter& b = *context().at(1);
+    const gpu::Parameter& b = *context().at(1);
     EXPECT_EQ(b.displayName, "Point");
     EXPECT_EQ(b.kind, static_cast<uint32_t>(LX_POINT));
     EXPECT_FLOAT_EQ(b.minimum[0], -100.0f);
@@ -105,15 +105,15 @@ TEST_F(RegistryTest, ParametersInDeclarationOrder) {
 
 TEST_F(RegistryTest, SequenceCopiesKeepEveryFieldAndWinLookups) {
     const uint32_t id = context().createParameter("gain", LX_FLOAT, "Gain");
-    Parameter& declared = context().getParameter(id);
-    declared.flags = (3u << kParamPrecisionShift) | kParamFlagDisabled;
+    gpu::Parameter& declared = context().getParameter(id);
+    declared.flags = (3u << gpu::kParamPrecisionShift) | gpu::kParamFlagDisabled;
     declared.choices = "x|y";
     declared.value[0] = 0.25f;
 
     const uint32_t index = context().addSequence();
-    Sequence* sequence = context().sequence(index);
+    gpu::Sequence* sequence = context().sequence(index);
     ASSERT_NE(sequence, nullptr);
-    Parameter& copy = sequence->find(id);
+    gpu::Parameter& copy = sequence->find(id);
     EXPECT_NE(&copy, &declared);
     EXPECT_EQ(copy.id, id);
     EXPECT_EQ(copy.flags, 0x03000002u);
@@ -131,7 +131,7 @@ TEST_F(RegistryTest, SequenceCopiesKeepEveryFieldAndWinLookups) {
 }
 
 TEST_F(RegistryTest, StrayWriteToEmptyRecordDoesNotPersist) {
-    Parameter& empty = context().getParameter(0x01000042);
+    gpu::Parameter& empty = context().getParameter(0x01000042);
     empty.name = "oops";
     empty.value[0] = 5;
     EXPECT_EQ(context().getParameter(0x01000043).name, "");
@@ -153,38 +153,38 @@ TEST_F(RegistryTest, RemovedSequenceSlotIsReused) {
 // a target of its own; removing the sequence later leaves that one alone.
 TEST_F(RegistryTest, RemovedSequenceReleasesOnlyWhatIsStillItsOwn) {
     const uint32_t index = context().addSequence();
-    Sequence* sequence = context().sequence(index);
-    sequence->renderTargetId = context().createEntity(kRenderTargetKind);
-    sequence->textureId = context().createEntity(kTextureKind);
+    gpu::Sequence* sequence = context().sequence(index);
+    sequence->renderTargetId = context().createEntity(gpu::kRenderTargetKind);
+    sequence->textureId = context().createEntity(gpu::kTextureKind);
     context().releaseEntity(sequence->renderTargetId);
     EXPECT_EQ(sequence->renderTargetId, 0u);
-    const uint32_t scripts = context().createEntity(kRenderTargetKind);
+    const uint32_t scripts = context().createEntity(gpu::kRenderTargetKind);
     ASSERT_EQ(scripts, 0x03000001u);
     context().removeSequence(index);
-    EXPECT_NE(context().entity<RenderTarget>(scripts), nullptr);
-    EXPECT_EQ(context().entity<Texture>(0x04000001), nullptr);
+    EXPECT_NE(context().entity<gpu::RenderTarget>(scripts), nullptr);
+    EXPECT_EQ(context().entity<gpu::Texture>(0x04000001), nullptr);
 }
 
 TEST_F(RegistryTest, ReloadRestartsEverySerial) {
     context().createParameter("a", LX_FLOAT, "");
-    context().createEntity(kTextureKind);
-    context().createEntity(kTextureKind);
+    context().createEntity(gpu::kTextureKind);
+    context().createEntity(gpu::kTextureKind);
     context().shutdown();
     EXPECT_FALSE(context().isInitialized());
     EXPECT_EQ(context().count(), 0u);
     context().initialize();
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000001u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000001u);
     EXPECT_EQ(context().createParameter("b", LX_FLOAT, ""), 0x01000001u);
     EXPECT_NE(context().current(), nullptr);
 }
 
 TEST_F(RegistryTest, UnknownSurfaceIsEmpty) {
-    Surface& fallback = context().getSurface(0x06000005);
+    gpu::Surface& fallback = context().getSurface(0x06000005);
     fallback.assignCopy(1, 1, 8, "abcd");
-    Surface& again = context().getSurface(0);
+    gpu::Surface& again = context().getSurface(0);
     EXPECT_EQ(again.width, 0u);
     EXPECT_EQ(again.pixels(), nullptr);
-    const uint32_t id = context().createEntity(kSurfaceKind);
+    const uint32_t id = context().createEntity(gpu::kSurfaceKind);
     EXPECT_NE(&context().getSurface(id), &again);
 }
 

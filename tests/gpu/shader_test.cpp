@@ -9,10 +9,10 @@ namespace {
 
 using ShaderTest = GLTest;
 
-const Parameter& uniformNamed(const Shader& shader, const std::string& name) {
-    for (const Parameter& uniform : shader.uniforms())
+const gpu::Parameter& uniformNamed(const gpu::Shader& shader, const std::string& name) {
+    for (const gpu::Parameter& uniform : shader.uniforms())
         if (uniform.name == name) return uniform;
-    static const Parameter none;
+    static const gpu::Parameter none;
     return none;
 }
 
@@ -27,7 +27,7 @@ TEST_F(ShaderTest, UniformKindsFollowGLTypesWhateverIsDeclared) {
         "uniform bool b; uniform int i; uniform mat2 m; uniform float arr[3]; uniform float turn;\n"
         "void main() { gl_FragColor = vec4(f + p2.x + p3.x + c.x + float(b) + float(i) + m[0][0] + arr[2] + turn)"
         " + texture2D(layer, vec2(0.0)); }\n");
-    const Shader& shader = context().getShader(id);
+    const gpu::Shader& shader = context().getShader(id);
     ASSERT_EQ(shader.error(), "");
     EXPECT_EQ(uniformNamed(shader, "f").kind, static_cast<uint32_t>(LX_FLOAT));
     EXPECT_EQ(uniformNamed(shader, "p2").kind, static_cast<uint32_t>(LX_POINT2D));
@@ -37,7 +37,7 @@ TEST_F(ShaderTest, UniformKindsFollowGLTypesWhateverIsDeclared) {
     EXPECT_EQ(uniformNamed(shader, "b").kind, static_cast<uint32_t>(LX_BOOL));
     EXPECT_EQ(uniformNamed(shader, "i").kind, static_cast<uint32_t>(LX_POPUP));
     EXPECT_EQ(uniformNamed(shader, "m").kind, static_cast<uint32_t>(LX_UNKNOWN));
-    const Parameter& array = uniformNamed(shader, "arr[0]");
+    const gpu::Parameter& array = uniformNamed(shader, "arr[0]");
     EXPECT_EQ(array.kind, static_cast<uint32_t>(LX_UNKNOWN));
     EXPECT_EQ(array.arraySize, 3);
     EXPECT_EQ(uniformNamed(shader, "turn").kind, static_cast<uint32_t>(LX_FLOAT));
@@ -53,7 +53,7 @@ TEST_F(ShaderTest, SamplersGetConsecutiveUnitsAndTheirSizes) {
         "uniform sampler2D a; uniform sampler2D b; uniform vec4 s_Texture0Params; uniform vec4 Texture1Params;\n"
         "void main() { gl_FragColor = texture2D(a, vec2(0.0)) + texture2D(b, vec2(0.0))"
         " + s_Texture0Params + Texture1Params; }\n");
-    Shader& shader = context().getShader(id);
+    gpu::Shader& shader = context().getShader(id);
     ASSERT_EQ(shader.error(), "");
     ASSERT_EQ(shader.uniforms().size(), 4u);
     EXPECT_TRUE(shader.setParameterValue("a", context().getTexture(first).glName()));
@@ -66,7 +66,7 @@ TEST_F(ShaderTest, SamplersGetConsecutiveUnitsAndTheirSizes) {
 
     // Units follow the order in which the GL lists the samplers.
     std::vector<std::string> samplers;
-    for (const Parameter& uniform : shader.uniforms())
+    for (const gpu::Parameter& uniform : shader.uniforms())
         if (uniform.kind == LX_LAYER) samplers.push_back(uniform.name);
     ASSERT_EQ(samplers.size(), 2u);
     for (GLint unit = 0; unit < 2; ++unit) {
@@ -95,10 +95,10 @@ TEST_F(ShaderTest, TextureParameterSamplersAreBoundLikeLayers) {
     context().createParameter("tex", LX_TEXTURE, "");
     const uint32_t id = copyShader();
     EXPECT_EQ(context().getShader(id).parameter("tex").kind, static_cast<uint32_t>(LX_LAYER));
-    Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
+    gpu::Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
     const uint8_t pixel[4] = {7, 8, 9, 10};
     ASSERT_TRUE(texture.upload(pixel, 1, 1, 8, 4, true, false));
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
     drawInto(target, id, texture.glName());
     EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{7, 8, 9, 10}));
 
@@ -115,19 +115,19 @@ TEST_F(ShaderTest, UniformValuesReachTheProgram) {
     const uint32_t id = context().createShader("values",
                                                "uniform float f; uniform vec3 p; uniform bool b; uniform int n;\n"
                                                "void main() { gl_FragColor = vec4(f, p.y, float(b), float(n)); }\n");
-    Shader& shader = context().getShader(id);
+    gpu::Shader& shader = context().getShader(id);
     ASSERT_EQ(shader.error(), "");
     shader.parameter("f").value[0] = 0.5f;
     shader.parameter("p").value[1] = 0.25f;
     EXPECT_TRUE(shader.setParameterValue("b", 1));
     EXPECT_TRUE(shader.setParameterValue("n", 3));
-    EXPECT_TRUE(shader.setParameterValue("n", Shader::kKeepValue));
+    EXPECT_TRUE(shader.setParameterValue("n", gpu::Shader::kKeepValue));
     EXPECT_FALSE(shader.setParameterValue("missing", 1));
     EXPECT_EQ(shader.parameterIndex("missing"), -1);
     EXPECT_EQ(shader.parameter("missing").name, "");
 
     const uint32_t target = context().createRenderTarget(1, 1, 32);
-    RenderTarget& rt = context().getRenderTarget(target);
+    gpu::RenderTarget& rt = context().getRenderTarget(target);
     rt.bind();
     ASSERT_TRUE(shader.use());
     shader.draw(false);
@@ -160,7 +160,7 @@ TEST_F(ShaderTest, DrawCoversTargetAndFlipMirrorsTextureCoordinates) {
     const uint32_t id = context().createShader(
         "coords", "void main() { gl_FragColor = vec4(gl_TexCoord[0].x, gl_TexCoord[0].y, 0.0, 1.0); }\n");
     const uint32_t target = context().createRenderTarget(2, 2, 32);
-    RenderTarget& rt = context().getRenderTarget(target);
+    gpu::RenderTarget& rt = context().getRenderTarget(target);
     for (bool flip : {false, true}) {
         drawInto(rt, id, 0, flip);
         const std::vector<float> pixels = readBack<float>(rt);
@@ -247,10 +247,10 @@ TEST_F(ShaderTest, CompileAndLinkFailuresAreKeptWithHeadings) {
     EXPECT_EQ(context().getShader(unlinked).error().rfind("Program linking failed:\n", 0), 0u);
 
     // A shader with an error neither uses nor draws.
-    Shader& shader = context().getShader(broken);
+    gpu::Shader& shader = context().getShader(broken);
     EXPECT_FALSE(shader.use());
     const uint32_t target = context().createRenderTarget(1, 1, 8);
-    RenderTarget& rt = context().getRenderTarget(target);
+    gpu::RenderTarget& rt = context().getRenderTarget(target);
     rt.bind();
     glUseProgram(0);
     shader.draw(false);
@@ -271,7 +271,7 @@ TEST_F(ShaderTest, CollectShaderErrorsListsFailuresInIdOrder) {
 
 TEST_F(ShaderTest, EmptySourceKeepsEverything) {
     const uint32_t id = context().createShader("keep", "uniform float k;\nvoid main() { gl_FragColor = vec4(k); }\n");
-    Shader& shader = context().getShader(id);
+    gpu::Shader& shader = context().getShader(id);
     ASSERT_EQ(shader.uniforms().size(), 1u);
     EXPECT_FALSE(shader.setSource(""));
     EXPECT_EQ(shader.uniforms().size(), 1u);
@@ -287,7 +287,7 @@ using ShaderFileTest = GLFolderTest;
 TEST_F(ShaderFileTest, EmptySourceLoadsNamedFragmentFile) {
     writeFile("glow.frag", "uniform float glow;\nvoid main() { gl_FragColor = vec4(glow); }\n");
     const uint32_t id = context().createShader("glow", "");
-    Shader& shader = context().getShader(id);
+    gpu::Shader& shader = context().getShader(id);
     EXPECT_EQ(shader.error(), "");
     EXPECT_EQ(shader.fileName(), L"\\glow.frag");
     EXPECT_EQ(shader.name(), L"glow");

@@ -13,17 +13,17 @@ using TextureTest = GLTest;
 
 TEST_F(TextureTest, NewTargetReadsBackTransparentBlack) {
     const uint32_t id = context().createRenderTarget(4, 2, 8);
-    RenderTarget& target = context().getRenderTarget(id);
+    gpu::RenderTarget& target = context().getRenderTarget(id);
     ASSERT_TRUE(target.usable());
     const std::vector<uint8_t> bytes = readBack<uint8_t>(target);
     EXPECT_EQ(bytes, std::vector<uint8_t>(32, 0));
 }
 
 TEST_F(TextureTest, FileOrderPixelsSampleInHostOrder) {
-    Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
+    gpu::Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
     const uint8_t rgba[4] = {10, 20, 30, 40};
     ASSERT_TRUE(texture.upload(rgba, 1, 1, 8, 4, false, false));
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
     // The copy shader's own reordering cancels out, so the target holds the
     // texel as sampled.
     drawInto(target, copyShader(), texture.glName());
@@ -36,8 +36,8 @@ TEST_F(TextureTest, FileOrderPixelsSampleInHostOrder) {
 
 TEST_F(TextureTest, Host16BitFullValueWidensToNearlyOne) {
     const std::vector<uint16_t> full(2 * 2 * 4, 32768);
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 2, 32));
-    Texture& texture = context().getTexture(context().createTexture(2, 2, 16));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 2, 32));
+    gpu::Texture& texture = context().getTexture(context().createTexture(2, 2, 16));
 
     ASSERT_TRUE(texture.upload(full.data(), 2, 2, 16, 2 * 8, true, true));
     // The CPU copy holds the widened values.
@@ -63,7 +63,7 @@ TEST_F(TextureTest, Host16BitFullValueWidensToNearlyOne) {
 
 TEST_F(TextureTest, SixteenBitTargetReadsBackAsUnsignedShorts) {
     const std::vector<uint16_t> values = {0, 1, 16384, 16385, 32768, 32768, 100, 200};
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 1, 16));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(2, 1, 16));
     ASSERT_TRUE(target.upload(values.data(), 2, 1, 16, 16, true, true));
     // 0..32768 widened to 0..65534 (v <= 16384: 2v, else 2(v - 1)).
     EXPECT_EQ(readBack<uint16_t>(target), (std::vector<uint16_t>{0, 2, 32768, 32768, 65534, 65534, 200, 400}));
@@ -72,7 +72,7 @@ TEST_F(TextureTest, SixteenBitTargetReadsBackAsUnsignedShorts) {
 TEST_F(TextureTest, RowLengthSkipsPaddingOfEachRow) {
     // Two pixels per row, rows padded to 12 bytes.
     const uint8_t rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 99, 99, 99, 99, 9, 10, 11, 12, 13, 14, 15, 16, 99, 99, 99, 99};
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
     ASSERT_TRUE(target.upload(rows, 2, 2, 8, 12, true, false));
     EXPECT_EQ(target.rowBytes(), 12u);
     EXPECT_EQ(target.pixels()->size(), 24u);
@@ -85,9 +85,9 @@ TEST_F(TextureTest, RowLengthSkipsPaddingOfEachRow) {
 TEST_F(TextureTest, FlippedBlitFillsLargerTargetUpsideDown) {
     // 2x2 source: bottom row values 1, 2; top row 3, 4 (first byte of each pixel).
     const uint8_t pixels[16] = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0};
-    RenderTarget& source = context().getRenderTarget(context().createRenderTarget(2, 2, 8));
+    gpu::RenderTarget& source = context().getRenderTarget(context().createRenderTarget(2, 2, 8));
     ASSERT_TRUE(source.upload(pixels, 2, 2, 8, 8, true, false));
-    RenderTarget& destination = context().getRenderTarget(context().createRenderTarget(4, 4, 8));
+    gpu::RenderTarget& destination = context().getRenderTarget(context().createRenderTarget(4, 4, 8));
     source.blitTo(destination, true, false);
     const std::vector<uint8_t> bytes = readBack<uint8_t>(destination);
     for (int y = 0; y < 4; ++y) {
@@ -102,7 +102,7 @@ TEST_F(TextureTest, FlippedBlitFillsLargerTargetUpsideDown) {
 }
 
 TEST_F(TextureTest, BindWithoutViewportSizeUsesWholeTarget) {
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(6, 3, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(6, 3, 8));
     GLint viewport[4] = {};
     const int32_t partial[4] = {1, 1, 2, 1};
     target.bind(partial);
@@ -118,10 +118,10 @@ TEST_F(TextureTest, BindWithoutViewportSizeUsesWholeTarget) {
 }
 
 TEST_F(TextureTest, UploadSurfaceWithFlipReversesRows) {
-    Surface surface;
+    gpu::Surface surface;
     const uint8_t rows[12] = {0, 0, 0, 10, 0, 0, 0, 11, 0, 0, 0, 12};
     ASSERT_TRUE(surface.assignCopy(1, 3, 8, rows));
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 3, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 3, 8));
     ASSERT_TRUE(target.uploadSurface(surface, true));
     const std::vector<uint8_t> flipped = readBack<uint8_t>(target);
     EXPECT_EQ(flipped[3], 12);
@@ -129,11 +129,11 @@ TEST_F(TextureTest, UploadSurfaceWithFlipReversesRows) {
     EXPECT_EQ(flipped[11], 10);
     ASSERT_TRUE(target.uploadSurface(surface, false));
     EXPECT_EQ(readBack<uint8_t>(target)[3], 10);
-    EXPECT_FALSE(target.uploadSurface(Surface(), false));
+    EXPECT_FALSE(target.uploadSurface(gpu::Surface(), false));
 }
 
 TEST_F(TextureTest, RefusedDepthsAndSizesLeaveNoStorage) {
-    Texture& texture = context().getTexture(context().createEntity(kTextureKind));
+    gpu::Texture& texture = context().getTexture(context().createEntity(gpu::kTextureKind));
     EXPECT_FALSE(texture.create(4, 4, 0, true));
     EXPECT_FALSE(texture.create(4, 4, 7, true));
     EXPECT_EQ(texture.glName(), 0u);
@@ -147,7 +147,7 @@ TEST_F(TextureTest, RefusedDepthsAndSizesLeaveNoStorage) {
     EXPECT_FALSE(texture.create(static_cast<uint32_t>(maxSize), static_cast<uint32_t>(maxSize), 32, true));
     EXPECT_EQ(texture.glName(), 0u);
 
-    RenderTarget& target = context().getRenderTarget(context().createEntity(kRenderTargetKind));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createEntity(gpu::kRenderTargetKind));
     EXPECT_FALSE(target.createTarget(4, 4, 3));
     EXPECT_FALSE(target.usable());
     EXPECT_EQ(target.beginReadback(), nullptr);
@@ -165,7 +165,7 @@ TEST_F(TextureTest, RefusedDepthsAndSizesLeaveNoStorage) {
 }
 
 TEST_F(TextureTest, DefaultTextureAcceptsNoUpload) {
-    Texture& fallback = context().getTexture(0x04000077);
+    gpu::Texture& fallback = context().getTexture(0x04000077);
     const uint8_t pixel[4] = {1, 2, 3, 4};
     EXPECT_FALSE(fallback.upload(pixel, 1, 1, 8, 4, true, false));
     EXPECT_EQ(context().getTexture(0).pixels(), nullptr);
@@ -173,10 +173,10 @@ TEST_F(TextureTest, DefaultTextureAcceptsNoUpload) {
 
 TEST_F(TextureTest, BorrowedCopySurvivesReuploadAndRelease) {
     const uint32_t id = context().createTexture(1, 1, 8);
-    Texture& texture = context().getTexture(id);
+    gpu::Texture& texture = context().getTexture(id);
     const uint8_t first[4] = {1, 2, 3, 4};
     ASSERT_TRUE(texture.upload(first, 1, 1, 8, 4, true, false));
-    Surface surface;
+    gpu::Surface surface;
     surface.assignShared(texture.width(), texture.height(), texture.depth(), texture.rowBytes(), texture.pixels());
 
     const uint8_t second[4] = {9, 9, 9, 9};
@@ -190,7 +190,7 @@ TEST_F(TextureTest, BorrowedCopySurvivesReuploadAndRelease) {
 // Rows of `width` pixels of `depth` after a padding of 16 bytes each; every
 // channel value of the depth appears (at 32 bits, the edge cases of floats).
 std::vector<uint8_t> paddedRows(uint32_t width, uint32_t height, uint32_t depth, uint64_t rowBytes) {
-    const uint32_t channelBytes = bytesPerChannel(depth);
+    const uint32_t channelBytes = gpu::bytesPerChannel(depth);
     std::vector<uint8_t> bytes(rowBytes * height, 0xEE);
     const float floats[] = {
         -0.0f, 1e-40f, -3.5f, 1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
@@ -214,8 +214,8 @@ TEST_F(TextureTest, CopyHoldsUploadedBytesAfterTheSourceIsFreed) {
     // 128 x 128 x 4 channels: every 8- and 16-bit value.
     const uint32_t width = 128, height = 128;
     for (uint32_t depth : {8u, 16u, 32u}) {
-        const uint64_t rowBytes = width * 4 * bytesPerChannel(depth) + 16;
-        Texture& texture = context().getTexture(context().createTexture(2, 2, 8));
+        const uint64_t rowBytes = width * 4 * gpu::bytesPerChannel(depth) + 16;
+        gpu::Texture& texture = context().getTexture(context().createTexture(2, 2, 8));
         auto source = std::make_unique<std::vector<uint8_t>>(paddedRows(width, height, depth, rowBytes));
         const std::vector<uint8_t> uploaded = *source;
         ASSERT_TRUE(texture.upload(source->data(), width, height, depth, rowBytes, true, false));
@@ -226,7 +226,7 @@ TEST_F(TextureTest, CopyHoldsUploadedBytesAfterTheSourceIsFreed) {
         for (uint32_t y = 0; y < height; ++y) {
             const auto row = [&](const std::vector<uint8_t>& bytes) {
                 return std::vector<uint8_t>(bytes.begin() + y * rowBytes,
-                                            bytes.begin() + y * rowBytes + width * 4 * bytesPerChannel(depth));
+                                            bytes.begin() + y * rowBytes + width * 4 * gpu::bytesPerChannel(depth));
             };
             ASSERT_EQ(row(*copy), row(uploaded)) << "depth " << depth << " row " << y;
         }
@@ -236,7 +236,7 @@ TEST_F(TextureTest, CopyHoldsUploadedBytesAfterTheSourceIsFreed) {
 }
 
 TEST_F(TextureTest, CopyOutlivesStorageReplacedWithoutPixels) {
-    Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
+    gpu::Texture& texture = context().getTexture(context().createTexture(1, 1, 8));
     const uint8_t pixel[4] = {1, 2, 3, 4};
     ASSERT_TRUE(texture.upload(pixel, 1, 1, 8, 4, true, false));
     ASSERT_TRUE(texture.upload(nullptr, 2, 1, 8, 8, true, false));
@@ -253,14 +253,14 @@ TEST_F(TextureTest, GLNamesAreDeletedOnceByTheirLastOwner) {
     GLuint name = 0;
     GLuint framebuffer = 0;
     {
-        RenderTarget first;
+        gpu::RenderTarget first;
         ASSERT_TRUE(first.createTarget(2, 2, 8));
         name = first.glName();
         framebuffer = first.framebufferName();
-        RenderTarget second(std::move(first));
+        gpu::RenderTarget second(std::move(first));
         EXPECT_EQ(first.glName(), 0u);  // NOLINT(bugprone-use-after-move): the moved-from state is the point
         EXPECT_TRUE(glIsTexture(name));
-        RenderTarget third;
+        gpu::RenderTarget third;
         third = std::move(second);
         EXPECT_TRUE(glIsTexture(name));
         EXPECT_TRUE(glIsFramebuffer(framebuffer));
@@ -270,7 +270,7 @@ TEST_F(TextureTest, GLNamesAreDeletedOnceByTheirLastOwner) {
 
     // Releasing an entity deletes its names; so does a plain create on a target.
     const uint32_t id = context().createRenderTarget(2, 2, 8);
-    RenderTarget& target = context().getRenderTarget(id);
+    gpu::RenderTarget& target = context().getRenderTarget(id);
     framebuffer = target.framebufferName();
     ASSERT_TRUE(target.create(2, 2, 8, true));
     EXPECT_FALSE(target.usable());
@@ -281,7 +281,7 @@ TEST_F(TextureTest, GLNamesAreDeletedOnceByTheirLastOwner) {
 }
 
 TEST_F(TextureTest, SetParameterReachesTheTexture) {
-    Texture& texture = context().getTexture(context().createTexture(2, 2, 8));
+    gpu::Texture& texture = context().getTexture(context().createTexture(2, 2, 8));
     texture.setParameter(GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     GLint filter = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
@@ -293,29 +293,29 @@ TEST_F(TextureTest, SetParameterReachesTheTexture) {
 }
 
 TEST_F(TextureTest, SequenceKeepsOutputTargetAtFrameSize) {
-    Sequence* sequence = context().current();
+    gpu::Sequence* sequence = context().current();
     ASSERT_NE(sequence, nullptr);
-    sequence->prepareRenderTarget(FrameFormat{8, 4, 32, 8}, 1.5);
+    sequence->prepareRenderTarget(gpu::FrameFormat{8, 4, 32, 8}, 1.5);
     const uint32_t first = sequence->renderTargetId;
     EXPECT_EQ(first, 0x03000001u);
     EXPECT_DOUBLE_EQ(sequence->time, 1.5);
-    sequence->prepareRenderTarget(FrameFormat{16, 2, 256, 32}, 2.0);
+    sequence->prepareRenderTarget(gpu::FrameFormat{16, 2, 256, 32}, 2.0);
     EXPECT_EQ(sequence->renderTargetId, first);
     EXPECT_EQ(context().getRenderTarget(first).width(), 16u);
     EXPECT_EQ(context().getRenderTarget(first).depth(), 32u);
     EXPECT_EQ(sequence->outputWidth, 16u);
     // Drawn into, then started again at the same size: transparent black in
     // the same storage.
-    RenderTarget& target = context().getRenderTarget(first);
+    gpu::RenderTarget& target = context().getRenderTarget(first);
     const GLuint storage = target.glName();
     const std::vector<float> opaque(16 * 2 * 4, 1.0f);
     ASSERT_TRUE(target.upload(opaque.data(), 16, 2, 32, 256, true, false));
-    sequence->prepareRenderTarget(FrameFormat{16, 2, 256, 32}, 2.5);
+    sequence->prepareRenderTarget(gpu::FrameFormat{16, 2, 256, 32}, 2.5);
     EXPECT_EQ(target.glName(), storage);
     EXPECT_EQ(readBack<float>(target), std::vector<float>(16 * 2 * 4, 0.0f));
     // A released target is replaced by a new id.
     context().releaseEntity(first);
-    sequence->prepareRenderTarget(FrameFormat{2, 2, 8, 8}, 3.0);
+    sequence->prepareRenderTarget(gpu::FrameFormat{2, 2, 8, 8}, 3.0);
     EXPECT_EQ(sequence->renderTargetId, 0x03000001u);
     EXPECT_TRUE(context().getRenderTarget(sequence->renderTargetId).usable());
 }
@@ -324,13 +324,13 @@ TEST_F(TextureTest, SequenceKeepsOutputTargetAtFrameSize) {
 // size or depth the host reads back: a smaller image of another depth lands
 // from the first texel, clipped, and the rest stays as the frame started.
 TEST_F(TextureTest, FrameTargetKeepsTheFrameFormatWhateverIsCopiedIn) {
-    Sequence* sequence = context().current();
+    gpu::Sequence* sequence = context().current();
     for (const uint32_t frameDepth : {8u, 16u, 32u}) {
         SCOPED_TRACE(frameDepth);
-        sequence->prepareRenderTarget(FrameFormat{8, 4, 0, frameDepth}, 0);
-        RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
+        sequence->prepareRenderTarget(gpu::FrameFormat{8, 4, 0, frameDepth}, 0);
+        gpu::RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
         const uint8_t texels[2 * 2 * 4] = {255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0};
-        Surface small;
+        gpu::Surface small;
         small.assignExternal(2, 2, 8, 8, const_cast<uint8_t*>(texels));
         ASSERT_TRUE(target.uploadSurface(small, false));
         EXPECT_EQ(target.width(), 8u);
@@ -359,7 +359,7 @@ TEST_F(TextureTest, FrameTargetKeepsTheFrameFormatWhateverIsCopiedIn) {
             }
         }
         // The next frame frees the size again.
-        sequence->prepareRenderTarget(FrameFormat{3, 3, 0, 8}, 1);
+        sequence->prepareRenderTarget(gpu::FrameFormat{3, 3, 0, 8}, 1);
         EXPECT_EQ(target.width(), 3u);
         ASSERT_TRUE(target.uploadSurface(small, false));
         EXPECT_EQ(target.width(), 3u);
@@ -369,9 +369,9 @@ TEST_F(TextureTest, FrameTargetKeepsTheFrameFormatWhateverIsCopiedIn) {
 // A target whose size no longer is the frame's (the readback would be read
 // as a frame) is not handed out as the frame's target.
 TEST_F(TextureTest, FrameTargetIsNullWhenTheTargetDoesNotHoldTheFrame) {
-    Sequence* sequence = context().current();
-    sequence->prepareRenderTarget(FrameFormat{4, 4, 0, 8}, 0);
-    RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
+    gpu::Sequence* sequence = context().current();
+    sequence->prepareRenderTarget(gpu::FrameFormat{4, 4, 0, 8}, 0);
+    gpu::RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
     ASSERT_EQ(sequence->frameTarget(), &target);
     target.holdStorage(false);
     ASSERT_TRUE(target.upload(nullptr, 2, 2, 8, 8, true, false));
@@ -384,7 +384,7 @@ TEST_F(TextureTest, FrameTargetIsNullWhenTheTargetDoesNotHoldTheFrame) {
 // is refused before it is made, says why, and claims no size.
 TEST_F(TextureTest, StorageBeyondTheGpuMemoryBoundIsRefused) {
     const uint64_t before = gpu::gpuBytesHeld();
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(64, 32, 32));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(64, 32, 32));
     ASSERT_TRUE(target.usable());
     EXPECT_EQ(gpu::gpuBytesHeld(), before + 64 * 32 * 16);
     ASSERT_NE(target.beginReadback(), nullptr);
@@ -393,21 +393,21 @@ TEST_F(TextureTest, StorageBeyondTheGpuMemoryBoundIsRefused) {
 
     // 16384 x 16384 float texels are the whole bound: with anything else
     // held they pass it. Nothing is allocated for the refusal.
-    Texture& huge = context().getTexture(context().createEntity(kTextureKind));
+    gpu::Texture& huge = context().getTexture(context().createEntity(gpu::kTextureKind));
     EXPECT_FALSE(huge.create(16384, 16384, 32, true));
-    EXPECT_EQ(huge.storageFailure(), StorageFailure::overBudget);
+    EXPECT_EQ(huge.storageFailure(), gpu::StorageFailure::overBudget);
     EXPECT_EQ(huge.glName(), 0u);
     EXPECT_EQ(huge.width(), 0u);
     EXPECT_EQ(gpu::gpuBytesHeld(), before + 2 * 64 * 32 * 16);
     // A texture with storage that is asked to grow past it keeps what it had.
     ASSERT_TRUE(huge.create(2, 2, 8, true));
     EXPECT_FALSE(huge.upload(nullptr, 16384, 16384, 32, 16384 * 16, true, false));
-    EXPECT_EQ(huge.storageFailure(), StorageFailure::overBudget);
+    EXPECT_EQ(huge.storageFailure(), gpu::StorageFailure::overBudget);
     EXPECT_EQ(huge.width(), 2u);
     EXPECT_NE(huge.glName(), 0u);
     // Other refusals say so too.
     EXPECT_FALSE(huge.upload(nullptr, 2, 2, 4, 8, true, false));
-    EXPECT_EQ(huge.storageFailure(), StorageFailure::refused);
+    EXPECT_EQ(huge.storageFailure(), gpu::StorageFailure::refused);
 
     // Released storage is given back.
     const uint32_t id = context().createRenderTarget(8, 8, 8);
@@ -419,17 +419,17 @@ TEST_F(TextureTest, StorageBeyondTheGpuMemoryBoundIsRefused) {
 }
 
 TEST_F(TextureTest, SequenceInputTextureTakesLayerPixels) {
-    Sequence* sequence = context().current();
-    Surface empty;
+    gpu::Sequence* sequence = context().current();
+    gpu::Surface empty;
     sequence->uploadInputTexture(empty);
     EXPECT_EQ(sequence->textureId, 0u);
 
     std::vector<uint16_t> layer(2 * 1 * 4, 16384);
-    Surface surface;
+    gpu::Surface surface;
     surface.assignExternal(2, 1, 16, 16, layer.data());
     sequence->uploadInputTexture(surface);
     ASSERT_NE(sequence->textureId, 0u);
-    const Texture& texture = context().getTexture(sequence->textureId);
+    const gpu::Texture& texture = context().getTexture(sequence->textureId);
     EXPECT_EQ(texture.width(), 2u);
     const auto copy = texture.pixels();
     EXPECT_EQ((*copy)[0] | ((*copy)[1] << 8), 32768);  // widened
@@ -443,11 +443,11 @@ TEST_F(TextureTest, SequenceKeepsItsIdsThroughFramesTooLargeForTheGL) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     const uint32_t tooWide = static_cast<uint32_t>(maxSize) + 1;
     std::vector<uint8_t> wideRow(size_t{tooWide} * 4, 7);
-    Surface wide;
+    gpu::Surface wide;
     wide.assignExternal(tooWide, 1, 8, tooWide * 4, wideRow.data());
-    Sequence* sequence = context().current();
+    gpu::Sequence* sequence = context().current();
     for (int frame = 0; frame < 3; ++frame) {
-        sequence->prepareRenderTarget(FrameFormat{tooWide, 1, 0, 8}, frame);
+        sequence->prepareRenderTarget(gpu::FrameFormat{tooWide, 1, 0, 8}, frame);
         sequence->uploadInputTexture(wide);
     }
     EXPECT_EQ(sequence->renderTargetId, 0x03000001u);
@@ -456,42 +456,42 @@ TEST_F(TextureTest, SequenceKeepsItsIdsThroughFramesTooLargeForTheGL) {
     EXPECT_EQ(context().getTexture(0x04000001).glName(), 0u);
 
     uint8_t pixel[4] = {1, 2, 3, 4};
-    Surface small;
+    gpu::Surface small;
     small.assignExternal(1, 1, 8, 4, pixel);
-    sequence->prepareRenderTarget(FrameFormat{1, 1, 0, 8}, 3);
+    sequence->prepareRenderTarget(gpu::FrameFormat{1, 1, 0, 8}, 3);
     sequence->uploadInputTexture(small);
     EXPECT_EQ(sequence->renderTargetId, 0x03000001u);
     EXPECT_EQ(sequence->textureId, 0x04000001u);
     EXPECT_TRUE(context().getRenderTarget(0x03000001).usable());
     EXPECT_EQ(*context().getTexture(0x04000001).pixels(), std::vector<uint8_t>(pixel, pixel + 4));
-    EXPECT_EQ(context().createEntity(kRenderTargetKind), 0x03000002u);
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000002u);
+    EXPECT_EQ(context().createEntity(gpu::kRenderTargetKind), 0x03000002u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000002u);
 }
 
 TEST_F(TextureTest, RemovedSequenceTakesItsTargetTextureAndReadbackBuffer) {
     const uint32_t before = context().glObjectCount();
     const uint32_t index = context().addSequence();
-    Sequence* sequence = context().sequence(index);
-    sequence->prepareRenderTarget(FrameFormat{4, 2, 0, 8}, 0);
+    gpu::Sequence* sequence = context().sequence(index);
+    sequence->prepareRenderTarget(gpu::FrameFormat{4, 2, 0, 8}, 0);
     std::vector<uint8_t> pixels(4 * 2 * 4, 9);
-    Surface layer;
+    gpu::Surface layer;
     layer.assignExternal(4, 2, 8, 16, pixels.data());
     sequence->uploadInputTexture(layer);
-    RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
+    gpu::RenderTarget& target = context().getRenderTarget(sequence->renderTargetId);
     ASSERT_NE(target.beginReadback(), nullptr);
     target.endReadback();
     // The target's texture, framebuffer and readback buffer; the input texture.
     EXPECT_EQ(context().glObjectCount(), before + 4);
     context().removeSequence(index);
     EXPECT_EQ(context().glObjectCount(), before);
-    EXPECT_EQ(context().createEntity(kRenderTargetKind), 0x03000001u);
-    EXPECT_EQ(context().createEntity(kTextureKind), 0x04000001u);
+    EXPECT_EQ(context().createEntity(gpu::kRenderTargetKind), 0x03000001u);
+    EXPECT_EQ(context().createEntity(gpu::kTextureKind), 0x04000001u);
 }
 
 // 15-bit data is read as 16-bit: its copy is the upload itself, not what
 // the float storage gives back.
 TEST_F(TextureTest, FifteenBitCopyIsTheUploadNotTheStorage) {
-    Texture& texture = context().getTexture(context().createTexture(2, 1, 8));
+    gpu::Texture& texture = context().getTexture(context().createTexture(2, 1, 8));
     const uint16_t values[8] = {0, 1, 2, 16384, 32767, 32768, 65534, 65535};
     ASSERT_TRUE(texture.upload(values, 2, 1, 15, 16, true, false));
     // The storage changed behind the texture's back: the copy does not follow.
@@ -518,13 +518,13 @@ std::string bmp(uint8_t r, uint8_t g, uint8_t b) {
 TEST_F(TextureFileTest, ImageFileSamplesInHostOrder) {
     writeFile("pixel.bmp", bmp(200, 100, 50));
     const uint32_t id = context().createTextureFromFile("pixel.bmp");
-    Texture& texture = context().getTexture(id);
+    gpu::Texture& texture = context().getTexture(id);
     ASSERT_NE(texture.glName(), 0u);
     EXPECT_EQ(texture.fileName(), "pixel.bmp");
     EXPECT_EQ(texture.width(), 1u);
     EXPECT_EQ(texture.depth(), 8u);
     EXPECT_EQ(texture.rowBytes(), 4u);
-    RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
+    gpu::RenderTarget& target = context().getRenderTarget(context().createRenderTarget(1, 1, 8));
     drawInto(target, copyShader(), texture.glName());
     EXPECT_EQ(readBack<uint8_t>(target), (std::vector<uint8_t>{255, 200, 100, 50}));
 }

@@ -7,7 +7,7 @@ FakePlugin& fakePlugin() {
     return plugin;
 }
 
-IPlugin& effectPlugin() { return fakePlugin(); }
+script::IPlugin& script::effectPlugin() { return fakePlugin(); }
 
 EffectVersion packVersion(uint32_t major, uint32_t minor, uint32_t stage, uint32_t build) {
     return (major & 0x3F) | ((minor & 0xFF) << 6) | ((build & 0xFFFF) << 14) | ((stage & 3u) << 30);
@@ -27,7 +27,7 @@ int32_t slotAsInt(float v) {
 
 void FakePlugin::addParam(uint32_t kind, const std::string& displayName, std::array<float, 4> value,
                           uint32_t paramFlags) {
-    Parameter p;
+    gpu::Parameter p;
     p.name = displayName;
     p.displayName = displayName;
     p.kind = kind;
@@ -42,18 +42,18 @@ bool FakePlugin::init(void* instance) {
     return initResult;
 }
 
-SequenceHandle* FakePlugin::newSequence() {
-    sequences.push_back(std::make_unique<SequenceHandle>());
+script::SequenceHandle* FakePlugin::newSequence() {
+    sequences.push_back(std::make_unique<script::SequenceHandle>());
     sequences.back()->index = static_cast<uint32_t>(sequences.size());
     return sequences.back().get();
 }
 
-void FakePlugin::deleteSequence(SequenceHandle* handle) {
+void FakePlugin::deleteSequence(script::SequenceHandle* handle) {
     if (handle) ++deleted;
     if (current == handle) current = nullptr;
 }
 
-void FakePlugin::setSequence(SequenceHandle* handle) {
+void FakePlugin::setSequence(script::SequenceHandle* handle) {
     ++setSequenceCalls;
     current = handle;
 }

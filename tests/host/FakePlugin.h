@@ -12,7 +12,7 @@
 
 #include "script/IPlugin.h"
 
-struct FakePlugin : IPlugin {
+struct FakePlugin : script::IPlugin {
     struct Upload {
         uint32_t index, width, height, depth, rowBytes;
         std::vector<uint8_t> bytes;  // height rows of width pixels, tightly packed
@@ -27,7 +27,7 @@ struct FakePlugin : IPlugin {
     EffectVersion version = 0;
     uint32_t flags = 0, flags2 = 0;
     std::vector<std::string> texts{"About this effect", "Fx", "Registration"};
-    std::vector<Parameter> params;
+    std::vector<gpu::Parameter> params;
     uint32_t outWidth = 0, outHeight = 0;  // preRender result; 0 keeps the input size
     bool lockResult = true;
     std::vector<uint8_t> readback;    // empty: readOutput gives null
@@ -36,9 +36,9 @@ struct FakePlugin : IPlugin {
 
     // Record
     void* initInstance = nullptr;
-    std::vector<std::unique_ptr<SequenceHandle>> sequences;
+    std::vector<std::unique_ptr<script::SequenceHandle>> sequences;
     int deleted = 0;
-    SequenceHandle* current = nullptr;
+    script::SequenceHandle* current = nullptr;
     int setSequenceCalls = 0;
     std::vector<std::array<float, 4>> values;  // by position, last setParamValue
     std::vector<int> valueWrites;              // by position
@@ -60,9 +60,9 @@ struct FakePlugin : IPlugin {
     bool init(void* instance) override;
     bool loadScript() override { return true; }
     void shutdown() override {}
-    SequenceHandle* newSequence() override;
-    void deleteSequence(SequenceHandle* handle) override;
-    void setSequence(SequenceHandle* handle) override;
+    script::SequenceHandle* newSequence() override;
+    void deleteSequence(script::SequenceHandle* handle) override;
+    void setSequence(script::SequenceHandle* handle) override;
     void setFrameTime(double seconds) override { frameTimes.push_back(seconds); }
     void preRender(uint32_t width, uint32_t height, uint32_t* outW, uint32_t* outH) override;
     uint32_t maxOutputSide() override { return maxSide; }
@@ -70,7 +70,7 @@ struct FakePlugin : IPlugin {
     void render(double time, uint32_t width, uint32_t height, uint32_t depth) override;
     void updateUIFlags() override;
     uint32_t paramCount() override { return static_cast<uint32_t>(params.size()); }
-    const Parameter& getParam(uint32_t index) override { return params.at(index); }
+    const gpu::Parameter& getParam(uint32_t index) override { return params.at(index); }
     void setParamValue(uint32_t index, const float value[4]) override;
     void uploadLayer(uint32_t index, const void* pixels, uint32_t width, uint32_t height, uint32_t depth,
                      int32_t rowBytes) override;

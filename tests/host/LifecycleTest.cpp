@@ -152,7 +152,7 @@ TEST_F(SequenceTest, SetupMakesAZeroedBlockWithANewSequence) {
 
 TEST_F(SequenceTest, SetupOnAnInstanceWithDataDeletesTheOldSequenceFirst) {
     setUpSequence();
-    SequenceHandle* first = data(host.in.sequence_data).handle;
+    script::SequenceHandle* first = data(host.in.sequence_data).handle;
     setUpSequence();
     EXPECT_EQ(fx.deleted, 1);
     EXPECT_EQ(fx.liveSequences(), 1);
@@ -162,7 +162,7 @@ TEST_F(SequenceTest, SetupOnAnInstanceWithDataDeletesTheOldSequenceFirst) {
 
 TEST_F(SequenceTest, WithoutTheHandleSuiteSetupKeepsTheInstanceAndSetdownEndsIt) {
     setUpSequence();
-    SequenceHandle* first = data(host.in.sequence_data).handle;
+    script::SequenceHandle* first = data(host.in.sequence_data).handle;
     host.missing.insert({kPFHandleSuite, kPFHandleSuiteVersion1});
     EXPECT_NE(host.call(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
     // The host keeps its block; the Sequence it names must still be alive.

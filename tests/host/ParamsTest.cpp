@@ -44,7 +44,7 @@ TEST_F(ParamsTest, NoParametersGiveOnlyTheInputLayer) {
 }
 
 TEST_F(ParamsTest, DefinitionsFollowTheKindTable) {
-    fx.addParam(LX_FLOAT, "Amount", {0.25f, 0, 0, 0}, 2u << kParamPrecisionShift);
+    fx.addParam(LX_FLOAT, "Amount", {0.25f, 0, 0, 0}, 2u << gpu::kParamPrecisionShift);
     fx.params.back().minimum[0] = -1;
     fx.params.back().maximum[0] = 4;
     fx.addParam(LX_POINT, "Centre", {1.5f, -2.5f, 3.0f, 0});
@@ -146,7 +146,7 @@ TEST(FixedPoint, RoundsHalfAwayFromZeroOrTruncatesAndSaturates) {
 
 TEST_F(ParamsTest, HiddenAndUnknownParametersTakeNoHostIndex) {
     fx.addParam(LX_FLOAT, "a");
-    fx.addParam(LX_FLOAT, "hidden", {0, 0, 0, 0}, kParamFlagSkipHostUpdate);
+    fx.addParam(LX_FLOAT, "hidden", {0, 0, 0, 0}, gpu::kParamFlagSkipHostUpdate);
     fx.addParam(LX_UNKNOWN, "unknown");
     fx.addParam(99, "odd");
     fx.addParam(LX_FLOAT, "c");
@@ -320,7 +320,7 @@ TEST_F(ParamsTest, UpdateParamsUISendsDisabledStateAndNames) {
     setUpSequence();
     host.values[1].ui_flags = PF_PUI_DISABLED;  // enabled again by the script
     fx.onUpdateUIFlags = [&] {
-        fx.params[1].flags |= kParamFlagDisabled;
+        fx.params[1].flags |= gpu::kParamFlagDisabled;
         fx.params[1].displayName = "b (off)";
     };
     std::vector<PF_ParamDef*> params = host.paramList();

@@ -112,7 +112,7 @@ TEST_F(RenderTest, InputIsUploadedWithItsRowBytes) {
     output.def.origin_y = 6;
     ASSERT_EQ(render(input, output), PF_Err_NONE);
     ASSERT_EQ(fx.uploads.size(), 1u);
-    EXPECT_EQ(fx.uploads[0].index, kInputLayerIndex);
+    EXPECT_EQ(fx.uploads[0].index, script::kInputLayerIndex);
     EXPECT_EQ(fx.uploads[0].rowBytes, 16u);
     EXPECT_EQ(fx.uploads[0].depth, 8u);
     EXPECT_EQ(fx.uploads[0].bytes[12], 16);  // second row starts after the padding

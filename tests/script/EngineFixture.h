@@ -36,8 +36,8 @@ protected:
         std::filesystem::remove_all(folder, ignored);
     }
 
-    static AELumivex2& engine() { return static_cast<AELumivex2&>(effectPlugin()); }
-    static Context& registry() { return Context::instance(); }
+    static script::AELumivex2& engine() { return static_cast<script::AELumivex2&>(script::effectPlugin()); }
+    static gpu::Context& registry() { return gpu::Context::instance(); }
 
     void writeFile(const std::string& name, const std::string& bytes) {
         std::ofstream(folder + "/" + name, std::ios::binary) << bytes;
@@ -66,10 +66,10 @@ protected:
     // The output as read back (8-bit): rows bottom-up, bytes alpha, red,
     // green, blue per pixel.
     std::vector<uint8_t> output() {
-        const Sequence* sequence = registry().current();
+        const gpu::Sequence* sequence = registry().current();
         EXPECT_NE(sequence, nullptr);
         if (!sequence) return {};
-        RenderTarget& target = registry().getRenderTarget(sequence->renderTargetId);
+        gpu::RenderTarget& target = registry().getRenderTarget(sequence->renderTargetId);
         std::vector<uint8_t> bytes(size_t{target.width()} * target.height() * 4);
         const void* mapped = engine().readOutput();
         EXPECT_NE(mapped, nullptr);
@@ -81,11 +81,12 @@ protected:
     // Evaluates a script expression in the loaded program's global scope and
     // returns it converted to text; checks that the value stack is balanced.
     std::string eval(const std::string& expression) {
-        duk_context* ctx = Scripting::instance().ctx;
+        duk_context* ctx = script::Scripting::instance().ctx;
         EXPECT_NE(ctx, nullptr);
         if (!ctx) return "";
         const duk_idx_t top = duk_get_top(ctx);
-        auto error = Scripting::instance().run("__result = (" + expression + ");", "test", std::chrono::seconds(10));
+        auto error =
+            script::Scripting::instance().run("__result = (" + expression + ");", "test", std::chrono::seconds(10));
         EXPECT_FALSE(error) << expression << ": " << (error ? error->message : "");
         EXPECT_EQ(duk_get_top(ctx), top) << expression;
         duk_get_global_string(ctx, "__result");
@@ -97,7 +98,7 @@ protected:
     double number(const std::string& expression) { return std::stod(eval("+(" + expression + ")")); }
 
     std::string folder;
-    SequenceHandle* handle = nullptr;
+    script::SequenceHandle* handle = nullptr;
     bool locked = false;
 };
 

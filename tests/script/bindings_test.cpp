@@ -26,7 +26,7 @@ TEST_F(EngineTest, DeclaredParametersGetIdsAndDefaults) {
     EXPECT_EQ(eval("f"), "16777217");
     EXPECT_EQ(eval("LX_initParam('x') + ',' + LX_initParam()"), "0,0");
     ASSERT_EQ(engine().paramCount(), 7u);
-    const Parameter& amount = engine().getParam(0);
+    const gpu::Parameter& amount = engine().getParam(0);
     EXPECT_EQ(amount.name, "amount");
     EXPECT_EQ(amount.displayName, "");
     EXPECT_EQ(amount.kind, 1u);
@@ -37,7 +37,7 @@ TEST_F(EngineTest, DeclaredParametersGetIdsAndDefaults) {
     EXPECT_EQ(engine().getParam(1).displayName, "Tint");
     EXPECT_EQ(engine().getParam(7).id, 0u);
     // A LAYER parameter gets a 2x2 placeholder texture for the layer.
-    const Parameter& layer = engine().getParam(3);
+    const gpu::Parameter& layer = engine().getParam(3);
     EXPECT_EQ(layer.textureId >> 24, 4u);
     EXPECT_EQ(eval("LX_getSurfaceDim(LX_getParamValue(l)).join()"), "2,2,8");
 }
@@ -123,7 +123,7 @@ TEST_F(EngineTest, RenderTargetFunctions) {
     EXPECT_EQ(eval("LX_release(0) && LX_release(5) && LX_release(0x05000001)"), "true");
     EXPECT_EQ(eval("LX_getSequenceTexture()"), "0");
     const uint8_t pixels[2 * 2 * 4] = {};
-    engine().uploadLayer(kInputLayerIndex, pixels, 2, 2, 8, 8);
+    engine().uploadLayer(script::kInputLayerIndex, pixels, 2, 2, 8, 8);
     EXPECT_EQ(eval("LX_getSurfaceDim(LX_getSequenceTexture()).join()"), "2,2,8");
 }
 
@@ -158,7 +158,7 @@ TEST_F(EngineTest, ShaderUniformValues) {
         "  s = LX_initShader('s', 'uniform float gain, turn; uniform vec4 tint; uniform bool on;\\n"
         "void main() { gl_FragColor = tint * gain * turn * (on ? 1.0 : 0.5); }');\n"
         "}\nfunction draw() {}\n");
-    Shader& shader = registry().getShader(0x02000001);
+    gpu::Shader& shader = registry().getShader(0x02000001);
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', 0.5)"), "true");
     EXPECT_EQ(shader.parameter("gain").value[0], 0.5f);
     EXPECT_EQ(eval("LX_setShaderParamVal(s, 'gain', -12345678)"), "true");
@@ -200,7 +200,7 @@ TEST_F(EngineTest, RenderShaderTargetsAndViewports) {
     EXPECT_EQ(eval("LX_renderShader(s, rt, false, [0, 0, 0, 4]) && LX_renderShader(s, half, false, [0, 0, 2, 4])"),
               "true");
     for (uint32_t id : {0x03000001u, 0x03000002u}) {
-        RenderTarget& target = registry().getRenderTarget(id);
+        gpu::RenderTarget& target = registry().getRenderTarget(id);
         const uint8_t* pixels = static_cast<const uint8_t*>(target.beginReadback());
         ASSERT_NE(pixels, nullptr);
         for (int i = 0; i < 16; ++i) {
@@ -243,7 +243,7 @@ TEST_F(EngineTest, RenderShaderViewportNumbersFollowTheIntegerRule) {
                    "LX_renderShader(s, huge, false, [0, 0, 1e10, 1e10])"),
               "true");
     for (uint32_t id : {0x03000001u, 0x03000002u}) {
-        RenderTarget& target = registry().getRenderTarget(id);
+        gpu::RenderTarget& target = registry().getRenderTarget(id);
         const uint8_t* pixels = static_cast<const uint8_t*>(target.beginReadback());
         ASSERT_NE(pixels, nullptr);
         for (int i = 0; i < 4; ++i)

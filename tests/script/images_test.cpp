@@ -30,7 +30,7 @@ TEST_F(EngineTest, FileTextureIsSharedWithItsSurfaceAndOutlivesTheTexture) {
     EXPECT_EQ(eval("(missing = LX_initTexture('missing.tga')) + ',' + LX_getSurfaceDim(missing)"),
               std::to_string(0x04000002) + ",false");
     const uint32_t surfaceId = static_cast<uint32_t>(number("sf = LX_textureToSurface(t)"));
-    Surface& surface = registry().getSurface(surfaceId);
+    gpu::Surface& surface = registry().getSurface(surfaceId);
     EXPECT_EQ(surface.pixels(), registry().getTexture(0x04000001).pixels()->data());  // no copy
     EXPECT_EQ(surface.stride, 8u);
     // Uploaded again, then released: the surface still reads the pixels it was given.
@@ -54,7 +54,7 @@ TEST_F(EngineTest, RenderTargetSurfaceIsACopy) {
     const uint32_t surfaceId =
         static_cast<uint32_t>(number("LX_renderShader(green, rt), sf = LX_textureToSurface(rt)"));
     eval("LX_renderShader(red, rt)");
-    const Surface& surface = registry().getSurface(surfaceId);
+    const gpu::Surface& surface = registry().getSurface(surfaceId);
     ASSERT_NE(surface.pixels(), nullptr);
     EXPECT_EQ(surface.width, 2u);
     for (int i = 0; i < 4; ++i) {
@@ -84,7 +84,7 @@ TEST_F(EngineTest, SurfaceCopyToWritesRowsFlippedOrNot) {
     // Three rows of one pixel each, told apart by their red byte.
     load(kEmptyScript, {{"rows.tga", tga(1, 3, {10, 0, 0, 255, 20, 0, 0, 255, 30, 0, 0, 255})}});
     eval("(sf = LX_textureToSurface(LX_initTexture('rows.tga')), rt = LX_initRenderTarget(1, 3, 8))");
-    RenderTarget& target = registry().getRenderTarget(0x03000001);
+    gpu::RenderTarget& target = registry().getRenderTarget(0x03000001);
     for (bool flip : {false, true}) {
         EXPECT_EQ(eval(std::string("LX_surfaceCopyTo(sf, rt, ") + (flip ? "true" : "false") + ")"), "true");
         const uint8_t* rows = static_cast<const uint8_t*>(target.beginReadback());
@@ -101,7 +101,7 @@ TEST_F(EngineTest, QuantizeWritesIntoTheSurface) {
     load(kEmptyScript, {{"grey.tga", tga(2, 1, {0, 255, 0, 255, 0, 0, 255, 255})}});
     const uint32_t surfaceId = static_cast<uint32_t>(number("sf = LX_textureToSurface(LX_initTexture('grey.tga'))"));
     EXPECT_EQ(eval("LX_surfaceQuantize(sf, false, 1, 1, 0.5, false)"), "true");
-    const Surface& surface = registry().getSurface(surfaceId);
+    const gpu::Surface& surface = registry().getSurface(surfaceId);
     EXPECT_EQ(std::vector<uint8_t>(surface.pixels(), surface.pixels() + 8),
               std::vector<uint8_t>({255, 255, 255, 255, 255, 0, 0, 0}));
 }
@@ -113,14 +113,14 @@ TEST_F(EngineTest, FileImagesKeepTheirColoursThroughSurfaces) {
     load(kEmptyScript, {{"red.tga", tga(1, 1, {200, 30, 10, 255})}, {"light.hdr", hdr}});
     eval("(sf = LX_textureToSurface(LX_initTexture('red.tga')), rt = LX_initRenderTarget(1, 1, 8))");
     EXPECT_EQ(eval("LX_surfaceCopyTo(sf, rt, true)"), "true");
-    RenderTarget& target = registry().getRenderTarget(0x03000001);
+    gpu::RenderTarget& target = registry().getRenderTarget(0x03000001);
     const auto* bytes = static_cast<const uint8_t*>(target.beginReadback());
     ASSERT_NE(bytes, nullptr);
     EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 4), std::vector<uint8_t>({255, 200, 30, 10}));
     target.endReadback();
 
     const uint32_t floatId = static_cast<uint32_t>(number("LX_textureToSurface(LX_initTexture('light.hdr'))"));
-    const Surface& surface = registry().getSurface(floatId);
+    const gpu::Surface& surface = registry().getSurface(floatId);
     ASSERT_EQ(surface.depth, 32u);
     ASSERT_NE(surface.pixels(), nullptr);
     std::vector<float> values(4);
@@ -164,7 +164,7 @@ TEST_F(EngineTest, TextureParametersReachTheGLTexture) {
     // The host's layer pixels land in the parameter's texture, shared with a surface.
     const uint8_t pixels[4 * 4] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 2, 3, 4, 5, 6, 7, 8};
     engine().uploadLayer(0, pixels, 2, 2, 8, 8);
-    const Parameter& layer = engine().getParam(0);
+    const gpu::Parameter& layer = engine().getParam(0);
     uint32_t glName = 0;
     std::memcpy(&glName, &layer.value[0], sizeof glName);
     EXPECT_EQ(glName, registry().getTexture(layer.textureId).glName());
@@ -181,11 +181,11 @@ TEST_F(EngineTest, SixteenBitPixelsKeepTheirLevelThroughSurfaces) {
         "white = LX_initShader('w', 'void main() { gl_FragColor = vec4(1.0); }');\n"
         "show = LX_initShader('s', 'uniform sampler2D t; void main() { gl_FragColor = texture2D(t, "
         "gl_TexCoord[0].xy); }'); }\nfunction draw() {}\n");
-    auto values = [](const Surface& s) {
+    auto values = [](const gpu::Surface& s) {
         const auto* v = reinterpret_cast<const uint16_t*>(s.pixels());
         return std::vector<uint16_t>(v, v + 8);
     };
-    auto readBack = [](RenderTarget& target) {
+    auto readBack = [](gpu::RenderTarget& target) {
         const auto* v = static_cast<const uint16_t*>(target.beginReadback());
         std::vector<uint16_t> out = v ? std::vector<uint16_t>(v, v + 8) : std::vector<uint16_t>();
         target.endReadback();

@@ -44,7 +44,7 @@ void runOnStack(size_t stackBytes, const std::function<void()>& work) {
 // (not counted as script time).
 void defineSlowNative() {
     duk_push_c_function(
-        Scripting::instance().ctx,
+        script::Scripting::instance().ctx,
         [](duk_context*) -> duk_ret_t {
             script::shielded(0, [] {
                 std::this_thread::sleep_for(50ms);
@@ -53,7 +53,7 @@ void defineSlowNative() {
             return 0;
         },
         0);
-    duk_put_global_string(Scripting::instance().ctx, "slowNative");
+    duk_put_global_string(script::Scripting::instance().ctx, "slowNative");
 }
 
 }  // namespace
@@ -142,7 +142,7 @@ TEST_F(EngineTest, ATimeoutTheScriptCatchesIsStillReported) {
 // a load that timed out. Other errors the script catches stay its own
 // business.
 TEST(ScriptTime, ACaughtTimeoutEndsTheCallAsATimeout) {
-    Scripting& scripting = Scripting::instance();
+    script::Scripting& scripting = script::Scripting::instance();
     scripting.create();
     ASSERT_NE(scripting.ctx, nullptr);
     const std::string rep = "function rep(s, n) { var r = ''; while (n--) r += s; return r; }\n";
@@ -189,9 +189,9 @@ TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
     // The suite may run in one process (under valgrind): later tests get the
     // default limit back.
     struct DefaultLimitAfter {
-        ~DefaultLimitAfter() { Scripting::instance().setHeapLimit(script::HeapGuard::kDefaultHeapLimit); }
+        ~DefaultLimitAfter() { script::Scripting::instance().setHeapLimit(script::HeapGuard::kDefaultHeapLimit); }
     } restore;
-    Scripting::instance().setHeapLimit(kLimit);
+    script::Scripting::instance().setHeapLimit(kLimit);
     engine().setTimeLimits({5000ms, 20000ms, 60000ms});
     // Over 100 MB of small objects if nothing stops it.
     load(
@@ -204,7 +204,7 @@ TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
     frame();
     EXPECT_NE(engine().getErrorText().find("Error: out of memory (script heap limit of 16 MiB)"), std::string::npos)
         << engine().getErrorText();
-    EXPECT_LE(Scripting::instance().heapUsed(), kLimit);
+    EXPECT_LE(script::Scripting::instance().heapUsed(), kLimit);
 
     // The script may catch it, as any error. When not even the error fits
     // in the heap, the engine throws its fixed one instead.
@@ -222,7 +222,7 @@ TEST_F(EngineTest, ScriptHeapIsCappedAndTheNextLoadWorks) {
 }
 
 TEST(ScriptHeap, AccountsForEveryByteUntilTheHeapIsGone) {
-    Scripting& scripting = Scripting::instance();
+    script::Scripting& scripting = script::Scripting::instance();
     EXPECT_EQ(scripting.heapLimit(), script::HeapGuard::kDefaultHeapLimit);
     scripting.create();
     ASSERT_NE(scripting.ctx, nullptr);
@@ -241,7 +241,7 @@ TEST(ScriptHeap, AccountsForEveryByteUntilTheHeapIsGone) {
 // Cycles outlive reference counting: the collection at the end of each run
 // frees them, or, where a caller has turned that off, its own collection.
 TEST(ScriptHeap, CyclicGarbageGoesAfterTheRunOrWhenTheCallerCollects) {
-    Scripting& scripting = Scripting::instance();
+    script::Scripting& scripting = script::Scripting::instance();
     scripting.create();
     ASSERT_NE(scripting.ctx, nullptr);
     const std::string cycles = "(function () { for (var i = 0; i < 20000; ++i) { var o = {}; o.self = o; } })();";
@@ -261,7 +261,7 @@ TEST(ScriptHeap, CyclicGarbageGoesAfterTheRunOrWhenTheCallerCollects) {
 // measured from zero, so the old one's bytes never count against its limit.
 TEST_F(EngineTest, AnAbandonedHeapDoesNotCountAgainstTheNext) {
     load("function setup() {}\nfunction draw() {}\n");
-    Scripting& scripting = Scripting::instance();
+    script::Scripting& scripting = script::Scripting::instance();
     EXPECT_FALSE(scripting.run("var big = []; for (var i = 0; i < 100000; ++i) big.push(i + 'x');", "test", 10s));
     duk_push_c_function(
         scripting.ctx,
@@ -281,10 +281,10 @@ TEST_F(EngineTest, AnAbandonedHeapDoesNotCountAgainstTheNext) {
 }
 
 TEST(ScriptStack, ReserveIsAQuarterOfTheStackWithinBounds) {
-    EXPECT_EQ(Scripting::stackReserve(size_t{256} << 10), size_t{64} << 10);
-    EXPECT_EQ(Scripting::stackReserve(size_t{128} << 10), size_t{64} << 10);
-    EXPECT_EQ(Scripting::stackReserve(size_t{512} << 10), size_t{128} << 10);
-    EXPECT_EQ(Scripting::stackReserve(size_t{8} << 20), size_t{256} << 10);
+    EXPECT_EQ(script::Scripting::stackReserve(size_t{256} << 10), size_t{64} << 10);
+    EXPECT_EQ(script::Scripting::stackReserve(size_t{128} << 10), size_t{64} << 10);
+    EXPECT_EQ(script::Scripting::stackReserve(size_t{512} << 10), size_t{128} << 10);
+    EXPECT_EQ(script::Scripting::stackReserve(size_t{8} << 20), size_t{256} << 10);
 }
 
 // Nesting that recurses on the native stack, run on threads with the
@@ -301,18 +301,18 @@ TEST_P(DeepNesting, EndsWithARangeErrorInsteadOfOverflowingTheStack) {
         "var depth = 0, o = { valueOf: function () { ++depth; return +o; } }; +o;",
         "var nested = '1'; for (var i = 0; i < 5000; ++i) nested = '[' + nested + ']'; JSON.parse(nested);",
     };
-    Scripting& scripting = Scripting::instance();
+    script::Scripting& scripting = script::Scripting::instance();
     scripting.create();
     ASSERT_NE(scripting.ctx, nullptr);
     for (const char* source : cases) {
-        std::optional<ScriptError> error;
+        std::optional<script::ScriptError> error;
         runOnStack(GetParam(), [&] { error = scripting.run(source, "test", 10s); });
         ASSERT_TRUE(error) << source;
         EXPECT_EQ(error->message.rfind("RangeError", 0), 0u) << source << ": " << error->message;
         EXPECT_NE(error->message.find("limit"), std::string::npos) << source << ": " << error->message;
     }
     // Moderate nesting still works on the same stack.
-    std::optional<ScriptError> error;
+    std::optional<script::ScriptError> error;
     runOnStack(GetParam(), [&] {
         error = scripting.run(
             "var n = 0, p = { valueOf: function () { return ++n < 20 ? +p : n; } };"

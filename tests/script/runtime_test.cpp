@@ -163,7 +163,7 @@ TEST_F(EngineTest, RunawayRecursionIsAScriptError) {
 
 TEST_F(EngineTest, FatalEngineErrorAbandonsTheHeapWithoutEndingTheProcess) {
     load(kMinimal);
-    duk_context* ctx = Scripting::instance().ctx;
+    duk_context* ctx = script::Scripting::instance().ctx;
     duk_push_c_function(
         ctx,
         [](duk_context* c) -> duk_ret_t {
@@ -172,11 +172,11 @@ TEST_F(EngineTest, FatalEngineErrorAbandonsTheHeapWithoutEndingTheProcess) {
         },
         0);
     duk_put_global_string(ctx, "fatal");
-    auto error = Scripting::instance().run("fatal();", "test", std::chrono::seconds(1));
+    auto error = script::Scripting::instance().run("fatal();", "test", std::chrono::seconds(1));
     ASSERT_TRUE(error);
     EXPECT_NE(error->message.find("test fatal"), std::string::npos);
-    EXPECT_EQ(Scripting::instance().ctx, nullptr);
-    EXPECT_FALSE(Scripting::instance().run("1;", "test", std::chrono::seconds(1)));
+    EXPECT_EQ(script::Scripting::instance().ctx, nullptr);
+    EXPECT_FALSE(script::Scripting::instance().run("1;", "test", std::chrono::seconds(1)));
     frame();  // draws nothing, fails nothing
 }
 
@@ -219,7 +219,7 @@ TEST_F(EngineTest, ScriptErrorsBelongToTheInstanceAndTheCallThatRaisedThem) {
         "function preRender(w, h) { if (w == 13) throw new Error('wide'); }\n"
         "function updateUIFlags() { if (uiFails) throw new Error('ui'); }\n"
         "function draw() { ++drawn; LX_renderShader(s, LX_getSequenceRT()); }\n");
-    SequenceHandle* other = engine().newSequence();
+    script::SequenceHandle* other = engine().newSequence();
     uint32_t w = 0, h = 0;
     engine().preRender(13, 64, &w, &h);  // this instance fails
     engine().setSequence(other);
@@ -292,7 +292,7 @@ TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
         "function draw() { ++calls; for (var i = 0; i < 4; ++i) slowNative(); }\n");
     // An engine function that works for 150 ms, as the LX_ functions do their work.
     duk_push_c_function(
-        Scripting::instance().ctx,
+        script::Scripting::instance().ctx,
         [](duk_context*) -> duk_ret_t {
             script::shielded(0, [] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -301,7 +301,7 @@ TEST_F(EngineTest, NativeWorkDoesNotCountAgainstTheScriptTimeLimit) {
             return 0;
         },
         0);
-    duk_put_global_string(Scripting::instance().ctx, "slowNative");
+    duk_put_global_string(script::Scripting::instance().ctx, "slowNative");
     frame();
     EXPECT_EQ(engine().getErrorText(), "");
     // A loop of quick engine calls is script time all the same: the call

@@ -11,7 +11,7 @@ namespace text_test {
 void GLTest::SetUp() {
     ASSERT_EQ(gl.create(), 0u);
     ASSERT_EQ(gl.makeCurrent(), 0u);
-    initGLExtensions();
+    gpu::initGLExtensions();
 }
 
 void GLTest::TearDown() {
@@ -19,13 +19,13 @@ void GLTest::TearDown() {
     gl.destroy();
 }
 
-RenderTarget makeTarget(int width, int height, std::uint32_t depth) {
-    RenderTarget target;
+gpu::RenderTarget makeTarget(int width, int height, std::uint32_t depth) {
+    gpu::RenderTarget target;
     EXPECT_TRUE(target.createTarget(width, height, depth));
     return target;
 }
 
-std::vector<float> readPixels(RenderTarget& target) {
+std::vector<float> readPixels(gpu::RenderTarget& target) {
     const size_t count = size_t{target.width()} * target.height() * 4;
     std::vector<float> values(count);
     const void* mapped = target.beginReadback();
@@ -38,7 +38,7 @@ std::vector<float> readPixels(RenderTarget& target) {
     return values;
 }
 
-std::vector<std::uint8_t> ink(RenderTarget& target) {
+std::vector<std::uint8_t> ink(gpu::RenderTarget& target) {
     const std::vector<float> values = readPixels(target);
     std::vector<std::uint8_t> mask(values.size() / 4);
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = values[i * 4] != 0;

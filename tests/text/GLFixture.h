@@ -20,17 +20,17 @@ protected:
     void SetUp() override;
     void TearDown() override;  // also checks that no GL error is pending
 
-    OpenGLContext gl;
+    gpu::OpenGLContext gl;
 };
 
 // A width x height target cleared to transparent black; depth 8 or 32.
-RenderTarget makeTarget(int width, int height, std::uint32_t depth = 8);
+gpu::RenderTarget makeTarget(int width, int height, std::uint32_t depth = 8);
 
 // One value per channel of every pixel, scaled to 0..1, rows bottom first.
-std::vector<float> readPixels(RenderTarget& target);
+std::vector<float> readPixels(gpu::RenderTarget& target);
 
 // One byte per pixel, rows bottom first: 1 where the first channel is set.
-std::vector<std::uint8_t> ink(RenderTarget& target);
+std::vector<std::uint8_t> ink(gpu::RenderTarget& target);
 
 // The ink mask a target should show: built on the CPU from the glyph records.
 class Reference {

@@ -20,7 +20,7 @@ using text_test::Reference;
 namespace {
 
 // Draws into `target` with a pixel-grid projection, as the overlay sets up.
-void bindPixelGrid(RenderTarget& target) {
+void bindPixelGrid(gpu::RenderTarget& target) {
     glBindFramebuffer(GL_FRAMEBUFFER, target.framebufferName());
     glViewport(0, 0, target.width(), target.height());
     glMatrixMode(GL_PROJECTION);
@@ -37,7 +37,7 @@ float rasterX() {
     return position[0];
 }
 
-void expectInk(RenderTarget& target, const Reference& expected) {
+void expectInk(gpu::RenderTarget& target, const Reference& expected) {
     EXPECT_EQ(picture(ink(target), target.width()), picture(expected.ink(), target.width()));
 }
 
@@ -46,7 +46,7 @@ void expectInk(RenderTarget& target, const Reference& expected) {
 using Lines = std::vector<std::pair<std::string, int>>;
 void expectOverlay(const std::string& text, int width, int height, const Lines& lines) {
     SCOPED_TRACE(::testing::Message() << "height " << height << ", text \"" << text << "\"");
-    RenderTarget target = makeTarget(width, height);
+    gpu::RenderTarget target = makeTarget(width, height);
     TextOverlay overlay;
     overlay.drawOverlayText(text.c_str(), target.framebufferName(), width, height);
     Reference expected(width, height);
@@ -57,7 +57,7 @@ void expectOverlay(const std::string& text, int width, int height, const Lines& 
 using DrawGlyph = GLTest;
 
 TEST_F(DrawGlyph, PutsTheBitmapAtTheRasterPositionAndAdvances) {
-    RenderTarget target = makeTarget(40, 24);
+    gpu::RenderTarget target = makeTarget(40, 24);
     bindPixelGrid(target);
     Reference expected(40, 24);
     float x = 3;
@@ -75,7 +75,7 @@ TEST_F(DrawGlyph, IgnoresAndRestoresThePixelUnpackState) {
         {GL_UNPACK_SWAP_BYTES, 1}, {GL_UNPACK_LSB_FIRST, 1},   {GL_UNPACK_ROW_LENGTH, 7},
         {GL_UNPACK_SKIP_ROWS, 2},  {GL_UNPACK_SKIP_PIXELS, 3}, {GL_UNPACK_ALIGNMENT, 8},
     };
-    RenderTarget target = makeTarget(24, 24);
+    gpu::RenderTarget target = makeTarget(24, 24);
     bindPixelGrid(target);
     for (const auto& [name, value] : unusual) glPixelStorei(name, value);
     glRasterPos2i(4, 4);
@@ -91,7 +91,7 @@ TEST_F(DrawGlyph, IgnoresAndRestoresThePixelUnpackState) {
 }
 
 TEST_F(DrawGlyph, CodesWithoutAGlyphDrawNothingAndTakeNoSpace) {
-    RenderTarget target = makeTarget(16, 16);
+    gpu::RenderTarget target = makeTarget(16, 16);
     bindPixelGrid(target);
     glRasterPos2i(4, 4);
     for (int code : {-1, 0, 10, 31, 127, 128, 159, 256, 100000}) {
@@ -122,7 +122,7 @@ TEST_F(Overlay, DrawsOpaqueWhiteWhateverProgramTextureAndColourWereSet) {
     // The engine's output targets are 8-bit or float.
     for (std::uint32_t depth : {8u, 32u}) {
         SCOPED_TRACE(depth);
-        RenderTarget target = makeTarget(64, 32, depth);
+        gpu::RenderTarget target = makeTarget(64, 32, depth);
         TextOverlay overlay;
         overlay.drawOverlayText("Il\n", target.framebufferName(), 64, 32);
 
@@ -182,7 +182,7 @@ TEST_F(Overlay, BytesWithoutAListDrawNothingAndTakeNoSpace) {
     {
         // Lists that someone else made right after the overlay's 128 are not
         // called by bytes from 128 up.
-        RenderTarget target = makeTarget(40, 32);
+        gpu::RenderTarget target = makeTarget(40, 32);
         bindPixelGrid(target);
         TextOverlay overlay;
         overlay.drawText("", 2);
@@ -207,7 +207,7 @@ TEST_F(Overlay, LongLinesAndHugeRowCountsAreSafe) {
     expectOverlay(filler + std::string(3000, '\x02') + "AB\n", 40, 32, {{"AB", 20}});
     expectOverlay(std::string(300'000, 'W'), 64, 24, {{std::string(20, 'W'), 4}});
 
-    RenderTarget target = makeTarget(64, 64);
+    gpu::RenderTarget target = makeTarget(64, 64);
     bindPixelGrid(target);
     TextOverlay overlay;
     // 0x10000001 rows put the first baseline far above any viewport; a
@@ -219,7 +219,7 @@ TEST_F(Overlay, LongLinesAndHugeRowCountsAreSafe) {
 }
 
 TEST_F(Overlay, MakesTheDisplayListsOnceAndDeletesThem) {
-    RenderTarget target = makeTarget(16, 16);
+    gpu::RenderTarget target = makeTarget(16, 16);
     bindPixelGrid(target);
     GLuint base = 0;
     {

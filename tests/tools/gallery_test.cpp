@@ -28,7 +28,7 @@ std::vector<fs::path> galleryEffects() {
 std::vector<std::string> registeredApi() {
     script::HeapGuard guard;  // what the engine's hooks read
     duk_context* ctx = duk_create_heap(nullptr, nullptr, nullptr, &guard, nullptr);
-    registerScriptApi(ctx);
+    script::registerScriptApi(ctx);
     std::vector<std::string> names;
     duk_push_global_object(ctx);
     duk_enum(ctx, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);

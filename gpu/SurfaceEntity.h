@@ -27,6 +27,10 @@
 #include <memory>
 #include <vector>
 
+#include "ImageLib/Surface.h"
+
+namespace gpu {
+
 constexpr uint32_t kMaxSurfaceSide = 32768;
 constexpr uint64_t kMaxSurfaceBytes = uint64_t(2) << 30;  // 2 GiB
 
@@ -82,3 +86,11 @@ public:
 private:
     std::shared_ptr<std::vector<uint8_t>> shared_;
 };
+
+// Quantizes the surface's pixels in place (see ImageLib/Quantize.h). Returns
+// true when the surface had pixels of a supported depth covering its size
+// and was processed.
+bool quantizeSurface(Surface& surface, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     ImageLib::Kernel k = ImageLib::Kernel::Vector);
+
+}  // namespace gpu

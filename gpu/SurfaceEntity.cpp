@@ -1,7 +1,11 @@
-#include "ImageLib/SurfaceEntity.h"
+#include "gpu/SurfaceEntity.h"
+
+#include "ImageLib/Quantize.h"
 
 #include <cstring>
 #include <limits>
+
+namespace gpu {
 
 namespace {
 
@@ -83,3 +87,33 @@ size_t Surface::pixelBytes() const {
     if (external) return std::numeric_limits<size_t>::max();
     return buffer.size();
 }
+
+namespace {
+
+// Checks that the entity's pixels cover the image before viewing them.
+template <class P>
+bool quantizeEntity(Surface& s, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                    ImageLib::Kernel k) {
+    const uint64_t rowBytes = uint64_t(s.width) * sizeof(P);
+    const uint64_t stride = s.stride ? s.stride : rowBytes;
+    if (stride < rowBytes) return false;
+    const unsigned __int128 need = static_cast<unsigned __int128>(s.height - 1) * stride + rowBytes;
+    if (need > s.pixelBytes()) return false;
+    ImageLib::Surface<P> view(s.width, s.height, stride, s.pixels());
+    return ImageLib::quantizeSurface(view, palette, dither, amount, grayscale, serpentine, k);
+}
+
+}  // namespace
+
+bool quantizeSurface(Surface& s, int palette, int dither, float amount, bool grayscale, bool serpentine,
+                     ImageLib::Kernel k) {
+    if (s.width == 0 || s.height == 0 || s.pixels() == nullptr) return false;
+    switch (s.depth) {
+        case 8: return quantizeEntity<ImageLib::Pixel8>(s, palette, dither, amount, grayscale, serpentine, k);
+        case 16: return quantizeEntity<ImageLib::Pixel15>(s, palette, dither, amount, grayscale, serpentine, k);
+        case 32: return quantizeEntity<ImageLib::Pixel32>(s, palette, dither, amount, grayscale, serpentine, k);
+        default: return false;
+    }
+}
+
+}  // namespace gpu
