@@ -1,6 +1,6 @@
 // Pixel-depth conversions: a scalar and an SSE kernel per conversion, each
 // converting one row, and one walker that runs a kernel over every row.
-#include "ImageLib/PixelMath.h"
+#include "PixelMath.h"
 #include "ImageLib/Surface.h"
 
 #include <smmintrin.h>

@@ -3,7 +3,7 @@
 // hang or overrun the packaged decoder are refused first.
 #include "ImageLib/Decode.h"
 
-#include "ImageLib/DecodeGuards.h"
+#include "DecodeGuards.h"
 
 #include <climits>
 

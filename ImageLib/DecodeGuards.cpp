@@ -1,7 +1,7 @@
 // Pre-decode checks. Each walks the bytes the way the decoder will, reading
 // zero past the end as the decoder does, and looks only for the one pattern
 // that breaks it; everything else is left for the decoder to accept or refuse.
-#include "ImageLib/DecodeGuards.h"
+#include "DecodeGuards.h"
 
 #include <algorithm>
 #include <climits>

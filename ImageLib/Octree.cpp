@@ -1,5 +1,5 @@
 // Octree palette: the implicit tree, the heap and the build / reduce steps.
-#include "ImageLib/Octree.h"
+#include "Octree.h"
 
 #include <new>
 

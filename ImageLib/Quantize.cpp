@@ -5,9 +5,9 @@
 // operations in the same order and must give bit-identical results.
 #include "ImageLib/Quantize.h"
 
-#include "ImageLib/Octree.h"
-#include "ImageLib/QuantizeScan.h"
-#include "ImageLib/PixelMath.h"
+#include "Octree.h"
+#include "QuantizeScan.h"
+#include "PixelMath.h"
 #include "ImageLib/Tables.h"
 
 #include <emmintrin.h>

@@ -1,6 +1,6 @@
 // The quantizer's scan kernels on AVX2: eight palette entries at a time.
 // Built with AVX2 enabled; called only when the CPU has it.
-#include "ImageLib/QuantizeScan.h"
+#include "QuantizeScan.h"
 
 #include <immintrin.h>
 
@@ -64,7 +64,7 @@ struct Lanes {
 }  // namespace ImageLib
 
 #define LUMIVEX_SCAN_ENTRY scanAvx2
-#include "ImageLib/QuantizeScan.inc"
+#include "QuantizeScan.inc"
 
 namespace ImageLib::detail {
 

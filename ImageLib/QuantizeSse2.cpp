@@ -1,5 +1,5 @@
 // The quantizer's scan kernels on SSE2: four palette entries at a time.
-#include "ImageLib/QuantizeScan.h"
+#include "QuantizeScan.h"
 
 #include <xmmintrin.h>
 #include <emmintrin.h>
@@ -51,4 +51,4 @@ struct Lanes {
 }  // namespace ImageLib
 
 #define LUMIVEX_SCAN_ENTRY scanSse2
-#include "ImageLib/QuantizeScan.inc"
+#include "QuantizeScan.inc"

@@ -1,6 +1,6 @@
 // The quantizer's constant tables and the one-time conversion of the byte
 // palettes to float.
-#include "ImageLib/PixelMath.h"
+#include "PixelMath.h"
 #include "ImageLib/Tables.h"
 
 #include <array>

@@ -11,7 +11,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 
-#include "frei0r/Frei0rGlue.h"
+#include "Frei0rGlue.h"
 #include "script/IPlugin.h"
 
 namespace frei0r {

@@ -12,7 +12,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "frei0r/Frei0rGlue.h"
+#include "Frei0rGlue.h"
 #include "platform/Mutex.h"
 #include "platform/Resources.h"
 #include "script/IPlugin.h"

@@ -1,6 +1,6 @@
 #include "gpu/Context.h"
 
-#include "gpu/WideString.h"
+#include "WideString.h"
 
 namespace gpu {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "gpu/Context.h"
-#include "gpu/ShaderSource.h"
-#include "gpu/WideString.h"
+#include "ShaderSource.h"
+#include "WideString.h"
 #include "package/FileReaders.h"
 
 namespace gpu {

@@ -1,4 +1,4 @@
-#include "gpu/ShaderSource.h"
+#include "ShaderSource.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #include "ImageLib/Decode.h"
 #include "ImageLib/Surface.h"
 #include "gpu/SurfaceEntity.h"
-#include "gpu/WideString.h"
+#include "WideString.h"
 #include "package/FileReaders.h"
 
 namespace gpu {

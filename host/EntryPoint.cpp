@@ -1,6 +1,6 @@
-#include "host/EntryPoint.h"
+#include "EntryPoint.h"
 
-#include "host/Handlers.h"
+#include "Handlers.h"
 #include "platform/Mutex.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/Handlers.h"
-#include "host/HostSupport.h"
-#include "host/SequenceData.h"
+#include "Handlers.h"
+#include "HostSupport.h"
+#include "SequenceData.h"
 #include "script/IPlugin.h"
 
 namespace host {

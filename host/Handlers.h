@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "host/SuiteCache.h"
+#include "SuiteCache.h"
 #include "sdk/PF_Effect.h"
 
 namespace host {

@@ -1,4 +1,4 @@
-#include "host/HostSupport.h"
+#include "HostSupport.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 // About box, global setup and the four sequence commands.
 #include <cstring>
 
-#include "host/Handlers.h"
-#include "host/HostSupport.h"
-#include "host/SequenceData.h"
+#include "Handlers.h"
+#include "HostSupport.h"
+#include "SequenceData.h"
 #include "package/ConfigDocument.h"
 #include "package/Registration.h"
 #include "script/IPlugin.h"

@@ -5,9 +5,9 @@
 #include <limits>
 #include <map>
 
-#include "host/Handlers.h"
-#include "host/HostSupport.h"
-#include "host/SequenceData.h"
+#include "Handlers.h"
+#include "HostSupport.h"
+#include "SequenceData.h"
 #include "script/IPlugin.h"
 
 namespace host {

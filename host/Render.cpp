@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "ImageLib/Surface.h"
-#include "host/Handlers.h"
-#include "host/HostSupport.h"
-#include "host/SequenceData.h"
+#include "Handlers.h"
+#include "HostSupport.h"
+#include "SequenceData.h"
 #include "script/IPlugin.h"
 
 namespace host {

@@ -1,4 +1,4 @@
-#include "host/SuiteCache.h"
+#include "SuiteCache.h"
 
 #include <cstring>
 

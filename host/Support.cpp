@@ -1,7 +1,7 @@
 // Pieces the handlers share: the GL scope, world pixel lookup and sequence
 // selection.
-#include "host/Handlers.h"
-#include "host/SequenceData.h"
+#include "Handlers.h"
+#include "SequenceData.h"
 #include "script/IPlugin.h"
 
 namespace host {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "hostsim/HostState.h"
+#include "HostState.h"
 
 namespace hostsim {
 namespace {

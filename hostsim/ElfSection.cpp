@@ -1,4 +1,4 @@
-#include "hostsim/ElfSection.h"
+#include "ElfSection.h"
 
 #include <fcntl.h>
 #include <gelf.h>

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "hostsim/Error.h"
-#include "hostsim/HostState.h"
+#include "HostState.h"
 
 namespace hostsim {
 namespace {

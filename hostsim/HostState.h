@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "hostsim/Host.h"
-#include "hostsim/World.h"
+#include "World.h"
 #include "sdk/PF_Suites.h"
 
 namespace hostsim {

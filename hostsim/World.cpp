@@ -1,4 +1,4 @@
-#include "hostsim/World.h"
+#include "World.h"
 
 #include <algorithm>
 #include <cmath>

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "importer/Effect.h"
+#include "Effect.h"
 
 namespace importer {
 

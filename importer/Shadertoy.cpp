@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "importer/Effect.h"
+#include "Effect.h"
 
 namespace importer {
 

@@ -9,7 +9,7 @@
 #include <regex>
 #include <set>
 
-#include "importer/Effect.h"
+#include "Effect.h"
 
 namespace importer {
 

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "gpu/ShaderCheck.h"
-#include "importer/Effect.h"
+#include "Effect.h"
 
 namespace importer {
 

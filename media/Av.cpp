@@ -1,4 +1,4 @@
-#include "media/Av.h"
+#include "Av.h"
 
 #ifdef __linux__
 #include <pthread.h>

@@ -1,4 +1,4 @@
-#include "media/Convert.h"
+#include "Convert.h"
 
 #include <algorithm>
 #include <cmath>

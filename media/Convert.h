@@ -3,7 +3,7 @@
 // context for the frame format it last saw.
 #pragma once
 
-#include "media/Av.h"
+#include "Av.h"
 
 namespace media::av {
 

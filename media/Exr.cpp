@@ -1,6 +1,6 @@
 // OpenEXR files read and written in memory through OpenEXR's stream
 // interface, so that files and answers in memory go through one path.
-#include "media/Exr.h"
+#include "Exr.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>

@@ -1,4 +1,4 @@
-#include "media/Gif.h"
+#include "Gif.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 
 #include "ImageLib/Quantize.h"
 #include "ImageLib/Tables.h"
-#include "media/GifPalette.h"
+#include "GifPalette.h"
 
 namespace media {
 

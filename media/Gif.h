@@ -3,7 +3,7 @@
 // rather than by the encoder.
 #pragma once
 
-#include "media/Av.h"
+#include "Av.h"
 
 namespace media::av {
 

@@ -2,7 +2,7 @@
 // coarse histogram, split into boxes of least squared error (a median cut
 // by variance), then moved by rounds of Lloyd's algorithm (k-means) over
 // the cells.
-#include "media/GifPalette.h"
+#include "GifPalette.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // PNG files through libpng, both ways.
-#include "media/Png.h"
+#include "Png.h"
 
 #include <png.h>
 

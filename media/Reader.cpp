@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "media/Av.h"
-#include "media/Convert.h"
+#include "Av.h"
+#include "Convert.h"
 #include "media/Still.h"
 
 namespace media {

@@ -11,8 +11,8 @@
 
 #include "ImageLib/Decode.h"
 #include "media/Error.h"
-#include "media/Exr.h"
-#include "media/Png.h"
+#include "Exr.h"
+#include "Png.h"
 
 namespace media {
 namespace {

@@ -12,14 +12,14 @@
 #include <mutex>
 #include <thread>
 
-#include "media/Av.h"
+#include "Av.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libswresample/swresample.h>
 }
-#include "media/Convert.h"
-#include "media/Gif.h"
+#include "Convert.h"
+#include "Gif.h"
 
 namespace media {
 

@@ -1,7 +1,7 @@
 #include "package/BlobReader.h"
 
 #include "package/FileReaders.h"
-#include "package/Scramble.h"
+#include "Scramble.h"
 #include "platform/FileNames.h"
 #include "platform/Path.h"
 

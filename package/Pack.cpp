@@ -10,7 +10,7 @@
 #include <map>
 #include <memory>
 
-#include "package/Scramble.h"
+#include "Scramble.h"
 #include "package/ZipReader.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "package/Scramble.h"
+#include "Scramble.h"
 
 #include <cstring>
 

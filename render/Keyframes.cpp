@@ -1,4 +1,4 @@
-#include "render/Keyframes.h"
+#include "Keyframes.h"
 
 #include "render/Values.h"
 

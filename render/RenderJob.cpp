@@ -18,7 +18,7 @@
 #include <set>
 
 #include "media/Still.h"
-#include "render/Keyframes.h"
+#include "Keyframes.h"
 #include "render/TestCard.h"
 
 namespace render {

@@ -1,4 +1,4 @@
-#include "script/AELumivex2.h"
+#include "AELumivex2.h"
 
 #include <GL/glew.h>
 
@@ -9,7 +9,7 @@
 #include "gpu/Context.h"
 #include "package/BlobReader.h"
 #include "package/FileReaders.h"
-#include "script/Program.h"
+#include "Program.h"
 
 namespace script {
 

@@ -35,7 +35,7 @@
 #include "gpu/text/TextOverlay.h"
 #include "package/ConfigDocument.h"
 #include "script/IPlugin.h"
-#include "script/Scripting.h"
+#include "Scripting.h"
 
 namespace gpu {
 class Sequence;

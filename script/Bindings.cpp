@@ -1,6 +1,6 @@
-#include "script/Bindings.h"
+#include "Bindings.h"
 
-#include "script/Natives.h"
+#include "Natives.h"
 
 namespace script {
 

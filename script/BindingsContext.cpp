@@ -1,7 +1,7 @@
 // LX_ functions for the frame's time and extents and for releasing entities.
 #include "gpu/Context.h"
-#include "script/Natives.h"
-#include "script/ScriptArgs.h"
+#include "Natives.h"
+#include "ScriptArgs.h"
 
 namespace script::natives {
 

@@ -6,9 +6,9 @@
 #include "ImageLib/Quantize.h"
 #include "ImageLib/Surface.h"
 #include "gpu/Context.h"
-#include "script/Lookup.h"
-#include "script/Natives.h"
-#include "script/ScriptArgs.h"
+#include "Lookup.h"
+#include "Natives.h"
+#include "ScriptArgs.h"
 
 namespace script::natives {
 namespace {

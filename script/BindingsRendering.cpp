@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "gpu/Context.h"
-#include "script/Lookup.h"
-#include "script/Natives.h"
-#include "script/ScriptArgs.h"
+#include "Lookup.h"
+#include "Natives.h"
+#include "ScriptArgs.h"
 
 namespace script::natives {
 namespace {

@@ -1,8 +1,8 @@
-#include "script/Lookup.h"
+#include "Lookup.h"
 
 #include <set>
 
-#include "script/ScriptArgs.h"
+#include "ScriptArgs.h"
 
 namespace script::lookup {
 namespace {

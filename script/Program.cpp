@@ -1,4 +1,4 @@
-#include "script/Program.h"
+#include "Program.h"
 
 #include <algorithm>
 

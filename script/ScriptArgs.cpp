@@ -1,7 +1,7 @@
-#include "script/ScriptArgs.h"
+#include "ScriptArgs.h"
 
 #include "gpu/Parameter.h"
-#include "script/Scripting.h"
+#include "Scripting.h"
 
 #include <cmath>
 #include <limits>

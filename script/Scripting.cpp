@@ -1,11 +1,11 @@
-#include "script/Scripting.h"
+#include "Scripting.h"
 
 #include <algorithm>
 #include <exception>
 
 #include "gpu/Context.h"
 #include "platform/StackBounds.h"
-#include "script/Bindings.h"
+#include "Bindings.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>

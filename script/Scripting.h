@@ -33,7 +33,7 @@
 #include <string>
 
 #include "duktape/duktape.h"
-#include "script/duktape/HeapGuard.h"
+#include "duktape/HeapGuard.h"
 #include "ustl/singleton.h"
 
 namespace script {

@@ -1,5 +1,5 @@
 // The editor's file routes: list, read and save the effect's text files.
-#include "studio/Files.h"
+#include "Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

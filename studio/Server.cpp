@@ -22,13 +22,13 @@
 
 #include "media/Still.h"
 #include "render/TestCard.h"
-#include "studio/Assets.h"
-#include "studio/Files.h"
+#include "Assets.h"
+#include "Files.h"
 #include "studio/RenderProcess.h"
 #include "studio/Rules.h"
 #include "studio/SourceEffect.h"
 #include "studio/Studio.h"
-#include "studio/Watcher.h"
+#include "Watcher.h"
 
 extern char** environ;
 

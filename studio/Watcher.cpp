@@ -1,4 +1,4 @@
-#include "studio/Watcher.h"
+#include "Watcher.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -1,8 +1,8 @@
-#include "gpu/text/BitmapFont.h"
+#include "BitmapFont.h"
 
 namespace gpu::text {
 namespace {
-#include "gpu/text/Helvetica12Glyphs.inc"
+#include "Helvetica12Glyphs.inc"
 
 constexpr std::int32_t glyphCount = sizeof(glyphTable) / sizeof(glyphTable[0]);
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "gpu/text/BitmapFont.h"
+#include "BitmapFont.h"
 
 namespace gpu::text {
 namespace {

@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include "hostsim/ElfSection.h"
+#include "../ElfSection.h"
 #include "hostsim/Error.h"
 #include "platform/Resources.h"
 

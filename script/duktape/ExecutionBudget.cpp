@@ -1,4 +1,4 @@
-#include "script/duktape/ExecutionBudget.h"
+#include "ExecutionBudget.h"
 
 namespace script {
 

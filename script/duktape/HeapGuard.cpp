@@ -1,4 +1,4 @@
-#include "script/duktape/HeapGuard.h"
+#include "HeapGuard.h"
 
 #include <algorithm>
 #include <cstddef>

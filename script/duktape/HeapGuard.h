@@ -28,7 +28,7 @@
 #include <cstddef>
 
 #include "duktape/duktape.h"
-#include "script/duktape/ExecutionBudget.h"
+#include "ExecutionBudget.h"
 
 namespace script {
 

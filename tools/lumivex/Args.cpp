@@ -1,4 +1,4 @@
-#include "tools/lumivex/Args.h"
+#include "Args.h"
 
 namespace tools {
 

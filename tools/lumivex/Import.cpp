@@ -1,8 +1,8 @@
 #include <iostream>
 
 #include "importer/Importer.h"
-#include "tools/lumivex/Args.h"
-#include "tools/lumivex/Commands.h"
+#include "Args.h"
+#include "Commands.h"
 
 namespace tools {
 

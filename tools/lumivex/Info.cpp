@@ -6,8 +6,8 @@
 #include "render/Description.h"
 #include "render/Session.h"
 #include "render/TestCard.h"
-#include "tools/lumivex/Args.h"
-#include "tools/lumivex/Commands.h"
+#include "Args.h"
+#include "Commands.h"
 
 namespace tools {
 namespace {

@@ -1,8 +1,8 @@
 #include <iostream>
 
 #include "package/Pack.h"
-#include "tools/lumivex/Commands.h"
-#include "tools/lumivex/Args.h"
+#include "Commands.h"
+#include "Args.h"
 
 namespace tools {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "render/RenderJob.h"
-#include "tools/lumivex/Args.h"
-#include "tools/lumivex/Commands.h"
+#include "Args.h"
+#include "Commands.h"
 
 namespace tools {
 namespace {

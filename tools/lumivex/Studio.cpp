@@ -4,8 +4,8 @@
 #include "studio/RenderProcess.h"
 #include "studio/SourceEffect.h"
 #include "studio/Studio.h"
-#include "tools/lumivex/Args.h"
-#include "tools/lumivex/Commands.h"
+#include "Args.h"
+#include "Commands.h"
 
 namespace tools {
 namespace {

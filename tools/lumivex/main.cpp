@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/lumivex/Args.h"
-#include "tools/lumivex/Commands.h"
+#include "Args.h"
+#include "Commands.h"
 
 namespace {
 
