@@ -17,6 +17,8 @@ namespace {
 constexpr GLsizei kLogSize = 4096;
 constexpr GLsizei kUniformNameSize = 128;
 constexpr GLint kMaxUniforms = 1024;
+// The height of the first band of a draw with a deadline.
+constexpr GLint kFirstBandRows = 1;
 
 bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
@@ -161,10 +163,18 @@ bool Shader::setSource(const std::string& text) {
     // The preamble and the definitions the rewrite prepends come before the
     // author's text; a "#line" directive makes the compiler's log count lines
     // as the author's file does. A leading "#version" line stays first.
+    // The loop guard's counter goes after the "#line" directive like the
+    // other definitions; its refusals count that directive as the line
+    // before the author's first.
     std::string body = text;
     const std::string version = gpu::shader_source::takeVersionLine(body);
-    const std::string source = version + lineDirective(version) + body;
-    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite(source))) return false;
+    std::string numbered = lineDirective(version) + body;
+    const int directiveLine = static_cast<int>(std::count(version.begin(), version.end(), '\n'));
+    if (const auto refusal = gpu::shader_source::guardLoops(numbered, directiveLine)) {
+        error_ = "Shader compilation failed:\n" + *refusal;
+        return false;
+    }
+    if (!compile(fragmentShader.get(), gpu::shader_source::rewrite(version + numbered))) return false;
     glLinkProgram(program.get());
     GLint status = GL_FALSE;
     glGetProgramiv(program.get(), GL_LINK_STATUS, &status);
@@ -205,11 +215,10 @@ bool Shader::use() {
     return true;
 }
 
-void Shader::draw(bool flip) {
+void Shader::draw(bool flip, const std::function<bool()>& inTime) {
     // A shader without a program (the default shader) draws nothing either.
     if (!error_.empty() || !program) return;
     uploadUniforms();
-    glDisable(GL_SCISSOR_TEST);
     glDisable(GL_DEPTH_TEST);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -220,16 +229,37 @@ void Shader::draw(bool flip) {
 
     const GLint top = flip ? 0 : 1;
     const GLint bottom = 1 - top;
-    glBegin(GL_QUADS);
-    glTexCoord2i(0, bottom);
-    glVertex3i(-1, -1, 0);
-    glTexCoord2i(1, bottom);
-    glVertex3i(1, -1, 0);
-    glTexCoord2i(1, top);
-    glVertex3i(1, 1, 0);
-    glTexCoord2i(0, top);
-    glVertex3i(-1, 1, 0);
-    glEnd();
+    const auto quad = [&] {
+        glBegin(GL_QUADS);
+        glTexCoord2i(0, bottom);
+        glVertex3i(-1, -1, 0);
+        glTexCoord2i(1, bottom);
+        glVertex3i(1, -1, 0);
+        glTexCoord2i(1, top);
+        glVertex3i(1, 1, 0);
+        glTexCoord2i(0, top);
+        glVertex3i(-1, 1, 0);
+        glEnd();
+    };
+    if (!inTime) {
+        glDisable(GL_SCISSOR_TEST);
+        quad();
+    } else {
+        // The same quad each time, cut to a band by the scissor: every pixel
+        // gets the fragment it gets from one draw. The GL cannot stop a
+        // shader once queued, so the bands start small and double, and the
+        // deadline is asked between them.
+        GLint viewport[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glEnable(GL_SCISSOR_TEST);
+        GLint rows = kFirstBandRows;
+        for (GLint y = 0; y < viewport[3] && inTime(); y += rows, rows *= 2) {
+            glScissor(viewport[0], viewport[1] + y, viewport[2], std::min(rows, viewport[3] - y));
+            quad();
+            glFinish();
+        }
+        glDisable(GL_SCISSOR_TEST);
+    }
 
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);

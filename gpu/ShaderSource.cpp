@@ -1,6 +1,10 @@
 #include "ShaderSource.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace gpu::shader_source {
 
@@ -139,6 +143,253 @@ void rewriteSamplerCube(std::string& text) {
         return (end < text.size() && isSpace(text[end])) || nextNonSpace(text, end) == '.';
     };
     replaceQualifying(text, "samplerCube", "sampler2D", endsDeclaration);
+}
+
+namespace {
+
+// The refusals of guardLoops.
+constexpr const char* kNoCondition = "a loop keyword must be followed by its condition in parentheses";
+constexpr const char* kNeverClosed = "a loop's parenthesis is never closed";
+constexpr const char* kForParts = "a for loop's parentheses must show both of its semicolons";
+constexpr const char* kHashInLoop = "a directive or '#' must not stand inside a loop's parentheses";
+constexpr const char* kStrayHash = "a '#' may only begin a directive";
+constexpr const char* kPasting = "token pasting (##) is not accepted";
+constexpr const char* kMacroParentheses = "a macro's parentheses must pair up within it";
+constexpr const char* kDirectiveComment = "a comment must not carry a directive over a line end";
+
+constexpr const char* kStepCall = "lumivex_step()";
+
+bool isWordChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The compiler ends lines at either character.
+bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// Finds the loops of a shader and where the guard goes into them. It reads
+// the text as the compiler's preprocessor does: with every backslash that
+// ends a line removed together with the line end (so a word, a comment or a
+// directive continued over lines reads as one), each character remembering
+// its place in the original text. One pass; a loop's parentheses are read
+// once, as the scan goes on after them.
+class LoopScan {
+public:
+    LoopScan(const std::string& original, int firstLine) : original(original), firstLine(firstLine) {
+        text.reserve(original.size());
+        origin.reserve(original.size() + 1);
+        for (size_t p = 0; p < original.size();) {
+            if (original[p] == '\\' && p + 1 < original.size() && isLineEnd(original[p + 1])) {
+                // "\r\n" and "\n\r" are one line end.
+                const bool pair =
+                    p + 2 < original.size() && isLineEnd(original[p + 2]) && original[p + 2] != original[p + 1];
+                p += pair ? 3 : 2;
+                continue;
+            }
+            text += original[p];
+            origin.push_back(p);
+            ++p;
+        }
+        origin.push_back(original.size());
+    }
+
+    // Scans the whole text; the refusal, or nothing once insertions() holds
+    // every guard in order of position.
+    std::optional<std::string> scan() {
+        bool lineStart = true;
+        bool inDefine = false;
+        size_t directive = 0;  // where the current "#define" starts
+        int depth = 0;         // its parentheses open so far
+        size_t p = 0;
+        while (p < text.size()) {
+            const char c = text[p];
+            if (isLineEnd(c)) {
+                if (inDefine && depth != 0) return refuse(directive, kMacroParentheses);
+                inDefine = false;
+                lineStart = true;
+                ++p;
+            } else if (isSpace(c)) {
+                ++p;
+            } else if (startsComment(p)) {
+                // A comment counts as a blank: a directive may follow it.
+                const size_t end = commentEnd(p);
+                if (inDefine && spansLine(p, end)) return refuse(p, kDirectiveComment);
+                p = end;
+            } else if (c == '#' && lineStart && !inDefine) {
+                lineStart = false;
+                directive = p;
+                const size_t name = skipBlanks(p + 1, true);
+                if (name == kCommentOverLine) return refuse(p, kDirectiveComment);
+                if (text.compare(name, 6, "define") == 0 && !(name + 6 < text.size() && isWordChar(text[name + 6]))) {
+                    inDefine = true;
+                    depth = 0;
+                    p = name + 6;
+                } else {
+                    // Other directives hold no code: skipped to their end.
+                    p = name;
+                    while (p < text.size() && !isLineEnd(text[p])) {
+                        if (!startsComment(p)) {
+                            ++p;
+                            continue;
+                        }
+                        const size_t end = commentEnd(p);
+                        if (spansLine(p, end)) return refuse(p, kDirectiveComment);
+                        p = end;
+                    }
+                }
+            } else if (c == '#') {
+                const bool pasting = p + 1 < text.size() && text[p + 1] == '#';
+                return refuse(p, pasting ? kPasting : kStrayHash);
+            } else if (isWordChar(c)) {
+                lineStart = false;
+                size_t end = p;
+                while (end < text.size() && isWordChar(text[end])) ++end;
+                const std::string_view word(text.data() + p, end - p);
+                if (word == "while" || word == "for") {
+                    if (auto refusal = guard(p, end, word == "for", inDefine)) return refusal;
+                } else {
+                    p = end;
+                }
+            } else {
+                lineStart = false;
+                if (inDefine && c == '(') ++depth;
+                if (inDefine && c == ')' && --depth < 0) return refuse(directive, kMacroParentheses);
+                ++p;
+            }
+        }
+        if (inDefine && depth != 0) return refuse(directive, kMacroParentheses);
+        return std::nullopt;
+    }
+
+    // Text to insert and where, in the original text, ascending.
+    const std::vector<std::pair<size_t, const char*>>& insertions() const { return inserts; }
+
+private:
+    static constexpr size_t kCommentOverLine = std::string::npos;
+
+    bool startsComment(size_t p) const {
+        return text[p] == '/' && p + 1 < text.size() && (text[p + 1] == '/' || text[p + 1] == '*');
+    }
+
+    // Past a comment that starts at p: the line end that ends a "//"
+    // comment, after the "*/" of a block comment, or the end of the text.
+    size_t commentEnd(size_t p) const {
+        if (text[p + 1] == '/') {
+            while (p < text.size() && !isLineEnd(text[p])) ++p;
+            return p;
+        }
+        const size_t close = text.find("*/", p + 2);
+        return close == std::string::npos ? text.size() : close + 2;
+    }
+
+    bool spansLine(size_t from, size_t to) const {
+        for (size_t p = from; p < to; ++p)
+            if (isLineEnd(text[p])) return true;
+        return false;
+    }
+
+    // The first position at or after p that is neither blank nor comment;
+    // within one directive (inLine) a line end ends the search, and
+    // kCommentOverLine means a comment there ran over a line end.
+    size_t skipBlanks(size_t p, bool inLine) const {
+        while (p < text.size()) {
+            if (isLineEnd(text[p]) && inLine) return p;
+            if (startsComment(p)) {
+                const size_t end = commentEnd(p);
+                if (inLine && spansLine(p, end)) return kCommentOverLine;
+                p = end;
+            } else if (isSpace(text[p])) {
+                ++p;
+            } else {
+                break;
+            }
+        }
+        return p;
+    }
+
+    // Guards the loop whose keyword spans [keyword, end) and moves `p` past
+    // its parentheses. Inside a "#define" they must close on its line; in
+    // code no directive may stand among them, so the compiler reads the
+    // same parentheses as this scan whatever the conditional directives.
+    std::optional<std::string> guard(size_t& p, size_t end, bool isFor, bool inDefine) {
+        const size_t open = skipBlanks(end, inDefine);
+        if (open == kCommentOverLine) return refuse(p, kDirectiveComment);
+        if (open >= text.size() || text[open] != '(') return refuse(p, kNoCondition);
+        int depth = 0;
+        size_t semicolons[2] = {0, 0};
+        int count = 0;
+        bool blankCondition = true;
+        size_t conditionStart = 0;
+        size_t q = open;
+        for (; q < text.size(); ++q) {
+            const char c = text[q];
+            if (isLineEnd(c) && inDefine) return refuse(p, kNeverClosed);
+            if (startsComment(q)) {
+                const size_t after = commentEnd(q);
+                if (inDefine && spansLine(q, after)) return refuse(q, kDirectiveComment);
+                q = after - 1;
+                continue;
+            }
+            if (c == '#') return refuse(q, kHashInLoop);
+            if (c == '(') ++depth;
+            if (c == ')' && --depth == 0) break;
+            if (c == ';' && depth == 1) {
+                if (count < 2) semicolons[count] = q;
+                ++count;
+            } else if (count == 1 && blankCondition && !isSpace(c)) {
+                blankCondition = false;
+                conditionStart = q;
+            }
+        }
+        if (q >= text.size()) return refuse(p, kNeverClosed);
+        if (!isFor) {
+            inserts.emplace_back(origin[open] + 1, "(");
+            inserts.emplace_back(origin[q], ") && lumivex_step()");
+        } else if (count != 2) {
+            return refuse(p, kForParts);
+        } else if (blankCondition) {
+            inserts.emplace_back(origin[semicolons[1]], kStepCall);
+        } else {
+            inserts.emplace_back(origin[conditionStart], "(");
+            inserts.emplace_back(origin[semicolons[1]], ") && lumivex_step()");
+        }
+        p = q + 1;
+        return std::nullopt;
+    }
+
+    std::string refuse(size_t at, const char* why) const {
+        const auto before = original.begin() + static_cast<std::ptrdiff_t>(origin[at]);
+        const long line = firstLine + std::count(original.begin(), before, '\n');
+        return "Shader line " + std::to_string(line) + ": " + why;
+    }
+
+    const std::string& original;
+    const int firstLine;
+    std::string text;            // the text with continued lines joined
+    std::vector<size_t> origin;  // each character's place in `original`
+    std::vector<std::pair<size_t, const char*>> inserts;
+};
+
+}  // namespace
+
+std::optional<std::string> guardLoops(std::string& text, int firstLine) {
+    LoopScan scan(text, firstLine);
+    if (auto refusal = scan.scan()) return refusal;
+    if (scan.insertions().empty()) return std::nullopt;
+    std::string out;
+    out.reserve(text.size() + scan.insertions().size() * 20);
+    size_t copied = 0;
+    for (const auto& [at, insert] : scan.insertions()) {
+        out.append(text, copied, at - copied);
+        out += insert;
+        copied = at;
+    }
+    out.append(text, copied, std::string::npos);
+    text.swap(out);
+    const std::string definition =
+        "int lumivex_steps = 0; bool lumivex_step() { return ++lumivex_steps <= " + std::to_string(kMaxLoopSteps) +
+        "; }";
+    insertDefinition(text, definition.c_str());
+    return std::nullopt;
 }
 
 namespace {

@@ -4,11 +4,14 @@
 // GPU image in the host's ARGB order. The passes route texture reads through
 // replacement functions that reorder the channels (the SWIZZLE macro of the
 // preamble), wrap main so that its output is reordered back, and turn cube
-// samplers into 2D samplers read in an equirectangular projection.
+// samplers into 2D samplers read in an equirectangular projection. A
+// separate pass bounds the loops of a shader (guardLoops).
 //
-// Pure text functions: no GL, no state, no failure; time linear in the text.
+// Pure text functions: no GL, no state; time linear in the text. Only
+// guardLoops can fail, and says why.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace gpu::shader_source {
@@ -35,6 +38,27 @@ void rewriteSamplerCube(std::string& text);
 // the replacement definitions. Removes that line, newline included, from
 // `text` and returns it; returns "" and leaves `text` alone when there is none.
 std::string takeVersionLine(std::string& text);
+
+// The iterations one invocation of a guarded shader may run, all its loops
+// together; past them every loop condition reads false.
+constexpr int kMaxLoopSteps = 1 << 20;
+
+// Makes every "for" and "while" loop (and so "do ... while") count a step
+// per iteration on one counter of the invocation and end once it passes
+// kMaxLoopSteps: "while (C)" becomes "while ((C) && lumivex_step())",
+// "for (I; C; N)" becomes "for (I; (C) && lumivex_step(); N)" (a blank C
+// becomes "lumivex_step()"), in code and in "#define" bodies, comments
+// skipped. The counter's definition goes where rewriteCall puts its own, so
+// the lines keep their numbers. A text with no loops is left as it is.
+// Refuses, with "Shader line N: ..." (`firstLine` numbers the text's first
+// line), what could build a loop the rewrite does not see: a loop keyword
+// without its parenthesised condition or with a parenthesis never closed, a
+// "for" whose parentheses do not show both semicolons, a directive or '#'
+// inside a loop's parentheses or anywhere but at the start of a directive,
+// token pasting ("##"), a "#define" whose parentheses do not pair up, and a
+// block comment that carries a directive over a line end. Lines continued
+// with a backslash are read as the compiler reads them.
+std::optional<std::string> guardLoops(std::string& text, int firstLine = 1);
 
 // All passes in order: main, texture2D, texture2DLod, textureCube, samplerCube.
 // A leading "#version" line stays first.

@@ -7,6 +7,7 @@
 #include "Lookup.h"
 #include "Natives.h"
 #include "ScriptArgs.h"
+#include "Scripting.h"
 
 namespace script::natives {
 namespace {
@@ -184,7 +185,9 @@ duk_ret_t getShaderParamType(duk_context* ctx) {
 // LX_renderShader(shader, target[, flip[, viewport]]) -> true for a usable
 // shader and a render target id, also when the target has no framebuffer
 // and nothing was drawn. viewport: [x, y, width, height], each an integer
-// by the integer rule; a zero or negative size means the whole target.
+// by the integer rule; a zero or negative size means the whole target. The
+// drawing counts against the call's time in all: past it, the rest of the
+// target is left undrawn and the call ends with the timeout.
 duk_ret_t renderShader(duk_context* ctx) {
     const uint32_t shaderId = args::id(ctx, 0);
     const uint32_t targetId = args::id(ctx, 1);
@@ -200,7 +203,9 @@ duk_ret_t renderShader(duk_context* ctx) {
                     if (gpu::RenderTarget* target = usableTarget(targetId)) {
                         target->bind(viewport);
                         shader->use();
-                        shader->draw(flip);
+                        // Drawing stops between bands once the call is over
+                        // its time; the next check of the budget ends it.
+                        shader->draw(flip, [] { return !Scripting::instance().overTime(); });
                         shader->finish();
                     }
                     return true;

@@ -78,6 +78,10 @@ public:
     // count (see script::NativeWork).
     void pauseBudget() { guard.budget.pause(); }
     void resumeBudget() { guard.budget.resume(); }
+    // Whether the running call has passed a limit: native work that may run
+    // long (drawing) asks between its steps. During native work only the
+    // wall limit counts. False between calls.
+    bool overTime() { return guard.budget.expired(); }
 
     // The heap's size limit (script::HeapGuard::kDefaultHeapLimit unless
     // set; tests set small ones) and the bytes it holds now.

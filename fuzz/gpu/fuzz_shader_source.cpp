@@ -1,8 +1,8 @@
-// Effect fragment shaders from arbitrary text: the rewriting passes, then
-// (for inputs whose first byte is odd) compiling, linking and listing the
-// uniforms on the headless GL context. Checks: the passes are deterministic
-// and keep the rewritten text free of NUL; every uniform found is found
-// again by name.
+// Effect fragment shaders from arbitrary text: the rewriting passes and the
+// loop guard, then (for inputs whose first byte is odd) compiling, linking
+// and listing the uniforms on the headless GL context. Checks: the passes
+// are deterministic and keep the rewritten text free of NUL; a refused text
+// is left alone; every uniform found is found again by name.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string once = gpu::shader_source::rewrite(text);
     if (once != gpu::shader_source::rewrite(text)) __builtin_trap();
     if (text.find('\0') == std::string::npos && once.find('\0') != std::string::npos) __builtin_trap();
+    // The loop guard: a refusal leaves the text as it was; a guarded text
+    // only grows.
+    std::string guarded = text;
+    const bool refused = gpu::shader_source::guardLoops(guarded).has_value();
+    if (refused ? guarded != text : guarded.size() < text.size()) __builtin_trap();
     std::string piece = text;
     gpu::shader_source::rewriteCall(piece, "texture2D");
     gpu::shader_source::rewriteSamplerCube(piece);

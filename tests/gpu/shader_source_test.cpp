@@ -117,3 +117,94 @@ TEST(ShaderSourceVersionTest, LeadingVersionLineStaysFirstAndOthersAreLeftInPlac
     EXPECT_EQ(ss::takeVersionLine(bare), "# version 120\n");
     EXPECT_EQ(bare, "");
 }
+
+namespace {
+
+const std::string kStepDefinition =
+    "int lumivex_steps = 0; bool lumivex_step() { return ++lumivex_steps <= " + std::to_string(ss::kMaxLoopSteps) +
+    "; }";
+
+// The text after guardLoops, or the refusal prefixed with "refused: ".
+std::string guarded(std::string text) {
+    const auto refusal = ss::guardLoops(text);
+    return refusal ? "refused: " + *refusal : text;
+}
+
+// The guarded text without the counter's definition, which goes first.
+std::string guardedBody(const std::string& text) {
+    const std::string out = guarded(text);
+    if (out.rfind(kStepDefinition + "\n", 0) != 0) return "no definition first: " + out;
+    return out.substr(kStepDefinition.size() + 1);
+}
+
+TEST(ShaderLoopGuardTest, EveryFormOfLoopCountsSteps) {
+    EXPECT_EQ(guardedBody("while (x < 1.0) x += a;"), "while ((x < 1.0) && lumivex_step()) x += a;");
+    EXPECT_EQ(guardedBody("do { x += 1.0; } while(x < f(y, (z)));"),
+              "do { x += 1.0; } while((x < f(y, (z))) && lumivex_step());");
+    EXPECT_EQ(guardedBody("for (int i = 0; i < n; ++i) {}"), "for (int i = 0; (i < n) && lumivex_step(); ++i) {}");
+    EXPECT_EQ(guardedBody("for (;;) {}"), "for (;lumivex_step();) {}");
+    EXPECT_EQ(guardedBody("for (int i = 0; /* none */ ; ++i) {}"),
+              "for (int i = 0; /* none */ lumivex_step(); ++i) {}");
+    // Nested loops, over several lines, and loops inside macro bodies.
+    EXPECT_EQ(guardedBody("for (int i = 0;\n i < 4;\n ++i)\n  while (\n  go(i)) {}"),
+              "for (int i = 0;\n (i < 4) && lumivex_step();\n ++i)\n  while ((\n  go(i)) && lumivex_step()) {}");
+    EXPECT_EQ(guardedBody("float f() {\n#define REPEAT(n) for (int k = 0; k < n; ++k)\n REPEAT(3) {} }"),
+              "float f() {\n#define REPEAT(n) for (int k = 0; (k < n) && lumivex_step(); ++k)\n REPEAT(3) {} }");
+}
+
+TEST(ShaderLoopGuardTest, OnlyWholeWordsOutsideCommentsAreLoops) {
+    for (const std::string text : {"float awhile = 1.0; int for_x = 2; float whiles(float forx) { return forx; }",
+                                   "// while (true) {}\n/* for (;;) {} */ void main() {}",
+                                   "uniform float k;\nvoid main() { gl_FragColor = vec4(k); }\n", "",
+                                   "#extension GL_ARB_shader_texture_lod : enable\n#pragma for what it is\n"}) {
+        EXPECT_EQ(guarded(text), text);
+    }
+}
+
+// The counter's definition goes after leading directives on the line that
+// follows them, so every line keeps its number.
+TEST(ShaderLoopGuardTest, DefinitionFollowsLeadingDirectivesWithoutANewLine) {
+    EXPECT_EQ(guarded("#line 0\n#define N 4\nvoid main() { while (N > 0) {} }"),
+              "#line 0\n#define N 4\n" + kStepDefinition + " void main() { while ((N > 0) && lumivex_step()) {} }");
+}
+
+TEST(ShaderLoopGuardTest, ContinuedLinesReadAsTheCompilerReadsThem) {
+    // A keyword split over lines is still the keyword.
+    EXPECT_EQ(guardedBody("wh\\\nile (x) {}"), "wh\\\nile ((x) && lumivex_step()) {}");
+    // A comment ends where the joined line says, so the loop after it counts.
+    EXPECT_EQ(guardedBody("/* c *\\\r\n/ while (x) {}"), "/* c *\\\r\n/ while ((x) && lumivex_step()) {}");
+    // A line comment continued takes the next line with it.
+    EXPECT_EQ(guarded("// c \\\nwhile (true) {}"), "// c \\\nwhile (true) {}");
+}
+
+TEST(ShaderLoopGuardTest, WhatCouldHideALoopIsRefusedWithItsLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"#define W while\nvoid main() {\n  W(true) {}\n}",
+         "Shader line 1: a loop keyword must be followed by its "
+         "condition in parentheses"},
+        {"void main() {\n\n  for int i;\n}", "Shader line 3: a loop keyword must be followed"},
+        {"void main() {\n  while (x < (1.0) {}\n}\n", "Shader line 2: a loop's parenthesis is never closed"},
+        {"#define L(c) while (c\nvoid main() { L(true)) {} }", "Shader line 1: a loop's parenthesis is never closed"},
+        {"void main() {\n#define P(a, b) a ## b\n  P(wh, ile)(true) {}\n}", "Shader line 2: token pasting (##)"},
+        {"void main() { x = 1 ## 2; }", "Shader line 1: token pasting (##)"},
+        {"#define S ;\nvoid main() { for (int i = 0 S i < 3 S ++i) {} }", "Shader line 2: a for loop's parentheses"},
+        {"#define C true)) {} if ((true\nvoid main() { while (C) {} }", "Shader line 1: a macro's parentheses"},
+        {"void main() {\n  while (\n#if 0\n  )\n#endif\n  true)) {}\n}", "Shader line 3: a directive or '#'"},
+        {"void main() { x; /*\n*/ #define W while\n}", "Shader line 2: a '#' may only begin a directive"},
+        {"#define W /*\n*/ while\n", "Shader line 1: a comment must not carry a directive"},
+        {"#if 1 /*\n*/ while (true) {}\n#endif\n", "Shader line 1: a comment must not carry a directive"},
+    };
+    for (const auto& [text, refusal] : cases) EXPECT_EQ(guarded(text).find("refused: " + refusal), 0u) << text;
+    // Lines count from the number given for the first.
+    std::string text = "\nfor x";
+    EXPECT_EQ(ss::guardLoops(text, 7).value_or(""),
+              "Shader line 8: a loop keyword must be followed by its condition in parentheses");
+}
+
+TEST(ShaderLoopGuardTest, RefusalLeavesTheTextAlone) {
+    std::string text = "while (true) {}\nfor x";
+    EXPECT_TRUE(ss::guardLoops(text));
+    EXPECT_EQ(text, "while (true) {}\nfor x");
+}
+
+}  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "GLFixture.h"
+#include "gpu/ShaderSource.h"
 
 namespace {
 
@@ -256,6 +258,96 @@ TEST_F(ShaderTest, CompileAndLinkFailuresAreKeptWithHeadings) {
     shader.draw(false);
     EXPECT_EQ(readBack<uint8_t>(rt), std::vector<uint8_t>(4, 0));
     EXPECT_FALSE(context().getShader(0).use());
+}
+
+// Every loop of one invocation counts on one step counter: endless loops
+// end once it passes kMaxLoopSteps, and loops after them get no step. Some
+// GLs stop loops themselves well before (llvmpipe after 65535 iterations of
+// a shader), so the counter starts close to the limit here.
+TEST_F(ShaderTest, EndlessLoopsEndAfterTheStepLimitInAll) {
+    const std::string nearLimit = "lumivex_steps = " + std::to_string(gpu::shader_source::kMaxLoopSteps - 5) + ";\n  ";
+    const std::pair<std::string, std::pair<float, float>> forms[] = {
+        {nearLimit + "while (true) total += 1.0;\n  for (;;) after += 1.0;", {5.0f, 0.0f}},
+        {nearLimit + "for (float x = 0.0; x >= 0.0; x += 1.0) { total += 1.0; while (true) total += 1.0; }\n"
+                     "  do { after += 1.0; } while (true);",
+         {5.0f, 1.0f}},
+        // A do loop's first body runs before its condition takes a step.
+        {nearLimit + "for (int i = 0; i >= 0; ++i) { do { total += 1.0; } while (true); }\n"
+                     "  while (true) after += 1.0;",
+         {5.0f, 0.0f}},
+        // A loop that ends by itself takes only the steps it ran.
+        {"for (int i = 0; i < 10; ++i) total += 1.0;\n  after = float(lumivex_steps);", {10.0f, 10.0f}},
+    };
+    const uint32_t target = context().createRenderTarget(2, 2, 32);
+    RenderTarget& rt = context().getRenderTarget(target);
+    for (const auto& [form, expected] : forms) {
+        const uint32_t id =
+            context().createShader("endless", "void main() {\n  float total = 0.0, after = 0.0;\n  " + form +
+                                                  "\n  gl_FragColor = vec4(total, after, 0.0, 1.0);\n}\n");
+        drawInto(rt, id, 0);
+        const std::vector<float> pixels = readBack<float>(rt);
+        // Host order: index 1 is red (total), 2 is green (after).
+        EXPECT_EQ(pixels[1], expected.first) << form;
+        EXPECT_EQ(pixels[2], expected.second) << form;
+    }
+}
+
+// The counter takes no line of the author's: compiler errors name the
+// author's lines, with or without a version line, and refusals too.
+TEST_F(ShaderTest, GuardedLoopsKeepTheAuthorsLineNumbers) {
+    const std::string body =
+        "void main() {\n  float n = 0.0;\n  while (n < 1.0) n += 1.0;\n  gl_FragColor = nope;\n}\n";
+    for (const auto& [head, line] : {std::pair<std::string, const char*>{"", ":4("},
+                                     {"#version 120\n", ":5("},
+                                     {"#extension GL_ARB_shader_texture_lod : enable\n", ":5("}}) {
+        const uint32_t id = context().createShader("lines", head + body);
+        const std::string& error = context().getShader(id).error();
+        EXPECT_NE(error.find(line), std::string::npos) << head << error;
+    }
+    for (const auto& [head, line] :
+         {std::pair<std::string, const char*>{"", "Shader line 2:"}, {"\n#version 120\n", "Shader line 4:"}}) {
+        const uint32_t id = context().createShader("refused", head + "void main() {\n  for x\n}\n");
+        const std::string& error = context().getShader(id).error();
+        EXPECT_EQ(error.rfind(std::string("Shader compilation failed:\n") + line, 0), 0u) << head << error;
+        EXPECT_FALSE(context().getShader(id).use());
+    }
+}
+
+// Drawn in bands against a deadline, a shader gives the pixels of one draw,
+// inside the viewport only; once the deadline passes no band is drawn.
+TEST_F(ShaderTest, BandedDrawMatchesOneDrawAndStopsAtTheDeadline) {
+    const uint32_t id = context().createShader(
+        "coords", "void main() { gl_FragColor = vec4(gl_TexCoord[0].xy, fract(gl_FragCoord.x * 0.37), 1.0); }\n");
+    Shader& shader = context().getShader(id);
+    const uint32_t target = context().createRenderTarget(37, 53, 32);
+    RenderTarget& rt = context().getRenderTarget(target);
+    const int32_t viewport[4] = {3, 5, 30, 45};
+    const auto drawWith = [&](const std::function<bool()>& inTime) {
+        rt.bind();
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        rt.bind(viewport);
+        EXPECT_TRUE(shader.use());
+        shader.draw(true, inTime);
+        EXPECT_EQ(glIsEnabled(GL_SCISSOR_TEST), GL_FALSE);
+        return readBack<float>(rt);
+    };
+    const std::vector<float> once = drawWith({});
+    EXPECT_EQ(drawWith([] { return true; }), once);
+
+    // Two bands (1 and 2 rows) before the deadline: the viewport's first
+    // three rows are drawn, nothing above them.
+    int asked = 0;
+    const std::vector<float> cut = drawWith([&asked] { return ++asked <= 2; });
+    for (size_t row = 0; row < 53; ++row) {
+        const bool drawn = row >= 5 && row < 8;
+        for (size_t x = 0; x < 37; ++x) {
+            const size_t at = (row * 37 + x) * 4;
+            const std::vector<float> expected =
+                drawn ? std::vector<float>(once.begin() + at, once.begin() + at + 4) : std::vector<float>(4, 0.0f);
+            ASSERT_EQ(std::vector<float>(cut.begin() + at, cut.begin() + at + 4), expected) << row << " " << x;
+        }
+    }
 }
 
 TEST_F(ShaderTest, CollectShaderErrorsListsFailuresInIdOrder) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "EngineFixture.h"
 #include "script/ScriptArgs.h"
@@ -169,6 +170,41 @@ TEST_F(EngineTest, WallLimitStopsALoopOfLongNativeCalls) {
     EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout (time limit of 1000 ms in all)"),
               std::string::npos)
         << engine().getErrorText();
+}
+
+// A shader that would run for minutes: GPU work counts against the time in
+// all. The draw stops between bands once it has passed, the call ends with
+// the timeout, and the next frame with another shader draws as usual.
+TEST_F(EngineTest, AShaderThatRunsForMinutesEndsAtTheTimeLimitInAll) {
+    Watchdog watchdog(30);
+    engine().setTimeLimits({5000ms, 1000ms, 3000ms});
+    // Loops are cut per pixel (by the GL itself after 65535 iterations on
+    // llvmpipe), so each iteration is made slow.
+    std::string slow = "uniform float k;\nvoid main() {\n  float x = k;\n  while (x >= 0.0) {\n";
+    for (int i = 0; i < 64; ++i) slow += "    x = sin(x * 1.0001) + 0.5;\n";
+    slow += "  }\n  gl_FragColor = vec4(x);\n}\n";
+    load(
+        "var slow, green, which;\n"
+        "function setup() { slow = LX_initShader('slow'); green = LX_initShader('green'); which = slow; }\n"
+        "function draw() { LX_renderShader(which, LX_getSequenceRT()); }\n",
+        {{"slow.frag", slow}, {"green.frag", solidShader("0.0, 1.0, 0.0, 1.0")}});
+    ASSERT_EQ(engine().getErrorText(), "");
+    const auto start = Clock::now();
+    frame(300, 200);
+    EXPECT_LT(Clock::now() - start, 20s);
+    EXPECT_NE(engine().getErrorText().find("RangeError: execution timeout (time limit of 3000 ms in all)"),
+              std::string::npos)
+        << engine().getErrorText();
+
+    eval("which = green");
+    frame(300, 200);
+    EXPECT_EQ(engine().getErrorText(), "");
+    const std::vector<uint8_t> pixels = output();
+    ASSERT_EQ(pixels.size(), size_t{300} * 200 * 4);
+    for (size_t at = 0; at < pixels.size(); at += 4)
+        ASSERT_EQ(std::vector<uint8_t>(pixels.begin() + at, pixels.begin() + at + 4),
+                  (std::vector<uint8_t>{255, 0, 255, 0}))
+            << at / 4;
 }
 
 TEST_F(EngineTest, ErrorWhoseTextNeverComesIsReportedInBoundedTime) {

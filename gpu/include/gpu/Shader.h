@@ -19,6 +19,7 @@
 #include <GL/glew.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,8 +63,12 @@ public:
     // Called after every draw; nothing to do.
     virtual void finish() {}
     // Uploads the uniforms and draws a full-target quad; flip mirrors the
-    // texture coordinates vertically.
-    virtual void draw(bool flip);
+    // texture coordinates vertically. With `inTime`, the quad is drawn in
+    // bands of rows across the viewport, 1, 2, 4, ... rows high, each
+    // finished before the next; once inTime() is false no further band is
+    // drawn, so a shader that runs long costs at most one band beyond the
+    // caller's deadline. The pixels drawn are those of one full draw.
+    virtual void draw(bool flip, const std::function<bool()>& inTime = {});
 
     GLint uniformLocation(const std::string& uniformName);
     int32_t parameterIndex(const std::string& uniformName);
