@@ -1,6 +1,7 @@
 #include "ShaderSource.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -65,12 +66,25 @@ int replaceQualifying(std::string& text, const std::string& word, const std::str
     return replaced;
 }
 
-// Where the first line after the leading run of preprocessor directives,
-// blank lines and comments starts; 0 when the text starts with anything
-// else. "#extension" and its kin must come before any code.
+// The name of the directive that starts at `p` (the '#'), e.g. "ifdef".
+std::string directiveName(const std::string& text, size_t p) {
+    size_t begin = p + 1;
+    while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    size_t end = begin;
+    while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
+    return text.substr(begin, end - begin);
+}
+
+// Where the engine's definitions go: the start of the line after the
+// leading run of preprocessor directives, blank lines and comments ("#extension"
+// and its kin must come before any code); 0 when the text starts with
+// anything else. A conditional block in that run ("#ifdef GL_ES" around a
+// precision line) is passed over whole, code and all, so the definitions
+// land outside it and are never compiled out with it.
 size_t afterLeadingDirectives(const std::string& text) {
     size_t insert = 0;
     size_t p = 0;
+    int depth = 0;  // open #if blocks
     bool lineStart = true;
     while (p < text.size()) {
         const char c = text[p];
@@ -87,13 +101,20 @@ size_t afterLeadingDirectives(const std::string& text) {
             if (end == std::string::npos) break;
             p = end + 2;  // a comment counts as a blank: a directive may follow it
         } else if (c == '#' && lineStart) {
+            const std::string name = directiveName(text, p);
+            if (name == "if" || name == "ifdef" || name == "ifndef") ++depth;
+            if (name == "endif" && depth > 0) --depth;
             // A directive runs to a newline that no backslash continues.
             size_t end = p;
             do {
                 end = text.find('\n', end + 1);
             } while (end != std::string::npos && text[end - 1] == '\\');
-            if (end == std::string::npos) return text.size();
-            p = insert = end + 1;
+            if (end == std::string::npos) return depth == 0 ? text.size() : insert;
+            p = end + 1;
+            if (depth == 0) insert = p;
+        } else if (depth > 0) {
+            lineStart = false;  // code inside a conditional block: passed over
+            ++p;
         } else {
             break;
         }

@@ -202,18 +202,23 @@ TEST_F(ShaderTest, CompileErrorsNameTheAuthorsLineAfterAVersionLine) {
     }
 }
 
-// "#extension" must come before any code; the texture-read definitions the
-// engine adds go after it, and the author's lines keep their numbers.
+// "#extension" must come before any code; the texture-read and loop-counter
+// definitions the engine adds go after it, outside any conditional block
+// (a precision line under "#ifdef GL_ES" is compiled out here), and the
+// author's lines keep their numbers.
 TEST_F(ShaderTest, ExtensionLineWithTextureReadsCompiles) {
     const std::string body =
         "uniform sampler2D s;\nvoid main() {\n  gl_FragColor = texture2DLod(s, vec2(0.5), 0.0)"
-        " + texture2D(s, vec2(0.5));\n}\n";
+        " + texture2D(s, vec2(0.5));\n  for (int i = 0; i < 2; ++i) gl_FragColor *= 0.5;\n}\n";
     for (const std::string head :
          {"#extension GL_ARB_shader_texture_lod : enable\n",
-          "// header\n/* lod\n */ #define K 1\n#extension GL_ARB_shader_texture_lod : enable\n"}) {
+          "// header\n/* lod\n */ #define K 1\n#extension GL_ARB_shader_texture_lod : enable\n",
+          "#extension GL_ARB_shader_texture_lod : enable\n#ifdef GL_ES\nprecision mediump float;\n#endif\n",
+          "#extension GL_ARB_shader_texture_lod : enable\n#if 0\n#if 1\nfloat f(float x) { return x; /* #endif */ "
+          "}\n#endif\n#else\n#define K 2\n#endif\n"}) {
         const uint32_t id = context().createShader("extension", head + body);
         EXPECT_EQ(context().getShader(id).error(), "") << head;
-        const size_t authorsLine = 4 + std::count(head.begin(), head.end(), '\n');
+        const size_t authorsLine = 5 + std::count(head.begin(), head.end(), '\n');
         const uint32_t broken = context().createShader("extension", head + body + "float x = nope;\n");
         const std::string& error = context().getShader(broken).error();
         EXPECT_NE(error.find(":" + std::to_string(authorsLine + 1) + "("), std::string::npos) << head << error;
@@ -279,7 +284,7 @@ TEST_F(ShaderTest, EndlessLoopsEndAfterTheStepLimitInAll) {
         {"for (int i = 0; i < 10; ++i) total += 1.0;\n  after = float(lumivex_steps);", {10.0f, 10.0f}},
     };
     const uint32_t target = context().createRenderTarget(2, 2, 32);
-    RenderTarget& rt = context().getRenderTarget(target);
+    gpu::RenderTarget& rt = context().getRenderTarget(target);
     for (const auto& [form, expected] : forms) {
         const uint32_t id =
             context().createShader("endless", "void main() {\n  float total = 0.0, after = 0.0;\n  " + form +
@@ -318,9 +323,9 @@ TEST_F(ShaderTest, GuardedLoopsKeepTheAuthorsLineNumbers) {
 TEST_F(ShaderTest, BandedDrawMatchesOneDrawAndStopsAtTheDeadline) {
     const uint32_t id = context().createShader(
         "coords", "void main() { gl_FragColor = vec4(gl_TexCoord[0].xy, fract(gl_FragCoord.x * 0.37), 1.0); }\n");
-    Shader& shader = context().getShader(id);
+    gpu::Shader& shader = context().getShader(id);
     const uint32_t target = context().createRenderTarget(37, 53, 32);
-    RenderTarget& rt = context().getRenderTarget(target);
+    gpu::RenderTarget& rt = context().getRenderTarget(target);
     const int32_t viewport[4] = {3, 5, 30, 45};
     const auto drawWith = [&](const std::function<bool()>& inTime) {
         rt.bind();
