@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstring>
@@ -24,6 +25,35 @@ constexpr GLenum unpackParameters[] = {
     GL_UNPACK_SKIP_ROWS,  GL_UNPACK_SKIP_PIXELS, GL_UNPACK_ALIGNMENT,
 };
 
+// The furthest left of its raster position that any glyph with a list puts
+// its bitmap.
+float maxLeftReach() {
+    float reach = 0.0f;
+    for (int code = 0; code < listCount; ++code) {
+        if (const Glyph* glyph = findGlyph(helvetica12, code)) reach = std::max(reach, glyph->xOrigin);
+    }
+    return reach;
+}
+
+// The end of the part of [begin, end) that starts left of `width`, for a
+// line drawn from x = leftMargin: the glyphs after it would land wholly past
+// the right edge, where each would still cost a bitmap draw.
+const char* visibleEnd(const char* begin, const char* end, std::uint32_t width) {
+    static const float reach = maxLeftReach();
+    // One pixel more than the exact bound, for the rounding of the bitmap's
+    // position.
+    const double edge = double(width) + 1.0;
+    float x = leftMargin;
+    for (const char* p = begin; p != end; ++p) {
+        const auto code = static_cast<unsigned char>(*p);
+        const Glyph* glyph = code < listCount ? findGlyph(helvetica12, code) : nullptr;
+        if (glyph == nullptr) continue;
+        if (x - reach >= edge) return p;
+        x += glyph->advance;
+    }
+    return end;
+}
+
 // Calls the lists for the bytes [begin, end) that have one. Bytes from 128 up
 // are left out rather than passed to glCallLists, where they would name lists
 // beyond the 128 made here. The bytes go in bounded chunks, so no count
@@ -43,12 +73,13 @@ void callLists(const char* begin, const char* end) {
     flush();
 }
 
-// One line at x = 5 on baseline y. A baseline beyond GLint lies above every
-// possible viewport, so such a line is not drawn at all.
-void drawLine(const char* begin, const char* end, std::int64_t y) {
+// One line at x = leftMargin on baseline y, up to the right edge at `width`.
+// A baseline beyond GLint lies above every possible viewport, so such a line
+// is not drawn at all.
+void drawLine(const char* begin, const char* end, std::int64_t y, std::uint32_t width) {
     if (y > INT_MAX) return;
     glRasterPos2i(leftMargin, static_cast<GLint>(y));
-    callLists(begin, end);
+    callLists(begin, visibleEnd(begin, end, width));
 }
 
 GLint clampToGLint(std::uint32_t value) { return value > INT_MAX ? INT_MAX : static_cast<GLint>(value); }
@@ -85,11 +116,11 @@ bool TextOverlay::makeLists() {
     return true;
 }
 
-void TextOverlay::drawText(const char* text, std::int32_t maxLines) {
+void TextOverlay::drawText(const char* text, std::int32_t maxLines, std::uint32_t width) {
     if (!makeLists() || text == nullptr) return;
     glListBase(base);
     if (maxLines < 2) {
-        drawLine(text, text + std::strlen(text), bottomMargin);
+        drawLine(text, text + std::strlen(text), bottomMargin, width);
         return;
     }
     // Baselines go down from the top row; 64 bits keep maxLines * 16 exact.
@@ -103,12 +134,12 @@ void TextOverlay::drawText(const char* text, std::int32_t maxLines) {
             continue;
         }
         y -= lineHeight;
-        drawLine(lineStart, p, y);
+        drawLine(lineStart, p, y, width);
         --linesLeft;
         while (*p == '\n') ++p;
         lineStart = p;
     }
-    if (linesLeft > 0 && p != lineStart) drawLine(lineStart, p, y - lineHeight);
+    if (linesLeft > 0 && p != lineStart) drawLine(lineStart, p, y - lineHeight, width);
 }
 
 void TextOverlay::drawOverlayText(const char* text, std::uint32_t framebuffer, std::uint32_t width,
@@ -126,7 +157,7 @@ void TextOverlay::drawOverlayText(const char* text, std::uint32_t framebuffer, s
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, 0);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    drawText(text, static_cast<std::int32_t>(height / lineHeight));
+    drawText(text, static_cast<std::int32_t>(height / lineHeight), width);
 }
 
 }  // namespace gpu::text

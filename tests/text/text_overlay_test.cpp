@@ -218,6 +218,23 @@ TEST_F(Overlay, LongLinesAndHugeRowCountsAreSafe) {
     expectInk(target, Reference(64, 64));
 }
 
+TEST_F(Overlay, StopsDrawingEachLineAtTheRightEdge) {
+    // Glyphs past the edge would cost a bitmap draw each: the raster position
+    // ends just past the edge, not 300,000 advances on.
+    const float advance = gpu::text::findGlyph(gpu::text::helvetica12, 'W')->advance;
+    gpu::RenderTarget target = makeTarget(64, 48);
+    TextOverlay overlay;
+    const std::string line(300'000, 'W');
+    overlay.drawOverlayText(line.c_str(), target.framebufferName(), 64, 20);
+    EXPECT_LT(rasterX(), 64 + 3 * advance);
+    overlay.drawOverlayText((line + "\n" + line).c_str(), target.framebufferName(), 64, 48);
+    EXPECT_LT(rasterX(), 64 + 3 * advance);
+    // Without a width the whole line is drawn.
+    bindPixelGrid(target);
+    overlay.drawText(std::string(1000, 'W').c_str(), 1);
+    EXPECT_GT(rasterX(), 999 * advance);
+}
+
 TEST_F(Overlay, MakesTheDisplayListsOnceAndDeletesThem) {
     gpu::RenderTarget target = makeTarget(16, 16);
     bindPixelGrid(target);

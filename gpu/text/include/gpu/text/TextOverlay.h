@@ -41,8 +41,9 @@ public:
     // Otherwise every line ended by a newline takes a row (a run of newlines
     // ends one line), the first with its baseline at maxLines * 16 - 12, and
     // drawing stops after maxLines rows; a last line without a newline is
-    // drawn too. Lines start at x = 5.
-    void drawText(const char* text, std::int32_t maxLines);
+    // drawn too. Lines start at x = 5 and end at the first glyph that would
+    // land wholly right of x = width: what lies past it is not drawn.
+    void drawText(const char* text, std::int32_t maxLines, std::uint32_t width = UINT32_MAX);
 
     // The render path's error display: binds `framebuffer` (width x height
     // pixels), sets up a pixel-grid projection, unbinds programs and
