@@ -1,13 +1,16 @@
 // Upload and readback throughput of textures and render targets at the
-// three host depths, on the headless context. Run on demand:
+// three host depths, and the cost of the error overlay, on the headless
+// context. Run on demand:
 //   bench_gpu --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "gpu/OpenGLContext.h"
 #include "gpu/Texture.h"
+#include "gpu/text/TextOverlay.h"
 
 namespace {
 
@@ -81,6 +84,21 @@ void BM_Blit(benchmark::State& state) {
     setBytes(state, uint64_t{kWidth} * kHeight * 4);
 }
 BENCHMARK(BM_Blit)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An error of one line as long as the argument (in bytes) over a 1080p frame:
+// only what fits the frame's width should cost anything.
+void BM_ErrorOverlay(benchmark::State& state) {
+    glContext();
+    gpu::RenderTarget target;
+    target.createTarget(kWidth, kHeight, 8);
+    gpu::text::TextOverlay overlay;
+    const std::string text(static_cast<size_t>(state.range(0)), 'x');
+    for (auto _ : state) {
+        overlay.drawOverlayText(text.c_str(), target.framebufferName(), kWidth, kHeight);
+        glFinish();
+    }
+}
+BENCHMARK(BM_ErrorOverlay)->Arg(100)->Arg(1 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
