@@ -20,7 +20,7 @@ constexpr GLint kMaxUniforms = 1024;
 // The height of the first band of a draw with a deadline.
 constexpr GLint kFirstBandRows = 1;
 
-bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+using shader_source::isWordChar;
 
 // The uniforms the text declares: after each word "uniform", one per name up
 // to the ';' (names are separated by commas outside brackets), an array

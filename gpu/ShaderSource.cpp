@@ -18,6 +18,10 @@ const char* const kPreamble = "#define SWIZZLE gbar\n#define LUMIVEX 1\n";
 
 const char* const kMainWrapper = "void main() { repl_main(); gl_FragColor = gl_FragColor.argb; }";
 
+bool isWordChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 namespace {
 
 // The C library's space class in the default locale.
@@ -179,10 +183,6 @@ constexpr const char* kMacroParentheses = "a macro's parentheses must pair up wi
 constexpr const char* kDirectiveComment = "a comment must not carry a directive over a line end";
 
 constexpr const char* kStepCall = "lumivex_step()";
-
-bool isWordChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 // The compiler ends lines at either character.
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }

@@ -20,6 +20,9 @@ extern const char* const kVertexShader;
 extern const char* const kPreamble;
 extern const char* const kMainWrapper;
 
+// A letter, digit or underscore in any locale: a character of a GLSL word.
+bool isWordChar(char c);
+
 // Renames the author's entry point to repl_main and appends the wrapper.
 // Returns true when a qualifying "main" was found.
 bool rewriteMain(std::string& text);
